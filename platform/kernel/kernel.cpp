@@ -1,0 +1,406 @@
+#include "platform/kernel/kernel.h"
+
+#include "platform/text/text.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <sys/sysinfo.h>
+#include <sys/time.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <x86intrin.h>
+#endif
+
+namespace {
+
+// All events share one mutex and one condition variable: waits must wake when the manual
+// clock moves as well as when an event is set, and the engine has only a few threads.
+std::mutex g_waitMutex;
+std::condition_variable g_waitCond;
+int g_waitingThreads = 0;  // guarded by g_waitMutex
+
+struct ClockState {
+  std::atomic<int> manual{0};
+  std::atomic<uint64_t> manualNs{0};
+};
+ClockState g_clock;
+
+uint64_t RealMonotonicNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
+}
+
+uint64_t NowNs() {
+  return g_clock.manual.load() ? g_clock.manualNs.load() : RealMonotonicNs();
+}
+
+}  // namespace
+
+// ---- clocks -------------------------------------------------------------------------
+
+uint32_t PlatTimeMs() { return uint32_t(NowNs() / 1000000ull); }
+
+int64_t PlatPerfCounter() { return int64_t(NowNs() & 0x7FFFFFFFFFFFFFFFull); }
+
+int64_t PlatPerfFrequency() { return 1000000000; }
+
+void PlatClockSetManual(int on, uint32_t startMs) {
+  {
+    std::lock_guard<std::mutex> lock(g_waitMutex);
+    g_clock.manualNs = uint64_t(startMs) * 1000000ull;
+    g_clock.manual = on ? 1 : 0;
+  }
+  g_waitCond.notify_all();
+}
+
+int PlatClockIsManual() { return g_clock.manual.load(); }
+
+void PlatClockAdvanceNs(uint64_t ns) {
+  {
+    std::lock_guard<std::mutex> lock(g_waitMutex);
+    g_clock.manualNs += ns;
+  }
+  g_waitCond.notify_all();
+}
+
+void PlatClockAdvance(uint32_t ms) { PlatClockAdvanceNs(uint64_t(ms) * 1000000ull); }
+
+void PlatSleep(uint32_t ms) {
+  if (g_clock.manual.load()) {
+    if (ms != 0) PlatClockAdvance(ms);
+    std::this_thread::yield();
+    return;
+  }
+  if (ms == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// ---- threads ------------------------------------------------------------------------
+
+namespace {
+std::atomic<uint32_t> g_nextThreadId{1};
+thread_local uint32_t t_threadId = 0;
+}  // namespace
+
+uint32_t PlatThreadId() {
+  if (t_threadId == 0) {
+    uint32_t id = g_nextThreadId.fetch_add(1);
+    if (id == 0 || id == 0xFFFFFFFFu) id = g_nextThreadId.fetch_add(2);
+    t_threadId = id;
+  }
+  return t_threadId;
+}
+
+struct PlatThread {
+  std::thread thread;
+  std::atomic<uint32_t> id{0};
+  PlatThreadFunc fn;
+  void* arg;
+};
+
+PlatThread* PlatThreadStart(PlatThreadFunc fn, void* arg) {
+  if (!fn) return nullptr;
+  PlatThread* t = new (std::nothrow) PlatThread;
+  if (!t) return nullptr;
+  t->fn = fn;
+  t->arg = arg;
+  try {
+    t->thread = std::thread([t] {
+      t->id = PlatThreadId();
+      t->fn(t->arg);
+    });
+  } catch (...) {
+    delete t;
+    return nullptr;
+  }
+  return t;
+}
+
+void PlatThreadJoin(PlatThread* thread) {
+  if (!thread) return;
+  if (thread->thread.joinable()) thread->thread.join();
+  delete thread;
+}
+
+uint32_t PlatThreadGetId(PlatThread* thread) { return thread ? thread->id.load() : 0; }
+
+// ---- events -------------------------------------------------------------------------
+
+struct PlatEvent {
+  int manualReset;
+  int signaled;
+};
+
+PlatEvent* PlatEventCreate(int manualReset, int initialState) {
+  PlatEvent* e = new (std::nothrow) PlatEvent;
+  if (!e) return nullptr;
+  e->manualReset = manualReset ? 1 : 0;
+  e->signaled = initialState ? 1 : 0;
+  return e;
+}
+
+void PlatEventDestroy(PlatEvent* event) {
+  if (!event) return;
+  std::lock_guard<std::mutex> lock(g_waitMutex);
+  delete event;
+}
+
+void PlatEventSet(PlatEvent* event) {
+  if (!event) return;
+  {
+    std::lock_guard<std::mutex> lock(g_waitMutex);
+    event->signaled = 1;
+  }
+  g_waitCond.notify_all();
+}
+
+void PlatEventReset(PlatEvent* event) {
+  if (!event) return;
+  std::lock_guard<std::mutex> lock(g_waitMutex);
+  event->signaled = 0;
+}
+
+int PlatEventWait(PlatEvent* event, uint32_t timeoutMs) {
+  return PlatEventWaitAny(&event, 1, timeoutMs);
+}
+
+int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
+  if (!events || count <= 0) return PLAT_WAIT_FAILED;
+  for (int i = 0; i < count; i++)
+    if (!events[i]) return PLAT_WAIT_FAILED;
+
+  std::unique_lock<std::mutex> lock(g_waitMutex);
+  auto takeSignaled = [&]() -> int {
+    for (int i = 0; i < count; i++) {
+      if (events[i]->signaled) {
+        if (!events[i]->manualReset) events[i]->signaled = 0;
+        return i;
+      }
+    }
+    return -1;
+  };
+
+  int index = takeSignaled();
+  if (index >= 0) return index;
+  if (timeoutMs == 0) return PLAT_WAIT_TIMEOUT;
+
+  // The deadline is kept on whichever clock is running when the wait starts; a test that
+  // switches clocks in the middle of a wait re-evaluates on the next wake-up.
+  const bool infinite = timeoutMs == PLAT_INFINITE;
+  const uint64_t deadlineNs = NowNs() + uint64_t(timeoutMs) * 1000000ull;
+  struct Counted {
+    Counted() { g_waitingThreads++; }
+    ~Counted() { g_waitingThreads--; }
+  } counted;
+  for (;;) {
+    if (infinite) {
+      g_waitCond.wait(lock);
+    } else if (g_clock.manual.load()) {
+      if (g_clock.manualNs.load() >= deadlineNs) return PLAT_WAIT_TIMEOUT;
+      g_waitCond.wait(lock);
+    } else {
+      uint64_t now = RealMonotonicNs();
+      if (now >= deadlineNs) return PLAT_WAIT_TIMEOUT;
+      g_waitCond.wait_for(lock, std::chrono::nanoseconds(deadlineNs - now));
+    }
+    index = takeSignaled();
+    if (index >= 0) return index;
+    if (!infinite && NowNs() >= deadlineNs) return PLAT_WAIT_TIMEOUT;
+  }
+}
+
+int PlatWaitingThreadCount() {
+  std::lock_guard<std::mutex> lock(g_waitMutex);
+  return g_waitingThreads;
+}
+
+void PlatWaitForWaiters(int count) {
+  while (PlatWaitingThreadCount() < count) std::this_thread::yield();
+}
+
+// ---- mutexes ------------------------------------------------------------------------
+
+struct PlatMutex {
+  int recursive;
+  std::mutex plain;
+  std::recursive_mutex rec;
+};
+
+PlatMutex* PlatMutexCreate(int recursive) {
+  PlatMutex* m = new (std::nothrow) PlatMutex;
+  if (m) m->recursive = recursive ? 1 : 0;
+  return m;
+}
+
+void PlatMutexDestroy(PlatMutex* mutex) { delete mutex; }
+
+void PlatMutexLock(PlatMutex* mutex) {
+  if (!mutex) return;
+  if (mutex->recursive)
+    mutex->rec.lock();
+  else
+    mutex->plain.lock();
+}
+
+int PlatMutexTryLock(PlatMutex* mutex) {
+  if (!mutex) return 0;
+  return (mutex->recursive ? mutex->rec.try_lock() : mutex->plain.try_lock()) ? 1 : 0;
+}
+
+void PlatMutexUnlock(PlatMutex* mutex) {
+  if (!mutex) return;
+  if (mutex->recursive)
+    mutex->rec.unlock();
+  else
+    mutex->plain.unlock();
+}
+
+// ---- heap ---------------------------------------------------------------------------
+
+namespace {
+std::atomic<PlatAllocFailHook> g_allocFailHook{nullptr};
+}
+
+void* PlatHeapAlloc(size_t size) {
+  PlatAllocFailHook hook = g_allocFailHook.load();
+  if (hook && hook(size)) return nullptr;
+  return std::malloc(size ? size : 1);
+}
+
+void PlatHeapFree(void* block) { std::free(block); }
+
+void PlatSetAllocFailHook(PlatAllocFailHook hook) { g_allocFailHook = hook; }
+
+// ---- debugger output ----------------------------------------------------------------
+
+namespace {
+std::mutex g_debugMutex;
+PlatDebugSink g_debugSink = nullptr;
+void* g_debugContext = nullptr;
+}  // namespace
+
+void PlatSetDebugSink(PlatDebugSink sink, void* context) {
+  std::lock_guard<std::mutex> lock(g_debugMutex);
+  g_debugSink = sink;
+  g_debugContext = context;
+}
+
+void PlatDebugOutput(const char* sjisText) {
+  if (!sjisText) return;
+  PlatDebugSink sink;
+  void* context;
+  {
+    std::lock_guard<std::mutex> lock(g_debugMutex);
+    sink = g_debugSink;
+    context = g_debugContext;
+  }
+  if (sink) {
+    sink(sjisText, context);
+    return;
+  }
+  std::string utf8;
+  PlatSjisToUtf8(sjisText, std::char_traits<char>::length(sjisText), &utf8);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+}
+
+// ---- machine facts ------------------------------------------------------------------
+
+void PlatGetMemoryStatus(PlatMemoryStatus* status) {
+  if (!status) return;
+  *status = PlatMemoryStatus{};
+  struct sysinfo si;
+  if (sysinfo(&si) == 0) {
+    uint64_t unit = si.mem_unit ? si.mem_unit : 1;
+    status->totalPhys = uint64_t(si.totalram) * unit;
+    status->availPhys = uint64_t(si.freeram + si.bufferram) * unit;
+    status->totalPageFile = uint64_t(si.totalswap) * unit + status->totalPhys;
+    status->availPageFile = uint64_t(si.freeswap) * unit + status->availPhys;
+    if (status->totalPhys)
+      status->loadPercent =
+          uint32_t(100 - (status->availPhys * 100) / status->totalPhys);
+  }
+  // A process's address space: what the user half of a 64-bit space offers.
+  status->totalVirtual = 0x7FFFFFFEFFFFull;
+  status->availVirtual = status->totalVirtual;
+  struct rlimit rl;
+  if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+    status->totalVirtual = rl.rlim_cur;
+    status->availVirtual = rl.rlim_cur;
+  }
+}
+
+void PlatCpuid(uint32_t leaf, uint32_t regs[4]) {
+  regs[0] = regs[1] = regs[2] = regs[3] = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned a, b, c, d;
+  if (unsigned(__get_cpuid_max(leaf & 0x80000000u, nullptr)) < leaf) return;
+  __cpuid_count(leaf, 0, a, b, c, d);
+  regs[0] = a;
+  regs[1] = b;
+  regs[2] = c;
+  regs[3] = d;
+#else
+  (void)leaf;
+#endif
+}
+
+uint64_t PlatReadTsc() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __rdtsc();
+#else
+  return 0;
+#endif
+}
+
+int PlatProcessorCount() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? int(n) : 1;
+}
+
+void PlatGetLocalTime(PlatDateTime* out) {
+  if (!out) return;
+  time_t seconds;
+  int ms;
+  if (g_clock.manual.load()) {
+    // A fixed local date (2026-01-01 00:00:00) moved on by the manual time.
+    uint64_t ns = g_clock.manualNs.load();
+    struct tm base = {};
+    base.tm_year = 2026 - 1900;
+    base.tm_mon = 0;
+    base.tm_mday = 1;
+    base.tm_isdst = -1;
+    seconds = mktime(&base) + time_t(ns / 1000000000ull);
+    ms = int((ns / 1000000ull) % 1000);
+  } else {
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    seconds = tv.tv_sec;
+    ms = int(tv.tv_usec / 1000);
+  }
+  struct tm lt;
+  localtime_r(&seconds, &lt);
+  out->year = lt.tm_year + 1900;
+  out->month = lt.tm_mon + 1;
+  out->day = lt.tm_mday;
+  out->hour = lt.tm_hour;
+  out->minute = lt.tm_min;
+  out->second = lt.tm_sec;
+  out->milliseconds = ms;
+  out->dayOfWeek = lt.tm_wday;
+}
+
+const char* PlatGetEnv(const char* name) { return name ? std::getenv(name) : nullptr; }

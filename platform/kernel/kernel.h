@@ -1,0 +1,118 @@
+// Kernel services: clocks, sleeping, thread ids, events, mutexes, threads, the heap,
+// the debugger output, temporary files and facts about the machine.
+//
+// Every wait and every clock reading goes through here, so that tests can run the whole
+// engine on a manual clock: while it is on, time moves only when a test moves it (or a
+// thread sleeps on it, which advances it instead of waiting).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- clocks -------------------------------------------------------------------------
+
+// Milliseconds of the system timer; unsigned and wrapping, callers take differences.
+uint32_t PlatTimeMs();
+// High-resolution counter in nanoseconds; PlatPerfFrequency() is its rate (1e9 per second).
+int64_t PlatPerfCounter();
+int64_t PlatPerfFrequency();
+// Sleeps this many milliseconds; 0 gives up the rest of the time slice. On the manual
+// clock the clock is advanced by the time instead.
+void PlatSleep(uint32_t ms);
+
+// Manual clock for tests. Turning it on freezes time at startMs (milliseconds of
+// PlatTimeMs; the performance counter reads startMs * 1e6 ns).
+void PlatClockSetManual(int on, uint32_t startMs = 0);
+int PlatClockIsManual();
+void PlatClockAdvance(uint32_t ms);
+void PlatClockAdvanceNs(uint64_t ns);
+
+// ---- threads ------------------------------------------------------------------------
+
+// Non-zero id of the calling thread, stable for its life; never 0 or 0xFFFFFFFF.
+uint32_t PlatThreadId();
+
+struct PlatThread;
+typedef void (*PlatThreadFunc)(void* arg);
+// Starts a thread running fn(arg); null on failure.
+PlatThread* PlatThreadStart(PlatThreadFunc fn, void* arg);
+// Waits for the thread to end and frees its record.
+void PlatThreadJoin(PlatThread* thread);
+// Id (as PlatThreadId reports it inside the thread) of a started thread; 0 until it runs.
+uint32_t PlatThreadGetId(PlatThread* thread);
+
+// ---- events -------------------------------------------------------------------------
+
+struct PlatEvent;
+enum : uint32_t { PLAT_INFINITE = 0xFFFFFFFFu };
+enum { PLAT_WAIT_SIGNALED = 0, PLAT_WAIT_TIMEOUT = 258, PLAT_WAIT_FAILED = -1 };
+
+// A manual-reset event stays signalled until reset; an auto-reset one releases one
+// waiter and turns unsignalled again.
+PlatEvent* PlatEventCreate(int manualReset, int initialState);
+void PlatEventDestroy(PlatEvent* event);
+void PlatEventSet(PlatEvent* event);
+void PlatEventReset(PlatEvent* event);
+// Waits up to timeoutMs (PLAT_INFINITE: no limit, 0: poll). Returns PLAT_WAIT_SIGNALED,
+// PLAT_WAIT_TIMEOUT, or PLAT_WAIT_FAILED for a null event.
+int PlatEventWait(PlatEvent* event, uint32_t timeoutMs);
+// Waits until any of count events is signalled: returns its index, PLAT_WAIT_TIMEOUT or
+// PLAT_WAIT_FAILED. The lowest signalled index wins.
+int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs);
+// Number of threads blocked in an event wait right now: tests use it to know that a
+// thread has reached its wait before they move the clock or set the event.
+int PlatWaitingThreadCount();
+// Spins (in real time) until at least `count` threads are blocked in event waits.
+void PlatWaitForWaiters(int count);
+
+// ---- mutexes ------------------------------------------------------------------------
+
+struct PlatMutex;
+PlatMutex* PlatMutexCreate(int recursive);
+void PlatMutexDestroy(PlatMutex* mutex);
+void PlatMutexLock(PlatMutex* mutex);
+int PlatMutexTryLock(PlatMutex* mutex);  // 1 when taken
+void PlatMutexUnlock(PlatMutex* mutex);
+
+// ---- heap ---------------------------------------------------------------------------
+
+// The process heap. A test can make requests fail through the hook (return non-zero to
+// refuse a request of that size).
+void* PlatHeapAlloc(size_t size);
+void PlatHeapFree(void* block);
+typedef int (*PlatAllocFailHook)(size_t size);
+void PlatSetAllocFailHook(PlatAllocFailHook hook);
+
+// ---- debugger output ----------------------------------------------------------------
+
+// Receives Shift-JIS text meant for a debugger. By default it goes to stderr as UTF-8;
+// a sink set here receives the Shift-JIS bytes instead (null restores the default).
+typedef void (*PlatDebugSink)(const char* sjisText, void* context);
+void PlatDebugOutput(const char* sjisText);
+void PlatSetDebugSink(PlatDebugSink sink, void* context);
+
+// ---- machine facts ------------------------------------------------------------------
+
+struct PlatMemoryStatus {
+  uint32_t loadPercent;
+  uint64_t totalPhys, availPhys;
+  uint64_t totalPageFile, availPageFile;
+  uint64_t totalVirtual, availVirtual;
+};
+void PlatGetMemoryStatus(PlatMemoryStatus* status);
+
+// The processor identification instruction: eax, ebx, ecx, edx for the leaf; all zero
+// where the machine has none.
+void PlatCpuid(uint32_t leaf, uint32_t regs[4]);
+// The processor's time-stamp counter (0 where the machine has none).
+uint64_t PlatReadTsc();
+int PlatProcessorCount();
+
+struct PlatDateTime {
+  int year, month, day, hour, minute, second, milliseconds, dayOfWeek;
+};
+// Local date and time (on the manual clock: a fixed date advanced by the manual time).
+void PlatGetLocalTime(PlatDateTime* out);
+
+// An environment variable, or null.
+const char* PlatGetEnv(const char* name);

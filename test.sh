@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+BUILD=${KR_TEST_BUILD_DIR:-build/test}
+JOBS=${KR_JOBS:-$(nproc)}
+
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DKR_SANITIZE=ON -DKR_TESTS=ON -DKR_BENCH=ON >/dev/null
+cmake --build "$BUILD" -j "$JOBS"
+
+# Headless: no display, no sound device; tests pick the headless platform themselves.
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy KR_PLATFORM=headless
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"
