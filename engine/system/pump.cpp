@@ -1,0 +1,4 @@
+// Least body until the message pump lands.
+#include "engine/system/system.h"
+
+int PumpMessagesCore() { return 0; }
