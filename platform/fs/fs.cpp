@@ -311,9 +311,12 @@ void PlatDirClose(PlatDir* dir) {
 PlatFile* PlatCreateTempFile(const char* dir, const char* prefix, std::string* path) {
   int found = 0;
   std::string base = MapPath(dir && *dir ? dir : PlatTempDirectory().c_str(), &found);
-  if (base.empty()) base = ".";
+  if (base.empty()) base.push_back('.');
   std::string utf8Prefix = PlatSjisToUtf8(prefix ? prefix : "");
-  std::string tmpl = base + (base.back() == '/' ? "" : "/") + utf8Prefix + "XXXXXX";
+  std::string tmpl = base;
+  if (tmpl.back() != '/') tmpl += '/';
+  tmpl += utf8Prefix;
+  tmpl += "XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   int fd = mkostemp(name.data(), O_CLOEXEC);
