@@ -319,7 +319,7 @@ void PlatDirClose(PlatDir* dir) {
 PlatFile* PlatCreateTempFile(const char* dir, const char* prefix, std::string* path) {
   int found = 0;
   std::string base = MapPath(dir && *dir ? dir : PlatTempDirectory().c_str(), &found);
-  if (base.empty()) base = ".";
+  if (base.empty()) base.assign(1, '.');
   std::string utf8Prefix = PlatSjisToUtf8(prefix ? prefix : "");
   std::string tmpl = base + (base.back() == '/' ? "" : "/") + utf8Prefix + "XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());

@@ -420,16 +420,8 @@ void PlatGetLocalTime(PlatDateTime* out) {
     seconds = tv.tv_sec;
     ms = int(tv.tv_usec / 1000);
   }
-  struct tm lt;
-  localtime_r(&seconds, &lt);
-  out->year = lt.tm_year + 1900;
-  out->month = lt.tm_mon + 1;
-  out->day = lt.tm_mday;
-  out->hour = lt.tm_hour;
-  out->minute = lt.tm_min;
-  out->second = lt.tm_sec;
+  PlatSecondsToLocalTime(int64_t(seconds), out);
   out->milliseconds = ms;
-  out->dayOfWeek = lt.tm_wday;
 }
 
 void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out) {

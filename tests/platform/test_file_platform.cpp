@@ -67,21 +67,15 @@ TEST(PlatformFs, ReadHookSeesEveryRead) {
 }
 
 TEST(PlatformTime, SecondsBecomeLocalTime) {
-  struct tm local = {};
-  local.tm_year = 2001 - 1900;
-  local.tm_mon = 1;
-  local.tm_mday = 3;
-  local.tm_hour = 4;
-  local.tm_min = 5;
-  local.tm_sec = 6;
-  local.tm_isdst = -1;
-  PlatDateTime t;
-  PlatSecondsToLocalTime(int64_t(mktime(&local)), &t);
-  EXPECT_EQ(t.year, 2001);
-  EXPECT_EQ(t.month, 2);
-  EXPECT_EQ(t.day, 3);
-  EXPECT_EQ(t.hour, 4);
-  EXPECT_EQ(t.minute, 5);
-  EXPECT_EQ(t.second, 6);
-  EXPECT_EQ(t.dayOfWeek, 6);  // a Saturday
+  const int64_t seconds = 981173106;  // a Saturday in February 2001
+  time_t t = time_t(seconds);
+  struct tm local;
+  localtime_r(&t, &local);
+  PlatDateTime d;
+  PlatSecondsToLocalTime(seconds, &d);
+  const int got[] = {d.year, d.month, d.day, d.hour, d.minute, d.second, d.dayOfWeek};
+  const int want[] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min,         local.tm_sec,     local.tm_wday};
+  for (int i = 0; i < 7; i++) EXPECT_EQ(got[i], want[i]) << i;
+  EXPECT_EQ(d.milliseconds, 0);
 }
