@@ -50,6 +50,15 @@ int FileGetCurrentDir(char* buffer, size_t capacity) {
   return g_fileFunctions.getCurrentDir(buffer, capacity);
 }
 
+int SeekTarget(int64_t position, int64_t size, int32_t offset, int origin, int64_t* target) {
+  switch (origin) {
+    case FILE_SEEK_SET: *target = offset; return 0;
+    case FILE_SEEK_CUR: *target = position + offset; return 0;
+    case FILE_SEEK_END: *target = size + offset; return 0;
+    default: return -1;
+  }
+}
+
 // ---- memory streams -------------------------------------------------------------------
 
 MemStream* MemStreamOpen(const void* data, uint32_t size) {
@@ -70,15 +79,9 @@ int MemStreamClose(MemStream* stream) {
 int64_t MemStreamTell(MemStream* stream) { return stream ? stream->position : -1; }
 
 int MemStreamSeek(MemStream* stream, int32_t offset, int origin) {
-  if (!stream) return -1;
-  // In 64 bits, so that no offset can wrap the target back into the block.
   int64_t target;
-  switch (origin) {
-    case FILE_SEEK_SET: target = offset; break;
-    case FILE_SEEK_CUR: target = int64_t(stream->position) + offset; break;
-    case FILE_SEEK_END: target = int64_t(stream->size) + offset; break;
-    default: return -1;
-  }
+  if (!stream || SeekTarget(stream->position, stream->size, offset, origin, &target) != 0)
+    return -1;
   stream->endFlag = 0;
   if (target > int64_t(stream->size))
     target = stream->size;

@@ -20,6 +20,10 @@ typedef uintptr_t StreamHandle;
 
 enum { FILE_SEEK_SET = 0, FILE_SEEK_CUR = 1, FILE_SEEK_END = 2 };
 
+// The target of a seek, in 64 bits so that no offset wraps: offset from the start (0),
+// the position (1) or the size (2). 0, or -1 for another origin.
+int SeekTarget(int64_t position, int64_t size, int32_t offset, int origin, int64_t* target);
+
 // Size of the path buffers of the file layer: room for any path the system gives.
 enum { FILE_PATH_MAX = 4096 };
 // Size of the name field of a FindRecord.

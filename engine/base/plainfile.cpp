@@ -240,12 +240,7 @@ int PlainFileSeek(FileHandle file, int32_t offset, int origin) {
   if (!f) return -1;
   if (f->threaded) WaitIdle(f);
   int64_t target;
-  switch (origin) {
-    case FILE_SEEK_SET: target = offset; break;
-    case FILE_SEEK_CUR: target = int64_t(f->position) + offset; break;
-    case FILE_SEEK_END: target = int64_t(f->size) + offset; break;
-    default: return -1;
-  }
+  if (SeekTarget(f->position, f->size, offset, origin, &target) != 0) return -1;
   if (target < 0 || target > 0xFFFFFFFFll) return -1;
   if (f->threaded) {
     f->seekPosition = uint32_t(target);
