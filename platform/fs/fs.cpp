@@ -17,6 +17,8 @@
 namespace {
 
 std::atomic<uint64_t> g_readCount{0};
+std::atomic<PlatFsReadHook> g_readHook{nullptr};
+std::atomic<void*> g_readHookContext{nullptr};
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -149,6 +151,7 @@ void PlatFileClose(PlatFile* file) {
 
 int64_t PlatFileRead(PlatFile* file, void* buffer, int64_t count) {
   if (!file || count < 0 || (!buffer && count > 0)) return -1;
+  if (PlatFsReadHook hook = g_readHook.load()) hook(g_readHookContext.load());
   g_readCount++;
   int64_t done = 0;
   while (done < count) {
@@ -198,6 +201,11 @@ int64_t PlatFileSize(PlatFile* file) {
 }
 
 uint64_t PlatFsReadCount() { return g_readCount.load(); }
+
+void PlatFsSetReadHook(PlatFsReadHook hook, void* context) {
+  g_readHookContext = context;
+  g_readHook = hook;
+}
 
 namespace {
 void FillInfo(const struct stat& st, const std::string& utf8Name, PlatFileInfo* info) {

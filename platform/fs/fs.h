@@ -36,6 +36,10 @@ int64_t PlatFileTell(PlatFile* file);
 int64_t PlatFileSize(PlatFile* file);
 // Number of reads that reached the OS since the program started (tests count them).
 uint64_t PlatFsReadCount();
+// Tests only: a function called on the reading thread before every read reaches the OS,
+// so that a test can hold a read in flight (null removes it).
+typedef void (*PlatFsReadHook)(void* context);
+void PlatFsSetReadHook(PlatFsReadHook hook, void* context);
 
 struct PlatFileInfo {
   std::string name;  // Shift-JIS, no directory part

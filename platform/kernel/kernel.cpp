@@ -27,7 +27,17 @@ namespace {
 // clock moves as well as when an event is set, and the engine has only a few threads.
 std::mutex g_waitMutex;
 std::condition_variable g_waitCond;
-int g_waitingThreads = 0;  // guarded by g_waitMutex
+
+// One record per thread blocked in an event wait, linked while it waits (guarded by
+// g_waitMutex), so that the count of waiters can leave out those already released.
+struct WaitRecord {
+  PlatEvent* const* events;
+  int count;
+  bool infinite;
+  uint64_t deadlineNs;
+  WaitRecord* next;
+};
+WaitRecord* g_waits = nullptr;
 
 struct ClockState {
   std::atomic<int> manual{0};
@@ -202,10 +212,21 @@ int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
   // switches clocks in the middle of a wait re-evaluates on the next wake-up.
   const bool infinite = timeoutMs == PLAT_INFINITE;
   const uint64_t deadlineNs = NowNs() + uint64_t(timeoutMs) * 1000000ull;
-  struct Counted {
-    Counted() { g_waitingThreads++; }
-    ~Counted() { g_waitingThreads--; }
-  } counted;
+  struct Registered {
+    WaitRecord record;
+    Registered(PlatEvent* const* events, int count, bool infinite, uint64_t deadlineNs)
+        : record{events, count, infinite, deadlineNs, g_waits} {
+      g_waits = &record;
+    }
+    ~Registered() {
+      for (WaitRecord** p = &g_waits; *p; p = &(*p)->next) {
+        if (*p == &record) {
+          *p = record.next;
+          break;
+        }
+      }
+    }
+  } registered(events, count, infinite, deadlineNs);
   for (;;) {
     if (infinite) {
       g_waitCond.wait(lock);
@@ -225,7 +246,15 @@ int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
 
 int PlatWaitingThreadCount() {
   std::lock_guard<std::mutex> lock(g_waitMutex);
-  return g_waitingThreads;
+  const uint64_t now = NowNs();
+  int n = 0;
+  for (const WaitRecord* w = g_waits; w; w = w->next) {
+    if (!w->infinite && now >= w->deadlineNs) continue;
+    bool released = false;
+    for (int i = 0; i < w->count && !released; i++) released = w->events[i]->signaled != 0;
+    if (!released) n++;
+  }
+  return n;
 }
 
 void PlatWaitForWaiters(int count) {
@@ -391,15 +420,22 @@ void PlatGetLocalTime(PlatDateTime* out) {
     seconds = tv.tv_sec;
     ms = int(tv.tv_usec / 1000);
   }
-  struct tm lt;
-  localtime_r(&seconds, &lt);
+  PlatSecondsToLocalTime(int64_t(seconds), out);
+  out->milliseconds = ms;
+}
+
+void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out) {
+  if (!out) return;
+  time_t t = time_t(seconds);
+  struct tm lt = {};
+  localtime_r(&t, &lt);
   out->year = lt.tm_year + 1900;
   out->month = lt.tm_mon + 1;
   out->day = lt.tm_mday;
   out->hour = lt.tm_hour;
   out->minute = lt.tm_min;
   out->second = lt.tm_sec;
-  out->milliseconds = ms;
+  out->milliseconds = 0;
   out->dayOfWeek = lt.tm_wday;
 }
 

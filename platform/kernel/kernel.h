@@ -59,10 +59,13 @@ int PlatEventWait(PlatEvent* event, uint32_t timeoutMs);
 // Waits until any of count events is signalled: returns its index, PLAT_WAIT_TIMEOUT or
 // PLAT_WAIT_FAILED. The lowest signalled index wins.
 int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs);
-// Number of threads blocked in an event wait right now: tests use it to know that a
-// thread has reached its wait before they move the clock or set the event.
+// Number of threads blocked in an event wait that nothing has released yet: a waiter
+// stops counting as soon as one of its events is signalled or its time limit has passed,
+// even before it has woken up. Tests use it to know that a thread has reached its wait
+// before they move the clock or set the event, and, after releasing it, that the thread
+// has done its work and come back to wait again.
 int PlatWaitingThreadCount();
-// Spins (in real time) until at least `count` threads are blocked in event waits.
+// Spins (in real time) until at least `count` threads are blocked in unreleased waits.
 void PlatWaitForWaiters(int count);
 
 // ---- mutexes ------------------------------------------------------------------------
@@ -113,6 +116,8 @@ struct PlatDateTime {
 };
 // Local date and time (on the manual clock: a fixed date advanced by the manual time).
 void PlatGetLocalTime(PlatDateTime* out);
+// The local date and time of a moment given in seconds since 1970 (UTC); milliseconds 0.
+void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out);
 
 // An environment variable, or null.
 const char* PlatGetEnv(const char* name);

@@ -3,17 +3,17 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <mutex>
 
 namespace {
 
-// One converter per direction and thread: iconv descriptors carry shift state and must
-// not be shared between threads.
+// One converter per direction, made on first use and never destroyed, so that code
+// running in static destructors can still convert. iconv descriptors carry shift state,
+// so each is used under its own lock.
 struct Converter {
   iconv_t cd = (iconv_t)-1;
+  std::mutex lock;
   Converter(const char* to, const char* from) { cd = iconv_open(to, from); }
-  ~Converter() {
-    if (cd != (iconv_t)-1) iconv_close(cd);
-  }
 };
 
 // Width of the input unit to skip at a bad or unconvertible spot: a fixed width, or for
@@ -82,19 +82,19 @@ const char kUtf32Replacement[] = {'\xFD', '\xFF', 0, 0};
 }  // namespace
 
 int PlatSjisToUtf8(const char* sjis, size_t length, std::string* out) {
-  thread_local Converter conv("UTF-8", "CP932");
-  return Convert(conv, sjis, length, 1, kUtf8Replacement, 3, out);
+  static Converter* conv = new Converter("UTF-8", "CP932");
+  return Convert(*conv, sjis, length, 1, kUtf8Replacement, 3, out);
 }
 
 int PlatUtf8ToSjis(const char* utf8, size_t length, std::string* out) {
-  thread_local Converter conv("CP932", "UTF-8");
-  return Convert(conv, utf8, length, 0, "?", 1, out);
+  static Converter* conv = new Converter("CP932", "UTF-8");
+  return Convert(*conv, utf8, length, 0, "?", 1, out);
 }
 
 int PlatSjisToUtf32(const char* sjis, size_t length, std::u32string* out) {
-  thread_local Converter conv("UTF-32LE", "CP932");
+  static Converter* conv = new Converter("UTF-32LE", "CP932");
   std::string bytes;
-  int bad = Convert(conv, sjis, length, 1, kUtf32Replacement, 4, &bytes);
+  int bad = Convert(*conv, sjis, length, 1, kUtf32Replacement, 4, &bytes);
   out->assign(bytes.size() / 4, U'\0');
   for (size_t i = 0; i < out->size(); i++) {
     const unsigned char* p = (const unsigned char*)bytes.data() + i * 4;
@@ -104,7 +104,7 @@ int PlatSjisToUtf32(const char* sjis, size_t length, std::u32string* out) {
 }
 
 int PlatUtf32ToSjis(const char32_t* text, size_t length, std::string* out) {
-  thread_local Converter conv("CP932", "UTF-32LE");
+  static Converter* conv = new Converter("CP932", "UTF-32LE");
   std::string bytes(length * 4, '\0');
   for (size_t i = 0; i < length; i++) {
     uint32_t c = uint32_t(text[i]);
@@ -113,7 +113,7 @@ int PlatUtf32ToSjis(const char32_t* text, size_t length, std::string* out) {
     bytes[i * 4 + 2] = char((c >> 16) & 0xFF);
     bytes[i * 4 + 3] = char((c >> 24) & 0xFF);
   }
-  return Convert(conv, bytes.data(), bytes.size(), 4, "?", 1, out);
+  return Convert(*conv, bytes.data(), bytes.size(), 4, "?", 1, out);
 }
 
 std::string PlatSjisToUtf8(const char* sjis) {
