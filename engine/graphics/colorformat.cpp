@@ -141,8 +141,8 @@ int SetupFormatFromMasksCore(ColorFormat* format, int32_t bitDepth, uint32_t red
 }
 
 int RecomputeNoChannelMask(ColorFormat* format) {
-  unsigned widths = unsigned(format->redWidth) + format->greenWidth + format->blueWidth +
-                    format->alphaWidth;
+  unsigned widths =
+      unsigned(format->redWidth) + format->greenWidth + format->blueWidth + format->alphaWidth;
   if (widths == format->bitDepth) {
     format->noChannelMask = 0;
   } else {
@@ -191,9 +191,9 @@ uint32_t ConvertPixelValue(const ColorFormat* destination, const ColorFormat* so
   uint32_t r = move(Channel(value, s->redMask, s->redShift), s->redWidth, d->redWidth);
   uint32_t g = move(Channel(value, s->greenMask, s->greenShift), s->greenWidth, d->greenWidth);
   uint32_t b = move(Channel(value, s->blueMask, s->blueShift), s->blueWidth, d->blueWidth);
-  uint32_t a = s->alphaWidth == 0
-                   ? Shr(d->alphaMask, d->alphaShift)
-                   : move(Channel(value, s->alphaMask, s->alphaShift), s->alphaWidth, d->alphaWidth);
+  uint32_t a = s->alphaWidth == 0 ? Shr(d->alphaMask, d->alphaShift)
+                                  : move(Channel(value, s->alphaMask, s->alphaShift), s->alphaWidth,
+                                         d->alphaWidth);
   return Shl(r, d->redShift) | Shl(g, d->greenShift) | Shl(b, d->blueShift) |
          Shl(a, d->alphaShift) | d->noChannelMask;
 }
@@ -249,8 +249,8 @@ int SetGraphImagePixel(GraphImage* image, int32_t x, int32_t y, int32_t red, int
   return 0;
 }
 
-int GetGraphImagePixel(const GraphImage* image, int32_t x, int32_t y, int32_t* red,
-                       int32_t* green, int32_t* blue, int32_t* alpha) {
+int GetGraphImagePixel(const GraphImage* image, int32_t x, int32_t y, int32_t* red, int32_t* green,
+                       int32_t* blue, int32_t* alpha) {
   if (!image->pixels || uint32_t(x) >= image->width || uint32_t(y) >= image->height) return -1;
   const ColorFormat* f = &image->format;
   if (f->bytesPerPixel < 1 || f->bytesPerPixel > 4) return -1;

@@ -24,7 +24,9 @@ bool IsXrgb8888(const ColorFormat* f) { return IsLayout(f, 32, 0xFF0000, 0xFF00,
 bool IsArgb8888(const ColorFormat* f) {
   return IsLayout(f, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
 }
-bool Is32BitRgb(const ColorFormat* f) { return IsLayout(f, 32, 0xFF0000, 0xFF00, 0xFF, f->alphaMask); }
+bool Is32BitRgb(const ColorFormat* f) {
+  return IsLayout(f, 32, 0xFF0000, 0xFF00, 0xFF, f->alphaMask);
+}
 bool IsPalette(const ColorFormat* f) { return IsPaletteColorFormat(f) != 0; }
 
 // The source rectangle's top-left pixel, the destination's landing pixel and the size;
@@ -77,33 +79,40 @@ void CopyThroughTable(const Walk& w, const uint32_t table[256]) {
 // 5:6:5 <-> 1:5:5:5 on one, two or four pixels at once; the masks keep each pixel's bits
 // inside its own half (or quarter), so wider steps give the same values.
 template <typename T>
-T ToX555(T v, T highMask, T lowMask) { return T((v & highMask) >> 1) | (v & lowMask); }
+T ToX555(T v, T highMask, T lowMask) {
+  return T((v & highMask) >> 1) | (v & lowMask);
+}
 template <typename T>
-T To565(T v, T highMask, T lowMask) { return T((v & highMask) << 1) | (v & lowMask); }
+T To565(T v, T highMask, T lowMask) {
+  return T((v & highMask) << 1) | (v & lowMask);
+}
+
+// The same 16-bit mask in every pixel of a word of one, two or four pixels.
+template <typename T>
+constexpr T EveryPixel(uint16_t mask) {
+  T word = 0;
+  for (size_t k = 0; k < sizeof(T) / 2; k++) word = T(uint64_t(word) << 16 | mask);
+  return word;
+}
+
+// Converts pixels from *i on, a word of sizeof(T) / 2 pixels at a time.
+template <typename T>
+void Convert16Words(const uint8_t* s, uint8_t* d, int n, int* i, bool to555) {
+  constexpr int kPixels = int(sizeof(T) / 2);
+  for (; *i + kPixels <= n; *i += kPixels) {
+    T v;
+    std::memcpy(&v, s + 2 * *i, sizeof v);
+    v = to555 ? ToX555<T>(v, EveryPixel<T>(0xFFC0), EveryPixel<T>(0x001F))
+              : To565<T>(v, EveryPixel<T>(0x7FE0), EveryPixel<T>(0x003F));
+    std::memcpy(d + 2 * *i, &v, sizeof v);
+  }
+}
 
 void Convert16Row(const uint8_t* s, uint8_t* d, int n, bool to555, bool fourAtOnce) {
   int i = 0;
-  if (fourAtOnce) {
-    for (; i + 4 <= n; i += 4) {
-      uint64_t v;
-      std::memcpy(&v, s + 2 * i, 8);
-      v = to555 ? ToX555<uint64_t>(v, 0xFFC0FFC0FFC0FFC0ull, 0x001F001F001F001Full)
-                : To565<uint64_t>(v, 0x7FE07FE07FE07FE0ull, 0x003F003F003F003Full);
-      std::memcpy(d + 2 * i, &v, 8);
-    }
-  }
-  for (; i + 2 <= n; i += 2) {
-    uint32_t v;
-    std::memcpy(&v, s + 2 * i, 4);
-    v = to555 ? ToX555<uint32_t>(v, 0xFFC0FFC0u, 0x001F001Fu)
-              : To565<uint32_t>(v, 0x7FE07FE0u, 0x003F003Fu);
-    std::memcpy(d + 2 * i, &v, 4);
-  }
-  for (; i < n; i++) {
-    uint32_t v = ReadPixelValue(s + 2 * i, 2);
-    v = to555 ? ToX555<uint32_t>(v, 0xFFC0, 0x1F) : To565<uint32_t>(v, 0x7FE0, 0x3F);
-    WritePixelValue(d + 2 * i, 2, v);
-  }
+  if (fourAtOnce) Convert16Words<uint64_t>(s, d, n, &i, to555);
+  Convert16Words<uint32_t>(s, d, n, &i, to555);
+  Convert16Words<uint16_t>(s, d, n, &i, to555);
 }
 
 uint32_t Key555(uint32_t key) {
@@ -245,6 +254,8 @@ bool FastPath(const Walk& w, const ColorFormat* df, const ColorFormat* sf, bool 
 // (reported through lost), a wider one is scaled over the full range.
 uint32_t ScaleChannel(uint32_t c, unsigned from, unsigned to, uint32_t* lost) {
   *lost = 0;
+  if (from > 32) from = 32;
+  if (to > 32) to = 32;
   if (from == 0) return 0;
   if (to < from) {
     *lost = c & LowBits(from - to);
@@ -252,11 +263,17 @@ uint32_t ScaleChannel(uint32_t c, unsigned from, unsigned to, uint32_t* lost) {
   }
   if (to > from) {
     unsigned d = to - from;
-    uint64_t wide = (uint64_t(c) << d) + uint64_t(c) * ((uint64_t(1) << d) - 1) /
-                                             ((uint64_t(1) << from) - 1);
+    uint64_t wide =
+        (uint64_t(c) << d) + uint64_t(c) * ((uint64_t(1) << d) - 1) / ((uint64_t(1) << from) - 1);
     return uint32_t(wide);
   }
   return c;
+}
+
+// A channel of a pixel value scaled to 0-255.
+int32_t ChannelAsByte(uint32_t value, uint32_t mask, unsigned shift, unsigned width) {
+  uint32_t lost;
+  return int32_t(ScaleChannel(Shr(value & mask, shift), width, 8, &lost));
 }
 
 const uint8_t kDitherThreshold[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
@@ -284,7 +301,8 @@ void ConvertGeneral(const Walk& w, const GeneralPlan& p) {
   const ColorFormat* sf = p.sf;
   unsigned dstA = df->alphaWidth;
   uint32_t carry[4] = {0, 0, 0, 0};
-  uint32_t skipMask = p.srcPalette ? 0xFFFFFF : (p.keyToAlpha ? 0xFFFFFFFF : LowBits(8 * w.srcBytes));
+  uint32_t skipMask =
+      p.srcPalette ? 0xFFFFFF : (p.keyToAlpha ? 0xFFFFFFFF : LowBits(8 * w.srcBytes));
   uint32_t skipValue = p.skipValue & skipMask;
   uint32_t keyR = Shr(p.keyPixel & df->redMask, df->redShift);
   uint32_t keyG = Shr(p.keyPixel & df->greenMask, df->greenShift);
@@ -328,11 +346,10 @@ void ConvertGeneral(const Walk& w, const GeneralPlan& p) {
     if (p.dither) {
       for (int k = 0; k < 4; k++) {
         if (from[k] <= to[k] || (p.colourOff && k < 3)) continue;
-        unsigned bits = from[k] - to[k];
+        unsigned bits = from[k] - to[k] > 32 ? 32 : from[k] - to[k];
         uint32_t lostMask = LowBits(bits);
         if (p.dither == CONVERT_DITHER_ORDERED) {
-          uint64_t threshold =
-              (uint64_t(kDitherThreshold[(x & 3) + 4 * (y & 3)]) << bits) / 16;
+          uint64_t threshold = (uint64_t(kDitherThreshold[(x & 3) + 4 * (y & 3)]) << bits) / 16;
           if (lost[k] > threshold) c[k]++;
         } else {
           carry[k] += lost[k];
@@ -346,8 +363,8 @@ void ConvertGeneral(const Walk& w, const GeneralPlan& p) {
     }
     if (p.keyToAlpha) c[3] = (c[0] == keyR && c[1] == keyG && c[2] == keyB) ? 0 : LowBits(dstA);
 
-    uint32_t out = Shl(c[0], df->redShift) | Shl(c[1], df->greenShift) |
-                   Shl(c[2], df->blueShift) | Shl(c[3], df->alphaShift);
+    uint32_t out = Shl(c[0], df->redShift) | Shl(c[1], df->greenShift) | Shl(c[2], df->blueShift) |
+                   Shl(c[3], df->alphaShift);
     if (w.dstBytes == 2 || w.dstBytes == 4) out |= df->noChannelMask;
     WritePixelValue(d, w.dstBytes, out);
   });
@@ -384,7 +401,8 @@ int ConvertBlitRect(void* dstPixels, int32_t dstPitch, const ColorFormat* dstFor
   bool skip = skipKey && !alphaCarried && !mirror;
 
   Walk w;
-  w.dst = static_cast<uint8_t*>(dstPixels) + ptrdiff_t(dstY) * dstPitch + ptrdiff_t(dstX) * dstBytes;
+  w.dst =
+      static_cast<uint8_t*>(dstPixels) + ptrdiff_t(dstY) * dstPitch + ptrdiff_t(dstX) * dstBytes;
   w.dstPitch = dstPitch;
   w.dstBytes = dstBytes;
   w.src = static_cast<const uint8_t*>(srcPixels) + ptrdiff_t(srcRect->top) * srcPitch +
@@ -414,11 +432,10 @@ int ConvertBlitRect(void* dstPixels, int32_t dstPitch, const ColorFormat* dstFor
     EachPixel(w, [&](const uint8_t* s, uint8_t* d, int, int) {
       uint32_t v = ReadPixelValue(s, srcBytes);
       if (!haveLast || v != lastValue) {
-        uint32_t lost;
-        int32_t r = int32_t(ScaleChannel(Shr(v & sf->redMask, sf->redShift), sf->redWidth, 8, &lost));
-        int32_t g = int32_t(ScaleChannel(Shr(v & sf->greenMask, sf->greenShift), sf->greenWidth, 8, &lost));
-        int32_t b = int32_t(ScaleChannel(Shr(v & sf->blueMask, sf->blueShift), sf->blueWidth, 8, &lost));
-        int32_t a = int32_t(ScaleChannel(Shr(v & sf->alphaMask, sf->alphaShift), sf->alphaWidth, 8, &lost));
+        int32_t r = ChannelAsByte(v, sf->redMask, sf->redShift, sf->redWidth);
+        int32_t g = ChannelAsByte(v, sf->greenMask, sf->greenShift, sf->greenWidth);
+        int32_t b = ChannelAsByte(v, sf->blueMask, sf->blueShift, sf->blueWidth);
+        int32_t a = ChannelAsByte(v, sf->alphaMask, sf->alphaShift, sf->alphaWidth);
         lastIndex = ColorToPixelValue(df, r, g, b, a);
         lastValue = v;
         haveLast = true;
@@ -479,10 +496,10 @@ int ConvertBlitRect(void* dstPixels, int32_t dstPitch, const ColorFormat* dstFor
   p.df = df;
   p.sf = sf;
   p.af = af;
-  p.alpha = haveAlphaImage ? static_cast<const uint8_t*>(alphaPixels) +
-                                 ptrdiff_t(srcRect->top) * alphaPitch +
-                                 ptrdiff_t(srcRect->left) * af->bytesPerPixel
-                           : nullptr;
+  p.alpha = haveAlphaImage
+                ? static_cast<const uint8_t*>(alphaPixels) + ptrdiff_t(srcRect->top) * alphaPitch +
+                      ptrdiff_t(srcRect->left) * af->bytesPerPixel
+                : nullptr;
   p.alphaPitch = alphaPitch;
   p.srcPalette = srcBytes == 1 && IsPalette(sf);
   p.alphaPalette = af->bytesPerPixel == 1 && IsPalette(af);
@@ -490,10 +507,12 @@ int ConvertBlitRect(void* dstPixels, int32_t dstPitch, const ColorFormat* dstFor
   p.keyToAlpha = keyed;
   p.skipKey = skip;
   p.skipValue = key;
-  p.keyPixel = keyed ? ColorToPixelValue(df, key >> 16 & 0xFF, key >> 8 & 0xFF, key & 0xFF, 255) : 0;
+  p.keyPixel =
+      keyed ? ColorToPixelValue(df, key >> 16 & 0xFF, key >> 8 & 0xFF, key & 0xFF, 255) : 0;
   bool lossy = sf->redWidth != df->redWidth || sf->greenWidth != df->greenWidth ||
                (alphaFromImage && af->redWidth != dstA);
-  p.dither = (dither == CONVERT_DITHER_ORDERED || dither == CONVERT_DITHER_CARRY) && lossy ? dither : 0;
+  p.dither =
+      (dither == CONVERT_DITHER_ORDERED || dither == CONVERT_DITHER_CARRY) && lossy ? dither : 0;
   p.colourOff = colourOff != 0;
   p.alphaFromRed = alphaFromRed != 0;
   ConvertGeneral(w, p);

@@ -55,11 +55,13 @@ void BuildPremultiplied(MEMIMG* img) {
       uint32_t v = ReadPixelValue(s, 4), out;
       if (d->kind == MEMIMG_KIND_RGB565) {
         uint32_t a = v >> 16 & 0xFF;
-        uint32_t r = (v >> 11 & 0x1F) * a >> 8, g = (v >> 5 & 0x3F) * a >> 8, b = (v & 0x1F) * a >> 8;
+        uint32_t r = (v >> 11 & 0x1F) * a >> 8, g = (v >> 5 & 0x3F) * a >> 8,
+                 b = (v & 0x1F) * a >> 8;
         out = r << 11 | g << 5 | b | a << 16;
       } else {
         uint32_t a = v >> 24;
-        uint32_t r = (v >> 16 & 0xFF) * a >> 8, g = (v >> 8 & 0xFF) * a >> 8, b = (v & 0xFF) * a >> 8;
+        uint32_t r = (v >> 16 & 0xFF) * a >> 8, g = (v >> 8 & 0xFF) * a >> 8,
+                 b = (v & 0xFF) * a >> 8;
         out = b | g << 8 | r << 16 | a << 24;
       }
       WritePixelValue(p, 4, out);
@@ -127,15 +129,14 @@ int ConvertMemImgRect(MEMIMG* destination, const MEMIMG* source, const Rect* rec
                 source->width, source->height, destination->width, destination->height, &c)) {
     return -1;
   }
-  return ConvertBlitRect(destination->pixels, destination->data->pitch,
-                         destination->data->format, source->pixels, source->data->pitch,
-                         source->data->format, nullptr, 0, nullptr, c.toX, c.toY, &c.source, 0, 0,
-                         0, 0, 0, 0, 0, 0);
+  return ConvertBlitRect(destination->pixels, destination->data->pitch, destination->data->format,
+                         source->pixels, source->data->pitch, source->data->format, nullptr, 0,
+                         nullptr, c.toX, c.toY, &c.source, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
-void GraphImageRectToMemImg(const GraphImage* source, const GraphImage* alpha,
-                            MEMIMG* destination, int32_t x, int32_t y, int32_t width,
-                            int32_t height, int32_t toX, int32_t toY, int32_t keyToAlpha) {
+void GraphImageRectToMemImg(const GraphImage* source, const GraphImage* alpha, MEMIMG* destination,
+                            int32_t x, int32_t y, int32_t width, int32_t height, int32_t toX,
+                            int32_t toY, int32_t keyToAlpha) {
   if (!source || !source->pixels || !IsMemImgValid(destination)) return;
   if (alpha && !alpha->pixels) alpha = nullptr;
   MemImgData* d = destination->data;
@@ -152,16 +153,16 @@ void GraphImageRectToMemImg(const GraphImage* source, const GraphImage* alpha,
     // One channel: it takes the source's red.
     if (copied) {
       ConvertBlitRect(destination->pixels, d->pitch, df, source->pixels, int32_t(source->pitch),
-                      &source->format, nullptr, 0, nullptr, c.toX, c.toY, &c.source, 0, 0, 0, 0,
-                      1, 1, 0, 0);
+                      &source->format, nullptr, 0, nullptr, c.toX, c.toY, &c.source, 0, 0, 0, 0, 1,
+                      1, 0, 0);
     }
   } else {
     if (!copied) return;
-    int result = ConvertBlitRect(
-        destination->pixels, d->pitch, df, source->pixels, int32_t(source->pitch), &source->format,
-        alpha ? alpha->pixels : nullptr, alpha ? int32_t(alpha->pitch) : 0,
-        alpha ? &alpha->format : nullptr, c.toX, c.toY, &c.source, 0, keyToAlpha,
-        d->transparentColor, 0, 0, 0, 0, 0);
+    int result =
+        ConvertBlitRect(destination->pixels, d->pitch, df, source->pixels, int32_t(source->pitch),
+                        &source->format, alpha ? alpha->pixels : nullptr,
+                        alpha ? int32_t(alpha->pitch) : 0, alpha ? &alpha->format : nullptr, c.toX,
+                        c.toY, &c.source, 0, keyToAlpha, d->transparentColor, 0, 0, 0, 0, 0);
     if (result < 0) return;
     if (d->paletteFlag) {
       // A copy between 8-bit images reports the highest index it copied.
@@ -194,11 +195,11 @@ void CopyScreenMemImgRect(GraphImage* destination, const MEMIMG* source, int32_t
   const MemImgData* d = source->data;
   if (d->kind > MEMIMG_KIND_XRGB8888 || d->paletteFlag || d->alphaFlag) return;
   CopyRect c;
-  if (!ClipCopy(x, y, width, height, toX, toY, source->width, source->height,
-                destination->width, destination->height, &c)) {
+  if (!ClipCopy(x, y, width, height, toX, toY, source->width, source->height, destination->width,
+                destination->height, &c)) {
     return;
   }
   ConvertBlitRect(destination->pixels, int32_t(destination->pitch), &destination->format,
-                  source->pixels, d->pitch, d->format, nullptr, 0, nullptr, c.toX, c.toY,
-                  &c.source, 0, 0, key, 0, 0, 0, keyFlag, 0);
+                  source->pixels, d->pitch, d->format, nullptr, 0, nullptr, c.toX, c.toY, &c.source,
+                  0, 0, key, 0, 0, 0, keyFlag, 0);
 }

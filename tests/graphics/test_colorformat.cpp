@@ -196,7 +196,8 @@ TEST(GraphImage, CreateSizesAndRefusals) {
   };
   for (const Case& c : cases) {
     GraphImage img;
-    int result = c.argb ? CreateGraphImageARGB8(c.w, c.h, &img) : CreateGraphImageRGB8(c.w, c.h, &img);
+    int result =
+        c.argb ? CreateGraphImageARGB8(c.w, c.h, &img) : CreateGraphImageRGB8(c.w, c.h, &img);
     EXPECT_EQ(result, c.result) << c.w << "x" << c.h;
     EXPECT_EQ(img.format.bytesPerPixel, c.argb ? 4 : 3);
     EXPECT_EQ(img.pitch, c.pitch);

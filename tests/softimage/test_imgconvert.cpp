@@ -223,7 +223,8 @@ TEST(GraphImageRectToMemImg, PaletteImages) {
     auto entry = [&](const void* half, int i) {
       return ReadPixelValue(static_cast<const uint8_t*>(half) + i * c.entryBytes, c.entryBytes);
     };
-    for (const void* half : {static_cast<const void*>(d->palette), static_cast<const void*>(d->paletteCopy)}) {
+    const void* halves[2] = {d->palette, d->paletteCopy};
+    for (const void* half : halves) {
       EXPECT_EQ(entry(half, 37), c.entry37) << "kind " << c.kind;
       EXPECT_EQ(entry(half, 0), c.entry0) << "kind " << c.kind;
       EXPECT_EQ(entry(half, 255), c.entry255) << "kind " << c.kind;

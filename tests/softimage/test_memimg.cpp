@@ -319,7 +319,9 @@ TEST(MemImg, ClearRect) {
     EXPECT_EQ(written, c.written) << "kind " << c.kind;
     // Nothing past the rows' pixels (the padding up to the pitch) is written.
     for (int y = 0; y < 4; y++) {
-      for (int i = 6 * bytes; i < img.data->pitch; i++) EXPECT_EQ(img.pixels[y * img.data->pitch + i], 0);
+      for (int i = 6 * bytes; i < img.data->pitch; i++) {
+        EXPECT_EQ(img.pixels[y * img.data->pitch + i], 0);
+      }
     }
     ReleaseMemImg(&img);
   }
