@@ -77,6 +77,18 @@ void PlatMutexLock(PlatMutex* mutex);
 int PlatMutexTryLock(PlatMutex* mutex);  // 1 when taken
 void PlatMutexUnlock(PlatMutex* mutex);
 
+// Holds a mutex for the rest of the scope it is declared in.
+class PlatMutexHold {
+ public:
+  explicit PlatMutexHold(PlatMutex* mutex) : mutex_(mutex) { PlatMutexLock(mutex_); }
+  ~PlatMutexHold() { PlatMutexUnlock(mutex_); }
+  PlatMutexHold(const PlatMutexHold&) = delete;
+  PlatMutexHold& operator=(const PlatMutexHold&) = delete;
+
+ private:
+  PlatMutex* mutex_;
+};
+
 // ---- heap ---------------------------------------------------------------------------
 
 // The process heap. A test can make requests fail through the hook (return non-zero to
