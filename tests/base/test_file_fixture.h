@@ -2,6 +2,7 @@
 // allocator, and a capture of the log lines written meanwhile.
 #pragma once
 
+#include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
@@ -30,6 +31,7 @@ struct FileTestDir : ::testing::Test {
     PlatGetCurrentDir(&oldCwd);
     blocksBefore = GetTrackedBlockCount();
     PlatSetDebugSink(Capture, this);
+    SetLogDebuggerOnly(1);  // log lines reach the capture without a log file
   }
   void TearDown() override {
     PlatSetDebugSink(nullptr, nullptr);
