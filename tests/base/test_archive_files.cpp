@@ -277,7 +277,7 @@ TEST_F(ArchiveFiles, PathsTooLongForTheEngineFailCleanly) {
 }
 
 TEST_F(ArchiveFiles, ExtensionAndKeyStringSettings) {
-  Save("DATA.PAK", Pack(1, ARCHIVE_COMPRESS_NONE, "secret"));
+  Save("data.Pak", Pack(1, ARCHIVE_COMPRESS_NONE, "secret"));  // found whatever its case
   EXPECT_EQ(ReadFile("DATA\\README.TXT"), "<none>");
   ASSERT_EQ(SetArchiveExtension("PAK"), 0);
   EXPECT_EQ(ReadFile("DATA\\README.TXT"), "<none>");  // the key does not fit
