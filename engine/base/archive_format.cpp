@@ -187,9 +187,12 @@ uint32_t ArchiveFileStoredSize(const ArchiveHeader* header, const ArchiveFileRec
 
 int CheckArchiveFileData(const ArchiveHeader* header, const ArchiveFileRecord* record,
                          uint64_t archiveSize) {
-  if (ArchiveFileIsCompressed(header, record) &&
-      record->compressedSize < ARCHIVE_BLOCK_HEAD_SIZE)
-    return -1;
+  if (ArchiveFileIsCompressed(header, record)) {
+    if (record->compressedSize < ARCHIVE_BLOCK_HEAD_SIZE) return -1;
+    // A size the block cannot decode to is refused before anything is allocated for it.
+    const uint64_t coded = record->compressedSize - ARCHIVE_BLOCK_HEAD_SIZE;
+    if (record->size > coded * ARCHIVE_MAX_EXPANSION) return -1;
+  }
   uint64_t start = ArchiveFileDataStart(header, record);
   return Inside(start, ArchiveFileStoredSize(header, record), archiveSize) ? 0 : -1;
 }

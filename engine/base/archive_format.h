@@ -26,6 +26,9 @@ enum : uint32_t {
   ARCHIVE_ATTR_DIRECTORY = 0x10,
   ARCHIVE_ATTR_ARCHIVE = 0x20,
   ARCHIVE_MAX_KEY_NAME = 1024,       // room for a key name, padding included
+  // Bytes one coded byte can decode to at most: the longest code (escape, code, length
+  // byte, one distance byte) copies 31 + (255 << 5) + 4 = 8195 bytes from 4 coded bytes.
+  ARCHIVE_MAX_EXPANSION = 2049,
 };
 
 struct ArchiveHeader {
@@ -114,7 +117,7 @@ uint64_t ArchiveFileDataStart(const ArchiveHeader* header, const ArchiveFileReco
 // Bytes stored for a file: its compressed size, or its size when stored plain.
 uint32_t ArchiveFileStoredSize(const ArchiveHeader* header, const ArchiveFileRecord* record);
 // 0 when a file's stored bytes lie inside an archive of archiveSize bytes (and a
-// compressed block is long enough for its head).
+// compressed block is long enough for its head and for the file's size).
 int CheckArchiveFileData(const ArchiveHeader* header, const ArchiveFileRecord* record,
                          uint64_t archiveSize);
 

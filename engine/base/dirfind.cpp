@@ -34,6 +34,17 @@ void FileTimeToDateFields(uint64_t fileTime, DateTimeFields* fields) {
   UnixTimeToDateFields(int64_t(fileTime / 10000000ull) - 11644473600ll, fields);
 }
 
+void SetFindRecordName(FindRecord* record, const char* name) {
+  size_t n = 0;
+  while (name[n]) {
+    size_t step = size_t(ShiftJisCharLength(name + n));
+    if (n + step > FIND_NAME_SIZE - 1) break;
+    n += step;
+  }
+  std::memcpy(record->name, name, n);
+  record->name[n] = '\0';
+}
+
 // ---- wildcard match -------------------------------------------------------------------
 
 namespace {
@@ -119,19 +130,8 @@ size_t DirectoryPartLength(const char* path) {
   return cut;
 }
 
-void CopyName(char* destination, const std::string& name) {
-  size_t n = 0;
-  while (n < name.size()) {
-    size_t step = ShiftJisCharLength(name.c_str() + n);
-    if (n + step > FIND_NAME_SIZE - 1) break;
-    n += step;
-  }
-  std::memcpy(destination, name.data(), n);
-  destination[n] = '\0';
-}
-
 void FillFindRecord(const PlatFileInfo& info, FindRecord* record) {
-  CopyName(record->name, info.name);
+  SetFindRecordName(record, info.name.c_str());
   record->directory = info.isDirectory ? 1 : 0;
   record->size = info.size;
   UnixTimeToDateFields(info.createTime, &record->created);

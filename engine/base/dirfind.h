@@ -28,6 +28,9 @@ int PlainFindNext(FindHandle find, FindRecord* record);
 // 0, or -1 for a handle that is no search.
 int PlainFindClose(FindHandle find);
 
+// Copies a name into the record's name field, cut to fit at a character boundary.
+void SetFindRecordName(FindRecord* record, const char* name);
+
 // 0 when the name matches the pattern in the way PlainFindFirst matches, else -1.
 int MatchFindPattern(const char* pattern, const char* name);
 

@@ -16,11 +16,7 @@ int32_t PlainFilesOnly = 0;
 
 namespace {
 
-// The set normally in force. The archive-aware set takes this place once the archive
-// layer provides it; until then plain files stand in.
-const FileFunctionTable* ArchiveAwareSet() { return &PlainFileFunctionSet; }
-
-FileFunctionTable g_fileFunctions = PlainFileFunctionSet;
+FileFunctionTable g_fileFunctions = ArchiveAwareFileFunctionSet;
 
 }  // namespace
 
@@ -28,7 +24,7 @@ int SetFileFunctionTable(const FileFunctionTable* table) {
   if (table)
     g_fileFunctions = *table;
   else
-    g_fileFunctions = PlainFilesOnly == 1 ? PlainFileFunctionSet : *ArchiveAwareSet();
+    g_fileFunctions = PlainFilesOnly == 1 ? PlainFileFunctionSet : ArchiveAwareFileFunctionSet;
   return 0;
 }
 

@@ -71,6 +71,9 @@ struct FileFunctionTable {
 // The plain-file set: PlainFileOpen ... PlainFileIdleCheck, PlainSetCurrentDir ...
 // PlainFindClose.
 extern const FileFunctionTable PlainFileFunctionSet;
+// The archive-aware set (archivefile.h): OpenFileEntry ... ArchiveAwareFindClose. The
+// table holds it until something else is installed.
+extern const FileFunctionTable ArchiveAwareFileFunctionSet;
 
 // 1 selects the plain-file set when SetFileFunctionTable is given no table; any other
 // value (0 by default) the archive-aware set. An engine setting: kept across engine starts.

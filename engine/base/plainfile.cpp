@@ -314,3 +314,10 @@ int PlainFileIdleCheck(FileHandle file) {
   if (!f->threaded) return 1;
   return PollIdle(f);
 }
+
+int PlainFileWaitIdle(FileHandle file) {
+  PlainFileRecord* f = Record(file);
+  if (!f) return -1;
+  if (f->threaded) WaitIdle(f);
+  return 1;
+}

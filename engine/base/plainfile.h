@@ -74,3 +74,7 @@ int64_t PlainFileRead(void* destination, uint32_t size, uint32_t count, FileHand
 int PlainFileEof(FileHandle file);
 // 1 for a direct file; for a threaded one 1 when the thread is idle, 0 while it works.
 int PlainFileIdleCheck(FileHandle file);
+// Blocks until the reading thread has finished its command (at once for a direct file)
+// and takes in the outcome of a finished asynchronous read, as the idle check does; 1,
+// or -1 for handle 0. Callers that must have the bytes use this in place of polling.
+int PlainFileWaitIdle(FileHandle file);
