@@ -20,8 +20,12 @@ struct FileTestDir : ::testing::Test {
   int32_t blocksBefore = 0;
   std::vector<std::string> logLines;
 
+  // The log writes line feeds as CR LF; lines are kept with plain line feeds.
   static void Capture(const char* text, void* context) {
-    static_cast<FileTestDir*>(context)->logLines.push_back(text);
+    std::string line;
+    for (const char* p = text; *p; p++)
+      if (!(p[0] == '\r' && p[1] == '\n')) line += *p;
+    static_cast<FileTestDir*>(context)->logLines.push_back(line);
   }
 
   void SetUp() override {

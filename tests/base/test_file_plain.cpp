@@ -140,7 +140,7 @@ TEST_F(PlainFile, CacheThatCannotBeHadIsLogged) {
   PlatSetAllocFailHook(RefuseCache);
   EXPECT_EQ(PlainFileOpen(path.c_str(), 1, 1, 0), FileHandle(0));
   PlatSetAllocFailHook(nullptr);
-  EXPECT_TRUE(Logged("ファイル読み込みキャッシュ用メモリの確保に失敗しました"));
+  EXPECT_TRUE(Logged("ファイル読み込みキャッシュ用メモリの確保に失敗しました\n"));
   EXPECT_TRUE(NoLeaks());
 }
 
