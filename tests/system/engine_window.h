@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/base/strutil.h"
+#include "engine/system/charinput.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "fakes.h"
@@ -31,9 +32,17 @@ class EngineWindow : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     PlatClockSetManual(1, 1000);
+    ResetFakes();
     CaptureLog();
     PlatSetMessageObserver(Observe, this);
+    // The cursor as a fresh process has it: count 0, the arrow.
+    int count = PlatShowCursor(1);
+    while (count < 0) count = PlatShowCursor(1);
+    while (count > 0) count = PlatShowCursor(0);
+    PlatSetCursor(PLAT_CURSOR_ARROW);
     g_System = SystemData{};
+    g_CharCodeBuffer = CharCodeBuffer{};
+    g_ImeState = ImeState{};
     g_System.settings.windowed = 1;
     StrCopy(g_System.settings.className, "D123987X");
     PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
@@ -47,8 +56,14 @@ class EngineWindow : public ::testing::Test {
     ClearSeen();
   }
 
+  // Leaves nothing behind for a next test in the same process.
   void TearDown() override {
     PlatSetMessageObserver(nullptr, nullptr);
+    if (PlatIsWindow(window)) PlatDestroyWindow(window);
+    PlatUnregisterClass("D123987X");
+    PlatMsg m;
+    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
+    }
     PlatClockSetManual(0);
   }
 

@@ -58,6 +58,21 @@ void LogSink(const char* text, void*) {
 
 }  // namespace
 
+void ResetFakes() {
+  Fakes& f = F();
+  std::lock_guard<std::mutex> l(f.mu);
+  f.calls.clear();
+  f.scripted.clear();
+  f.hooks.clear();
+  f.cpuid.clear();
+  f.osScripted = false;
+  f.tsc.clear();
+  f.tscRead = 0;
+  f.memoryScripted = false;
+  f.presentRect = PlatRect{};
+  f.log.clear();
+}
+
 std::vector<std::string> Calls() {
   std::lock_guard<std::mutex> l(F().mu);
   return F().calls;

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// Forgets every call, script, hook and captured log line.
+void ResetFakes();
+
 // The wrapped calls since the last ClearCalls, in order. A call with arguments is
 // recorded with them: "PumpNetworkMessages(1)", "SetVBlankWait(0)".
 std::vector<std::string> Calls();
