@@ -19,6 +19,8 @@ struct PlatNativeState {
 // PlatUser* and PlatQueue* functions below.
 struct PlatWindowBackend {
   const char* name;
+  // 1 when windows can be made (the display could be opened); asked by each creation.
+  int (*available)();
   // Makes the real window match state (made at its first showing); owning thread.
   void (*sync)(PlatWnd window, const PlatNativeState& state);
   void (*destroy)(PlatWnd window);

@@ -426,10 +426,10 @@ PlatWnd PlatCreateWindow(uint32_t exStyle, const char* className, const char* ti
                          uint32_t style, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (!className) return 0;
   State& s = S();
+  if (!Backend()->available()) return 0;  // no display to show it on
   PlatWnd handle;
   {
     Lock l(s.mu);
-    BackendLocked(s);
     ClassRec* c = FindClass(s, ClassKey(className));
     if (!c) return 0;
     size_t index = 0;

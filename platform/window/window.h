@@ -235,7 +235,8 @@ PlatWnd PlatFindWindow(const char* className, const char* title);
 
 // Creates a window of a registered class for the calling thread; x, y, width and height
 // are the window rectangle on screen (frame included). Sends WM_CREATE; a window with
-// PLAT_WS_VISIBLE is shown (not activated). 0 on failure.
+// PLAT_WS_VISIBLE is shown (not activated). 0 on failure (no such class, or the back end
+// cannot open its display).
 PlatWnd PlatCreateWindow(uint32_t exStyle, const char* className, const char* title,
                          uint32_t style, int32_t x, int32_t y, int32_t width, int32_t height);
 // Only the owning thread may destroy a window. Deactivates it when it is active, sends

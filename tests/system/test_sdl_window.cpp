@@ -101,6 +101,18 @@ TEST(SdlWindow, DummyVideoDriver) {
   TypeIntoARealWindowAndCloseIt();
 }
 
+TEST(SdlWindow, WithoutADisplayNoWindowIsMade) {
+  setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+  ASSERT_EQ(PlatRegisterClass(&wc), 1);
+  EXPECT_EQ(PlatCreateWindow(0, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480), 0u);
+  int32_t w = 0, h = 0;
+  PlatGetDesktopSize(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(PlatGetDesktopDepth(), 32);
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path);
   std::stringstream s;

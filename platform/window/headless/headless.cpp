@@ -31,6 +31,7 @@ Headless& H() {
   return *h;
 }
 
+int Available() { return 1; }
 void Sync(PlatWnd, const PlatNativeState&) {}
 
 void Destroy(PlatWnd window) {
@@ -86,9 +87,9 @@ void FillRect(PlatWnd window, const PlatNativeState& state, const PlatRect& r, u
 }
 
 const PlatWindowBackend kHeadless = {
-    "headless",      Sync,       Destroy,          Drain,
-    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,
-    AllowScreenSaver, StartScreenSaver, MessageBox, FillRect,
+    "headless",   Available,        Sync,         Destroy,          Drain,
+    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
+    StartScreenSaver, MessageBox,   FillRect,
 };
 
 }  // namespace

@@ -54,6 +54,8 @@ bool InitVideo() {
   return g.videoOk;
 }
 
+int InitVideoOk() { return InitVideo() ? 1 : 0; }
+
 Native* FindNative(PlatWnd window) {
   Sdl& g = G();
   std::lock_guard<std::mutex> l(g.mu);
@@ -352,9 +354,9 @@ void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_
 }
 
 const PlatWindowBackend kSdl = {
-    "sdl",           Sync,       Destroy,          Drain,
-    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,
-    AllowScreenSaver, StartScreenSaver, MessageBox, FillRect,
+    "sdl",        InitVideoOk,      Sync,         Destroy,          Drain,
+    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
+    StartScreenSaver, MessageBox,   FillRect,
 };
 
 }  // namespace
