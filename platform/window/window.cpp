@@ -152,6 +152,15 @@ WindowRec* Find(State& s, PlatWnd handle) {
   return (w.used && w.handle == handle) ? &w : nullptr;
 }
 
+// Runs f on the window's record under the lock; fallback for a bad handle.
+template <typename R, typename F>
+R WithWindow(PlatWnd window, R fallback, F f) {
+  State& s = S();
+  Lock l(s.mu);
+  WindowRec* w = Find(s, window);
+  return w ? f(*w) : fallback;
+}
+
 int32_t Width(const PlatRect& r) { return r.right - r.left; }
 int32_t Height(const PlatRect& r) { return r.bottom - r.top; }
 
@@ -335,10 +344,7 @@ void DeliverSent(uint32_t thread) {
 }
 
 int IconicFlag(PlatWnd window) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  return (w && w->minimized) ? 1 : 0;
+  return WithWindow(window, 0, [](WindowRec& w) { return w.minimized ? 1 : 0; });
 }
 
 // The messages of an activation change from `from` to `to` (either may be 0).
@@ -532,16 +538,11 @@ int PlatDestroyWindow(PlatWnd window) {
 }
 
 int PlatIsWindow(PlatWnd window) {
-  State& s = S();
-  Lock l(s.mu);
-  return Find(s, window) ? 1 : 0;
+  return WithWindow(window, 0, [](WindowRec&) { return 1; });
 }
 
 uint32_t PlatGetWindowThreadId(PlatWnd window) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  return w ? w->thread : 0;
+  return WithWindow(window, 0u, [](WindowRec& w) { return w.thread; });
 }
 
 int PlatShowWindow(PlatWnd window, int command) {
@@ -595,10 +596,7 @@ int PlatShowWindow(PlatWnd window, int command) {
 }
 
 int PlatIsWindowVisible(PlatWnd window) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  return (w && w->visible) ? 1 : 0;
+  return WithWindow(window, 0, [](WindowRec& w) { return w.visible ? 1 : 0; });
 }
 
 int PlatIsIconic(PlatWnd window) { return IconicFlag(window); }
@@ -666,13 +664,9 @@ int PlatMoveWindow(PlatWnd window, int32_t x, int32_t y, int32_t width, int32_t 
 }
 
 uint32_t PlatGetWindowLong(PlatWnd window, int index) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  if (index == PLAT_GWL_STYLE) return ComposedStyle(*w);
-  if (index == PLAT_GWL_EXSTYLE) return w->exStyle;
-  return 0;
+  return WithWindow(window, 0u, [index](WindowRec& w) {
+    return index == PLAT_GWL_STYLE ? ComposedStyle(w) : index == PLAT_GWL_EXSTYLE ? w.exStyle : 0u;
+  });
 }
 
 uint32_t PlatSetWindowLong(PlatWnd window, int index, uint32_t value) {
@@ -726,45 +720,32 @@ int PlatGetWindowText(PlatWnd window, char* text, int size) {
 
 int PlatGetClientRect(PlatWnd window, PlatRect* rect) {
   if (!rect) return 0;
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  *rect = w->minimized ? PlatRect{0, 0, 0, 0} : PlatRect{0, 0, Width(w->client), Height(w->client)};
-  return 1;
+  return WithWindow(window, 0, [rect](WindowRec& w) {
+    *rect = w.minimized ? PlatRect{0, 0, 0, 0} : PlatRect{0, 0, Width(w.client), Height(w.client)};
+    return 1;
+  });
 }
 
 int PlatGetWindowRect(PlatWnd window, PlatRect* rect) {
   if (!rect) return 0;
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  *rect = WindowRectOf(*w);
-  return 1;
+  return WithWindow(window, 0, [rect](WindowRec& w) {
+    *rect = WindowRectOf(w);
+    return 1;
+  });
 }
 
-int PlatClientToScreen(PlatWnd window, PlatPoint* point) {
+// sign 1 client to screen, -1 back.
+static int ShiftPoint(PlatWnd window, PlatPoint* point, int32_t sign) {
   if (!point) return 0;
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  point->x += w->client.left;
-  point->y += w->client.top;
-  return 1;
+  return WithWindow(window, 0, [point, sign](WindowRec& w) {
+    point->x += sign * w.client.left;
+    point->y += sign * w.client.top;
+    return 1;
+  });
 }
 
-int PlatScreenToClient(PlatWnd window, PlatPoint* point) {
-  if (!point) return 0;
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  point->x -= w->client.left;
-  point->y -= w->client.top;
-  return 1;
-}
+int PlatClientToScreen(PlatWnd window, PlatPoint* point) { return ShiftPoint(window, point, 1); }
+int PlatScreenToClient(PlatWnd window, PlatPoint* point) { return ShiftPoint(window, point, -1); }
 
 int PlatAdjustWindowRectEx(PlatRect* rect, uint32_t style, int hasMenu, uint32_t exStyle) {
   if (!rect) return 0;
@@ -950,14 +931,12 @@ PlatLResult PlatDefWindowProc(PlatWnd window, uint32_t message, PlatWParam wPara
     case PLAT_WM_CLOSE: PlatDestroyWindow(window); return 0;
     case PLAT_WM_PAINT: PlatValidateRect(window, nullptr); return 0;
     case PLAT_WM_SETCURSOR: {
-      if ((uint32_t(lParam) & 0xFFFF) != PLAT_HTCLIENT) return 0;
-      int32_t cursor;
-      {
-        Lock l(s.mu);
-        WindowRec* w = Find(s, window);
-        if (!w) return 0;
-        cursor = w->classCursor;
-      }
+      // The class cursor over the client area, the arrow anywhere else.
+      const bool client = (uint32_t(lParam) & 0xFFFF) == PLAT_HTCLIENT;
+      int32_t cursor = WithWindow(window, int32_t(-1), [client](WindowRec& w) {
+        return client ? w.classCursor : int32_t(PLAT_CURSOR_ARROW);
+      });
+      if (cursor < 0) return 0;
       PlatSetCursor(cursor);
       return 1;
     }
@@ -990,12 +969,10 @@ PlatLResult PlatDefWindowProc(PlatWnd window, uint32_t message, PlatWParam wPara
 // ---- painting ---------------------------------------------------------------------------
 
 int PlatInvalidateRect(PlatWnd window, const PlatRect* rect) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  InvalidateLocked(*w, rect);
-  return 1;
+  return WithWindow(window, 0, [rect](WindowRec& w) {
+    InvalidateLocked(w, rect);
+    return 1;
+  });
 }
 
 int PlatValidateRect(PlatWnd window, const PlatRect* rect) {
@@ -1189,13 +1166,11 @@ void PlatSetForegroundLockTimeout(uint32_t ms) {
 }
 
 int PlatEnableWindowIme(PlatWnd window, int enable) {
-  State& s = S();
-  Lock l(s.mu);
-  WindowRec* w = Find(s, window);
-  if (!w) return 0;
-  int previous = w->ime ? 1 : 0;
-  w->ime = enable != 0;
-  return previous;
+  return WithWindow(window, 0, [enable](WindowRec& w) {
+    int previous = w.ime ? 1 : 0;
+    w.ime = enable != 0;
+    return previous;
+  });
 }
 
 int PlatMessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type) {

@@ -318,7 +318,8 @@ int PlatTranslateMessage(const PlatMsg* msg);
 // Calls the procedure of the message's window; 0 for thread messages.
 PlatLResult PlatDispatchMessage(const PlatMsg* msg);
 // What a window does with a message it does not handle: WM_CLOSE destroys it, WM_PAINT
-// validates it, WM_SETCURSOR sets the class cursor, WM_SYSCOMMAND closes, minimises,
+// validates it, WM_SETCURSOR sets the class cursor over the client area and the arrow
+// elsewhere, WM_SYSCOMMAND closes, minimises,
 // restores or starts the screen saver, Alt+F4 closes.
 PlatLResult PlatDefWindowProc(PlatWnd window, uint32_t message, PlatWParam wParam,
                               PlatLParam lParam);

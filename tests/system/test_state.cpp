@@ -1,4 +1,5 @@
 #include "engine/system/state.h"
+#include "engine/system/system.h"
 #include "engine_window.h"
 
 namespace {
@@ -21,6 +22,15 @@ TEST_F(SystemState, CursorIsShownOnlyForOneAndOnlyWhenItsStateChanges) {
   }
   // Showing twice did not raise the display count twice.
   EXPECT_EQ(PlatShowCursor(0), -1);
+}
+
+TEST_F(SystemState, CursorHiddenByTheWindowComesBackWhenShownAgain) {
+  PlatHeadlessMouse(window, PLAT_WM_MOUSEMOVE, 1, 1);
+  PumpMessagesCore();
+  ASSERT_EQ(PlatIsCursorVisible(), 0);
+  SetMouseCursorVisible(1);
+  PumpMessagesCore();  // the WM_SETCURSOR it posted sets the arrow again
+  EXPECT_EQ(PlatIsCursorVisible(), 1);
 }
 
 TEST_F(SystemState, MousePositionIsInClientCoordinatesWhenWindowed) {

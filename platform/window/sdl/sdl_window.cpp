@@ -253,12 +253,14 @@ void SetCursorVisible(int visible) {
   if (ok) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
-int GetCursorPos(PlatPoint* point) {
+bool VideoReady() {
   Sdl& g = G();
-  {
-    std::lock_guard<std::mutex> l(g.mu);
-    if (!g.videoOk) return 0;
-  }
+  std::lock_guard<std::mutex> l(g.mu);
+  return g.videoOk;
+}
+
+int GetCursorPos(PlatPoint* point) {
+  if (!VideoReady()) return 0;
   int x = 0, y = 0;
   SDL_GetGlobalMouseState(&x, &y);
   *point = {x, y};
@@ -266,12 +268,7 @@ int GetCursorPos(PlatPoint* point) {
 }
 
 void SetCursorPos(int32_t x, int32_t y) {
-  Sdl& g = G();
-  {
-    std::lock_guard<std::mutex> l(g.mu);
-    if (!g.videoOk) return;
-  }
-  SDL_WarpMouseGlobal(x, y);
+  if (VideoReady()) SDL_WarpMouseGlobal(x, y);
 }
 
 void GetDesktop(int32_t* width, int32_t* height, int32_t* depth) {
