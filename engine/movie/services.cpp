@@ -1,0 +1,7 @@
+// Least bodies until movie playback lands: there are no movies.
+#include "engine/movie/services.h"
+
+int DrawAllScreenMovies() { return 0; }
+int PauseAllMovieHandles() { return 0; }
+int ResumeAllMovieHandles() { return 0; }
+int ReleaseAllMovieObjects() { return 0; }

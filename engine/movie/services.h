@@ -1,0 +1,11 @@
+// What the window procedure and the message pump ask of movie playback.
+#pragma once
+
+// Redraws every movie that plays straight onto the screen (while the window is inactive).
+int DrawAllScreenMovies();
+// Pauses every playing movie, keeping its play request (on deactivation).
+int PauseAllMovieHandles();
+// Plays again every movie paused with its play request kept.
+int ResumeAllMovieHandles();
+// Stores each movie's position and releases its objects before a screen change.
+int ReleaseAllMovieObjects();

@@ -1,0 +1,409 @@
+// SDL back end of the window layer. A real SDL window stands behind each window once it
+// is first shown; SDL's events become queued messages, drained only on the thread that
+// made the first window (SDL wants its events pumped where its windows were made).
+#include "platform/window/sdl/sdl_window.h"
+
+#include "platform/kernel/kernel.h"
+#include "platform/text/text.h"
+#include "platform/window/backend.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace {
+
+struct Native {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  uint32_t id = 0;
+  PlatNativeState applied;  // what SDL was last told
+};
+
+struct Sdl {
+  std::mutex mu;  // guards the maps; SDL itself is called outside it
+  bool videoTried = false, videoOk = false;
+  uint32_t thread = 0;  // the thread whose windows these are
+  std::map<PlatWnd, Native> windows;
+  std::map<uint32_t, PlatWnd> byId;
+  int cursorVisible = 1;
+  int screenSaver = 1;
+};
+
+Sdl& G() {
+  static Sdl* g = new Sdl;
+  return *g;
+}
+
+bool InitVideo() {
+  Sdl& g = G();
+  std::lock_guard<std::mutex> l(g.mu);
+  if (!g.videoTried) {
+    g.videoTried = true;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    g.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (g.videoOk) {
+      SDL_ShowCursor(g.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
+      if (g.screenSaver) SDL_EnableScreenSaver();
+      else SDL_DisableScreenSaver();
+    }
+  }
+  return g.videoOk;
+}
+
+int InitVideoOk() { return InitVideo() ? 1 : 0; }
+
+Native* FindNative(PlatWnd window) {
+  Sdl& g = G();
+  std::lock_guard<std::mutex> l(g.mu);
+  auto it = g.windows.find(window);
+  return it == g.windows.end() ? nullptr : &it->second;
+}
+
+PlatWnd ById(uint32_t id) {
+  Sdl& g = G();
+  std::lock_guard<std::mutex> l(g.mu);
+  auto it = g.byId.find(id);
+  return it == g.byId.end() ? 0 : it->second;
+}
+
+bool Captioned(uint32_t style) { return (style & PLAT_WS_CAPTION) == PLAT_WS_CAPTION; }
+int32_t W(const PlatRect& r) { return std::max(r.right - r.left, 1); }
+int32_t H(const PlatRect& r) { return std::max(r.bottom - r.top, 1); }
+
+void Sync(PlatWnd window, const PlatNativeState& state) {
+  Native* n = FindNative(window);
+  if (!n) {
+    if (!state.visible || !InitVideo()) return;
+    std::string title = PlatSjisToUtf8(state.title.c_str());
+    uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS);
+    SDL_Window* sw = SDL_CreateWindow(title.c_str(), state.client.left, state.client.top,
+                                      W(state.client), H(state.client), flags);
+    if (!sw) return;
+    Sdl& g = G();
+    std::lock_guard<std::mutex> l(g.mu);
+    Native& fresh = g.windows[window];
+    fresh.window = sw;
+    fresh.id = SDL_GetWindowID(sw);
+    fresh.applied = state;
+    fresh.applied.visible = 0;
+    fresh.applied.minimized = 0;
+    g.byId[fresh.id] = window;
+    if (!g.thread) g.thread = PlatThreadId();
+    n = &fresh;
+  }
+  PlatNativeState& a = n->applied;
+  if (state.title != a.title) SDL_SetWindowTitle(n->window, PlatSjisToUtf8(state.title.c_str()).c_str());
+  if (Captioned(state.style) != Captioned(a.style))
+    SDL_SetWindowBordered(n->window, Captioned(state.style) ? SDL_TRUE : SDL_FALSE);
+  if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
+    SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
+  if (state.client.left != a.client.left || state.client.top != a.client.top)
+    SDL_SetWindowPosition(n->window, state.client.left, state.client.top);
+  if (W(state.client) != W(a.client) || H(state.client) != H(a.client))
+    SDL_SetWindowSize(n->window, W(state.client), H(state.client));
+  if (!state.visible) {
+    if (a.visible) SDL_HideWindow(n->window);
+  } else {
+    if (!a.visible) SDL_ShowWindow(n->window);
+    if (state.minimized && !a.minimized) SDL_MinimizeWindow(n->window);
+    if (!state.minimized && a.minimized) SDL_RestoreWindow(n->window);
+  }
+  a = state;
+}
+
+void Destroy(PlatWnd window) {
+  Native n;
+  {
+    Sdl& g = G();
+    std::lock_guard<std::mutex> l(g.mu);
+    auto it = g.windows.find(window);
+    if (it == g.windows.end()) return;
+    n = it->second;
+    g.byId.erase(n.id);
+    g.windows.erase(it);
+  }
+  if (n.renderer) SDL_DestroyRenderer(n.renderer);
+  SDL_DestroyWindow(n.window);
+}
+
+uint32_t MouseFlags(uint32_t buttons) {
+  uint32_t flags = 0;
+  if (buttons & SDL_BUTTON_LMASK) flags |= PLAT_MK_LBUTTON;
+  if (buttons & SDL_BUTTON_RMASK) flags |= PLAT_MK_RBUTTON;
+  if (buttons & SDL_BUTTON_MMASK) flags |= PLAT_MK_MBUTTON;
+  SDL_Keymod mod = SDL_GetModState();
+  if (mod & KMOD_SHIFT) flags |= PLAT_MK_SHIFT;
+  if (mod & KMOD_CTRL) flags |= PLAT_MK_CONTROL;
+  return flags;
+}
+
+void OnWindowEvent(const SDL_WindowEvent& e) {
+  PlatWnd w = ById(e.windowID);
+  if (!w) return;
+  Native* n = FindNative(w);
+  switch (e.event) {
+    case SDL_WINDOWEVENT_EXPOSED: PlatUserExposed(w, nullptr); break;
+    case SDL_WINDOWEVENT_MOVED:
+      if (n) {
+        int32_t width = n->applied.client.right - n->applied.client.left;
+        int32_t height = n->applied.client.bottom - n->applied.client.top;
+        n->applied.client = {e.data1, e.data2, e.data1 + width, e.data2 + height};
+      }
+      PlatUserMoved(w, e.data1, e.data2);
+      break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      if (n) {
+        n->applied.client.right = n->applied.client.left + e.data1;
+        n->applied.client.bottom = n->applied.client.top + e.data2;
+      }
+      PlatUserResized(w, e.data1, e.data2);
+      break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+      if (n) n->applied.minimized = 1;
+      PlatUserMinimized(w, 1);
+      break;
+    case SDL_WINDOWEVENT_RESTORED:
+      if (n) n->applied.minimized = 0;
+      PlatUserMinimized(w, 0);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED: PlatUserActivate(w, 1); break;
+    case SDL_WINDOWEVENT_FOCUS_LOST: PlatUserActivate(w, 0); break;
+    case SDL_WINDOWEVENT_CLOSE: PlatUserClose(w); break;
+    default: break;
+  }
+}
+
+void OnKey(const SDL_KeyboardEvent& e) {
+  PlatWnd w = ById(e.windowID);
+  uint32_t vk = PlatKeyFromHid(int(e.keysym.scancode), nullptr, nullptr);
+  if (!w || !vk) return;
+  const bool down = e.type == SDL_KEYDOWN;
+  int known = 1;
+  std::string chars;
+  if (down) {
+    static const uint8_t kNone[256] = {};
+    int plain = PlatDefaultKeyChar(vk, kNone);
+    if ((e.keysym.mod & KMOD_CTRL) && vk >= 'A' && vk <= 'Z') {
+      chars = char(vk - 'A' + 1);
+    } else if (plain >= 0 && plain < 32) {
+      chars = char(plain);  // Enter, Back Space, Tab, Escape type no text in SDL
+    } else if (plain >= 32) {
+      known = 2;  // the text comes as SDL_TEXTINPUT, in the layout of the user's keyboard
+    }
+  }
+  PlatQueueKey(w, vk, down, known, chars);
+}
+
+void Convert(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_WINDOWEVENT: OnWindowEvent(e.window); break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: OnKey(e.key); break;
+    case SDL_TEXTINPUT: {
+      PlatWnd w = ById(e.text.windowID);
+      std::string sjis;
+      PlatUtf8ToSjis(e.text.text, std::strlen(e.text.text), &sjis);
+      if (w) PlatQueueText(w, sjis);
+      break;
+    }
+    case SDL_MOUSEMOTION: {
+      PlatWnd w = ById(e.motion.windowID);
+      if (w) PlatQueueMouse(w, PLAT_WM_MOUSEMOVE, e.motion.x, e.motion.y, MouseFlags(e.motion.state));
+      break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      PlatWnd w = ById(e.button.windowID);
+      const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+      uint32_t message = 0;
+      if (e.button.button == SDL_BUTTON_LEFT) message = down ? PLAT_WM_LBUTTONDOWN : PLAT_WM_LBUTTONUP;
+      if (e.button.button == SDL_BUTTON_RIGHT) message = down ? PLAT_WM_RBUTTONDOWN : PLAT_WM_RBUTTONUP;
+      if (e.button.button == SDL_BUTTON_MIDDLE) message = down ? PLAT_WM_MBUTTONDOWN : PLAT_WM_MBUTTONUP;
+      if (w && message)
+        PlatQueueMouse(w, message, e.button.x, e.button.y, MouseFlags(SDL_GetMouseState(nullptr, nullptr)));
+      break;
+    }
+    default: break;
+  }
+}
+
+void Drain() {
+  Sdl& g = G();
+  {
+    std::lock_guard<std::mutex> l(g.mu);
+    if (!g.videoOk || !g.thread || g.thread != PlatThreadId()) return;
+  }
+  SDL_PumpEvents();
+  SDL_Event e;
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Convert(e);
+}
+
+void SetCursorVisible(int visible) {
+  Sdl& g = G();
+  bool ok;
+  {
+    std::lock_guard<std::mutex> l(g.mu);
+    g.cursorVisible = visible;
+    ok = g.videoOk;
+  }
+  if (ok) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool VideoReady() {
+  Sdl& g = G();
+  std::lock_guard<std::mutex> l(g.mu);
+  return g.videoOk;
+}
+
+int GetCursorPos(PlatPoint* point) {
+  if (!VideoReady()) return 0;
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  *point = {x, y};
+  return 1;
+}
+
+void SetCursorPos(int32_t x, int32_t y) {
+  if (VideoReady()) SDL_WarpMouseGlobal(x, y);
+}
+
+void GetDesktop(int32_t* width, int32_t* height, int32_t* depth) {
+  SDL_DisplayMode mode;
+  if (InitVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    *width = mode.w;
+    *height = mode.h;
+    // SDL says 24 bits for a desktop of 4-byte pixels; the engine counts the bytes.
+    *depth = int32_t(SDL_BYTESPERPIXEL(mode.format)) * 8;
+    return;
+  }
+  *width = 640;
+  *height = 480;
+  *depth = 32;
+}
+
+void AllowScreenSaver(int allow) {
+  Sdl& g = G();
+  bool ok;
+  {
+    std::lock_guard<std::mutex> l(g.mu);
+    g.screenSaver = allow;
+    ok = g.videoOk;
+  }
+  if (!ok) return;
+  if (allow) SDL_EnableScreenSaver();
+  else SDL_DisableScreenSaver();
+}
+
+void StartScreenSaver() {}
+
+int MessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type) {
+  std::string body = PlatSjisToUtf8(text), title = PlatSjisToUtf8(caption);
+  const bool second = (type & 0xF00) == PLAT_MB_DEFBUTTON2;
+  SDL_MessageBoxButtonData buttons[2];
+  int count = 0;
+  auto add = [&](int id, const char* label, bool isDefault) {
+    buttons[count++] = {isDefault ? uint32_t(SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT) : 0u, id, label};
+  };
+  switch (type & 0xF) {
+    case PLAT_MB_YESNO:
+      add(PLAT_IDYES, "はい", !second);
+      add(PLAT_IDNO, "いいえ", second);
+      break;
+    case PLAT_MB_OKCANCEL:
+      add(PLAT_IDOK, "OK", !second);
+      add(PLAT_IDCANCEL, "キャンセル", second);
+      break;
+    default: add(PLAT_IDOK, "OK", true); break;
+  }
+  Native* n = FindNative(owner);
+  SDL_MessageBoxData data{};
+  data.flags = SDL_MESSAGEBOX_INFORMATION;
+  data.window = n ? n->window : nullptr;
+  data.title = title.c_str();
+  data.message = body.c_str();
+  data.numbuttons = count;
+  data.buttons = buttons;
+  int pressed = -1;
+  if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) return 0;
+  return pressed;
+}
+
+SDL_Renderer* RendererOf(Native* n) {
+  if (!n || !n->window) return nullptr;
+  if (!n->renderer) {
+    n->renderer = SDL_CreateRenderer(n->window, -1, 0);
+    if (!n->renderer) n->renderer = SDL_CreateRenderer(n->window, -1, SDL_RENDERER_SOFTWARE);
+  }
+  return n->renderer;
+}
+
+void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_t rgb) {
+  SDL_Renderer* renderer = RendererOf(FindNative(window));
+  if (!renderer) return;
+  SDL_SetRenderDrawColor(renderer, uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255);
+  SDL_Rect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  SDL_RenderFillRect(renderer, &rect);
+  SDL_RenderPresent(renderer);
+}
+
+const PlatWindowBackend kSdl = {
+    "sdl",        InitVideoOk,      Sync,         Destroy,          Drain,
+    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
+    StartScreenSaver, MessageBox,   FillRect,
+};
+
+}  // namespace
+
+const PlatWindowBackend* PlatSdlBackend() { return &kSdl; }
+
+void* PlatSdlWindow(PlatWnd window) {
+  Native* n = FindNative(window);
+  return n ? n->window : nullptr;
+}
+
+void* PlatSdlRenderer(PlatWnd window) { return RendererOf(FindNative(window)); }
+
+int PlatSdlIsShown(PlatWnd window) {
+  Native* n = FindNative(window);
+  return (n && (SDL_GetWindowFlags(n->window) & SDL_WINDOW_SHOWN)) ? 1 : 0;
+}
+
+int PlatSdlPushKey(PlatWnd window, uint32_t vk, int down) {
+  Native* n = FindNative(window);
+  int hid = PlatKeyHid(vk);
+  if (!n || !hid) return 0;
+  SDL_Event e{};
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.timestamp = SDL_GetTicks();
+  e.key.windowID = n->id;
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.scancode = SDL_Scancode(hid);
+  e.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(hid));
+  return SDL_PushEvent(&e) == 1 ? 1 : 0;
+}
+
+int PlatSdlPushText(PlatWnd window, const char* utf8) {
+  Native* n = FindNative(window);
+  if (!n || !utf8) return 0;
+  SDL_Event e{};
+  e.type = SDL_TEXTINPUT;
+  e.text.timestamp = SDL_GetTicks();
+  e.text.windowID = n->id;
+  std::strncpy(e.text.text, utf8, sizeof e.text.text - 1);
+  return SDL_PushEvent(&e) == 1 ? 1 : 0;
+}
+
+int PlatSdlPushClose(PlatWnd window) {
+  Native* n = FindNative(window);
+  if (!n) return 0;
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.timestamp = SDL_GetTicks();
+  e.window.windowID = n->id;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  return SDL_PushEvent(&e) == 1 ? 1 : 0;
+}

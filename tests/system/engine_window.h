@@ -1,0 +1,99 @@
+// A main window as the window start leaves it, on the headless back end and the manual
+// clock: class "D123987X" with MainWindowProc, windowed, hidden, active, this thread the
+// main thread. Tests see every message that reaches a procedure.
+#pragma once
+
+#include "engine/base/strutil.h"
+#include "engine/system/charinput.h"
+#include "engine/system/sysdata.h"
+#include "engine/system/wndproc.h"
+#include "fakes.h"
+#include "platform/kernel/kernel.h"
+#include "platform/window/headless/headless.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+struct Seen {
+  PlatWnd window;
+  uint32_t message;
+  PlatWParam wParam;
+  PlatLParam lParam;
+  uint32_t thread;
+};
+
+class EngineWindow : public ::testing::Test {
+ protected:
+  PlatWnd window = 0;
+
+  void SetUp() override {
+    ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+    PlatClockSetManual(1, 1000);
+    ResetFakes();
+    CaptureLog();
+    PlatSetMessageObserver(Observe, this);
+    // The cursor as a fresh process has it: count 0, the arrow.
+    int count = PlatShowCursor(1);
+    while (count < 0) count = PlatShowCursor(1);
+    while (count > 0) count = PlatShowCursor(0);
+    PlatSetCursor(PLAT_CURSOR_ARROW);
+    g_System = SystemData{};
+    g_CharCodeBuffer = CharCodeBuffer{};
+    g_ImeState = ImeState{};
+    g_System.settings.windowed = 1;
+    StrCopy(g_System.settings.className, "D123987X");
+    PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+    ASSERT_EQ(PlatRegisterClass(&wc), 1);
+    window = PlatCreateWindow(0x300, "D123987X", "Kestr", 0x80CA0000, 187, 129, 650, 510);
+    ASSERT_NE(window, 0u);
+    g_System.mainWindow = window;
+    g_System.mainThreadId = PlatThreadId();
+    g_System.windowActive = 1;
+    ClearCalls();
+    ClearSeen();
+  }
+
+  // Leaves nothing behind for a next test in the same process.
+  void TearDown() override {
+    PlatSetMessageObserver(nullptr, nullptr);
+    if (PlatIsWindow(window)) PlatDestroyWindow(window);
+    PlatUnregisterClass("D123987X");
+    PlatMsg m;
+    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
+    }
+    PlatClockSetManual(0);
+  }
+
+  std::vector<Seen> SeenMessages() {
+    std::lock_guard<std::mutex> l(mu_);
+    return seen_;
+  }
+  int SeenCount(uint32_t message) {
+    int n = 0;
+    for (const Seen& s : SeenMessages()) n += s.message == message;
+    return n;
+  }
+  void ClearSeen() {
+    std::lock_guard<std::mutex> l(mu_);
+    seen_.clear();
+  }
+  // Removes and counts the queued messages of this thread in the range.
+  static int Drain(uint32_t message) {
+    PlatMsg m;
+    int n = 0;
+    while (PlatPeekMessage(&m, 0, message, message, PLAT_PM_REMOVE)) n++;
+    return n;
+  }
+
+ private:
+  static void Observe(PlatWnd w, uint32_t m, PlatWParam wp, PlatLParam lp, void* self) {
+    EngineWindow* t = static_cast<EngineWindow*>(self);
+    std::lock_guard<std::mutex> l(t->mu_);
+    t->seen_.push_back({w, m, wp, lp, PlatThreadId()});
+  }
+  std::mutex mu_;
+  std::vector<Seen> seen_;
+};

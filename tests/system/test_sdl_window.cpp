@@ -1,0 +1,154 @@
+// The SDL back end with the engine's procedure and pump: SDL's dummy video driver in
+// process, and a real X display under Xvfb in a child process.
+#include "engine/base/strutil.h"
+#include "engine/system/charinput.h"
+#include "engine/system/state.h"
+#include "engine/system/sysdata.h"
+#include "engine/system/system.h"
+#include "engine/system/wndproc.h"
+#include "platform/kernel/kernel.h"
+#include "platform/window/sdl/sdl_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Message {
+  uint32_t message;
+  PlatWParam wParam;
+  PlatLParam lParam;
+};
+std::mutex g_mu;
+std::vector<Message> g_seen;
+
+void Observe(PlatWnd, uint32_t m, PlatWParam wp, PlatLParam lp, void*) {
+  std::lock_guard<std::mutex> l(g_mu);
+  g_seen.push_back({m, wp, lp});
+}
+
+const Message* Find(uint32_t message, PlatWParam wParam) {
+  std::lock_guard<std::mutex> l(g_mu);
+  for (const Message& m : g_seen)
+    if (m.message == message && m.wParam == wParam) return &m;
+  return nullptr;
+}
+
+// Opens the main window on SDL, types into it through SDL's own event queue and closes it.
+void TypeIntoARealWindowAndCloseIt() {
+  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatClockSetManual(1, 1000);
+  g_System = SystemData{};
+  g_System.settings.windowed = 1;
+  StrCopy(g_System.settings.className, "D123987X");
+  PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+  ASSERT_EQ(PlatRegisterClass(&wc), 1);
+  PlatWnd window = PlatCreateWindow(0x300, "D123987X", "Kestr", 0x80CA0000, 100, 100, 650, 510);
+  ASSERT_NE(window, 0u);
+  g_System.mainWindow = window;
+  g_System.mainThreadId = PlatThreadId();
+  g_System.windowActive = 1;
+  PlatSetMessageObserver(Observe, nullptr);
+  PlatShowWindow(window, PLAT_SW_SHOW);
+  ASSERT_NE(PlatSdlWindow(window), nullptr);
+  EXPECT_EQ(PlatSdlIsShown(window), 1);
+  EXPECT_EQ(PlatGetDesktopDepth(), 32);  // 4-byte pixels, whatever SDL calls the depth
+  EXPECT_EQ(PumpMessagesCore(), 0);       // paints the client area black
+
+  ASSERT_EQ(PlatSdlPushKey(window, 'A', 1), 1);
+  ASSERT_EQ(PlatSdlPushText(window, "a"), 1);
+  ASSERT_EQ(PlatSdlPushKey(window, PLAT_VK_RSHIFT, 1), 1);
+  EXPECT_EQ(PumpMessagesCore(), 0);
+  const Message* down = Find(PLAT_WM_KEYDOWN, 'A');
+  ASSERT_NE(down, nullptr);
+  EXPECT_EQ((uint32_t(down->lParam) >> 16) & 0xFF, 0x1Eu);  // the PC scan code of A
+  EXPECT_NE(Find(PLAT_WM_CHAR, 'a'), nullptr);
+  EXPECT_EQ(g_CharCodeBuffer.data[g_CharCodeBuffer.writePos - 1], 'a');
+  uint8_t keys[256];
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['A'] & 0x80, 0x80);
+  EXPECT_EQ(keys[PLAT_VK_RSHIFT] & 0x80, 0x80);
+  EXPECT_EQ(keys[PLAT_VK_LSHIFT] & 0x80, 0);
+
+  ASSERT_EQ(PlatSdlPushKey(window, 'A', 0), 1);
+  EXPECT_EQ(PumpMessagesCore(), 0);
+  EXPECT_NE(Find(PLAT_WM_KEYUP, 'A'), nullptr);
+  EXPECT_EQ(PlatGetKeyState('A') & 0x80, 0);
+
+  ASSERT_EQ(PlatSdlPushClose(window), 1);
+  int result = 0;
+  for (int i = 0; i < 10 && result == 0; i++) result = PumpMessagesCore();
+  EXPECT_EQ(result, -1);
+  EXPECT_FALSE(PlatIsWindow(window));
+  EXPECT_EQ(PlatSdlWindow(window), nullptr);
+  EXPECT_NE(Find(PLAT_WM_SYSCOMMAND, PLAT_SC_CLOSE), nullptr);
+  EXPECT_NE(Find(PLAT_WM_CLOSE, 0), nullptr);
+  PlatSetMessageObserver(nullptr, nullptr);
+  PlatClockSetManual(0);
+}
+
+TEST(SdlWindow, DummyVideoDriver) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  TypeIntoARealWindowAndCloseIt();
+}
+
+TEST(SdlWindow, WithoutADisplayNoWindowIsMade) {
+  setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+  ASSERT_EQ(PlatRegisterClass(&wc), 1);
+  EXPECT_EQ(PlatCreateWindow(0, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480), 0u);
+  int32_t w = 0, h = 0;
+  PlatGetDesktopSize(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(PlatGetDesktopDepth(), 32);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Runs this test again in a child under xvfb-run; the child says through a marker file
+// that it ran, so a server that could not start skips rather than fails.
+TEST(SdlWindow, RealXDisplayUnderXvfb) {
+  if (const char* marker = std::getenv("KR_XVFB_CHILD")) {
+    std::ofstream(marker) << "ran";
+    TypeIntoARealWindowAndCloseIt();
+    return;
+  }
+  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xvfb-run";
+  char exe[4096];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  ASSERT_GT(n, 0);
+  exe[n] = '\0';
+  const std::string marker = std::string(P_tmpdir) + "/kr_xvfb_" + std::to_string(getpid());
+  const std::string output = marker + ".out";
+  std::remove(marker.c_str());
+  // X and SDL keep allocations of their own to the end: leak checks stay in process.
+  const std::string command =
+      "xvfb-run -a -s '-screen 0 1024x768x24' env KR_XVFB_CHILD='" + marker +
+      "' SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + exe +
+      "' --gtest_filter=SdlWindow.RealXDisplayUnderXvfb >'" + output + "' 2>&1";
+  const int status = std::system(command.c_str());
+  const bool ran = ReadFile(marker) == "ran";
+  const std::string log = ReadFile(output);
+  std::remove(marker.c_str());
+  std::remove(output.c_str());
+  if (!ran) GTEST_SKIP() << "no X server could start:\n" << log;
+  EXPECT_EQ(status, 0) << log;
+  EXPECT_NE(log.find("[  PASSED  ] 1 test"), std::string::npos) << log;
+}
+
+}  // namespace
