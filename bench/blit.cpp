@@ -1,7 +1,7 @@
 // The plain blit against SDL2's SDL_BlitSurface on the same work: a colour-keyed 32 x 32
 // RGB565 sprite drawn 10,000 times, a 640 x 480 RGB565 copy, a 640 x 480 32-bit mix at
-// one half (and at 100 / 256) and a 640 x 480 32-bit additive draw. Each case reports megapixels per second;
-// the ratios (ours / SDL) are printed after the run.
+// one half (and at 100 / 256) and a 640 x 480 32-bit additive draw. Each case reports megapixels
+// per second; the ratios (ours / SDL) are printed after the run.
 #include "engine/graphics/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/blit.h"
@@ -98,8 +98,7 @@ void BM_SDL_Sprite565Keyed(benchmark::State& state) {
 
 // ---- Whole-screen draws ----
 
-void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, int param,
-          int mmx) {
+void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, int param, int mmx) {
   SetState(mode, param);
   SetBlitMmxUsable(mmx);
   uint32_t format = kind ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565;

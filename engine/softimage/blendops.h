@@ -25,10 +25,12 @@ inline uint32_t LerpChannel(uint32_t d, uint32_t x, uint32_t k, int shift) {
 
 // Bytes 0 to 2 of d moved toward those of x by k / 256 (k <= 256), each rounded down;
 // byte 3 comes back 0. Red and blue share one multiply: each lane stays below 2^16.
-inline uint32_t Lerp32(uint32_t d, uint32_t x, uint32_t k) {
-  uint32_t rb = ((d & 0x00FF00FF) * (256 - k) + (x & 0x00FF00FF) * k) >> 8;
-  uint32_t g = ((d & 0x0000FF00) * (256 - k) + (x & 0x0000FF00) * k) >> 8;
-  return (rb & 0x00FF00FF) | (g & 0x0000FF00);
+template <class W>
+inline W Lerp32(W d, W x, uint32_t k) {
+  const W rbMask = Lanes<W>(0x00FF00FF), gMask = Lanes<W>(0x0000FF00);
+  W rb = ((d & rbMask) * W(256 - k) + (x & rbMask) * W(k)) >> 8;
+  W g = ((d & gMask) * W(256 - k) + (x & gMask) * W(k)) >> 8;
+  return (rb & rbMask) | (g & gMask);
 }
 
 // Saturating add with guard bits, unscaled source: blue is exact, green and red add with
@@ -43,7 +45,7 @@ inline W GuardAdd32(W d, W s) {
 // The same for a scaled source s (byte 3 zero), with the lowest bits of green and red
 // put back from either operand.
 inline uint32_t GuardAddScaled32(uint32_t d, uint32_t s) {
-  return GuardAdd32<uint32_t>(d, s) | ((s | d) & 0x00010100);
+  return GuardAdd32(d, s) | ((s | d) & 0x00010100);
 }
 // Saturating subtract d - s with guard bits: blue exact and floored at 0, green and red
 // with the destination's lowest bit forced on and the source's off; byte 3 becomes 0.

@@ -46,10 +46,9 @@ TEST_P(BlitVectors, MixAt255IsTheCopyIncludingByte3) {
 
 TEST_P(BlitVectors, SilentModesAndZeroParametersDrawNothing) {
   uint32_t s = Is32() ? 0x00808080 : 0x8410, d = Is32() ? 0x12345678 : 0x5678;
-  const std::pair<int, int> silent[] = {{BLEND_MIX, 0}, {BLEND_ADD, 0}, {BLEND_SUBTRACT, 0},
-                                        {5, 128},       {6, 128},       {7, 128},
-                                        {8, 128},       {9, 128},       {12, 128},
-                                        {-1, 128},      {INT32_MIN, 255}};
+  const std::pair<int, int> silent[] = {
+      {BLEND_MIX, 0}, {BLEND_ADD, 0}, {BLEND_SUBTRACT, 0}, {5, 128},  {6, 128},        {7, 128},
+      {8, 128},       {9, 128},       {12, 128},           {-1, 128}, {INT32_MIN, 255}};
   for (auto [mode, param] : silent) {
     EXPECT_EQ(DrawOne(s, d, mode, param), d) << "mode " << mode << " p " << param;
   }
@@ -193,8 +192,8 @@ TEST_P(BlitVectors, RunMapWalkDrawsWhatThePlainWalkDraws) {
   BuildBlendGraphCurve(60, 200);
   // The general forms: no parameter 128 in mode 1, no parameter 255 in modes 2 and 3
   // (16-bit pairs and the MMX forms are the plain walk's alone).
-  const std::pair<int, int> modes[] = {{0, 0},  {1, 77},  {2, 200}, {3, 200},
-                                       {4, 0},  {10, 77}, {11, 77}};
+  const std::pair<int, int> modes[] = {{0, 0}, {1, 77},  {2, 200}, {3, 200},
+                                       {4, 0}, {10, 77}, {11, 77}};
   for (int source = 0; source < 3; source++) {
     bool palette = source == 1, alpha = source == 2;
     TestImage src(Kind(), w, h, palette ? 7 : Is32() ? 0x00ABCDEF : 0xBEEF, palette, alpha, 1);
@@ -215,9 +214,8 @@ TEST_P(BlitVectors, RunMapWalkDrawsWhatThePlainWalkDraws) {
           BlitMemImg(&viaRuns.img, &src.img, 0, 0, 1, b);
           src.img.data->runMapValid = 0;
           BlitMemImg(&viaPixels.img, &src.img, 0, 0, 1, b);
-          EXPECT_EQ(viaRuns.All(), viaPixels.All())
-              << "source " << source << " mode " << mode << " blend " << useBlend << " white "
-              << white;
+          EXPECT_EQ(viaRuns.All(), viaPixels.All()) << "source " << source << " mode " << mode
+                                                    << " blend " << useBlend << " white " << white;
         }
       }
     }
@@ -256,9 +254,9 @@ TEST_F(BlitTest, NothingOutsideTheDrawAreaIsTouched) {
   dst.Fill(0xDEADBEEF);
   const std::vector<uint32_t> before = dst.All();
   g_DrawState.drawArea = {2, 2, 6, 6};
-  BlitMemImg(&dst.img, &src.img, 6, 0, 0, nullptr);  // right of the area
+  BlitMemImg(&dst.img, &src.img, 6, 0, 0, nullptr);   // right of the area
   BlitMemImg(&dst.img, &src.img, -3, 2, 0, nullptr);  // its last column ends at the area's left
-  g_DrawState.drawArea = {3, 0, 3, 8};  // no width
+  g_DrawState.drawArea = {3, 0, 3, 8};                // no width
   BlitMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
   EXPECT_EQ(dst.All(), before);
 
@@ -288,15 +286,16 @@ TEST_F(BlitTest, ClipsToTheDestinationsOwnSize) {
 TEST_F(BlitTest, RefusesWhatItCannotDraw) {
   TestImage dst(MEMIMG_KIND_XRGB8888, 4, 4), src(MEMIMG_KIND_XRGB8888, 4, 4);
   TestImage other(MEMIMG_KIND_RGB565, 4, 4), gray(MEMIMG_KIND_GRAY8, 4, 4);
-  TestImage paletteDst(MEMIMG_KIND_XRGB8888, 4, 4, 0, 1), alphaDst(MEMIMG_KIND_XRGB8888, 4, 4, 0, 0, 1);
+  TestImage paletteDst(MEMIMG_KIND_XRGB8888, 4, 4, 0, 1),
+      alphaDst(MEMIMG_KIND_XRGB8888, 4, 4, 0, 0, 1);
   TestImage smallBlend(MEMIMG_KIND_GRAY8, 3, 4), wideBlend(MEMIMG_KIND_GRAY16, 4, 4);
   src.Fill(0x00FFFFFF);
   dst.Fill(0);
-  BlitMemImg(&dst.img, &other.img, 0, 0, 0, nullptr);          // other kind
-  BlitMemImg(&gray.img, &gray.img, 0, 0, 0, nullptr);          // one-channel kind
-  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &smallBlend.img);    // blend image too small
-  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &wideBlend.img);     // not 8-bit one-channel
-  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &dst.img);           // not one-channel at all
+  BlitMemImg(&dst.img, &other.img, 0, 0, 0, nullptr);        // other kind
+  BlitMemImg(&gray.img, &gray.img, 0, 0, 0, nullptr);        // one-channel kind
+  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &smallBlend.img);  // blend image too small
+  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &wideBlend.img);   // not 8-bit one-channel
+  BlitMemImg(&dst.img, &src.img, 0, 0, 0, &dst.img);         // not one-channel at all
   EXPECT_EQ(dst.All(), std::vector<uint32_t>(16, 0));
   BlitMemImg(&paletteDst.img, &src.img, 0, 0, 0, nullptr);
   EXPECT_EQ(paletteDst.Get(0, 0), 0u);

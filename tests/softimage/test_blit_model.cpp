@@ -3,7 +3,6 @@
 // kind, blend image, brightness, trans and MMX setting; and the per-byte saturating
 // forms against a byte loop.
 #include "blit_fixture.h"
-
 #include "engine/softimage/blendops.h"
 
 #include <random>
@@ -70,7 +69,8 @@ uint32_t ModelPixel(const Case& c, uint32_t d, uint32_t s, int a, int f, bool pl
   switch (mode) {
     case 0:
       if (n == 0) return c.white ? (is32 ? s : s & 0xFFFF) : pack(x, keep);
-      for (int i = 0; i < 3; i++) r[i] = dc[i] + FloorDiv((x[i] - dc[i]) * factor, int64_t(1) << 8 * n);
+      for (int i = 0; i < 3; i++)
+        r[i] = dc[i] + FloorDiv((x[i] - dc[i]) * factor, int64_t(1) << 8 * n);
       return pack(r, keep);
     case 1:
     case 10:
@@ -161,8 +161,9 @@ std::vector<uint32_t> ModelBlit(const Case& c, const Scene& sc) {
   if (c.p == 0 && c.mode >= 1 && c.mode <= 3) return out;
   bool plain = !c.blend && c.source != 2;
   bool copyWhole = !c.trans && (c.mode == 0 || (c.mode == 1 && c.p == 255)) && !c.blend && c.white;
-  bool pairs = !is32 && plain &&
-               (((c.mode == 2 || c.mode == 3) && c.p == 255) || (c.mode == 1 && c.p == 128 && c.white));
+  bool pairs =
+      !is32 && plain &&
+      (((c.mode == 2 || c.mode == 3) && c.p == 255) || (c.mode == 1 && c.p == 128 && c.white));
   auto colour = [&](uint32_t raw) {
     if (c.source == 1) return sc.palette[raw];
     return c.source == 2 && !is32 ? raw & 0xFFFF : raw;
@@ -195,7 +196,7 @@ std::vector<uint32_t> ModelBlit(const Case& c, const Scene& sc) {
           s1 = ModelPixel(tint, 0, s1, -1, -1, false);
         }
         uint32_t d = out[i] | out[i + 1] << 16, both = s0 | s1 << 16;
-        uint32_t r = c.mode == 1 ? ((both >> 1) & 0x7BEF7BEF) + ((d >> 1) & 0x7BEF7BEF)
+        uint32_t r = c.mode == 1   ? ((both >> 1) & 0x7BEF7BEF) + ((d >> 1) & 0x7BEF7BEF)
                      : c.mode == 2 ? GuardAddPair16(d, both)
                                    : GuardSubPair16(d, both);
         out[i] = r & 0xFFFF;
@@ -245,7 +246,13 @@ TEST_F(BlitTest, EveryPathMatchesTheModel) {
         for (int mode : {0, 1, 2, 3, 4, 10, 11}) {
           for (int p : {1, 100, 128, 255}) {
             for (int bits = 0; bits < 16; bits++) {
-              Case c{kind, source, mode, p, (bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0,
+              Case c{kind,
+                     source,
+                     mode,
+                     p,
+                     (bits & 1) != 0,
+                     (bits & 2) != 0,
+                     (bits & 4) != 0,
                      (bits & 8) != 0};
               std::vector<uint32_t> want = ModelBlit(c, sc), got = RealBlit(c, sc);
               if (want != got && ++failures <= 10) ADD_FAILURE() << c.Name();
