@@ -1,0 +1,204 @@
+// The plain blit against SDL2's SDL_BlitSurface on the same work: a colour-keyed 32 x 32
+// RGB565 sprite drawn 10,000 times, a 640 x 480 RGB565 copy, a 640 x 480 32-bit mix at
+// one half (and at 100 / 256) and a 640 x 480 32-bit additive draw. Each case reports megapixels
+// per second; the ratios (ours / SDL) are printed after the run.
+#include "engine/graphics/drawstate.h"
+#include "engine/softimage/blendtables.h"
+#include "engine/softimage/blit.h"
+#include "engine/softimage/memimg.h"
+
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kScreenW = 640, kScreenH = 480, kSprite = 32, kSpriteDraws = 10000;
+constexpr uint32_t kKey565 = 0xF81F;
+
+uint32_t Noise(int i) { return uint32_t(i) * 2654435761u ^ uint32_t(i >> 7) * 40503u; }
+
+// The same pixels for both sides: ours in a MEMIMG, SDL's in a surface over the same
+// values (each side draws into its own destination).
+struct Pair {
+  MEMIMG img{};
+  SDL_Surface* surface = nullptr;
+  Pair(int kind, int w, int h, uint32_t sdlFormat, uint32_t key, uint32_t (*pixel)(int)) {
+    CreateMemImg(&img, w, h, -1, key, kind, 0, 0, 0, nullptr);
+    surface = SDL_CreateRGBSurfaceWithFormat(0, w, h, kind ? 32 : 16, sdlFormat);
+    int bytes = kind ? 4 : 2;
+    for (int y = 0; y < h; y++) {
+      for (int x = 0; x < w; x++) {
+        uint32_t v = pixel(y * w + x);
+        std::memcpy(img.pixels + y * img.data->pitch + x * bytes, &v, size_t(bytes));
+        std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch + x * bytes, &v,
+                    size_t(bytes));
+      }
+    }
+  }
+  ~Pair() {
+    ReleaseMemImg(&img);
+    SDL_FreeSurface(surface);
+  }
+};
+
+uint32_t SpritePixel(int i) { return (i % 32 < 6 || i / 32 < 4) ? kKey565 : Noise(i) & 0xFFFF; }
+uint32_t Pixel565(int i) { return Noise(i) & 0xFFFF; }
+uint32_t PixelArgb(int i) { return Noise(i) | 0xFF000000; }  // opaque for SDL's per-pixel alpha
+
+void SetState(int mode, int param) {
+  BuildBlendTables();
+  g_DrawState.drawArea = {0, 0, kScreenW, kScreenH};
+  g_DrawState.blendMode = mode;
+  g_DrawState.blendParam = param;
+  g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
+}
+
+void Report(benchmark::State& state, double pixelsPerIteration) {
+  state.counters["MPix/s"] = benchmark::Counter(
+      double(state.iterations()) * pixelsPerIteration / 1e6, benchmark::Counter::kIsRate);
+}
+
+int SpriteX(int i) { return int(Noise(i) % (kScreenW - kSprite)); }
+int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSprite)); }
+
+// ---- Colour-keyed sprite ----
+
+void BM_Ours_Sprite565Keyed(benchmark::State& state) {
+  SetState(BLEND_COPY, 0);
+  Pair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
+  Pair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
+  for (auto _ : state) {
+    for (int i = 0; i < kSpriteDraws; i++) {
+      BlitMemImg(&screen.img, &sprite.img, SpriteX(i), SpriteY(i), 1, nullptr);
+    }
+    benchmark::DoNotOptimize(screen.img.pixels);
+  }
+  Report(state, double(kSpriteDraws) * kSprite * kSprite);
+}
+
+void BM_SDL_Sprite565Keyed(benchmark::State& state) {
+  Pair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
+  Pair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
+  SDL_SetColorKey(sprite.surface, SDL_TRUE, kKey565);
+  for (auto _ : state) {
+    for (int i = 0; i < kSpriteDraws; i++) {
+      SDL_Rect to = {SpriteX(i), SpriteY(i), kSprite, kSprite};
+      SDL_BlitSurface(sprite.surface, nullptr, screen.surface, &to);
+    }
+    benchmark::DoNotOptimize(screen.surface->pixels);
+  }
+  Report(state, double(kSpriteDraws) * kSprite * kSprite);
+}
+
+// ---- Whole-screen draws ----
+
+void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, int param, int mmx) {
+  SetState(mode, param);
+  SetBlitMmxUsable(mmx);
+  uint32_t format = kind ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565;
+  Pair src(kind, kScreenW, kScreenH, format, 0, pixel);
+  Pair dst(kind, kScreenW, kScreenH, format, 0, pixel);
+  for (auto _ : state) {
+    BlitMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
+    benchmark::DoNotOptimize(dst.img.pixels);
+  }
+  SetBlitMmxUsable(0);
+  Report(state, double(kScreenW) * kScreenH);
+}
+
+void Sdl(benchmark::State& state, uint32_t format, uint32_t (*pixel)(int), SDL_BlendMode mode,
+         int alphaMod) {
+  int kind = format == SDL_PIXELFORMAT_RGB565 ? 0 : 1;
+  Pair src(kind, kScreenW, kScreenH, format, 0, pixel);
+  Pair dst(kind, kScreenW, kScreenH, format, 0, pixel);
+  SDL_SetSurfaceBlendMode(src.surface, mode);
+  SDL_SetSurfaceAlphaMod(src.surface, uint8_t(alphaMod));
+  for (auto _ : state) {
+    SDL_BlitSurface(src.surface, nullptr, dst.surface, nullptr);
+    benchmark::DoNotOptimize(dst.surface->pixels);
+  }
+  Report(state, double(kScreenW) * kScreenH);
+}
+
+void BM_Ours_Copy565(benchmark::State& s) { Ours(s, 0, Pixel565, BLEND_COPY, 0, 0); }
+void BM_SDL_Copy565(benchmark::State& s) {
+  Sdl(s, SDL_PIXELFORMAT_RGB565, Pixel565, SDL_BLENDMODE_NONE, 255);
+}
+void BM_Ours_Mix128Argb(benchmark::State& s) { Ours(s, 1, PixelArgb, BLEND_MIX, 128, 0); }
+void BM_SDL_Mix128Argb(benchmark::State& s) {
+  Sdl(s, SDL_PIXELFORMAT_ARGB8888, PixelArgb, SDL_BLENDMODE_BLEND, 128);
+}
+// SDL's constant-alpha path (no per-pixel alpha in the source), for reference.
+void BM_SDL_Mix128Xrgb(benchmark::State& s) {
+  Sdl(s, SDL_PIXELFORMAT_RGB888, PixelArgb, SDL_BLENDMODE_BLEND, 128);
+}
+void BM_Ours_AddArgb(benchmark::State& s) { Ours(s, 1, PixelArgb, BLEND_ADD, 255, 0); }
+void BM_Ours_AddArgbMmx(benchmark::State& s) { Ours(s, 1, PixelArgb, BLEND_ADD, 255, 1); }
+void BM_SDL_AddArgb(benchmark::State& s) {
+  Sdl(s, SDL_PIXELFORMAT_ARGB8888, PixelArgb, SDL_BLENDMODE_ADD, 255);
+}
+// A mix at another parameter: ours per channel, SDL's constant-alpha path.
+void BM_Ours_Mix100Argb(benchmark::State& s) { Ours(s, 1, PixelArgb, BLEND_MIX, 100, 0); }
+void BM_SDL_Mix100Xrgb(benchmark::State& s) {
+  Sdl(s, SDL_PIXELFORMAT_RGB888, PixelArgb, SDL_BLENDMODE_BLEND, 100);
+}
+// Ours alone, for scale: the 16-bit mix through the 6-bit table.
+void BM_Ours_Mix100Rgb565(benchmark::State& s) { Ours(s, 0, Pixel565, BLEND_MIX, 100, 0); }
+
+BENCHMARK(BM_Ours_Sprite565Keyed)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_Sprite565Keyed)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_Copy565)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_Copy565)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_Mix128Argb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_Mix128Argb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_Mix128Xrgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_AddArgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_AddArgbMmx)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_AddArgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_Mix100Argb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SDL_Mix100Xrgb)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ours_Mix100Rgb565)->Unit(benchmark::kMicrosecond);
+
+// Keeps each case's megapixels per second for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> rates;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      auto it = run.counters.find("MPix/s");
+      if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const char* pairs[][2] = {{"BM_Ours_Sprite565Keyed", "BM_SDL_Sprite565Keyed"},
+                            {"BM_Ours_Copy565", "BM_SDL_Copy565"},
+                            {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Argb"},
+                            {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Xrgb"},
+                            {"BM_Ours_AddArgb", "BM_SDL_AddArgb"},
+                            {"BM_Ours_AddArgbMmx", "BM_SDL_AddArgb"},
+                            {"BM_Ours_Mix100Argb", "BM_SDL_Mix100Xrgb"}};
+  std::printf("\n%-26s %-24s %10s %10s %7s\n", "ours", "SDL2", "MPix/s", "MPix/s", "ratio");
+  for (auto& p : pairs) {
+    auto a = reporter.rates.find(p[0]), b = reporter.rates.find(p[1]);
+    if (a == reporter.rates.end() || b == reporter.rates.end() || b->second <= 0) continue;
+    std::printf("%-26s %-24s %10.1f %10.1f %7.2f\n", p[0], p[1], a->second, b->second,
+                a->second / b->second);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
