@@ -84,6 +84,14 @@ TEST_F(Ime, AnEmptyOrUnreadableCandidateListLeavesNoCopy) {
   EXPECT_EQ(g_ImeState.candidateList, nullptr);
   EXPECT_EQ(g_ImeState.candidateListSize, 0);
   EXPECT_TRUE(LogHas("漢字変換候補の取得に失敗しました  BufSize:33"));
+
+  // No memory for the copy: the candidates are lost, the program goes on.
+  PlatImeFakeFailCandidateCopy(0);
+  PlatSetAllocFailHook([](size_t size) { return size == sizeof(MemBlockHeader) + 33 ? 1 : 0; });
+  Notify(window, PLAT_IMN_OPENCANDIDATE);
+  PlatSetAllocFailHook(nullptr);
+  EXPECT_EQ(g_ImeState.candidateList, nullptr);
+  EXPECT_TRUE(LogHas("漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ 33 バイト )"));
   EXPECT_EQ(GetTrackedBlockCount(), blocks);
 }
 
