@@ -10,16 +10,18 @@ void HandleTableInit(HandleTable* table, int32_t type, void** slots, int32_t siz
   for (int32_t i = 0; i < size; i++) slots[i] = nullptr;
 }
 
+int32_t HandleTableNextSlot(const HandleTable* table) {
+  if (table->count >= table->size) return -1;
+  if (table->highWater < table->size) return table->highWater;
+  for (int32_t slot = 0; slot < table->size; slot++)
+    if (!table->slots[slot]) return slot;
+  return -1;
+}
+
 int32_t HandleTableAdd(HandleTable* table, void* record) {
-  if (!record || table->count >= table->size) return -1;
-  int32_t slot;
-  if (table->highWater < table->size) {
-    slot = table->highWater;
-  } else {
-    for (slot = 0; slot < table->size && table->slots[slot]; slot++) {
-    }
-    if (slot >= table->size) return -1;
-  }
+  if (!record) return -1;
+  const int32_t slot = HandleTableNextSlot(table);
+  if (slot < 0) return -1;
   uint32_t check = table->nextCheck;
   table->nextCheck = (table->nextCheck + 1) % HANDLE_CHECK_LIMIT;
   static_cast<HandleRecordHead*>(record)->check = check;

@@ -54,6 +54,9 @@ inline int32_t MakeHandle(int32_t type, uint32_t check, int32_t slot) {
 }
 inline int32_t HandleSlot(int32_t handle) { return int32_t(uint32_t(handle) & HANDLE_SLOT_MASK); }
 
+// The slot HandleTableAdd would take next, or -1 when every slot is taken (for tables
+// whose records are held in place, one per slot).
+int32_t HandleTableNextSlot(const HandleTable* table);
 // Takes a slot for the record (whose first field receives the check value): the
 // high-water slot, or the first empty slot once the mark has reached the table's size.
 // Returns the handle, or -1 when every slot is taken.

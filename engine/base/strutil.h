@@ -12,6 +12,15 @@
 inline int IsShiftJisLeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
+// Character sets of IsLeadByte.
+enum : int32_t { CHARSET_SHIFTJIS = 1, CHARSET_HANGUL = 2 };
+// The lead-byte test of character input and text drawing, which follows the character
+// set: under the Hangul code page any byte with the high bit set starts a double-byte
+// character; every other set uses the Shift-JIS rule. Looks at that one byte only.
+inline int IsLeadByte(const char* p, int32_t charSet) {
+  const unsigned char c = (unsigned char)*p;
+  return charSet == CHARSET_HANGUL ? (c >= 0x80 ? 1 : 0) : IsShiftJisLeadByte(c);
+}
 // Length in bytes of the character at s (1 or 2; a lead byte right before the
 // terminator counts as 1, so stepping stops at the terminator).
 inline int ShiftJisCharLength(const char* s) {

@@ -39,6 +39,7 @@ TEST(HandleTable, HighWaterWalksDownAndSlotsAreReused) {
   Rec r[5]{};
   int32_t h[4];
   for (int i = 0; i < 4; i++) h[i] = HandleTableAdd(&t, &r[i]);
+  EXPECT_EQ(HandleTableNextSlot(&t), -1);
   EXPECT_EQ(HandleTableAdd(&t, &r[4]), -1);  // full
 
   // Removing slot 1 then the top slot 3 walks the mark down over the empty slots.
@@ -57,6 +58,7 @@ TEST(HandleTable, HighWaterWalksDownAndSlotsAreReused) {
   HandleTableAdd(&t, &r[3]);
   EXPECT_EQ(t.highWater, 4);
   HandleTableRemove(&t, n1);
+  EXPECT_EQ(HandleTableNextSlot(&t), 1);
   int32_t reused = HandleTableAdd(&t, &r[4]);
   EXPECT_EQ(HandleSlot(reused), 1);
   EXPECT_NE(reused, n1);

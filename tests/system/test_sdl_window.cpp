@@ -84,6 +84,15 @@ void TypeIntoARealWindowAndCloseIt() {
   EXPECT_NE(Find(PLAT_WM_KEYUP, 'A'), nullptr);
   EXPECT_EQ(PlatGetKeyState('A') & 0x80, 0);
 
+  // Text typed through the input method comes as UTF-8 and enters the ring as Shift-JIS.
+  ASSERT_EQ(PlatSdlPushText(window, "\xe3\x81\x82"), 1);  // HIRAGANA LETTER A
+  EXPECT_EQ(PumpMessagesCore(), 0);
+  EXPECT_NE(Find(PLAT_WM_CHAR, 0x82), nullptr);
+  EXPECT_NE(Find(PLAT_WM_CHAR, 0xA0), nullptr);
+  const int32_t end = g_CharCodeBuffer.writePos;
+  EXPECT_EQ(g_CharCodeBuffer.data[end - 2], 0x82);
+  EXPECT_EQ(g_CharCodeBuffer.data[end - 1], 0xA0);
+
   ASSERT_EQ(PlatSdlPushClose(window), 1);
   int result = 0;
   for (int i = 0; i < 10 && result == 0; i++) result = PumpMessagesCore();
