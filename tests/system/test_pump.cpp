@@ -26,18 +26,31 @@ struct Thread {
   }
 };
 
-// Posts an activation to the window once the main thread has slept ms on the manual clock.
+// Posts an activation to the window from another thread when told to, and says when it
+// has: the main thread, held inside the pump, tells it from a service hook, so the number
+// of passes does not depend on how the two threads are scheduled.
 struct LateActivation {
   PlatWnd window;
-  uint32_t at;
+  PlatEvent* go = PlatEventCreate(1, 0);
+  PlatEvent* posted = PlatEventCreate(1, 0);
   PlatThread* thread = nullptr;
   static void Run(void* self) {
     LateActivation* a = static_cast<LateActivation*>(self);
-    while (PlatTimeMs() < a->at) std::this_thread::yield();
+    PlatEventWait(a->go, PLAT_INFINITE);
     PlatPostMessage(a->window, PLAT_WM_ACTIVATE, PLAT_WA_ACTIVE, 0);
+    PlatEventSet(a->posted);
   }
   void Start() { thread = PlatThreadStart(Run, this); }
-  void Join() { PlatThreadJoin(thread); }
+  // Called on the main thread: lets the other thread post and waits until it has.
+  void PostNow() {
+    PlatEventSet(go);
+    PlatEventWait(posted, PLAT_INFINITE);
+  }
+  void Join() {
+    PlatThreadJoin(thread);
+    PlatEventDestroy(go);
+    PlatEventDestroy(posted);
+  }
 };
 
 TEST_F(Pump, EmptyQueueWithActiveWindowRunsTheServicesOnce) {
@@ -112,18 +125,23 @@ TEST_F(Pump, InactiveWindowHoldsTheMainThreadUntilAnActivationIsPosted) {
   PlatSendMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, 0);
   ASSERT_EQ(IsWindowActive(), 0u);
   ClearCalls();
-  LateActivation a{window, 1050};
+  LateActivation a{window};
+  int passes = 0;
+  Hook("DrawAllScreenMovies", [&] {
+    if (++passes == 25) a.PostNow();
+  });
   a.Start();
   EXPECT_EQ(PumpMessagesCore(), 0);
   a.Join();
   EXPECT_EQ(IsWindowActive(), 1u);
-  EXPECT_GE(PlatTimeMs(), 1050u);
   std::vector<std::string> calls = Calls();
   ASSERT_GE(calls.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 4), kInactivePass);
-  // Two 1 ms sleeps per pass: 50 ms took about 25 passes.
-  EXPECT_GE(CallCount("DrawAllScreenMovies"), 24);
-  EXPECT_LE(CallCount("DrawAllScreenMovies"), 26);
+  // The pass that saw the activation posted is the last to run the services; each pass
+  // sleeps 1 ms at its start and at its end, and the pass that finds the window active
+  // has slept at its start.
+  EXPECT_EQ(CallCount("DrawAllScreenMovies"), 25);
+  EXPECT_EQ(PlatTimeMs(), 1000u + 2 * 25 + 1);
 }
 
 TEST_F(Pump, AnotherThreadMakesOnePassWhileTheWindowIsInactive) {
@@ -183,7 +201,11 @@ TEST_F(Pump, WaitWhileInactiveReturnsAtOnceWhenPaintingActiveOrWithoutWindow) {
 TEST_F(Pump, WaitWhileInactivePumpsUntilActiveThenRestoresTheGraphs) {
   PlatSendMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, 0);
   ClearCalls();
-  LateActivation a{window, 1020};
+  LateActivation a{window};
+  int passes = 0;
+  Hook("DrawAllScreenMovies", [&] {
+    if (++passes == 10) a.PostNow();
+  });
   a.Start();
   WaitWhileInactive();
   a.Join();
