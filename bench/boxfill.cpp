@@ -6,15 +6,13 @@
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/boxline.h"
 #include "engine/softimage/memimg.h"
+#include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <string>
 #include <vector>
 
 namespace {
@@ -31,11 +29,6 @@ void SetState(int mode, int param) {
   g_DrawState.blendMode = mode;
   g_DrawState.blendParam = param;
   g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
-}
-
-void Report(benchmark::State& state, double pixelsPerIteration) {
-  state.counters["MPix/s"] = benchmark::Counter(
-      double(state.iterations()) * pixelsPerIteration / 1e6, benchmark::Counter::kIsRate);
 }
 
 struct Screen {
@@ -66,7 +59,7 @@ void OursScreen(benchmark::State& state, int kind, int mode, int param) {
     FillMemImgBox(&screen.img, nullptr, colour);
     benchmark::DoNotOptimize(screen.img.pixels);
   }
-  Report(state, double(kScreenW) * kScreenH);
+  ReportPixels(state, double(kScreenW) * kScreenH);
 }
 
 void SdlScreenFill(benchmark::State& state, uint32_t format) {
@@ -76,7 +69,7 @@ void SdlScreenFill(benchmark::State& state, uint32_t format) {
     SDL_FillRect(screen.surface, nullptr, colour);
     benchmark::DoNotOptimize(screen.surface->pixels);
   }
-  Report(state, double(kScreenW) * kScreenH);
+  ReportPixels(state, double(kScreenW) * kScreenH);
 }
 
 void BM_Ours_Fill565(benchmark::State& s) { OursScreen(s, 0, BLEND_COPY, 0); }
@@ -100,7 +93,7 @@ void BM_Ours_Boxes565(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(screen.img.pixels);
   }
-  Report(state, double(kBoxDraws) * kBox * kBox);
+  ReportPixels(state, double(kBoxDraws) * kBox * kBox);
 }
 
 void BM_SDL_Boxes565(benchmark::State& state) {
@@ -112,7 +105,7 @@ void BM_SDL_Boxes565(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(screen.surface->pixels);
   }
-  Report(state, double(kBoxDraws) * kBox * kBox);
+  ReportPixels(state, double(kBoxDraws) * kBox * kBox);
 }
 
 // ---- Lines, ours alone: 1000 lines across the screen and past its edges ----
@@ -133,7 +126,7 @@ void BM_Ours_LinesXrgb(benchmark::State& state) {
     DrawMemImgLines(&screen.img, lines.data(), kLines);
     benchmark::DoNotOptimize(screen.img.pixels);
   }
-  Report(state, pixels);
+  ReportPixels(state, pixels);
 }
 
 BENCHMARK(BM_Ours_Fill565)->Unit(benchmark::kMicrosecond);
@@ -147,36 +140,11 @@ BENCHMARK(BM_Ours_Mix100Rgb565)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Ours_Add128Xrgb)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Ours_LinesXrgb)->Unit(benchmark::kMicrosecond);
 
-// Keeps each case's megapixels per second for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> rates;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      auto it = run.counters.find("MPix/s");
-      if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const char* pairs[][2] = {{"BM_Ours_Fill565", "BM_SDL_Fill565"},
-                            {"BM_Ours_FillXrgb", "BM_SDL_FillXrgb"},
-                            {"BM_Ours_Boxes565", "BM_SDL_Boxes565"}};
-  std::printf("\n%-20s %-20s %10s %10s %7s\n", "ours", "SDL2", "MPix/s", "MPix/s", "ratio");
-  for (auto& p : pairs) {
-    auto a = reporter.rates.find(p[0]), b = reporter.rates.find(p[1]);
-    if (a == reporter.rates.end() || b == reporter.rates.end() || b->second <= 0) continue;
-    std::printf("%-20s %-20s %10.1f %10.1f %7.2f\n", p[0], p[1], a->second, b->second,
-                a->second / b->second);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {{"BM_Ours_Fill565", "BM_SDL_Fill565"},
+                        {"BM_Ours_FillXrgb", "BM_SDL_FillXrgb"},
+                        {"BM_Ours_Boxes565", "BM_SDL_Boxes565"}});
 }
