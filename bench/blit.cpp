@@ -6,14 +6,12 @@
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/blit.h"
 #include "engine/softimage/memimg.h"
+#include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
 namespace {
@@ -59,11 +57,6 @@ void SetState(int mode, int param) {
   g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
 }
 
-void Report(benchmark::State& state, double pixelsPerIteration) {
-  state.counters["MPix/s"] = benchmark::Counter(
-      double(state.iterations()) * pixelsPerIteration / 1e6, benchmark::Counter::kIsRate);
-}
-
 int SpriteX(int i) { return int(Noise(i) % (kScreenW - kSprite)); }
 int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSprite)); }
 
@@ -79,7 +72,7 @@ void BM_Ours_Sprite565Keyed(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(screen.img.pixels);
   }
-  Report(state, double(kSpriteDraws) * kSprite * kSprite);
+  ReportPixels(state, double(kSpriteDraws) * kSprite * kSprite);
 }
 
 void BM_SDL_Sprite565Keyed(benchmark::State& state) {
@@ -93,7 +86,7 @@ void BM_SDL_Sprite565Keyed(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(screen.surface->pixels);
   }
-  Report(state, double(kSpriteDraws) * kSprite * kSprite);
+  ReportPixels(state, double(kSpriteDraws) * kSprite * kSprite);
 }
 
 // ---- Whole-screen draws ----
@@ -109,7 +102,7 @@ void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, i
     benchmark::DoNotOptimize(dst.img.pixels);
   }
   SetBlitMmxUsable(0);
-  Report(state, double(kScreenW) * kScreenH);
+  ReportPixels(state, double(kScreenW) * kScreenH);
 }
 
 void Sdl(benchmark::State& state, uint32_t format, uint32_t (*pixel)(int), SDL_BlendMode mode,
@@ -123,7 +116,7 @@ void Sdl(benchmark::State& state, uint32_t format, uint32_t (*pixel)(int), SDL_B
     SDL_BlitSurface(src.surface, nullptr, dst.surface, nullptr);
     benchmark::DoNotOptimize(dst.surface->pixels);
   }
-  Report(state, double(kScreenW) * kScreenH);
+  ReportPixels(state, double(kScreenW) * kScreenH);
 }
 
 void BM_Ours_Copy565(benchmark::State& s) { Ours(s, 0, Pixel565, BLEND_COPY, 0, 0); }
@@ -165,40 +158,15 @@ BENCHMARK(BM_Ours_Mix100Argb)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SDL_Mix100Xrgb)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Ours_Mix100Rgb565)->Unit(benchmark::kMicrosecond);
 
-// Keeps each case's megapixels per second for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> rates;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      auto it = run.counters.find("MPix/s");
-      if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const char* pairs[][2] = {{"BM_Ours_Sprite565Keyed", "BM_SDL_Sprite565Keyed"},
-                            {"BM_Ours_Copy565", "BM_SDL_Copy565"},
-                            {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Argb"},
-                            {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Xrgb"},
-                            {"BM_Ours_AddArgb", "BM_SDL_AddArgb"},
-                            {"BM_Ours_AddArgbMmx", "BM_SDL_AddArgb"},
-                            {"BM_Ours_Mix100Argb", "BM_SDL_Mix100Xrgb"}};
-  std::printf("\n%-26s %-24s %10s %10s %7s\n", "ours", "SDL2", "MPix/s", "MPix/s", "ratio");
-  for (auto& p : pairs) {
-    auto a = reporter.rates.find(p[0]), b = reporter.rates.find(p[1]);
-    if (a == reporter.rates.end() || b == reporter.rates.end() || b->second <= 0) continue;
-    std::printf("%-26s %-24s %10.1f %10.1f %7.2f\n", p[0], p[1], a->second, b->second,
-                a->second / b->second);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {{"BM_Ours_Sprite565Keyed", "BM_SDL_Sprite565Keyed"},
+                        {"BM_Ours_Copy565", "BM_SDL_Copy565"},
+                        {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Argb"},
+                        {"BM_Ours_Mix128Argb", "BM_SDL_Mix128Xrgb"},
+                        {"BM_Ours_AddArgb", "BM_SDL_AddArgb"},
+                        {"BM_Ours_AddArgbMmx", "BM_SDL_AddArgb"},
+                        {"BM_Ours_Mix100Argb", "BM_SDL_Mix100Xrgb"}});
 }
