@@ -32,6 +32,8 @@ struct ImeState {
 };
 extern ImeState g_ImeState;
 
+// Empties the ring (every engine start); 0.
+int InitCharCodeBuffer();
 // Appends a byte: 0, or -1 when the ring is full (the byte is dropped).
 int PushCharCode(uint8_t code);
 int IsCharCodeBufferFull();

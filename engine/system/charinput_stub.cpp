@@ -14,6 +14,11 @@ const KeyControlCode KeyControlCodeTable[] = {
     {0, 0},
 };
 
+int InitCharCodeBuffer() {
+  g_CharCodeBuffer = CharCodeBuffer{};
+  return 0;
+}
+
 int IsCharCodeBufferFull() {
   const CharCodeBuffer& b = g_CharCodeBuffer;
   return (b.writePos + 1 == b.readPos || (b.readPos == 0 && b.writePos == 1024)) ? 1 : 0;

@@ -35,6 +35,8 @@ void ScriptTscReads(const std::vector<uint64_t>& values);
 void ScriptMemory(uint64_t totalPhys, uint64_t availPhys);
 // The rectangle of the last PresentSoftwareImage call.
 PlatRect LastPresentRect();
+// The text of the last DrawTextDefaultFontCore call.
+std::string LastDrawnText();
 
 // Everything written to the debugger output (where the log goes too), as lines without
 // their line feeds and leading indent tabs.

@@ -79,7 +79,8 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
   if (!n) {
     if (!state.visible || !InitVideo()) return;
     std::string title = PlatSjisToUtf8(state.title.c_str());
-    uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS);
+    uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS) |
+                     (state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     SDL_Window* sw = SDL_CreateWindow(title.c_str(), state.client.left, state.client.top,
                                       W(state.client), H(state.client), flags);
     if (!sw) return;
@@ -101,10 +102,17 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     SDL_SetWindowBordered(n->window, Captioned(state.style) ? SDL_TRUE : SDL_FALSE);
   if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
     SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
+  if (state.fullScreen != a.fullScreen)
+    SDL_SetWindowFullscreen(n->window, state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   if (state.client.left != a.client.left || state.client.top != a.client.top)
     SDL_SetWindowPosition(n->window, state.client.left, state.client.top);
   if (W(state.client) != W(a.client) || H(state.client) != H(a.client))
     SDL_SetWindowSize(n->window, W(state.client), H(state.client));
+  // Full screen shows the client area scaled; windowed, pixel for pixel.
+  if (n->renderer && (state.fullScreen != a.fullScreen || W(state.client) != W(a.client) ||
+                      H(state.client) != H(a.client)))
+    SDL_RenderSetLogicalSize(n->renderer, state.fullScreen ? W(state.client) : 0,
+                             state.fullScreen ? H(state.client) : 0);
   if (!state.visible) {
     if (a.visible) SDL_HideWindow(n->window);
   } else {
@@ -145,9 +153,12 @@ void OnWindowEvent(const SDL_WindowEvent& e) {
   PlatWnd w = ById(e.windowID);
   if (!w) return;
   Native* n = FindNative(w);
+  // A full-screen window covers the desktop while the engine keeps its own geometry.
+  const bool fullScreen = n && n->applied.fullScreen;
   switch (e.event) {
     case SDL_WINDOWEVENT_EXPOSED: PlatUserExposed(w, nullptr); break;
     case SDL_WINDOWEVENT_MOVED:
+      if (fullScreen) break;
       if (n) {
         int32_t width = n->applied.client.right - n->applied.client.left;
         int32_t height = n->applied.client.bottom - n->applied.client.top;
@@ -156,6 +167,7 @@ void OnWindowEvent(const SDL_WindowEvent& e) {
       PlatUserMoved(w, e.data1, e.data2);
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+      if (fullScreen) break;
       if (n) {
         n->applied.client.right = n->applied.client.left + e.data1;
         n->applied.client.bottom = n->applied.client.top + e.data2;
@@ -337,6 +349,8 @@ SDL_Renderer* RendererOf(Native* n) {
   if (!n->renderer) {
     n->renderer = SDL_CreateRenderer(n->window, -1, 0);
     if (!n->renderer) n->renderer = SDL_CreateRenderer(n->window, -1, SDL_RENDERER_SOFTWARE);
+    if (n->renderer && n->applied.fullScreen)
+      SDL_RenderSetLogicalSize(n->renderer, W(n->applied.client), H(n->applied.client));
   }
   return n->renderer;
 }
@@ -353,7 +367,7 @@ void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_
 const PlatWindowBackend kSdl = {
     "sdl",        InitVideoOk,      Sync,         Destroy,          Drain,
     SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
-    StartScreenSaver, MessageBox,   FillRect,
+    StartScreenSaver, MessageBox,   FillRect,         1,
 };
 
 }  // namespace
