@@ -459,6 +459,16 @@ extern "C" int64_t __wrap__Z15PlatPerfCounterv() {
   return __real__Z15PlatPerfCounterv();
 }
 
+extern "C" int64_t __real__Z17PlatPerfFrequencyv();
+extern "C" int64_t __wrap__Z17PlatPerfFrequencyv() {
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    auto s = F().scripted.find("PlatPerfFrequency");
+    if (s != F().scripted.end()) return s->second;
+  }
+  return __real__Z17PlatPerfFrequencyv();
+}
+
 extern "C" void __real__Z16PlatGetOsVersionP13PlatOsVersion(PlatOsVersion*);
 extern "C" void __wrap__Z16PlatGetOsVersionP13PlatOsVersion(PlatOsVersion* v) {
   {
