@@ -451,6 +451,13 @@ extern "C" uint64_t __wrap__Z11PlatReadTscv() {
 
 extern "C" int64_t __real__Z15PlatPerfCounterv();
 extern "C" int64_t __wrap__Z15PlatPerfCounterv() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    auto h = F().hooks.find("PlatPerfCounter");
+    if (h != F().hooks.end()) hook = h->second;
+  }
+  if (hook) hook();  // before the read, which then sees what the hook did
   {
     std::lock_guard<std::mutex> l(F().mu);
     auto s = F().scripted.find("PlatPerfCounter");

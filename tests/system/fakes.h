@@ -23,7 +23,7 @@ std::vector<std::string> CallsAmong(const std::vector<std::string>& names);
 
 // From now on the call of that name (without arguments) returns result.
 void Script(const std::string& name, int64_t result);
-// Runs hook whenever the call of that name is made.
+// Runs hook whenever the call of that name is made (PlatPerfCounter too, unrecorded).
 void Hook(const std::string& name, std::function<void()> hook);
 
 // The machine. Once a leaf is scripted, unscripted leaves read as zero.

@@ -386,6 +386,14 @@ int PlatSdlIsShown(PlatWnd window) {
   return (n && (SDL_GetWindowFlags(n->window) & SDL_WINDOW_SHOWN)) ? 1 : 0;
 }
 
+int PlatSdlIsFullScreen(PlatWnd window) {
+  Native* n = FindNative(window);
+  return (n && (SDL_GetWindowFlags(n->window) & SDL_WINDOW_FULLSCREEN_DESKTOP) ==
+                   SDL_WINDOW_FULLSCREEN_DESKTOP)
+             ? 1
+             : 0;
+}
+
 int PlatSdlPushKey(PlatWnd window, uint32_t vk, int down) {
   Native* n = FindNative(window);
   int hid = PlatKeyHid(vk);
