@@ -10,9 +10,11 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -38,6 +40,26 @@ Sdl& G() {
   return *g;
 }
 
+// Ctrl+C or a TERM signal asks the program's windows to close, as the user would, so the
+// program ends through its own close path. A second signal takes its default course.
+volatile std::sig_atomic_t g_closeRequested = 0;
+
+void OnStopSignal(int) { g_closeRequested = 1; }
+
+// Only where nobody else has taken the signals.
+void CatchStopSignals() {
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction old{};
+    if (sigaction(signal, nullptr, &old) != 0) continue;
+    if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(signal, &sa, nullptr);
+  }
+}
+
 bool InitVideo() {
   Sdl& g = G();
   std::lock_guard<std::mutex> l(g.mu);
@@ -46,6 +68,7 @@ bool InitVideo() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     g.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (g.videoOk) {
+      CatchStopSignals();
       SDL_ShowCursor(g.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
       if (g.screenSaver) SDL_EnableScreenSaver();
       else SDL_DisableScreenSaver();
@@ -248,6 +271,15 @@ void Drain() {
   {
     std::lock_guard<std::mutex> l(g.mu);
     if (!g.videoOk || !g.thread || g.thread != PlatThreadId()) return;
+  }
+  if (g_closeRequested) {
+    g_closeRequested = 0;
+    std::vector<PlatWnd> windows;
+    {
+      std::lock_guard<std::mutex> l(g.mu);
+      for (const auto& w : g.windows) windows.push_back(w.first);
+    }
+    for (PlatWnd w : windows) PlatUserClose(w);
   }
   SDL_PumpEvents();
   SDL_Event e;
