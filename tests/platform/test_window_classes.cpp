@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <sys/wait.h>
@@ -76,7 +77,7 @@ TEST(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
 
   other.End();  // the mark goes with the process
   EXPECT_EQ(PlatFindWindow("Shared", nullptr), 0u);
-  std::system((std::string("rm -rf ") + directory).c_str());
+  std::filesystem::remove_all(directory);
 }
 
 TEST(WindowClasses, HeadlessWindowsStayPrivateByDefault) {

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -232,7 +233,7 @@ TEST_F(Init, ASecondProcessIsRefusedByTheClassName) {
   close(ready[0]);
   EXPECT_EQ(EngineInitCore(), 0);
   EngineEndCore();
-  std::system((std::string("rm -rf ") + directory).c_str());
+  std::filesystem::remove_all(directory);
 }
 
 // Death tests read the log on stderr, where the debugger output goes without a sink.

@@ -46,6 +46,7 @@ const Message* Find(uint32_t message, PlatWParam wParam) {
 // Opens the main window on SDL, types into it through SDL's own event queue and closes it.
 void TypeIntoARealWindowAndCloseIt() {
   ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatSetClassLockDirectory(nullptr);  // a program running beside the tests keeps its class
   PlatClockSetManual(1, 1000);
   g_System = SystemData{};
   g_System.settings.windowed = 1;
@@ -117,6 +118,7 @@ TEST(SdlWindow, WithoutADisplayNoWindowIsMade) {
 TEST(SdlWindow, FullScreenCoversTheDesktop) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatSetClassLockDirectory(nullptr);
   PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
   ASSERT_EQ(PlatRegisterClass(&wc), 1);
   PlatWnd window = PlatCreateWindow(0x8, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480);
