@@ -1,12 +1,18 @@
-// Least bodies until the graphics subsystem lands: no display objects, nothing to
-// restore, the default screen of 640 x 480 x 16.
+// Least bodies until the graphics subsystem lands: no display objects and no graphs (every
+// graph handle is bad), nothing to restore, the default screen of 640 x 480 x 16; the
+// draw state records what it is told.
 #include "engine/graphics/services.h"
 
 #include "engine/base/log.h"
+#include "engine/graphics/drawstate.h"
 
 namespace {
 int g_vblankWait = 0;
-}
+int g_temporaryPrimary = 0;
+int g_graphicsStarted = 0;
+int g_maskScreen = 0;
+int g_gdiSurfaceMode = 0;
+}  // namespace
 
 int RestoreAllSurfaces2D() { return 0; }
 int RestoreAllGraphSurfaces() { return 0; }
@@ -21,7 +27,7 @@ int ReleaseDirectDraw() {
 
 void* GetDirectDrawObject() { return nullptr; }
 int HasGraphRestoreHandler() { return 1; }
-int GetDrawTargetHandle() { return -4; }
+int GetDrawTargetHandle() { return g_DrawState.drawTarget; }
 int GetVBlankWait() { return g_vblankWait; }
 
 int SetVBlankWait(int flag) {
@@ -45,3 +51,71 @@ int QueryScreenSize(int32_t* width, int32_t* height) {
 }
 
 int SetupScreenColorFormat() { return 0; }
+
+int GetNo3DSetting() { return 0; }
+int SetHardwareRendering(int32_t) { return 0; }
+
+int SetUseTemporaryPrimary(int32_t flag) {
+  g_temporaryPrimary = flag;
+  return 0;
+}
+int GetUseTemporaryPrimary() { return g_temporaryPrimary; }
+
+int SetGraphRestoreHandler(GraphRestoreHandler) { return 0; }
+
+int StartGraphicsWithFallback(PlatWnd) {
+  if (g_graphicsStarted) return -1;
+  g_graphicsStarted = 1;
+  return 0;
+}
+
+int EndGraphics() {
+  g_graphicsStarted = 0;
+  return 0;
+}
+
+int SetDrawTargetCore(int32_t target) {
+  if (target != DRAW_TARGET_FRONT && target != DRAW_TARGET_BACK) return -1;
+  g_DrawState.drawTarget = target;
+  g_DrawState.drawArea = {0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight};
+  return 0;
+}
+
+int SetGraphCreateMode(int32_t) { return 0; }
+int MakeBlankGraph(int32_t, int32_t, int32_t) { return -1; }
+int MakeGraphFromGraphImage(GraphImage*) { return -1; }
+int FreeGraph(int32_t, int32_t) { return -1; }
+
+int SetBlendState(int32_t mode, int32_t param) {
+  g_DrawState.blendMode = mode;
+  g_DrawState.blendParam = param < 0 ? 0 : param > 255 ? 255 : param;
+  return 0;
+}
+
+int DrawGraphAtCore(int32_t, int32_t, int32_t, int32_t) { return -1; }
+int DrawGraphStretchedCore(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return -1; }
+int RemoveAllSoftImagesCore() { return 0; }
+
+int IsMaskScreenEnabled() { return g_maskScreen; }
+
+int SwitchMaskScreen(int32_t flag) {
+  g_maskScreen = flag;
+  return 0;
+}
+
+int SetTargetRect(const PlatRect* rect) {
+  if (rect) g_DrawState.targetRect = {rect->left, rect->top, rect->right, rect->bottom};
+  return 0;
+}
+
+int SetClipArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  g_DrawState.drawArea = {left, top, right, bottom};
+  return 0;
+}
+
+int GetGdiSurfaceMode() { return g_gdiSurfaceMode; }
+
+int SetGdiSurfaceMode(int32_t mode) {
+  g_gdiSurfaceMode = mode;
+  return 0;
+}

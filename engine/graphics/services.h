@@ -1,10 +1,12 @@
-// What the system layer (window procedure, message pump, window placement) asks of the
-// graphics subsystem.
+// What the system layer (engine start and end, window procedure, message pump, window
+// placement) asks of the graphics subsystem.
 #pragma once
 
 #include "platform/window/window.h"
 
 #include <cstdint>
+
+struct GraphImage;
 
 // Restores the screen surfaces and every lost 2D surface.
 int RestoreAllSurfaces2D();
@@ -38,3 +40,53 @@ int QueryScreenFormat(int32_t* width, int32_t* height, int32_t* depth);
 int QueryScreenSize(int32_t* width, int32_t* height);
 // Reads the display's pixel format again and rebuilds the screen's colour format.
 int SetupScreenColorFormat();
+
+// ---- engine start and end -------------------------------------------------------------
+
+// 1 when 3D is switched off for the screen (the start then renders in software).
+int GetNo3DSetting();
+// 0 selects software rendering without DirectDraw (and 3D off), 1 hardware; 0.
+int SetHardwareRendering(int32_t flag);
+// Present through a temporary primary surface (only while no DirectDraw object exists).
+int SetUseTemporaryPrimary(int32_t flag);
+int GetUseTemporaryPrimary();
+// The function called after every graph was marked for restoring; null selects the
+// default one that reloads graphs from their files. 0.
+typedef void (*GraphRestoreHandler)();
+int SetGraphRestoreHandler(GraphRestoreHandler handler);
+// Starts the display objects on the main window (falling back to software rendering);
+// 0, or -1 when graphics were started already.
+int StartGraphicsWithFallback(PlatWnd window);
+// Ends the display objects; 0.
+int EndGraphics();
+// Selects the draw target (-4 front screen, -2 back screen, else a graph) and resets the
+// draw area; 0 or -1.
+int SetDrawTargetCore(int32_t target);
+// 1: graphs made next take no colour key and the alternative creation flags; 0 normal.
+int SetGraphCreateMode(int32_t mode);
+// An empty graph, or -1.
+int MakeBlankGraph(int32_t width, int32_t height, int32_t not3D);
+// A graph from a picture in memory with no alpha image and default flags, or -1.
+int MakeGraphFromGraphImage(GraphImage* image);
+// Deletes a graph (logging it for log flag 1); 0, or -1 for a bad handle.
+int FreeGraph(int32_t graph, int32_t logFlag);
+// Blend mode and its parameter (clamped to 0-255); 0.
+int SetBlendState(int32_t mode, int32_t param);
+// Draws a graph at x, y / stretched to the rectangle; 0 or -1.
+int DrawGraphAtCore(int32_t x, int32_t y, int32_t graph, int32_t transparent);
+int DrawGraphStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph,
+                           int32_t transparent);
+// Deletes every soft image handle; 0.
+int RemoveAllSoftImagesCore();
+
+// ---- window placement -----------------------------------------------------------------
+
+int IsMaskScreenEnabled();
+int SwitchMaskScreen(int32_t flag);
+// The rectangle of the window (on screen) that the front screen draws into; 0.
+int SetTargetRect(const PlatRect* rect);
+// Sets the draw area, clamped to the target; 0.
+int SetClipArea(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// The requested GDI-surface mode and its application (flip to the GDI surface for 1).
+int GetGdiSurfaceMode();
+int SetGdiSurfaceMode(int32_t mode);

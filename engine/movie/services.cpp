@@ -5,3 +5,4 @@ int DrawAllScreenMovies() { return 0; }
 int PauseAllMovieHandles() { return 0; }
 int ResumeAllMovieHandles() { return 0; }
 int ReleaseAllMovieObjects() { return 0; }
+int BuildYuvTables() { return 0; }

@@ -1,4 +1,4 @@
-// What the window procedure and the message pump ask of movie playback.
+// What the engine start, the window procedure and the message pump ask of movie playback.
 #pragma once
 
 // Redraws every movie that plays straight onto the screen (while the window is inactive).
@@ -9,3 +9,5 @@ int PauseAllMovieHandles();
 int ResumeAllMovieHandles();
 // Stores each movie's position and releases its objects before a screen change.
 int ReleaseAllMovieObjects();
+// Builds the decoder's YUV-to-RGB tables (every engine start); 0.
+int BuildYuvTables();

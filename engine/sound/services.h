@@ -1,5 +1,8 @@
-// What the window procedure and the message pump ask of sound and music.
+// What the engine start and end, the window procedure, the message pump and the public
+// entry points ask of sound and music.
 #pragma once
+
+#include <cstdint>
 
 // Refills every playing stream sound from its source (every pump call).
 int RefillAllStreamSounds();
@@ -8,3 +11,17 @@ int UpdateMusicPlayStates();
 // The MIDI sequencer's notification (window message 953): a looping play starts again,
 // any other play is closed.
 int OnMciNotify();
+
+// Starts the sound device and music on the main window; 0 or -1 (the start goes on
+// either way).
+int InitSoundSystem();
+// Deletes every sound and music and ends the device; 0.
+int EndSoundSystem();
+
+// Cores of the public entry points.
+int LoadSoundFileCore(const char* fileName, int32_t copies, int32_t stream);
+int PlaySoundHandleCore(int32_t sound, int32_t playType, int32_t fromTop);
+int StopSoundHandleCore(int32_t sound);
+int PlayMusicFileCore(const char* fileName, int32_t playType);
+int StopMusicFileCore();
+int IsMusicFilePlayingCore();

@@ -1,12 +1,211 @@
-// Least bodies until engine start and end land.
+// Engine start and end, the component runtime and the fatal exit.
+#include "engine/base/archivefile.h"
+#include "engine/base/file.h"
+#include "engine/base/lock.h"
+#include "engine/base/log.h"
+#include "engine/base/memory.h"
+#include "engine/base/screenlog.h"
+#include "engine/base/strutil.h"
+#include "engine/engine.h"
+#include "engine/font/services.h"
+#include "engine/graphics/colorformat.h"
+#include "engine/graphics/drawstate.h"
+#include "engine/graphics/screen.h"
+#include "engine/graphics/services.h"
+#include "engine/movie/services.h"
+#include "engine/sound/services.h"
+#include "engine/system/charinput.h"
+#include "engine/system/http.h"
+#include "engine/system/input.h"
+#include "engine/system/network.h"
+#include "engine/system/placement.h"
+#include "engine/system/state.h"
+#include "engine/system/sysdata.h"
+#include "engine/system/sysinfo.h"
 #include "engine/system/system.h"
+#include "platform/com/com.h"
+#include "platform/kernel/kernel.h"
+
+#include <cstdarg>
 
 namespace {
-int g_engineInitialised = 0;
+
+// The end sequence is running: a fatal exit raised inside it must not start it again.
+int32_t g_ending = 0;
+
+// How far a start got, so that a failure takes back exactly what it had brought up.
+enum StartStage { STAGE_NONE, STAGE_COM, STAGE_WINDOW, STAGE_INPUT, STAGE_SOUND };
+
+void EndCom() {
+  SystemSettings& set = g_System.settings;
+  if (!set.comStarted) return;
+  PlatComUninitialize();
+  WriteLog("ＣＯＭを終了... 完了\n");
+  set.comStarted = 0;
 }
 
-int EngineInitCore() { return 0; }
-int EngineEndCore() { return 0; }
+// The window's destruction leaves a quit message for the thread; a later start must not
+// read it as a request to end.
+void TakeQuitMessage() {
+  PlatMsg msg;
+  while (PlatPeekMessage(&msg, PLAT_WND_THREAD, PLAT_WM_QUIT, PLAT_WM_QUIT, PLAT_PM_REMOVE)) {
+  }
+}
 
-int IsEngineInitialised() { return g_engineInitialised; }
-void SetEngineInitialisedForTest(int on) { g_engineInitialised = on ? 1 : 0; }
+int FailStart(StartStage stage) {
+  if (stage >= STAGE_SOUND) EndSoundSystem();
+  if (stage >= STAGE_INPUT) ShutdownInput();
+  if (stage >= STAGE_WINDOW) {
+    DestroyMainWindow();
+    TakeQuitMessage();
+  }
+  if (stage >= STAGE_COM) EndCom();
+  g_System.settings.initialising = 0;
+  return -1;
+}
+
+// A black 256 x 256 graph made from a picture in memory (or -1); the picture is freed.
+int MakeBlackGraph(GraphImage* image) {
+  *image = GraphImage{};
+  if (CreateGraphImageRGB8(256, 256, image) != 0) return -1;
+  FillGraphImage(image, 0, 0, 0, 0);
+  return MakeGraphFromGraphImage(image);
+}
+
+// The first draws of each kind, made once so that their set-up costs fall in the start.
+void WarmUpDraws() {
+  SetGraphCreateMode(1);
+  int32_t graph = MakeBlankGraph(256, 256, 0);
+  SetGraphCreateMode(0);
+  SetDrawTargetCore(graph);
+  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  FreeGraph(graph, 0);
+  SetDrawTargetCore(DRAW_TARGET_BACK);
+
+  GraphImage image;
+  graph = MakeBlackGraph(&image);
+  FreeGraphImageCore(&image);
+  SetBlendState(BLEND_SUBTRACT, 128);
+  DrawGraphAtCore(0, 0, graph, 1);
+  SetBlendState(BLEND_COPY, 0);
+  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  DrawGraphAtCore(0, 0, graph, 1);
+  FreeGraph(graph, 0);
+
+  graph = MakeBlackGraph(&image);
+  DrawGraphStretchedCore(0, 0, 640, 480, graph, 1);
+  FreeGraph(graph, 0);
+  FreeGraphImageCore(&image);
+}
+
+}  // namespace
+
+int IsEngineInitialised() { return LoadFlag(g_System.initialised); }
+void SetEngineInitialisedForTest(int on) { StoreFlag(g_System.initialised, on ? 1 : 0); }
+
+int InitCom() {
+  SystemSettings& set = g_System.settings;
+  if (set.comStarted) return -1;
+  WriteLog("ＣＯＭの初期化... ");
+  if (PlatComInitialize() < 0) {
+    WriteLog("ＣＯＭの初期化に失敗しました\n");
+    return -1;
+  }
+  WriteLog("成功しました\n");
+  set.comStarted = 1;
+  return 0;
+}
+
+int EngineInitCore() {
+  if (IsEngineInitialised()) return 0;
+  SystemSettings& set = g_System.settings;
+  set.initialising = 1;
+
+  if (GetNo3DSetting() == 1) SetHardwareRendering(0);
+  BuildYuvTables();
+  InitArchiveTables();
+  SetFileFunctionTable(nullptr);
+  FileGetCurrentDir(set.startDirectory, sizeof set.startDirectory);
+  SetLogStartDirectory(set.startDirectory);
+  OpenLogFile();
+
+  // A desktop of 24 colour bits counts only for a window; a screen of 24 bits never works.
+  if ((PlatGetDesktopDepth() == 24 && set.windowed == 1) || QueryScreenDepth() == 24) {
+    WriteLog("ＫＲライブラリは２４ビットカラーモードに対応していません\n");
+    return FailStart(STAGE_NONE);
+  }
+  g_System.perfFrequency = PlatPerfFrequency();
+  g_System.perfUsable = g_System.perfFrequency != 0 ? 1 : 0;
+  LogSystemInfo();
+  if (set.osCode == 264) SetUseTemporaryPrimary(1);
+  FillStreamFunctionRows();
+  SetGraphRestoreHandler(nullptr);
+
+  if (InitCom() == -1) return FailStart(STAGE_NONE);
+  if (CreateMainWindow() == -1) return FailStart(STAGE_COM);  // the window step undoes itself
+  ClearHttpTable();
+  if (StartInputDevices() == -1) return FailStart(STAGE_INPUT);
+  InitSoundSystem();  // the engine runs silent without sound
+  if (StartGraphicsWithFallback(GetEngineWindowHandle()) < 0) return FailStart(STAGE_SOUND);
+  InitCharCodeBuffer();
+
+  StoreFlag(g_System.initialised, 1);
+  SetVBlankWait(1);
+  if (set.windowed == 0) BringToForeground(GetEngineWindowHandle(), 1);
+  InitScreenLog();
+  SetDrawTargetCore(DRAW_TARGET_BACK);
+  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  WarmUpDraws();
+  set.initialising = 0;
+  return 0;
+}
+
+int EngineEndCore() {
+  if (!IsEngineInitialised()) return 0;
+  g_ending = 1;
+  SystemSettings& set = g_System.settings;
+
+  ScreenLog& screenLog = g_ScreenLog;
+  if (screenLog.setUp) {
+    if (!screenLog.fontMissing) DeleteFontHandle(screenLog.fontHandle);
+    screenLog.fontMissing = 1;
+    screenLog.fontHandle = -1;
+    screenLog.setUp = 0;
+  }
+  EndHttp();
+  EndNetwork();
+  StopMusicFileCore();
+  EndGraphics();
+  ShutdownInput();
+  EndSoundSystem();
+  DestroyMainWindow();
+  EndCom();
+  RemoveAllSoftImages();
+  StoreFlag(g_System.initialised, 0);
+  // The window is gone by now: one pass takes what it left, and no pass waits for it.
+  while (PumpMessagesCore() == 0 && !IsEndRequested() && GetEngineWindowHandle()) {
+  }
+  TakeQuitMessage();
+  FileSetCurrentDir(set.startDirectory);
+  EndArchives();
+  DumpAllocations();
+  g_ending = 0;
+  return 0;
+}
+
+void FatalEngineExit(const char* message) {
+  WriteLog(message ? message : "");
+  WriteLog("\n");
+  if (!g_ending) EngineEndCore();
+  DestroyEngineLock();
+  PlatExitProcess(-1);
+}
+
+void FatalEngineExitFmt(const char* format, ...) {
+  char message[1024];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(message, sizeof message, format, args);
+  va_end(args);
+  FatalEngineExit(message);
+}

@@ -5,6 +5,7 @@
 #include "engine/base/log.h"
 
 int PumpNetworkMessages(int) { return 0; }
+int EndNetwork() { return 0; }
 
 int OnSocketEvent(uintptr_t, uint32_t) {
   WriteLog("通信エラー No.1\n");

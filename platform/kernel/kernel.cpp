@@ -440,3 +440,8 @@ void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out) {
 }
 
 const char* PlatGetEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
+
+void PlatExitProcess(int exitCode) {
+  std::fflush(nullptr);
+  _exit(exitCode & 0xFF);
+}

@@ -133,3 +133,9 @@ void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out);
 
 // An environment variable, or null.
 const char* PlatGetEnv(const char* name);
+
+// ---- process ------------------------------------------------------------------------
+
+// Ends the process at once with the exit code's low 8 bits (-1 is seen as 255): open
+// streams are flushed, but no destructor, exit handler or other thread runs any further.
+[[noreturn]] void PlatExitProcess(int exitCode);

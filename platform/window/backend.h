@@ -12,6 +12,7 @@ struct PlatNativeState {
   PlatRect client;    // client area on screen
   uint32_t style, exStyle;
   int visible, minimized;
+  int fullScreen;  // shown over the whole desktop, the client area scaled to fill it
 };
 
 // A back end. Every operation but drain runs on the caller's thread and must not call
@@ -38,6 +39,9 @@ struct PlatWindowBackend {
   int (*messageBox)(PlatWnd owner, const char* text, const char* caption, uint32_t type);
   void (*fillRect)(PlatWnd window, const PlatNativeState& state, const PlatRect& clientRect,
                    uint32_t rgb);
+  // 1 when other processes on the machine see this back end's window classes (through
+  // the class locks); the headless back end keeps its windows to the process.
+  int sharesClassNames;
 };
 
 const PlatWindowBackend* PlatHeadlessBackend();

@@ -9,6 +9,7 @@
 
 #include "platform/kernel/kernel.h"
 #include "platform/window/backend.h"
+#include "platform/window/classlock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,6 +27,7 @@ struct ClassRec {
   PlatWndProc proc;
   int32_t cursor;
   int windows;
+  int lockFd = -1;  // the shared hold while the class has windows (classlock.h)
 };
 
 struct TimerRec {
@@ -48,6 +50,7 @@ struct WindowRec {
   uint32_t exStyle = 0;
   PlatRect client{};  // client area on screen (the restored one while minimised)
   bool visible = false, minimized = false, destroying = false, ime = true;
+  bool fullScreen = false;
   bool updatePending = false;
   PlatRect update{};
   std::vector<TimerRec> timers;
@@ -99,6 +102,8 @@ struct State {
   uint32_t foregroundLockTimeout = 200000;
   PlatMessageObserver observer = nullptr;
   void* observerContext = nullptr;
+  bool lockDirectorySet = false;
+  std::string lockDirectory;
 };
 
 // Never destroyed: threads the program does not join may still post at exit.
@@ -115,6 +120,12 @@ const PlatWindowBackend* BackendLocked(State& s) {
     s.backend = (env && std::strcmp(env, "headless") == 0) ? PlatHeadlessBackend() : PlatSdlBackend();
   }
   return s.backend;
+}
+
+// The directory of class locks, or empty when classes stay private to the process.
+std::string LockDirectoryLocked(State& s) {
+  if (s.lockDirectorySet) return s.lockDirectory;
+  return BackendLocked(s)->sharesClassNames ? PlatClassLockDefaultDirectory() : std::string();
 }
 
 const PlatWindowBackend* Backend() {
@@ -197,7 +208,7 @@ uint32_t ComposedStyle(const WindowRec& w) {
 }
 
 PlatNativeState NativeOf(const WindowRec& w) {
-  return {w.title, w.client, ComposedStyle(w), w.exStyle, w.visible, w.minimized};
+  return {w.title, w.client, ComposedStyle(w), w.exStyle, w.visible, w.minimized, w.fullScreen};
 }
 
 PlatMsg MakeMsg(State& s, PlatWnd window, uint32_t message, PlatWParam wParam,
@@ -387,6 +398,13 @@ int PlatWindowSelectBackend(const char* name) {
 
 const char* PlatWindowBackendName() { return Backend()->name; }
 
+void PlatSetClassLockDirectory(const char* directory) {
+  State& s = S();
+  Lock l(s.mu);
+  s.lockDirectorySet = true;
+  s.lockDirectory = directory ? directory : "";
+}
+
 // ---- classes ----------------------------------------------------------------------------
 
 int PlatRegisterClass(const PlatWndClass* wc) {
@@ -423,7 +441,10 @@ PlatWnd PlatFindWindow(const char* className, const char* title) {
     if (title && w.title != title) continue;
     return w.handle;
   }
-  return 0;
+  if (!className || title) return 0;
+  const std::string directory = LockDirectoryLocked(s);
+  if (directory.empty()) return 0;
+  return PlatClassLockHeldElsewhere(PlatClassLockPath(directory, key)) ? PLAT_WND_OTHER_PROCESS : 0;
 }
 
 // ---- windows ----------------------------------------------------------------------------
@@ -463,7 +484,10 @@ PlatWnd PlatCreateWindow(uint32_t exStyle, const char* className, const char* ti
     w.client.right = std::max(w.client.right, w.client.left);
     w.client.bottom = std::max(w.client.bottom, w.client.top);
     InvalidateLocked(w, nullptr);
-    c->windows++;
+    if (c->windows++ == 0) {
+      const std::string directory = LockDirectoryLocked(s);
+      if (!directory.empty()) c->lockFd = PlatClassLockHold(PlatClassLockPath(directory, c->key));
+    }
     handle = w.handle;
   }
   if (CallProc(handle, PLAT_WM_CREATE, 0, 0) == -1) {
@@ -526,7 +550,12 @@ int PlatDestroyWindow(PlatWnd window) {
       }
     }
     if (w) {
-      if (ClassRec* c = FindClass(s, w->classKey)) c->windows--;
+      if (ClassRec* c = FindClass(s, w->classKey)) {
+        if (--c->windows == 0) {
+          PlatClassLockRelease(c->lockFd);
+          c->lockFd = -1;
+        }
+      }
       uint16_t generation = w->generation;
       *w = WindowRec{};
       w->generation = generation;
@@ -714,6 +743,22 @@ int PlatGetWindowText(PlatWnd window, char* text, int size) {
   std::memcpy(text, w->title.data(), n);
   text[n] = '\0';
   return int(n);
+}
+
+int PlatSetWindowFullScreen(PlatWnd window, int on) {
+  State& s = S();
+  {
+    Lock l(s.mu);
+    WindowRec* w = Find(s, window);
+    if (!w) return 0;
+    w->fullScreen = on != 0;
+  }
+  SyncNative(window);
+  return 1;
+}
+
+int PlatIsWindowFullScreen(PlatWnd window) {
+  return WithWindow(window, 0, [](WindowRec& w) { return w.fullScreen ? 1 : 0; });
 }
 
 // ---- rectangles -------------------------------------------------------------------------

@@ -29,6 +29,9 @@ constexpr PlatWnd PLAT_WND_THREAD = 0xFFFFFFFFu;
 constexpr PlatWnd PLAT_HWND_TOP = 0;
 constexpr PlatWnd PLAT_HWND_TOPMOST = 0xFFFFFFFFu;
 constexpr PlatWnd PLAT_HWND_NOTOPMOST = 0xFFFFFFFEu;
+// What PlatFindWindow reports for a window of another process: it is known to exist,
+// and no call accepts the value as a window.
+constexpr PlatWnd PLAT_WND_OTHER_PROCESS = 0xFFFFFFFDu;
 
 typedef PlatLResult (*PlatWndProc)(PlatWnd window, uint32_t message, PlatWParam wParam,
                                    PlatLParam lParam);
@@ -229,7 +232,14 @@ int PlatRegisterClass(const PlatWndClass* windowClass);
 // 1 on success; 0 for an unknown class or one that still has windows.
 int PlatUnregisterClass(const char* className);
 // The first top-level window of the class (and of the title, unless it is null), or 0.
+// Asked for a class alone, it also sees the windows of other processes on the machine:
+// PLAT_WND_OTHER_PROCESS when only another process has windows of the class.
 PlatWnd PlatFindWindow(const char* className, const char* title);
+// Where processes leave the marks of the classes they have windows of (a directory all
+// of them can write; null or "" keeps this process's classes to itself). By default the
+// user's runtime directory (else the temporary directory) for the sdl back end, and
+// nothing for headless. Set it before the first window is made.
+void PlatSetClassLockDirectory(const char* directory);
 
 // ---- windows --------------------------------------------------------------------------
 
@@ -265,6 +275,11 @@ int PlatMoveWindow(PlatWnd window, int32_t x, int32_t y, int32_t width, int32_t 
 uint32_t PlatGetWindowLong(PlatWnd window, int index);
 uint32_t PlatSetWindowLong(PlatWnd window, int index, uint32_t value);
 int PlatSetWindowText(PlatWnd window, const char* text);
+// Full screen (1): the window is shown borderless over the whole desktop, its client
+// area scaled up to fill it with the aspect kept; its rectangles (and so everything the
+// caller sees of it) stay as they are. 0 shows it as its rectangles say again. 1 / 0.
+int PlatSetWindowFullScreen(PlatWnd window, int on);
+int PlatIsWindowFullScreen(PlatWnd window);
 // Copies at most size - 1 bytes; returns the length copied.
 int PlatGetWindowText(PlatWnd window, char* text, int size);
 

@@ -52,6 +52,7 @@ class EngineWindow : public ::testing::Test {
     g_System.mainWindow = window;
     g_System.mainThreadId = PlatThreadId();
     g_System.windowActive = 1;
+    g_System.styleApplied = 1;  // the start's placement applied the windowed style
     ClearCalls();
     ClearSeen();
   }

@@ -1,4 +1,6 @@
+#include "engine/base/file.h"
 #include "engine/base/log.h"
+#include "engine/graphics/services.h"
 #include "fakes.h"
 
 #include "platform/kernel/kernel.h"
@@ -23,6 +25,7 @@ struct Fakes {
   bool memoryScripted = false;
   PlatMemoryStatus memory{};
   PlatRect presentRect{};
+  std::string drawnText;
   std::string log;
 };
 
@@ -71,6 +74,7 @@ void ResetFakes() {
   f.tscRead = 0;
   f.memoryScripted = false;
   f.presentRect = PlatRect{};
+  f.drawnText.clear();
   f.log.clear();
 }
 
@@ -145,6 +149,11 @@ PlatRect LastPresentRect() {
   return F().presentRect;
 }
 
+std::string LastDrawnText() {
+  std::lock_guard<std::mutex> l(F().mu);
+  return F().drawnText;
+}
+
 // Log lines reach the capture through the debugger output, with no log file behind them.
 void CaptureLog() {
   SetLogDebuggerOnly(1);
@@ -216,6 +225,121 @@ KR_WRAP_INT(_Z14UpdateKeyInputv, "UpdateKeyInput")
 KR_WRAP_INT(_Z24DeleteAllKeyInputHandlesv, "DeleteAllKeyInputHandles")
 KR_WRAP_INT(_Z21UpdateWindowPlacementv, "UpdateWindowPlacement")
 KR_WRAP_INT(_Z22RefreshFullScreenStatev, "RefreshFullScreenState")
+
+KR_WRAP_INT(_Z14GetNo3DSettingv, "GetNo3DSetting")
+KR_WRAP_INT(_Z14BuildYuvTablesv, "BuildYuvTables")
+KR_WRAP_INT(_Z17InitArchiveTablesv, "InitArchiveTables")
+KR_WRAP_INT(_Z11OpenLogFilev, "OpenLogFile")
+KR_WRAP_INT(_Z16QueryScreenDepthv, "QueryScreenDepth")
+KR_WRAP_INT(_Z13LogSystemInfov, "LogSystemInfo")
+KR_WRAP_INT(_Z17PlatComInitializev, "PlatComInitialize")
+KR_WRAP_INT(_Z16CreateMainWindowv, "CreateMainWindow")
+KR_WRAP_INT(_Z14ClearHttpTablev, "ClearHttpTable")
+KR_WRAP_INT(_Z17StartInputDevicesv, "StartInputDevices")
+KR_WRAP_INT(_Z15InitSoundSystemv, "InitSoundSystem")
+KR_WRAP_INT(_Z18InitCharCodeBufferv, "InitCharCodeBuffer")
+KR_WRAP_INT(_Z13InitScreenLogv, "InitScreenLog")
+KR_WRAP_INT(_Z7EndHttpv, "EndHttp")
+KR_WRAP_INT(_Z10EndNetworkv, "EndNetwork")
+KR_WRAP_INT(_Z17StopMusicFileCorev, "StopMusicFileCore")
+KR_WRAP_INT(_Z11EndGraphicsv, "EndGraphics")
+KR_WRAP_INT(_Z13ShutdownInputv, "ShutdownInput")
+KR_WRAP_INT(_Z14EndSoundSystemv, "EndSoundSystem")
+KR_WRAP_INT(_Z17DestroyMainWindowv, "DestroyMainWindow")
+KR_WRAP_INT(_Z19RemoveAllSoftImagesv, "RemoveAllSoftImages")
+KR_WRAP_INT(_Z11EndArchivesv, "EndArchives")
+
+#define KR_WRAP_VOID(sym, name)              \
+  extern "C" void __real_##sym();            \
+  extern "C" void __wrap_##sym() {           \
+    int64_t r;                               \
+    if (!Enter(name, name, &r)) __real_##sym(); \
+  }
+
+KR_WRAP_VOID(_Z22FillStreamFunctionRowsv, "FillStreamFunctionRows")
+KR_WRAP_VOID(_Z19PlatComUninitializev, "PlatComUninitialize")
+KR_WRAP_VOID(_Z15DumpAllocationsv, "DumpAllocations")
+
+// Calls recorded with their arguments: "SetDrawTargetCore(-2)".
+template <typename... A>
+std::string Record(const char* name, A... args) {
+  std::string record = std::string(name) + "(";
+  const char* comma = "";
+  ((record += comma + std::to_string(args), comma = ","), ...);
+  return record + ")";
+}
+
+#define KR_WRAP_ARGS(sym, name, params, args)                                   \
+  extern "C" int __real_##sym params;                                           \
+  extern "C" int __wrap_##sym params {                                          \
+    int64_t r;                                                                  \
+    if (Enter(name, Record args, &r)) return int(r);                            \
+    return __real_##sym(KR_UNPACK args);                                        \
+  }
+#define KR_UNPACK(name, ...) __VA_ARGS__
+
+KR_WRAP_ARGS(_Z20SetHardwareRenderingi, "SetHardwareRendering", (int32_t a),
+             ("SetHardwareRendering", a))
+KR_WRAP_ARGS(_Z22SetUseTemporaryPrimaryi, "SetUseTemporaryPrimary", (int32_t a),
+             ("SetUseTemporaryPrimary", a))
+KR_WRAP_ARGS(_Z17SetDrawTargetCorei, "SetDrawTargetCore", (int32_t a), ("SetDrawTargetCore", a))
+KR_WRAP_ARGS(_Z18SetGraphCreateModei, "SetGraphCreateMode", (int32_t a), ("SetGraphCreateMode", a))
+KR_WRAP_ARGS(_Z16DeleteFontHandlei, "DeleteFontHandle", (int32_t a), ("DeleteFontHandle", a))
+KR_WRAP_ARGS(_Z14MakeBlankGraphiii, "MakeBlankGraph", (int32_t a, int32_t b, int32_t c),
+             ("MakeBlankGraph", a, b, c))
+KR_WRAP_ARGS(_Z9FreeGraphii, "FreeGraph", (int32_t a, int32_t b), ("FreeGraph", a, b))
+KR_WRAP_ARGS(_Z13SetBlendStateii, "SetBlendState", (int32_t a, int32_t b), ("SetBlendState", a, b))
+KR_WRAP_ARGS(_Z15DrawGraphAtCoreiiii, "DrawGraphAtCore", (int32_t a, int32_t b, int32_t c, int32_t d),
+             ("DrawGraphAtCore", a, b, c, d))
+KR_WRAP_ARGS(_Z22DrawGraphStretchedCoreiiiiii, "DrawGraphStretchedCore",
+             (int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f),
+             ("DrawGraphStretchedCore", a, b, c, d, e, f))
+KR_WRAP_ARGS(_Z17BringToForegroundji, "BringToForeground", (PlatWnd a, int32_t b),
+             ("BringToForeground", a, b))
+KR_WRAP_ARGS(_Z25StartGraphicsWithFallbackj, "StartGraphicsWithFallback", (PlatWnd a),
+             ("StartGraphicsWithFallback", a))
+
+// Calls recorded by name alone.
+#define KR_WRAP_NAMED(sym, name, params, args)                                  \
+  extern "C" int __real_##sym params;                                           \
+  extern "C" int __wrap_##sym params {                                          \
+    int64_t r;                                                                  \
+    if (Enter(name, name, &r)) return int(r);                                   \
+    return __real_##sym args;                                                   \
+  }
+
+KR_WRAP_NAMED(_Z23MakeGraphFromGraphImageP10GraphImage, "MakeGraphFromGraphImage",
+              (GraphImage * a), (a))
+KR_WRAP_NAMED(_Z17FileSetCurrentDirPKc, "FileSetCurrentDir", (const char* a), (a))
+
+extern "C" int __real__Z20SetFileFunctionTablePK17FileFunctionTable(const FileFunctionTable*);
+extern "C" int __wrap__Z20SetFileFunctionTablePK17FileFunctionTable(const FileFunctionTable* t) {
+  int64_t r;
+  if (Enter("SetFileFunctionTable", t ? "SetFileFunctionTable" : "SetFileFunctionTable(null)", &r))
+    return int(r);
+  return __real__Z20SetFileFunctionTablePK17FileFunctionTable(t);
+}
+
+extern "C" int __real__Z22SetGraphRestoreHandlerPFvvE(GraphRestoreHandler);
+extern "C" int __wrap__Z22SetGraphRestoreHandlerPFvvE(GraphRestoreHandler h) {
+  int64_t r;
+  if (Enter("SetGraphRestoreHandler", h ? "SetGraphRestoreHandler" : "SetGraphRestoreHandler(null)", &r))
+    return int(r);
+  return __real__Z22SetGraphRestoreHandlerPFvvE(h);
+}
+
+extern "C" int __real__Z23DrawTextDefaultFontCoreiiPKcjj(int32_t, int32_t, const char*, uint32_t, uint32_t);
+extern "C" int __wrap__Z23DrawTextDefaultFontCoreiiPKcjj(int32_t x, int32_t y, const char* text,
+                                                          uint32_t color, uint32_t edge) {
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    F().drawnText = text ? text : "";
+  }
+  int64_t r;
+  if (Enter("DrawTextDefaultFontCore", Record("DrawTextDefaultFontCore", x, y, color, edge), &r))
+    return int(r);
+  return __real__Z23DrawTextDefaultFontCoreiiPKcjj(x, y, text, color, edge);
+}
 
 extern "C" int __real__Z13SetVBlankWaiti(int);
 extern "C" int __wrap__Z13SetVBlankWaiti(int flag) {
@@ -327,12 +451,29 @@ extern "C" uint64_t __wrap__Z11PlatReadTscv() {
 
 extern "C" int64_t __real__Z15PlatPerfCounterv();
 extern "C" int64_t __wrap__Z15PlatPerfCounterv() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    auto h = F().hooks.find("PlatPerfCounter");
+    if (h != F().hooks.end()) hook = h->second;
+  }
+  if (hook) hook();  // before the read, which then sees what the hook did
   {
     std::lock_guard<std::mutex> l(F().mu);
     auto s = F().scripted.find("PlatPerfCounter");
     if (s != F().scripted.end()) return s->second;
   }
   return __real__Z15PlatPerfCounterv();
+}
+
+extern "C" int64_t __real__Z17PlatPerfFrequencyv();
+extern "C" int64_t __wrap__Z17PlatPerfFrequencyv() {
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    auto s = F().scripted.find("PlatPerfFrequency");
+    if (s != F().scripted.end()) return s->second;
+  }
+  return __real__Z17PlatPerfFrequencyv();
 }
 
 extern "C" void __real__Z16PlatGetOsVersionP13PlatOsVersion(PlatOsVersion*);

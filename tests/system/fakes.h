@@ -23,7 +23,7 @@ std::vector<std::string> CallsAmong(const std::vector<std::string>& names);
 
 // From now on the call of that name (without arguments) returns result.
 void Script(const std::string& name, int64_t result);
-// Runs hook whenever the call of that name is made.
+// Runs hook whenever the call of that name is made (PlatPerfCounter too, unrecorded).
 void Hook(const std::string& name, std::function<void()> hook);
 
 // The machine. Once a leaf is scripted, unscripted leaves read as zero.
@@ -35,6 +35,8 @@ void ScriptTscReads(const std::vector<uint64_t>& values);
 void ScriptMemory(uint64_t totalPhys, uint64_t availPhys);
 // The rectangle of the last PresentSoftwareImage call.
 PlatRect LastPresentRect();
+// The text of the last DrawTextDefaultFontCore call.
+std::string LastDrawnText();
 
 // Everything written to the debugger output (where the log goes too), as lines without
 // their line feeds and leading indent tabs.

@@ -46,6 +46,7 @@ const Message* Find(uint32_t message, PlatWParam wParam) {
 // Opens the main window on SDL, types into it through SDL's own event queue and closes it.
 void TypeIntoARealWindowAndCloseIt() {
   ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatSetClassLockDirectory(nullptr);  // a program running beside the tests keeps its class
   PlatClockSetManual(1, 1000);
   g_System = SystemData{};
   g_System.settings.windowed = 1;
@@ -120,6 +121,27 @@ TEST(SdlWindow, WithoutADisplayNoWindowIsMade) {
   PlatGetDesktopSize(&w, &h);
   EXPECT_EQ(w, 640);
   EXPECT_EQ(PlatGetDesktopDepth(), 32);
+}
+
+// Full screen covers the desktop while the window keeps the geometry it was given.
+TEST(SdlWindow, FullScreenCoversTheDesktop) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatSetClassLockDirectory(nullptr);
+  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+  ASSERT_EQ(PlatRegisterClass(&wc), 1);
+  PlatWnd window = PlatCreateWindow(0x8, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480);
+  ASSERT_NE(window, 0u);
+  PlatSetWindowFullScreen(window, 1);
+  PlatShowWindow(window, PLAT_SW_SHOWNA);
+  EXPECT_EQ(PlatSdlIsFullScreen(window), 1);
+  PlatRect client{};
+  PlatGetClientRect(window, &client);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 480);
+  PlatSetWindowFullScreen(window, 0);
+  EXPECT_EQ(PlatSdlIsFullScreen(window), 0);
+  PlatDestroyWindow(window);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -89,7 +89,7 @@ void FillRect(PlatWnd window, const PlatNativeState& state, const PlatRect& r, u
 const PlatWindowBackend kHeadless = {
     "headless",   Available,        Sync,         Destroy,          Drain,
     SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
-    StartScreenSaver, MessageBox,   FillRect,
+    StartScreenSaver, MessageBox,   FillRect,         0,
 };
 
 }  // namespace

@@ -10,9 +10,11 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -38,6 +40,26 @@ Sdl& G() {
   return *g;
 }
 
+// Ctrl+C or a TERM signal asks the program's windows to close, as the user would, so the
+// program ends through its own close path. A second signal takes its default course.
+volatile std::sig_atomic_t g_closeRequested = 0;
+
+void OnStopSignal(int) { g_closeRequested = 1; }
+
+// Only where nobody else has taken the signals.
+void CatchStopSignals() {
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction old{};
+    if (sigaction(signal, nullptr, &old) != 0) continue;
+    if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(signal, &sa, nullptr);
+  }
+}
+
 bool InitVideo() {
   Sdl& g = G();
   std::lock_guard<std::mutex> l(g.mu);
@@ -46,6 +68,7 @@ bool InitVideo() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     g.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (g.videoOk) {
+      CatchStopSignals();
       SDL_ShowCursor(g.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
       if (g.screenSaver) SDL_EnableScreenSaver();
       else SDL_DisableScreenSaver();
@@ -79,7 +102,8 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
   if (!n) {
     if (!state.visible || !InitVideo()) return;
     std::string title = PlatSjisToUtf8(state.title.c_str());
-    uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS);
+    uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS) |
+                     (state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     SDL_Window* sw = SDL_CreateWindow(title.c_str(), state.client.left, state.client.top,
                                       W(state.client), H(state.client), flags);
     if (!sw) return;
@@ -101,10 +125,17 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     SDL_SetWindowBordered(n->window, Captioned(state.style) ? SDL_TRUE : SDL_FALSE);
   if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
     SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
+  if (state.fullScreen != a.fullScreen)
+    SDL_SetWindowFullscreen(n->window, state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
   if (state.client.left != a.client.left || state.client.top != a.client.top)
     SDL_SetWindowPosition(n->window, state.client.left, state.client.top);
   if (W(state.client) != W(a.client) || H(state.client) != H(a.client))
     SDL_SetWindowSize(n->window, W(state.client), H(state.client));
+  // Full screen shows the client area scaled; windowed, pixel for pixel.
+  if (n->renderer && (state.fullScreen != a.fullScreen || W(state.client) != W(a.client) ||
+                      H(state.client) != H(a.client)))
+    SDL_RenderSetLogicalSize(n->renderer, state.fullScreen ? W(state.client) : 0,
+                             state.fullScreen ? H(state.client) : 0);
   if (!state.visible) {
     if (a.visible) SDL_HideWindow(n->window);
   } else {
@@ -145,9 +176,12 @@ void OnWindowEvent(const SDL_WindowEvent& e) {
   PlatWnd w = ById(e.windowID);
   if (!w) return;
   Native* n = FindNative(w);
+  // A full-screen window covers the desktop while the engine keeps its own geometry.
+  const bool fullScreen = n && n->applied.fullScreen;
   switch (e.event) {
     case SDL_WINDOWEVENT_EXPOSED: PlatUserExposed(w, nullptr); break;
     case SDL_WINDOWEVENT_MOVED:
+      if (fullScreen) break;
       if (n) {
         int32_t width = n->applied.client.right - n->applied.client.left;
         int32_t height = n->applied.client.bottom - n->applied.client.top;
@@ -156,6 +190,7 @@ void OnWindowEvent(const SDL_WindowEvent& e) {
       PlatUserMoved(w, e.data1, e.data2);
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+      if (fullScreen) break;
       if (n) {
         n->applied.client.right = n->applied.client.left + e.data1;
         n->applied.client.bottom = n->applied.client.top + e.data2;
@@ -236,6 +271,15 @@ void Drain() {
   {
     std::lock_guard<std::mutex> l(g.mu);
     if (!g.videoOk || !g.thread || g.thread != PlatThreadId()) return;
+  }
+  if (g_closeRequested) {
+    g_closeRequested = 0;
+    std::vector<PlatWnd> windows;
+    {
+      std::lock_guard<std::mutex> l(g.mu);
+      for (const auto& w : g.windows) windows.push_back(w.first);
+    }
+    for (PlatWnd w : windows) PlatUserClose(w);
   }
   SDL_PumpEvents();
   SDL_Event e;
@@ -337,6 +381,8 @@ SDL_Renderer* RendererOf(Native* n) {
   if (!n->renderer) {
     n->renderer = SDL_CreateRenderer(n->window, -1, 0);
     if (!n->renderer) n->renderer = SDL_CreateRenderer(n->window, -1, SDL_RENDERER_SOFTWARE);
+    if (n->renderer && n->applied.fullScreen)
+      SDL_RenderSetLogicalSize(n->renderer, W(n->applied.client), H(n->applied.client));
   }
   return n->renderer;
 }
@@ -353,7 +399,7 @@ void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_
 const PlatWindowBackend kSdl = {
     "sdl",        InitVideoOk,      Sync,         Destroy,          Drain,
     SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
-    StartScreenSaver, MessageBox,   FillRect,
+    StartScreenSaver, MessageBox,   FillRect,         1,
 };
 
 }  // namespace
@@ -370,6 +416,14 @@ void* PlatSdlRenderer(PlatWnd window) { return RendererOf(FindNative(window)); }
 int PlatSdlIsShown(PlatWnd window) {
   Native* n = FindNative(window);
   return (n && (SDL_GetWindowFlags(n->window) & SDL_WINDOW_SHOWN)) ? 1 : 0;
+}
+
+int PlatSdlIsFullScreen(PlatWnd window) {
+  Native* n = FindNative(window);
+  return (n && (SDL_GetWindowFlags(n->window) & SDL_WINDOW_FULLSCREEN_DESKTOP) ==
+                   SDL_WINDOW_FULLSCREEN_DESKTOP)
+             ? 1
+             : 0;
 }
 
 int PlatSdlPushKey(PlatWnd window, uint32_t vk, int down) {

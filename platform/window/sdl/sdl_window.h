@@ -11,6 +11,8 @@ void* PlatSdlWindow(PlatWnd window);
 void* PlatSdlRenderer(PlatWnd window);
 // 1 while the SDL window is shown on the display.
 int PlatSdlIsShown(PlatWnd window);
+// 1 while the SDL window covers the desktop (full screen).
+int PlatSdlIsFullScreen(PlatWnd window);
 
 // Put events into SDL's own queue, as the display server would, so that they take the
 // whole way through the back end. Each returns 1 when the event was queued.

@@ -1,0 +1,20 @@
+// The on-screen log: a store of 80 lines that the present code draws over the frame while
+// its draw flag is set, in a font of its own.
+#pragma once
+
+#include <cstdint>
+
+struct ScreenLog {
+  int32_t setUp;        // 1 once InitScreenLog succeeded
+  int32_t fontSize;     // 16; also the height of a line in pixels
+  int32_t fontHandle;   // the log's font, -1 while there is none
+  int32_t fontMissing;  // 1 when the font must be made (again); the font system sets it
+  int32_t drawFlag;     // 1: the present code draws the log
+  char lines[80][255];
+};
+extern ScreenLog g_ScreenLog;
+
+// Sets the log up on the display; 0, or -1 without a display object or a main window.
+int InitScreenLog();
+// The draw flag.
+int GetScreenLogDrawFlag();

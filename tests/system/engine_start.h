@@ -1,0 +1,40 @@
+// The engine as a program starts it, on the headless back end and the manual clock: a
+// 1024 x 768 desktop of 32 bits, the log captured, every neighbouring call recorded.
+#pragma once
+
+#include "engine/system/state.h"
+#include "engine/system/sysdata.h"
+#include "engine/system/system.h"
+#include "fakes.h"
+#include "platform/kernel/kernel.h"
+#include "platform/window/headless/headless.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+class EngineStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+    PlatClockSetManual(1, 1000);
+    PlatHeadlessSetDesktop(1024, 768, 32, 0);
+    ResetFakes();
+    CaptureLog();
+  }
+
+  void TearDown() override {
+    if (IsEngineInitialised()) EngineEndCore();
+    PlatClockSetManual(0);
+  }
+
+  // The recorded calls whose name (the part before any argument list) is among names.
+  static std::vector<std::string> CallsNamed(const std::set<std::string>& names) {
+    std::vector<std::string> out;
+    for (const std::string& c : Calls())
+      if (names.count(c.substr(0, c.find('(')))) out.push_back(c);
+    return out;
+  }
+};

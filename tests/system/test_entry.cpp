@@ -1,0 +1,41 @@
+#include "engine/engine.h"
+#include "engine_window.h"
+
+#include <string>
+
+namespace {
+
+using Entry = EngineWindow;
+
+TEST_F(Entry, FormattedTextIsCutToItsBufferAtACharacterBoundary) {
+  const std::string long2000(2000, 'x');
+  EXPECT_EQ(DrawTextFormatted(3, 4, 0xFFFF, "%s", long2000.c_str()), 0);
+  EXPECT_EQ(LastDrawnText(), std::string(1023, 'x'));
+  EXPECT_EQ(CallCount("DrawTextDefaultFontCore(3,4,65535,0)"), 1);  // no edge colour
+
+  // A double-byte character that would straddle the end is left out whole.
+  const std::string straddling = std::string(1022, 'y') + "あ";
+  DrawTextFormatted(0, 0, 0, "%s", straddling.c_str());
+  EXPECT_EQ(LastDrawnText(), std::string(1022, 'y'));
+
+  DrawTextFormatted(0, 0, 0, "点数 %d", 1200);
+  EXPECT_EQ(LastDrawnText(), "点数 1200");
+}
+
+TEST_F(Entry, EscapeIsSeenOnceThePumpTookItsKeyPress) {
+  EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 0);
+  PlatHeadlessKey(window, PLAT_VK_ESCAPE, 1);
+  PumpMessages();
+  EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 1);
+  PlatHeadlessKey(window, PLAT_VK_ESCAPE, 0);
+  PumpMessages();
+  EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 0);
+}
+
+TEST_F(Entry, TheTickIsTheMillisecondTimer) {
+  EXPECT_EQ(GetTickMs(), 1000u);
+  PlatClockAdvance(17);
+  EXPECT_EQ(GetTickMs(), 1017u);
+}
+
+}  // namespace
