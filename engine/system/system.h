@@ -19,3 +19,6 @@ void SetEngineInitialisedForTest(int on);
 void WaitWhileInactive();
 // Tears the main window down (engine end); 0.
 int DestroyMainWindow();
+
+// Writes the message to the log, ends the engine and ends the process with exit code -1.
+[[noreturn]] void FatalEngineExit(const char* message);
