@@ -63,6 +63,18 @@ class InputTest : public EngineWindow {
       PlatDispatchMessage(&m);
     }
   }
+  // The user presses or lets go of a key: the window hears of it (virtual key) and the
+  // keyboard device reads it (device key code).
+  void Press(uint32_t vk, uint32_t code, int down = 1) {
+    PlatHeadlessKey(window, vk, down);
+    PlatHeadlessInputKey(code, down);
+  }
+  // Makes the interface versions unobtainable, so input starts in the fallback mode.
+  void NoDevices() {
+    fail = [](const PlatInputCall& c) -> int32_t {
+      return std::string(c.name) == "Create" ? PLAT_DIERR_CLASSNOTREG : 0;
+    };
+  }
   // Starts input and moves to a fresh millisecond, so the next query samples.
   void Start() {
     ASSERT_EQ(StartInputDevices(), 0);
