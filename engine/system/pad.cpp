@@ -18,6 +18,9 @@ bool PadSignalled(const PadRecord& pad) {
 // A plain joystick position (0 to 65535) in -1000 to 1000, with a dead zone from 24576
 // to 40960.
 int32_t FallbackAxis(uint32_t v) {
+  if (v == 0) return -1000;
+  if (v == 0x7FFF) return 0;
+  if (v == 0xFFFF) return 1000;  // the formula alone would stop one short
   if (v < 0x6000) return (int32_t(v) - 24576) * 1000 / 24576;
   if (v > 0xA000) return (int32_t(v) - 40960) * 1000 / 24576;
   return 0;

@@ -99,6 +99,8 @@ struct LoneKeyCase {
   int expected;
 };
 
+void PrintTo(const LoneKeyCase& c, std::ostream* os) { *os << c.code << (c.hooked ? " hooked" : ""); }
+
 class InputLoneKey : public InputTest, public ::testing::WithParamInterface<LoneKeyCase> {};
 
 TEST_P(InputLoneKey, LockKeysAloneCountAsNothing) {

@@ -186,6 +186,10 @@ struct PadFailure {
   const char* message;     // null: the step is not checked and the pad is kept
 };
 
+void PrintTo(const PadFailure& f, std::ostream* os) {
+  *os << f.call << "(" << f.value << "," << f.object << ")";
+}
+
 class InputPadFailure : public InputTest, public ::testing::WithParamInterface<PadFailure> {};
 
 TEST_P(InputPadFailure, SkipsTheControllerAndTheNextTakesItsSlot) {
@@ -264,6 +268,8 @@ struct FatalCase {
   uint32_t device;
   const char* message;
 };
+
+void PrintTo(const FatalCase& f, std::ostream* os) { *os << f.call << "(" << f.device << ")"; }
 
 class InputFatal : public InputTest, public ::testing::WithParamInterface<FatalCase> {};
 

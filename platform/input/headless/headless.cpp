@@ -110,6 +110,7 @@ void PlatHeadlessInputReset() {
   h.buttons = 0;
   h.x = h.y = h.wheel = 0;
   h.pads.clear();
+  h.nextInstance = PLAT_DIGUID_PAD_BASE;
 }
 
 void PlatHeadlessInputKey(uint32_t code, int down) {
