@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libsdl2-dev xvfb xauth
+  libsdl2-dev xvfb xauth xdotool
 )
 
 missing=()
