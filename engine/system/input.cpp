@@ -67,31 +67,36 @@ PlatInput* ObtainInterface(uint32_t version) {
   return input;
 }
 
-void StartMouse() {
-  InputState& in = g_InputState;
-  WriteLog("マウスデバイスの初期化... ");
-  if (PlatInputCreateDevice(in.input, PLAT_DIGUID_SYSMOUSE, &in.mouse) < 0)
-    FailInputStart("マウスデバイスの取得に失敗しました");
-  if (PlatDeviceSetDataFormat(in.mouse, PLAT_DIFMT_MOUSE2) < 0)
-    FailInputStart("マウスデバイスのデータ形式の設定に失敗しました");
-  if (PlatDeviceSetCooperativeLevel(in.mouse, GetEngineWindowHandle(),
+// Makes the system mouse or keyboard, shared in the background; the three messages are
+// those of a failed creation, data format and cooperation level.
+PlatInputDevice* MakeSystemDevice(uint32_t guid, int format, const char* const messages[3]) {
+  PlatInputDevice*& device = guid == PLAT_DIGUID_SYSMOUSE ? g_InputState.mouse : g_InputState.keyboard;
+  if (PlatInputCreateDevice(g_InputState.input, guid, &device) < 0) FailInputStart(messages[0]);
+  if (PlatDeviceSetDataFormat(device, format) < 0) FailInputStart(messages[1]);
+  if (PlatDeviceSetCooperativeLevel(device, GetEngineWindowHandle(),
                                     PLAT_DISCL_NONEXCLUSIVE | PLAT_DISCL_BACKGROUND) < 0)
-    FailInputStart("マウスデバイスの協調レベルの設定に失敗しました");
+    FailInputStart(messages[2]);
+  return device;
+}
+
+void StartMouse() {
+  static const char* const kMessages[3] = {
+      "マウスデバイスの取得に失敗しました", "マウスデバイスのデータ形式の設定に失敗しました",
+      "マウスデバイスの協調レベルの設定に失敗しました"};
+  WriteLog("マウスデバイスの初期化... ");
+  MakeSystemDevice(PLAT_DIGUID_SYSMOUSE, PLAT_DIFMT_MOUSE2, kMessages);
   // The first read acquires the mouse.
   WriteLog("初期化成功\n");
-  in.keyboardSampleTime = PlatTimeMs();
+  g_InputState.keyboardSampleTime = PlatTimeMs();
 }
 
 void StartKeyboard() {
+  static const char* const kMessages[3] = {
+      "キーボードデバイスの取得に失敗しました", "キーボードデバイスのデータ形式の設定に失敗しました",
+      "キーボードデバイスの協調レベルの設定に失敗しました"};
   InputState& in = g_InputState;
   WriteLog("キーボードデバイスの初期化... ");
-  if (PlatInputCreateDevice(in.input, PLAT_DIGUID_SYSKEYBOARD, &in.keyboard) < 0)
-    FailInputStart("キーボードデバイスの取得に失敗しました");
-  if (PlatDeviceSetDataFormat(in.keyboard, PLAT_DIFMT_KEYBOARD) < 0)
-    FailInputStart("キーボードデバイスのデータ形式の設定に失敗しました");
-  if (PlatDeviceSetCooperativeLevel(in.keyboard, GetEngineWindowHandle(),
-                                    PLAT_DISCL_NONEXCLUSIVE | PLAT_DISCL_BACKGROUND) < 0)
-    FailInputStart("キーボードデバイスの協調レベルの設定に失敗しました");
+  MakeSystemDevice(PLAT_DIGUID_SYSKEYBOARD, PLAT_DIFMT_KEYBOARD, kMessages);
   if (PlatDeviceSetProperty(in.keyboard, PLAT_DIPROP_BUFFERSIZE, PLAT_DIPH_DEVICE, 0, 100, 0) < 0)
     WriteLog("キーボードのプロパティ設定に失敗しました\n");
   PlatEvent* event = PlatEventCreate(1, 0);
@@ -127,25 +132,12 @@ void StartFallback() {
   in.padCount = kMaxPads;
 }
 
-// The effects of a pad, both running for as long as they are started.
-PlatEffectParams SineParams(const PlatEffectEnvelope* envelope) {
+// A pad's effects: both at full strength from their start until they are stopped; the
+// sine swells in over half a second.
+PlatEffectParams EffectParams(uint32_t kind) {
+  static const PlatEffectEnvelope kEnvelope = {0, 500000, 0, 1000000};
   PlatEffectParams p{};
-  p.flags = PLAT_DIEFF_POLAR | PLAT_DIEFF_OBJECTOFFSETS;
-  p.duration = PLAT_INFINITE;
-  p.gain = 10000;
-  p.triggerButton = PLAT_DIEB_NOTRIGGER;
-  p.axisCount = 2;
-  p.axes[0] = PLAT_DIJOFS_X;
-  p.axes[1] = PLAT_DIJOFS_Y;
-  p.envelope = envelope;
-  p.magnitude = 10000;
-  p.period = 1500000;
-  return p;
-}
-
-PlatEffectParams ConstantForceParams() {
-  PlatEffectParams p{};
-  p.flags = PLAT_DIEFF_CARTESIAN | PLAT_DIEFF_OBJECTOFFSETS;
+  p.flags = (kind == PLAT_DIGUID_SINE ? PLAT_DIEFF_POLAR : PLAT_DIEFF_CARTESIAN) | PLAT_DIEFF_OBJECTOFFSETS;
   p.duration = PLAT_INFINITE;
   p.gain = 10000;
   p.triggerButton = PLAT_DIEB_NOTRIGGER;
@@ -153,6 +145,10 @@ PlatEffectParams ConstantForceParams() {
   p.axes[0] = PLAT_DIJOFS_X;
   p.axes[1] = PLAT_DIJOFS_Y;
   p.magnitude = 10000;
+  if (kind == PLAT_DIGUID_SINE) {
+    p.envelope = &kEnvelope;
+    p.period = 1500000;
+  }
   return p;
 }
 
@@ -302,11 +298,10 @@ int AddJoypadDevice(const PlatDeviceInstance* instance, void*) {
   deadZone(PLAT_DIJOFS_Z);
   deadZone(PLAT_DIJOFS_RZ);
 
-  static const PlatEffectEnvelope kEnvelope = {0, 500000, 0, 1000000};
-  const PlatEffectParams sine = SineParams(&kEnvelope);
+  const PlatEffectParams sine = EffectParams(PLAT_DIGUID_SINE);
   pad.sine = nullptr;
   PlatDeviceCreateEffect(device, PLAT_DIGUID_SINE, &sine, &pad.sine);
-  const PlatEffectParams constant = ConstantForceParams();
+  const PlatEffectParams constant = EffectParams(PLAT_DIGUID_CONSTANTFORCE);
   pad.constantForce = nullptr;
   if (PlatDeviceCreateEffect(device, PLAT_DIGUID_CONSTANTFORCE, &constant, &pad.constantForce) < 0)
     WriteLog("周期的エフェクトの作成に失敗しました。\n");
