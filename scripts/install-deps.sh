@@ -8,7 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
   clang libclang-rt-14-dev
-  libsdl2-dev xvfb xauth
+  libsdl2-dev xvfb xauth xdotool
 )
 
 missing=()

@@ -42,3 +42,4 @@ void SetEngineInitialisedForTest(int on);
 void WaitWhileInactive();
 // Tears the main window down (engine end); 0.
 int DestroyMainWindow();
+

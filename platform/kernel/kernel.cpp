@@ -441,7 +441,14 @@ void PlatSecondsToLocalTime(int64_t seconds, PlatDateTime* out) {
 
 const char* PlatGetEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
 
+namespace {
+std::atomic<void (*)()> g_exitHook{nullptr};
+}
+
+void PlatSetExitHook(void (*hook)()) { g_exitHook = hook; }
+
 void PlatExitProcess(int exitCode) {
+  if (void (*hook)() = g_exitHook.load()) hook();
   std::fflush(nullptr);
   _exit(exitCode & 0xFF);
 }

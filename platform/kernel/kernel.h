@@ -139,3 +139,6 @@ const char* PlatGetEnv(const char* name);
 // Ends the process at once with the exit code's low 8 bits (-1 is seen as 255): open
 // streams are flushed, but no destructor, exit handler or other thread runs any further.
 [[noreturn]] void PlatExitProcess(int exitCode);
+// A function PlatExitProcess calls just before the process ends (null: none); tests use
+// it to look at what was given back by then.
+void PlatSetExitHook(void (*hook)());

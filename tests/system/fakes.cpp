@@ -499,3 +499,10 @@ extern "C" void __wrap__Z19PlatGetMemoryStatusP16PlatMemoryStatus(PlatMemoryStat
   }
   __real__Z19PlatGetMemoryStatusP16PlatMemoryStatus(m);
 }
+
+extern "C" int __real__Z20PlatBringWindowToTopj(PlatWnd);
+extern "C" int __wrap__Z20PlatBringWindowToTopj(PlatWnd window) {
+  int64_t r;
+  if (Enter("BringWindowToTop", "BringWindowToTop", &r)) return int(r);
+  return __real__Z20PlatBringWindowToTopj(window);
+}

@@ -1,5 +1,8 @@
 #include "engine/engine.h"
+#include "engine/system/input.h"
 #include "engine_window.h"
+#include "platform/input/headless/headless.h"
+#include "platform/input/input.h"
 
 #include <string>
 
@@ -22,14 +25,22 @@ TEST_F(Entry, FormattedTextIsCutToItsBufferAtACharacterBoundary) {
   EXPECT_EQ(LastDrawnText(), "点数 1200");
 }
 
-TEST_F(Entry, EscapeIsSeenOnceThePumpTookItsKeyPress) {
-  EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 0);
-  PlatHeadlessKey(window, PLAT_VK_ESCAPE, 1);
-  PumpMessages();
+// A key press reaches the window (its key state) and the keyboard device alike.
+TEST_F(Entry, EscapeReachesIsKeyDown) {
+  ASSERT_EQ(PlatInputSelectBackend("headless"), 0);
+  PlatHeadlessInputReset();
+  auto press = [&](int down) {
+    PlatHeadlessInputKey(KEY_ESCAPE, down);
+    PlatHeadlessKey(window, PLAT_VK_ESCAPE, down);
+    PumpMessages();
+    PlatClockAdvance(1);
+  };
+  EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 0);  // this query starts input
+  press(1);
   EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 1);
-  PlatHeadlessKey(window, PLAT_VK_ESCAPE, 0);
-  PumpMessages();
+  press(0);
   EXPECT_EQ(IsKeyDown(KEY_ESCAPE), 0);
+  ShutdownInput();
 }
 
 TEST_F(Entry, TheTickIsTheMillisecondTimer) {

@@ -9,17 +9,16 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/sdl/sdl_window.h"
 
+#include "sdl_engine_window.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 namespace {
 
@@ -45,22 +44,9 @@ const Message* Find(uint32_t message, PlatWParam wParam) {
 
 // Opens the main window on SDL, types into it through SDL's own event queue and closes it.
 void TypeIntoARealWindowAndCloseIt() {
-  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
-  PlatSetClassLockDirectory(nullptr);  // a program running beside the tests keeps its class
-  PlatClockSetManual(1, 1000);
-  g_System = SystemData{};
-  g_System.settings.windowed = 1;
-  StrCopy(g_System.settings.className, "D123987X");
-  PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
-  ASSERT_EQ(PlatRegisterClass(&wc), 1);
-  PlatWnd window = PlatCreateWindow(0x300, "D123987X", "Kestr", 0x80CA0000, 100, 100, 650, 510);
-  ASSERT_NE(window, 0u);
-  g_System.mainWindow = window;
-  g_System.mainThreadId = PlatThreadId();
-  g_System.windowActive = 1;
   PlatSetMessageObserver(Observe, nullptr);
-  PlatShowWindow(window, PLAT_SW_SHOW);
-  ASSERT_NE(PlatSdlWindow(window), nullptr);
+  const PlatWnd window = OpenSdlEngineWindow();
+  ASSERT_NE(window, 0u);
   EXPECT_EQ(PlatSdlIsShown(window), 1);
   EXPECT_EQ(PlatGetDesktopDepth(), 32);  // 4-byte pixels, whatever SDL calls the depth
   EXPECT_EQ(PumpMessagesCore(), 0);       // paints the client area black
@@ -144,42 +130,17 @@ TEST(SdlWindow, FullScreenCoversTheDesktop) {
   PlatDestroyWindow(window);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-// Runs this test again in a child under xvfb-run; the child says through a marker file
-// that it ran, so a server that could not start skips rather than fails.
+// The same on a real X display, in a child under Xvfb.
 TEST(SdlWindow, RealXDisplayUnderXvfb) {
-  if (const char* marker = std::getenv("KR_XVFB_CHILD")) {
-    std::ofstream(marker) << "ran";
+  if (InXvfbChild()) {
     TypeIntoARealWindowAndCloseIt();
     return;
   }
-  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xvfb-run";
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  ASSERT_GT(n, 0);
-  exe[n] = '\0';
-  const std::string marker = std::string(P_tmpdir) + "/kr_xvfb_" + std::to_string(getpid());
-  const std::string output = marker + ".out";
-  std::remove(marker.c_str());
-  // X and SDL keep allocations of their own to the end: leak checks stay in process.
-  const std::string command =
-      "xvfb-run -a -s '-screen 0 1024x768x24' env KR_XVFB_CHILD='" + marker +
-      "' SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + exe +
-      "' --gtest_filter=SdlWindow.RealXDisplayUnderXvfb >'" + output + "' 2>&1";
-  const int status = std::system(command.c_str());
-  const bool ran = ReadFile(marker) == "ran";
-  const std::string log = ReadFile(output);
-  std::remove(marker.c_str());
-  std::remove(output.c_str());
-  if (!ran) GTEST_SKIP() << "no X server could start:\n" << log;
-  EXPECT_EQ(status, 0) << log;
-  EXPECT_NE(log.find("[  PASSED  ] 1 test"), std::string::npos) << log;
+  const XvfbRun run = RunInXvfbChild("SdlWindow.RealXDisplayUnderXvfb");
+  if (!run.available) GTEST_SKIP() << "no xvfb-run";
+  if (!run.ran) GTEST_SKIP() << "no X server could start:\n" << run.log;
+  EXPECT_EQ(run.status, 0) << run.log;
+  EXPECT_NE(run.log.find("[  PASSED  ] 1 test"), std::string::npos) << run.log;
 }
 
 }  // namespace
