@@ -44,14 +44,18 @@ bool IsContentLengthLine(const char* line) {
 enum LineTaken { LINE_TAKEN, LINE_NOT_YET, LINE_TOO_LONG, LINE_CUT_OFF };
 
 // One answer line. A line that fills the line buffer without its line feed, or that a
-// peer which has closed will never finish, can never be taken.
+// peer which has closed will never finish, can never be taken. The state is asked first:
+// once the close has been seen, everything the peer sent before it is waiting.
 LineTaken TakeLine(int handle, char* line) {
+  const bool closed = GetNetWorkAcceptState(handle) != 1;
   if (NetWorkRecvLine(handle, line) == 0) return LINE_TAKEN;
-  char probe[256];
+  char probe[256] = {};
   const int waiting = NetWorkRecvToPeek(handle, probe, 255);
+  if (waiting < 1) return LINE_NOT_YET;
+  probe[waiting] = '\0';
+  if (StrFindChar(probe, '\n')) return LINE_NOT_YET;  // it came meanwhile: next round
   if (waiting == 255) return LINE_TOO_LONG;
-  if (waiting > 0 && GetNetWorkAcceptState(handle) != 1) return LINE_CUT_OFF;
-  return LINE_NOT_YET;
+  return closed ? LINE_CUT_OFF : LINE_NOT_YET;
 }
 
 // The slot's memory body goes back to the tracker and the caller's variable to null.
