@@ -174,19 +174,26 @@ bool TakeStatus(int slot, HttpSlot* s, bool logFailure) {
   return false;
 }
 
+// Steps 0 and 1 of every kind: the request goes out, then the status line comes. True
+// once the answer is a 200 and its header follows.
+bool Opening(int slot, HttpSlot* s, bool logFailure) {
+  if (s->step == 0) {
+    if (!SendRequest(s)) return false;
+    s->step = 1;
+  }
+  if (s->step == 1) {
+    if (!TakeStatus(slot, s, logFailure)) return false;
+    s->step = 2;
+  }
+  return true;
+}
+
 int GetOrPost(int slot, bool post) {
   HttpSlot* s = Slot(slot);
   if (!s) return -1;
+  if (!Opening(slot, s, !post)) return 0;
   for (;;) {
     switch (s->step) {
-      case 0:
-        if (!SendRequest(s)) return 0;
-        s->step = 1;
-        break;
-      case 1:
-        if (!TakeStatus(slot, s, !post)) return 0;
-        s->step = 2;
-        break;
       case 2: {
         char line[256];
         const LineTaken taken = TakeLine(s->netHandle, line);
@@ -252,34 +259,23 @@ int HttpPost(int slot) { return GetOrPost(slot, true); }
 int HttpHead(int slot) {
   HttpSlot* s = Slot(slot);
   if (!s) return -1;
-  for (;;) {
-    switch (s->step) {
-      case 0:
-        if (!SendRequest(s)) return 0;
-        s->step = 1;
-        break;
-      case 1:
-        if (!TakeStatus(slot, s, false)) return 0;
-        s->step = 2;
-        break;
-      case 2: {
-        char line[256];
-        const LineTaken taken = TakeLine(s->netHandle, line);
-        if (taken != LINE_TAKEN) {
-          LineFailed(slot, taken);
-          return 0;
-        }
-        if (IsContentLengthLine(line)) {
-          s->contentLength = ParseHttpStatusCode(line);
-          s->step = 3;
-          FinishHttpSlot(slot, 0, -1);
-        }
-        return 0;  // any other line: the next one in the next round
-      }
-      case 3: FinishHttpSlot(slot, 0, -1); return 0;
-      default: return 0;
+  if (!Opening(slot, s, false)) return 0;
+  if (s->step == 2) {
+    char line[256];
+    const LineTaken taken = TakeLine(s->netHandle, line);
+    if (taken != LINE_TAKEN) {
+      LineFailed(slot, taken);
+      return 0;
     }
+    // Any other line, the blank one included: the next comes in the next round.
+    if (!IsContentLengthLine(line)) return 0;
+    s->contentLength = ParseHttpStatusCode(line);
+    s->step = 3;
+    FinishHttpSlot(slot, 0, -1);
+  } else if (s->step == 3) {
+    FinishHttpSlot(slot, 0, -1);
   }
+  return 0;
 }
 
 int StepAllHttpSlots() {

@@ -136,6 +136,37 @@ int CommitRecord(SocketData* d, int32_t slot, uint32_t events, const char* selec
   return d->node.key;
 }
 
+// Moves `wanted` bytes between the socket and the ring at *position through io, in two
+// calls when the span wraps at the capacity (the second only when the first moved all it
+// could). The position moves on past what went; the count, or -1 when the first call failed.
+typedef int (*SocketIo)(PlatSocket socket, unsigned char* bytes, int length);
+int RecvInto(PlatSocket socket, unsigned char* bytes, int length) {
+  return PlatNetRecv(socket, bytes, length, 0);
+}
+int SendFrom(PlatSocket socket, unsigned char* bytes, int length) {
+  return PlatNetSend(socket, bytes, length, 0);
+}
+
+int32_t RingTransfer(SocketData* d, RingBuffer& r, int32_t* position, int32_t wanted, SocketIo io) {
+  RingBufferWrapPositions(&r);
+  if (*position + wanted <= r.capacity) {
+    const int moved = io(d->socket, r.data + *position, wanted);
+    if (moved < 0) return -1;
+    *position += moved;
+    return moved;
+  }
+  const int32_t tail = r.capacity - *position;
+  const int first = io(d->socket, r.data + *position, tail);
+  if (first < 0) return -1;
+  if (first < tail) {
+    *position += first;
+    return first;
+  }
+  const int rest = io(d->socket, r.data, wanted - tail);
+  *position = rest < 0 ? 0 : rest;
+  return first + (rest < 0 ? 0 : rest);
+}
+
 // Takes the messages waiting at the socket into the receive ring.
 int ReceiveMessages(SocketData* d) {
   RingBuffer& r = d->recvRing;
@@ -158,25 +189,8 @@ int ReceiveMessages(SocketData* d) {
     }
     int32_t count = 0;
     if (d->recvRemaining > 0) {
-      RingBufferWrapPositions(&r);
-      if (r.writePos + d->recvRemaining > r.capacity) {
-        const int32_t tail = r.capacity - r.writePos;
-        const int got = PlatNetRecv(d->socket, r.data + r.writePos, tail, 0);
-        if (got < 0) break;
-        if (got == tail) {
-          const int rest = PlatNetRecv(d->socket, r.data, d->recvRemaining - tail, 0);
-          r.writePos = rest < 0 ? 0 : rest;
-          count = got + (rest < 0 ? 0 : rest);
-        } else {
-          r.writePos += got;
-          count = got;
-        }
-      } else {
-        const int got = PlatNetRecv(d->socket, r.data + r.writePos, d->recvRemaining, 0);
-        if (got < 0) break;
-        r.writePos += got;
-        count = got;
-      }
+      count = RingTransfer(d, r, &r.writePos, d->recvRemaining, RecvInto);
+      if (count < 0) break;
       r.length += count;
       d->recvRemaining -= count;
       if (d->recvRemaining == 0) d->dataLength += d->currentLength;
@@ -214,26 +228,8 @@ void SendMessages(SocketData* d) {
         return;
       }
     }
-    RingBufferWrapPositions(&r);
-    int32_t count = 0;
-    if (r.readPos + d->sendRemaining > r.capacity) {
-      const int32_t tail = r.capacity - r.readPos;
-      const int sent = PlatNetSend(d->socket, r.data + r.readPos, tail, 0);
-      if (sent < 0) return;
-      if (sent == tail) {
-        const int rest = PlatNetSend(d->socket, r.data, d->sendRemaining - tail, 0);
-        r.readPos = rest < 0 ? 0 : rest;
-        count = sent + (rest < 0 ? 0 : rest);
-      } else {
-        r.readPos += sent;
-        count = sent;
-      }
-    } else {
-      const int sent = PlatNetSend(d->socket, r.data + r.readPos, d->sendRemaining, 0);
-      if (sent < 0) return;
-      r.readPos += sent;
-      count = sent;
-    }
+    const int32_t count = RingTransfer(d, r, &r.readPos, d->sendRemaining, SendFrom);
+    if (count < 0) return;
     r.length -= count;
     d->sendRemaining -= count;
     PumpNetworkMessages(0);

@@ -93,10 +93,9 @@ inline std::string Framed(const std::string& data) {
   return out + data;
 }
 
-class NetFixture : public ::testing::Test {
+// The network started, the log captured, and at the end nothing of the tracker's left.
+class NetworkUp : public ::testing::Test {
  protected:
-  int listener = -1;
-  int port = 0;
   int32_t blocksAtStart = 0;
 
   void SetUp() override {
@@ -105,15 +104,26 @@ class NetFixture : public ::testing::Test {
     CaptureLog();
     blocksAtStart = GetTrackedBlockCount();
     ASSERT_EQ(InitNetwork(), 0);
-    listener = ListenNetWork(0);
-    ASSERT_GE(listener, 0);
-    port = GetNetWorkLocalPort(listener);
-    ASSERT_GT(port, 0);
   }
 
   void TearDown() override {
     EXPECT_EQ(EndNetwork(), 0);
     EXPECT_EQ(GetTrackedBlockCount(), blocksAtStart);
+  }
+};
+
+// And a listening socket on 127.0.0.1 at a free port.
+class NetFixture : public NetworkUp {
+ protected:
+  int listener = -1;
+  int port = 0;
+
+  void SetUp() override {
+    NetworkUp::SetUp();
+    listener = ListenNetWork(0);
+    ASSERT_GE(listener, 0);
+    port = GetNetWorkLocalPort(listener);
+    ASSERT_GT(port, 0);
   }
 
   // A peer connected to the listening socket and the engine's handle for it.

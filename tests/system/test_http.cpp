@@ -80,18 +80,13 @@ struct HttpServer {
   std::thread thread_;
 };
 
-class Http : public ::testing::Test {
+class Http : public NetworkUp {
  protected:
   HttpServer server;
-  int32_t blocksAtStart = 0;
   std::string dir;
 
   void SetUp() override {
-    ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
-    ResetFakes();
-    CaptureLog();
-    blocksAtStart = GetTrackedBlockCount();
-    ASSERT_EQ(InitNetwork(), 0);
+    NetworkUp::SetUp();
     ClearHttpTable();
     dir = PlatTempDirectory() + "/kr_http_" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
@@ -100,10 +95,17 @@ class Http : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(EndHttp(), 0);
     EXPECT_EQ(g_HttpTable.count, 0);
-    EXPECT_EQ(EndNetwork(), 0);
+    NetworkUp::TearDown();
     server.Join();
-    EXPECT_EQ(GetTrackedBlockCount(), blocksAtStart);
     std::filesystem::remove_all(dir);
+  }
+
+  // A GET into memory to a server that takes the request and never answers.
+  int StartUnanswered(void** body) {
+    server.answer = false;
+    server.closeAtOnce = false;
+    server.Start();
+    return StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, body, nullptr, 0);
   }
 
   // Rounds of the pump's network services until the slot's request has finished.
@@ -291,12 +293,8 @@ TEST_F(Http, DeletingARunningRequestFailsItAndFreesThePartialBody) {
 }
 
 TEST_F(Http, ALostConnectionReadsAsFinished) {
-  server.answer = false;
-  server.closeAtOnce = false;
-  server.Start();
   void* body = nullptr;
-  const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body,
-                                    nullptr, 0);
+  const int slot = StartUnanswered(&body);
   ASSERT_GE(slot, 0);
   ASSERT_EQ(CloseNetHandle(GetHttpSlot(slot)->netHandle), 0);
   EXPECT_EQ(HttpStep(slot), 0);
@@ -305,12 +303,8 @@ TEST_F(Http, ALostConnectionReadsAsFinished) {
 }
 
 TEST_F(Http, TheFirstFinishDecides) {
-  server.answer = false;
-  server.closeAtOnce = false;
-  server.Start();
   void* body = nullptr;
-  const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body,
-                                    nullptr, 0);
+  const int slot = StartUnanswered(&body);
   ASSERT_GE(slot, 0);
   EXPECT_EQ(FinishHttpSlot(slot, 0, -1), 0);
   EXPECT_EQ(FinishHttpSlot(slot, 2, 3), 0);
