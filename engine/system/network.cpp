@@ -1,0 +1,585 @@
+// Network handles: accepting, the socket events, the framed send and receive rings, the
+// public reads, writes and states, closing, the network window's pump and the end.
+#include "engine/system/network.h"
+
+#include "engine/base/handle.h"
+#include "engine/base/log.h"
+#include "engine/base/memory.h"
+#include "engine/base/strutil.h"
+#include "platform/kernel/kernel.h"
+#include "platform/window/window.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+// Accepted connections hear of data, room to send and the close; outgoing ones also of
+// the end of their connect.
+constexpr uint32_t kConnectionEvents = PLAT_FD_READ | PLAT_FD_WRITE | PLAT_FD_CLOSE;
+constexpr uint32_t kOutgoingEvents = kConnectionEvents | PLAT_FD_CONNECT;
+constexpr int32_t kConnectionSlots = 4096;
+constexpr uint32_t kCloseWaitMs = 1000;
+constexpr int kListenBacklog = 128;
+constexpr const char* kWindowClass = "KRNetWorkWindow";
+
+struct NetWorkState {
+  SocketData* table[NETWORK_SLOT_COUNT];  // the NetWorkTable
+  ListNode head, tail;                    // every record, newest first
+  uint32_t checkCounter;                  // 0..2047
+  int32_t initialised;
+  PlatWnd window;  // the NetWorkWindow
+  int32_t windowDestroyed;
+  int32_t rawMode;   // NetWorkRawMode
+  int32_t keepLost;  // NetWorkKeepLost
+  int32_t recvGuard, sendGuard;
+};
+
+NetWorkState g_Net;
+
+enum NetOp { OP_RECVSOCKET, OP_SENDSOCKET, OP_ACCEPTSTATE, OP_RECV, OP_PEEK, OP_SEND, OP_DATALENGTH };
+
+struct NetOpLogs {
+  const char* notInUse;
+  const char* inError;
+};
+
+const NetOpLogs kOpLogs[] = {
+    {"有効なネットワークハンドルではありません in RecvSocket\n",
+     "このネットワークハンドルにはエラーが発生しています in RecvSocket\n"},
+    {"有効なネットワークハンドルではありません in SendSocket\n",
+     "このネットワークハンドルにはエラーが発生しています in SendSocket\n"},
+    {"有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
+     "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n"},
+    {"有効なネットワークハンドルではありません in NetWorkRecv\n",
+     "このネットワークハンドルにはエラーが発生しています in NetWorkRecv\n"},
+    {"有効なネットワークハンドルではありません in NetWorkRecvToPeek\n",
+     "このネットワークハンドルにはエラーが発生しています in NetWorkRecvToPeek\n"},
+    {"有効なネットワークハンドルではありません in NetWorkSend\n",
+     "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n"},
+    {"有効なネットワークハンドルではありません in GetNetWorkDataLength\n",
+     "このネットワークハンドルにはエラーが発生しています in GetNetWorkDataLength\n"},
+};
+
+// The record of a valid handle while the network is up, or null.
+SocketData* CheckHandle(int handle) {
+  if (!g_Net.initialised || handle < 0) return nullptr;
+  if ((uint32_t(handle) & HANDLE_TYPE_MASK) != uint32_t(HANDLE_TYPE_NETWORK)) return nullptr;
+  const int32_t slot = HandleSlot(handle);
+  if (slot >= NETWORK_SLOT_COUNT) return nullptr;
+  SocketData* d = g_Net.table[slot];
+  if (!d || (d->check << 16) != (uint32_t(handle) & HANDLE_CHECK_MASK)) return nullptr;
+  return d;
+}
+
+// Logs and refuses a record that is not in use or is in error.
+bool Refused(const SocketData* d, NetOp op) {
+  if (!d->inUse) {
+    WriteLog(kOpLogs[op].notInUse);
+    return true;
+  }
+  if (d->error) {
+    WriteLog(kOpLogs[op].inError);
+    return true;
+  }
+  return false;
+}
+
+void EncodeLength(int32_t length, uint8_t out[4]) {
+  for (int i = 0; i < 4; i++) out[i] = uint8_t(uint32_t(length) >> (8 * i));
+}
+
+int FreeConnectionSlot() {
+  for (int32_t slot = 0; slot < kConnectionSlots; slot++)
+    if (!g_Net.table[slot]) return slot;
+  return -1;
+}
+
+// A zeroed record in the slot and at the head of the list, connected, with the current
+// settings and the check value that the handle will carry; null (logged) without memory.
+SocketData* NewRecord(int32_t slot) {
+  SocketData* d = static_cast<SocketData*>(TrackedCalloc(sizeof(SocketData), "", 0));
+  if (!d) {
+    WriteLog("ソケット用のメモリの確保に失敗しました\n");
+    return nullptr;
+  }
+  g_Net.table[slot] = d;
+  d->inUse = 1;
+  d->connected = 1;
+  d->framed = g_Net.rawMode == 0;
+  d->autoClose = g_Net.keepLost == 0;
+  d->check = g_Net.checkCounter;
+  d->socket = PLAT_INVALID_SOCKET;
+  ListInsertAfter(&g_Net.head, &d->node, MakeHandle(HANDLE_TYPE_NETWORK, d->check, slot),
+                  uintptr_t(d));
+  return d;
+}
+
+void UndoRecord(SocketData* d, int32_t slot) {
+  ListUnlink(&d->node);
+  if (d->socket != 0 && d->socket != PLAT_INVALID_SOCKET) PlatNetClose(d->socket);
+  RingBufferTerminate(&d->recvRing);
+  RingBufferTerminate(&d->sendRing);
+  TrackedFree(d);
+  g_Net.table[slot] = nullptr;
+}
+
+// Selects the record's events and lets the check counter move on; the handle, or -1
+// with the record undone.
+int CommitRecord(SocketData* d, int32_t slot, uint32_t events, const char* selectError) {
+  if (PlatNetAsyncSelect(d->socket, g_Net.window, PLAT_WM_SOCKET, events) != 0) {
+    LogNetworkError("%s", selectError);
+    UndoRecord(d, slot);
+    return -1;
+  }
+  g_Net.checkCounter = (g_Net.checkCounter + 1) % HANDLE_CHECK_LIMIT;
+  return d->node.key;
+}
+
+// Moves `wanted` bytes between the socket and the ring at *position through io, in two
+// calls when the span wraps at the capacity (the second only when the first moved all it
+// could). The position moves on past what went; the count, or -1 when the first call failed.
+typedef int (*SocketIo)(PlatSocket socket, unsigned char* bytes, int length);
+int RecvInto(PlatSocket socket, unsigned char* bytes, int length) {
+  return PlatNetRecv(socket, bytes, length, 0);
+}
+int SendFrom(PlatSocket socket, unsigned char* bytes, int length) {
+  return PlatNetSend(socket, bytes, length, 0);
+}
+
+int32_t RingTransfer(SocketData* d, RingBuffer& r, int32_t* position, int32_t wanted, SocketIo io) {
+  RingBufferWrapPositions(&r);
+  if (*position + wanted <= r.capacity) {
+    const int moved = io(d->socket, r.data + *position, wanted);
+    if (moved < 0) return -1;
+    *position += moved;
+    return moved;
+  }
+  const int32_t tail = r.capacity - *position;
+  const int first = io(d->socket, r.data + *position, tail);
+  if (first < 0) return -1;
+  if (first < tail) {
+    *position += first;
+    return first;
+  }
+  const int rest = io(d->socket, r.data, wanted - tail);
+  *position = rest < 0 ? 0 : rest;
+  return first + (rest < 0 ? 0 : rest);
+}
+
+// Takes the messages waiting at the socket into the receive ring.
+int ReceiveMessages(SocketData* d) {
+  RingBuffer& r = d->recvRing;
+  for (;;) {
+    if (d->recvRemaining == 0) {
+      uint8_t prefix[4];
+      if (PlatNetRecv(d->socket, prefix, 4, PLAT_MSG_PEEK) < 4) break;
+      if (PlatNetRecv(d->socket, prefix, 4, 0) < 4) break;
+      const uint32_t length = uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 |
+                              uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
+      // The peer's length sizes nothing beyond the cap.
+      if (length > uint32_t(NETWORK_MAX_MESSAGE) || RingBufferReserve(&r, int32_t(length)) != 0) {
+        WriteLogFmt("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                    int32_t(length));
+        d->error = 1;
+        return -1;
+      }
+      d->recvRemaining = int32_t(length);
+      d->currentLength = int32_t(length);
+    }
+    int32_t count = 0;
+    if (d->recvRemaining > 0) {
+      count = RingTransfer(d, r, &r.writePos, d->recvRemaining, RecvInto);
+      if (count < 0) break;
+      r.length += count;
+      d->recvRemaining -= count;
+      if (d->recvRemaining == 0) d->dataLength += d->currentLength;
+    }
+    PumpNetworkMessages(0);
+    // A complete message: the next one may be waiting (an empty one completes at once).
+    if (d->recvRemaining != 0 || (count == 0 && d->currentLength != 0)) break;
+  }
+  return 0;
+}
+
+// Sends what the send ring holds as messages, as far as the socket takes it.
+void SendMessages(SocketData* d) {
+  RingBuffer& r = d->sendRing;
+  for (;;) {
+    uint8_t prefix[4];
+    if (d->lengthBytesRemaining > 0) {
+      EncodeLength(d->sendRemaining, prefix);
+      const int n = d->lengthBytesRemaining;
+      const int sent = PlatNetSend(d->socket, prefix + 4 - n, n, 0);
+      if (sent < 0) return;
+      d->lengthBytesRemaining -= sent;
+      if (d->lengthBytesRemaining > 0) return;
+    }
+    if (d->sendRemaining == 0) {
+      d->sendRemaining = r.length < NETWORK_MAX_MESSAGE ? r.length : NETWORK_MAX_MESSAGE;
+      EncodeLength(d->sendRemaining, prefix);
+      const int sent = PlatNetSend(d->socket, prefix, 4, 0);
+      if (sent < 0) {
+        d->sendRemaining = 0;
+        return;
+      }
+      if (sent < 4) {
+        d->lengthBytesRemaining = 4 - sent;
+        return;
+      }
+    }
+    const int32_t count = RingTransfer(d, r, &r.readPos, d->sendRemaining, SendFrom);
+    if (count < 0) return;
+    r.length -= count;
+    d->sendRemaining -= count;
+    PumpNetworkMessages(0);
+    if (count == 0 || d->sendRemaining != 0 || r.length == 0) return;
+  }
+}
+
+int ReceiveData(int handle, void* buffer, int length, bool peek) {
+  if (length < 0) return -1;
+  SocketData* d = CheckHandle(handle);
+  if (!d) return -1;
+  PumpNetworkMessages(0);
+  if (Refused(d, peek ? OP_PEEK : OP_RECV)) return -1;
+  if (RecvSocket(handle) == -1) return -1;
+  if (!d->framed) return PlatNetRecv(d->socket, buffer, length, peek ? PLAT_MSG_PEEK : 0);
+  if (RingBufferRead(&d->recvRing, length, buffer, peek ? 1 : 0) != 0) return -1;
+  if (!peek) {
+    d->dataLength -= length;
+    RecvSocket(handle);
+  }
+  return 0;
+}
+
+PlatLResult NetWorkWindowProc(PlatWnd window, uint32_t message, PlatWParam wParam,
+                              PlatLParam lParam) {
+  if (message == PLAT_WM_SOCKET) return OnSocketEvent(wParam, uint32_t(lParam));
+  if (message == PLAT_WM_DESTROY && window == g_Net.window) g_Net.windowDestroyed = 1;
+  return PlatDefWindowProc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int LogNetworkError(const char* format, ...) {
+  const int error = PlatNetGetLastError();
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, sizeof text, format, args);
+  va_end(args);
+  WriteLogFmt("ネットワークログ。%s[%d]", text, error);
+  return -1;
+}
+
+int RecvSocket(int handle) {
+  SocketData* d = CheckHandle(handle);
+  if (!d || g_Net.recvGuard) return -1;
+  g_Net.recvGuard = 1;
+  PumpNetworkMessages(0);
+  int result = 0;
+  if (Refused(d, OP_RECVSOCKET)) result = -1;
+  else if (d->framed) result = ReceiveMessages(d);
+  g_Net.recvGuard = 0;
+  return result;
+}
+
+int SendSocket(int handle) {
+  SocketData* d = CheckHandle(handle);
+  if (!d || g_Net.sendGuard) return -1;
+  g_Net.sendGuard = 1;
+  PumpNetworkMessages(0);
+  int result = 0;
+  if (Refused(d, OP_SENDSOCKET)) result = -1;
+  else if (d->framed && d->sendRing.length > 0) SendMessages(d);
+  g_Net.sendGuard = 0;
+  return result;
+}
+
+int AcceptNetWork() {
+  if (!g_Net.initialised) return -1;
+  PumpNetworkMessages(0);
+  SocketData* listener = g_Net.table[NETWORK_LISTEN_SLOT];
+  if (!listener) return -1;
+  const int32_t slot = FreeConnectionSlot();
+  if (slot < 0) {
+    WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+    return -1;
+  }
+  SocketData* d = NewRecord(slot);
+  if (!d) return -1;
+  PlatSockAddrIn peer{};
+  d->socket = PlatNetAccept(listener->socket, &peer);
+  if (d->socket == PLAT_INVALID_SOCKET) {
+    LogNetworkError("acceptに失敗しました");
+    UndoRecord(d, slot);
+    return -1;
+  }
+  std::memcpy(d->peerAddress, peer.address, 4);
+  d->peerPort = peer.port;
+  if (CommitRecord(d, slot, kConnectionEvents, "WSAAsyncSelectのエラー in AcceptNetWork") < 0)
+    return -1;
+  return 1;
+}
+
+int OnSocketEvent(uintptr_t socket, uint32_t eventWord) {
+  SocketData* d = nullptr;
+  for (ListNode* n = g_Net.head.next; n && n != &g_Net.tail; n = n->next) {
+    SocketData* candidate = reinterpret_cast<SocketData*>(n->data);
+    if (candidate->socket == socket) {
+      d = candidate;
+      break;
+    }
+  }
+  if (!d) {
+    WriteLog("通信エラー No.1\n");
+    return 0;
+  }
+  const uint32_t error = eventWord >> 16;
+  switch (eventWord & 0xFFFF) {
+    case PLAT_FD_READ: RecvSocket(d->node.key); return 1;
+    case PLAT_FD_WRITE: SendSocket(d->node.key); return 1;
+    case PLAT_FD_ACCEPT: return AcceptNetWork();
+    case PLAT_FD_CONNECT:
+      if (error == 0) d->connected = 1;
+      else d->connectFailed = 1;
+      return 1;
+    case PLAT_FD_CLOSE:
+      d->connected = 0;
+      d->lossReported = 0;
+      return 1;
+    default: return 1;
+  }
+}
+
+int GetNetWorkAcceptState(int handle) {
+  if (!g_Net.initialised) return -1;
+  PumpNetworkMessages(0);
+  SocketData* d = CheckHandle(handle);
+  if (!d || Refused(d, OP_ACCEPTSTATE)) return -1;
+  if (d->connected) return d->connected == 1 ? 1 : 0;
+  d->lossReported = 1;
+  return 0;
+}
+
+int NetWorkRecv(int handle, void* buffer, int length) { return ReceiveData(handle, buffer, length, false); }
+
+int NetWorkRecvToPeek(int handle, void* buffer, int length) {
+  return ReceiveData(handle, buffer, length, true);
+}
+
+int NetWorkSend(int handle, const void* data, int length) {
+  SocketData* d = CheckHandle(handle);
+  if (!d) return -1;
+  PumpNetworkMessages(0);
+  if (Refused(d, OP_SEND)) return -1;
+  if (!d->connected || length < 0) return -1;
+  SendSocket(handle);
+  if (!d->framed) return PlatNetSend(d->socket, data, length, 0);
+  const int32_t queued = d->sendRing.length;
+  if (RingBufferAdd(&d->sendRing, data, length) != 0) {
+    WriteLogFmt("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
+    // A ring that lost queued bytes can no longer be framed for the peer.
+    if (queued > 0 && d->sendRing.length == 0) d->error = 1;
+    return -1;
+  }
+  SendSocket(handle);
+  return 0;
+}
+
+int GetNetWorkDataLength(int handle) {
+  if (!g_Net.initialised) return -1;
+  PumpNetworkMessages(0);
+  RecvSocket(handle);
+  SendSocket(handle);
+  SocketData* d = CheckHandle(handle);
+  if (!d || Refused(d, OP_DATALENGTH)) return -1;
+  if (d->framed) return d->dataLength;
+  char byte;
+  const int got = NetWorkRecvToPeek(handle, &byte, 1);
+  return got >= 1 ? 1 : got;
+}
+
+int NetWorkRecvLine(int handle, char* line) {
+  char text[256] = {};
+  const int got = NetWorkRecvToPeek(handle, text, 255);
+  if (got < 1) return -1;
+  text[got] = '\0';
+  const char* feed = StrFindChar(text, '\n');
+  if (!feed) return -1;
+  const size_t length = size_t(feed - text);
+  MemCopy(line, text, length);
+  line[length] = '\0';
+  NetWorkRecv(handle, text, int(length + 1));
+  return 0;
+}
+
+int CloseNetHandle(int handle) {
+  SocketData* d = CheckHandle(handle);
+  if (!d || !d->inUse) return -1;
+  PumpNetworkMessages(0);
+  // Finish what is under way, but stop as soon as nothing more can move: a peer that has
+  // closed sends no more, and a connection in error takes nothing.
+  uint32_t start = PlatTimeMs();
+  while (d->recvRemaining > 0 && !d->error && PlatTimeMs() - start < kCloseWaitMs) {
+    PumpNetworkMessages(0);
+    const int32_t before = d->recvRemaining;
+    RecvSocket(handle);
+    if (d->recvRemaining != before) continue;
+    if (!d->connected) break;
+    PlatSleep(1);
+  }
+  start = PlatTimeMs();
+  while (d->sendRing.length > 0 && !d->error && PlatTimeMs() - start < kCloseWaitMs) {
+    PumpNetworkMessages(0);
+    const int32_t before = d->sendRing.length;
+    SendSocket(handle);
+    if (d->sendRing.length != before) continue;
+    if (!d->connected) break;
+    PlatSleep(1);
+  }
+  PlatNetAsyncSelect(d->socket, g_Net.window, 0, 0);
+  PlatNetClose(d->socket);
+  RingBufferTerminate(&d->recvRing);
+  RingBufferTerminate(&d->sendRing);
+  ListUnlink(&d->node);
+  g_Net.table[HandleSlot(handle)] = nullptr;
+  TrackedFree(d);
+  return 0;
+}
+
+int PumpNetworkMessages(int mode) {
+  if (!g_Net.window || !g_Net.initialised) return 0;
+  if (mode == 1) {
+    for (ListNode* n = g_Net.head.next; n && n != &g_Net.tail;) {
+      ListNode* next = n->next;
+      const SocketData* d = reinterpret_cast<const SocketData*>(n->data);
+      if (d->inUse && (d->error || (!d->connected && d->lossReported && d->autoClose)))
+        CloseNetHandle(n->key);
+      n = next;
+    }
+  }
+  PlatNetPoll();
+  PlatMsg msg;
+  while (PlatPeekMessage(&msg, g_Net.window, 0, 0, PLAT_PM_REMOVE)) {
+    PlatTranslateMessage(&msg);
+    PlatDispatchMessage(&msg);
+  }
+  return 0;
+}
+
+int EndNetwork() {
+  if (!g_Net.initialised) return 0;
+  WriteLog("ネットワーク関連の終了処理を行います \n");
+  // Closing pumps the window, which may still accept a connection into a slot already
+  // passed: sweep again until a sweep finds nothing.
+  for (bool closed = true; closed;) {
+    closed = false;
+    for (int32_t slot = 0; slot < NETWORK_SLOT_COUNT; slot++) {
+      const SocketData* d = g_Net.table[slot];
+      if (!d) continue;
+      if (CloseNetHandle(MakeHandle(HANDLE_TYPE_NETWORK, d->check, slot)) == 0) closed = true;
+    }
+  }
+  if (g_Net.window) {
+    if (PlatPostMessage(g_Net.window, PLAT_WM_CLOSE, 0, 0) && !g_Net.windowDestroyed)
+      PumpNetworkMessages(0);
+    // Pumped from a thread that does not own it, the window would outlive the layer.
+    if (PlatIsWindow(g_Net.window)) PlatDestroyWindow(g_Net.window);
+  }
+  PlatUnregisterClass(kWindowClass);
+  std::memset(&g_Net, 0, sizeof g_Net);
+  PlatNetCleanup();
+  WriteLog("ネットワーク関連の終了処理は完了しました\n");
+  return 0;
+}
+
+// ---- starting and connecting ---------------------------------------------------------
+
+int InitNetwork() {
+  if (g_Net.initialised) return 0;
+  if (PlatNetStartup() != 0) return -1;
+  const PlatWndClass wc{0, NetWorkWindowProc, PLAT_CURSOR_NONE, kWindowClass};
+  PlatRegisterClass(&wc);
+  const PlatWnd window = PlatCreateWindow(0, kWindowClass, "", 0, 0, 0, 0, 0);
+  if (!window) {
+    PlatUnregisterClass(kWindowClass);
+    PlatNetCleanup();
+    WriteLog("ネットワーク用のウインドウの作成に失敗しました\n");
+    return -1;
+  }
+  ListInit(&g_Net.head, &g_Net.tail);
+  g_Net.window = window;
+  g_Net.windowDestroyed = 0;
+  g_Net.initialised = 1;
+  return 0;
+}
+
+int ListenNetWork(int port) {
+  if (!g_Net.initialised || g_Net.table[NETWORK_LISTEN_SLOT]) return -1;
+  PlatSockAddrIn address;
+  if (PlatNetMakeAddress("127.0.0.1", port, &address) != 0) return -1;
+  SocketData* d = NewRecord(NETWORK_LISTEN_SLOT);
+  if (!d) return -1;
+  d->socket = PlatNetListen(&address, kListenBacklog);
+  if (d->socket == PLAT_INVALID_SOCKET) {
+    LogNetworkError("listenに失敗しました");
+    UndoRecord(d, NETWORK_LISTEN_SLOT);
+    return -1;
+  }
+  return CommitRecord(d, NETWORK_LISTEN_SLOT, PLAT_FD_ACCEPT, "WSAAsyncSelectのエラー in ListenNetWork");
+}
+
+int ConnectNetWork(const char* ipv4, int port) {
+  if (!g_Net.initialised) return -1;
+  PlatSockAddrIn address;
+  if (PlatNetMakeAddress(ipv4, port, &address) != 0) return -1;
+  const int32_t slot = FreeConnectionSlot();
+  if (slot < 0) return -1;
+  SocketData* d = NewRecord(slot);
+  if (!d) return -1;
+  d->connected = 0;
+  d->socket = PlatNetConnect(&address);
+  if (d->socket == PLAT_INVALID_SOCKET) {
+    LogNetworkError("connectに失敗しました");
+    UndoRecord(d, slot);
+    return -1;
+  }
+  return CommitRecord(d, slot, kOutgoingEvents, "WSAAsyncSelectのエラー in ConnectNetWork");
+}
+
+int AttachNetWorkSocket(PlatSocket socket) {
+  const int32_t slot = g_Net.initialised ? FreeConnectionSlot() : -1;
+  SocketData* d = slot < 0 ? nullptr : NewRecord(slot);
+  if (!d) {
+    PlatNetClose(socket);
+    return -1;
+  }
+  d->socket = socket;
+  return CommitRecord(d, slot, kConnectionEvents, "WSAAsyncSelectのエラー in AttachNetWorkSocket");
+}
+
+int SetNetWorkRawMode(int raw) {
+  const int old = g_Net.rawMode;
+  g_Net.rawMode = raw ? 1 : 0;
+  return old;
+}
+
+int SetNetWorkKeepLost(int keep) {
+  const int old = g_Net.keepLost;
+  g_Net.keepLost = keep ? 1 : 0;
+  return old;
+}
+
+int GetNewestNetWorkHandle() {
+  if (!g_Net.initialised || g_Net.head.next == &g_Net.tail) return -1;
+  return g_Net.head.next->key;
+}
+
+int GetNetWorkLocalPort(int handle) {
+  const SocketData* d = CheckHandle(handle);
+  return d ? PlatNetLocalPort(d->socket) : -1;
+}
+
+SocketData* GetSocketData(int handle) { return CheckHandle(handle); }

@@ -1,0 +1,363 @@
+#include "engine/base/memory.h"
+#include "engine/system/http.h"
+#include "engine/system/network.h"
+#include "net_fixture.h"
+#include "platform/fs/fs.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+// A one-connection HTTP server on 127.0.0.1 in a thread of its own: it reads a whole
+// request, answers with the scripted text (unless told not to) and then either closes at
+// once or holds the connection until the client closes it. Every wait is bounded.
+struct HttpServer {
+  std::string response;
+  bool answer = true;
+  bool closeAtOnce = true;
+  int port = 0;
+  std::string request;  // what came, read after Join
+
+  void Start() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listenFd_, 4), 0);
+    port = LocalPort(listenFd_);
+    thread_ = std::thread([this] { Serve(); });
+  }
+
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
+  }
+
+ private:
+  static bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 5000) > 0;
+  }
+
+  // The header and, when it announces one, the body.
+  static bool Complete(const std::string& r) {
+    size_t end = r.find("\r\n\r\n");
+    size_t skip = 4;
+    if (end == std::string::npos) end = r.find("\n\n"), skip = 2;
+    if (end == std::string::npos) return false;
+    const size_t at = r.find("Content-Length: ");
+    if (at == std::string::npos || at > end) return true;
+    return r.size() >= end + skip + std::stoul(r.substr(at + 16));
+  }
+
+  void Serve() {
+    if (!Readable(listenFd_)) return;
+    const int fd = ::accept(listenFd_, nullptr, nullptr);
+    if (fd < 0) return;
+    char buf[65536];
+    while (!Complete(request) && Readable(fd)) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      request.append(buf, size_t(n));
+    }
+    if (answer) ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+    if (!closeAtOnce) {
+      while (Readable(fd) && ::recv(fd, buf, sizeof buf, 0) > 0) {
+      }
+    }
+    ::close(fd);
+  }
+
+  int listenFd_ = -1;
+  std::thread thread_;
+};
+
+class Http : public NetworkUp {
+ protected:
+  HttpServer server;
+  std::string dir;
+
+  void SetUp() override {
+    NetworkUp::SetUp();
+    ClearHttpTable();
+    dir = PlatTempDirectory() + "/kr_http_" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(EndHttp(), 0);
+    EXPECT_EQ(g_HttpTable.count, 0);
+    NetworkUp::TearDown();
+    server.Join();
+    std::filesystem::remove_all(dir);
+  }
+
+  // A GET into memory to a server that takes the request and never answers.
+  int StartUnanswered(void** body) {
+    server.answer = false;
+    server.closeAtOnce = false;
+    server.Start();
+    return StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, body, nullptr, 0);
+  }
+
+  // Rounds of the pump's network services until the slot's request has finished.
+  static bool Run(int slot) {
+    for (int i = 0; i < kMaxRounds; i++) {
+      PumpNetworkMessages(1);
+      StepAllHttpSlots();
+      if (GetHttpSlot(slot)->result != -1) return true;
+      ::poll(nullptr, 0, 1);
+    }
+    return false;
+  }
+
+  static std::string FileText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+};
+
+struct GetCase {
+  const char* name;
+  std::string response;
+  bool closeAtOnce;
+  int destination;
+  int result, detail;
+  std::string body;  // what the file or memory block holds afterwards
+};
+
+void PrintTo(const GetCase& c, std::ostream* os) { *os << c.name; }
+
+class HttpGetAnswers : public Http, public ::testing::WithParamInterface<GetCase> {};
+
+TEST_P(HttpGetAnswers, EndWithTheirResultAndBody) {
+  const GetCase& c = GetParam();
+  server.response = c.response;
+  server.closeAtOnce = c.closeAtOnce;
+  server.Start();
+  const std::string file = dir + "/body.bin";
+  void* body = reinterpret_cast<void*>(1);  // the start sets it to null
+  const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/index.html",
+                                    c.destination, file.c_str(), &body, nullptr, 0);
+  ASSERT_EQ(slot, 0);
+  ASSERT_TRUE(Run(slot));
+  const HttpSlot* s = GetHttpSlot(slot);
+  EXPECT_EQ(s->result, c.result);
+  EXPECT_EQ(s->detail, c.detail);
+  EXPECT_EQ(s->netHandle, -1);
+  if (c.destination == HTTP_TO_MEMORY) {
+    if (c.result == 0) {
+      ASSERT_NE(body, nullptr);
+      EXPECT_EQ(std::string(static_cast<char*>(body), size_t(s->received)), c.body);
+    } else {
+      EXPECT_EQ(body, nullptr);  // a failed request leaves no block
+    }
+    TrackedFree(body);
+  } else {
+    EXPECT_EQ(FileText(file), c.body);
+  }
+  server.Join();
+  EXPECT_EQ(server.request, "GET /index.html HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
+                                "\r\nConnection: close\r\n\r\n");
+}
+
+const std::string kOk = "HTTP/1.0 200 OK\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HttpGetAnswers,
+    ::testing::Values(
+        GetCase{"LengthIntoMemoryWhileTheServerStays", kOk + "Content-Length: 10\r\n\r\n0123456789", false,
+                HTTP_TO_MEMORY, 0, -1, "0123456789"},
+        GetCase{"LengthIntoFileWhileTheServerStays", kOk + "Content-Length: 10\r\n\r\n0123456789", false,
+                HTTP_TO_FILE, 0, -1, "0123456789"},
+        GetCase{"NoLengthIntoFileUntilTheServerCloses", kOk + "Server: t\r\n\r\nsome body bytes", true,
+                HTTP_TO_FILE, 0, -1, "some body bytes"},
+        GetCase{"NoLengthIntoMemoryUntilTheServerCloses", kOk + "Server: t\r\n\r\nsome body bytes", true,
+                HTTP_TO_MEMORY, 0, -1, "some body bytes"},
+        GetCase{"AnswerAndCloseIntoMemory", kOk + "Content-Length: 5\r\n\r\nhello", true, HTTP_TO_MEMORY, 0,
+                -1, "hello"},
+        GetCase{"AnswerAndCloseIntoFile", kOk + "Content-Length: 5\r\n\r\nhello", true, HTTP_TO_FILE, 0, -1,
+                "hello"},
+        GetCase{"Version11AndHeaderNamesInAnyCase", "HTTP/1.1 200 OK\r\ncontent-LENGTH: 4\r\n\r\nabcd", false,
+                HTTP_TO_MEMORY, 0, -1, "abcd"},
+        GetCase{"ASecondLengthReplacesTheFirstBlock",
+                kOk + "Content-Length: 100\r\nContent-Length: 3\r\n\r\nabc", false, HTTP_TO_MEMORY, 0, -1, "abc"},
+        GetCase{"ALengthWithoutBlankReadsUntilTheEnd", kOk + "Content-Length:5\r\n\r\nabcdefgh", true,
+                HTTP_TO_FILE, 0, -1, "abcdefgh"},
+        GetCase{"NotFound", "HTTP/1.0 404 Not Found\r\n\r\n", true, HTTP_TO_MEMORY, 2, 1, ""},
+        GetCase{"ServerError", "HTTP/1.0 500 Internal Server Error\r\n\r\n", true, HTTP_TO_FILE, 2, 0, ""},
+        GetCase{"AHeaderLineOverTheLimit",
+                kOk + "X-Long: " + std::string(300, 'a') + "\r\nContent-Length: 2\r\n\r\nok", false,
+                HTTP_TO_MEMORY, 2, 0, ""},
+        GetCase{"CutOffInTheHeader", kOk + "Content-Len", true, HTTP_TO_MEMORY, 2, 3, ""},
+        GetCase{"CutOffInTheBody", kOk + "Content-Length: 10\r\n\r\n01234", true, HTTP_TO_MEMORY, 2, 3, ""},
+        GetCase{"CutOffInTheBodyOfAFile", kOk + "Content-Length: 10\r\n\r\n01234", true, HTTP_TO_FILE, 2, 3,
+                "01234"}),
+    [](const ::testing::TestParamInfo<GetCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Http, OnlyAGetLogsAStatusOtherThan200) {
+  server.response = "HTTP/1.0 404 Not Found\r\n\r\n";
+  server.Start();
+  void* body = nullptr;
+  int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
+  ASSERT_TRUE(Run(slot));
+  EXPECT_TRUE(LogHas("接続に失敗しました (戻り値:404)"));
+  server.Join();
+
+  server = HttpServer{};
+  server.response = "HTTP/1.0 500 Oops\r\n\r\n";
+  server.Start();
+  slot = StartHttpRequest(HTTP_POST, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body, "x", 1);
+  ASSERT_TRUE(Run(slot));
+  EXPECT_EQ(GetHttpSlot(slot)->result, 2);
+  EXPECT_EQ(GetHttpSlot(slot)->detail, 0);
+  EXPECT_FALSE(LogHas("接続に失敗しました (戻り値:500)"));
+}
+
+TEST_F(Http, PostSendsItsTextWithBareLineFeedsThenTheWholeData) {
+  server.response = kOk + "Content-Length: 2\r\n\r\nok";
+  server.closeAtOnce = false;
+  server.Start();
+  // Larger than a socket takes at once: the data goes out over several rounds.
+  std::string data(4 << 20, '\0');
+  for (size_t i = 0; i < data.size(); i++) data[i] = char('a' + i % 26);
+  void* body = nullptr;
+  const int slot = StartHttpRequest(HTTP_POST, "127.0.0.1", server.port, "/form", HTTP_TO_MEMORY, nullptr,
+                                    &body, data.data(), int32_t(data.size()));
+  ASSERT_GE(slot, 0);
+  ASSERT_TRUE(Run(slot));
+  EXPECT_EQ(GetHttpSlot(slot)->result, 0);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(std::string(static_cast<char*>(body), 2), "ok");
+  TrackedFree(body);
+  server.Join();
+  EXPECT_EQ(server.request, "POST /form HTTP/1.0\nHost: 127.0.0.1:" + std::to_string(server.port) +
+                                "\nContent-Length: " + std::to_string(data.size()) + "\n\n" + data);
+}
+
+TEST_F(Http, HeadTakesTheLengthOnly) {
+  server.response = "HTTP/1.0 200 OK\nServer: t\nContent-Length: 42\n\n";
+  server.closeAtOnce = false;
+  server.Start();
+  const int slot = StartHttpRequest(HTTP_HEAD, "127.0.0.1", server.port, "/h", HTTP_TO_FILE, nullptr, nullptr,
+                                    nullptr, 0);
+  ASSERT_GE(slot, 0);
+  ASSERT_TRUE(Run(slot));
+  EXPECT_EQ(GetHttpSlot(slot)->result, 0);
+  EXPECT_EQ(GetHttpSlot(slot)->contentLength, 42);
+  EXPECT_EQ(GetHttpSlot(slot)->received, 0);
+  server.Join();
+  EXPECT_EQ(server.request, "HEAD /h HTTP/1.0\n\n");
+}
+
+TEST_F(Http, HeadWithoutALengthFailsWhenTheServerCloses) {
+  server.response = "HTTP/1.0 200 OK\nServer: t\n\n";
+  server.Start();
+  const int slot = StartHttpRequest(HTTP_HEAD, "127.0.0.1", server.port, "/h", HTTP_TO_FILE, nullptr, nullptr,
+                                    nullptr, 0);
+  ASSERT_TRUE(Run(slot));
+  EXPECT_EQ(GetHttpSlot(slot)->result, 2);
+  EXPECT_EQ(GetHttpSlot(slot)->detail, 3);
+}
+
+TEST_F(Http, DeletingARunningRequestFailsItAndFreesThePartialBody) {
+  server.response = kOk + "Content-Length: 10\r\n\r\n01234";
+  server.closeAtOnce = false;
+  server.Start();
+  void* body = nullptr;
+  const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body,
+                                    nullptr, 0);
+  ASSERT_GE(slot, 0);
+  for (int i = 0; i < kMaxRounds && GetHttpSlot(slot)->received < 5; i++) {
+    PumpNetworkMessages(1);
+    StepAllHttpSlots();
+    ::poll(nullptr, 0, 1);
+  }
+  ASSERT_EQ(GetHttpSlot(slot)->received, 5);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  EXPECT_EQ(body, nullptr);
+  EXPECT_EQ(GetHttpSlot(slot), nullptr);
+  EXPECT_EQ(g_HttpTable.count, 0);
+  EXPECT_EQ(DeleteHttpSlot(slot), -1);
+}
+
+TEST_F(Http, ALostConnectionReadsAsFinished) {
+  void* body = nullptr;
+  const int slot = StartUnanswered(&body);
+  ASSERT_GE(slot, 0);
+  ASSERT_EQ(CloseNetHandle(GetHttpSlot(slot)->netHandle), 0);
+  EXPECT_EQ(HttpStep(slot), 0);
+  EXPECT_EQ(GetHttpSlot(slot)->result, 2);
+  EXPECT_EQ(GetHttpSlot(slot)->detail, 3);
+}
+
+TEST_F(Http, TheFirstFinishDecides) {
+  void* body = nullptr;
+  const int slot = StartUnanswered(&body);
+  ASSERT_GE(slot, 0);
+  EXPECT_EQ(FinishHttpSlot(slot, 0, -1), 0);
+  EXPECT_EQ(FinishHttpSlot(slot, 2, 3), 0);
+  EXPECT_EQ(GetHttpSlot(slot)->result, 0);
+  EXPECT_EQ(GetHttpSlot(slot)->detail, -1);
+  EXPECT_EQ(HttpStep(slot), 0);  // finished: nothing more happens
+}
+
+TEST_F(Http, RequestsThatCannotBeMadeAreRefused) {
+  // An address nothing listens at.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const int deadPort = LocalPort(fd);
+  ::close(fd);
+
+  void* body = nullptr;
+  const std::string path250 = "/" + std::string(249, 'p');
+  EXPECT_EQ(StartHttpRequest(HTTP_HEAD, "127.0.0.1", deadPort, path250.c_str(), HTTP_TO_FILE, nullptr, nullptr,
+                             nullptr, 0),
+            -1);  // "HEAD " + 250 + " HTTP/1.0\n\n" does not fit in 256 bytes
+  EXPECT_TRUE(LogHas("HTTPリクエストが長すぎます"));
+  EXPECT_EQ(StartHttpRequest(HTTP_GET, std::string(128, '1').c_str(), deadPort, "/", HTTP_TO_MEMORY, nullptr,
+                             &body, nullptr, 0),
+            -1);
+  EXPECT_EQ(StartHttpRequest(HTTP_GET, "127.0.0.1", deadPort, "/", HTTP_TO_MEMORY, nullptr, nullptr, nullptr, 0),
+            -1);
+  EXPECT_EQ(StartHttpRequest(HTTP_GET, "127.0.0.1", deadPort, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0),
+            -1);
+  EXPECT_TRUE(LogHas("HTTPの接続に失敗しました"));
+  EXPECT_EQ(g_HttpTable.count, 0);
+}
+
+TEST_F(Http, EmptyOrOutOfRangeSlotsAreRefused) {
+  for (int slot : {-1, 0, 99, 100}) {
+    EXPECT_EQ(HttpStep(slot), -1);
+    EXPECT_EQ(HttpGet(slot), -1);
+    EXPECT_EQ(HttpPost(slot), -1);
+    EXPECT_EQ(HttpHead(slot), -1);
+    EXPECT_EQ(FinishHttpSlot(slot, 0, -1), -1);
+    EXPECT_EQ(DeleteHttpSlot(slot), -1);
+  }
+}
+
+TEST(HttpStatus, IsTheNumberAfterTheFirstBlank) {
+  const std::pair<const char*, int> cases[] = {
+      {"HTTP/1.0 200 OK\r", 200}, {"HTTP/1.1 404 Not Found", 404}, {"NoBlank", -1},
+      {"Content-Length: 10\r", 10}, {"Content-Length: abc", -1},   {"Content-Length: -5", -5},
+      {"Content-Length:10", -1},
+  };
+  for (const auto& [line, status] : cases) EXPECT_EQ(ParseHttpStatusCode(line), status) << line;
+}
+
+}  // namespace

@@ -1,0 +1,366 @@
+#include "engine/base/handle.h"
+#include "engine/system/network.h"
+#include "net_fixture.h"
+
+#include <sys/resource.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Network = NetFixture;
+
+// Bytes waiting at the engine's side of the connection, not yet taken by the engine.
+int WaitingAtEngine(int handle) {
+  char buf[64];
+  return PlatNetRecv(GetSocketData(handle)->socket, buf, sizeof buf, PLAT_MSG_PEEK);
+}
+
+std::string Pattern(size_t n, int seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; i++) s[i] = char((i * 7 + size_t(seed)) & 0xFF);
+  return s;
+}
+
+std::string Recv(int handle, int n) {
+  std::string out(size_t(n), '\0');
+  EXPECT_EQ(NetWorkRecv(handle, out.data(), n), 0);
+  return out;
+}
+
+TEST_F(Network, AcceptKeepsThePeerAndTheNewestRecordComesFirst) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(uint32_t(h) & 0x78000000u, 0x48000000u);
+  const SocketData* d = GetSocketData(h);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->connected, 1);
+  EXPECT_EQ(d->framed, 1);
+  EXPECT_EQ(d->autoClose, 1);
+  EXPECT_EQ(std::vector<int>(d->peerAddress, d->peerAddress + 4), (std::vector<int>{127, 0, 0, 1}));
+  EXPECT_EQ(ntohs(uint16_t(d->peerPort)), LocalPort(peer));
+  EXPECT_EQ(GetNetWorkAcceptState(h), 1);
+  // The handle of another kind or with another check value is refused.
+  EXPECT_EQ(GetNetWorkAcceptState(h ^ 0x00010000), -1);
+  EXPECT_EQ(GetNetWorkAcceptState((h & 0x07FFFFFF) | 0x50000000), -1);
+  ::close(peer);
+}
+
+TEST_F(Network, ALengthSplitOverTwoSegmentsIsTakenOnlyWhenWhole) {
+  int peer;
+  const int h = Accept(&peer);
+  const std::string message = Framed("hello");
+  ASSERT_TRUE(SendAll(peer, message.substr(0, 2)));
+  ASSERT_TRUE(PumpUntil([&] { return WaitingAtEngine(h) == 2; }));
+  EXPECT_EQ(GetNetWorkDataLength(h), 0);
+  EXPECT_EQ(WaitingAtEngine(h), 2);  // nothing taken
+  EXPECT_EQ(GetSocketData(h)->recvRemaining, 0);
+
+  ASSERT_TRUE(SendAll(peer, message.substr(2)));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 5; }));
+  EXPECT_EQ(Recv(h, 5), "hello");
+  EXPECT_EQ(GetNetWorkDataLength(h), 0);
+  ::close(peer);
+}
+
+TEST_F(Network, AnEmptyMessageCompletesAtOnceAndAddsNothing) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, Framed("")));
+  ASSERT_TRUE(PumpUntil([&] { return WaitingAtEngine(h) < 0; }));  // taken from the socket
+  EXPECT_EQ(GetNetWorkDataLength(h), 0);
+  EXPECT_EQ(GetSocketData(h)->recvRemaining, 0);
+
+  // Empty messages between others change nothing either.
+  ASSERT_TRUE(SendAll(peer, Framed("") + Framed("ab") + Framed("") + Framed("c")));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 3; }));
+  EXPECT_EQ(Recv(h, 3), "abc");
+  ::close(peer);
+}
+
+TEST_F(Network, AMessageWrappingTheRingIsStoredWholeAndInOrder) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, Framed(Pattern(600, 1))));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 600; }));
+  EXPECT_EQ(Recv(h, 600), Pattern(600, 1));
+  const RingBuffer& ring = GetSocketData(h)->recvRing;
+  ASSERT_EQ(ring.capacity, 1600);
+  ASSERT_EQ(ring.writePos, 600);
+
+  // 1500 bytes from position 600 of a 1600-byte ring: 1000 at the end, 500 at the start.
+  ASSERT_TRUE(SendAll(peer, Framed(Pattern(1500, 2))));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 1500; }));
+  EXPECT_EQ(ring.capacity, 1600);
+  EXPECT_EQ(ring.writePos, 500);
+  EXPECT_EQ(Recv(h, 1500), Pattern(1500, 2));
+  ::close(peer);
+}
+
+TEST_F(Network, OverAskingTakesNothingAndPeekingKeepsTheDataLength) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, Framed("hello")));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 5; }));
+  char buf[16] = {};
+  EXPECT_EQ(NetWorkRecv(h, buf, 6), -1);
+  EXPECT_EQ(GetNetWorkDataLength(h), 5);
+  EXPECT_EQ(NetWorkRecvToPeek(h, buf, 5), 0);
+  EXPECT_EQ(std::string(buf, 5), "hello");
+  EXPECT_EQ(GetNetWorkDataLength(h), 5);
+  EXPECT_EQ(NetWorkRecvToPeek(h, buf, -1), -1);
+  EXPECT_EQ(NetWorkRecv(h, buf, -1), -1);
+  EXPECT_EQ(Recv(h, 5), "hello");
+
+  // Bytes of a message still arriving can be taken; the data length then stays below 0
+  // until the message is complete.
+  const std::string partial = Framed("0123456789");
+  ASSERT_TRUE(SendAll(peer, partial.substr(0, 8)));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRing.length == 4; }));
+  EXPECT_EQ(Recv(h, 3), "012");
+  EXPECT_EQ(GetNetWorkDataLength(h), -3);
+  ASSERT_TRUE(SendAll(peer, partial.substr(8)));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 7; }));
+  EXPECT_EQ(Recv(h, 7), "3456789");
+  ::close(peer);
+}
+
+// Parses a stream of framed messages; false when it ends inside one.
+bool ParseMessages(const std::string& stream, std::vector<std::string>* messages) {
+  size_t at = 0;
+  while (at + 4 <= stream.size()) {
+    const uint32_t n = uint32_t(uint8_t(stream[at])) | uint32_t(uint8_t(stream[at + 1])) << 8 |
+                       uint32_t(uint8_t(stream[at + 2])) << 16 | uint32_t(uint8_t(stream[at + 3])) << 24;
+    if (at + 4 + n > stream.size()) return false;
+    messages->push_back(stream.substr(at + 4, n));
+    at += 4 + n;
+  }
+  return at == stream.size();
+}
+
+TEST_F(Network, SendsQueuedWhileTheSocketCannotWriteTravelAsOneMessage) {
+  int peer;
+  const int h = Accept(&peer, 4096);
+  const SocketData* d = GetSocketData(h);
+  // Fill the connection until the engine has to keep data back.
+  std::string sent;
+  const std::string chunk = Pattern(65536, 3);
+  for (int i = 0; i < 2000 && d->sendRing.length == 0; i++) {
+    ASSERT_EQ(NetWorkSend(h, chunk.data(), int(chunk.size())), 0);
+    sent += chunk;
+  }
+  ASSERT_GT(d->sendRing.length, 0);
+  ASSERT_EQ(NetWorkSend(h, "abc", 3), 0);
+  ASSERT_EQ(NetWorkSend(h, "defg", 4), 0);
+  sent += "abcdefg";
+
+  // The peer drains; each FD_WRITE lets the engine send on.
+  std::string stream;
+  ASSERT_TRUE(PumpUntil([&] {
+    stream += ReadAvailable(peer);
+    return stream.size() >= sent.size() + 4 && d->sendRing.length == 0;
+  }));
+  stream += ReadAvailable(peer);
+  std::vector<std::string> messages;
+  ASSERT_TRUE(ParseMessages(stream, &messages));
+  std::string data;
+  for (const std::string& m : messages) data += m;
+  EXPECT_EQ(data, sent);
+  ASSERT_GE(messages.back().size(), 7u);
+  EXPECT_EQ(messages.back().substr(messages.back().size() - 7), "abcdefg");
+  ::close(peer);
+}
+
+TEST_F(Network, TwoEngineConnectionsExchangeMessagesBothWays) {
+  const int out = ConnectNetWork("127.0.0.1", port);
+  ASSERT_GE(out, 0);
+  EXPECT_EQ(GetSocketData(out)->connected, 0);  // until the connect event
+  int in = -1;
+  ASSERT_TRUE(PumpUntil([&] {
+    in = GetNewestNetWorkHandle();
+    return in != out && GetNetWorkAcceptState(out) == 1;
+  }));
+  ASSERT_EQ(NetWorkSend(out, "ping", 4), 0);
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(in) == 4; }));
+  EXPECT_EQ(Recv(in, 4), "ping");
+  ASSERT_EQ(NetWorkSend(in, "pong!", 5), 0);
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(out) == 5; }));
+  EXPECT_EQ(Recv(out, 5), "pong!");
+  EXPECT_EQ(CloseNetHandle(out), 0);
+  EXPECT_TRUE(PumpUntil([&] { return GetNetWorkAcceptState(in) == -1; }));  // lost, closed
+}
+
+class PeerClose : public NetFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PeerClose, TheLossIsReportedThenTheHandleClosesUnlessKept) {
+  const int keepLost = GetParam();
+  SetNetWorkKeepLost(keepLost);
+  int peer;
+  const int h = Accept(&peer);
+  EXPECT_EQ(GetSocketData(h)->autoClose, keepLost ? 0 : 1);
+  ASSERT_TRUE(SendAll(peer, Framed("bye")));
+  ::close(peer);
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkAcceptState(h) == 0; }));
+  EXPECT_EQ(GetSocketData(h)->lossReported, 1);
+  EXPECT_EQ(GetNetWorkDataLength(h), 3);  // what came before the close is kept
+
+  PumpNetworkMessages(1);
+  if (keepLost) {
+    EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+    EXPECT_EQ(Recv(h, 3), "bye");
+    EXPECT_EQ(CloseNetHandle(h), 0);
+  }
+  EXPECT_EQ(GetSocketData(h), nullptr);
+  EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+  EXPECT_EQ(CloseNetHandle(h), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(KeepLost, PeerClose, ::testing::Values(0, 1));
+
+class BadLength : public NetFixture, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(BadLength, PutsTheConnectionInErrorWithoutSizingAnything) {
+  int peer;
+  const int h = Accept(&peer);
+  const int32_t blocks = GetTrackedBlockCount();
+  const uint32_t n = GetParam();
+  ASSERT_TRUE(SendAll(peer, std::string{char(n & 0xFF), char((n >> 8) & 0xFF), char((n >> 16) & 0xFF),
+                                        char(n >> 24)} + "data"));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->error == 1; }));
+  EXPECT_EQ(GetTrackedBlockCount(), blocks);  // no ring storage taken
+  EXPECT_TRUE(LogHas("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ " +
+                     std::to_string(int32_t(n)) + " byte)"));
+  char buf[4];
+  EXPECT_EQ(NetWorkRecv(h, buf, 1), -1);
+  EXPECT_TRUE(LogHas("このネットワークハンドルにはエラーが発生しています in NetWorkRecv"));
+  EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+  EXPECT_TRUE(LogHas("このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh"));
+  EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
+  PumpNetworkMessages(1);  // a connection in error is closed
+  EXPECT_EQ(GetSocketData(h), nullptr);
+  ::close(peer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, BadLength,
+                         ::testing::Values(uint32_t(NETWORK_MAX_MESSAGE) + 1, 0x80000000u, 0xFFFFFFFFu));
+
+TEST_F(Network, EverySlotInUseRefusesAConnectionWhichStaysQueued) {
+  // Two descriptors a connection, and some to spare.
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  if (files.rlim_cur < 8400 && files.rlim_max >= 8400) {
+    files.rlim_cur = 8400;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+  if (files.rlim_cur < 8400) GTEST_SKIP() << "needs 8400 open files";
+  // The check counter gave 0 to the listening socket; connections continue from 1 and
+  // wrap after 2047.
+  std::vector<PlatSocket> peers;
+  std::vector<int> handles;
+  for (int i = 0; i < 4096; i++) {
+    PlatSocket pair[2];
+    ASSERT_EQ(PlatNetSocketPair(pair), 0) << "connection " << i;
+    const int h = AttachNetWorkSocket(pair[0]);
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(HandleSlot(h), i);
+    ASSERT_EQ(GetSocketData(h)->check, uint32_t((i + 1) % 2048));
+    handles.push_back(h);
+    peers.push_back(pair[1]);
+  }
+  int peer = ConnectPeer(port);
+  ASSERT_GE(peer, 0);
+  ASSERT_TRUE(PumpUntil([&] { return LogHas("空きソケットデータがなかったので accept を拒否しました "); }));
+  EXPECT_EQ(GetNewestNetWorkHandle(), handles.back());
+
+  // A freed slot takes the waiting connection at the next accept.
+  ASSERT_EQ(CloseNetHandle(handles[5]), 0);
+  EXPECT_EQ(AcceptNetWork(), 1);
+  const int h = GetNewestNetWorkHandle();
+  EXPECT_EQ(HandleSlot(h), 5);
+  ASSERT_TRUE(SendAll(peer, Framed("late")));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 4; }));
+  ::close(peer);
+  for (PlatSocket s : peers) PlatNetClose(s);
+}
+
+TEST_F(Network, AnEventForASocketNoRecordHoldsIsLogged) {
+  EXPECT_EQ(OnSocketEvent(PLAT_INVALID_SOCKET, PLAT_FD_READ), 0);
+  EXPECT_TRUE(LogHas("通信エラー No.1"));
+}
+
+TEST_F(Network, RawLinesEndAtALineFeedAndKeepTheCarriageReturn) {
+  SetNetWorkRawMode(1);
+  int peer;
+  const int h = Accept(&peer);
+  EXPECT_EQ(GetNetWorkDataLength(h), -1);  // nothing waits yet
+  ASSERT_TRUE(SendAll(peer, "line one\r\nrest"));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 1; }));
+  char line[256];
+  ASSERT_EQ(NetWorkRecvLine(h, line), 0);
+  EXPECT_EQ(std::string(line), "line one\r");
+  EXPECT_EQ(NetWorkRecvLine(h, line), -1);  // "rest" has no line feed yet
+  char buf[8] = {};
+  EXPECT_EQ(NetWorkRecv(h, buf, 8), 4);
+  EXPECT_EQ(std::string(buf), "rest");
+  ::close(peer);
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkAcceptState(h) == 0; }));
+  EXPECT_EQ(GetNetWorkDataLength(h), 0);  // closed and empty
+}
+
+TEST_F(Network, FramedConnectionsHaveNoLines) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, Framed("a line\n")));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 7; }));
+  char line[256];
+  EXPECT_EQ(NetWorkRecvLine(h, line), -1);
+  ::close(peer);
+}
+
+TEST_F(Network, ClosingWaitsAtMostASecondForAMessageThatStopsArriving) {
+  int peer;
+  const int h = Accept(&peer);
+  const std::string partial = Framed("0123456789").substr(0, 7);
+  ASSERT_TRUE(SendAll(peer, partial));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRemaining == 7; }));
+  PlatClockSetManual(1, 5000);
+  EXPECT_EQ(CloseNetHandle(h), 0);
+  EXPECT_GE(PlatTimeMs(), 6000u);
+  EXPECT_LE(PlatTimeMs(), 6010u);
+  PlatClockSetManual(0);
+  ::close(peer);
+}
+
+TEST_F(Network, ClosingAfterThePeerLeftDoesNotWait) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, Framed("0123456789").substr(0, 7)));
+  ::close(peer);
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkAcceptState(h) == 0; }));
+  PlatClockSetManual(1, 5000);
+  EXPECT_EQ(CloseNetHandle(h), 0);
+  EXPECT_EQ(PlatTimeMs(), 5000u);
+  PlatClockSetManual(0);
+}
+
+TEST_F(Network, EndClosesEverythingAndRefusesAfterwards) {
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_EQ(EndNetwork(), 0);
+  EXPECT_TRUE(LogHas("ネットワーク関連の終了処理を行います "));
+  EXPECT_TRUE(LogHas("ネットワーク関連の終了処理は完了しました"));
+  EXPECT_EQ(GetNetWorkAcceptState(h), -1);
+  EXPECT_EQ(NetWorkSend(h, "x", 1), -1);
+  EXPECT_EQ(GetNetWorkDataLength(h), -1);
+  EXPECT_EQ(PumpNetworkMessages(1), 0);
+  EXPECT_EQ(AcceptNetWork(), -1);
+  char c;
+  EXPECT_EQ(::recv(peer, &c, 1, 0), 0);  // the engine's side is closed
+  ::close(peer);
+  // Up again for the fixture's end.
+  ASSERT_EQ(InitNetwork(), 0);
+}
+
+}  // namespace
