@@ -6,7 +6,6 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev
   clang libclang-rt-14-dev
   libsdl2-dev xvfb xauth xdotool
 )
