@@ -2,7 +2,7 @@
 // RGB565 sprite drawn 10,000 times, a 640 x 480 RGB565 copy, a 640 x 480 32-bit mix at
 // one half (and at 100 / 256) and a 640 x 480 32-bit additive draw. Each case reports megapixels
 // per second; the ratios (ours / SDL) are printed after the run.
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/blit.h"
 #include "engine/softimage/memimg.h"

@@ -2,7 +2,7 @@
 // and in 32-bit colour, and 10,000 boxes of 32 x 32 at scattered places in RGB565. Our
 // blended boxes and lines are timed too, for scale (SDL has no blended fill on surfaces).
 // Each case reports megapixels per second; the ratios (ours / SDL) are printed at the end.
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/boxline.h"
 #include "engine/softimage/memimg.h"

@@ -1,6 +1,6 @@
 // The converting copy over a 640 x 480 screen: the fast paths, the general rule, and a
 // whole-image upload into a software image with its run map and premultiplied copy.
-#include "engine/graphics/convert.h"
+#include "engine/pixel/convert.h"
 #include "engine/softimage/imgconvert.h"
 
 #include <benchmark/benchmark.h>

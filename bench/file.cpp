@@ -1,7 +1,7 @@
 // Reading 1 MB in 4 KB elements: from memory, from a direct plain file, and through the
 // reading thread with and without its cache.
-#include "engine/base/file.h"
-#include "engine/base/plainfile.h"
+#include "engine/file/file.h"
+#include "engine/file/plainfile.h"
 #include "platform/fs/fs.h"
 
 #include <benchmark/benchmark.h>

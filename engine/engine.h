@@ -2,7 +2,15 @@
 //
 // Three locked entry functions start the engine, end it and pump its messages, under
 // the engine lock. Thirty entry points reach the rest; they take no lock and check
-// nothing themselves. Text is Shift-JIS. Results follow the engine's rule: 0 for
+// nothing themselves.
+//
+// Inside the engine every entry point has a core (EngineInitCore, IsKeyDownCore...).
+// The locking rule: a core takes the engine lock only when it can be entered from more
+// than one thread at once, and today that is the pump core alone (PumpMessagesCore:
+// input waits pump on whatever thread asks, and the game's clock thread pumps beside the
+// main one). EngineInit and EngineEnd take the lock around their cores; PumpMessages is
+// the pump core itself. Cores call cores, never the functions of this header, so no
+// path takes the lock twice. Text is Shift-JIS. Results follow the engine's rule: 0 for
 // success, -1 for failure (with a line in Log.txt), unless said otherwise.
 #pragma once
 

@@ -1,6 +1,5 @@
 #include "engine/base/lock.h"
 
-#include "engine/system/system.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdint>
@@ -114,28 +113,4 @@ void UnlockEngine() {
 void DestroyEngineLock() {
   // Nothing is freed: a thread that queued while the end sequence ran is woken by the
   // end sequence's release and must still find its event and the guard in place.
-}
-
-int EngineInit() {
-  if (IsEngineInitialised()) return 0;
-  LockEngine();
-  int result = EngineInitCore();
-  UnlockEngine();
-  return result;
-}
-
-int EngineEnd() {
-  if (!IsEngineInitialised()) return 0;
-  LockEngine();
-  int result = EngineEndCore();
-  UnlockEngine();
-  DestroyEngineLock();
-  return result;
-}
-
-int PumpMessages() {
-  LockEngine();
-  int result = PumpMessagesCore();
-  UnlockEngine();
-  return result;
 }

@@ -4,7 +4,7 @@
 #include "engine/graphics/services.h"
 
 #include "engine/base/log.h"
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 
 namespace {
 int g_vblankWait = 0;
@@ -75,7 +75,7 @@ int EndGraphics() {
 }
 
 int SetDrawTargetCore(int32_t target) {
-  if (target != DRAW_TARGET_FRONT && target != DRAW_TARGET_BACK) return -1;
+  if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) return -1;
   g_DrawState.drawTarget = target;
   g_DrawState.drawArea = {0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight};
   return 0;

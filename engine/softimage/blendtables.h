@@ -1,21 +1,10 @@
-// Rectangles and the software renderer's lookup tables.
-//
-// Every software draw clips with ClipRect; the per-channel blending goes through the
-// tables instead of dividing per pixel.
+// The software renderer's lookup tables: the per-channel blending goes through them
+// instead of dividing per pixel. Every software draw clips with ClipRect (base/rect.h).
 #pragma once
 
 #include "engine/base/rect.h"
 
 #include <cstdint>
-
-// Clamps every edge of a into b (which must have right >= left and bottom >= top); a
-// keeps right >= left and bottom >= top, so an a that misses b comes back empty on b's
-// border rather than negative. Returns 0.
-int ClipRect(Rect* a, const Rect* b);
-// Swaps left and right when left > right, top and bottom when top > bottom. Returns 0.
-int NormalizeRect(Rect* rect);
-// Writes right - left and bottom - top through the pointers that are not null. Returns 0.
-int GetRectSize(const Rect* rect, int32_t* width, int32_t* height);
 
 // Row r, entry c: floor(r x c / 255). Scales a channel value by a factor with 255 as one.
 extern uint32_t BlendMulTable[256][256];

@@ -1,6 +1,6 @@
 #include "engine/softimage/blit.h"
 
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendops.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/blitpixel.h"

@@ -1,7 +1,7 @@
 #include "engine/softimage/boxline.h"
 
 #include "engine/base/strutil.h"
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/blitpixel.h"
 

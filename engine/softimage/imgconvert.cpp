@@ -1,6 +1,6 @@
 #include "engine/softimage/imgconvert.h"
 
-#include "engine/graphics/convert.h"
+#include "engine/pixel/convert.h"
 
 #include <algorithm>
 #include <cstddef>

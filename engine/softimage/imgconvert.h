@@ -4,7 +4,7 @@
 #pragma once
 
 #include "engine/base/rect.h"
-#include "engine/graphics/colorformat.h"
+#include "engine/pixel/colorformat.h"
 #include "engine/softimage/memimg.h"
 
 #include <cstdint>

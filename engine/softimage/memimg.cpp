@@ -1,7 +1,7 @@
 #include "engine/softimage/memimg.h"
 
 #include "engine/base/memory.h"
-#include "engine/graphics/screen.h"
+#include "engine/pixel/screen.h"
 #include "engine/softimage/blendtables.h"
 
 #include <cstddef>

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "engine/base/rect.h"
-#include "engine/graphics/colorformat.h"
+#include "engine/pixel/colorformat.h"
 
 #include <cstdint>
 

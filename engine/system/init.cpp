@@ -1,18 +1,18 @@
 // Engine start and end, the component runtime and the fatal exit.
-#include "engine/base/archivefile.h"
-#include "engine/base/file.h"
 #include "engine/base/lock.h"
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/screenlog.h"
 #include "engine/base/strutil.h"
 #include "engine/engine.h"
+#include "engine/file/archivefile.h"
+#include "engine/file/file.h"
 #include "engine/font/services.h"
-#include "engine/graphics/colorformat.h"
-#include "engine/graphics/drawstate.h"
-#include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
+#include "engine/pixel/colorformat.h"
+#include "engine/pixel/drawstate.h"
+#include "engine/pixel/screen.h"
 #include "engine/sound/services.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
@@ -78,9 +78,9 @@ void WarmUpDraws() {
   int32_t graph = MakeBlankGraph(256, 256, 0);
   SetGraphCreateMode(0);
   SetDrawTargetCore(graph);
-  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  SetDrawTargetCore(DRAW_SCREEN_FRONT);
   FreeGraph(graph, 0);
-  SetDrawTargetCore(DRAW_TARGET_BACK);
+  SetDrawTargetCore(DRAW_SCREEN_BACK);
 
   GraphImage image;
   graph = MakeBlackGraph(&image);
@@ -88,7 +88,7 @@ void WarmUpDraws() {
   SetBlendState(BLEND_SUBTRACT, 128);
   DrawGraphAtCore(0, 0, graph, 1);
   SetBlendState(BLEND_COPY, 0);
-  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  SetDrawTargetCore(DRAW_SCREEN_FRONT);
   DrawGraphAtCore(0, 0, graph, 1);
   FreeGraph(graph, 0);
 
@@ -153,8 +153,8 @@ int EngineInitCore() {
   SetVBlankWait(1);
   if (set.windowed == 0) BringToForeground(GetEngineWindowHandle(), 1);
   InitScreenLog();
-  SetDrawTargetCore(DRAW_TARGET_BACK);
-  SetDrawTargetCore(DRAW_TARGET_FRONT);
+  SetDrawTargetCore(DRAW_SCREEN_BACK);
+  SetDrawTargetCore(DRAW_SCREEN_FRONT);
   WarmUpDraws();
   set.initialising = 0;
   return 0;
@@ -180,7 +180,7 @@ int EngineEndCore() {
   EndSoundSystem();
   DestroyMainWindow();
   EndCom();
-  RemoveAllSoftImages();
+  RemoveAllSoftImagesCore();
   StoreFlag(g_System.initialised, 0);
   // The window is gone by now: one pass takes what it left, and no pass waits for it.
   while (PumpMessagesCore() == 0 && !IsEndRequested() && GetEngineWindowHandle()) {

@@ -169,16 +169,16 @@ int GetFirstHeldInputCore(int32_t mask) {
 
 int WaitAnyInputCore() {
   // What is still held from before does not count: first everything is let go.
-  int ended = PumpMessages();
+  int ended = PumpMessagesCore();
   while (ended == 0 && GetFirstHeldInputCore(7) != 0) {
     PlatSleep(1);
-    ended = PumpMessages();
+    ended = PumpMessagesCore();
   }
-  if (PumpMessages() != 0) return 0;
+  if (PumpMessagesCore() != 0) return 0;
   for (;;) {
     const int held = GetFirstHeldInputCore(7);
     if (held != 0) return held;
     PlatSleep(1);
-    if (PumpMessages() != 0) return 0;
+    if (PumpMessagesCore() != 0) return 0;
   }
 }

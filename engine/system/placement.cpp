@@ -3,8 +3,8 @@
 
 #include "engine/base/log.h"
 #include "engine/base/strutil.h"
-#include "engine/graphics/drawstate.h"
 #include "engine/graphics/services.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
 
@@ -125,7 +125,7 @@ int OnWindowMoved(PlatLParam lParam) {
   const int32_t x = int16_t(uint32_t(lParam) & 0xFFFF);
   const int32_t y = int16_t((uint32_t(lParam) >> 16) & 0xFFFF);
   g_System.clientRectOnScreen = {x, y, x + Width(client), y + Height(client)};
-  if (GetDrawTargetHandle() == DRAW_TARGET_FRONT) {
+  if (GetDrawTargetHandle() == DRAW_SCREEN_FRONT) {
     const int mask = IsMaskScreenEnabled();
     SwitchMaskScreen(0);
     if (!GetUseTemporaryPrimary()) SetTargetRect(&g_System.clientRectOnScreen);

@@ -1,6 +1,6 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "log_fixture.h"
+#include "logfixture.h"
 
 #include <cstring>
 #include <string>

@@ -1,5 +1,5 @@
 #include "engine/base/memory.h"
-#include "log_fixture.h"
+#include "logfixture.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "engine/base/list.h"
 #include "engine/base/memory.h"
 #include "engine/base/ring.h"
-#include "log_fixture.h"
+#include "logfixture.h"
 
 #include <cstring>
 #include <string>

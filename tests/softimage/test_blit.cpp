@@ -1,6 +1,6 @@
 // The plain blit: the bit-exact vectors for both pixel kinds and both MMX settings,
 // clipping, refusals and the run-map walk.
-#include "blit_fixture.h"
+#include "blitfixture.h"
 
 #include <climits>
 #include <tuple>

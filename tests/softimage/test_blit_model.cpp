@@ -2,7 +2,7 @@
 // signed arithmetic, one channel at a time), over every mode, parameter class, source
 // kind, blend image, brightness, trans and MMX setting; and the per-byte saturating
 // forms against a byte loop.
-#include "blit_fixture.h"
+#include "blitfixture.h"
 #include "engine/softimage/blendops.h"
 
 #include <random>

@@ -1,6 +1,6 @@
 // The filled box, and the mode table as both the box and the line draw it: bit-exact
 // vectors for both pixel kinds, the brightness by / 256, clipping and refusals.
-#include "blit_fixture.h"
+#include "blitfixture.h"
 #include "engine/softimage/boxline.h"
 
 #include <climits>

@@ -1,6 +1,6 @@
 // Lines: the walk and its end rule, the clipping against the draw area, segments that
 // miss the area beside a corner, lines on alpha images and the record list.
-#include "blit_fixture.h"
+#include "blitfixture.h"
 #include "engine/softimage/boxline.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 #include "engine/base/memory.h"
-#include "engine/graphics/screen.h"
+#include "engine/pixel/screen.h"
 #include "engine/softimage/memimg.h"
 #include "platform/kernel/kernel.h"
 

@@ -1,5 +1,5 @@
-#include "engine/base/file.h"
 #include "engine/base/log.h"
+#include "engine/file/file.h"
 #include "engine/graphics/services.h"
 #include "fakes.h"
 
@@ -246,7 +246,7 @@ KR_WRAP_INT(_Z11EndGraphicsv, "EndGraphics")
 KR_WRAP_INT(_Z13ShutdownInputv, "ShutdownInput")
 KR_WRAP_INT(_Z14EndSoundSystemv, "EndSoundSystem")
 KR_WRAP_INT(_Z17DestroyMainWindowv, "DestroyMainWindow")
-KR_WRAP_INT(_Z19RemoveAllSoftImagesv, "RemoveAllSoftImages")
+KR_WRAP_INT(_Z23RemoveAllSoftImagesCorev, "RemoveAllSoftImagesCore")
 KR_WRAP_INT(_Z11EndArchivesv, "EndArchives")
 
 #define KR_WRAP_VOID(sym, name)              \

@@ -1,6 +1,6 @@
 #include "engine/engine.h"
-#include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
+#include "engine/pixel/screen.h"
 #include "engine/system/wndproc.h"
 #include "engine_start.h"
 #include "platform/com/com.h"
@@ -29,7 +29,7 @@ const std::set<std::string> kStartSteps = {
 const std::set<std::string> kEndSteps = {
     "DeleteFontHandle", "EndHttp", "EndNetwork", "StopMusicFileCore", "EndGraphics",
     "ShutdownInput", "EndSoundSystem", "DestroyMainWindow", "PlatComUninitialize",
-    "RemoveAllSoftImages", "FileSetCurrentDir", "EndArchives", "DumpAllocations"};
+    "RemoveAllSoftImagesCore", "FileSetCurrentDir", "EndArchives", "DumpAllocations"};
 
 std::vector<std::string> ExpectedStart(PlatWnd window, bool fullScreen) {
   std::vector<std::string> steps = {
@@ -55,7 +55,7 @@ std::vector<std::string> ExpectedStart(PlatWnd window, bool fullScreen) {
 
 const std::vector<std::string> kExpectedEnd = {
     "EndHttp", "EndNetwork", "StopMusicFileCore", "EndGraphics", "ShutdownInput",
-    "EndSoundSystem", "DestroyMainWindow", "PlatComUninitialize", "RemoveAllSoftImages",
+    "EndSoundSystem", "DestroyMainWindow", "PlatComUninitialize", "RemoveAllSoftImagesCore",
     "FileSetCurrentDir", "EndArchives", "DumpAllocations"};
 
 TEST_F(Init, StartAndEndRunTheirStepsInOrder) {

@@ -1,6 +1,6 @@
 #include "engine/engine.h"
-#include "engine/graphics/drawstate.h"
 #include "engine/graphics/services.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/system/placement.h"
 #include "engine_start.h"
 

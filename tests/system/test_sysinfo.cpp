@@ -1,5 +1,5 @@
-#include "engine/system/sysdata.h"
 #include "engine/system/state.h"
+#include "engine/system/sysdata.h"
 #include "engine/system/sysinfo.h"
 #include "fakes.h"
 #include "platform/kernel/kernel.h"
