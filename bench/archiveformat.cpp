@@ -1,6 +1,6 @@
 // Throughput of the archive layer's byte work: unscrambling, decoding and encoding.
 #include "engine/file/archiveformat.h"
-#include "tools/krarchive/archivewriter.h"
+#include "engine/file/writer/archivewriter.h"
 
 #include <benchmark/benchmark.h>
 

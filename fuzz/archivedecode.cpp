@@ -2,7 +2,7 @@
 // exactly the size its head claims, and checks that the encoder's block for the same
 // bytes decodes back to them.
 #include "engine/file/archiveformat.h"
-#include "tools/krarchive/archivewriter.h"
+#include "engine/file/writer/archivewriter.h"
 
 #include <cstdint>
 #include <cstdlib>

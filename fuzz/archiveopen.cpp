@@ -8,8 +8,8 @@
 #include "engine/base/memory.h"
 #include "engine/file/archivefile.h"
 #include "engine/file/archiveformat.h"
+#include "engine/file/writer/archivewriter.h"
 #include "platform/fs/fs.h"
-#include "tools/krarchive/archivewriter.h"
 
 #include <cstdint>
 #include <cstdio>

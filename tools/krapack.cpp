@@ -5,8 +5,8 @@
 //
 // -v picks the format version (3 by default); -c stores every file compressed, which
 // needs version 2 or 3.
+#include "engine/file/writer/archivewriter.h"
 #include "platform/text/text.h"
-#include "tools/krarchive/archivewriter.h"
 
 #include <cstdio>
 #include <cstring>

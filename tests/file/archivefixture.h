@@ -5,7 +5,7 @@
 
 #include "engine/file/archivefile.h"
 #include "engine/file/archiveformat.h"
-#include "tools/krarchive/archivewriter.h"
+#include "engine/file/writer/archivewriter.h"
 #include "filefixture.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The archive format's pieces on their own: scrambling, key names, the decoder against
 // hand-made blocks and the encoder's blocks.
 #include "engine/file/archiveformat.h"
-#include "tools/krarchive/archivewriter.h"
+#include "engine/file/writer/archivewriter.h"
 
 #include <gtest/gtest.h>
 

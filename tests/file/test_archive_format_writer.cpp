@@ -2,8 +2,8 @@
 // name lookups by walking the records, stored and compressed file contents.
 #include "engine/base/memory.h"
 #include "engine/file/archiveformat.h"
+#include "engine/file/writer/archivewriter.h"
 #include "platform/fs/fs.h"
-#include "tools/krarchive/archivewriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/krarchive/archivewriter.h"
+#include "engine/file/writer/archivewriter.h"
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
