@@ -7,8 +7,8 @@
 #include "engine/pixel/drawstate.h"
 
 namespace {
-int g_vblankWait = 0;
 int g_temporaryPrimary = 0;
+int g_no3D = 0;
 int g_graphicsStarted = 0;
 int g_maskScreen = 0;
 int g_gdiSurfaceMode = 0;
@@ -27,13 +27,7 @@ int ReleaseDirectDraw() {
 
 void* GetDirectDrawObject() { return nullptr; }
 int HasGraphRestoreHandler() { return 1; }
-int GetDrawTargetHandle() { return g_DrawState.drawTarget; }
-int GetVBlankWait() { return g_vblankWait; }
 
-int SetVBlankWait(int flag) {
-  g_vblankWait = flag;
-  return 0;
-}
 
 int PresentSoftwareImage(const PlatRect*) { return 0; }
 
@@ -52,7 +46,24 @@ int QueryScreenSize(int32_t* width, int32_t* height) {
 
 int SetupScreenColorFormat() { return 0; }
 
-int GetNo3DSetting() { return 0; }
+int GetNo3DSetting() { return g_no3D; }
+
+int SetNo3DSetting(int32_t flag) {
+  g_no3D = flag;
+  return 0;
+}
+
+int IsSoftwareRendering() { return 0; }
+
+int QueryGraphSize(int32_t graph, int32_t* width, int32_t* height) {
+  if (graph != DRAW_SCREEN_FRONT && graph != DRAW_SCREEN_BACK) return -1;
+  return QueryScreenSize(width, height);
+}
+
+int IsGraphLive(int32_t) { return 0; }
+GraphRecord* GetGraphRecord(int32_t) { return nullptr; }
+
+void ResetMaskScreenFlags() { g_maskScreen = 1; }
 int SetHardwareRendering(int32_t) { return 0; }
 
 int SetUseTemporaryPrimary(int32_t flag) {
@@ -77,7 +88,8 @@ int EndGraphics() {
 int SetDrawTargetCore(int32_t target) {
   if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) return -1;
   g_DrawState.drawTarget = target;
-  g_DrawState.drawArea = {0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight};
+  QueryGraphSize(target, &g_DrawState.targetWidth, &g_DrawState.targetHeight);
+  SetClipArea(0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight);
   return 0;
 }
 
@@ -86,11 +98,6 @@ int MakeBlankGraph(int32_t, int32_t, int32_t) { return -1; }
 int MakeGraphFromGraphImage(GraphImage*) { return -1; }
 int FreeGraph(int32_t, int32_t) { return -1; }
 
-int SetBlendState(int32_t mode, int32_t param) {
-  g_DrawState.blendMode = mode;
-  g_DrawState.blendParam = param < 0 ? 0 : param > 255 ? 255 : param;
-  return 0;
-}
 
 int DrawGraphAtCore(int32_t, int32_t, int32_t, int32_t) { return -1; }
 int DrawGraphStretchedCore(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return -1; }
@@ -103,15 +110,7 @@ int SwitchMaskScreen(int32_t flag) {
   return 0;
 }
 
-int SetTargetRect(const PlatRect* rect) {
-  if (rect) g_DrawState.targetRect = {rect->left, rect->top, rect->right, rect->bottom};
-  return 0;
-}
 
-int SetClipArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  g_DrawState.drawArea = {left, top, right, bottom};
-  return 0;
-}
 
 int GetGdiSurfaceMode() { return g_gdiSurfaceMode; }
 

@@ -2,6 +2,8 @@
 // placement) asks of the graphics subsystem.
 #pragma once
 
+#include "engine/graphics/drawsettings.h"
+#include "engine/pixel/drawstate.h"
 #include "platform/window/window.h"
 
 #include <cstdint>
@@ -25,11 +27,6 @@ int ReleaseDirectDraw();
 void* GetDirectDrawObject();
 // 1 when a graph restore handler is set.
 int HasGraphRestoreHandler();
-// The draw target: -4 front screen, -2 back screen, else a graph handle.
-int GetDrawTargetHandle();
-// The wait for the vertical blank used by the present (1 on, 0 off).
-int GetVBlankWait();
-int SetVBlankWait(int flag);
 // Presents the back screen on the window; in windowed mode a client rectangle (or null
 // for all) limits the copy.
 int PresentSoftwareImage(const PlatRect* rect);
@@ -45,6 +42,19 @@ int SetupScreenColorFormat();
 
 // 1 when 3D is switched off for the screen (the start then renders in software).
 int GetNo3DSetting();
+int SetNo3DSetting(int32_t flag);
+// 1 while the screens are software images drawn by the software renderer.
+int IsSoftwareRendering();
+// The size of a graph, or of the screen for DRAW_SCREEN_FRONT and DRAW_SCREEN_BACK; 0, or
+// -1 for a dead graph. Either pointer may be null.
+int QueryGraphSize(int32_t graph, int32_t* width, int32_t* height);
+// 1 for a live graph handle.
+int IsGraphLive(int32_t graph);
+struct GraphRecord;
+// The record of a live graph, or null.
+GraphRecord* GetGraphRecord(int32_t graph);
+// The mask flags as a draw-state reset leaves them: switched on, masked drawing off.
+void ResetMaskScreenFlags();
 // 0 selects software rendering without DirectDraw (and 3D off), 1 hardware; 0.
 int SetHardwareRendering(int32_t flag);
 // Present through a temporary primary surface (only while no DirectDraw object exists).
@@ -52,7 +62,6 @@ int SetUseTemporaryPrimary(int32_t flag);
 int GetUseTemporaryPrimary();
 // The function called after every graph was marked for restoring; null selects the
 // default one that reloads graphs from their files. 0.
-typedef void (*GraphRestoreHandler)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
 // Starts the display objects on the main window (falling back to software rendering);
 // 0, or -1 when graphics were started already.
@@ -70,8 +79,6 @@ int MakeBlankGraph(int32_t width, int32_t height, int32_t not3D);
 int MakeGraphFromGraphImage(GraphImage* image);
 // Deletes a graph (logging it for log flag 1); 0, or -1 for a bad handle.
 int FreeGraph(int32_t graph, int32_t logFlag);
-// Blend mode and its parameter (clamped to 0-255); 0.
-int SetBlendState(int32_t mode, int32_t param);
 // Draws a graph at x, y / stretched to the rectangle; 0 or -1.
 int DrawGraphAtCore(int32_t x, int32_t y, int32_t graph, int32_t transparent);
 int DrawGraphStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph,
@@ -83,10 +90,6 @@ int RemoveAllSoftImagesCore();
 
 int IsMaskScreenEnabled();
 int SwitchMaskScreen(int32_t flag);
-// The rectangle of the window (on screen) that the front screen draws into; 0.
-int SetTargetRect(const PlatRect* rect);
-// Sets the draw area, clamped to the target; 0.
-int SetClipArea(int32_t left, int32_t top, int32_t right, int32_t bottom);
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);

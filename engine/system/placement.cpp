@@ -128,7 +128,9 @@ int OnWindowMoved(PlatLParam lParam) {
   if (GetDrawTargetHandle() == DRAW_SCREEN_FRONT) {
     const int mask = IsMaskScreenEnabled();
     SwitchMaskScreen(0);
-    if (!GetUseTemporaryPrimary()) SetTargetRect(&g_System.clientRectOnScreen);
+    const PlatRect& c = g_System.clientRectOnScreen;
+    const Rect target = {c.left, c.top, c.right, c.bottom};
+    if (!GetUseTemporaryPrimary()) SetTargetRect(&target);
     SwitchMaskScreen(mask);
   }
   const Rect& area = g_DrawState.drawArea;
