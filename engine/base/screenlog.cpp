@@ -1,4 +1,4 @@
-// Least bodies until the display and fonts land: the on-screen log needs both, so it is
+// Stubs until the display and fonts land: the on-screen log needs both, so it is
 // never set up and never drawn.
 #include "engine/base/screenlog.h"
 

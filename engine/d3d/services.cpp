@@ -1,4 +1,4 @@
-// Least bodies until the Direct3D renderer lands.
+// Stubs until the Direct3D renderer lands.
 #include "engine/d3d/services.h"
 
 #include "engine/base/log.h"

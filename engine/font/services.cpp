@@ -1,4 +1,4 @@
-// Least bodies until fonts land: there are no fonts, and text draws nothing.
+// Stubs until fonts land: there are no fonts, and text draws nothing.
 #include "engine/font/services.h"
 
 int DrawTextDefaultFontCore(int32_t, int32_t, const char*, uint32_t, uint32_t) { return 0; }

@@ -1,4 +1,4 @@
-// Least bodies until the graphics subsystem lands: a 16-bit 5:6:5 screen that nothing is
+// Stubs until the graphics subsystem lands: a 16-bit 5:6:5 screen that nothing is
 // drawn on, and no image file can be loaded.
 #include "engine/graphics/cores.h"
 

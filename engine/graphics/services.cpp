@@ -1,4 +1,4 @@
-// Least bodies until the graphics subsystem lands: no display objects and no graphs (every
+// Stubs until the graphics subsystem lands: no display objects and no graphs (every
 // graph handle is bad), nothing to restore, the default screen of 640 x 480 x 16; the
 // draw state records what it is told.
 #include "engine/graphics/services.h"

@@ -1,4 +1,4 @@
-// Least bodies until movie playback lands: there are no movies.
+// Stubs until movie playback lands: there are no movies.
 #include "engine/movie/services.h"
 
 int DrawAllScreenMovies() { return 0; }

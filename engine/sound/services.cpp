@@ -1,4 +1,4 @@
-// Least bodies until sound and music land: nothing plays, no sound can be loaded.
+// Stubs until sound and music land: nothing plays, no sound can be loaded.
 #include "engine/sound/services.h"
 
 #include "engine/base/log.h"
