@@ -1,0 +1,9 @@
+// Least bodies: objects stay in their first state until their behaviours land.
+#include "game/behaviours.h"
+
+void ActEnemyAppear(FieldObject*) {}
+void ActPickupAppear(FieldObject*) {}
+void ActBlockAppear(FieldObject*) {}
+void ActTamaAppear(FieldObject*) {}
+void ActFireAppear(FieldObject*) {}
+void ActFloorTileAppear(FieldObject*) {}

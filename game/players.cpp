@@ -1,0 +1,6 @@
+// Least bodies: players stand still until their handling lands.
+#include "game/players.h"
+
+void HandlePlayerMove(int32_t) {}
+void HandlePlayerButtons(int32_t) {}
+void TouchCellObjects(int32_t, int32_t) {}
