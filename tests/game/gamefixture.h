@@ -1,0 +1,54 @@
+// A game on the fake engine, in a working folder of its own (where HiScore.dat lives), with
+// the stand-ins on. MakeMakeRecords() makes the records as start-up does; whatever a test made,
+// or WinMain left, is freed afterwards.
+#pragma once
+
+#include "fake_engine.h"
+#include "game/gameapi.h"
+#include "game/gamestate.h"
+#include "game/mainloop.h"
+#include "game/objectpool.h"
+#include "standins.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+class GameTest : public ::testing::Test {
+ protected:
+  std::filesystem::path dir, oldCwd;
+
+  void SetUp() override {
+    char tmpl[] = "/tmp/kr_game_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    oldCwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    ResetFakeEngine();
+    g_Api = FakeEngineApi();
+    SetGameStandIns(true);
+  }
+
+  void TearDown() override {
+    StopRoundClock();
+    FreePlayers();
+    FreeGameState();
+    FreeStageTable();
+    FreeObjectPool();
+    SetGameStandIns(false);
+    g_Api = nullptr;
+    std::filesystem::current_path(oldCwd);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+
+  static void MakeRecords() {
+    ResetCellBuckets();
+    CreateGameState();
+    CreatePlayers();
+    CreateStageTable();
+    CreateObjectPool();
+  }
+};
