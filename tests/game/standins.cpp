@@ -20,9 +20,14 @@ bool StandIn(const char* name, const std::string& entry) {
 }
 
 std::string Entry(const char* name, std::initializer_list<int32_t> args) {
-  std::string s = std::string(name) + "(";
-  for (int32_t a : args) s += (s.back() == '(' ? "" : ",") + std::to_string(a);
-  return s + ")";
+  std::string s = name;
+  s += '(';
+  for (const int32_t* a = args.begin(); a != args.end(); a++) {
+    if (a != args.begin()) s += ',';
+    s += std::to_string(*a);
+  }
+  s += ')';
+  return s;
 }
 
 }  // namespace
