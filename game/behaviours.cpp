@@ -1,4 +1,4 @@
-// Least bodies: objects stay in their first state until their behaviours land.
+// Stubs until the behaviours land: objects stay in their first state.
 #include "game/behaviours.h"
 
 void ActEnemyAppear(FieldObject*) {}

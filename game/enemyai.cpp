@@ -1,4 +1,4 @@
-// Least bodies: there is no work area until the enemy movement lands.
+// Stubs until the enemy movement lands: there is no work area.
 #include "game/enemyai.h"
 
 void CreatePathWork() {}

@@ -1,4 +1,4 @@
-// Least body: nothing is drawn until the field drawing lands.
+// Stub until the field drawing lands: nothing is drawn.
 #include "game/hud.h"
 
 void DrawHud() {}

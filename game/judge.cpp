@@ -1,4 +1,4 @@
-// Least body: no round ends until the judgement lands.
+// Stub until the round judgement lands: no round ends.
 #include "game/judge.h"
 
 void JudgeRound() {}

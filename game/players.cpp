@@ -1,4 +1,4 @@
-// Least bodies: players stand still until their handling lands.
+// Stubs until the players land: they stand still and touch nothing.
 #include "game/players.h"
 
 void HandlePlayerMove(int32_t) {}

@@ -1,4 +1,4 @@
-// Least body: the stage table stays empty until the stages land.
+// Stub until the stages land: the stage table stays empty.
 #include "game/stages.h"
 
 void FillStageTable() {}
