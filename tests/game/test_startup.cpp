@@ -38,7 +38,7 @@ std::vector<std::string> Expected(bool windowed, bool engineStarts) {
   if (!engineStarts) return v;
   v.insert(v.end(), {"SetScreenMode(640,480,16,60)", "SignalClockStop(0)", "SetDrawTarget(-2)"});
   v.insert(v.end(), kLoads.begin(), kLoads.end());
-  // Shut-down: the clock thread has seen the stop before the Part's steps begin.
+  // Shut-down: the clock thread has seen the stop before anything is slept or freed.
   v.insert(v.end(), {"PumpMessages()", "SignalClockStop(1)", "WaitClockStop->1", "Sleep(17)",
                      "FreeAllGraphs(0)", "EngineEnd()"});
   return v;
