@@ -142,10 +142,7 @@ struct PixelMath {
   const int32_t* diffP;
 
   explicit PixelMath(const TriangleJob& j)
-      : p(j.p),
-        bright{j.bright[0], j.bright[1], j.bright[2]},
-        mulP(j.mulP),
-        diffP(j.diffP) {}
+      : p(j.p), bright{j.bright[0], j.bright[1], j.bright[2]}, mulP(j.mulP), diffP(j.diffP) {}
 
   static constexpr bool kIs32 = F::kBytes == 4;
 
@@ -240,7 +237,8 @@ struct PixelMath {
       return MixByParameter<kA>(d, Prep(s), a, f);
     } else if constexpr (kOp == TRI_OP_MUL_MIX) {
       uint32_t x = Prep(s);
-      uint32_t m = Pack<F>([&](auto c) { return Channel<F>(x, c) * Channel<F>(d, c) >> F::kBits[c]; });
+      uint32_t m =
+          Pack<F>([&](auto c) { return Channel<F>(x, c) * Channel<F>(d, c) >> F::kBits[c]; });
       uint32_t out = MixByParameter<kA>(d, m, a, f);
       if constexpr (!kIs32 && kA && !kBlend && kWhite) {
         // Green keeps five more fraction bits of its product.
@@ -284,8 +282,8 @@ void DrawSpan(const TriangleJob& j, int32_t row, int32_t first, int32_t count) {
   const uint8_t* const blend = j.blend;
   const ptrdiff_t blendPitch = j.blendPitch;
   const uint32_t uLimit = j.uLimit, vLimit = j.vLimit, ux = j.ux, vx = j.vx, key = j.key;
-  const auto* palette = static_cast<const std::conditional_t<F::kBytes == 4, uint32_t, uint16_t>*>(
-      j.palette);
+  const auto* palette =
+      static_cast<const std::conditional_t<F::kBytes == 4, uint32_t, uint16_t>*>(j.palette);
 
   uint32_t u = j.refU + uint32_t(first - j.refX) * j.ux + uint32_t(row - j.refY) * j.uy;
   uint32_t v = j.refV + uint32_t(first - j.refX) * j.vx + uint32_t(row - j.refY) * j.vy;
@@ -409,7 +407,7 @@ struct Side {
 
 // The segment from p to q, which lies at least one row below; start x may differ from p's.
 Segment MakeSegment(const FixedVertex& p, const FixedVertex& q, int64_t startX) {
-  int32_t rows = (q.y - p.y) >> kFraction;
+  int32_t rows = int32_t((int64_t(q.y) - p.y) >> kFraction);
   return {startX, (int64_t(q.x) - startX) / rows, rows, p.y >> kFraction};
 }
 

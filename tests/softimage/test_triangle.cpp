@@ -27,13 +27,19 @@ struct CoverageCase {
 TEST_F(TriangleTest, CoversTheRowsAndColumnsOfItsEdges) {
   const CoverageCase cases[] = {
       {"flat top", AtPositions({{0, 0}, {4, 0}, {0, 4}}), 0, {{0, 4}, {0, 3}, {0, 2}, {0, 1}}},
-      {"middle vertex left of the long edge", AtPositions({{2, 0}, {0, 3}, {5, 6}}), 0,
+      {"middle vertex left of the long edge",
+       AtPositions({{2, 0}, {0, 3}, {5, 6}}),
+       0,
        {{2, 2}, {1, 3}, {1, 3}, {0, 4}, {2, 4}, {3, 5}}},
-      {"middle vertex right of the long edge", AtPositions({{2, 0}, {5, 3}, {0, 6}}), 0,
+      {"middle vertex right of the long edge",
+       AtPositions({{2, 0}, {5, 3}, {0, 6}}),
+       0,
        {{2, 2}, {2, 3}, {1, 4}, {1, 5}, {1, 3}, {0, 2}}},
       // Row 14 ends at 27: the right side's second segment starts one unit right of the
       // middle vertex, where a start at the vertex would reach 28.
-      {"second right segment", AtPositions({{15, 10}, {25, 12}, {30, 16}}), 10,
+      {"second right segment",
+       AtPositions({{15, 10}, {25, 12}, {30, 16}}),
+       10,
        {{15, 15}, {18, 20}, {20, 25}, {23, 26}, {25, 27}, {28, 29}}},
       {"flat bottom", AtPositions({{2, 0}, {0, 4}, {4, 4}}), 0, {{2, 2}, {2, 3}, {1, 3}, {1, 4}}},
   };
@@ -140,7 +146,7 @@ TEST_F(TriangleTest, EveryVertexOrderAndWindingGivesTheSamePixels) {
   const Corners shapes[] = {
       Corners{{{2, 0, 0, 0}, {0, 3, 5, 1}, {5, 6, 9, 9}}},
       Corners{{{15, 10, 3, 1}, {25, 12, 20, 4}, {30, 16, 12, 14}}},
-      Corners{{{0, 0, 0, 0}, {9, 0, 9, 0}, {4, 7, 4, 7}}},   // flat top
+      Corners{{{0, 0, 0, 0}, {9, 0, 9, 0}, {4, 7, 4, 7}}},    // flat top
       Corners{{{6, 1, 6, 1}, {0, 8, 0, 8}, {13, 8, 13, 8}}},  // flat bottom
       Corners{{{1, 1, 0, 0}, {30, 3, 30, 2}, {2, 14, 1, 13}}},
       Corners{{{3, 2, 0, 0}, {3, 12, 0, 10}, {20, 7, 17, 5}}},  // vertical left edge
@@ -153,12 +159,12 @@ TEST_F(TriangleTest, EveryVertexOrderAndWindingGivesTheSamePixels) {
     Draw(first, src, shape);
     int order[3] = {0, 1, 2};
     do {
-      SCOPED_TRACE(testing::Message() << "vertex " << shape[0].x << "," << shape[0].y
-                                      << " order " << order[0] << order[1] << order[2]);
+      SCOPED_TRACE(testing::Message() << "vertex " << shape[0].x << "," << shape[0].y << " order "
+                                      << order[0] << order[1] << order[2]);
       TestImage dst(1, 40, 24);
       dst.Fill(kUntouched);
-      Draw(dst, src, Corners{shape[size_t(order[0])], shape[size_t(order[1])],
-                             shape[size_t(order[2])]});
+      Draw(dst, src,
+           Corners{shape[size_t(order[0])], shape[size_t(order[1])], shape[size_t(order[2])]});
       EXPECT_EQ(dst.All(), first.All());
     } while (std::next_permutation(order, order + 3));
   }
@@ -188,7 +194,7 @@ TEST_F(TriangleTest, ClippingKeepsTexelsInPlace) {
       Corners{{{20, 0, 0, 0}, {39, 23, 19, 23}, {0, 23, 0, 23}}},
   };
   const Rect areas[] = {
-      {5, 0, 40, 24}, {0, 6, 40, 24}, {0, 0, 17, 24}, {0, 0, 40, 9},
+      {5, 0, 40, 24}, {0, 6, 40, 24},   {0, 0, 17, 24},       {0, 0, 40, 9},
       {7, 5, 21, 15}, {12, 12, 13, 13}, {-30, -30, 400, 400}, {10, 10, 10, 20},
   };
   SetBlend(BLEND_MIX, 200);  // a blend that reads the destination as well
@@ -199,8 +205,8 @@ TEST_F(TriangleTest, ClippingKeepsTexelsInPlace) {
     whole.Fill(0x00405060);
     Draw(whole, src, shape);
     for (const Rect& a : areas) {
-      SCOPED_TRACE(testing::Message() << "area " << a.left << "," << a.top << "," << a.right
-                                      << "," << a.bottom);
+      SCOPED_TRACE(testing::Message()
+                   << "area " << a.left << "," << a.top << "," << a.right << "," << a.bottom);
       g_DrawState.drawArea = a;
       TestImage dst(1, 40, 24);
       dst.Fill(0x00405060);
@@ -238,7 +244,8 @@ TEST_F(TriangleTest, NegativePositionsKeepTheTextureInPlace) {
     TestImage big(1, 40, 40);
     Draw(big, src, moved);
     for (int y = 0; y < 20; y++) {
-      for (int x = 0; x < 20; x++) ASSERT_EQ(dst.Get(x, y), big.Get(x + 16, y + 16)) << x << ", " << y;
+      for (int x = 0; x < 20; x++)
+        ASSERT_EQ(dst.Get(x, y), big.Get(x + 16, y + 16)) << x << ", " << y;
     }
   }
 }

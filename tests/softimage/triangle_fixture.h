@@ -12,7 +12,9 @@
 using Corners = std::array<TriangleVertex, 3>;
 
 // Texel (x, y) of the position texture; byte 3 stays 0, so no texel equals kUntouched.
-inline uint32_t PositionTexel(int x, int y) { return 0x00800000u | uint32_t(y) << 12 | uint32_t(x); }
+inline uint32_t PositionTexel(int x, int y) {
+  return 0x00800000u | uint32_t(y) << 12 | uint32_t(x);
+}
 constexpr uint32_t kUntouched = 0xFFFFFFFFu;
 
 // A 32-bit source whose texel (x, y) is PositionTexel(x, y).
@@ -43,11 +45,25 @@ inline std::vector<std::optional<std::pair<int, int>>> ChangedSpans(const TestIm
   return rows;
 }
 
-// The draw state at its reset values and the tables built.
+// The draw state at its reset values and the tables built; the draw state and the blend
+// curve are put back as they were after each test.
 class TriangleTest : public BlitTest {
  protected:
+  void SetUp() override {
+    savedState_ = g_DrawState;
+    std::memcpy(savedCurve_, BlendGraphCurve, sizeof savedCurve_);
+    BlitTest::SetUp();
+  }
+  void TearDown() override {
+    g_DrawState = savedState_;
+    std::memcpy(BlendGraphCurve, savedCurve_, sizeof savedCurve_);
+  }
   static void Draw(TestImage& dst, const TestImage& src, const Corners& c, int trans = 0,
                    const TestImage* blend = nullptr) {
     DrawMemImgTriangle(&dst.img, &src.img, c.data(), trans, blend ? &blend->img : nullptr, 0);
   }
+
+ private:
+  DrawState savedState_{};
+  uint8_t savedCurve_[256]{};
 };
