@@ -1,6 +1,6 @@
 // The textured triangle's traversal: which pixels a triangle covers, which texel each
 // takes, vertex order and winding, clipping, refusals and the coordinate limits.
-#include "triangle_fixture.h"
+#include "trianglefixture.h"
 
 #include <algorithm>
 #include <climits>

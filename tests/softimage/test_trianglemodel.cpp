@@ -4,7 +4,7 @@
 // subtract by their per-channel rules, not the packed recipes). The sweep covers random
 // triangles, draw areas, modes, parameters, brightness, alpha, palettes, keys, blend
 // images and both kinds of image.
-#include "triangle_fixture.h"
+#include "trianglefixture.h"
 
 #include <algorithm>
 #include <climits>

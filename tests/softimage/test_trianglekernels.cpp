@@ -1,7 +1,7 @@
 // The textured triangle's pixel arithmetic, one texel over one destination pixel: the
 // parameter shortcuts, the key and alpha rules, and the results the blend modes are known
 // to give, for 32-bit and 16-bit images.
-#include "triangle_fixture.h"
+#include "trianglefixture.h"
 
 namespace {
 
