@@ -5,7 +5,7 @@
 // blend with alpha mod 128) and add (SDL: additive blend). Each case reports megapixels
 // per second of the pixels the quad covers; the ratios (ours / SDL) follow the run.
 #include "engine/softimage/triangle.h"
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/memimg.h"
 #include "ratio.h"

@@ -1,7 +1,8 @@
 #include "engine/softimage/triangle.h"
 
+#include "engine/base/rect.h"
 #include "engine/base/strutil.h"
-#include "engine/graphics/drawstate.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendops.h"
 #include "engine/softimage/blendtables.h"
 

@@ -2,7 +2,7 @@
 // own position, and the spans a draw covered.
 #pragma once
 
-#include "blit_fixture.h"
+#include "blitfixture.h"
 #include "engine/softimage/triangle.h"
 
 #include <array>
