@@ -5,6 +5,7 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendops.h"
 #include "engine/softimage/blendtables.h"
+#include "engine/softimage/blitpixel.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -39,52 +40,6 @@ enum TriangleOp : int {
   TRI_OP_MUL,      // mode 4
 };
 
-// Destination families: channel 0 blue, 1 green, 2 red.
-struct Family32 {
-  static constexpr int kBytes = 4;
-  static constexpr int kShift[3] = {0, 8, 16};
-  static constexpr int kBits[3] = {8, 8, 8};
-  static uint32_t Load(const uint8_t* at) {
-    uint32_t v;
-    std::memcpy(&v, at, 4);
-    return v;
-  }
-  static void Store(uint8_t* at, uint32_t v) { std::memcpy(at, &v, 4); }
-  // The fourth byte survives every formula that does not write the whole word.
-  static uint32_t Kept(uint32_t d) { return d & 0xFF000000; }
-};
-struct Family16 {
-  static constexpr int kBytes = 2;
-  static constexpr int kShift[3] = {0, 5, 11};
-  static constexpr int kBits[3] = {5, 6, 5};
-  static uint32_t Load(const uint8_t* at) {
-    uint16_t v;
-    std::memcpy(&v, at, 2);
-    return v;
-  }
-  static void Store(uint8_t* at, uint32_t v) {
-    uint16_t w = uint16_t(v);
-    std::memcpy(at, &w, 2);
-  }
-  static uint32_t Kept(uint32_t) { return 0; }
-};
-
-template <class F>
-constexpr uint32_t Max(int c) {
-  return (1u << F::kBits[c]) - 1;
-}
-template <class F>
-uint32_t Channel(uint32_t v, int c) {
-  return (v >> F::kShift[c]) & Max<F>(c);
-}
-// The three channels, each made by fn(c) with c a constant, shifted into place.
-template <class F, class Fn>
-uint32_t Pack(Fn fn) {
-  return fn(std::integral_constant<int, 0>{}) << F::kShift[0] |
-         fn(std::integral_constant<int, 1>{}) << F::kShift[1] |
-         fn(std::integral_constant<int, 2>{}) << F::kShift[2];
-}
-
 // Texel families. Raw is what the key is compared with; Colour the texel's colour in the
 // destination layout; Alpha the alpha byte of an alpha source.
 template <class F>
@@ -108,7 +63,7 @@ struct AlphaTexels {
   static constexpr int kBytes = 4;
   static constexpr bool kAlpha = true;
   static constexpr bool kPalette = false;
-  static uint32_t Raw(const uint8_t* at) { return Family32::Load(at); }
+  static uint32_t Raw(const uint8_t* at) { return PixelFamily32::Load(at); }
   static uint32_t Colour(uint32_t raw) { return F::kBytes == 4 ? raw : raw & 0xFFFF; }
   static uint32_t Alpha(uint32_t raw) { return F::kBytes == 4 ? raw >> 24 : (raw >> 16) & 0xFF; }
 };
@@ -127,23 +82,16 @@ struct TriangleJob {
   uint32_t ux, uy, vx, vy;  // gradients per column and per row
   uint32_t key;
   const void* palette;
-  uint32_t p;
-  const uint32_t* bright[3];  // BlendMulTable rows of blue, green, red brightness
-  const uint32_t* mulP;       // BlendMulTable row p
-  const int32_t* diffP;       // centre of BlendDiffTable row p
+  BlitTables tables;
 };
 
 // One pixel. kA: the texel's alpha weighs in (the alpha formula); kBlend: the blend
 // weight f does; kWhite: the brightness is white.
 template <class F, int kOp, bool kBlend, bool kWhite>
 struct PixelMath {
-  uint32_t p;
-  const uint32_t* bright[3];
-  const uint32_t* mulP;
-  const int32_t* diffP;
-
-  explicit PixelMath(const TriangleJob& j)
-      : p(j.p), bright{j.bright[0], j.bright[1], j.bright[2]}, mulP(j.mulP), diffP(j.diffP) {}
+  // A copy of the rows: stores through the pixel pointers must not make the compiler
+  // fetch them again.
+  BlitTables tab;
 
   static constexpr bool kIs32 = F::kBytes == 4;
 
@@ -153,10 +101,10 @@ struct PixelMath {
     if constexpr (kWhite && !kInvert) {
       return s;
     } else {
-      return Pack<F>([&](auto c) {
-        uint32_t v = Channel<F>(s, c);
-        if constexpr (kInvert) v = Max<F>(c) - v;
-        if constexpr (!kWhite) v = bright[c][v];
+      return PackChannels<F>([&](auto c) {
+        uint32_t v = ChannelOf<F>(s, c);
+        if constexpr (kInvert) v = ChannelMax<F>(c) - v;
+        if constexpr (!kWhite) v = tab.bright[c][v];
         return v;
       });
     }
@@ -178,8 +126,8 @@ struct PixelMath {
 
   // Each channel of d moved toward t by k / 2^shift; the fourth byte kept.
   static uint32_t MixAll(uint32_t d, uint32_t t, uint32_t k, int shift) {
-    return F::Kept(d) | Pack<F>([&](auto c) {
-             return LerpChannel(Channel<F>(d, c), Channel<F>(t, c), k, shift);
+    return F::Kept(d) | PackChannels<F>([&](auto c) {
+             return LerpChannel(ChannelOf<F>(d, c), ChannelOf<F>(t, c), k, shift);
            });
   }
 
@@ -187,13 +135,13 @@ struct PixelMath {
   template <bool kA>
   uint32_t MixByParameter(uint32_t d, uint32_t t, uint32_t a, uint32_t f) const {
     if constexpr (kBlend || kA) {
-      return MixAll(d, t, p * Weight<kA>(a, f), kWeightShift<kA> + 8);
+      return MixAll(d, t, tab.p * Weight<kA>(a, f), kWeightShift<kA> + 8);
     } else if constexpr (kIs32) {
-      return MixAll(d, t, p, 8);
+      return MixAll(d, t, tab.p, 8);
     } else {
-      return Pack<F>([&](auto c) {
-        int32_t dc = int32_t(Channel<F>(d, c));
-        return uint32_t(dc + diffP[int32_t(Channel<F>(t, c)) - dc]);
+      return PackChannels<F>([&](auto c) {
+        int32_t dc = int32_t(ChannelOf<F>(d, c));
+        return uint32_t(dc + tab.diffP[int32_t(ChannelOf<F>(t, c)) - dc]);
       });
     }
   }
@@ -203,21 +151,21 @@ struct PixelMath {
   uint32_t Term(uint32_t s, uint32_t a, uint32_t f) const {
     if constexpr (!kIs32 && kA && !kBlend) {
       // Alpha scales the texel before the brightness does.
-      return Pack<F>([&](auto c) {
-        uint32_t v = Channel<F>(s, c) * a >> 8;
-        if constexpr (!kWhite) v = bright[c][v];
-        return mulP[v];
+      return PackChannels<F>([&](auto c) {
+        uint32_t v = ChannelOf<F>(s, c) * a >> 8;
+        if constexpr (!kWhite) v = tab.bright[c][v];
+        return tab.mulP[v];
       });
     } else {
       uint32_t x = Prep(s);
-      return Pack<F>([&](auto c) {
-        uint32_t v = Channel<F>(x, c);
+      return PackChannels<F>([&](auto c) {
+        uint32_t v = ChannelOf<F>(x, c);
         if constexpr (!kBlend && !kA) {
-          return mulP[v];
+          return tab.mulP[v];
         } else if constexpr (kIs32) {
-          return v * p * Weight<kA>(a, f) >> (kWeightShift<kA> + 8);
+          return v * tab.p * Weight<kA>(a, f) >> (kWeightShift<kA> + 8);
         } else {
-          return mulP[v * Weight<kA>(a, f) >> kWeightShift<kA>];
+          return tab.mulP[v * Weight<kA>(a, f) >> kWeightShift<kA>];
         }
       });
     }
@@ -238,14 +186,14 @@ struct PixelMath {
       return MixByParameter<kA>(d, Prep(s), a, f);
     } else if constexpr (kOp == TRI_OP_MUL_MIX) {
       uint32_t x = Prep(s);
-      uint32_t m =
-          Pack<F>([&](auto c) { return Channel<F>(x, c) * Channel<F>(d, c) >> F::kBits[c]; });
+      uint32_t m = PackChannels<F>(
+          [&](auto c) { return ChannelOf<F>(x, c) * ChannelOf<F>(d, c) >> F::kBits[c]; });
       uint32_t out = MixByParameter<kA>(d, m, a, f);
       if constexpr (!kIs32 && kA && !kBlend && kWhite) {
         // Green keeps five more fraction bits of its product.
-        uint32_t dg = Channel<F>(d, 1);
-        uint32_t g = LerpChannel(32 * dg, Channel<F>(s, 1) * dg >> 1, a * p, 16) >> 5;
-        out = (out & ~(Max<F>(1) << F::kShift[1])) | g << F::kShift[1];
+        uint32_t dg = ChannelOf<F>(d, 1);
+        uint32_t g = LerpChannel(32 * dg, ChannelOf<F>(s, 1) * dg >> 1, a * tab.p, 16) >> 5;
+        out = (out & ~(ChannelMax<F>(1) << F::kShift[1])) | g << F::kShift[1];
       }
       return out;
     } else if constexpr (kOp == TRI_OP_ADD) {
@@ -263,8 +211,8 @@ struct PixelMath {
         w = Weight<kA>(a, f);
         shift = kWeightShift<kA>;
       }
-      return F::Kept(d) | Pack<F>([&](auto c) {
-               return Channel<F>(x, c) * Channel<F>(d, c) * w >> (F::kBits[c] + shift);
+      return F::Kept(d) | PackChannels<F>([&](auto c) {
+               return ChannelOf<F>(x, c) * ChannelOf<F>(d, c) * w >> (F::kBits[c] + shift);
              });
     }
   }
@@ -277,7 +225,7 @@ void DrawSpan(const TriangleJob& j, int32_t row, int32_t first, int32_t count) {
   // modes 4 and 11 take it as a weight.
   constexpr bool kSkipsClear = kOp == TRI_OP_COPY || kOp == TRI_OP_MIX || kOp == TRI_OP_ADD ||
                                kOp == TRI_OP_SUB || (F::kBytes == 2 && kOp == TRI_OP_INVERT);
-  const PixelMath<F, kOp, kBlend, kWhite> math(j);
+  const PixelMath<F, kOp, kBlend, kWhite> math{j.tables};
   const uint8_t* const src = j.src;
   const ptrdiff_t srcPitch = j.srcPitch;
   const uint8_t* const blend = j.blend;
@@ -326,26 +274,16 @@ SpanFn PickSpan(bool blend, bool white, bool trans) {
   return kSpans[(blend ? 4 : 0) + (white ? 2 : 0) + (trans ? 1 : 0)];
 }
 
+// Indexed by TriangleOp.
 template <class F, class S>
 SpanFn PickOp(int op, bool blend, bool white, bool trans) {
-  switch (op) {
-    case TRI_OP_COPY:
-      return PickSpan<F, S, TRI_OP_COPY>(blend, white, trans);
-    case TRI_OP_MIX:
-      return PickSpan<F, S, TRI_OP_MIX>(blend, white, trans);
-    case TRI_OP_INVERT:
-      return PickSpan<F, S, TRI_OP_INVERT>(blend, white, trans);
-    case TRI_OP_MUL_MIX:
-      return PickSpan<F, S, TRI_OP_MUL_MIX>(blend, white, trans);
-    case TRI_OP_ADD:
-      return PickSpan<F, S, TRI_OP_ADD>(blend, white, trans);
-    case TRI_OP_SUB:
-      return PickSpan<F, S, TRI_OP_SUB>(blend, white, trans);
-    case TRI_OP_MUL:
-      return PickSpan<F, S, TRI_OP_MUL>(blend, white, trans);
-    default:
-      return nullptr;
-  }
+  using Picker = SpanFn (*)(bool, bool, bool);
+  static constexpr Picker kOps[] = {
+      PickSpan<F, S, TRI_OP_COPY>,    PickSpan<F, S, TRI_OP_MIX>, PickSpan<F, S, TRI_OP_INVERT>,
+      PickSpan<F, S, TRI_OP_MUL_MIX>, PickSpan<F, S, TRI_OP_ADD>, PickSpan<F, S, TRI_OP_SUB>,
+      PickSpan<F, S, TRI_OP_MUL>,
+  };
+  return op >= 0 && op <= TRI_OP_MUL ? kOps[op](blend, white, trans) : nullptr;
 }
 
 template <class F>
@@ -548,8 +486,8 @@ void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* ve
   const bool alpha = !palette && sd->alphaFlag != 0;
   const bool kind32 = dd->kind == MEMIMG_KIND_XRGB8888;
   const bool blend = blendImage != nullptr, keyed = trans != 0;
-  SpanFn span = kind32 ? PickTexels<Family32>(palette, alpha, op, blend, white, keyed)
-                       : PickTexels<Family16>(palette, alpha, op, blend, white, keyed);
+  SpanFn span = kind32 ? PickTexels<PixelFamily32>(palette, alpha, op, blend, white, keyed)
+                       : PickTexels<PixelFamily16>(palette, alpha, op, blend, white, keyed);
   if (!span) return;
 
   job.dst = dst->pixels;
@@ -566,12 +504,8 @@ void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* ve
   job.vLimit = uint32_t(std::min(src->height, 8192)) << kFraction;
   job.key = sd->transparentColor;
   job.palette = sd->palette;
-  job.p = p;
-  job.bright[0] = BlendMulTable[g_DrawState.brightBlue];
-  job.bright[1] = BlendMulTable[g_DrawState.brightGreen];
-  job.bright[2] = BlendMulTable[g_DrawState.brightRed];
-  job.mulP = BlendMulTable[p];
-  job.diffP = &BlendDiffTable[p][256];
+  job.tables = MakeBlitTables(int32_t(p), g_DrawState.brightBlue, g_DrawState.brightGreen,
+                              g_DrawState.brightRed);
 
   WalkRows(left, right, area, job, span);
 }

@@ -17,6 +17,20 @@ Corners AtPositions(std::initializer_list<std::pair<int, int>> points) {
   return c;
 }
 
+// Row y of dst changed exactly over want[y] (nothing past the end of want), each changed
+// pixel (x, y) holding texel (x, y) of the position texture.
+void ExpectPositionSpans(const TestImage& dst, const std::vector<Span>& want) {
+  std::vector<Span> rows = ChangedSpans(dst, kUntouched);
+  for (int y = 0; y < dst.img.height; y++) {
+    Span wanted = size_t(y) < want.size() ? want[size_t(y)] : std::nullopt;
+    EXPECT_EQ(rows[size_t(y)], wanted) << "row " << y;
+    if (!rows[size_t(y)]) continue;
+    for (int x = rows[size_t(y)]->first; x <= rows[size_t(y)]->second; x++) {
+      EXPECT_EQ(dst.Get(x, y), PositionTexel(x, y)) << x << ", " << y;
+    }
+  }
+}
+
 struct CoverageCase {
   const char* name;
   Corners corners;
@@ -42,24 +56,27 @@ TEST_F(TriangleTest, CoversTheRowsAndColumnsOfItsEdges) {
        10,
        {{15, 15}, {18, 20}, {20, 25}, {23, 26}, {25, 27}, {28, 29}}},
       {"flat bottom", AtPositions({{2, 0}, {0, 4}, {4, 4}}), 0, {{2, 2}, {2, 3}, {1, 3}, {1, 4}}},
+      // As wide as the coordinates allow: edge differences past 2^31 units, a step of more
+      // than 2^31 per row, a reference vertex whose u is -2^31.
+      {"flat top from -8192 to 8191",
+       AtPositions({{-8192, 0}, {8191, 0}, {0, 3}}),
+       0,
+       {{0, 63}, {0, 63}, {0, 63}}},
+      {"middle vertex 16383 columns right of the others",
+       AtPositions({{-8192, 0}, {8191, 2}, {-8192, 4}}),
+       1,
+       {{0, 0}, {0, 63}, {0, 0}}},
   };
   for (const CoverageCase& c : cases) {
     SCOPED_TRACE(c.name);
     TestImage src(1, 64, 64);
     FillPositions(src);
-    TestImage dst(1, 40, 24);
+    TestImage dst(1, 64, 24);
     dst.Fill(kUntouched);
     Draw(dst, src, c.corners);
-    std::vector<Span> rows = ChangedSpans(dst, kUntouched);
-    for (int y = 0; y < dst.img.height; y++) {
-      int i = y - c.firstRow;
-      Span want = i >= 0 && size_t(i) < c.spans.size() ? Span(c.spans[size_t(i)]) : std::nullopt;
-      EXPECT_EQ(rows[size_t(y)], want) << "row " << y;
-      if (!rows[size_t(y)]) continue;
-      for (int x = rows[size_t(y)]->first; x <= rows[size_t(y)]->second; x++) {
-        EXPECT_EQ(dst.Get(x, y), PositionTexel(x, y)) << x << ", " << y;
-      }
-    }
+    std::vector<Span> want(size_t(c.firstRow), std::nullopt);
+    for (const auto& span : c.spans) want.push_back(span);
+    ExpectPositionSpans(dst, want);
   }
 }
 
@@ -328,41 +345,6 @@ TEST_F(TriangleTest, CoordinatesOutsideFourteenBitsDrawNothing) {
       Draw(dst, src, c);
       EXPECT_EQ(dst.All(), std::vector<uint32_t>(256, kUntouched))
           << "field " << field << " value " << bad;
-    }
-  }
-}
-
-// Triangles as wide as the coordinates allow: edge differences past 2^31 units, a step of
-// more than 2^31 per row, a reference vertex whose u is -2^31.
-TEST_F(TriangleTest, TrianglesAcrossTheWholeCoordinateRangeDrawExactly) {
-  struct WideCase {
-    const char* name;
-    Corners corners;
-    std::vector<Span> rows;
-  };
-  const WideCase cases[] = {
-      {"flat top from -8192 to 8191",
-       AtPositions({{-8192, 0}, {8191, 0}, {0, 3}}),
-       {Span({0, 63}), Span({0, 63}), Span({0, 63}), std::nullopt}},
-      {"middle vertex 16383 columns right of the others",
-       AtPositions({{-8192, 0}, {8191, 2}, {-8192, 4}}),
-       {std::nullopt, Span({0, 0}), Span({0, 63}), Span({0, 0})}},
-  };
-  for (const WideCase& w : cases) {
-    SCOPED_TRACE(w.name);
-    TestImage src(1, 64, 8);
-    FillPositions(src);
-    TestImage dst(1, 64, 8);
-    dst.Fill(kUntouched);
-    Draw(dst, src, w.corners);
-    std::vector<Span> rows = ChangedSpans(dst, kUntouched);
-    for (int y = 0; y < 8; y++) {
-      Span want = size_t(y) < w.rows.size() ? w.rows[size_t(y)] : std::nullopt;
-      EXPECT_EQ(rows[size_t(y)], want) << "row " << y;
-      if (!rows[size_t(y)]) continue;
-      for (int x = rows[size_t(y)]->first; x <= rows[size_t(y)]->second; x++) {
-        EXPECT_EQ(dst.Get(x, y), PositionTexel(x, y)) << x << ", " << y;
-      }
     }
   }
 }
