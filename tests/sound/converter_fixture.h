@@ -69,13 +69,20 @@ struct OpenedSound {
   }
 };
 
-// Zero crossings (from negative to non-negative) per second of a mono or the left channel
-// of stereo 16-bit PCM.
+// Upward crossings per second of a mono or the left channel of stereo 16-bit PCM: from
+// below -1000 to above 1000, so that noise about zero does not count.
 inline double CrossingsPerSecond(const std::string& pcm, int channels, int rate) {
   const std::vector<int16_t> s = soundfiles::Samples(pcm);
   const size_t frames = s.size() / size_t(channels);
   int crossings = 0;
-  for (size_t i = 1; i < frames; i++)
-    if (s[(i - 1) * channels] < 0 && s[i * channels] >= 0) crossings++;
+  bool low = false;
+  for (size_t i = 0; i < frames; i++) {
+    const int v = s[i * channels];
+    if (v < -1000) low = true;
+    if (v > 1000 && low) {
+      crossings++;
+      low = false;
+    }
+  }
   return frames ? crossings * double(rate) / double(frames) : 0;
 }

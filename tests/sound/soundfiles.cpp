@@ -208,7 +208,8 @@ std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, f
   return out;
 }
 
-std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbps, bool infoFrame) {
+std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbps, bool infoFrame,
+                int* frames) {
   lame_global_flags* gf = lame_init();
   lame_set_num_channels(gf, channels);
   lame_set_in_samplerate(gf, rate);
@@ -223,14 +224,14 @@ std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbp
     lame_close(gf);
     return "";
   }
-  const int frames = int(pcm.size() / channels);
-  std::vector<unsigned char> buffer(size_t(frames) * 5 / 4 + 7200 + 16384);
+  const int count = int(pcm.size() / channels);
+  std::vector<unsigned char> buffer(size_t(count) * 5 / 4 + 7200 + 16384);
   int n;
   if (channels == 2) {
-    n = lame_encode_buffer_interleaved(gf, const_cast<short*>(pcm.data()), frames, buffer.data(),
+    n = lame_encode_buffer_interleaved(gf, const_cast<short*>(pcm.data()), count, buffer.data(),
                                        int(buffer.size()));
   } else {
-    n = lame_encode_buffer(gf, pcm.data(), pcm.data(), frames, buffer.data(), int(buffer.size()));
+    n = lame_encode_buffer(gf, pcm.data(), pcm.data(), count, buffer.data(), int(buffer.size()));
   }
   std::string out;
   if (n >= 0) out.assign(reinterpret_cast<char*>(buffer.data()), size_t(n));
@@ -240,6 +241,7 @@ std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbp
     const size_t tag = lame_get_lametag_frame(gf, buffer.data(), buffer.size());
     if (tag > 0 && tag <= out.size()) out.replace(0, tag, reinterpret_cast<char*>(buffer.data()), tag);
   }
+  if (frames) *frames = lame_get_frameNum(gf);
   lame_close(gf);
   return out;
 }

@@ -30,8 +30,10 @@ std::string CutWavTail(const std::string& wav, size_t bytes);
 
 // Ogg Vorbis at quality `quality` (-0.1 to 1).
 std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, float quality = 0.3f);
-// Constant-bit-rate MP3; with `infoFrame` lame's information frame comes first.
-std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbps, bool infoFrame);
+// Constant-bit-rate MP3; with `infoFrame` lame's information frame comes first. The
+// frames lame says it wrote (the information frame not among them) go to `frames`.
+std::string Mp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbps, bool infoFrame,
+                int* frames = nullptr);
 // An ID3v2 tag of the major version with `body` bytes of frames (and a footer when
 // asked, version 4 only), and a 128-byte ID3v1 trailer.
 std::string Id3v2(int major, bool footer, size_t body);
