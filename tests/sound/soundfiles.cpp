@@ -168,7 +168,9 @@ std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, f
   vorbis_block vb;
   vorbis_block_init(&vd, &vb);
   ogg_stream_state os;
-  ogg_stream_init(&os, 0x4B52 + channels * 7 + rate);
+  // Links of a chained file need serials of their own.
+  static int serial = 0x4B52;
+  ogg_stream_init(&os, serial++);
   ogg_packet header, comments, codebooks;
   vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
   ogg_stream_packetin(&os, &header);
@@ -179,15 +181,7 @@ std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, f
 
   const long frames = long(pcm.size() / channels);
   const long step = 1024;
-  for (long at = 0; at <= frames; at += step) {
-    const long n = std::min(step, frames - at);
-    if (n > 0) {
-      float** buffer = vorbis_analysis_buffer(&vd, int(n));
-      for (long i = 0; i < n; i++)
-        for (int c = 0; c < channels; c++)
-          buffer[c][i] = pcm[size_t(at + i) * channels + c] / 32768.0f;
-    }
-    vorbis_analysis_wrote(&vd, int(std::max(n, 0L)));
+  auto drain = [&] {
     ogg_packet op;
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
       vorbis_analysis(&vb, nullptr);
@@ -197,8 +191,20 @@ std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, f
         Pages(&os, &out, false);
       }
     }
-    if (n <= 0) break;
+    // Pages of about one step each, as a streaming encoder writes them; vorbisfile
+    // starts a chained file's first link wrongly when that link is a single page.
+    Pages(&os, &out, true);
+  };
+  for (long at = 0; at < frames; at += step) {
+    const long n = std::min(step, frames - at);
+    float** buffer = vorbis_analysis_buffer(&vd, int(n));
+    for (long i = 0; i < n; i++)
+      for (int c = 0; c < channels; c++) buffer[c][i] = pcm[size_t(at + i) * channels + c] / 32768.0f;
+    vorbis_analysis_wrote(&vd, int(n));
+    drain();
   }
+  vorbis_analysis_wrote(&vd, 0);
+  drain();
   Pages(&os, &out, true);
   ogg_stream_clear(&os);
   vorbis_block_clear(&vb);
