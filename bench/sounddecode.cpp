@@ -3,7 +3,7 @@
 // itself), a plain ov_read loop, and a plain mpg123 feed loop. Each case reports PCM
 // megabytes made per second.
 #include "bench/ratio.h"
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 #include "engine/base/memory.h"
 #include "engine/sound/converter.h"
 #include "tests/sound/soundfiles.h"

@@ -3,7 +3,7 @@
 // that checks every block and codec stream is given back.
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 #include "engine/base/memory.h"
 #include "engine/sound/converter.h"
 #include "platform/audio/codecfake.h"
@@ -70,3 +70,15 @@ inline void RunConverter(const uint8_t* data, size_t size) {
 }
 
 }  // namespace soundfuzz
+
+// The two entry points of a target that runs the converter over its input, seeded by
+// `seeds` (a function returning the seed files).
+#define SOUND_FUZZ_TARGET(seeds)                                              \
+  extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {              \
+    soundfuzz::WriteSeeds(*argc, *argv, seeds);                               \
+    return 0;                                                                 \
+  }                                                                           \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {   \
+    soundfuzz::RunConverter(data, size);                                      \
+    return 0;                                                                 \
+  }

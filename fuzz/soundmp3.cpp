@@ -18,12 +18,4 @@ std::vector<std::string> Seeds() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  soundfuzz::WriteSeeds(*argc, *argv, Seeds);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  soundfuzz::RunConverter(data, size);
-  return 0;
-}
+SOUND_FUZZ_TARGET(Seeds)

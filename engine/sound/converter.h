@@ -6,7 +6,7 @@
 // channels, 100 to 200000 Hz; a file of any other format does not open.
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 #include "platform/audio/codec.h"
 #include "platform/audio/waveformat.h"
 

@@ -2,7 +2,7 @@
 // ends on: no tracked block and no codec stream outlives the test.
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 #include "engine/base/memory.h"
 #include "engine/sound/converter.h"
 #include "platform/audio/codecfake.h"
