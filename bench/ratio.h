@@ -18,27 +18,32 @@ inline void ReportPixels(benchmark::State& state, double pixelsPerIteration) {
       double(state.iterations()) * pixelsPerIteration / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Keeps each case's megapixels per second for the ratios.
+// Keeps each case's rate (the counter named, megapixels per second unless told) for the
+// ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  std::string counter = "MPix/s";
   std::map<std::string, double> rates;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      auto it = run.counters.find("MPix/s");
+      auto it = run.counters.find(counter);
       if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }
 };
 
-// The body of main: runs the cases, then prints a line per pair (ours, SDL) that ran.
+// The body of main: runs the cases, then prints a line per pair (ours, theirs) that ran,
+// with the rates of `counter` and the ratio.
 inline int RunWithRatios(int argc, char** argv,
-                         std::initializer_list<std::pair<const char*, const char*>> pairs) {
+                         std::initializer_list<std::pair<const char*, const char*>> pairs,
+                         const char* counter = "MPix/s", const char* theirs = "SDL2") {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
+  reporter.counter = counter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-26s %-24s %10s %10s %7s\n", "ours", "SDL2", "MPix/s", "MPix/s", "ratio");
+  std::printf("\n%-26s %-24s %10s %10s %7s\n", "ours", theirs, counter, counter, "ratio");
   for (const auto& [ours, sdl] : pairs) {
     auto a = reporter.rates.find(ours), b = reporter.rates.find(sdl);
     if (a == reporter.rates.end() || b == reporter.rates.end() || b->second <= 0) continue;

@@ -5,3 +5,14 @@ set(KR_ENGINE_LIBS)
 # SDL2: windows, events, cursor, message box (platform/window/sdl).
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::SDL2)
+
+# MPEG audio decoding behind the codec streams (platform/audio).
+pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+list(APPEND KR_PLATFORM_LIBS PkgConfig::MPG123)
+
+# Ogg Vorbis: the engine's sound converters call vorbisfile directly.
+pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)
+list(APPEND KR_ENGINE_LIBS PkgConfig::VORBISFILE)
+
+# Encoders that make sound fixtures for the tests and seeds for the fuzz targets.
+pkg_check_modules(KR_SOUND_ENCODERS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg lame)

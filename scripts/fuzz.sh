@@ -15,4 +15,6 @@ cmake --build "$BUILD" -j "$(nproc)" --target "fuzz_$target"
 corpus="$BUILD/corpus/$target"
 mkdir -p "$corpus"
 export KR_PLATFORM=headless SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+# Leaks inside libraries we call, never in our code (fuzz/lsan.supp says which and why).
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
 exec "$BUILD/fuzz/fuzz_$target" -max_total_time="$seconds" "$@" "$corpus"
