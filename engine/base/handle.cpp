@@ -19,9 +19,11 @@ int32_t HandleTableNextSlot(const HandleTable* table) {
 }
 
 int32_t HandleTableAdd(HandleTable* table, void* record) {
-  if (!record) return -1;
-  const int32_t slot = HandleTableNextSlot(table);
-  if (slot < 0) return -1;
+  return HandleTableAddAt(table, record, HandleTableNextSlot(table));
+}
+
+int32_t HandleTableAddAt(HandleTable* table, void* record, int32_t slot) {
+  if (!record || slot < 0 || slot >= table->size || table->slots[slot]) return -1;
   uint32_t check = table->nextCheck;
   table->nextCheck = (table->nextCheck + 1) % HANDLE_CHECK_LIMIT;
   static_cast<HandleRecordHead*>(record)->check = check;

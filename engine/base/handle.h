@@ -61,6 +61,9 @@ int32_t HandleTableNextSlot(const HandleTable* table);
 // high-water slot, or the first empty slot once the mark has reached the table's size.
 // Returns the handle, or -1 when every slot is taken.
 int32_t HandleTableAdd(HandleTable* table, void* record);
+// As HandleTableAdd, in a slot the owner chose by rules of its own; -1 when the slot is
+// outside the table or taken.
+int32_t HandleTableAddAt(HandleTable* table, void* record, int32_t slot);
 // The record of a valid handle, or null.
 void* HandleTableGet(const HandleTable* table, int32_t handle);
 // Removes a valid handle's record from the table (the caller frees it) and walks the

@@ -23,10 +23,15 @@ constexpr uint32_t kCloseWaitMs = 1000;
 constexpr int kListenBacklog = 128;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
+// The NetWorkTable is a generic handle table whose slots the network chooses itself:
+// connections take the lowest free slot below NETWORK_LISTEN_SLOT (not the table's
+// high-water rule), the listening socket always takes NETWORK_LISTEN_SLOT, and a record
+// joins the table (taking the next check value) only once its socket is set up, so a
+// connection that fails to start uses up no check value.
 struct NetWorkState {
-  SocketData* table[NETWORK_SLOT_COUNT];  // the NetWorkTable
-  ListNode head, tail;                    // every record, newest first
-  uint32_t checkCounter;                  // 0..2047
+  HandleTable table;                     // the NetWorkTable, over slots
+  void* slots[NETWORK_SLOT_COUNT];
+  ListNode head, tail;                   // every record, newest first
   int32_t initialised;
   PlatWnd window;  // the NetWorkWindow
   int32_t windowDestroyed;
@@ -35,7 +40,7 @@ struct NetWorkState {
   int32_t recvGuard, sendGuard;
 };
 
-NetWorkState g_Net;
+NetWorkState net;
 
 enum NetOp { OP_RECVSOCKET, OP_SENDSOCKET, OP_ACCEPTSTATE, OP_RECV, OP_PEEK, OP_SEND, OP_DATALENGTH };
 
@@ -63,13 +68,8 @@ const NetOpLogs kOpLogs[] = {
 
 // The record of a valid handle while the network is up, or null.
 SocketData* CheckHandle(int handle) {
-  if (!g_Net.initialised || handle < 0) return nullptr;
-  if ((uint32_t(handle) & HANDLE_TYPE_MASK) != uint32_t(HANDLE_TYPE_NETWORK)) return nullptr;
-  const int32_t slot = HandleSlot(handle);
-  if (slot >= NETWORK_SLOT_COUNT) return nullptr;
-  SocketData* d = g_Net.table[slot];
-  if (!d || (d->check << 16) != (uint32_t(handle) & HANDLE_CHECK_MASK)) return nullptr;
-  return d;
+  if (!net.initialised) return nullptr;
+  return static_cast<SocketData*>(HandleTableGet(&net.table, handle));
 }
 
 // Logs and refuses a record that is not in use or is in error.
@@ -91,11 +91,11 @@ void EncodeLength(int32_t length, uint8_t out[4]) {
 
 int FreeConnectionSlot() {
   for (int32_t slot = 0; slot < kConnectionSlots; slot++)
-    if (!g_Net.table[slot]) return slot;
+    if (!net.slots[slot]) return slot;
   return -1;
 }
 
-// A zeroed record in the slot and at the head of the list, connected, with the current
+// A zeroed record for the slot at the head of the list, connected, with the current
 // settings and the check value that the handle will carry; null (logged) without memory.
 SocketData* NewRecord(int32_t slot) {
   SocketData* d = static_cast<SocketData*>(TrackedCalloc(sizeof(SocketData), "", 0));
@@ -103,37 +103,34 @@ SocketData* NewRecord(int32_t slot) {
     WriteLog("ソケット用のメモリの確保に失敗しました\n");
     return nullptr;
   }
-  g_Net.table[slot] = d;
   d->inUse = 1;
   d->connected = 1;
-  d->framed = g_Net.rawMode == 0;
-  d->autoClose = g_Net.keepLost == 0;
-  d->check = g_Net.checkCounter;
+  d->framed = net.rawMode == 0;
+  d->autoClose = net.keepLost == 0;
+  d->check = net.table.nextCheck;
   d->socket = PLAT_INVALID_SOCKET;
-  ListInsertAfter(&g_Net.head, &d->node, MakeHandle(HANDLE_TYPE_NETWORK, d->check, slot),
+  ListInsertAfter(&net.head, &d->node, MakeHandle(HANDLE_TYPE_NETWORK, d->check, slot),
                   uintptr_t(d));
   return d;
 }
 
-void UndoRecord(SocketData* d, int32_t slot) {
+void UndoRecord(SocketData* d) {
   ListUnlink(&d->node);
   if (d->socket != 0 && d->socket != PLAT_INVALID_SOCKET) PlatNetClose(d->socket);
   RingBufferTerminate(&d->recvRing);
   RingBufferTerminate(&d->sendRing);
   TrackedFree(d);
-  g_Net.table[slot] = nullptr;
 }
 
-// Selects the record's events and lets the check counter move on; the handle, or -1
-// with the record undone.
+// Selects the record's events and puts it into its slot; the handle, or -1 with the
+// record undone.
 int CommitRecord(SocketData* d, int32_t slot, uint32_t events, const char* selectError) {
-  if (PlatNetAsyncSelect(d->socket, g_Net.window, PLAT_WM_SOCKET, events) != 0) {
+  if (PlatNetAsyncSelect(d->socket, net.window, PLAT_WM_SOCKET, events) != 0) {
     LogNetworkError("%s", selectError);
-    UndoRecord(d, slot);
+    UndoRecord(d);
     return -1;
   }
-  g_Net.checkCounter = (g_Net.checkCounter + 1) % HANDLE_CHECK_LIMIT;
-  return d->node.key;
+  return HandleTableAddAt(&net.table, d, slot);
 }
 
 // Moves `wanted` bytes between the socket and the ring at *position through io, in two
@@ -256,7 +253,7 @@ int ReceiveData(int handle, void* buffer, int length, bool peek) {
 PlatLResult NetWorkWindowProc(PlatWnd window, uint32_t message, PlatWParam wParam,
                               PlatLParam lParam) {
   if (message == PLAT_WM_SOCKET) return OnSocketEvent(wParam, uint32_t(lParam));
-  if (message == PLAT_WM_DESTROY && window == g_Net.window) g_Net.windowDestroyed = 1;
+  if (message == PLAT_WM_DESTROY && window == net.window) net.windowDestroyed = 1;
   return PlatDefWindowProc(window, message, wParam, lParam);
 }
 
@@ -275,32 +272,32 @@ int LogNetworkError(const char* format, ...) {
 
 int RecvSocket(int handle) {
   SocketData* d = CheckHandle(handle);
-  if (!d || g_Net.recvGuard) return -1;
-  g_Net.recvGuard = 1;
+  if (!d || net.recvGuard) return -1;
+  net.recvGuard = 1;
   PumpNetworkMessages(0);
   int result = 0;
   if (Refused(d, OP_RECVSOCKET)) result = -1;
   else if (d->framed) result = ReceiveMessages(d);
-  g_Net.recvGuard = 0;
+  net.recvGuard = 0;
   return result;
 }
 
 int SendSocket(int handle) {
   SocketData* d = CheckHandle(handle);
-  if (!d || g_Net.sendGuard) return -1;
-  g_Net.sendGuard = 1;
+  if (!d || net.sendGuard) return -1;
+  net.sendGuard = 1;
   PumpNetworkMessages(0);
   int result = 0;
   if (Refused(d, OP_SENDSOCKET)) result = -1;
   else if (d->framed && d->sendRing.length > 0) SendMessages(d);
-  g_Net.sendGuard = 0;
+  net.sendGuard = 0;
   return result;
 }
 
 int AcceptNetWork() {
-  if (!g_Net.initialised) return -1;
+  if (!net.initialised) return -1;
   PumpNetworkMessages(0);
-  SocketData* listener = g_Net.table[NETWORK_LISTEN_SLOT];
+  SocketData* listener = static_cast<SocketData*>(net.slots[NETWORK_LISTEN_SLOT]);
   if (!listener) return -1;
   const int32_t slot = FreeConnectionSlot();
   if (slot < 0) {
@@ -313,7 +310,7 @@ int AcceptNetWork() {
   d->socket = PlatNetAccept(listener->socket, &peer);
   if (d->socket == PLAT_INVALID_SOCKET) {
     LogNetworkError("acceptに失敗しました");
-    UndoRecord(d, slot);
+    UndoRecord(d);
     return -1;
   }
   std::memcpy(d->peerAddress, peer.address, 4);
@@ -325,7 +322,7 @@ int AcceptNetWork() {
 
 int OnSocketEvent(uintptr_t socket, uint32_t eventWord) {
   SocketData* d = nullptr;
-  for (ListNode* n = g_Net.head.next; n && n != &g_Net.tail; n = n->next) {
+  for (ListNode* n = net.head.next; n && n != &net.tail; n = n->next) {
     SocketData* candidate = reinterpret_cast<SocketData*>(n->data);
     if (candidate->socket == socket) {
       d = candidate;
@@ -354,7 +351,7 @@ int OnSocketEvent(uintptr_t socket, uint32_t eventWord) {
 }
 
 int GetNetWorkAcceptState(int handle) {
-  if (!g_Net.initialised) return -1;
+  if (!net.initialised) return -1;
   PumpNetworkMessages(0);
   SocketData* d = CheckHandle(handle);
   if (!d || Refused(d, OP_ACCEPTSTATE)) return -1;
@@ -389,7 +386,7 @@ int NetWorkSend(int handle, const void* data, int length) {
 }
 
 int GetNetWorkDataLength(int handle) {
-  if (!g_Net.initialised) return -1;
+  if (!net.initialised) return -1;
   PumpNetworkMessages(0);
   RecvSocket(handle);
   SendSocket(handle);
@@ -439,20 +436,20 @@ int CloseNetHandle(int handle) {
     if (!d->connected) break;
     PlatSleep(1);
   }
-  PlatNetAsyncSelect(d->socket, g_Net.window, 0, 0);
+  PlatNetAsyncSelect(d->socket, net.window, 0, 0);
   PlatNetClose(d->socket);
   RingBufferTerminate(&d->recvRing);
   RingBufferTerminate(&d->sendRing);
   ListUnlink(&d->node);
-  g_Net.table[HandleSlot(handle)] = nullptr;
+  HandleTableRemove(&net.table, handle);
   TrackedFree(d);
   return 0;
 }
 
 int PumpNetworkMessages(int mode) {
-  if (!g_Net.window || !g_Net.initialised) return 0;
+  if (!net.window || !net.initialised) return 0;
   if (mode == 1) {
-    for (ListNode* n = g_Net.head.next; n && n != &g_Net.tail;) {
+    for (ListNode* n = net.head.next; n && n != &net.tail;) {
       ListNode* next = n->next;
       const SocketData* d = reinterpret_cast<const SocketData*>(n->data);
       if (d->inUse && (d->error || (!d->connected && d->lossReported && d->autoClose)))
@@ -462,7 +459,7 @@ int PumpNetworkMessages(int mode) {
   }
   PlatNetPoll();
   PlatMsg msg;
-  while (PlatPeekMessage(&msg, g_Net.window, 0, 0, PLAT_PM_REMOVE)) {
+  while (PlatPeekMessage(&msg, net.window, 0, 0, PLAT_PM_REMOVE)) {
     PlatTranslateMessage(&msg);
     PlatDispatchMessage(&msg);
   }
@@ -470,26 +467,25 @@ int PumpNetworkMessages(int mode) {
 }
 
 int EndNetwork() {
-  if (!g_Net.initialised) return 0;
+  if (!net.initialised) return 0;
   WriteLog("ネットワーク関連の終了処理を行います \n");
   // Closing pumps the window, which may still accept a connection into a slot already
   // passed: sweep again until a sweep finds nothing.
   for (bool closed = true; closed;) {
     closed = false;
     for (int32_t slot = 0; slot < NETWORK_SLOT_COUNT; slot++) {
-      const SocketData* d = g_Net.table[slot];
-      if (!d) continue;
-      if (CloseNetHandle(MakeHandle(HANDLE_TYPE_NETWORK, d->check, slot)) == 0) closed = true;
+      const int32_t handle = HandleTableHandleAt(&net.table, slot);
+      if (handle >= 0 && CloseNetHandle(handle) == 0) closed = true;
     }
   }
-  if (g_Net.window) {
-    if (PlatPostMessage(g_Net.window, PLAT_WM_CLOSE, 0, 0) && !g_Net.windowDestroyed)
+  if (net.window) {
+    if (PlatPostMessage(net.window, PLAT_WM_CLOSE, 0, 0) && !net.windowDestroyed)
       PumpNetworkMessages(0);
     // Pumped from a thread that does not own it, the window would outlive the layer.
-    if (PlatIsWindow(g_Net.window)) PlatDestroyWindow(g_Net.window);
+    if (PlatIsWindow(net.window)) PlatDestroyWindow(net.window);
   }
   PlatUnregisterClass(kWindowClass);
-  std::memset(&g_Net, 0, sizeof g_Net);
+  std::memset(&net, 0, sizeof net);
   PlatNetCleanup();
   WriteLog("ネットワーク関連の終了処理は完了しました\n");
   return 0;
@@ -498,9 +494,10 @@ int EndNetwork() {
 // ---- starting and connecting ---------------------------------------------------------
 
 int InitNetwork() {
-  if (g_Net.initialised) return 0;
+  if (net.initialised) return 0;
   if (PlatNetStartup() != 0) return -1;
-  const PlatWndClass wc{0, NetWorkWindowProc, PLAT_CURSOR_NONE, kWindowClass};
+  const PlatWndClass wc{
+      .style = 0, .proc = NetWorkWindowProc, .cursor = PLAT_CURSOR_NONE, .className = kWindowClass};
   PlatRegisterClass(&wc);
   const PlatWnd window = PlatCreateWindow(0, kWindowClass, "", 0, 0, 0, 0, 0);
   if (!window) {
@@ -509,15 +506,16 @@ int InitNetwork() {
     WriteLog("ネットワーク用のウインドウの作成に失敗しました\n");
     return -1;
   }
-  ListInit(&g_Net.head, &g_Net.tail);
-  g_Net.window = window;
-  g_Net.windowDestroyed = 0;
-  g_Net.initialised = 1;
+  HandleTableInit(&net.table, HANDLE_TYPE_NETWORK, net.slots, NETWORK_SLOT_COUNT);
+  ListInit(&net.head, &net.tail);
+  net.window = window;
+  net.windowDestroyed = 0;
+  net.initialised = 1;
   return 0;
 }
 
 int ListenNetWork(int port) {
-  if (!g_Net.initialised || g_Net.table[NETWORK_LISTEN_SLOT]) return -1;
+  if (!net.initialised || net.slots[NETWORK_LISTEN_SLOT]) return -1;
   PlatSockAddrIn address;
   if (PlatNetMakeAddress("127.0.0.1", port, &address) != 0) return -1;
   SocketData* d = NewRecord(NETWORK_LISTEN_SLOT);
@@ -525,14 +523,14 @@ int ListenNetWork(int port) {
   d->socket = PlatNetListen(&address, kListenBacklog);
   if (d->socket == PLAT_INVALID_SOCKET) {
     LogNetworkError("listenに失敗しました");
-    UndoRecord(d, NETWORK_LISTEN_SLOT);
+    UndoRecord(d);
     return -1;
   }
   return CommitRecord(d, NETWORK_LISTEN_SLOT, PLAT_FD_ACCEPT, "WSAAsyncSelectのエラー in ListenNetWork");
 }
 
 int ConnectNetWork(const char* ipv4, int port) {
-  if (!g_Net.initialised) return -1;
+  if (!net.initialised) return -1;
   PlatSockAddrIn address;
   if (PlatNetMakeAddress(ipv4, port, &address) != 0) return -1;
   const int32_t slot = FreeConnectionSlot();
@@ -543,14 +541,14 @@ int ConnectNetWork(const char* ipv4, int port) {
   d->socket = PlatNetConnect(&address);
   if (d->socket == PLAT_INVALID_SOCKET) {
     LogNetworkError("connectに失敗しました");
-    UndoRecord(d, slot);
+    UndoRecord(d);
     return -1;
   }
   return CommitRecord(d, slot, kOutgoingEvents, "WSAAsyncSelectのエラー in ConnectNetWork");
 }
 
 int AttachNetWorkSocket(PlatSocket socket) {
-  const int32_t slot = g_Net.initialised ? FreeConnectionSlot() : -1;
+  const int32_t slot = net.initialised ? FreeConnectionSlot() : -1;
   SocketData* d = slot < 0 ? nullptr : NewRecord(slot);
   if (!d) {
     PlatNetClose(socket);
@@ -561,20 +559,20 @@ int AttachNetWorkSocket(PlatSocket socket) {
 }
 
 int SetNetWorkRawMode(int raw) {
-  const int old = g_Net.rawMode;
-  g_Net.rawMode = raw ? 1 : 0;
+  const int old = net.rawMode;
+  net.rawMode = raw ? 1 : 0;
   return old;
 }
 
 int SetNetWorkKeepLost(int keep) {
-  const int old = g_Net.keepLost;
-  g_Net.keepLost = keep ? 1 : 0;
+  const int old = net.keepLost;
+  net.keepLost = keep ? 1 : 0;
   return old;
 }
 
 int GetNewestNetWorkHandle() {
-  if (!g_Net.initialised || g_Net.head.next == &g_Net.tail) return -1;
-  return g_Net.head.next->key;
+  if (!net.initialised || net.head.next == &net.tail) return -1;
+  return net.head.next->key;
 }
 
 int GetNetWorkLocalPort(int handle) {

@@ -25,14 +25,15 @@ enum : int32_t {
   NETWORK_MAX_MESSAGE = 16 << 20,
 };
 
+// The check value comes first: the generic handle table validates through it.
 struct SocketData {
+  uint32_t check;
   int32_t inUse;
   int32_t error;         // the receive side failed; every operation refuses the handle
   int32_t connected;     // 1 while the connection stands
   int32_t lossReported;  // GetNetWorkAcceptState has reported the loss
   int32_t framed;        // NetWorkRawMode was 0 as the connection was made
   int32_t autoClose;     // NetWorkKeepLost was 0 as the connection was made
-  uint32_t check;
   PlatSocket socket;
   int32_t recvRemaining;  // bytes of the incoming message still to come; 0 awaits a length
   RingBuffer recvRing;

@@ -91,3 +91,22 @@ TEST(HandleTable, CheckValueWrapsFrom2047To0) {
   EXPECT_EQ(r.head.check, 0u);
   EXPECT_EQ(HandleTableGet(&t, last), nullptr);
 }
+
+// A slot the owner chooses: the next check value goes with it, the high-water mark follows,
+// and a refused slot uses up no check value.
+TEST(HandleTable, AddAtTakesTheChosenSlot) {
+  void* slots[4];
+  HandleTable t;
+  HandleTableInit(&t, HANDLE_TYPE_NETWORK, slots, 4);
+  Rec a{}, b{}, c{};
+  EXPECT_EQ(HandleTableAddAt(&t, &a, 3), 0x48000003);
+  EXPECT_EQ(t.highWater, 4);
+  for (int32_t refused : {3, 4, -1}) EXPECT_EQ(HandleTableAddAt(&t, &b, refused), -1) << refused;
+  EXPECT_EQ(HandleTableAddAt(&t, nullptr, 0), -1);
+  EXPECT_EQ(HandleTableAddAt(&t, &b, 1), 0x48010001);
+  EXPECT_EQ(HandleTableGet(&t, 0x48010001), &b);
+  EXPECT_EQ(t.count, 2);
+  EXPECT_EQ(HandleTableRemove(&t, 0x48000003), &a);
+  EXPECT_EQ(t.highWater, 2);
+  EXPECT_EQ(HandleTableAdd(&t, &c), 0x48020002);  // the ordinary rule again
+}
