@@ -23,8 +23,6 @@ enum : int32_t {
 
 // PadBits: 1 down, 2 left, 4 right, 8 up, 16 << k button k + 1 (k = 0 to 23).
 enum : int32_t { PAD_DOWN = 1, PAD_LEFT = 2, PAD_RIGHT = 4, PAD_UP = 8, PAD_BUTTON1 = 16 };
-// Added to a pad number (1 to 8): merge the keyboard keys mapped to that pad.
-constexpr int32_t PadKeyboardFlag = 0x1000;
 
 constexpr int kMaxPads = 8;
 
@@ -118,7 +116,8 @@ int WaitAnyInputCore();
 
 // 0; -1 for an index outside 0 to 7, or when the pump ended the program or input.
 int SamplePad(int32_t index);
-// PadBits of pad n (1 to 8, or 0), merged with its keys when PadKeyboardFlag is added.
+// PadBits of pad n (1 to 8, or 0), merged with its keys when PAD_KEYBOARD_FLAG
+// (engine/engine.h) is added.
 int32_t ReadPadStateCore(int32_t n);
 // Starts or stops every pad's effects to match its vibration and the window's state.
 int ApplyPadVibration();

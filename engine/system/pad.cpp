@@ -4,6 +4,7 @@
 // stopped while the window is inactive and ended when a time limit runs out.
 #include "engine/system/input.h"
 
+#include "engine/engine.h"
 #include "engine/system/state.h"
 #include "engine/system/system.h"
 
@@ -91,8 +92,8 @@ int SamplePad(int32_t index) {
 
 int32_t ReadPadStateCore(int32_t n) {
   InputState& in = g_InputState;
-  const bool keys = (n & PadKeyboardFlag) != 0;
-  const int64_t i = int64_t(n & ~PadKeyboardFlag) - 1;
+  const bool keys = (n & PAD_KEYBOARD_FLAG) != 0;
+  const int64_t i = int64_t(n & ~PAD_KEYBOARD_FLAG) - 1;
   WaitWhileInactive();
   if (!in.input && !IsClosePending()) return StartInputDevices();
   if (in.padCount != 0 && (i < -1 || i > in.padCount - 1) && !keys) return 0;
@@ -170,7 +171,7 @@ int ServicePadVibration() {
 }
 
 int EndPadVibration(int32_t n) {
-  const int64_t i = int64_t(n & ~PadKeyboardFlag) - 1;
+  const int64_t i = int64_t(n & ~PAD_KEYBOARD_FLAG) - 1;
   WaitWhileInactive();
   if (!g_InputState.input && !IsClosePending()) return StartInputDevices();
   return EndSlotVibration(i);

@@ -151,8 +151,10 @@ int CreateMainWindow() {
 
   s.windowCreating = 1;
   WriteLog("ウインドウクラスを登録します... ");
-  const PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW,
-                        set.className};
+  const PlatWndClass wc{.style = PLAT_CS_HREDRAW | PLAT_CS_VREDRAW,
+                        .proc = MainWindowProc,
+                        .cursor = PLAT_CURSOR_ARROW,
+                        .className = set.className};
   if (!PlatRegisterClass(&wc)) return FailStart("ウインドウクラスの登録に失敗しました\n", 0);
   WriteLog("登録に成功しました\n");
 
