@@ -5,7 +5,7 @@
 
 #include "engine/engine.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/window.h"
+#include "platform/window/messagebox.h"
 
 const GameApi* g_Api = nullptr;
 

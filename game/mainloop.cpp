@@ -9,6 +9,8 @@
 #include "game/objectpool.h"
 #include "game/players.h"
 
+#include "engine/engine.h"  // the key and pad constants
+
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -17,15 +19,13 @@ namespace {
 
 constexpr uint32_t kFrameMs = 17;
 constexpr uint32_t kClockMs = 1000;
-constexpr int32_t kEscape = 1;
-constexpr int32_t kPadKeyboardFlag = 0x1000;
 
 // Taken by the clock thread around its wait and tick; no other code takes it.
 std::mutex g_ClockMutex;
 std::thread g_ClockThread;
 
 void ReadPads() {
-  g_Players[1]->padBits = g_Api->ReadPadState(kPadKeyboardFlag | 1);
+  g_Players[1]->padBits = g_Api->ReadPadState(PAD_KEYBOARD_FLAG | 1);
   for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
 }
 
@@ -103,10 +103,10 @@ int StepFrame() {
   if (g_Game->quitRequested == 1) return 0;
   const uint32_t frameStart = g_Api->GetTickMs();
   ReadPads();
-  if (g_Api->IsKeyDown(kEscape) == 1) g_Game->quitRequested = 1;
+  if (g_Api->IsKeyDown(KEY_ESCAPE) == 1) g_Game->quitRequested = 1;
   if (g_Game->inPlay.load() == 1) PlayFrame();
   if (g_Game->inPlay.load() == 0) RunMenuLoop();
-  if (g_Api->IsKeyDown(kEscape) == 1) return 0;
+  if (g_Api->IsKeyDown(KEY_ESCAPE) == 1) return 0;
   // Sleeping rather than spinning: a spin holds a core, and on a manual clock never ends.
   while (int32_t(g_Api->GetTickMs() - frameStart) < int32_t(kFrameMs)) g_Api->Sleep(1);
   return g_Api->PumpMessages() == 0 ? 1 : 0;

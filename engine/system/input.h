@@ -13,6 +13,7 @@ enum : int32_t {
   DIK_ESCAPE = 0x01,
   DIK_RETURN = 0x1C,
   DIK_A = 0x1E,
+  DIK_BACKSLASH = 0x2B,
   DIK_Z = 0x2C,
   DIK_CAPITAL = 0x3A,
   DIK_F10 = 0x44,

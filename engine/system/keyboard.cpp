@@ -7,6 +7,7 @@
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/system.h"
+#include "platform/keys/keytable.h"
 #include "platform/window/window.h"
 
 #include <cstring>
@@ -66,30 +67,44 @@ bool StartedLazily(int* result) {
 
 bool Held(int code) { return (g_InputState.keyState[code] & 0x80) != 0; }
 
+// A key the window's key state stands for, read at the device key code the platform's key
+// table gives it (the first position of the key, or that of the extended flag given).
+constexpr VirtualKeyPair Overlay(uint32_t vk, int extended = -1) {
+  return {uint16_t(vk), PlatKeyByVk(vk, extended)->device};
+}
+
 }  // namespace
 
-const VirtualKeyPair VirtualKeyTable[82] = {
+constexpr VirtualKeyPair VirtualKeyTable[82] = {
     // Group 1: both modes.
-    {'A', 0x1E}, {'B', 0x30}, {'C', 0x2E}, {'D', 0x20}, {'E', 0x12}, {'F', 0x21}, {'G', 0x22},
-    {'H', 0x23}, {'I', 0x17}, {'J', 0x24}, {'K', 0x25}, {'L', 0x26}, {'M', 0x32}, {'N', 0x31},
-    {'O', 0x18}, {'P', 0x19}, {'Q', 0x10}, {'R', 0x13}, {'S', 0x1F}, {'T', 0x14}, {'U', 0x16},
-    {'V', 0x2F}, {'W', 0x11}, {'X', 0x2D}, {'Y', 0x15}, {'Z', 0x2C},
-    {'0', 0x0B}, {'1', 0x02}, {'2', 0x03}, {'3', 0x04}, {'4', 0x05}, {'5', 0x06}, {'6', 0x07},
-    {'7', 0x08}, {'8', 0x09}, {'9', 0x0A},
-    {PLAT_VK_OEM_PLUS, 0x27}, {PLAT_VK_OEM_1, 0x92}, {PLAT_VK_OEM_4, 0x1A}, {PLAT_VK_OEM_6, 0x1B},
-    {PLAT_VK_OEM_3, 0x91}, {PLAT_VK_OEM_102, 0x2B}, {PLAT_VK_OEM_COMMA, 0x33},
-    {PLAT_VK_OEM_MINUS, 0x0C}, {PLAT_VK_OEM_5, 0x7D}, {PLAT_VK_OEM_PERIOD, 0x34},
-    {PLAT_VK_OEM_2, 0x35}, {PLAT_VK_DELETE, 0xD3}, {PLAT_VK_ESCAPE, 0x01}, {PLAT_VK_SPACE, 0x39},
-    {PLAT_VK_BACK, 0x0E}, {PLAT_VK_TAB, 0x0F}, {PLAT_VK_RETURN, 0x1C},
+    Overlay('A'), Overlay('B'), Overlay('C'), Overlay('D'), Overlay('E'), Overlay('F'),
+    Overlay('G'), Overlay('H'), Overlay('I'), Overlay('J'), Overlay('K'), Overlay('L'),
+    Overlay('M'), Overlay('N'), Overlay('O'), Overlay('P'), Overlay('Q'), Overlay('R'),
+    Overlay('S'), Overlay('T'), Overlay('U'), Overlay('V'), Overlay('W'), Overlay('X'),
+    Overlay('Y'), Overlay('Z'),
+    Overlay('0'), Overlay('1'), Overlay('2'), Overlay('3'), Overlay('4'), Overlay('5'),
+    Overlay('6'), Overlay('7'), Overlay('8'), Overlay('9'),
+    Overlay(PLAT_VK_OEM_PLUS), Overlay(PLAT_VK_OEM_1), Overlay(PLAT_VK_OEM_4),
+    Overlay(PLAT_VK_OEM_6), Overlay(PLAT_VK_OEM_3),
+    // The JP106 backslash key reads as the US backslash code here, not at the codes the
+    // keyboard device gives its positions.
+    {PLAT_VK_OEM_102, DIK_BACKSLASH},
+    Overlay(PLAT_VK_OEM_COMMA), Overlay(PLAT_VK_OEM_MINUS), Overlay(PLAT_VK_OEM_5),
+    Overlay(PLAT_VK_OEM_PERIOD), Overlay(PLAT_VK_OEM_2), Overlay(PLAT_VK_DELETE),
+    Overlay(PLAT_VK_ESCAPE), Overlay(PLAT_VK_SPACE), Overlay(PLAT_VK_BACK),
+    Overlay(PLAT_VK_TAB), Overlay(PLAT_VK_RETURN, 0),
     {kSeparator, 0},
     // Group 2: the fallback mode only.
-    {PLAT_VK_RETURN, 0x9C}, {PLAT_VK_LSHIFT, 0x2A}, {PLAT_VK_RSHIFT, 0x36},
-    {PLAT_VK_LCONTROL, 0x1D}, {PLAT_VK_RCONTROL, 0x9D}, {PLAT_VK_PRIOR, 0xC9},
-    {PLAT_VK_NEXT, 0xD1}, {PLAT_VK_END, 0xCF}, {PLAT_VK_HOME, 0xC7}, {PLAT_VK_INSERT, 0xD2},
-    {PLAT_VK_LMENU, 0x38}, {PLAT_VK_RMENU, 0xB8}, {PLAT_VK_SCROLL, 0x46},
-    {PLAT_VK_CAPITAL, 0x3A}, {PLAT_VK_PAUSE, 0xC5},
-    {0x70, 0x3B}, {0x71, 0x3C}, {0x72, 0x3D}, {0x73, 0x3E}, {0x74, 0x3F}, {0x75, 0x40},
-    {0x76, 0x41}, {0x77, 0x42}, {0x78, 0x43}, {0x79, 0x44}, {0x7A, 0x57}, {0x7B, 0x58},
+    Overlay(PLAT_VK_RETURN, 1),  // the keypad's Enter
+    Overlay(PLAT_VK_LSHIFT), Overlay(PLAT_VK_RSHIFT), Overlay(PLAT_VK_LCONTROL),
+    Overlay(PLAT_VK_RCONTROL), Overlay(PLAT_VK_PRIOR), Overlay(PLAT_VK_NEXT),
+    Overlay(PLAT_VK_END), Overlay(PLAT_VK_HOME), Overlay(PLAT_VK_INSERT),
+    Overlay(PLAT_VK_LMENU), Overlay(PLAT_VK_RMENU), Overlay(PLAT_VK_SCROLL),
+    Overlay(PLAT_VK_CAPITAL), Overlay(PLAT_VK_PAUSE),
+    Overlay(PLAT_VK_F1 + 0), Overlay(PLAT_VK_F1 + 1), Overlay(PLAT_VK_F1 + 2),
+    Overlay(PLAT_VK_F1 + 3), Overlay(PLAT_VK_F1 + 4), Overlay(PLAT_VK_F1 + 5),
+    Overlay(PLAT_VK_F1 + 6), Overlay(PLAT_VK_F1 + 7), Overlay(PLAT_VK_F1 + 8),
+    Overlay(PLAT_VK_F1 + 9), Overlay(PLAT_VK_F1 + 10), Overlay(PLAT_VK_F1 + 11),
     {kEnd, 0},
 };
 

@@ -16,4 +16,5 @@ struct PlatImeBackend {
   int (*setOpenStatus)(PlatImc context, int open);
 };
 
+const PlatImeBackend* PlatImeNoneBackend();
 const PlatImeBackend* PlatImeFakeBackend();

@@ -1,53 +1,24 @@
-// The input-method calls and the back end without an input method.
+// The input-method calls, each handed to the back end in use.
 #include "platform/ime/backend.h"
 
-#include <atomic>
-#include <cstring>
+#include "platform/backend/chooser.h"
 
 namespace {
 
-// A machine without an input method: no window has a context, so every call that needs
-// one fails the way it does for a null context.
-PlatImc NoneGetContext(PlatWnd) { return 0; }
-int NoneReleaseContext(PlatWnd, PlatImc) { return 0; }
-int32_t NoneGetCompositionString(PlatImc, uint32_t, void*, uint32_t) { return 0; }
-int NoneSetCompositionString(PlatImc, uint32_t, const void*, uint32_t, const void*, uint32_t) {
-  return 0;
-}
-int NoneNotify(PlatImc, uint32_t, uint32_t, uint32_t) { return 0; }
-uint32_t NoneGetCandidateList(PlatImc, uint32_t, void*, uint32_t) { return 0; }
-int NoneGetOpenStatus(PlatImc) { return 0; }
-int NoneSetOpenStatus(PlatImc, int) { return 0; }
-
-const PlatImeBackend kNone = {
-    "none",
-    NoneGetContext,
-    NoneReleaseContext,
-    NoneGetCompositionString,
-    NoneSetCompositionString,
-    NoneNotify,
-    NoneGetCandidateList,
-    NoneGetOpenStatus,
-    NoneSetOpenStatus,
+// No platform has an input method of its own yet: every platform starts without one.
+const PlatBackendOption<PlatImeBackend> kBackends[] = {
+    {.table = PlatImeNoneBackend, .platforms = PLAT_PLATFORM_SDL | PLAT_PLATFORM_HEADLESS},
+    {.table = PlatImeFakeBackend, .platforms = 0},
 };
+PlatBackendChoice<PlatImeBackend> backend(kBackends, PLAT_BACKEND_SWITCHABLE);
 
-std::atomic<const PlatImeBackend*> g_backend{&kNone};
-
-const PlatImeBackend* B() { return g_backend.load(std::memory_order_acquire); }
+const PlatImeBackend* B() { return backend.Get(); }
 
 }  // namespace
 
-int PlatImeSelectBackend(const char* name) {
-  if (!name) return -1;
-  const PlatImeBackend* wanted = nullptr;
-  if (std::strcmp(name, "none") == 0) wanted = &kNone;
-  else if (std::strcmp(name, "fake") == 0) wanted = PlatImeFakeBackend();
-  if (!wanted) return -1;
-  g_backend.store(wanted, std::memory_order_release);
-  return 0;
-}
+int PlatImeSelectBackend(const char* name) { return backend.Select(name); }
 
-const char* PlatImeBackendName() { return B()->name; }
+const char* PlatImeBackendName() { return backend.Name(); }
 
 PlatImc PlatImeGetContext(PlatWnd window) { return B()->getContext(window); }
 int PlatImeReleaseContext(PlatWnd window, PlatImc context) {

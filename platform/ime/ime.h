@@ -5,10 +5,10 @@
 // character messages, one per Shift-JIS byte (platform/window). Whether the input method
 // may be used at all for a window is PlatEnableWindowIme (platform/window).
 //
-// The back end is chosen with PlatImeSelectBackend: "none" (the default) answers every
-// call as a machine without an input method does (no context, nothing composed, closed);
-// "fake" is an input method that tests script through platform/ime/fake.h. Text given
-// and returned is Shift-JIS.
+// The back end is chosen with PlatImeSelectBackend: "none" (the default on every
+// platform) answers every call as a machine without an input method does (no context,
+// nothing composed, closed); "fake" is an input method that tests script through
+// platform/ime/fake/fakeime.h. Text given and returned is Shift-JIS.
 #pragma once
 
 #include "platform/window/window.h"

@@ -52,6 +52,3 @@ const PlatInputBackend* PlatInputSdlBackend();
 // Any thread; the devices made of that source signal their events.
 void PlatInputNotifyKeyboard();
 void PlatInputNotifyPad(uint32_t instance);
-
-// Device key code of a USB HID usage (SDL numbers its scancodes so); 0 for none.
-uint8_t PlatDeviceKeyFromHid(int hid);

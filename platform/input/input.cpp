@@ -6,6 +6,7 @@
 // reports changes from inside SDL's own locks.
 #include "platform/input/input.h"
 
+#include "platform/backend/chooser.h"
 #include "platform/input/backend.h"
 #include "platform/text/text.h"
 
@@ -59,9 +60,14 @@ struct PlatInputEffect {
 
 namespace {
 
+const PlatBackendOption<PlatInputBackend> kBackends[] = {
+    {.table = PlatInputSdlBackend, .platforms = PLAT_PLATFORM_SDL},
+    {.table = PlatInputHeadlessBackend, .platforms = PLAT_PLATFORM_HEADLESS},
+};
+PlatBackendChoice<PlatInputBackend> backend(kBackends, PLAT_BACKEND_FIXED);
+
 struct State {
   std::mutex mu;
-  const PlatInputBackend* backend = nullptr;
   bool started = false;
   std::vector<PlatInputDevice*> devices;
   int live = 0;
@@ -74,18 +80,13 @@ State& S() {
   return *s;
 }
 
+// The back end in use, brought up by its first use.
 const PlatInputBackend* Backend() {
+  const PlatInputBackend* b = backend.Get();
   State& s = S();
-  const PlatInputBackend* b;
-  bool start = false;
+  bool start;
   {
     std::lock_guard<std::mutex> l(s.mu);
-    if (!s.backend) {
-      const char* env = PlatGetEnv("KR_PLATFORM");
-      s.backend = (env && std::strcmp(env, "headless") == 0) ? PlatInputHeadlessBackend()
-                                                               : PlatInputSdlBackend();
-    }
-    b = s.backend;
     start = !s.started;
     s.started = true;
   }
@@ -218,17 +219,7 @@ void Notify(Kind kind, uint32_t instance) {
 
 // ---- back end -----------------------------------------------------------------------
 
-int PlatInputSelectBackend(const char* name) {
-  if (!name) return -1;
-  const PlatInputBackend* wanted = nullptr;
-  if (std::strcmp(name, "headless") == 0) wanted = PlatInputHeadlessBackend();
-  else if (std::strcmp(name, "sdl") == 0) wanted = PlatInputSdlBackend();
-  if (!wanted) return -1;
-  std::lock_guard<std::mutex> l(S().mu);
-  if (S().backend && S().backend != wanted) return -1;
-  S().backend = wanted;
-  return 0;
-}
+int PlatInputSelectBackend(const char* name) { return backend.Select(name); }
 
 const char* PlatInputBackendName() { return Backend()->name; }
 

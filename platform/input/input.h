@@ -8,7 +8,7 @@
 // default sdl, or PlatInputSelectBackend before the first call) decides what stands
 // behind them: SDL's keyboard events, mouse and joysticks (game controllers and plain
 // joysticks, virtual ones included), or nothing at all for tests, which script the user
-// through platform/input/headless/headless.h.
+// through platform/input/headless/headlessinput.h.
 //
 // Keys are numbered by the device key codes: the PC keyboard's scan codes, extended keys
 // with 0x80 added, and the Japanese keys at codes of their own (0x70 kana, 0x79 convert,

@@ -1,5 +1,5 @@
-// Between the window layer's common part (window.cpp: windows, queues, messages) and its
-// back ends (headless/, sdl/). Not for the engine.
+// Between the window layer's common part (window.cpp, messages.cpp, desktop.cpp: windows,
+// queues, messages) and its back ends (headless/, sdl/). Not for the engine.
 #pragma once
 
 #include "platform/window/window.h"
@@ -73,16 +73,3 @@ void PlatUserClose(PlatWnd window);
 void PlatUserExposed(PlatWnd window, const PlatRect* rect);
 // WM_DISPLAYCHANGE to every window: wParam depth, lParam width | height << 16.
 void PlatUserDisplayChanged(int32_t width, int32_t height, int32_t depth);
-
-// ---- keys -----------------------------------------------------------------------------
-
-// Key position (USB HID usage, as SDL scancodes number them) to virtual key, PC scan code
-// and extended flag; 0 when the position has no key here.
-uint32_t PlatKeyFromHid(int hid, uint32_t* scan, int* extended);
-// Scan code and extended flag of a virtual key (sides included); 0 when unknown.
-uint32_t PlatKeyScan(uint32_t vk, int* extended);
-// USB HID usage of a virtual key (the left key for plain modifiers); 0 when unknown.
-int PlatKeyHid(uint32_t vk);
-// The character a key types with this key state, or -1: ASCII by the JP106 layout,
-// control codes for Enter, Back Space, Tab, Escape and Ctrl+letter.
-int PlatDefaultKeyChar(uint32_t vk, const uint8_t keyState[256]);

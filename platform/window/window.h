@@ -7,10 +7,15 @@
 // sees none of them. The back end (chosen once: KR_PLATFORM=headless|sdl, default sdl, or
 // PlatWindowSelectBackend before the first call) decides what stands behind a window:
 // a real SDL window whose events become messages on the window's thread, or nothing at
-// all for tests, which script the user through platform/window/headless/headless.h.
+// all for tests, which script the user through platform/window/headless/headlesswindow.h
+// and the keyboard of platform/keys/headless/headlesskeys.h. Virtual-key codes and the
+// key table are platform/keys/keytable.h; the message box is platform/window/messagebox.h.
 //
 // Text given to and returned by these functions is Shift-JIS, like the engine's.
 #pragma once
+
+#include "platform/keys/keytable.h"
+#include "platform/window/messagebox.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -180,42 +185,6 @@ enum : uint32_t { PLAT_CS_VREDRAW = 0x1, PLAT_CS_HREDRAW = 0x2 };
 
 // Cursor shapes.
 enum : int32_t { PLAT_CURSOR_NONE = 0, PLAT_CURSOR_ARROW = 1 };
-
-// Message box types and answers.
-enum : uint32_t {
-  PLAT_MB_OK = 0x0,
-  PLAT_MB_OKCANCEL = 0x1,
-  PLAT_MB_YESNO = 0x4,
-  PLAT_MB_ICONQUESTION = 0x20,
-  PLAT_MB_DEFBUTTON2 = 0x100,
-};
-enum : int { PLAT_IDOK = 1, PLAT_IDCANCEL = 2, PLAT_IDYES = 6, PLAT_IDNO = 7 };
-
-// Virtual-key codes. Keys are named by the JP106 layout at their position.
-enum : uint32_t {
-  PLAT_VK_LBUTTON = 0x01, PLAT_VK_RBUTTON = 0x02, PLAT_VK_MBUTTON = 0x04,
-  PLAT_VK_BACK = 0x08, PLAT_VK_TAB = 0x09, PLAT_VK_RETURN = 0x0D,
-  PLAT_VK_SHIFT = 0x10, PLAT_VK_CONTROL = 0x11, PLAT_VK_MENU = 0x12,
-  PLAT_VK_PAUSE = 0x13, PLAT_VK_CAPITAL = 0x14, PLAT_VK_KANA = 0x15, PLAT_VK_KANJI = 0x19,
-  PLAT_VK_ESCAPE = 0x1B, PLAT_VK_CONVERT = 0x1C, PLAT_VK_NONCONVERT = 0x1D,
-  PLAT_VK_SPACE = 0x20, PLAT_VK_PRIOR = 0x21, PLAT_VK_NEXT = 0x22, PLAT_VK_END = 0x23,
-  PLAT_VK_HOME = 0x24, PLAT_VK_LEFT = 0x25, PLAT_VK_UP = 0x26, PLAT_VK_RIGHT = 0x27,
-  PLAT_VK_DOWN = 0x28, PLAT_VK_SNAPSHOT = 0x2C, PLAT_VK_INSERT = 0x2D, PLAT_VK_DELETE = 0x2E,
-  // '0'-'9' and 'A'-'Z' are their ASCII codes.
-  PLAT_VK_LWIN = 0x5B, PLAT_VK_RWIN = 0x5C, PLAT_VK_APPS = 0x5D,
-  PLAT_VK_NUMPAD0 = 0x60,  // to 0x69
-  PLAT_VK_MULTIPLY = 0x6A, PLAT_VK_ADD = 0x6B, PLAT_VK_SUBTRACT = 0x6D,
-  PLAT_VK_DECIMAL = 0x6E, PLAT_VK_DIVIDE = 0x6F,
-  PLAT_VK_F1 = 0x70,  // to PLAT_VK_F12 = 0x7B
-  PLAT_VK_F4 = 0x73, PLAT_VK_F10 = 0x79, PLAT_VK_F12 = 0x7B,
-  PLAT_VK_NUMLOCK = 0x90, PLAT_VK_SCROLL = 0x91,
-  PLAT_VK_LSHIFT = 0xA0, PLAT_VK_RSHIFT = 0xA1, PLAT_VK_LCONTROL = 0xA2,
-  PLAT_VK_RCONTROL = 0xA3, PLAT_VK_LMENU = 0xA4, PLAT_VK_RMENU = 0xA5,
-  PLAT_VK_OEM_1 = 0xBA, PLAT_VK_OEM_PLUS = 0xBB, PLAT_VK_OEM_COMMA = 0xBC,
-  PLAT_VK_OEM_MINUS = 0xBD, PLAT_VK_OEM_PERIOD = 0xBE, PLAT_VK_OEM_2 = 0xBF,
-  PLAT_VK_OEM_3 = 0xC0, PLAT_VK_OEM_4 = 0xDB, PLAT_VK_OEM_5 = 0xDC, PLAT_VK_OEM_6 = 0xDD,
-  PLAT_VK_OEM_7 = 0xDE, PLAT_VK_OEM_102 = 0xE2,
-};
 
 // ---- back end -------------------------------------------------------------------------
 
@@ -392,9 +361,7 @@ uint32_t PlatGetForegroundLockTimeout();
 void PlatSetForegroundLockTimeout(uint32_t ms);
 // Allows (1) or forbids (0) the input method for the window; returns the previous state.
 int PlatEnableWindowIme(PlatWnd window, int enable);
-// Asks the user. KR_MESSAGEBOX_ANSWER=yes|no answers first (for automated runs); where
-// the back end cannot show a box the default button stands. Returns PLAT_ID*.
-int PlatMessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type);
+// The message box: platform/window/messagebox.h.
 
 // ---- observation --------------------------------------------------------------------
 

@@ -3,7 +3,7 @@
 #include "gamefixture.h"
 #include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/headless/headless.h"
+#include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"
 #include "scriptwrapper.h"
 

@@ -1,7 +1,8 @@
 // The input device layer on the headless back end: the interface and its devices, the
 // rules of acquisition, axis ranges and dead zones, hats, notification, effects turned
 // into motor speeds, and the plain joystick functions.
-#include "platform/input/headless/headless.h"
+#include "platform/input/headless/headlessinput.h"
+#include "platform/keys/headless/headlesskeys.h"
 #include "platform/input/input.h"
 #include "platform/text/text.h"
 
@@ -115,7 +116,7 @@ TEST_F(InputDevices, ADeviceReadsOnlyOnceAcquiredInItsOwnFormat) {
             PLAT_DIERR_ACQUIRED);
   EXPECT_EQ(PlatDeviceSetEventNotification(keyboard, nullptr), PLAT_DIERR_ACQUIRED);
   EXPECT_EQ(PlatDeviceGetDeviceState(keyboard, 255, keys), PLAT_DIERR_INVALIDPARAM);
-  PlatHeadlessInputKey(0xCB, 1);
+  PlatHeadlessKey(0, PLAT_VK_LEFT, 1);
   ASSERT_EQ(PlatDeviceGetDeviceState(keyboard, 256, keys), PLAT_DI_OK);
   EXPECT_EQ(keys[0xCB], 0x80);
   EXPECT_EQ(keys[0xCD], 0);
@@ -203,11 +204,11 @@ TEST_F(InputDevices, AnAcquiredDeviceSignalsItsChanges) {
   PlatEvent* moves = PlatEventCreate(1, 0);
   EXPECT_EQ(PlatDeviceSetEventNotification(keyboard, keys), PLAT_DI_OK);
   EXPECT_EQ(PlatDeviceSetEventNotification(pad, moves), PLAT_DI_POLLEDDEVICE);
-  PlatHeadlessInputKey(0x1E, 1);
+  PlatHeadlessKey(0, 'A', 1);
   EXPECT_EQ(PlatEventWait(keys, 0), PLAT_WAIT_TIMEOUT);  // not acquired yet
   ASSERT_EQ(PlatDeviceAcquire(keyboard), PLAT_DI_OK);
   ASSERT_EQ(PlatDeviceAcquire(pad), PLAT_DI_OK);
-  PlatHeadlessInputKey(0x1E, 0);
+  PlatHeadlessKey(0, 'A', 0);
   EXPECT_EQ(PlatEventWait(keys, 0), PLAT_WAIT_SIGNALED);
   EXPECT_EQ(PlatEventWait(moves, 0), PLAT_WAIT_TIMEOUT);
   PlatHeadlessInputPadButton(0, 1, 1);

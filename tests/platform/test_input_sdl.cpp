@@ -1,7 +1,7 @@
 // The SDL input back end with SDL's virtual pads: plain joysticks and game controllers
 // through the device layer and the plain joystick functions, and rumble.
 #include "platform/input/input.h"
-#include "platform/input/sdl/sdl_input.h"
+#include "platform/input/sdl/sdlinput.h"
 #include "platform/text/text.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "platform/kernel/kernel.h"
-#include "platform/window/headless/headless.h"
+#include "platform/keys/headless/headlesskeys.h"
+#include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,7 @@ class HeadlessWindow : public ::testing::Test {
     PlatMsg m;
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
+    PlatHeadlessKeyboardReset();  // keys pressed in the window stay held on the device
     Clear();
     PlatClockSetManual(0);
   }

@@ -7,7 +7,7 @@
 #include "engine/system/system.h"
 #include "fakes.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/headless/headless.h"
+#include "platform/window/headless/headlesswindow.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,8 @@
 #include "engine/system/wndproc.h"
 #include "fakes.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/headless/headless.h"
+#include "platform/keys/headless/headlesskeys.h"
+#include "platform/window/headless/headlesswindow.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,7 @@ class EngineWindow : public ::testing::Test {
     PlatMsg m;
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
+    PlatHeadlessKeyboardReset();  // keys pressed in the window stay held on the device
     PlatClockSetManual(0);
   }
 

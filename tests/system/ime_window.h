@@ -7,7 +7,7 @@
 #include "engine/system/keyinput.h"
 #include "engine/system/system.h"
 #include "engine_window.h"
-#include "platform/ime/fake.h"
+#include "platform/ime/fake/fakeime.h"
 
 #include <string>
 #include <vector>

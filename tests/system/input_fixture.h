@@ -5,8 +5,9 @@
 
 #include "engine/system/input.h"
 #include "engine_window.h"
-#include "platform/input/headless/headless.h"
+#include "platform/input/headless/headlessinput.h"
 #include "platform/input/input.h"
+#include "platform/keys/headless/headlesskeys.h"
 
 #include <cstring>
 #include <functional>
@@ -63,12 +64,11 @@ class InputTest : public EngineWindow {
       PlatDispatchMessage(&m);
     }
   }
-  // The user presses or lets go of a key: the window hears of it (virtual key) and the
-  // keyboard device reads it (device key code).
-  void Press(uint32_t vk, uint32_t code, int down = 1) {
-    PlatHeadlessKey(window, vk, down);
-    PlatHeadlessInputKey(code, down);
-  }
+  // The user presses or lets go of a key in the window: the window hears of it and the
+  // keyboard device reads it.
+  void Press(uint32_t vk, int down = 1) { PlatHeadlessKey(window, vk, down); }
+  // A key the keyboard device alone reads: none of the program's windows has the focus.
+  static void PressOutside(uint32_t vk, int down = 1) { PlatHeadlessKey(0, vk, down); }
   // Makes the interface versions unobtainable, so input starts in the fallback mode.
   void NoDevices() {
     fail = [](const PlatInputCall& c) -> int32_t {

@@ -7,7 +7,7 @@
 #include "engine/system/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/sdl/sdl_window.h"
+#include "platform/window/sdl/sdlwindow.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "engine/engine.h"
 #include "engine/system/input.h"
 #include "engine_window.h"
-#include "platform/input/headless/headless.h"
+#include "platform/input/headless/headlessinput.h"
 #include "platform/input/input.h"
 
 #include <string>
@@ -30,7 +30,6 @@ TEST_F(Entry, EscapeReachesIsKeyDown) {
   ASSERT_EQ(PlatInputSelectBackend("headless"), 0);
   PlatHeadlessInputReset();
   auto press = [&](int down) {
-    PlatHeadlessInputKey(KEY_ESCAPE, down);
     PlatHeadlessKey(window, PLAT_VK_ESCAPE, down);
     PumpMessages();
     PlatClockAdvance(1);

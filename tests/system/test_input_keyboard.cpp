@@ -11,7 +11,7 @@ namespace {
 constexpr int32_t kLeft = 0xCB, kSpace = 0x39;
 
 TEST_F(InputTest, TheFirstQueryStartsInputAndReportsZero) {
-  Press(PLAT_VK_ESCAPE, DIK_ESCAPE);
+  Press(PLAT_VK_ESCAPE);
   EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 0);
   EXPECT_TRUE(InputDevicesRunning());
   EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 0);  // the start took this millisecond's sample
@@ -36,13 +36,13 @@ TEST_F(InputTest, NoStartWhileACloseIsPending) {
 TEST_F(InputTest, QueriesInOneMillisecondSampleOnce) {
   Start();
   ClearCalls();
-  PlatHeadlessInputKey(kLeft, 1);  // before the sample: the event is not signalled yet
+  PressOutside(PLAT_VK_LEFT);  // before the sample: the event is not signalled yet
   ClearInputCalls();
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);
   EXPECT_EQ(InputCallCount("GetDeviceState(2)"), 1);
   EXPECT_EQ(CallCount("UpdateKeyInput"), 1);  // one pump
-  PlatHeadlessInputKey(kLeft, 0);
-  PlatHeadlessInputKey(kLeft, 1);
+  PressOutside(PLAT_VK_LEFT, 0);
+  PressOutside(PLAT_VK_LEFT);
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);  // the change in this millisecond is signalled
   EXPECT_EQ(InputCallCount("GetDeviceState(2)"), 2);
   // Nothing signalled since: the same state, no sample, no pump.
@@ -57,7 +57,7 @@ TEST_F(InputTest, QueriesInOneMillisecondSampleOnce) {
 
 TEST_F(InputTest, KeyCodesOutsideTheKeyStateAreNotHeld) {
   Start();
-  Press(PLAT_VK_ESCAPE, DIK_ESCAPE);
+  Press(PLAT_VK_ESCAPE);
   for (int32_t code : {DIK_ESCAPE + 256, -255, -1, 0x10001, INT32_MIN}) EXPECT_EQ(IsKeyDownCore(code), 0) << code;
   EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 1);
 }
@@ -66,8 +66,8 @@ TEST_F(InputTest, KeyCodesOutsideTheKeyStateAreNotHeld) {
 // thread sees the device alone.
 TEST_F(InputTest, TheWindowsKeyStateOverridesTheDeviceOnItsThread) {
   Start();
-  PlatHeadlessInputKey(DIK_A, 1);  // the device says A, the window has not heard of it
-  PlatHeadlessInputKey(kLeft, 1);  // a key the window's table does not carry
+  PressOutside('A');            // the device says A, the window has not heard of it
+  PressOutside(PLAT_VK_LEFT);  // a key the window's table does not carry
   EXPECT_EQ(IsKeyDownCore(DIK_A), 0);
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);
   PlatClockAdvance(1);
@@ -79,11 +79,11 @@ TEST_F(InputTest, TheWindowsKeyStateOverridesTheDeviceOnItsThread) {
 
 TEST_F(InputTest, AFailedKeyboardReadKeepsTheOldState) {
   Start();
-  PlatHeadlessInputKey(kLeft, 1);
+  PressOutside(PLAT_VK_LEFT);
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);
   const uint32_t sampled = g_InputState.keyboardSampleTime;
   PlatClockAdvance(1);
-  PlatHeadlessInputKey(kLeft, 0);
+  PressOutside(PLAT_VK_LEFT, 0);
   fail = FailOn("GetDeviceState", PLAT_DIGUID_SYSKEYBOARD);
   ClearInputCalls();
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);
@@ -94,19 +94,19 @@ TEST_F(InputTest, AFailedKeyboardReadKeepsTheOldState) {
 }
 
 struct LoneKeyCase {
-  int32_t code;
+  uint32_t vk;
   int hooked;
   int expected;
 };
 
-void PrintTo(const LoneKeyCase& c, std::ostream* os) { *os << c.code << (c.hooked ? " hooked" : ""); }
+void PrintTo(const LoneKeyCase& c, std::ostream* os) { *os << c.vk << (c.hooked ? " hooked" : ""); }
 
 class InputLoneKey : public InputTest, public ::testing::WithParamInterface<LoneKeyCase> {};
 
 TEST_P(InputLoneKey, LockKeysAloneCountAsNothing) {
   Start();
   const LoneKeyCase& c = GetParam();
-  PlatHeadlessInputKey(uint32_t(c.code), 1);
+  PressOutside(c.vk);
   // Through the window procedure, as the outside hook would send it.
   PlatSendMessage(window, PLAT_WM_HOOKED_F10, c.hooked ? 1 : 0, 0);
   EXPECT_EQ(g_InputState.hookedF10, c.hooked);
@@ -114,14 +114,15 @@ TEST_P(InputLoneKey, LockKeysAloneCountAsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, InputLoneKey,
-                         ::testing::Values(LoneKeyCase{DIK_KANJI, 0, 0}, LoneKeyCase{DIK_CAPITAL, 0, 0},
-                                           LoneKeyCase{DIK_KANA, 0, 0}, LoneKeyCase{DIK_KANJI, 1, DIK_F10},
-                                           LoneKeyCase{DIK_KANA, 1, DIK_F10}, LoneKeyCase{kLeft, 1, kLeft}));
+                         ::testing::Values(LoneKeyCase{PLAT_VK_KANJI, 0, 0}, LoneKeyCase{PLAT_VK_CAPITAL, 0, 0},
+                                           LoneKeyCase{PLAT_VK_KANA, 0, 0}, LoneKeyCase{PLAT_VK_KANJI, 1, DIK_F10},
+                                           LoneKeyCase{PLAT_VK_KANA, 1, DIK_F10},
+                                           LoneKeyCase{PLAT_VK_LEFT, 1, kLeft}));
 
 TEST_F(InputTest, TheLowestHeldKeyComesFirst) {
   Start();
-  Press('Z', DIK_Z);
-  Press('A', DIK_A);
+  Press('Z');
+  Press('A');
   EXPECT_EQ(GetFirstHeldInputCore(1), DIK_A);
   EXPECT_EQ(GetFirstHeldInputCore(4), 0);  // keys are not mouse buttons
 }
@@ -131,9 +132,9 @@ TEST_F(InputTest, AKeyBeforeAPadAndAPadAsMinusOne) {
   AttachPad();
   Start();
   PlatHeadlessInputPadButton(1, 3, 1);
-  PlatHeadlessInputKey(kLeft, 1);
+  PressOutside(PLAT_VK_LEFT);
   EXPECT_EQ(GetFirstHeldInputCore(1), kLeft);
-  PlatHeadlessInputKey(kLeft, 0);
+  PressOutside(PLAT_VK_LEFT, 0);
   PlatClockAdvance(1);
   EXPECT_EQ(GetFirstHeldInputCore(1), -1);
   EXPECT_EQ(GetFirstHeldInputCore(2), 0);  // 2 alone reads nothing
@@ -185,7 +186,7 @@ TEST_F(InputTest, TheFallbackReadsTheWindowsKeyStateThroughTheTable) {
   PlatHeadlessKey(window, PLAT_VK_RETURN, 1);
   PlatHeadlessKey(window, 'Q', 1);
   PlatHeadlessKey(window, PLAT_VK_F12, 1);
-  PlatHeadlessInputKey(kLeft, 1);  // no device is read
+  PressOutside(PLAT_VK_LEFT);  // no device is read
   EXPECT_EQ(IsKeyDownCore(kLeft), 0);
   EXPECT_EQ(IsKeyDownCore(DIK_RETURN), 1);
   EXPECT_EQ(IsKeyDownCore(DIK_NUMPADENTER), 1);
@@ -198,12 +199,12 @@ TEST_F(InputTest, TheFallbackReadsTheWindowsKeyStateThroughTheTable) {
 
 TEST_F(InputTest, WaitingForAnyInputFirstWaitsForTheRelease) {
   Start();
-  Press(PLAT_VK_ESCAPE, DIK_ESCAPE);
+  Press(PLAT_VK_ESCAPE);
   int pumps = 0;
   Hook("UpdateKeyInput", [&] {
     ++pumps;
-    if (pumps == 5) Press(PLAT_VK_ESCAPE, DIK_ESCAPE, 0);
-    if (pumps == 12) Press(PLAT_VK_SPACE, kSpace);
+    if (pumps == 5) Press(PLAT_VK_ESCAPE, 0);
+    if (pumps == 12) Press(PLAT_VK_SPACE);
   });
   EXPECT_EQ(WaitAnyInputCore(), kSpace);
   EXPECT_GE(pumps, 12);

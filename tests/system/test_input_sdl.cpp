@@ -8,9 +8,9 @@
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "engine_window.h"
-#include "platform/input/sdl/sdl_input.h"
+#include "platform/input/sdl/sdlinput.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/sdl/sdl_window.h"
+#include "platform/window/sdl/sdlwindow.h"
 
 #include "sdl_engine_window.h"
 

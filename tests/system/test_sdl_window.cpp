@@ -7,7 +7,7 @@
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
-#include "platform/window/sdl/sdl_window.h"
+#include "platform/window/sdl/sdlwindow.h"
 
 #include "sdl_engine_window.h"
 

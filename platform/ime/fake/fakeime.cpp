@@ -1,6 +1,6 @@
 // The fake input method. The lock is never held while a message goes to a window: the
 // window's procedure calls back in.
-#include "platform/ime/fake.h"
+#include "platform/ime/fake/fakeime.h"
 
 #include "platform/ime/backend.h"
 #include "platform/window/backend.h"
@@ -164,15 +164,15 @@ int SetOpenStatus(PlatImc context, int open) {
 }
 
 const PlatImeBackend kFake = {
-    "fake",
-    GetContext,
-    ReleaseContext,
-    GetCompositionString,
-    SetCompositionString,
-    Notify,
-    GetCandidateList,
-    GetOpenStatus,
-    SetOpenStatus,
+    .name = "fake",
+    .getContext = GetContext,
+    .releaseContext = ReleaseContext,
+    .getCompositionString = GetCompositionString,
+    .setCompositionString = SetCompositionString,
+    .notify = Notify,
+    .getCandidateList = GetCandidateList,
+    .getOpenStatus = GetOpenStatus,
+    .setOpenStatus = SetOpenStatus,
 };
 
 }  // namespace

@@ -1,9 +1,9 @@
-// Headless input back end: the scripted user of headless.h.
-#include "platform/input/headless/headless.h"
+// Headless input back end: the scripted user of headlessinput.h.
+#include "platform/input/headless/headlessinput.h"
 
 #include "platform/input/backend.h"
+#include "platform/keys/headless/headlesskeys.h"
 
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -17,7 +17,6 @@ struct Pad {
 
 struct Headless {
   std::mutex mu;
-  uint8_t keys[256] = {};
   uint32_t buttons = 0;
   int32_t x = 0, y = 0, wheel = 0;
   std::vector<Pad> pads;
@@ -51,10 +50,7 @@ void ChangePad(int pad, F change) {
 
 void Start() {}
 
-void Keyboard(uint8_t keys[256]) {
-  std::lock_guard<std::mutex> l(H().mu);
-  std::memcpy(keys, H().keys, 256);
-}
+void Keyboard(uint8_t keys[256]) { PlatHeadlessKeyboardState(keys); }
 
 void Mouse(uint32_t* buttons, int32_t* x, int32_t* y, int32_t* wheel) {
   std::lock_guard<std::mutex> l(H().mu);
@@ -97,29 +93,29 @@ void Rumble(uint32_t instance, uint16_t low, uint16_t high) {
 
 void Update() {}
 
-const PlatInputBackend kHeadless = {"headless", Start, Keyboard, Mouse, Pads, ReadPad, Rumble, Update};
+const PlatInputBackend kHeadless = {
+    .name = "headless",
+    .start = Start,
+    .keyboard = Keyboard,
+    .mouse = Mouse,
+    .pads = Pads,
+    .readPad = ReadPad,
+    .rumble = Rumble,
+    .update = Update,
+};
 
 }  // namespace
 
 const PlatInputBackend* PlatInputHeadlessBackend() { return &kHeadless; }
 
 void PlatHeadlessInputReset() {
+  PlatHeadlessKeyboardReset();
   Headless& h = H();
   std::lock_guard<std::mutex> l(h.mu);
-  std::memset(h.keys, 0, sizeof h.keys);
   h.buttons = 0;
   h.x = h.y = h.wheel = 0;
   h.pads.clear();
   h.nextInstance = PLAT_DIGUID_PAD_BASE;
-}
-
-void PlatHeadlessInputKey(uint32_t code, int down) {
-  if (code > 255) return;
-  {
-    std::lock_guard<std::mutex> l(H().mu);
-    H().keys[code] = down ? 0x80 : 0;
-  }
-  PlatInputNotifyKeyboard();
 }
 
 void PlatHeadlessInputMouseButtons(uint32_t buttons) {

@@ -1,14 +1,12 @@
 // The headless input back end: no keyboard, mouse or pads but those a test scripts here
-// (any thread may). Each change signals the events of the devices made of it, as a real
-// device would.
+// and, for the keyboard, through platform/keys/headless/headlesskeys.h (any thread may).
+// Each change signals the events of the devices made of it, as a real device would.
 #pragma once
 
 #include <cstdint>
 
 // Back to the start: nothing held, no pads, motors still.
 void PlatHeadlessInputReset();
-// A key by its device key code (0 to 255).
-void PlatHeadlessInputKey(uint32_t code, int down);
 // The mouse buttons (bit 0 left, 1 right, 2 middle, ...) and a move.
 void PlatHeadlessInputMouseButtons(uint32_t buttons);
 void PlatHeadlessInputMouseMove(int32_t dx, int32_t dy, int32_t wheel);

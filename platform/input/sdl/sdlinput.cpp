@@ -1,12 +1,16 @@
 // SDL input back end. The keyboard is what SDL's key events said, seen through an event
-// watch (so keys pushed into SDL's queue count as typed); the mouse is SDL's mouse state;
-// pads are SDL's joysticks, opened as game controllers where SDL knows their layout.
+// watch (so keys pushed into SDL's queue count as typed, and typed keys count once the
+// window back end has pumped them: platform/sdl/sdlstart.h); the mouse is SDL's mouse
+// state; pads are SDL's joysticks, opened as game controllers where SDL knows their
+// layout.
 //
 // SDL calls the watch from inside its own locks, on whichever thread pumps or pushes
 // events; the watch only flips atomics and signals the common part.
-#include "platform/input/sdl/sdl_input.h"
+#include "platform/input/sdl/sdlinput.h"
 
 #include "platform/input/backend.h"
+#include "platform/keys/keytable.h"
+#include "platform/sdl/sdlstart.h"
 
 #include <SDL.h>
 
@@ -71,10 +75,7 @@ void Start() {
   Sdl& g = G();
   std::call_once(g.once, [&] {
     for (auto& k : g.keys) k.store(0);
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // A device that only reads while the window has the focus is the engine's business.
-    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-    SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
+    PlatSdlStart(PLAT_SDL_PADS);
     SDL_AddEventWatch(Watch, nullptr);
   });
 }
@@ -82,7 +83,10 @@ void Start() {
 void Keyboard(uint8_t keys[256]) {
   static const auto table = [] {
     std::vector<uint8_t> t(SDL_NUM_SCANCODES);
-    for (int sc = 0; sc < SDL_NUM_SCANCODES; sc++) t[size_t(sc)] = PlatDeviceKeyFromHid(sc);
+    for (int sc = 0; sc < SDL_NUM_SCANCODES; sc++) {
+      const PlatKeyRow* key = PlatKeyBySdl(sc);
+      t[size_t(sc)] = key ? key->device : 0;
+    }
     return t;
   }();
   std::fill(keys, keys + 256, uint8_t(0));
@@ -95,7 +99,7 @@ void Mouse(uint32_t* buttons, int32_t* x, int32_t* y, int32_t* wheel) {
   *buttons = 0;
   *x = *y = 0;
   *wheel = G().wheel.load();
-  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  if (!PlatSdlIsUp(PLAT_SDL_VIDEO)) return;
   int mx = 0, my = 0;
   const uint32_t state = SDL_GetMouseState(&mx, &my);
   if (state & SDL_BUTTON_LMASK) *buttons |= 1;
@@ -128,7 +132,7 @@ constexpr SDL_GameControllerAxis kAxes[] = {
 // Opens every attached joystick not open yet and closes those gone.
 int Pads(PlatPadInfo* out, int max) {
   Sdl& g = G();
-  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) return 0;
+  if (!PlatSdlIsUp(PLAT_SDL_PADS)) return 0;
   SDL_LockJoysticks();
   const int count = SDL_NumJoysticks();
   std::vector<std::pair<int, uint32_t>> attached;
@@ -223,7 +227,7 @@ void Rumble(uint32_t instance, uint16_t low, uint16_t high) {
 }
 
 void Update() {
-  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) return;
+  if (!PlatSdlIsUp(PLAT_SDL_PADS)) return;
   SDL_JoystickUpdate();
   Sdl& g = G();
   std::lock_guard<std::mutex> l(g.mu);
@@ -236,7 +240,16 @@ void Update() {
   }
 }
 
-const PlatInputBackend kSdl = {"sdl", Start, Keyboard, Mouse, Pads, ReadPad, Rumble, Update};
+const PlatInputBackend kSdl = {
+    .name = "sdl",
+    .start = Start,
+    .keyboard = Keyboard,
+    .mouse = Mouse,
+    .pads = Pads,
+    .readPad = ReadPad,
+    .rumble = Rumble,
+    .update = Update,
+};
 
 // ---- virtual pads ---------------------------------------------------------------------
 
@@ -244,21 +257,21 @@ struct Virtual {
   SDL_Joystick* joystick = nullptr;  // the test's own reference
   uint16_t low = 0, high = 0;
 };
-std::mutex g_virtualMu;
+std::mutex virtualMu;
 std::map<int, Virtual*>& Virtuals() {
   static auto* v = new std::map<int, Virtual*>;
   return *v;
 }
 
 int VirtualRumble(void* self, Uint16 low, Uint16 high) {
-  std::lock_guard<std::mutex> l(g_virtualMu);
+  std::lock_guard<std::mutex> l(virtualMu);
   static_cast<Virtual*>(self)->low = low;
   static_cast<Virtual*>(self)->high = high;
   return 0;
 }
 
 SDL_Joystick* VirtualJoystick(int deviceIndex) {
-  std::lock_guard<std::mutex> l(g_virtualMu);
+  std::lock_guard<std::mutex> l(virtualMu);
   auto it = Virtuals().find(deviceIndex);
   return it == Virtuals().end() ? nullptr : it->second->joystick;
 }
@@ -286,7 +299,7 @@ int PlatSdlAttachVirtualPad(const PlatSdlVirtualPadDesc& d) {
     return -1;
   }
   v->joystick = SDL_JoystickOpen(index);
-  std::lock_guard<std::mutex> l(g_virtualMu);
+  std::lock_guard<std::mutex> l(virtualMu);
   Virtuals()[index] = v;
   return index;
 }
@@ -294,7 +307,7 @@ int PlatSdlAttachVirtualPad(const PlatSdlVirtualPadDesc& d) {
 int PlatSdlDetachVirtualPad(int deviceIndex) {
   Virtual* v;
   {
-    std::lock_guard<std::mutex> l(g_virtualMu);
+    std::lock_guard<std::mutex> l(virtualMu);
     auto it = Virtuals().find(deviceIndex);
     if (it == Virtuals().end()) return 0;
     v = it->second;
@@ -322,7 +335,7 @@ int PlatSdlSetVirtualPadHat(int deviceIndex, int hat, uint8_t directions) {
 }
 
 int PlatSdlVirtualPadMotors(int deviceIndex, uint16_t* low, uint16_t* high) {
-  std::lock_guard<std::mutex> l(g_virtualMu);
+  std::lock_guard<std::mutex> l(virtualMu);
   auto it = Virtuals().find(deviceIndex);
   if (it == Virtuals().end()) return 0;
   if (low) *low = it->second->low;

@@ -1,6 +1,6 @@
 // Headless back end: windows exist only as records; the client area is a pixel store a
 // test can read; the user is whatever the test scripts.
-#include "platform/window/headless/headless.h"
+#include "platform/window/headless/headlesswindow.h"
 
 #include "platform/window/backend.h"
 
@@ -87,18 +87,25 @@ void FillRect(PlatWnd window, const PlatNativeState& state, const PlatRect& r, u
 }
 
 const PlatWindowBackend kHeadless = {
-    "headless",   Available,        Sync,         Destroy,          Drain,
-    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
-    StartScreenSaver, MessageBox,   FillRect,         0,
+    .name = "headless",
+    .available = Available,
+    .sync = Sync,
+    .destroy = Destroy,
+    .drain = Drain,
+    .setCursorVisible = SetCursorVisible,
+    .getCursorPos = GetCursorPos,
+    .setCursorPos = SetCursorPos,
+    .getDesktop = GetDesktop,
+    .allowScreenSaver = AllowScreenSaver,
+    .startScreenSaver = StartScreenSaver,
+    .messageBox = MessageBox,
+    .fillRect = FillRect,
+    .sharesClassNames = 0,
 };
 
 }  // namespace
 
 const PlatWindowBackend* PlatHeadlessBackend() { return &kHeadless; }
-
-void PlatHeadlessKey(PlatWnd window, uint32_t vk, int down, const char* chars) {
-  PlatQueueKey(window, vk, down, chars ? 1 : 0, chars ? std::string(chars) : std::string());
-}
 
 void PlatHeadlessType(PlatWnd window, const char* sjis) {
   if (sjis) PlatQueueText(window, sjis);

@@ -1,16 +1,13 @@
 // The headless window back end: no screen, no user. Tests play the user through these
-// calls (any thread may make them); what would reach the window arrives as queued input
-// on the window's thread, exactly as the SDL back end delivers it.
+// calls (any thread may make them) and through the keyboard of
+// platform/keys/headless/headlesskeys.h; what would reach the window arrives as queued
+// input on the window's thread, exactly as the SDL back end delivers it.
 #pragma once
 
 #include "platform/window/window.h"
 
 #include <string>
 
-// A key press or release. A side code (PLAT_VK_LSHIFT...) tells which Shift, Control or
-// Menu key; the message carries the plain code. chars: what the key types (Shift-JIS,
-// one WM_CHAR per byte when translated); null lets translation map the key itself.
-void PlatHeadlessKey(PlatWnd window, uint32_t vk, int down, const char* chars = nullptr);
 // Typed text arriving on its own (as from an input method): one WM_CHAR per byte.
 void PlatHeadlessType(PlatWnd window, const char* sjis);
 // A mouse message at client coordinates (WM_SETCURSOR goes ahead of it).

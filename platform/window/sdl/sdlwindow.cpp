@@ -1,9 +1,10 @@
 // SDL back end of the window layer. A real SDL window stands behind each window once it
 // is first shown; SDL's events become queued messages, drained only on the thread that
-// made the first window (SDL wants its events pumped where its windows were made).
-#include "platform/window/sdl/sdl_window.h"
+// made the first window, which owns SDL's event pump (platform/sdl/sdlstart.h).
+#include "platform/window/sdl/sdlwindow.h"
 
-#include "platform/kernel/kernel.h"
+#include "platform/keys/keytable.h"
+#include "platform/sdl/sdlstart.h"
 #include "platform/text/text.h"
 #include "platform/window/backend.h"
 
@@ -28,7 +29,6 @@ struct Native {
 struct Sdl {
   std::mutex mu;  // guards the maps; SDL itself is called outside it
   bool videoTried = false, videoOk = false;
-  uint32_t thread = 0;  // the thread whose windows these are
   std::map<PlatWnd, Native> windows;
   std::map<uint32_t, PlatWnd> byId;
   int cursorVisible = 1;
@@ -42,9 +42,9 @@ Sdl& G() {
 
 // Ctrl+C or a TERM signal asks the program's windows to close, as the user would, so the
 // program ends through its own close path. A second signal takes its default course.
-volatile std::sig_atomic_t g_closeRequested = 0;
+volatile std::sig_atomic_t closeRequested = 0;
 
-void OnStopSignal(int) { g_closeRequested = 1; }
+void OnStopSignal(int) { closeRequested = 1; }
 
 // Only where nobody else has taken the signals.
 void CatchStopSignals() {
@@ -65,8 +65,7 @@ bool InitVideo() {
   std::lock_guard<std::mutex> l(g.mu);
   if (!g.videoTried) {
     g.videoTried = true;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    g.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    g.videoOk = PlatSdlStart(PLAT_SDL_VIDEO) != 0;
     if (g.videoOk) {
       CatchStopSignals();
       SDL_ShowCursor(g.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
@@ -116,7 +115,7 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     fresh.applied.visible = 0;
     fresh.applied.minimized = 0;
     g.byId[fresh.id] = window;
-    if (!g.thread) g.thread = PlatThreadId();
+    PlatSdlClaimPump();
     n = &fresh;
   }
   PlatNativeState& a = n->applied;
@@ -214,7 +213,8 @@ void OnWindowEvent(const SDL_WindowEvent& e) {
 
 void OnKey(const SDL_KeyboardEvent& e) {
   PlatWnd w = ById(e.windowID);
-  uint32_t vk = PlatKeyFromHid(int(e.keysym.scancode), nullptr, nullptr);
+  const PlatKeyRow* key = PlatKeyBySdl(int(e.keysym.scancode));
+  const uint32_t vk = key ? key->vk : 0;
   if (!w || !vk) return;
   const bool down = e.type == SDL_KEYDOWN;
   int known = 1;
@@ -267,13 +267,10 @@ void Convert(const SDL_Event& e) {
 }
 
 void Drain() {
-  Sdl& g = G();
-  {
-    std::lock_guard<std::mutex> l(g.mu);
-    if (!g.videoOk || !g.thread || g.thread != PlatThreadId()) return;
-  }
-  if (g_closeRequested) {
-    g_closeRequested = 0;
+  if (!PlatSdlOwnsPump()) return;
+  if (closeRequested) {
+    closeRequested = 0;
+    Sdl& g = G();
     std::vector<PlatWnd> windows;
     {
       std::lock_guard<std::mutex> l(g.mu);
@@ -281,9 +278,7 @@ void Drain() {
     }
     for (PlatWnd w : windows) PlatUserClose(w);
   }
-  SDL_PumpEvents();
-  SDL_Event e;
-  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Convert(e);
+  PlatSdlPump(Convert);
 }
 
 void SetCursorVisible(int visible) {
@@ -397,9 +392,20 @@ void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_
 }
 
 const PlatWindowBackend kSdl = {
-    "sdl",        InitVideoOk,      Sync,         Destroy,          Drain,
-    SetCursorVisible, GetCursorPos, SetCursorPos, GetDesktop,       AllowScreenSaver,
-    StartScreenSaver, MessageBox,   FillRect,         1,
+    .name = "sdl",
+    .available = InitVideoOk,
+    .sync = Sync,
+    .destroy = Destroy,
+    .drain = Drain,
+    .setCursorVisible = SetCursorVisible,
+    .getCursorPos = GetCursorPos,
+    .setCursorPos = SetCursorPos,
+    .getDesktop = GetDesktop,
+    .allowScreenSaver = AllowScreenSaver,
+    .startScreenSaver = StartScreenSaver,
+    .messageBox = MessageBox,
+    .fillRect = FillRect,
+    .sharesClassNames = 1,
 };
 
 }  // namespace
@@ -428,7 +434,8 @@ int PlatSdlIsFullScreen(PlatWnd window) {
 
 int PlatSdlPushKey(PlatWnd window, uint32_t vk, int down) {
   Native* n = FindNative(window);
-  int hid = PlatKeyHid(vk);
+  const PlatKeyRow* key = PlatKeyByVk(vk);
+  const int hid = key ? key->sdl : 0;
   if (!n || !hid) return 0;
   SDL_Event e{};
   e.type = down ? SDL_KEYDOWN : SDL_KEYUP;

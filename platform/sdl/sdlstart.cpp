@@ -1,0 +1,67 @@
+#include "platform/sdl/sdlstart.h"
+
+#include "platform/kernel/kernel.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+struct Part {
+  std::once_flag once;
+  std::atomic<int> up{0};
+};
+
+struct Sdl {
+  std::once_flag hints;
+  Part parts[2];
+  std::atomic<uint32_t> pumpThread{0};
+};
+
+Sdl& G() {
+  static Sdl* g = new Sdl;
+  return *g;
+}
+
+void SetHints() {
+  // Ctrl+C and TERM are the window back end's to handle.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // A device that only reads while the window has the focus is the engine's business.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+}
+
+}  // namespace
+
+int PlatSdlStart(PlatSdlPart part) {
+  Sdl& g = G();
+  Part& p = g.parts[part];
+  std::call_once(p.once, [&] {
+    std::call_once(g.hints, SetHints);
+    const uint32_t flags =
+        part == PLAT_SDL_VIDEO ? SDL_INIT_VIDEO : SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
+    p.up = SDL_InitSubSystem(flags) == 0 ? 1 : 0;
+  });
+  return p.up.load();
+}
+
+int PlatSdlIsUp(PlatSdlPart part) { return G().parts[part].up.load(); }
+
+void PlatSdlClaimPump() {
+  uint32_t none = 0;
+  G().pumpThread.compare_exchange_strong(none, PlatThreadId());
+}
+
+int PlatSdlOwnsPump() {
+  const uint32_t owner = G().pumpThread.load();
+  return PlatSdlIsUp(PLAT_SDL_VIDEO) && owner && owner == PlatThreadId() ? 1 : 0;
+}
+
+int PlatSdlPump(void (*handle)(const SDL_Event& event)) {
+  if (!PlatSdlOwnsPump()) return 0;
+  SDL_PumpEvents();
+  SDL_Event e;
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) handle(e);
+  return 1;
+}
