@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -90,16 +91,24 @@ class InputTest : public EngineWindow {
     InputTest* t = static_cast<InputTest*>(self);
     std::string s = call.name;
     const std::string name = call.name;
+    auto args = [&s](std::initializer_list<uint32_t> values) {
+      char separator = '(';
+      for (uint32_t v : values) {
+        s += separator;
+        s += std::to_string(v);
+        separator = ',';
+      }
+      s += ')';
+    };
     if (name == "Create" || name == "Initialize") {
-      s += "(" + std::to_string(call.version >> 8) + ")";
+      args({call.version >> 8});
     } else if (name == "SetProperty") {
-      s += "(" + std::to_string(call.device) + "," + std::to_string(call.value) + "," +
-           std::to_string(call.object) + ")";
+      args({call.device, call.value, call.object});
     } else if (name == "SetCooperativeLevel" || name == "CreateEffect" || name == "Start" ||
                name == "Stop") {
-      s += "(" + std::to_string(call.device) + "," + std::to_string(call.value) + ")";
+      args({call.device, call.value});
     } else if (name != "EnumDevices") {
-      s += "(" + std::to_string(call.device) + ")";
+      args({call.device});
     }
     t->Record(s);
     return t->fail ? t->fail(call) : 0;
