@@ -2,60 +2,14 @@
 // RGB565 sprite drawn 10,000 times, a 640 x 480 RGB565 copy, a 640 x 480 32-bit mix at
 // one half (and at 100 / 256) and a 640 x 480 32-bit additive draw. Each case reports megapixels
 // per second; the ratios (ours / SDL) are printed after the run.
-#include "engine/pixel/drawstate.h"
-#include "engine/softimage/blendtables.h"
+#include "benchimages.h"
 #include "engine/softimage/blit.h"
-#include "engine/softimage/memimg.h"
 #include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-#include <vector>
-
 namespace {
-
-constexpr int kScreenW = 640, kScreenH = 480, kSprite = 32, kSpriteDraws = 10000;
-constexpr uint32_t kKey565 = 0xF81F;
-
-uint32_t Noise(int i) { return uint32_t(i) * 2654435761u ^ uint32_t(i >> 7) * 40503u; }
-
-// The same pixels for both sides: ours in a MEMIMG, SDL's in a surface over the same
-// values (each side draws into its own destination).
-struct Pair {
-  MEMIMG img{};
-  SDL_Surface* surface = nullptr;
-  Pair(int kind, int w, int h, uint32_t sdlFormat, uint32_t key, uint32_t (*pixel)(int)) {
-    CreateMemImg(&img, w, h, -1, key, kind, 0, 0, 0, nullptr);
-    surface = SDL_CreateRGBSurfaceWithFormat(0, w, h, kind ? 32 : 16, sdlFormat);
-    int bytes = kind ? 4 : 2;
-    for (int y = 0; y < h; y++) {
-      for (int x = 0; x < w; x++) {
-        uint32_t v = pixel(y * w + x);
-        std::memcpy(img.pixels + y * img.data->pitch + x * bytes, &v, size_t(bytes));
-        std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch + x * bytes, &v,
-                    size_t(bytes));
-      }
-    }
-  }
-  ~Pair() {
-    ReleaseMemImg(&img);
-    SDL_FreeSurface(surface);
-  }
-};
-
-uint32_t SpritePixel(int i) { return (i % 32 < 6 || i / 32 < 4) ? kKey565 : Noise(i) & 0xFFFF; }
-uint32_t Pixel565(int i) { return Noise(i) & 0xFFFF; }
-uint32_t PixelArgb(int i) { return Noise(i) | 0xFF000000; }  // opaque for SDL's per-pixel alpha
-
-void SetState(int mode, int param) {
-  BuildBlendTables();
-  g_DrawState.drawArea = {0, 0, kScreenW, kScreenH};
-  g_DrawState.blendMode = mode;
-  g_DrawState.blendParam = param;
-  g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
-}
 
 int SpriteX(int i) { return int(Noise(i) % (kScreenW - kSprite)); }
 int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSprite)); }
@@ -63,9 +17,9 @@ int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSprite)); }
 // ---- Colour-keyed sprite ----
 
 void BM_Ours_Sprite565Keyed(benchmark::State& state) {
-  SetState(BLEND_COPY, 0);
-  Pair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  Pair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
+  SetBenchState(BLEND_COPY, 0);
+  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
+  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
   for (auto _ : state) {
     for (int i = 0; i < kSpriteDraws; i++) {
       BlitMemImg(&screen.img, &sprite.img, SpriteX(i), SpriteY(i), 1, nullptr);
@@ -76,8 +30,8 @@ void BM_Ours_Sprite565Keyed(benchmark::State& state) {
 }
 
 void BM_SDL_Sprite565Keyed(benchmark::State& state) {
-  Pair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  Pair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
+  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
+  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
   SDL_SetColorKey(sprite.surface, SDL_TRUE, kKey565);
   for (auto _ : state) {
     for (int i = 0; i < kSpriteDraws; i++) {
@@ -92,11 +46,11 @@ void BM_SDL_Sprite565Keyed(benchmark::State& state) {
 // ---- Whole-screen draws ----
 
 void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, int param, int mmx) {
-  SetState(mode, param);
+  SetBenchState(mode, param);
   SetBlitMmxUsable(mmx);
   uint32_t format = kind ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565;
-  Pair src(kind, kScreenW, kScreenH, format, 0, pixel);
-  Pair dst(kind, kScreenW, kScreenH, format, 0, pixel);
+  ImagePair src(kind, kScreenW, kScreenH, format, 0, pixel);
+  ImagePair dst(kind, kScreenW, kScreenH, format, 0, pixel);
   for (auto _ : state) {
     BlitMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
     benchmark::DoNotOptimize(dst.img.pixels);
@@ -108,8 +62,8 @@ void Ours(benchmark::State& state, int kind, uint32_t (*pixel)(int), int mode, i
 void Sdl(benchmark::State& state, uint32_t format, uint32_t (*pixel)(int), SDL_BlendMode mode,
          int alphaMod) {
   int kind = format == SDL_PIXELFORMAT_RGB565 ? 0 : 1;
-  Pair src(kind, kScreenW, kScreenH, format, 0, pixel);
-  Pair dst(kind, kScreenW, kScreenH, format, 0, pixel);
+  ImagePair src(kind, kScreenW, kScreenH, format, 0, pixel);
+  ImagePair dst(kind, kScreenW, kScreenH, format, 0, pixel);
   SDL_SetSurfaceBlendMode(src.surface, mode);
   SDL_SetSurfaceAlphaMod(src.surface, uint8_t(alphaMod));
   for (auto _ : state) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 // Each combination of pixel family, source kind, operation, blend image, white
 // brightness and trans has a walk of its own, chosen once per call. The arithmetic is
@@ -15,9 +16,9 @@
 // blit but not its fast forms (averages, the 6-bit mix, the unscaled add, pairs), and in
 // 16 bits it applies an alpha factor of the add and subtract before the brightness.
 //
-// Sampling is a run walk: a source pixel covers the destination pixels until its
-// accumulator runs out, so it is fetched, tested against the key and weighted once per
-// run. All geometry is 64-bit: a side of 2^32 - 1 pixels still has a step of its own.
+// The columns a row samples are walked once per call into a table that every row then
+// reads; the rows are walked as they are drawn. All geometry is 64-bit: a side of
+// 2^32 - 1 pixels still has a step of its own.
 
 namespace {
 
@@ -52,6 +53,9 @@ struct ScaledPixelOp {
       kWhite && !kF && !kA &&
       (kOp == SCALED_COPY || kOp == SCALED_SUB_RAW || kOp == SCALED_SUB_BYTES);
   static constexpr int kFactorCount = int(kF) + int(kA);
+  // The result is the source's alone.
+  static constexpr bool kIgnoresDestination =
+      kOp == SCALED_COPY && kFactorCount == 0 && (kWhite || F::kBytes == 2);
 
   // The product of the factors present among f and a.
   static uint32_t Weight(uint32_t a, uint32_t f) {
@@ -114,6 +118,11 @@ struct ScaledPixelOp {
       return k32 ? GuardSub32(d, s) : GuardSub16(d, s);
     } else if constexpr (kOp == SCALED_SUB_BYTES) {
       return SaturateSubBytes32(d, s);
+    } else if constexpr (k32 && kFactorCount == 0 && (kOp == SCALED_MIX || kOp == SCALED_INVERT)) {
+      // The mix by the parameter alone: red and blue share one multiply.
+      uint32_t x = kWhite ? s : PackChannels<F>([&](auto c) { return Lit<c>(s); });
+      if constexpr (kWhite && kOp == SCALED_INVERT) x = ~s;
+      return F::Kept(d) | Lerp32(d, x, tab.p);
     } else {
       // Channel by channel; byte 3 of a 32-bit destination is kept.
       return F::Kept(d) | PackChannels<F>([&](auto c) {
@@ -178,9 +187,8 @@ struct ScaledJob {
   const uint8_t* src;    // the first sampled source pixel of the first sampled row
   const uint8_t* blend;  // the blend-image byte under it, or null
   uint8_t* dst;          // the first destination pixel drawn
-  ptrdiff_t srcStep;     // one source pixel in the x direction, in bytes
-  ptrdiff_t srcRowStep;  // one source row in the y direction
-  ptrdiff_t blendStep;
+  int32_t dirX;          // +1, or -1 for a mirrored draw
+  ptrdiff_t srcRowStep;  // one source row in the y direction, in bytes
   ptrdiff_t blendRowStep;
   ptrdiff_t dstPitch;
   int64_t stepX, stepY;  // 16.16 destination pixels per source pixel
@@ -191,75 +199,109 @@ struct ScaledJob {
   BlitTables tables;
 };
 
-// Destination pixels [0, count) of a run, all sampling the source pixel at s. op carries
-// the alpha factor (for an alpha source), opNoA the same operation without it: under
-// trans an alpha-255 pixel is computed without a, and an alpha-0 pixel is skipped.
+// One destination pixel from the source pixel at s (and the blend-image byte at b). op
+// carries the alpha factor (for an alpha source), opNoA the same operation without it:
+// under trans an alpha-255 pixel is computed without a, and an alpha-0 pixel is skipped.
 template <class F, class S, bool kTrans, bool kBlend, class Op, class OpNoA>
-inline void DrawRun(uint8_t* d, int64_t count, const uint8_t* s, const uint8_t* b, uint32_t key,
-                    const void* palette, const Op& op, const OpNoA& opNoA) {
+inline void DrawPixel(uint8_t* d, const uint8_t* s, const uint8_t* b, uint32_t key,
+                      const void* palette, const Op& op, const OpNoA& opNoA) {
   uint32_t raw = S::Raw(s);
   uint32_t f = 0;
   if constexpr (kBlend) f = BlendGraphCurve[*b];
-  auto fill = [&](const auto& o, uint32_t a) {
-    uint32_t colour = S::Colour(raw, palette);
-    for (int64_t i = 0; i < count; i++, d += F::kBytes) F::Store(d, o.Apply(F::Load(d), colour, a, f));
-  };
   if constexpr (S::kAlpha) {
     uint32_t a = S::Alpha(raw);
     if constexpr (kTrans) {
       if (a == 0) return;
-      if (a == 255) return fill(opNoA, 255);
+      if (a == 255) return F::Store(d, opNoA.Apply(F::Load(d), S::Colour(raw, palette), 255, f));
     }
-    fill(op, a);
+    F::Store(d, op.Apply(F::Load(d), S::Colour(raw, palette), a, f));
   } else {
     if (kTrans && raw == key) return;
-    fill(op, 0);
+    F::Store(d, op.Apply(F::Load(d), S::Colour(raw, palette), 0, f));
   }
 }
 
-// The walk on both axes: a source pixel (or row) serves while its accumulator stays
-// above 0 (at or above 0 in the exact-hit routines); then the source moves on and the
-// step is added until it is so again.
+// The walk on one axis: a source pixel (or row) serves while the accumulator stays above
+// 0 (at or above 0 in the exact-hit routines); then the source moves on and the step is
+// added until it serves again.
+template <bool kExact>
+inline bool Serves(int64_t acc) {
+  return kExact ? acc >= 0 : acc > 0;
+}
+
+// The columns of a row, as offsets in source pixels from its first sampled pixel (signed
+// by the direction). Every row samples the same columns, so a row of up to kTableWidth
+// pixels is walked once per call; wider rows are walked a table's width at a time.
+constexpr int kTableWidth = 2048;
+template <bool kExact>
+struct ColumnWalk {
+  int64_t acc, step;
+  int32_t offset, dir;
+  // The next n offsets. The walk moves on past the last one too: offsets are numbers, and
+  // one past the source is never read.
+  void Fill(int32_t* out, int64_t n) {
+    for (int64_t i = 0; i < n; i++) {
+      out[i] = offset;
+      acc -= 0x10000;
+      while (!Serves<kExact>(acc)) {
+        offset += dir;
+        acc += step;
+      }
+    }
+  }
+};
+
 template <class F, class S, bool kTrans, bool kBlend, class Op, class OpNoA>
 void WalkScaled(const ScaledJob& j, const Op op, const OpNoA opNoA) {
   constexpr bool kExact = Op::kExactHit;
-  auto serves = [](int64_t acc) { return kExact ? acc >= 0 : acc > 0; };
+  // A pure copy gives a destination row that samples the same source row as the one
+  // above it the same pixels: it is copied down.
+  constexpr bool kRowsRepeat = Op::kIgnoresDestination && !kTrans;
   // Local copies: stores through the pixel pointers must not make the compiler fetch
   // them again.
-  const ptrdiff_t srcStep = j.srcStep, blendStep = j.blendStep;
-  const int64_t stepX = j.stepX, stepY = j.stepY, accX0 = j.accX0, width = j.width;
+  const int64_t width = j.width;
   const uint32_t key = j.key;
   const void* const palette = j.palette;
+  const ColumnWalk<kExact> firstColumn = {j.accX0, j.stepX, 0, j.dirX};
+  int32_t columns[kTableWidth];
+  const bool oneTable = width <= kTableWidth;
+  if (oneTable) {
+    ColumnWalk<kExact> walk = firstColumn;
+    walk.Fill(columns, width);
+  }
+  auto drawRow = [&](const uint8_t* src, const uint8_t* blend, uint8_t* dst) {
+    ColumnWalk<kExact> walk = firstColumn;
+    for (int64_t done = 0; done < width; done += kTableWidth) {
+      const int64_t n = std::min<int64_t>(width - done, kTableWidth);
+      if (!oneTable) walk.Fill(columns, n);
+      uint8_t* d = dst + done * F::kBytes;
+      for (int64_t i = 0; i < n; i++, d += F::kBytes) {
+        const ptrdiff_t at = columns[i];
+        DrawPixel<F, S, kTrans, kBlend>(d, src + at * S::kBytes, kBlend ? blend + at : nullptr, key,
+                                        palette, op, opNoA);
+      }
+    }
+  };
+
   const uint8_t* srcRow = j.src;
   const uint8_t* blendRow = j.blend;
   uint8_t* dstRow = j.dst;
   int64_t accY = j.accY0;
+  bool repeat = false;
   for (int64_t rows = j.height;;) {
-    const uint8_t* s = srcRow;
-    const uint8_t* b = blendRow;
-    uint8_t* d = dstRow;
-    int64_t acc = accX0;
-    for (int64_t left = width;;) {
-      int64_t run = kExact ? (acc >> 16) + 1 : (acc + 0xFFFF) >> 16;
-      if (run > left) run = left;
-      DrawRun<F, S, kTrans, kBlend>(d, run, s, b, key, palette, op, opNoA);
-      left -= run;
-      if (left == 0) break;
-      d += run * F::kBytes;
-      acc -= run << 16;
-      do {
-        s += srcStep;
-        if constexpr (kBlend) b += blendStep;
-        acc += stepX;
-      } while (!serves(acc));
+    if (kRowsRepeat && repeat) {
+      std::memcpy(dstRow, dstRow - j.dstPitch, size_t(width) * F::kBytes);
+    } else {
+      drawRow(srcRow, blendRow, dstRow);
     }
     if (--rows == 0) break;
     dstRow += j.dstPitch;
     accY -= 0x10000;
-    while (!serves(accY)) {
+    repeat = Serves<kExact>(accY);
+    while (!Serves<kExact>(accY)) {
       srcRow += j.srcRowStep;
       if constexpr (kBlend) blendRow += j.blendRowStep;
-      accY += stepY;
+      accY += j.stepY;
     }
   }
 }
@@ -414,12 +456,11 @@ void BlitMemImgScaled(MEMIMG* dst, const MEMIMG* src, const Rect* rect, int32_t 
   const int64_t row0 = y.dir > 0 ? skipY : src->height - skipY - 1;
   const int srcBytes = sd->format->bytesPerPixel;
   j.src = src->pixels + row0 * sd->pitch + col0 * srcBytes;
-  j.srcStep = x.dir * srcBytes;
+  j.dirX = x.dir;
   j.srcRowStep = y.dir * ptrdiff_t(sd->pitch);
   if (blendImage) {
     const ptrdiff_t pitch = blendImage->data->pitch;
     j.blend = blendImage->pixels + row0 * pitch + col0;
-    j.blendStep = x.dir;
     j.blendRowStep = y.dir * pitch;
   }
   j.dst = dst->pixels + int64_t(clip.top) * dd->pitch + int64_t(clip.left) * dd->format->bytesPerPixel;

@@ -314,3 +314,27 @@ TEST_F(BlitTest, ScaledDrawsMatchTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows far wider than a few thousand pixels, mirrored and not, clipped at both ends.
+TEST_F(BlitTest, WideRowsMatchTheModel) {
+  std::mt19937 rng(4242);
+  const Rect rects[] = {{-300, 1, 9000, 4}, {9000, 4, -300, 0}, {5, 0, 4200, 5}};
+  for (int kind = 0; kind < 2; kind++) {
+    for (const Rect& rect : rects) {
+      for (int flags : {2, 6, 1, 4}) {  // white; white and trans; blend image; trans
+        ScaledCase c = MakeCase(rng, kind, 0, flags & 1 ? BLEND_MIX : BLEND_COPY, flags);
+        c.dstW = 6000;
+        c.dstH = 5;
+        c.dst.resize(size_t(c.dstW) * c.dstH);
+        for (uint32_t& v : c.dst) v = rng() & (kind ? 0xFFFFFFFF : 0xFFFF);
+        c.rect = rect;
+        c.area = {0, 0, c.dstW, c.dstH};
+        EXPECT_EQ(Model(c), Real(c)) << c.Name();
+      }
+    }
+  }
+}
+
+}  // namespace
