@@ -6,8 +6,10 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/memimg.h"
+#include "ratio.h"
 
 #include <SDL.h>
+#include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstring>
@@ -58,4 +60,28 @@ inline void SetBenchState(int mode, int param) {
   g_DrawState.blendMode = mode;
   g_DrawState.blendParam = param;
   g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
+}
+
+// A colour-keyed 32 x 32 RGB565 sprite and a 640 x 480 RGB565 screen on both sides, the
+// draw state set for a copy.
+struct SpriteScene {
+  ImagePair sprite{0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel};
+  ImagePair screen{0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565};
+  SpriteScene() {
+    SetBenchState(BLEND_COPY, 0);
+    SDL_SetColorKey(sprite.surface, SDL_TRUE, kKey565);
+  }
+};
+
+// Times kSpriteDraws calls of draw(x, y) at scattered places where a side x side draw
+// stays on the screen, and reports the pixels drawn.
+template <class Draw>
+void TimeSprites(benchmark::State& state, int side, Draw draw) {
+  for (auto _ : state) {
+    for (int i = 0; i < kSpriteDraws; i++) {
+      draw(int(Noise(i) % uint32_t(kScreenW - side)), int(Noise(i + 99991) % uint32_t(kScreenH - side)));
+    }
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state, double(kSpriteDraws) * side * side);
 }

@@ -4,43 +4,27 @@
 // per second; the ratios (ours / SDL) are printed after the run.
 #include "benchimages.h"
 #include "engine/softimage/blit.h"
-#include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-int SpriteX(int i) { return int(Noise(i) % (kScreenW - kSprite)); }
-int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSprite)); }
-
 // ---- Colour-keyed sprite ----
 
 void BM_Ours_Sprite565Keyed(benchmark::State& state) {
-  SetBenchState(BLEND_COPY, 0);
-  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
-  for (auto _ : state) {
-    for (int i = 0; i < kSpriteDraws; i++) {
-      BlitMemImg(&screen.img, &sprite.img, SpriteX(i), SpriteY(i), 1, nullptr);
-    }
-    benchmark::DoNotOptimize(screen.img.pixels);
-  }
-  ReportPixels(state, double(kSpriteDraws) * kSprite * kSprite);
+  SpriteScene s;
+  TimeSprites(state, kSprite, [&](int x, int y) {
+    BlitMemImg(&s.screen.img, &s.sprite.img, x, y, 1, nullptr);
+  });
 }
 
 void BM_SDL_Sprite565Keyed(benchmark::State& state) {
-  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
-  SDL_SetColorKey(sprite.surface, SDL_TRUE, kKey565);
-  for (auto _ : state) {
-    for (int i = 0; i < kSpriteDraws; i++) {
-      SDL_Rect to = {SpriteX(i), SpriteY(i), kSprite, kSprite};
-      SDL_BlitSurface(sprite.surface, nullptr, screen.surface, &to);
-    }
-    benchmark::DoNotOptimize(screen.surface->pixels);
-  }
-  ReportPixels(state, double(kSpriteDraws) * kSprite * kSprite);
+  SpriteScene s;
+  TimeSprites(state, kSprite, [&](int x, int y) {
+    SDL_Rect to = {x, y, kSprite, kSprite};
+    SDL_BlitSurface(s.sprite.surface, nullptr, s.screen.surface, &to);
+  });
 }
 
 // ---- Whole-screen draws ----

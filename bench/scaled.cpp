@@ -6,7 +6,6 @@
 // are printed after the run.
 #include "benchimages.h"
 #include "engine/softimage/scaledblit.h"
-#include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -14,9 +13,6 @@
 namespace {
 
 constexpr int kSpriteTo = 48;
-
-int SpriteX(int i) { return int(Noise(i) % (kScreenW - kSpriteTo)); }
-int SpriteY(int i) { return int(Noise(i + 99991) % (kScreenH - kSpriteTo)); }
 
 // ---- One source stretched or shrunk onto the screen ----
 
@@ -65,32 +61,19 @@ void BM_SDL_UpArgbMix128(benchmark::State& s) { Sdl(s, kUpArgb, SDL_BLENDMODE_BL
 // ---- Colour-keyed sprite ----
 
 void BM_Ours_Sprite565Keyed(benchmark::State& state) {
-  SetBenchState(BLEND_COPY, 0);
-  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
-  for (auto _ : state) {
-    for (int i = 0; i < kSpriteDraws; i++) {
-      int x = SpriteX(i), y = SpriteY(i);
-      const Rect to = {x, y, x + kSpriteTo, y + kSpriteTo};
-      BlitMemImgScaled(&screen.img, &sprite.img, &to, 1, nullptr);
-    }
-    benchmark::DoNotOptimize(screen.img.pixels);
-  }
-  ReportPixels(state, double(kSpriteDraws) * kSpriteTo * kSpriteTo);
+  SpriteScene s;
+  TimeSprites(state, kSpriteTo, [&](int x, int y) {
+    const Rect to = {x, y, x + kSpriteTo, y + kSpriteTo};
+    BlitMemImgScaled(&s.screen.img, &s.sprite.img, &to, 1, nullptr);
+  });
 }
 
 void BM_SDL_Sprite565Keyed(benchmark::State& state) {
-  ImagePair sprite(0, kSprite, kSprite, SDL_PIXELFORMAT_RGB565, kKey565, SpritePixel);
-  ImagePair screen(0, kScreenW, kScreenH, SDL_PIXELFORMAT_RGB565, 0, Pixel565);
-  SDL_SetColorKey(sprite.surface, SDL_TRUE, kKey565);
-  for (auto _ : state) {
-    for (int i = 0; i < kSpriteDraws; i++) {
-      SDL_Rect to = {SpriteX(i), SpriteY(i), kSpriteTo, kSpriteTo};
-      SDL_BlitScaled(sprite.surface, nullptr, screen.surface, &to);
-    }
-    benchmark::DoNotOptimize(screen.surface->pixels);
-  }
-  ReportPixels(state, double(kSpriteDraws) * kSpriteTo * kSpriteTo);
+  SpriteScene s;
+  TimeSprites(state, kSpriteTo, [&](int x, int y) {
+    SDL_Rect to = {x, y, kSpriteTo, kSpriteTo};
+    SDL_BlitScaled(s.sprite.surface, nullptr, s.screen.surface, &to);
+  });
 }
 
 BENCHMARK(BM_Ours_Up565Copy)->Unit(benchmark::kMicrosecond);

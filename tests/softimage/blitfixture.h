@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 // An image that releases itself; pixels are raw values of its format.
@@ -72,4 +73,16 @@ class BlitTest : public ::testing::Test {
     g_DrawState.brightGreen = green;
     g_DrawState.brightBlue = blue;
   }
+};
+
+// Parameterised by the image kind (0: 16-bit, 1: 32-bit) and the MMX setting.
+class KindMmxTest : public BlitTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
+ protected:
+  void SetUp() override {
+    BlitTest::SetUp();
+    SetBlitMmxUsable(Mmx());
+  }
+  static int Kind() { return std::get<0>(GetParam()); }
+  static int Mmx() { return std::get<1>(GetParam()); }
+  static bool Is32() { return Kind() == MEMIMG_KIND_XRGB8888; }
 };

@@ -7,16 +7,8 @@
 
 namespace {
 
-// Kind (0: 16-bit, 1: 32-bit) and the MMX setting.
-class BlitVectors : public BlitTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
+class BlitVectors : public KindMmxTest {
  protected:
-  void SetUp() override {
-    BlitTest::SetUp();
-    SetBlitMmxUsable(Mmx());
-  }
-  static int Kind() { return std::get<0>(GetParam()); }
-  static int Mmx() { return std::get<1>(GetParam()); }
-  static bool Is32() { return Kind() == MEMIMG_KIND_XRGB8888; }
   static uint32_t White() { return Is32() ? 0xFFFFFFFF : 0xFFFF; }
 
   // Draws a row of source pixels over a row of destination pixels; returns the row.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <random>
-#include <tuple>
 
 namespace {
 
@@ -111,17 +110,7 @@ const SamplingCase kSampling[] = {
      {0, 0, 1, 2}, {2, 2, 2, 1, 1, 0}},
 };
 
-// Kind (0: 16-bit, 1: 32-bit) and the MMX setting.
-class ScaledVectors : public BlitTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
- protected:
-  void SetUp() override {
-    BlitTest::SetUp();
-    SetBlitMmxUsable(Mmx());
-  }
-  static int Kind() { return std::get<0>(GetParam()); }
-  static int Mmx() { return std::get<1>(GetParam()); }
-  static bool Is32() { return Kind() == MEMIMG_KIND_XRGB8888; }
-};
+using ScaledVectors = KindMmxTest;
 
 TEST_P(ScaledVectors, EachRoutineSamplesItsColumnsAndRows) {
   for (const SamplingCase& c : kSampling) {
