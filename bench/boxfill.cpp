@@ -2,11 +2,8 @@
 // and in 32-bit colour, and 10,000 boxes of 32 x 32 at scattered places in RGB565. Our
 // blended boxes and lines are timed too, for scale (SDL has no blended fill on surfaces).
 // Each case reports megapixels per second; the ratios (ours / SDL) are printed at the end.
-#include "engine/pixel/drawstate.h"
-#include "engine/softimage/blendtables.h"
+#include "benchimages.h"
 #include "engine/softimage/boxline.h"
-#include "engine/softimage/memimg.h"
-#include "ratio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -17,19 +14,10 @@
 
 namespace {
 
-constexpr int kScreenW = 640, kScreenH = 480, kBox = 32, kBoxDraws = 10000, kLines = 1000;
+constexpr int kBox = 32, kBoxDraws = 10000, kLines = 1000;
 
-uint32_t Noise(int i) { return uint32_t(i) * 2654435761u ^ uint32_t(i >> 7) * 40503u; }
 int BoxX(int i) { return int(Noise(i) % (kScreenW - kBox)); }
 int BoxY(int i) { return int(Noise(i + 99991) % (kScreenH - kBox)); }
-
-void SetState(int mode, int param) {
-  BuildBlendTables();
-  g_DrawState.drawArea = {0, 0, kScreenW, kScreenH};
-  g_DrawState.blendMode = mode;
-  g_DrawState.blendParam = param;
-  g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
-}
 
 struct Screen {
   MEMIMG img{};
@@ -52,7 +40,7 @@ struct SdlScreen {
 // ---- Whole screen ----
 
 void OursScreen(benchmark::State& state, int kind, int mode, int param) {
-  SetState(mode, param);
+  SetBenchState(mode, param);
   Screen screen(kind);
   const uint32_t colour = kind ? 0x00336699 : 0x3333;
   for (auto _ : state) {
@@ -84,7 +72,7 @@ void BM_Ours_Add128Xrgb(benchmark::State& s) { OursScreen(s, 1, BLEND_ADD, 128);
 // ---- Small boxes ----
 
 void BM_Ours_Boxes565(benchmark::State& state) {
-  SetState(BLEND_COPY, 0);
+  SetBenchState(BLEND_COPY, 0);
   Screen screen(0);
   for (auto _ : state) {
     for (int i = 0; i < kBoxDraws; i++) {
@@ -111,7 +99,7 @@ void BM_SDL_Boxes565(benchmark::State& state) {
 // ---- Lines, ours alone: 1000 lines across the screen and past its edges ----
 
 void BM_Ours_LinesXrgb(benchmark::State& state) {
-  SetState(BLEND_COPY, 0);
+  SetBenchState(BLEND_COPY, 0);
   Screen screen(1);
   std::vector<LineRecord> lines(kLines);
   double pixels = 0;
