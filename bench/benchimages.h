@@ -79,7 +79,8 @@ template <class Draw>
 void TimeSprites(benchmark::State& state, int side, Draw draw) {
   for (auto _ : state) {
     for (int i = 0; i < kSpriteDraws; i++) {
-      draw(int(Noise(i) % uint32_t(kScreenW - side)), int(Noise(i + 99991) % uint32_t(kScreenH - side)));
+      draw(int(Noise(i) % uint32_t(kScreenW - side)),
+           int(Noise(i + 99991) % uint32_t(kScreenH - side)));
     }
     benchmark::ClobberMemory();
   }

@@ -58,9 +58,7 @@ struct ScaledPixelOp {
       kOp == SCALED_COPY && kFactorCount == 0 && (kWhite || F::kBytes == 2);
 
   // The product of the factors present among f and a.
-  static uint32_t Weight(uint32_t a, uint32_t f) {
-    return (kF ? f : 1u) * (kA ? a : 1u);
-  }
+  static uint32_t Weight(uint32_t a, uint32_t f) { return (kF ? f : 1u) * (kA ? a : 1u); }
 
   // Channel c of the source after brightness; mode 10 inverts before it.
   template <int c>
@@ -129,9 +127,7 @@ struct ScaledPixelOp {
                uint32_t x = Lit<c>(s), dc = ChannelOf<F>(d, c);
                constexpr int kBits = F::kBits[c];
                if constexpr (kOp == SCALED_COPY) {
-                 return kFactorCount == 0
-                            ? x
-                            : LerpChannel(dc, x, Weight(a, f), 8 * kFactorCount);
+                 return kFactorCount == 0 ? x : LerpChannel(dc, x, Weight(a, f), 8 * kFactorCount);
                } else if constexpr (kOp == SCALED_MUL) {
                  return x * dc * Weight(a, f) >> (kBits + 8 * kFactorCount);
                } else if constexpr (kOp == SCALED_MUL_MIX) {
@@ -174,12 +170,8 @@ struct AlphaPixels {
   static constexpr int kBytes = 4;
   static constexpr bool kAlpha = true;
   static uint32_t Raw(const uint8_t* at) { return PixelFamily32::Load(at); }
-  static uint32_t Colour(uint32_t raw, const void*) {
-    return F::kBytes == 4 ? raw : raw & 0xFFFF;
-  }
-  static uint32_t Alpha(uint32_t raw) {
-    return F::kBytes == 4 ? raw >> 24 : (raw >> 16) & 0xFF;
-  }
+  static uint32_t Colour(uint32_t raw, const void*) { return F::kBytes == 4 ? raw : raw & 0xFFFF; }
+  static uint32_t Alpha(uint32_t raw) { return F::kBytes == 4 ? raw >> 24 : (raw >> 16) & 0xFF; }
 };
 
 // What a call draws: the first sampled pixels, the steps of both walks and the key.
@@ -191,9 +183,9 @@ struct ScaledJob {
   ptrdiff_t srcRowStep;  // one source row in the y direction, in bytes
   ptrdiff_t blendRowStep;
   ptrdiff_t dstPitch;
-  int64_t stepX, stepY;  // 16.16 destination pixels per source pixel
-  int64_t accX0, accY0;  // accumulators at the first drawn column and row
-  int64_t width, height; // destination pixels drawn
+  int64_t stepX, stepY;   // 16.16 destination pixels per source pixel
+  int64_t accX0, accY0;   // accumulators at the first drawn column and row
+  int64_t width, height;  // destination pixels drawn
   uint32_t key;
   const void* palette;
   BlitTables tables;
@@ -463,7 +455,8 @@ void BlitMemImgScaled(MEMIMG* dst, const MEMIMG* src, const Rect* rect, int32_t 
     j.blend = blendImage->pixels + row0 * pitch + col0;
     j.blendRowStep = y.dir * pitch;
   }
-  j.dst = dst->pixels + int64_t(clip.top) * dd->pitch + int64_t(clip.left) * dd->format->bytesPerPixel;
+  j.dst =
+      dst->pixels + int64_t(clip.top) * dd->pitch + int64_t(clip.left) * dd->format->bytesPerPixel;
   j.dstPitch = dd->pitch;
   j.stepX = stepX;
   j.stepY = stepY;

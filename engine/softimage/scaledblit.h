@@ -9,11 +9,12 @@
 
 #include <cstdint>
 
-// Draws the whole of src into rect of dst, given as {x1, y1, x2, y2} in the fields left,
-// top, right, bottom (the larger of each pair exclusive; rect is only read). x1 > x2 mirrors the image left to right, y1 > y2 turns
-// it upside down. trans non-zero leaves out pixels of the transparent colour, or of alpha
-// 0 for an alpha source (in every blend mode). blendImage, when not null, is the blend
-// graph's one-channel 8-bit image, read at the source's coordinates.
+// Draws the whole of src into rect of dst, given as {x1, y1, x2, y2} in the fields
+// left, top, right, bottom (the larger of each pair exclusive; rect is only read).
+// x1 > x2 mirrors the image left to right, y1 > y2 turns it upside down. trans non-zero
+// leaves out pixels of the transparent colour, or of alpha 0 for an alpha source (in
+// every blend mode). blendImage, when not null, is the blend graph's one-channel 8-bit
+// image, read at the source's coordinates.
 //
 // A rectangle of the source's own size, neither mirrored nor flipped, is drawn by
 // BlitMemImg. Every other draw samples, for the destination pixel D pixels from the

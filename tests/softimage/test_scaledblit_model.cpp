@@ -36,7 +36,7 @@ struct ScaledCase {
 };
 
 int64_t Product(int64_t a, int64_t b) { return a * b / 255; }  // the product table
-int64_t Mix(int64_t p, int64_t x) { return p * x / 255; }       // the mix table, toward zero
+int64_t Mix(int64_t p, int64_t x) { return p * x / 255; }      // the mix table, toward zero
 
 // One pixel. f and a are -1 when that factor is absent; rawSub: the subtract at 255 that
 // takes the raw pixel.
@@ -199,7 +199,9 @@ std::vector<uint32_t> Model(const ScaledCase& c) {
       int64_t col = SampleOf(x - left, x0 - left, stepX, exactHit);
       if (mirror) col = c.srcW - 1 - col;
       uint32_t raw = c.src[row * c.srcW + col];
-      uint32_t s = c.source == 1 ? c.palette[raw] : c.source == 2 && c.kind == 0 ? raw & 0xFFFF : raw;
+      uint32_t s = c.source == 1                  ? c.palette[raw]
+                   : c.source == 2 && c.kind == 0 ? raw & 0xFFFF
+                                                  : raw;
       int a = -1;
       if (c.source == 2) {
         int alpha = int(c.kind == 1 ? raw >> 24 : raw >> 16 & 0xFF);
@@ -301,7 +303,8 @@ TEST_F(BlitTest, ScaledDrawsMatchTheModel) {
             cases++;
             std::vector<uint32_t> want = Model(c), got = Real(c);
             if (want != got && ++failures <= 10) {
-              size_t i = size_t(std::mismatch(want.begin(), want.end(), got.begin()).first - want.begin());
+              size_t i =
+                  size_t(std::mismatch(want.begin(), want.end(), got.begin()).first - want.begin());
               ADD_FAILURE() << c.Name() << std::hex << ": pixel " << std::dec << i << std::hex
                             << " want " << want[i] << " got " << got[i];
             }
