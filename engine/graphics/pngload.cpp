@@ -90,6 +90,10 @@ int DecodePngImage(const StreamRow* stream, GraphImage* image) {
     return -1;
   }
 
+  // Of the ancillary chunks only tRNS changes the picture. The others are skipped unread:
+  // some (sPLT, tEXt) would have libpng allocate whatever length the file claims for them,
+  // gigabytes from a file of a hundred bytes.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   SetPngStreamSource(png, &input, stream);
   png_set_sig_bytes(png, 0);
   png_read_info(png, info);

@@ -43,7 +43,7 @@ struct GraphImage {
 // in 64 bits before anything is allocated. A fuzzing build takes less, so that one input
 // cannot spend the run decoding a gigabyte of nothing.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-constexpr int64_t IMAGE_MAX_BYTES = int64_t(1) << 26;
+constexpr int64_t IMAGE_MAX_BYTES = int64_t(1) << 24;
 #else
 constexpr int64_t IMAGE_MAX_BYTES = int64_t(1) << 30;
 #endif

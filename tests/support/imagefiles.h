@@ -151,6 +151,22 @@ inline void FixPngCrc(Bytes& file, const PngChunk& chunk) {
   WriteBigEndian32(file, chunk.offset + 8 + dataSize, crc);
 }
 
+// A chunk put in before the chunk at `offset`: its length field (the data's size unless
+// `claimedLength` says otherwise), type, data and the CRC of type and data.
+inline Bytes InsertPngChunk(const Bytes& file, size_t offset, const char* type, const Bytes& data,
+                            int64_t claimedLength = -1) {
+  Bytes chunk(8 + data.size() + 4);
+  WriteBigEndian32(chunk, 0, claimedLength < 0 ? uint32_t(data.size()) : uint32_t(claimedLength));
+  std::memcpy(chunk.data() + 4, type, 4);
+  if (!data.empty()) std::memcpy(chunk.data() + 8, data.data(), data.size());
+  WriteBigEndian32(chunk, 8 + data.size(),
+                   uint32_t(crc32(0, chunk.data() + 4, uInt(4 + data.size()))));
+  Bytes out(file.begin(), file.begin() + long(offset));
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  out.insert(out.end(), file.begin() + long(offset), file.end());
+  return out;
+}
+
 // ---- JPEG -----------------------------------------------------------------------------
 
 // Pixels of 1 (grey), 3 (RGB) or 4 (CMYK) components, row by row. `tweak`, when given,
