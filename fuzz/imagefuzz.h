@@ -2,7 +2,7 @@
 // and the checks every accepted picture must pass.
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 #include "engine/base/memory.h"
 #include "engine/graphics/imageload.h"
 

@@ -3,7 +3,7 @@
 #include "engine/base/memory.h"
 #include "engine/base/rect.h"
 #include "engine/base/strutil.h"
-#include "engine/graphics/convert.h"
+#include "engine/pixel/convert.h"
 
 #include <cstring>
 

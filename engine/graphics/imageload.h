@@ -3,8 +3,8 @@
 // with "pict_a.png" beside it) that the graph layer loads with every picture.
 #pragma once
 
-#include "engine/base/file.h"
-#include "engine/graphics/colorformat.h"
+#include "engine/file/file.h"
+#include "engine/pixel/colorformat.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // other loaders (imageload.h).
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 
 #include <csetjmp>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // (imageload.h).
 #pragma once
 
-#include "engine/base/file.h"
+#include "engine/file/file.h"
 
 #include <png.h>
 

@@ -3,8 +3,8 @@
 // and a stream that reads less than it is asked for.
 #pragma once
 
-#include "engine/base/archivefile.h"
-#include "engine/base/file.h"
+#include "engine/file/archivefile.h"
+#include "engine/file/file.h"
 #include "engine/base/memory.h"
 #include "engine/graphics/imageload.h"
 #include "tests/support/imagefiles.h"
