@@ -73,23 +73,10 @@ void LoadWithLibpng(benchmark::State& state, const Bytes& file, uint32_t format)
 }
 
 void LoadWithLibjpeg(benchmark::State& state, const Bytes& file) {
-  Bytes out(size_t(kWidth) * kHeight * 3);
+  DirectJpeg out;
   for (auto _ : state) {
-    jpeg_decompress_struct d;
-    jpeg_error_mgr error;
-    d.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&d, TRUE);
-    jpeg_start_decompress(&d);
-    const size_t rowBytes = size_t(d.output_width) * d.output_components;
-    while (d.output_scanline < d.output_height) {
-      JSAMPROW row = out.data() + d.output_scanline * rowBytes;
-      jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    benchmark::DoNotOptimize(out.data());
+    DecodeJpegDirect(file, &out);
+    benchmark::DoNotOptimize(out.pixels.data());
   }
   ReportPixels(state, double(kWidth) * kHeight);
 }

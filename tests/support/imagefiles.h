@@ -220,15 +220,14 @@ inline Bytes PatternJpeg(uint32_t width, uint32_t height, int components, int qu
 }
 
 // The library's plainest decode of a whole file in memory: every parameter at its default,
-// all scan lines into one buffer. Empty when the library gives up (it may not: a fault in
-// such a fixture ends the test program).
+// all scan lines into one buffer, which keeps its memory from one call to the next. The
+// library ends the program on a file it cannot read, so fixtures give it good ones.
 struct DirectJpeg {
   uint32_t width = 0, height = 0;
   int components = 0;
   Bytes pixels;
 };
-inline DirectJpeg DecodeJpegDirect(const Bytes& file) {
-  DirectJpeg out;
+inline void DecodeJpegDirect(const Bytes& file, DirectJpeg* out) {
   jpeg_decompress_struct d;
   jpeg_error_mgr error;
   d.err = jpeg_std_error(&error);
@@ -236,17 +235,21 @@ inline DirectJpeg DecodeJpegDirect(const Bytes& file) {
   jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
   jpeg_read_header(&d, TRUE);
   jpeg_start_decompress(&d);
-  out.width = d.output_width;
-  out.height = d.output_height;
-  out.components = d.output_components;
-  const size_t rowBytes = size_t(out.width) * out.components;
-  out.pixels.resize(rowBytes * out.height);
+  out->width = d.output_width;
+  out->height = d.output_height;
+  out->components = d.output_components;
+  const size_t rowBytes = size_t(out->width) * out->components;
+  out->pixels.resize(rowBytes * out->height);
   while (d.output_scanline < d.output_height) {
-    JSAMPROW row = out.pixels.data() + size_t(d.output_scanline) * rowBytes;
+    JSAMPROW row = out->pixels.data() + size_t(d.output_scanline) * rowBytes;
     jpeg_read_scanlines(&d, &row, 1);
   }
   jpeg_finish_decompress(&d);
   jpeg_destroy_decompress(&d);
+}
+inline DirectJpeg DecodeJpegDirect(const Bytes& file) {
+  DirectJpeg out;
+  DecodeJpegDirect(file, &out);
   return out;
 }
 
