@@ -9,6 +9,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libsdl2-dev xvfb xauth xdotool
   libmpg123-dev libvorbis-dev libogg-dev
+  libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder
   sox libmp3lame-dev
 )

@@ -119,6 +119,13 @@ const StreamFunctions* GetMemStreamFunctions();
 // Writes both rows again (engine initialisation does at every start).
 void FillStreamFunctionRows();
 
+// A row paired with the stream it works on: what loaders are handed. The owner of the
+// stream (not the loader) closes it.
+struct StreamRow {
+  StreamFunctions functions;
+  StreamHandle handle;
+};
+
 // ---- memory streams -------------------------------------------------------------------
 
 // A stream over a block of memory that the caller owns; the stream never frees or

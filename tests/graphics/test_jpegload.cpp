@@ -1,0 +1,180 @@
+#include "engine/graphics/imageload.h"
+
+#include "imagetest.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the loader must give for a file: libjpeg's own decode, colour bytes reversed
+// (red, green, blue become blue, green, red: RGB888 is little-endian), rows not padded.
+void ExpectLoaded(const GraphImage& image, const Bytes& file) {
+  DirectJpeg want = DecodeJpegDirect(file);
+  if (want.components == 3)
+    for (size_t i = 0; i + 2 < want.pixels.size(); i += 3)
+      std::swap(want.pixels[i], want.pixels[i + 2]);
+  EXPECT_EQ(image.width, want.width);
+  EXPECT_EQ(image.height, want.height);
+  EXPECT_EQ(image.pitch, want.width * want.components);
+  EXPECT_EQ(image.format.bytesPerPixel, want.components);
+  if (want.components == 1) {
+    EXPECT_EQ(image.format.palette[200].red, 200);  // the grey ramp
+  } else {
+    EXPECT_EQ(image.format.redMask, 0xFF0000u);
+    EXPECT_EQ(image.format.blueMask, 0xFFu);
+  }
+  EXPECT_EQ(PixelRows(image), want.pixels);
+}
+
+struct JpegCase {
+  const char* name;
+  Bytes file;
+};
+
+std::vector<JpegCase> JpegCases() {
+  return {
+      {"grey", PatternJpeg(13, 9, 1)},
+      {"colour", PatternJpeg(13, 9, 3)},
+      {"colour, progressive", PatternJpeg(37, 21, 3, 75, true)},
+      {"grey, progressive", PatternJpeg(37, 21, 1, 75, true)},
+  };
+}
+
+using JpegLoad = ImageTest;
+
+TEST_F(JpegLoad, GreyAndColourEqualTheLibrarysOwnDecode) {
+  for (const JpegCase& c : JpegCases()) {
+    SCOPED_TRACE(c.name);
+    GraphImage image;
+    ASSERT_EQ(DecodeWith(DecodeJpegImage, c.file, &image), 0);
+    ExpectLoaded(image, c.file);
+    FreeGraphImageCore(&image);
+  }
+}
+
+TEST_F(JpegLoad, AStreamThatReadsShortDecodesTheSame) {
+  // The source takes the bytes actually read, so a stream that hands over a few bytes a
+  // call is no different from one that hands over all it is asked.
+  for (const JpegCase& c : JpegCases()) {
+    SCOPED_TRACE(c.name);
+    GraphImage image;
+    ASSERT_EQ(DecodeWith(DecodeJpegImage, c.file, &image, 7), 0);
+    ExpectLoaded(image, c.file);
+    FreeGraphImageCore(&image);
+  }
+}
+
+// Where the first scan's entropy-coded data starts and how long it is.
+JpegSegment FirstScan(const Bytes& file) {
+  for (const JpegSegment& s : JpegSegments(file))
+    if (s.marker == 0) return s;
+  return {0, 0, -1};
+}
+
+TEST_F(JpegLoad, AFileCutInItsScanLoadsWhatItHas) {
+  const Bytes whole = PatternJpeg(64, 64, 3);
+  const JpegSegment scan = FirstScan(whole);
+  ASSERT_GT(scan.size, 100u);
+  const size_t cutAt = scan.offset + scan.size * 6 / 10;
+  const Bytes cut(whole.begin(), whole.begin() + long(cutAt));
+
+  GraphImage full, fromCut, fromFailing;
+  ASSERT_EQ(DecodeWith(DecodeJpegImage, whole, &full), 0);
+  ASSERT_EQ(DecodeWith(DecodeJpegImage, cut, &fromCut), 0);
+  // A stream that stops delivering at the same place while its size says there is more
+  // ends the data there too, rather than offering its old buffer again.
+  ASSERT_EQ(DecodeWith(DecodeJpegImage, whole, &fromFailing, UINT32_MAX, int64_t(cutAt)), 0);
+  EXPECT_EQ(fromCut.width, 64u);
+  EXPECT_EQ(fromCut.height, 64u);
+  const size_t topRows = 16 * size_t(full.pitch);
+  EXPECT_EQ(std::memcmp(fromCut.pixels, full.pixels, topRows), 0);
+  EXPECT_NE(std::memcmp(fromCut.pixels, full.pixels, size_t(full.pitch) * full.height), 0);
+  EXPECT_EQ(PixelRows(fromFailing), PixelRows(fromCut));
+  FreeGraphImageCore(&full);
+  FreeGraphImageCore(&fromCut);
+  FreeGraphImageCore(&fromFailing);
+}
+
+// A file cut at a given length: refused before its scan, loaded from the scan on.
+TEST_F(JpegLoad, CutsBeforeTheScanAreRefusedCutsInItLoad) {
+  const Bytes whole = PatternJpeg(24, 16, 3);
+  struct Cut {
+    std::string name;
+    size_t size;
+    int result;
+  };
+  std::vector<Cut> cuts = {{"empty", 0, -1}, {"inside SOI", 1, -1}};
+  for (const JpegSegment& s : JpegSegments(whole)) {
+    if (s.offset == 0) continue;
+    const bool inScan = s.marker == 0 || s.marker == 0xD9;
+    cuts.push_back({"before marker " + std::to_string(s.marker), s.offset, inScan ? 0 : -1});
+    if (s.marker == 0xC0 || s.marker == 0xDA)
+      cuts.push_back({"inside marker " + std::to_string(s.marker), s.offset + 5, -1});
+    if (s.marker == 0) cuts.push_back({"inside the scan", s.offset + s.size / 2, 0});
+  }
+  for (const Cut& c : cuts) {
+    SCOPED_TRACE(c.name);
+    GraphImage image;
+    EXPECT_EQ(DecodeWith(DecodeJpegImage, Bytes(whole.begin(), whole.begin() + long(c.size)),
+                         &image),
+              c.result);
+    FreeGraphImageCore(&image);
+  }
+}
+
+// A copy of the file with SOF's height and width replaced.
+Bytes Resized(Bytes file, uint16_t width, uint16_t height) {
+  for (const JpegSegment& s : JpegSegments(file)) {
+    if (s.marker == 0xC0 || s.marker == 0xC2) {
+      file[s.offset + 5] = uint8_t(height >> 8);
+      file[s.offset + 6] = uint8_t(height);
+      file[s.offset + 7] = uint8_t(width >> 8);
+      file[s.offset + 8] = uint8_t(width);
+    }
+  }
+  return file;
+}
+
+Bytes Spoilt(Bytes file, int marker, size_t at, uint8_t value) {
+  for (const JpegSegment& s : JpegSegments(file))
+    if (s.marker == marker) {
+      file[s.offset + at] = value;
+      break;
+    }
+  return file;
+}
+
+TEST_F(JpegLoad, RefusedFiles) {
+  const Bytes colour = PatternJpeg(16, 16, 3);
+  const std::vector<JpegCase> refused = {
+      {"CMYK", PatternJpeg(16, 16, 4)},
+      {"width 0", Resized(colour, 0, 16)},
+      {"height 0", Resized(colour, 16, 0)},
+      // 65500 x 65500 x 3 bytes: past what one picture may take, refused at the header.
+      {"65500 x 65500", Resized(colour, 65500, 65500)},
+      // The output (900 MB) would pass, but a progressive file keeps every coefficient
+      // (twice that), which the library's memory bound refuses.
+      {"progressive 30000 x 30000 grey", Resized(PatternJpeg(16, 16, 1, 75, true), 30000, 30000)},
+      {"not a JPEG (SOI spoilt)", Spoilt(colour, 0xD8, 1, 0xD9)},
+      {"12-bit precision", Spoilt(colour, 0xC0, 4, 12)},
+      {"SOF's component count spoilt", Spoilt(colour, 0xC0, 9, 0)},
+      {"DHT table class spoilt", Spoilt(colour, 0xC4, 4, 0x35)},
+      {"SOS component spoilt", Spoilt(colour, 0xDA, 5, 0x77)},
+  };
+  for (const JpegCase& c : refused) {
+    SCOPED_TRACE(c.name);
+    GraphImage image;
+    EXPECT_EQ(DecodeWith(DecodeJpegImage, c.file, &image), -1);
+    EXPECT_EQ(image.pixels, nullptr);
+  }
+}
+
+TEST_F(JpegLoad, BothLibraryLoadersRefuseAnEmptyStream) {
+  for (ImageLoader loader : {DecodeJpegImage, DecodePngImage}) {
+    GraphImage image;
+    EXPECT_EQ(DecodeWith(loader, Bytes(), &image), -1);
+  }
+}
+
+}  // namespace

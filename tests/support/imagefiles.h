@@ -1,0 +1,284 @@
+// PNG and JPEG files made in memory with the libraries' own writers, the libraries' own
+// plainest decode for comparison, and the byte surgery the damaged-file tests need (chunk
+// and marker lists, CRC repair). Tests, benchmarks and fuzz seeds make their images here,
+// so no image file is kept in the tree.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <zlib.h>
+
+typedef std::vector<uint8_t> Bytes;
+
+// ---- PNG ------------------------------------------------------------------------------
+
+struct PngSpec {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bitDepth = 8;                        // 1, 2, 4, 8 or 16
+  int colorType = PNG_COLOR_TYPE_RGB;      // PNG_COLOR_TYPE_*
+  int interlace = PNG_INTERLACE_NONE;      // or PNG_INTERLACE_ADAM7
+  std::vector<uint16_t> samples;           // row by row, pixel by pixel, channel by channel
+  std::vector<png_color> palette;          // PLTE
+  std::vector<uint8_t> paletteAlpha;       // tRNS of a palette image
+  bool transparentColor = false;           // tRNS of a grey or RGB image:
+  png_color_16 transparent{};              //   the colour (gray, or red, green, blue)
+};
+
+inline int PngChannels(int colorType) {
+  switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    default: return 1;
+  }
+}
+
+// Sample i of a picture: a spread of values below 2^bits that differs from its neighbours.
+inline uint16_t PatternSample(size_t i, int bits) {
+  uint32_t v = uint32_t(i) * 2654435761u;
+  v ^= v >> 15;
+  return uint16_t(v & ((1u << bits) - 1));
+}
+
+// A spec with every sample from PatternSample (palette indexes below the palette's size).
+inline PngSpec PatternPng(uint32_t width, uint32_t height, int colorType, int bitDepth,
+                          int paletteSize = 0) {
+  PngSpec s;
+  s.width = width;
+  s.height = height;
+  s.colorType = colorType;
+  s.bitDepth = bitDepth;
+  size_t count = size_t(width) * height * PngChannels(colorType);
+  for (size_t i = 0; i < count; i++) {
+    uint16_t v = PatternSample(i, bitDepth);
+    s.samples.push_back(colorType == PNG_COLOR_TYPE_PALETTE ? uint16_t(v % paletteSize) : v);
+  }
+  for (int i = 0; i < paletteSize; i++)
+    s.palette.push_back(png_color{uint8_t(40 + i * 7), uint8_t(200 - i * 5), uint8_t(i * 13)});
+  return s;
+}
+
+inline Bytes WritePng(const PngSpec& s) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, size_t n) {
+        Bytes* o = static_cast<Bytes*>(png_get_io_ptr(p));
+        o->insert(o->end(), data, data + n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType, s.interlace,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!s.palette.empty())
+    png_set_PLTE(png, info, s.palette.data(), int(s.palette.size()));
+  if (!s.paletteAlpha.empty())
+    png_set_tRNS(png, info, s.paletteAlpha.data(), int(s.paletteAlpha.size()), nullptr);
+  if (s.transparentColor) png_set_tRNS(png, info, nullptr, 0, &s.transparent);
+  png_write_info(png, info);
+
+  // Rows as stored: samples below 8 bits packed from the high bits, 16-bit ones big-endian.
+  const int channels = PngChannels(s.colorType);
+  const size_t perRow = size_t(s.width) * channels;
+  const size_t rowBytes = (perRow * s.bitDepth + 7) / 8;
+  std::vector<Bytes> rows(s.height, Bytes(rowBytes, 0));
+  std::vector<png_bytep> pointers;
+  for (uint32_t y = 0; y < s.height; y++) {
+    for (size_t i = 0; i < perRow; i++) {
+      const uint16_t v = s.samples[y * perRow + i];
+      if (s.bitDepth == 16) {
+        rows[y][2 * i] = uint8_t(v >> 8);
+        rows[y][2 * i + 1] = uint8_t(v);
+      } else if (s.bitDepth == 8) {
+        rows[y][i] = uint8_t(v);
+      } else {
+        const size_t bit = i * s.bitDepth;
+        rows[y][bit / 8] |= uint8_t(v << (8 - s.bitDepth - bit % 8));
+      }
+    }
+    pointers.push_back(rows[y].data());
+  }
+  png_write_image(png, pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// One chunk of a PNG file: where it starts (its length field), its whole size (length,
+// type, data and CRC) and its type.
+struct PngChunk {
+  size_t offset;
+  size_t size;
+  std::string type;
+};
+
+inline uint32_t ReadBigEndian32(const Bytes& b, size_t at) {
+  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+inline void WriteBigEndian32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+
+inline std::vector<PngChunk> PngChunks(const Bytes& file) {
+  std::vector<PngChunk> chunks;
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const size_t size = 12 + size_t(ReadBigEndian32(file, at));
+    chunks.push_back({at, size, std::string(file.begin() + long(at) + 4, file.begin() + long(at) + 8)});
+    at += size;
+  }
+  return chunks;
+}
+
+inline const PngChunk* FindPngChunk(const std::vector<PngChunk>& chunks, const char* type) {
+  for (const PngChunk& c : chunks)
+    if (c.type == type) return &c;
+  return nullptr;
+}
+
+// Writes the chunk's CRC as it should be for its type and data.
+inline void FixPngCrc(Bytes& file, const PngChunk& chunk) {
+  const size_t dataSize = chunk.size - 12;
+  uint32_t crc = uint32_t(crc32(0, file.data() + chunk.offset + 4, uInt(dataSize + 4)));
+  WriteBigEndian32(file, chunk.offset + 8 + dataSize, crc);
+}
+
+// A chunk put in before the chunk at `offset`: its length field (the data's size unless
+// `claimedLength` says otherwise), type, data and the CRC of type and data.
+inline Bytes InsertPngChunk(const Bytes& file, size_t offset, const char* type, const Bytes& data,
+                            int64_t claimedLength = -1) {
+  Bytes chunk(8 + data.size() + 4);
+  WriteBigEndian32(chunk, 0, claimedLength < 0 ? uint32_t(data.size()) : uint32_t(claimedLength));
+  std::memcpy(chunk.data() + 4, type, 4);
+  if (!data.empty()) std::memcpy(chunk.data() + 8, data.data(), data.size());
+  WriteBigEndian32(chunk, 8 + data.size(),
+                   uint32_t(crc32(0, chunk.data() + 4, uInt(4 + data.size()))));
+  Bytes out(file.begin(), file.begin() + long(offset));
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  out.insert(out.end(), file.begin() + long(offset), file.end());
+  return out;
+}
+
+// ---- JPEG -----------------------------------------------------------------------------
+
+// Pixels of 1 (grey), 3 (RGB) or 4 (CMYK) components, row by row. `tweak`, when given,
+// changes the compressor's parameters after the defaults and the quality are set.
+inline Bytes WriteJpeg(uint32_t width, uint32_t height, int components, const uint8_t* pixels,
+                       int quality, bool progressive = false,
+                       void (*tweak)(jpeg_compress_struct*) = nullptr) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr error;
+  c.err = jpeg_std_error(&error);
+  jpeg_create_compress(&c);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buffer, &size);
+  c.image_width = width;
+  c.image_height = height;
+  c.input_components = components;
+  c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&c);
+  if (tweak) tweak(&c);
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(pixels + size_t(c.next_scanline) * width * components);
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  Bytes out(buffer, buffer + size);
+  free(buffer);
+  return out;
+}
+
+// A smooth picture with some detail, so that JPEG keeps it close and a cut scan shows.
+inline Bytes PatternPixels(uint32_t width, uint32_t height, int components) {
+  Bytes p(size_t(width) * height * components);
+  for (uint32_t y = 0; y < height; y++)
+    for (uint32_t x = 0; x < width; x++)
+      for (int c = 0; c < components; c++)
+        p[(size_t(y) * width + x) * components + c] =
+            uint8_t((x * (3 + c) + y * (5 - c) + ((x ^ y) & 7) * 9) & 0xFF);
+  return p;
+}
+
+inline Bytes PatternJpeg(uint32_t width, uint32_t height, int components, int quality = 90,
+                         bool progressive = false,
+                         void (*tweak)(jpeg_compress_struct*) = nullptr) {
+  Bytes pixels = PatternPixels(width, height, components);
+  return WriteJpeg(width, height, components, pixels.data(), quality, progressive, tweak);
+}
+
+// The library's plainest decode of a whole file in memory: every parameter at its default,
+// all scan lines into one buffer, which keeps its memory from one call to the next. The
+// library ends the program on a file it cannot read, so fixtures give it good ones.
+struct DirectJpeg {
+  uint32_t width = 0, height = 0;
+  int components = 0;
+  Bytes pixels;
+};
+inline void DecodeJpegDirect(const Bytes& file, DirectJpeg* out) {
+  jpeg_decompress_struct d;
+  jpeg_error_mgr error;
+  d.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&d);
+  jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&d, TRUE);
+  jpeg_start_decompress(&d);
+  out->width = d.output_width;
+  out->height = d.output_height;
+  out->components = d.output_components;
+  const size_t rowBytes = size_t(out->width) * out->components;
+  out->pixels.resize(rowBytes * out->height);
+  while (d.output_scanline < d.output_height) {
+    JSAMPROW row = out->pixels.data() + size_t(d.output_scanline) * rowBytes;
+    jpeg_read_scanlines(&d, &row, 1);
+  }
+  jpeg_finish_decompress(&d);
+  jpeg_destroy_decompress(&d);
+}
+inline DirectJpeg DecodeJpegDirect(const Bytes& file) {
+  DirectJpeg out;
+  DecodeJpegDirect(file, &out);
+  return out;
+}
+
+// One marker segment of a JPEG file (the marker, its length and contents), or the
+// entropy-coded data that follows a start of scan (marker 0: offset and size of the data).
+struct JpegSegment {
+  size_t offset;
+  size_t size;
+  int marker;
+};
+
+inline std::vector<JpegSegment> JpegSegments(const Bytes& f) {
+  std::vector<JpegSegment> out;
+  size_t at = 0;
+  while (at + 1 < f.size() && f[at] == 0xFF) {
+    const int marker = f[at + 1];
+    size_t size = 2;
+    if (marker != 0xD8 && marker != 0xD9 && at + 3 < f.size())
+      size = 2 + (size_t(f[at + 2]) << 8 | f[at + 3]);
+    out.push_back({at, size, marker});
+    at += size;
+    if (marker == 0xDA) {  // scan data runs to the next marker that is not a stuffed 0 or RST
+      size_t end = at;
+      while (end + 1 < f.size() &&
+             !(f[end] == 0xFF && f[end + 1] != 0 && (f[end + 1] < 0xD0 || f[end + 1] > 0xD7)))
+        end++;
+      out.push_back({at, end - at, 0});
+      at = end;
+    }
+  }
+  return out;
+}
