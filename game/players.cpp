@@ -48,39 +48,36 @@ void Slide(int32_t& centre, int32_t& pixel, int32_t step, int32_t goal, int32_t 
   pixel = centre - 16;
 }
 
+// Against a block on one axis: the edge of the step's box that lies within the block's span
+// puts the player beside the block on that side.
+void Snap(int32_t& pixel, int32_t& centre, int32_t boxLow, int32_t boxHigh, int32_t blockPixel) {
+  if (Within(boxLow, blockPixel, blockPixel + 32)) {
+    pixel = blockPixel + 32;
+    centre = blockPixel + 48;
+  } else if (Within(boxHigh, blockPixel, blockPixel + 32)) {
+    pixel = blockPixel - 32;
+    centre = blockPixel - 16;
+  }
+}
+
+// Corner help across the walk: a player well off the block's line slides round its corner
+// into the open cell on its side; one nearly on the line is just stopped.
+void HelpRound(const PlayerRecord* p, int32_t& centre, int32_t& pixel, int32_t blockCentre,
+               int32_t rowBefore, int32_t columnBefore, int32_t rowAfter, int32_t columnAfter) {
+  if (centre + 4 < blockCentre && CellBlocksPlayer(rowBefore, p, columnBefore) == 0)
+    Slide(centre, pixel, -1, blockCentre - 32, p->speed);
+  else if (centre - 4 > blockCentre && CellBlocksPlayer(rowAfter, p, columnAfter) == 0)
+    Slide(centre, pixel, 1, blockCentre + 32, p->speed);
+}
+
+// A wall, or a soft block the player cannot pass, that the step's box runs into.
 void AgainstBlock(PlayerRecord* p, const FieldObject* b, const int32_t (&box)[4]) {
-  const int32_t left = box[0], right = box[1], top = box[2], bottom = box[3];
-  if (p->dirY != 0) {
-    if (Within(top, b->pixelY, b->pixelY + 32)) {
-      p->pixelY = b->pixelY + 32;
-      p->centreY = b->pixelY + 48;
-    } else if (Within(bottom, b->pixelY, b->pixelY + 32)) {
-      p->pixelY = b->pixelY - 32;
-      p->centreY = b->pixelY - 16;
-    }
-  }
-  if (p->dirX != 0) {
-    if (Within(left, b->pixelX, b->pixelX + 32)) {
-      p->pixelX = b->pixelX + 32;
-      p->centreX = b->pixelX + 48;
-    } else if (Within(right, b->pixelX, b->pixelX + 32)) {
-      p->pixelX = b->pixelX - 32;
-      p->centreX = b->pixelX - 16;
-    }
-  }
-  // Corner help: a player well off the block's line slides round its corner into the open
-  // cell beside it; one nearly on the line is just stopped.
-  if (p->dirY != 0) {
-    if (p->centreX + 4 < b->centreX && CellBlocksPlayer(b->cellY, p, b->cellX - 1) == 0)
-      Slide(p->centreX, p->pixelX, -1, b->centreX - 32, p->speed);
-    else if (p->centreX - 4 > b->centreX && CellBlocksPlayer(b->cellY, p, b->cellX + 1) == 0)
-      Slide(p->centreX, p->pixelX, 1, b->centreX + 32, p->speed);
-  } else if (p->dirX != 0) {
-    if (p->centreY + 4 < b->centreY && CellBlocksPlayer(b->cellY - 1, p, b->cellX) == 0)
-      Slide(p->centreY, p->pixelY, -1, b->centreY - 32, p->speed);
-    else if (p->centreY - 4 > b->centreY && CellBlocksPlayer(b->cellY + 1, p, b->cellX) == 0)
-      Slide(p->centreY, p->pixelY, 1, b->centreY + 32, p->speed);
-  }
+  if (p->dirY != 0) Snap(p->pixelY, p->centreY, box[2], box[3], b->pixelY);
+  if (p->dirX != 0) Snap(p->pixelX, p->centreX, box[0], box[1], b->pixelX);
+  if (p->dirY != 0)
+    HelpRound(p, p->centreX, p->pixelX, b->centreX, b->cellY, b->cellX - 1, b->cellY, b->cellX + 1);
+  else if (p->dirX != 0)
+    HelpRound(p, p->centreY, p->pixelY, b->centreY, b->cellY - 1, b->cellX, b->cellY + 1, b->cellX);
   p->moving = 0;
 }
 
