@@ -24,10 +24,6 @@ const KindStart kKindStarts[] = {
     {"Score", ActPickupAppear},
 };
 
-bool OnField(int32_t row, int32_t column) {
-  return column >= 0 && column < kFieldColumns && row >= 0 && row < kFieldRows;
-}
-
 int32_t BucketOf(int32_t row, int32_t column) {
   return (row * kFieldColumns + column) % g_BucketCount;
 }
@@ -188,6 +184,15 @@ void ReleaseFieldObject(FieldObject* object, int32_t onBombList) {
   object->prevActive->nextActive = object->nextActive;
   object->nextActive->prevActive = object->prevActive;
   PushFree(object);
+}
+
+FieldObject* BucketAround(int32_t row, int32_t column, int32_t offset) {
+  const int32_t index = (row * kFieldColumns + column + offset) % g_BucketCount;
+  return g_Buckets[index < 0 ? index + g_BucketCount : index];
+}
+
+FieldObject* CellObjects(int32_t row, int32_t column) {
+  return OnField(row, column) ? g_Buckets[BucketOf(row, column)] : nullptr;
 }
 
 FieldObject* SpawnGoal(int32_t row, int32_t column) {

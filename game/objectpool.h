@@ -90,6 +90,34 @@ void ClearObjects();
 // list and onto the front of the free list.
 void ReleaseFieldObject(FieldObject* object, int32_t onBombList);
 
+// The cell queries' reach: the bucket of (row, column) and its eight neighbours, taken in
+// the order of these offsets from the cell index. An index past either end wraps round the
+// buckets, so a cell on the border reads the far side of the field, where nothing it
+// looks for can overlap it.
+constexpr int32_t kAroundOffsets[9] = {-16, -15, -14, -1, 0, 1, 14, 15, 16};
+FieldObject* BucketAround(int32_t row, int32_t column, int32_t offset);
+// The objects filed in cell (column, row); null for a cell off the field.
+FieldObject* CellObjects(int32_t row, int32_t column);
+
+inline bool OnField(int32_t row, int32_t column) {
+  return column >= 0 && column < kFieldColumns && row >= 0 && row < kFieldRows;
+}
+inline bool IsKind(const FieldObject* o, const char* kind) {
+  for (int32_t i = 0; i < 16; i++) {
+    if (o->kind[i] != kind[i]) return false;
+    if (kind[i] == 0) return true;
+  }
+  return false;
+}
+// A live object stands on the cell when its own cell is that one.
+inline bool StandsOn(const FieldObject* o, int32_t row, int32_t column) {
+  return o->alive && o->cellX == column && o->cellY == row;
+}
+// The object's 32 x 32 square, both ends included, holds the point.
+inline bool SquareHolds(const FieldObject* o, int32_t x, int32_t y) {
+  return x >= o->pixelX && x <= o->pixelX + 32 && y >= o->pixelY && y <= o->pixelY + 32;
+}
+
 FieldObject* SpawnGoal(int32_t row, int32_t column);
 FieldObject* SpawnItem(int32_t row, int32_t itemKind, int32_t column);
 // Kind 0 walks, kind 1 is the core enemy, which counts in the game's coreCount.
