@@ -1,5 +1,7 @@
 #include "soundfiles.h"
 
+#include "engine/sound/writer/soundwriter.h"
+
 #include <lame/lame.h>
 #include <spawn.h>
 #include <fcntl.h>
@@ -100,12 +102,7 @@ std::vector<int16_t> Tone(int rate, int channels, int frames, double hz, int amp
   return out;
 }
 
-std::string Bytes(const std::vector<int16_t>& samples) {
-  std::string s;
-  s.reserve(samples.size() * 2);
-  for (int16_t v : samples) Put16(&s, uint16_t(v));
-  return s;
-}
+std::string Bytes(const std::vector<int16_t>& samples) { return WavSampleBytes(samples.data(), samples.size()); }
 
 std::vector<int16_t> Samples(const std::string& bytes) {
   std::vector<int16_t> out(bytes.size() / 2);
@@ -114,36 +111,14 @@ std::vector<int16_t> Samples(const std::string& bytes) {
   return out;
 }
 
-std::string Chunk(const std::string& id, const std::string& body, int64_t size) {
-  std::string s = id.substr(0, 4);
-  Put32(&s, size >= 0 ? uint32_t(size) : uint32_t(body.size()));
-  s += body;
-  if (body.size() & 1) s.push_back('\0');
-  return s;
-}
-
+// The WAVE pieces are the shared writer's, which the game's asset tool uses too.
+std::string Chunk(const std::string& id, const std::string& body, int64_t size) { return WavChunk(id, body, size); }
 std::string PcmFmt(int channels, int rate, int bits, int blockAlign) {
-  const int align = blockAlign >= 0 ? blockAlign : channels * bits / 8;
-  std::string s;
-  Put16(&s, 1);
-  Put16(&s, uint32_t(channels));
-  Put32(&s, uint32_t(rate));
-  Put32(&s, uint32_t(align * rate));
-  Put16(&s, uint32_t(align));
-  Put16(&s, uint32_t(bits));
-  return s;
+  return WavPcmFmt(channels, rate, bits, blockAlign);
 }
-
-std::string Riff(const std::vector<std::string>& chunks) {
-  std::string body = "WAVE";
-  for (const std::string& c : chunks) body += c;
-  std::string s = "RIFF";
-  Put32(&s, uint32_t(body.size()));
-  return s + body;
-}
-
+std::string Riff(const std::vector<std::string>& chunks) { return WavRiff(chunks); }
 std::string PcmWav(int channels, int rate, int bits, const std::string& data) {
-  return Riff({Chunk("fmt ", PcmFmt(channels, rate, bits)), Chunk("data", data)});
+  return WavPcmFile(channels, rate, bits, data);
 }
 
 std::string CutWavTail(const std::string& wav, size_t bytes) {
