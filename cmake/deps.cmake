@@ -23,3 +23,7 @@ pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 list(APPEND KR_ENGINE_LIBS PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB)
+
+# The asset tool writes PNG through libpng and Ogg Vorbis through vorbisenc; the tools'
+# tests read them back with libpng and vorbisfile.
+pkg_check_modules(KR_ASSET_CODECS REQUIRED IMPORTED_TARGET libpng vorbisenc vorbisfile vorbis ogg)
