@@ -24,6 +24,9 @@ pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 list(APPEND KR_ENGINE_LIBS PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB)
 
-# The asset tool writes PNG through libpng and Ogg Vorbis through vorbisenc; the tools'
-# tests read them back with libpng and vorbisfile.
-pkg_check_modules(KR_ASSET_CODECS REQUIRED IMPORTED_TARGET libpng vorbisenc vorbisfile vorbis ogg)
+# The sound writers (engine/sound/writer) encode Ogg Vorbis through vorbisenc.
+pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
+
+# The asset tool writes PNG through libpng; its tests read the assets back with libpng
+# and vorbisfile.
+pkg_check_modules(KR_ASSET_CODECS REQUIRED IMPORTED_TARGET libpng vorbisfile vorbis ogg)

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -82,15 +81,6 @@ bool Run(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Appends every page the stream has ready (all of them when flushing).
-void Pages(ogg_stream_state* os, std::string* out, bool flush) {
-  ogg_page og;
-  while (flush ? ogg_stream_flush(os, &og) : ogg_stream_pageout(os, &og)) {
-    out->append(reinterpret_cast<const char*>(og.header), size_t(og.header_len));
-    out->append(reinterpret_cast<const char*>(og.body), size_t(og.body_len));
-  }
-}
-
 }  // namespace
 
 std::vector<int16_t> Tone(int rate, int channels, int frames, double hz, int amplitude) {
@@ -130,62 +120,14 @@ std::string CutWavTail(const std::string& wav, size_t bytes) {
 }
 
 std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, float quality) {
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, channels, rate, quality) != 0) {
-    vorbis_info_clear(&vi);
-    return "";
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block vb;
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  // Links of a chained file need serials of their own.
+  std::vector<float> samples(pcm.size());
+  for (size_t i = 0; i < pcm.size(); i++) samples[i] = pcm[i] / 32768.0f;
+  // Links of a chained file need serials of their own. Pages of about 1024 frames each,
+  // as a streaming encoder writes them: vorbisfile starts a chained file's first link
+  // wrongly when that link is a single page.
   static int serial = 0x4B52;
-  ogg_stream_init(&os, serial++);
-  ogg_packet header, comments, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codebooks);
   std::string out;
-  Pages(&os, &out, true);
-
-  const long frames = long(pcm.size() / channels);
-  const long step = 1024;
-  auto drain = [&] {
-    ogg_packet op;
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        Pages(&os, &out, false);
-      }
-    }
-    // Pages of about one step each, as a streaming encoder writes them; vorbisfile
-    // starts a chained file's first link wrongly when that link is a single page.
-    Pages(&os, &out, true);
-  };
-  for (long at = 0; at < frames; at += step) {
-    const long n = std::min(step, frames - at);
-    float** buffer = vorbis_analysis_buffer(&vd, int(n));
-    for (long i = 0; i < n; i++)
-      for (int c = 0; c < channels; c++) buffer[c][i] = pcm[size_t(at + i) * channels + c] / 32768.0f;
-    vorbis_analysis_wrote(&vd, int(n));
-    drain();
-  }
-  vorbis_analysis_wrote(&vd, 0);
-  drain();
-  Pages(&os, &out, true);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
+  OggVorbisEncode(samples.data(), pcm.size() / size_t(channels), channels, rate, quality, serial++, 1024, &out);
   return out;
 }
 

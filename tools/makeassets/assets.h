@@ -26,11 +26,6 @@ std::vector<int16_t> RenderEffect(const EffectSpec& effect);
 constexpr int kLoopFrames = 564480;
 // Interleaved stereo floats in [-1, 1].
 std::vector<float> RenderStageLoop();
-// Ogg Vorbis through vorbisenc at a VBR quality, with a fixed stream serial number;
-// 0, or -1 with a message.
-int EncodeOggVorbis(const std::vector<float>& interleaved, int channels, int rate, float quality,
-                    int serial, std::string* out);
-
 // The menus' songs as Standard MIDI Files.
 std::string ComposeTitleSong();    // lively, the title and the normal-mode select
 std::string ComposeOptionsSong();  // calm, the options

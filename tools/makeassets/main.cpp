@@ -68,9 +68,12 @@ int MakeAll(const std::string& folder) {
 
   std::string ogg;
   constexpr int kSerial = 0x4B523432;  // fixed, so that the stream's bytes never change
-  if (EncodeOggVorbis(RenderStageLoop(), 2, kRate, 0.4f, kSerial, &ogg) != 0 ||
-      WriteFile(dir + "worldenddominator.ogg", ogg) != 0)
+  const std::vector<float> loop = RenderStageLoop();
+  if (OggVorbisEncode(loop.data(), loop.size() / 2, 2, kRate, 0.4f, kSerial, 0, &ogg) != 0) {
+    std::fprintf(stderr, "makeassets: vorbisenc refuses the stage loop's format\n");
     return -1;
+  }
+  if (WriteFile(dir + "worldenddominator.ogg", ogg) != 0) return -1;
 
   if (WriteFile(dir + "dancers7.mid", ComposeTitleSong()) != 0 ||
       WriteFile(dir + "sunrise.mid", ComposeOptionsSong()) != 0)

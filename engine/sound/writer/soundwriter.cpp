@@ -1,5 +1,7 @@
 #include "engine/sound/writer/soundwriter.h"
 
+#include <vorbis/vorbisenc.h>
+
 #include <algorithm>
 
 namespace {
@@ -23,6 +25,15 @@ void PutBig32(std::string* s, uint32_t v) {
 
 enum { kRankNoteOff = 0, kRankOther = 1, kRankNoteOn = 2, kRankEnd = 3 };
 constexpr int kMetaEndOfTrack = 0x2F;
+
+// Appends every page the stream has ready (all of them when flushing).
+void TakePages(ogg_stream_state* os, std::string* out, bool flush) {
+  ogg_page page;
+  while (flush ? ogg_stream_flush(os, &page) : ogg_stream_pageout(os, &page)) {
+    out->append(reinterpret_cast<const char*>(page.header), size_t(page.header_len));
+    out->append(reinterpret_cast<const char*>(page.body), size_t(page.body_len));
+  }
+}
 
 void AddEvent(SmfTrack* track, uint32_t tick, int rank, std::string bytes) {
   track->events.push_back({tick, rank, std::move(bytes)});
@@ -69,6 +80,64 @@ std::string WavSampleBytes(const int16_t* samples, size_t count) {
   s.reserve(count * 2);
   for (size_t i = 0; i < count; i++) Put16(&s, uint16_t(samples[i]));
   return s;
+}
+
+// ---- Ogg Vorbis --------------------------------------------------------------------
+
+int OggVorbisEncode(const float* interleaved, size_t frames, int channels, int rate, float quality,
+                    int serial, int pageFrames, std::string* out) {
+  out->clear();
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if (channels < 1 || vorbis_encode_init_vbr(&vi, channels, rate, quality) != 0) {
+    vorbis_info_clear(&vi);
+    return -1;
+  }
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block vb;
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, serial);
+  ogg_packet header, comments, codebooks;
+  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &comments);
+  ogg_stream_packetin(&os, &codebooks);
+  TakePages(&os, out, true);  // the audio starts on a page of its own
+
+  const size_t step = pageFrames > 0 ? size_t(pageFrames) : 1024;
+  for (size_t at = 0;;) {
+    const size_t n = std::min(step, frames - at);
+    if (n > 0) {
+      float** buffer = vorbis_analysis_buffer(&vd, int(n));
+      for (size_t i = 0; i < n; i++)
+        for (int c = 0; c < channels; c++) buffer[c][i] = interleaved[(at + i) * size_t(channels) + size_t(c)];
+    }
+    // Writing 0 frames marks the end.
+    vorbis_analysis_wrote(&vd, int(n));
+    at += n;
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet packet;
+      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
+        ogg_stream_packetin(&os, &packet);
+        TakePages(&os, out, false);
+      }
+    }
+    if (pageFrames > 0) TakePages(&os, out, true);
+    if (n == 0) break;
+  }
+  TakePages(&os, out, true);
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return 0;
 }
 
 // ---- Standard MIDI File ------------------------------------------------------------

@@ -1,4 +1,5 @@
-// Writing sound files: PCM WAVE files and Standard MIDI Files, built in memory as bytes.
+// Writing sound files: PCM WAVE files, Ogg Vorbis files and Standard MIDI Files, built
+// in memory as bytes.
 // The engine only reads such files; the writers serve the game's asset tool and the
 // tests, which make their sounds and music with them.
 #pragma once
@@ -23,6 +24,16 @@ std::string WavRiff(const std::vector<std::string>& chunks);
 std::string WavPcmFile(int channels, int rate, int bits, const std::string& data);
 // 16-bit samples as little-endian bytes.
 std::string WavSampleBytes(const int16_t* samples, size_t count);
+
+// ---- Ogg Vorbis --------------------------------------------------------------------
+
+// Encodes interleaved float samples (-1 to 1) with vorbisenc at a VBR quality (-0.1 to
+// 1) into one logical stream with the given serial number. With pageFrames above 0 a
+// page is flushed after every pageFrames frames of input, as a streaming encoder writes
+// them; with 0 the stream cuts its pages by size. The last page's granule position is
+// the exact frame count. 0, or -1 (out empty) when vorbisenc refuses the format.
+int OggVorbisEncode(const float* interleaved, size_t frames, int channels, int rate, float quality,
+                    int serial, int pageFrames, std::string* out);
 
 // ---- Standard MIDI File ------------------------------------------------------------
 
