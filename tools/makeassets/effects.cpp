@@ -2,6 +2,7 @@
 #include "tools/makeassets/assets.h"
 #include "tools/makeassets/synth.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -9,10 +10,18 @@ namespace {
 Samples Blank(double seconds) { return Samples(size_t(std::lround(seconds * kRate)), 0.0); }
 double Time(size_t i) { return double(i) / kRate; }
 
+// Adds a voice struck `start` seconds in, for `length` seconds at most: voice(t) is its
+// sample t seconds after the stroke.
+template <typename Voice>
+void Strike(Samples* s, double start, double length, Voice voice) {
+  const size_t end = std::min(s->size(), size_t((start + length) * kRate));
+  for (size_t i = size_t(start * kRate); i < end; i++) (*s)[i] += voice(Time(i) - start);
+}
+
 // A bomb bursts: a noise blast whose filter closes, over a low thump that drops.
 Samples Burst() {
   Samples s = Blank(0.7);
-  NoiseSource noise = {0xB0B09u};
+  Dice noise = {0xB0B09u};
   OnePole lp, lp2;
   Phase thump;
   for (size_t i = 0; i < s.size(); i++) {
@@ -59,34 +68,41 @@ Samples Arpeggio() {
   for (int k = 0; k < 4; k++) {
     Phase ph;
     OnePole lp;
-    const double start = 0.055 * k, hz = NoteHz(notes[k]);
-    for (size_t i = size_t(start * kRate); i < s.size(); i++) {
-      const double t = Time(i) - start;
-      s[i] += 0.5 * LowPass(&lp, Square(Advance(&ph, hz), 0.25), 5000) * AttackDecay(t, 0.003, k == 3 ? 0.08 : 0.05);
-    }
+    const double hz = NoteHz(notes[k]), tau = k == 3 ? 0.08 : 0.05;
+    Strike(&s, 0.055 * k, 1, [&](double t) {
+      return 0.5 * LowPass(&lp, Square(Advance(&ph, hz), 0.25), 5000) * AttackDecay(t, 0.003, tau);
+    });
   }
   return s;
 }
 
-// The last life is lost: a long slide down with a wobble.
-Samples Fall() {
-  Samples s = Blank(1.0);
+// A tone sliding down `octaves` a second from `hz`, with a vibrato, held for `hold`
+// seconds and released over `release`: a triangle with some square for an edge.
+struct Slide {
+  double seconds, hz, octaves, vibratoHz, vibratoDepth, edge, hold, attack, release;
+};
+
+Samples SlideDown(const Slide& v) {
+  Samples s = Blank(v.seconds);
   Phase ph, vib;
   for (size_t i = 0; i < s.size(); i++) {
     const double t = Time(i);
-    const double hz = 900 * std::pow(2.0, -3.2 * t) * (1 + 0.025 * Sine(Advance(&vib, 7)));
+    const double hz = v.hz * std::pow(2.0, -v.octaves * t) * (1 + v.vibratoDepth * Sine(Advance(&vib, v.vibratoHz)));
     const double p = Advance(&ph, hz);
-    s[i] = (Triangle(p) + 0.2 * Square(p)) * Gate(t, 0.8, 0.01, 0.2);
+    s[i] = (Triangle(p) + v.edge * Square(p)) * Gate(t, v.hold, v.attack, v.release);
   }
   return s;
 }
+
+// The last life is lost: a long slide down with a slight wobble.
+Samples Fall() { return SlideDown({1.0, 900, 3.2, 7, 0.025, 0.2, 0.8, 0.01, 0.2}); }
 
 // Enemies appear: a croaking growl, a buzzing low voice pulsing through a formant.
 Samples Croak() {
   Samples s = Blank(0.5);
   Phase voice, pulse;
   Resonant formant;
-  NoiseSource noise = {0xC40A4u};
+  Dice noise = {0xC40A4u};
   for (size_t i = 0; i < s.size(); i++) {
     const double t = Time(i);
     const double hz = 78 + 30 * std::sin(M_PI * t / 0.5);
@@ -111,17 +127,8 @@ Samples DoubleBeep() {
   return s;
 }
 
-// A defeated enemy vanishes: a warble that wobbles as it falls.
-Samples Warble() {
-  Samples s = Blank(0.5);
-  Phase ph, vib;
-  for (size_t i = 0; i < s.size(); i++) {
-    const double t = Time(i);
-    const double hz = 820 * std::pow(2.0, -2.4 * t) * (1 + 0.13 * Sine(Advance(&vib, 14)));
-    s[i] = Triangle(Advance(&ph, hz)) * Gate(t, 0.4, 0.008, 0.1);
-  }
-  return s;
-}
+// A defeated enemy vanishes: a warble that wobbles widely as it falls.
+Samples Warble() { return SlideDown({0.5, 820, 2.4, 14, 0.13, 0, 0.4, 0.008, 0.1}); }
 
 // A special block opens: bell partials struck one after another, with a glitter of noise.
 Samples Chime() {
@@ -129,13 +136,12 @@ Samples Chime() {
   const double notes[4] = {88, 95, 100, 104};
   for (int k = 0; k < 4; k++) {
     Phase a, b;
-    const double start = 0.04 * k, hz = NoteHz(notes[k]);
-    for (size_t i = size_t(start * kRate); i < s.size(); i++) {
-      const double t = Time(i) - start;
-      s[i] += 0.3 * (Sine(Advance(&a, hz)) + 0.4 * Sine(Advance(&b, hz * 2.76))) * AttackDecay(t, 0.002, 0.11);
-    }
+    const double hz = NoteHz(notes[k]);
+    Strike(&s, 0.04 * k, 1, [&](double t) {
+      return 0.3 * (Sine(Advance(&a, hz)) + 0.4 * Sine(Advance(&b, hz * 2.76))) * AttackDecay(t, 0.002, 0.11);
+    });
   }
-  NoiseSource noise = {0x5BA4Cu};
+  Dice noise = {0x5BA4Cu};
   OnePole hp;
   for (size_t i = 0; i < s.size(); i++)
     s[i] += 0.15 * HighPass(&hp, NextNoise(&noise), 6000) * AttackDecay(Time(i), 0.01, 0.1);
@@ -153,14 +159,12 @@ Samples Fanfare() {
     Phase ph, vib;
     Resonant brass;
     const double hz = NoteHz(n.note);
-    for (size_t i = size_t(n.start * kRate); i < s.size(); i++) {
-      const double t = Time(i) - n.start;
-      const double env = Gate(t, n.length, 0.012, 0.1);
-      if (t > n.length + 0.1) break;
+    Strike(&s, n.start, n.length + 0.1, [&](double t) {
       const double wobble = t > 0.15 ? 0.006 * Sine(Advance(&vib, 6)) : 0;
       const double bright = 900 + 2600 * std::min(1.0, t / 0.05);
-      s[i] += 0.35 * ResonantLowPass(&brass, Saw(Advance(&ph, hz * (1 + wobble))), bright, 1.2) * env;
-    }
+      return 0.35 * ResonantLowPass(&brass, Saw(Advance(&ph, hz * (1 + wobble))), bright, 1.2) *
+             Gate(t, n.length, 0.012, 0.1);
+    });
   }
   return s;
 }

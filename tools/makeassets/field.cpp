@@ -38,6 +38,16 @@ void DrawBricks(Canvas* c, double x0, double y0, double x1, double y1, Rgb brick
 
 namespace {
 
+// `count` pixels in the square from (first, first), `span` wide, a little darker or
+// lighter than `base`, at places fixed by the seed.
+void Speckle(Canvas* c, uint32_t seed, int count, int first, int span, Rgb base, double dark, double light) {
+  Dice dice = {seed};
+  for (int i = 0; i < count; i++) {
+    const int x = first + int(Roll(&dice) % uint32_t(span)), y = first + int(Roll(&dice) % uint32_t(span));
+    Put(c, x, y, Roll(&dice) % 2 ? Scale(base, dark) : Scale(base, light));
+  }
+}
+
 // ---- blocks ------------------------------------------------------------------------
 
 Canvas Wall() {
@@ -47,11 +57,7 @@ Canvas Wall() {
   FillPolygon(&c, {{0, 0}, {32, 0}, {28, 4}, {4, 4}, {4, 28}, {0, 32}}, light);
   FillRect(&c, 4, 4, 28, 28, face);
   // Grain and a few chips, the same every build.
-  Dice dice = {0x0057A11u};
-  for (int i = 0; i < 60; i++) {
-    const int x = 5 + int(Roll(&dice) % 22), y = 5 + int(Roll(&dice) % 22);
-    Put(&c, x, y, Roll(&dice) % 2 ? Scale(face, 0.86) : Scale(face, 1.1));
-  }
+  Speckle(&c, 0x0057A11u, 60, 5, 22, face, 0.86, 1.1);
   Stroke(&c, 9, 8, 12, 12, 1, Scale(face, 0.7));
   Stroke(&c, 21, 19, 24, 24, 1, Scale(face, 0.7));
   return c;
@@ -67,14 +73,13 @@ Canvas SoftBlock() {
 
 // A tongue of fire standing on (x, base), height h, half-width w.
 void Tongue(Canvas* c, double x, double base, double h, double w) {
-  const Rgb layers[4] = {kFlameOuter, kFlameMid, kFlameInner, kFlameCore};
   for (int i = 0; i < 4; i++) {
     const double s = 1.0 - 0.24 * i;
     const double hw = w * s, hh = h * s;
     FillPolygon(c, {{x - hw, base}, {x - hw * 0.8, base - hh * 0.5}, {x, base - hh},
                     {x + hw * 0.8, base - hh * 0.5}, {x + hw, base}},
-                layers[i]);
-    FillEllipse(c, x, base, hw, hw * 0.6, layers[i]);
+                kFlameLayers[i]);
+    FillEllipse(c, x, base, hw, hw * 0.6, kFlameLayers[i]);
   }
 }
 
@@ -247,11 +252,7 @@ Canvas Floor() {
   // specks; flat, unlike the bevelled wall.
   FillRect(&c, 0, 0, 32, 1, Scale(kFloor, 0.82));
   FillRect(&c, 0, 0, 1, 32, Scale(kFloor, 0.82));
-  Dice dice = {0xF1002u};
-  for (int i = 0; i < 26; i++) {
-    const int x = 2 + int(Roll(&dice) % 29), y = 2 + int(Roll(&dice) % 29);
-    Put(&c, x, y, Roll(&dice) % 2 ? Scale(kFloor, 0.88) : Scale(kFloor, 1.12));
-  }
+  Speckle(&c, 0xF1002u, 26, 2, 29, kFloor, 0.88, 1.12);
   return c;
 }
 
@@ -300,14 +301,13 @@ void DrawBomb(Canvas* c, double cx, double cy, double r, Rgb body, int frame) {
 }
 
 void DrawFlameDrop(Canvas* c, double cx, double cy, double size) {
-  const Rgb layers[4] = {kFlameOuter, kFlameMid, kFlameInner, kFlameCore};
   for (int i = 0; i < 4; i++) {
     const double s = size * (1.0 - 0.22 * i);
     const double by = cy + size * 0.45;  // the drop's round bottom sits low
-    FillCircle(c, cx, by - s * 0.35, s * 0.55, layers[i]);
+    FillCircle(c, cx, by - s * 0.35, s * 0.55, kFlameLayers[i]);
     FillPolygon(c, {{cx - s * 0.52, by - s * 0.5}, {cx - s * 0.15, by - s * 1.25}, {cx + s * 0.1, by - s * 1.55},
                     {cx + s * 0.3, by - s * 1.05}, {cx + s * 0.52, by - s * 0.5}},
-                layers[i]);
+                kFlameLayers[i]);
   }
 }
 

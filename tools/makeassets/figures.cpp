@@ -40,7 +40,11 @@ Suit SuitOf(Rgb main) {
   return {main, Scale(main, 0.72), {255, 238, 214}, {104, 64, 56}, {255, 120, 168}};
 }
 
-void FigureDownOrUp(Canvas* c, const Suit& s, bool back, const Step& st) {
+// The figure seen from the front or from behind, or struck (from the front, arms
+// thrown up, eyes crossed out).
+enum View { kFront, kBack, kStruck };
+
+void FigureFacing(Canvas* c, const Suit& s, View view, const Step& st) {
   const double b = st.bob;
   // Legs: the lifted foot is drawn two pixels up.
   const double liftL = st.leg > 0 ? 2 : 0, liftR = st.leg < 0 ? 2 : 0;
@@ -49,22 +53,28 @@ void FigureDownOrUp(Canvas* c, const Suit& s, bool back, const Step& st) {
   FillEllipse(c, 13, 29 - liftL, 3.2, 1.9, s.boot);
   FillEllipse(c, 19, 29 - liftR, 3.2, 1.9, s.boot);
   // Arms swing forward and back, which from the front is up and down.
-  const double handL = 23.5 + b + 1.5 * st.arm, handR = 23.5 + b - 1.5 * st.arm;
-  Stroke(c, 10.5, 19 + b, 8, handL, 3, s.shade);
-  Stroke(c, 21.5, 19 + b, 24, handR, 3, s.shade);
-  FillCircle(c, 8, handL, 2.1, s.glove);
-  FillCircle(c, 24, handR, 2.1, s.glove);
+  const Point handL = view == kStruck ? Point{6.5, 12.5} : Point{8, 23.5 + b + 1.5 * st.arm};
+  const Point handR = view == kStruck ? Point{25.5, 12.5} : Point{24, 23.5 + b - 1.5 * st.arm};
+  Stroke(c, 10.5, 19 + b, handL.x, handL.y, 3, s.shade);
+  Stroke(c, 21.5, 19 + b, handR.x, handR.y, 3, s.shade);
+  FillCircle(c, handL.x, handL.y, 2.1, s.glove);
+  FillCircle(c, handR.x, handR.y, 2.1, s.glove);
   // Body with its belt; from behind a backpack.
   FillRoundRect(c, 9.5, 17 + b, 22.5, 27 + b, 3, s.main);
   FillRect(c, 10, 24 + b, 22, 25 + b, s.shade);
-  if (back) FillRoundRect(c, 12, 18 + b, 20, 24 + b, 1.5, s.shade);
+  if (view == kBack) FillRoundRect(c, 12, 18 + b, 20, 24 + b, 1.5, s.shade);
   // Head: a round helmet with a pompom; from the front a face with two eyes, from
   // behind a seam down the back of the helmet.
   Stroke(c, 16, 3.5 + b, 16, 5 + b, 1.5, s.shade);
   FillCircle(c, 16, 3.2 + b, 1.9, s.pompom);
   ShadeEllipse(c, 16, 11.5 + b, 9.5, 8.3, s.main);
-  if (back) {
+  if (view == kBack) {
     FillRect(c, 15, 5 + b, 17, 19 + b, s.shade);
+  } else if (view == kStruck) {
+    FillEllipse(c, 16, 13, 6.5, 5, kSkin);
+    XEye(c, 13.5, 12.5, 1.6, kEye);
+    XEye(c, 18.5, 12.5, 1.6, kEye);
+    FillEllipse(c, 16, 16, 1.6, 1.1, {200, 60, 80});
   } else {
     FillEllipse(c, 16, 13 + b, 6.5, 5, kSkin);
     FillRect(c, 12.5, 11 + b, 14.5, 14.5 + b, kEye);
@@ -105,21 +115,7 @@ void FigureLost(Canvas* c, const Suit& s, int stage) {
   if (stage == 0) {
     FillStar(c, 16, 14, 8, 15, 8, 0.2, {255, 246, 150});
     FillStar(c, 16, 14, 5, 10, 8, 0.2, kWhite);
-    // Arms thrown up, eyes crossed out.
-    Stroke(c, 10.5, 19, 6.5, 13, 3, s.shade);
-    Stroke(c, 21.5, 19, 25.5, 13, 3, s.shade);
-    FillCircle(c, 6.5, 12.5, 2.1, s.glove);
-    FillCircle(c, 25.5, 12.5, 2.1, s.glove);
-    FillRect(c, 11, 24, 15, 29, s.shade);
-    FillRect(c, 17, 24, 21, 29, s.shade);
-    FillEllipse(c, 13, 29, 3.2, 1.9, s.boot);
-    FillEllipse(c, 19, 29, 3.2, 1.9, s.boot);
-    FillRoundRect(c, 9.5, 17, 22.5, 27, 3, s.main);
-    ShadeEllipse(c, 16, 11.5, 9.5, 8.3, s.main);
-    FillEllipse(c, 16, 13, 6.5, 5, kSkin);
-    XEye(c, 13.5, 12.5, 1.6, kEye);
-    XEye(c, 18.5, 12.5, 1.6, kEye);
-    FillEllipse(c, 16, 16, 1.6, 1.1, {200, 60, 80});
+    FigureFacing(c, s, kStruck, {0, 0, 0});
   } else if (stage == 1) {
     // Squashed flat, with stars turning round the head.
     FillEllipse(c, 16, 27.5, 12, 3, s.shade);
@@ -164,7 +160,7 @@ Canvas PlayerCell(const Suit& s, int index) {
     const int facing = index / 4;
     const Step st = WalkStep(index % 4);
     if (facing == kDown || facing == kUp) {
-      FigureDownOrUp(&c, s, facing == kUp, st);
+      FigureFacing(&c, s, facing == kUp ? kBack : kFront, st);
     } else {
       FigureRight(&c, s, st);
       if (facing == kLeft) c = MirrorX(c);

@@ -184,15 +184,3 @@ Canvas MirrorX(const Canvas& src) {
       out.pixels[size_t(y) * src.width + x] = Get(src, src.width - 1 - x, y);
   return out;
 }
-
-uint32_t Roll(Dice* d) {
-  // xorshift32: small, and the same sequence on every machine.
-  uint32_t x = d->state ? d->state : 0x9E3779B9u;
-  x ^= x << 13;
-  x ^= x >> 17;
-  x ^= x << 5;
-  d->state = x;
-  return x;
-}
-
-double Unit(Dice* d) { return (Roll(d) >> 8) / double(1 << 24); }

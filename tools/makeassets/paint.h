@@ -4,6 +4,8 @@
 // least one channel is 32 or more, which keeps it off the key after packing to 5:6:5.
 #pragma once
 
+#include "tools/makeassets/dice.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -57,9 +59,3 @@ void Blit(Canvas* dst, const Canvas& src, int x, int y, int scale = 1);
 Canvas Crop(const Canvas& src, int x, int y, int width, int height);
 Canvas MirrorX(const Canvas& src);
 
-// A fixed-seed generator for textures, so that every build paints the same pixels.
-struct Dice {
-  uint32_t state;
-};
-uint32_t Roll(Dice* d);
-double Unit(Dice* d);  // 0 to 1

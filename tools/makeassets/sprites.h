@@ -19,6 +19,8 @@ constexpr Rgb kFlameMid = {255, 168, 30};
 constexpr Rgb kFlameInner = {255, 230, 90};
 constexpr Rgb kFlameCore = {255, 252, 214};
 constexpr Rgb kFlameEdge = {120, 36, 16};
+// A flame's colours from its edge in to its heart.
+constexpr Rgb kFlameLayers[4] = {kFlameOuter, kFlameMid, kFlameInner, kFlameCore};
 constexpr Rgb kBrick = {196, 104, 58};
 constexpr Rgb kMortar = {226, 200, 160};
 constexpr Rgb kFloor = {62, 104, 100};

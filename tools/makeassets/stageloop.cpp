@@ -106,7 +106,7 @@ void AddLead(Samples* bus, size_t offset, const Note& n) {
 
 void AddDrum(Samples* bus, size_t offset, const Hit& h, uint32_t seed) {
   static const double kLength[5] = {0.45, 0.3, 0.12, 0.5, 1.6};
-  NoiseSource noise = {seed};
+  Dice noise = {seed};
   OnePole hp, lp;
   Phase body;
   const size_t end = std::min(bus->size(), offset + size_t(kLength[h.drum] * kRate));

@@ -17,14 +17,7 @@ double Triangle(double phase) {
   return f < 0.5 ? 4 * f - 1 : 3 - 4 * f;
 }
 
-double NextNoise(NoiseSource* n) {
-  uint32_t x = n->state ? n->state : 0x2545F491u;
-  x ^= x << 13;
-  x ^= x >> 17;
-  x ^= x << 5;
-  n->state = x;
-  return x / 2147483648.0 - 1.0;
-}
+double NextNoise(Dice* noise) { return Roll(noise) / 2147483648.0 - 1.0; }
 
 double Advance(Phase* p, double hz) {
   const double now = p->cycles;

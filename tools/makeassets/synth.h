@@ -2,6 +2,8 @@
 // all from fixed seeds and plain arithmetic, so every build renders the same samples.
 #pragma once
 
+#include "tools/makeassets/dice.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -16,10 +18,7 @@ double Saw(double phase);
 double Triangle(double phase);
 
 // White noise in [-1, 1) from a fixed seed.
-struct NoiseSource {
-  uint32_t state;
-};
-double NextNoise(NoiseSource* n);
+double NextNoise(Dice* noise);
 
 // A phase that follows a changing frequency: advance by one sample at hz.
 struct Phase {
