@@ -12,8 +12,6 @@ PACKAGES=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder
   sox libmp3lame-dev
-  # the game's asset tool: its PNG writer (its Ogg Vorbis encoder is above)
-  libpng-dev
 )
 
 missing=()
