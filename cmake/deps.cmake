@@ -18,8 +18,11 @@ list(APPEND KR_ENGINE_LIBS PkgConfig::VORBISFILE)
 pkg_check_modules(KR_SOUND_ENCODERS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg lame)
 
 # libpng, libjpeg (the 6b interface of libjpeg62-turbo) and zlib: the image loaders call
-# them themselves (engine/graphics).
+# them themselves (engine/graphics); the asset tool writes its PNG files with libpng.
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 list(APPEND KR_ENGINE_LIBS PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB)
+
+# The sound writers (engine/sound/writer) encode Ogg Vorbis through vorbisenc.
+pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)

@@ -1,11 +1,12 @@
 #include "soundfiles.h"
 
+#include "engine/sound/writer/soundwriter.h"
+
 #include <lame/lame.h>
 #include <spawn.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -80,15 +81,6 @@ bool Run(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Appends every page the stream has ready (all of them when flushing).
-void Pages(ogg_stream_state* os, std::string* out, bool flush) {
-  ogg_page og;
-  while (flush ? ogg_stream_flush(os, &og) : ogg_stream_pageout(os, &og)) {
-    out->append(reinterpret_cast<const char*>(og.header), size_t(og.header_len));
-    out->append(reinterpret_cast<const char*>(og.body), size_t(og.body_len));
-  }
-}
-
 }  // namespace
 
 std::vector<int16_t> Tone(int rate, int channels, int frames, double hz, int amplitude) {
@@ -100,12 +92,7 @@ std::vector<int16_t> Tone(int rate, int channels, int frames, double hz, int amp
   return out;
 }
 
-std::string Bytes(const std::vector<int16_t>& samples) {
-  std::string s;
-  s.reserve(samples.size() * 2);
-  for (int16_t v : samples) Put16(&s, uint16_t(v));
-  return s;
-}
+std::string Bytes(const std::vector<int16_t>& samples) { return WavSampleBytes(samples.data(), samples.size()); }
 
 std::vector<int16_t> Samples(const std::string& bytes) {
   std::vector<int16_t> out(bytes.size() / 2);
@@ -114,36 +101,14 @@ std::vector<int16_t> Samples(const std::string& bytes) {
   return out;
 }
 
-std::string Chunk(const std::string& id, const std::string& body, int64_t size) {
-  std::string s = id.substr(0, 4);
-  Put32(&s, size >= 0 ? uint32_t(size) : uint32_t(body.size()));
-  s += body;
-  if (body.size() & 1) s.push_back('\0');
-  return s;
-}
-
+// The WAVE pieces are the shared writer's, which the game's asset tool uses too.
+std::string Chunk(const std::string& id, const std::string& body, int64_t size) { return WavChunk(id, body, size); }
 std::string PcmFmt(int channels, int rate, int bits, int blockAlign) {
-  const int align = blockAlign >= 0 ? blockAlign : channels * bits / 8;
-  std::string s;
-  Put16(&s, 1);
-  Put16(&s, uint32_t(channels));
-  Put32(&s, uint32_t(rate));
-  Put32(&s, uint32_t(align * rate));
-  Put16(&s, uint32_t(align));
-  Put16(&s, uint32_t(bits));
-  return s;
+  return WavPcmFmt(channels, rate, bits, blockAlign);
 }
-
-std::string Riff(const std::vector<std::string>& chunks) {
-  std::string body = "WAVE";
-  for (const std::string& c : chunks) body += c;
-  std::string s = "RIFF";
-  Put32(&s, uint32_t(body.size()));
-  return s + body;
-}
-
+std::string Riff(const std::vector<std::string>& chunks) { return WavRiff(chunks); }
 std::string PcmWav(int channels, int rate, int bits, const std::string& data) {
-  return Riff({Chunk("fmt ", PcmFmt(channels, rate, bits)), Chunk("data", data)});
+  return WavPcmFile(channels, rate, bits, data);
 }
 
 std::string CutWavTail(const std::string& wav, size_t bytes) {
@@ -155,62 +120,14 @@ std::string CutWavTail(const std::string& wav, size_t bytes) {
 }
 
 std::string OggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, float quality) {
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, channels, rate, quality) != 0) {
-    vorbis_info_clear(&vi);
-    return "";
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block vb;
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  // Links of a chained file need serials of their own.
+  std::vector<float> samples(pcm.size());
+  for (size_t i = 0; i < pcm.size(); i++) samples[i] = pcm[i] / 32768.0f;
+  // Links of a chained file need serials of their own. Pages of about 1024 frames each,
+  // as a streaming encoder writes them: vorbisfile starts a chained file's first link
+  // wrongly when that link is a single page.
   static int serial = 0x4B52;
-  ogg_stream_init(&os, serial++);
-  ogg_packet header, comments, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codebooks);
   std::string out;
-  Pages(&os, &out, true);
-
-  const long frames = long(pcm.size() / channels);
-  const long step = 1024;
-  auto drain = [&] {
-    ogg_packet op;
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        Pages(&os, &out, false);
-      }
-    }
-    // Pages of about one step each, as a streaming encoder writes them; vorbisfile
-    // starts a chained file's first link wrongly when that link is a single page.
-    Pages(&os, &out, true);
-  };
-  for (long at = 0; at < frames; at += step) {
-    const long n = std::min(step, frames - at);
-    float** buffer = vorbis_analysis_buffer(&vd, int(n));
-    for (long i = 0; i < n; i++)
-      for (int c = 0; c < channels; c++) buffer[c][i] = pcm[size_t(at + i) * channels + c] / 32768.0f;
-    vorbis_analysis_wrote(&vd, int(n));
-    drain();
-  }
-  vorbis_analysis_wrote(&vd, 0);
-  drain();
-  Pages(&os, &out, true);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
+  OggVorbisEncode(samples.data(), pcm.size() / size_t(channels), channels, rate, quality, serial++, 1024, &out);
   return out;
 }
 

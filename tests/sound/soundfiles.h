@@ -1,5 +1,5 @@
-// Sound files made in code, for the tests and the fuzz seeds: WAVE files written here
-// (PCM, or any fmt bytes given), Ogg Vorbis through vorbisenc, MP3 through lame, ADPCM
+// Sound files made in code, for the tests and the fuzz seeds: WAVE files through the
+// shared writer (engine/sound/writer; PCM, or any fmt bytes given), Ogg Vorbis through vorbisenc, MP3 through lame, ADPCM
 // and G.711 through sox (a coder that is not ours), and an IMA ADPCM writer of our own
 // for block sizes sox does not write.
 #pragma once
