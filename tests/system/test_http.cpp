@@ -47,15 +47,19 @@ struct HttpServer {
     return ::poll(&p, 1, 5000) > 0;
   }
 
-  // The header and, when it announces one, the body.
-  static bool Complete(const std::string& r) {
-    size_t end = r.find("\r\n\r\n");
-    size_t skip = 4;
-    if (end == std::string::npos) end = r.find("\n\n"), skip = 2;
-    if (end == std::string::npos) return false;
-    const size_t at = r.find("Content-Length: ");
-    if (at == std::string::npos || at > end) return true;
-    return r.size() >= end + skip + std::stoul(r.substr(at + 16));
+  // The header and, when it announces one, the body. The header's end is looked for
+  // until found, then kept: a body of megabytes is not searched again on every read.
+  bool Complete() {
+    if (wanted_ == std::string::npos) {
+      size_t end = request.find("\r\n\r\n");
+      size_t skip = 4;
+      if (end == std::string::npos) end = request.find("\n\n"), skip = 2;
+      if (end == std::string::npos) return false;
+      const size_t at = request.find("Content-Length: ");
+      wanted_ = end + skip;
+      if (at != std::string::npos && at < end) wanted_ += std::stoul(request.substr(at + 16));
+    }
+    return request.size() >= wanted_;
   }
 
   void Serve() {
@@ -63,7 +67,7 @@ struct HttpServer {
     const int fd = ::accept(listenFd_, nullptr, nullptr);
     if (fd < 0) return;
     char buf[65536];
-    while (!Complete(request) && Readable(fd)) {
+    while (!Complete() && Readable(fd)) {
       const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
       if (n <= 0) break;
       request.append(buf, size_t(n));
@@ -77,6 +81,7 @@ struct HttpServer {
   }
 
   int listenFd_ = -1;
+  size_t wanted_ = std::string::npos;  // the whole request's length, once its header is in
   std::thread thread_;
 };
 
