@@ -244,7 +244,11 @@ int HttpStep(int slot) {
   if (!s) return -1;
   if (s->result != -1) return 0;
   if (ConnectionOver(s->netHandle)) {
-    FinishHttpSlot(slot, 2, HTTP_DETAIL_CONNECTION);
+    // A body without a length ends with the connection, and every byte of it has been
+    // taken once nothing waits: the close may be seen a round after the last bytes.
+    const bool bodyEnded = (s->kind == HTTP_GET || s->kind == HTTP_POST) && s->step == 3 && s->contentLength < 0;
+    if (bodyEnded) FinishHttpSlot(slot, 0, -1);
+    else FinishHttpSlot(slot, 2, HTTP_DETAIL_CONNECTION);
     return 0;
   }
   switch (s->kind) {

@@ -11,16 +11,19 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
 // A one-connection HTTP server on 127.0.0.1 in a thread of its own: it reads a whole
 // request, answers with the scripted text (unless told not to) and then either closes at
-// once or holds the connection until the client closes it. Every wait is bounded.
+// once, closes once the test says so, or holds the connection until the client closes
+// it. Every wait is bounded.
 struct HttpServer {
   std::string response;
   bool answer = true;
   bool closeAtOnce = true;
+  bool closeWhenTold = false;  // then Tell() closes it
   int port = 0;
   std::string request;  // what came, read after Join
 
@@ -32,13 +35,23 @@ struct HttpServer {
     ASSERT_EQ(::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::listen(listenFd_, 4), 0);
     port = LocalPort(listenFd_);
+    if (closeWhenTold) {
+      ASSERT_EQ(::pipe2(tellFd_, O_CLOEXEC), 0);
+    }
     thread_ = std::thread([this] { Serve(); });
+  }
+
+  void Tell() {
+    const char c = 1;
+    ASSERT_EQ(::write(tellFd_[1], &c, 1), 1);
   }
 
   void Join() {
     if (thread_.joinable()) thread_.join();
-    if (listenFd_ >= 0) ::close(listenFd_);
-    listenFd_ = -1;
+    for (int* fd : {&listenFd_, &tellFd_[0], &tellFd_[1]}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
   }
 
  private:
@@ -73,6 +86,7 @@ struct HttpServer {
       request.append(buf, size_t(n));
     }
     if (answer) ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+    if (closeWhenTold) Readable(tellFd_[0]);
     if (!closeAtOnce) {
       while (Readable(fd) && ::recv(fd, buf, sizeof buf, 0) > 0) {
       }
@@ -81,6 +95,7 @@ struct HttpServer {
   }
 
   int listenFd_ = -1;
+  int tellFd_[2] = {-1, -1};
   size_t wanted_ = std::string::npos;  // the whole request's length, once its header is in
   std::thread thread_;
 };
@@ -273,6 +288,43 @@ TEST_F(Http, HeadWithoutALengthFailsWhenTheServerCloses) {
   ASSERT_TRUE(Run(slot));
   EXPECT_EQ(GetHttpSlot(slot)->result, 2);
   EXPECT_EQ(GetHttpSlot(slot)->detail, 3);
+}
+
+// A body without a length ends with the connection. Its last bytes and the close may be
+// seen in different rounds: the body is whole either way.
+TEST_F(Http, ABodyWithoutALengthIsWholeWhenTheCloseIsSeenAfterItsLastBytes) {
+  for (int destination : {HTTP_TO_MEMORY, HTTP_TO_FILE}) {
+    SCOPED_TRACE(destination);
+    HttpServer late;
+    late.response = kOk + "Server: t\r\n\r\nsome body bytes";
+    late.closeWhenTold = true;
+    late.Start();
+    const std::string file = dir + "/late.bin";
+    void* body = nullptr;
+    const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", late.port, "/", destination, file.c_str(), &body,
+                                      nullptr, 0);
+    ASSERT_GE(slot, 0);
+    for (int i = 0; i < kMaxRounds && GetHttpSlot(slot)->received < 15; i++) {
+      PumpNetworkMessages(1);
+      StepAllHttpSlots();
+      ::poll(nullptr, 0, 1);
+    }
+    EXPECT_EQ(GetHttpSlot(slot)->received, 15);
+    EXPECT_EQ(GetHttpSlot(slot)->result, -1);  // still open: the close has not come
+    late.Tell();
+    late.Join();  // closed: the next round sees it
+    ASSERT_TRUE(Run(slot));
+    EXPECT_EQ(GetHttpSlot(slot)->result, 0);
+    EXPECT_EQ(GetHttpSlot(slot)->detail, -1);
+    if (destination == HTTP_TO_MEMORY) {
+      ASSERT_NE(body, nullptr);
+      EXPECT_EQ(std::string(static_cast<char*>(body), 15), "some body bytes");
+      TrackedFree(body);
+    } else {
+      EXPECT_EQ(FileText(file), "some body bytes");
+    }
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  }
 }
 
 TEST_F(Http, DeletingARunningRequestFailsItAndFreesThePartialBody) {
