@@ -9,6 +9,8 @@ struct Com {
   int starts = 0;
   int failCount = 0;
   int32_t failCode = PLAT_COM_E_FAIL;
+  PlatComObserver observer = nullptr;
+  void* observerContext = nullptr;
 };
 
 Com& C() {
@@ -18,9 +20,23 @@ Com& C() {
 
 thread_local int t_starts = 0;
 
+// Outside the lock, so that the observer may ask for the count.
+void Observe(const char* call) {
+  Com& c = C();
+  PlatComObserver observer;
+  void* context;
+  {
+    std::lock_guard<std::mutex> l(c.mu);
+    observer = c.observer;
+    context = c.observerContext;
+  }
+  if (observer) observer(call, context);
+}
+
 }  // namespace
 
 int32_t PlatComInitialize() {
+  Observe("PlatComInitialize");
   Com& c = C();
   std::lock_guard<std::mutex> l(c.mu);
   if (c.failCount > 0) {
@@ -32,6 +48,7 @@ int32_t PlatComInitialize() {
 }
 
 void PlatComUninitialize() {
+  Observe("PlatComUninitialize");
   Com& c = C();
   std::lock_guard<std::mutex> l(c.mu);
   if (t_starts == 0) return;
@@ -50,4 +67,11 @@ void PlatComFailNextStarts(int count, int32_t code) {
   std::lock_guard<std::mutex> l(c.mu);
   c.failCount = count > 0 ? count : 0;
   c.failCode = code < 0 ? code : PLAT_COM_E_FAIL;
+}
+
+void PlatComSetObserver(PlatComObserver observer, void* context) {
+  Com& c = C();
+  std::lock_guard<std::mutex> l(c.mu);
+  c.observer = observer;
+  c.observerContext = context;
 }

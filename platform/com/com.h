@@ -20,3 +20,8 @@ void PlatComUninitialize();
 int PlatComStartCount();
 // The next `count` starts fail with `code` (a negative value); count 0 cancels.
 void PlatComFailNextStarts(int count, int32_t code);
+// Sees every start and end as it is asked for, before it is carried out: the call's name
+// ("PlatComInitialize" or "PlatComUninitialize") and the context. For tests that check
+// where in a sequence the runtime starts and ends; null removes it.
+typedef void (*PlatComObserver)(const char* call, void* context);
+void PlatComSetObserver(PlatComObserver observer, void* context);

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include <sys/sysinfo.h>
 #include <sys/time.h>
@@ -55,15 +56,40 @@ uint64_t NowNs() {
   return g_clock.manual.load() ? g_clock.manualNs.load() : RealMonotonicNs();
 }
 
+std::atomic<const PlatMachineHooks*> g_machineHooks{nullptr};
+
+// The hook's answer when there is a hook for the call and it gives one.
+template <typename... Args>
+bool Hooked(int (*PlatMachineHooks::*entry)(Args...), std::type_identity_t<Args>... args) {
+  const PlatMachineHooks* hooks = g_machineHooks.load(std::memory_order_acquire);
+  return hooks && hooks->*entry && (hooks->*entry)(args...) != 0;
+}
+
 }  // namespace
+
+void PlatSetMachineHooks(const PlatMachineHooks* hooks) {
+  g_machineHooks.store(hooks, std::memory_order_release);
+}
+
+const PlatMachineHooks* PlatGetMachineHooks() {
+  return g_machineHooks.load(std::memory_order_acquire);
+}
 
 // ---- clocks -------------------------------------------------------------------------
 
 uint32_t PlatTimeMs() { return uint32_t(NowNs() / 1000000ull); }
 
-int64_t PlatPerfCounter() { return int64_t(NowNs() & 0x7FFFFFFFFFFFFFFFull); }
+int64_t PlatPerfCounter() {
+  int64_t answer;
+  if (Hooked(&PlatMachineHooks::perfCounter, &answer)) return answer;
+  return int64_t(NowNs() & 0x7FFFFFFFFFFFFFFFull);
+}
 
-int64_t PlatPerfFrequency() { return 1000000000; }
+int64_t PlatPerfFrequency() {
+  int64_t answer;
+  if (Hooked(&PlatMachineHooks::perfFrequency, &answer)) return answer;
+  return 1000000000;
+}
 
 void PlatClockSetManual(int on, uint32_t startMs) {
   {
@@ -351,6 +377,7 @@ void PlatDebugOutput(const char* sjisText) {
 void PlatGetMemoryStatus(PlatMemoryStatus* status) {
   if (!status) return;
   *status = PlatMemoryStatus{};
+  if (Hooked(&PlatMachineHooks::memoryStatus, status)) return;
   struct sysinfo si;
   if (sysinfo(&si) == 0) {
     uint64_t unit = si.mem_unit ? si.mem_unit : 1;
@@ -374,6 +401,7 @@ void PlatGetMemoryStatus(PlatMemoryStatus* status) {
 
 void PlatCpuid(uint32_t leaf, uint32_t regs[4]) {
   regs[0] = regs[1] = regs[2] = regs[3] = 0;
+  if (Hooked(&PlatMachineHooks::cpuid, leaf, regs)) return;
 #if defined(__x86_64__) || defined(__i386__)
   unsigned a, b, c, d;
   if (unsigned(__get_cpuid_max(leaf & 0x80000000u, nullptr)) < leaf) return;
@@ -388,6 +416,8 @@ void PlatCpuid(uint32_t leaf, uint32_t regs[4]) {
 }
 
 uint64_t PlatReadTsc() {
+  uint64_t answer;
+  if (Hooked(&PlatMachineHooks::readTsc, &answer)) return answer;
 #if defined(__x86_64__) || defined(__i386__)
   return __rdtsc();
 #else

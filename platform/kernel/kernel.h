@@ -123,6 +123,24 @@ void PlatCpuid(uint32_t leaf, uint32_t regs[4]);
 uint64_t PlatReadTsc();
 int PlatProcessorCount();
 
+// Stand-ins for the machine's answers, for tests that need a machine other than the one
+// they run on. Each entry either fills in the answer and returns 1, or returns 0 to let
+// the machine answer; a null entry always lets the machine answer. The table is kept by
+// pointer (the caller keeps it alive) and applies to every thread; null removes it.
+struct PlatOsVersion;
+struct PlatMachineHooks {
+  int (*hasCpuid)(int* answer);
+  int (*cpuid)(uint32_t leaf, uint32_t regs[4]);
+  int (*readTsc)(uint64_t* answer);
+  int (*perfCounter)(int64_t* answer);
+  int (*perfFrequency)(int64_t* answer);
+  int (*osVersion)(PlatOsVersion* answer);
+  int (*memoryStatus)(PlatMemoryStatus* answer);
+};
+void PlatSetMachineHooks(const PlatMachineHooks* hooks);
+// The table set, or null.
+const PlatMachineHooks* PlatGetMachineHooks();
+
 struct PlatDateTime {
   int year, month, day, hour, minute, second, milliseconds, dayOfWeek;
 };

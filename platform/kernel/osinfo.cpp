@@ -1,5 +1,7 @@
 #include "platform/kernel/osinfo.h"
 
+#include "platform/kernel/kernel.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,8 @@
 void PlatGetOsVersion(PlatOsVersion* version) {
   if (!version) return;
   *version = PlatOsVersion{};
+  const PlatMachineHooks* hooks = PlatGetMachineHooks();
+  if (hooks && hooks->osVersion && hooks->osVersion(version)) return;
   version->platformId = 2;
   version->major = 5;
   version->minor = 1;
@@ -23,6 +27,9 @@ void PlatGetOsVersion(PlatOsVersion* version) {
 }
 
 int PlatHasCpuid() {
+  const PlatMachineHooks* hooks = PlatGetMachineHooks();
+  int answer;
+  if (hooks && hooks->hasCpuid && hooks->hasCpuid(&answer)) return answer;
 #if defined(__x86_64__) || defined(__i386__)
   return 1;
 #else
