@@ -31,8 +31,8 @@ PlatPlatform PlatCurrentPlatform();
 
 // Whether a family may change its back end once one is in use.
 enum PlatBackendRule {
-  // The back end holds the family's state (windows, devices): the first one chosen or
-  // used stays, and choosing another fails.
+  // The back end holds the family's state (windows, devices): the one chosen or used
+  // stays while the family holds any of that state, and choosing another fails.
   PLAT_BACKEND_FIXED,
   // Stateless between calls: a choice takes effect at the next call.
   PLAT_BACKEND_SWITCHABLE,
@@ -65,11 +65,12 @@ class PlatBackendChoice {
   }
 
   // Chooses by name; 0, or -1 for an unknown name or (PLAT_BACKEND_FIXED) when another
-  // back end is already in use.
-  int Select(const char* name) {
+  // back end is in use and the family holds state of it (inUse; the family says so, and
+  // keeps it from changing meanwhile).
+  int Select(const char* name, bool inUse = true) {
     const Table* wanted = ByName(name);
     if (!wanted) return -1;
-    if (rule_ == PLAT_BACKEND_SWITCHABLE) {
+    if (rule_ == PLAT_BACKEND_SWITCHABLE || !inUse) {
       chosen_.store(wanted, std::memory_order_release);
       return 0;
     }

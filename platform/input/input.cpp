@@ -219,7 +219,15 @@ void Notify(Kind kind, uint32_t instance) {
 
 // ---- back end -----------------------------------------------------------------------
 
-int PlatInputSelectBackend(const char* name) { return backend.Select(name); }
+int PlatInputSelectBackend(const char* name) {
+  std::lock_guard<std::mutex> l(S().mu);
+  // Devices belong to the back end that made them: another takes over only once every
+  // interface, device and effect is released (and then starts at its first use).
+  const PlatInputBackend* before = backend.Get();
+  if (backend.Select(name, S().live > 0) != 0) return -1;
+  if (backend.Get() != before) S().started = false;
+  return 0;
+}
 
 const char* PlatInputBackendName() { return Backend()->name; }
 

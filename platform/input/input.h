@@ -4,8 +4,8 @@
 // effects; and, for a machine where no such interface can be had, the plain joystick
 // functions that read pads by number.
 //
-// Both faces read the same devices. The back end (chosen once: KR_PLATFORM=headless|sdl,
-// default sdl, or PlatInputSelectBackend before the first call) decides what stands
+// Both faces read the same devices. The back end (KR_PLATFORM=headless|sdl, default sdl,
+// or PlatInputSelectBackend while nothing is made) decides what stands
 // behind them: SDL's keyboard events, mouse and joysticks (game controllers and plain
 // joysticks, virtual ones included), or nothing at all for tests, which script the user
 // through platform/input/headless/headlessinput.h.
@@ -149,8 +149,8 @@ typedef int (*PlatDeviceEnumCallback)(const PlatDeviceInstance* instance, void* 
 
 // ---- back end -----------------------------------------------------------------------
 
-// Chooses the back end ("headless" or "sdl") before the first input call; 0, or -1 for an
-// unknown name or when another back end is already in use.
+// Chooses the back end ("headless" or "sdl"); 0, or -1 for an unknown name or while
+// interfaces, devices or effects of another back end are not released.
 int PlatInputSelectBackend(const char* name);
 const char* PlatInputBackendName();
 

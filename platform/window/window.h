@@ -4,8 +4,8 @@
 //
 // The engine sees one model whatever the back end: a window belongs to the thread that
 // created it, and its messages reach only that thread's queue; a peek on any other thread
-// sees none of them. The back end (chosen once: KR_PLATFORM=headless|sdl, default sdl, or
-// PlatWindowSelectBackend before the first call) decides what stands behind a window:
+// sees none of them. The back end (KR_PLATFORM=headless|sdl, default sdl, or
+// PlatWindowSelectBackend while no window exists) decides what stands behind a window:
 // a real SDL window whose events become messages on the window's thread, or nothing at
 // all for tests, which script the user through platform/window/headless/headlesswindow.h
 // and the keyboard of platform/keys/headless/headlesskeys.h. Virtual-key codes and the
@@ -188,8 +188,8 @@ enum : int32_t { PLAT_CURSOR_NONE = 0, PLAT_CURSOR_ARROW = 1 };
 
 // ---- back end -------------------------------------------------------------------------
 
-// Chooses the back end ("headless" or "sdl") before the first window call; 0, or -1 for
-// an unknown name or when another back end is already in use.
+// Chooses the back end ("headless" or "sdl"); 0, or -1 for an unknown name or while a
+// window of another back end exists.
 int PlatWindowSelectBackend(const char* name);
 // The back end in use (choosing it from KR_PLATFORM when none was chosen yet).
 const char* PlatWindowBackendName();

@@ -4,6 +4,8 @@
 #include "platform/backend/chooser.h"
 #include "platform/window/window.h"
 
+#include <algorithm>
+
 namespace wincore {
 
 namespace {
@@ -94,6 +96,15 @@ PlatLResult CallProc(PlatWnd window, uint32_t message, PlatWParam wParam, PlatLP
 
 }  // namespace wincore
 
-int PlatWindowSelectBackend(const char* name) { return wincore::windowBackend.Select(name); }
+int PlatWindowSelectBackend(const char* name) {
+  using namespace wincore;
+  State& s = S();
+  Lock l(s.mu);  // no window is made while the choice is made
+  // A window belongs to the back end that made it: another takes over only once every
+  // window is destroyed.
+  const bool windows = std::any_of(s.windows.begin(), s.windows.end(),
+                                   [](const WindowRec& w) { return w.used; });
+  return windowBackend.Select(name, windows);
+}
 
 const char* PlatWindowBackendName() { return wincore::windowBackend.Name(); }

@@ -1,5 +1,6 @@
 // The choice of a family's back end: the platform KR_PLATFORM names, a choice by name that
-// holds once made (or not, for a family whose back ends keep no state).
+// holds once made while the family keeps state of it (or not, for a family whose back
+// ends keep no state).
 #include "platform/backend/chooser.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,12 @@ TEST_F(Chooser, AFixedChoiceHoldsOnceMadeOrUsed) {
   EXPECT_EQ(used.Get(), &kHeadless);
   EXPECT_EQ(used.Select("sdl"), -1);
   EXPECT_EQ(used.Select("headless"), 0);
+
+  // Once the family holds nothing of the back end in use, another may take over.
+  EXPECT_EQ(used.Select("sdl", false), 0);
+  EXPECT_EQ(used.Get(), &kSdl);
+  EXPECT_EQ(used.Select("other", false), -1);
+  EXPECT_EQ(used.Get(), &kSdl);
 }
 
 TEST_F(Chooser, ASwitchableChoiceFollowsTheLastSelection) {
