@@ -58,12 +58,12 @@ int LoadSplitGraph(const char* fileName, int32_t total, int32_t across, int32_t 
 int ClearDrawTarget() { return ClearDrawTargetCore(); }
 
 int DrawGraphAt(int32_t x, int32_t y, int32_t graph, int32_t transparent) {
-  return DrawGraphAtCore(x, y, graph, transparent);
+  return g_GraphicsServices.drawGraphAtCore(x, y, graph, transparent);
 }
 
 int DrawGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph,
                        int32_t transparent) {
-  return DrawGraphStretchedCore(x1, y1, x2, y2, graph, transparent);
+  return g_GraphicsServices.drawGraphStretchedCore(x1, y1, x2, y2, graph, transparent);
 }
 
 int DrawColorBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color, int32_t fill) {
@@ -71,7 +71,7 @@ int DrawColorBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color,
 }
 
 int DrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t color, uint32_t edgeColor) {
-  return DrawTextDefaultFontCore(x, y, text, color, edgeColor);
+  return g_FontServices.drawTextDefaultFontCore(x, y, text, color, edgeColor);
 }
 
 int DrawTextFormatted(int32_t x, int32_t y, uint32_t color, const char* format, ...) {
@@ -80,29 +80,29 @@ int DrawTextFormatted(int32_t x, int32_t y, uint32_t color, const char* format, 
   va_start(args, format);
   FormatTextV(text, sizeof text, format, args);
   va_end(args);
-  return DrawTextDefaultFontCore(x, y, text, color, 0);
+  return g_FontServices.drawTextDefaultFontCore(x, y, text, color, 0);
 }
 
-int SetDrawTarget(int32_t target) { return SetDrawTargetCore(target); }
-int RemoveAllSoftImages() { return RemoveAllSoftImagesCore(); }
+int SetDrawTarget(int32_t target) { return g_GraphicsServices.setDrawTargetCore(target); }
+int RemoveAllSoftImages() { return g_GraphicsServices.removeAllSoftImagesCore(); }
 int FreeGraphImage(GraphImage* image) { return FreeGraphImageCore(image); }
 
 int LoadSoundFile(const char* fileName, int32_t copies, int32_t stream) {
-  return LoadSoundFileCore(fileName, copies, stream);
+  return g_SoundServices.loadSoundFileCore(fileName, copies, stream);
 }
 
 int PlaySoundHandle(int32_t sound, int32_t playType, int32_t fromTop) {
-  return PlaySoundHandleCore(sound, playType, fromTop);
+  return g_SoundServices.playSoundHandleCore(sound, playType, fromTop);
 }
 
-int StopSoundHandle(int32_t sound) { return StopSoundHandleCore(sound); }
+int StopSoundHandle(int32_t sound) { return g_SoundServices.stopSoundHandleCore(sound); }
 
 int PlayMusicFile(const char* fileName, int32_t playType) {
-  return PlayMusicFileCore(fileName, playType);
+  return g_SoundServices.playMusicFileCore(fileName, playType);
 }
 
-int StopMusicFile() { return StopMusicFileCore(); }
-int IsMusicFilePlaying() { return IsMusicFilePlayingCore(); }
+int StopMusicFile() { return g_SoundServices.stopMusicFileCore(); }
+int IsMusicFilePlaying() { return g_SoundServices.isMusicFilePlayingCore(); }
 
 // ---- locked entry functions ----
 

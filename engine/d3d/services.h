@@ -30,3 +30,16 @@ int BindGraphTexture(GraphRecord* graph, int32_t param1, int32_t param2);
 int SetWorldTransform3D(const Matrix4* matrix, int32_t flag);
 int SetViewTransform3D(const Matrix4* matrix);
 int SetProjectionTransform3D(const Matrix4* matrix);
+
+// ---- the table the window procedure calls through ---------------------------------------
+
+// RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them:
+// through this table, so that a test can watch a call or script its result. It holds the
+// functions above unless a test changed it.
+struct D3dServices {
+  int (*restoreAllTextures)();
+  int (*releaseDirect3DObject)();
+};
+extern D3dServices g_D3dServices;
+// The table as it starts: the functions above.
+extern const D3dServices kD3dServices;

@@ -8,3 +8,15 @@ int DrawTextDefaultFontCore(int32_t x, int32_t y, const char* text, uint32_t col
                             uint32_t edgeColor);
 // Deletes a font (setting the flag registered for it); 0, or -1 for a bad handle.
 int DeleteFontHandle(int32_t font);
+
+// Everything above as the rest of the engine reaches it: through this table, so that a
+// test can watch a call or script its result. It holds the functions above unless a test
+// changed it; fonts themselves call their functions directly.
+struct FontServices {
+  int (*drawTextDefaultFontCore)(int32_t x, int32_t y, const char* text, uint32_t color,
+                                 uint32_t edgeColor);
+  int (*deleteFontHandle)(int32_t font);
+};
+extern FontServices g_FontServices;
+// The table as it starts: the functions above.
+extern const FontServices kFontServices;

@@ -93,3 +93,55 @@ int SwitchMaskScreen(int32_t flag);
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);
+
+// ---- the table the other subsystems call through --------------------------------------
+
+// What the system layer and the public entry points ask of graphics (from above and from
+// drawsettings.h), as they reach it: through this table, so that a test can watch a call
+// or script its result. It holds the graphics functions of the same names unless a test
+// changed it; graphics itself calls its functions directly.
+struct GraphicsServices {
+  int (*restoreAllSurfaces2D)();
+  int (*restoreAllGraphSurfaces)();
+  int (*rebuildGraphicsSystem)();
+  int (*isDisplayModeChanged)();
+  int (*isDirectDrawUsed)();
+  int (*releaseDirectDraw)();
+  void* (*getDirectDrawObject)();
+  int (*hasGraphRestoreHandler)();
+  int (*getDrawTargetHandle)();
+  int (*getVBlankWait)();
+  int (*setVBlankWait)(int32_t flag);
+  int (*presentSoftwareImage)(const PlatRect* rect);
+  int (*queryScreenFormat)(int32_t* width, int32_t* height, int32_t* depth);
+  int (*queryScreenSize)(int32_t* width, int32_t* height);
+  int (*setupScreenColorFormat)();
+
+  int (*getNo3DSetting)();
+  int (*setHardwareRendering)(int32_t flag);
+  int (*setUseTemporaryPrimary)(int32_t flag);
+  int (*getUseTemporaryPrimary)();
+  int (*setGraphRestoreHandler)(GraphRestoreHandler handler);
+  int (*startGraphicsWithFallback)(PlatWnd window);
+  int (*endGraphics)();
+  int (*setDrawTargetCore)(int32_t target);
+  int (*setGraphCreateMode)(int32_t mode);
+  int (*makeBlankGraph)(int32_t width, int32_t height, int32_t not3D);
+  int (*makeGraphFromGraphImage)(GraphImage* image);
+  int (*freeGraph)(int32_t graph, int32_t logFlag);
+  int (*setBlendState)(int32_t mode, int32_t param);
+  int (*drawGraphAtCore)(int32_t x, int32_t y, int32_t graph, int32_t transparent);
+  int (*drawGraphStretchedCore)(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph,
+                                int32_t transparent);
+  int (*removeAllSoftImagesCore)();
+
+  int (*isMaskScreenEnabled)();
+  int (*switchMaskScreen)(int32_t flag);
+  int (*setTargetRect)(const Rect* rect);
+  int (*setClipArea)(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  int (*getGdiSurfaceMode)();
+  int (*setGdiSurfaceMode)(int32_t mode);
+};
+extern GraphicsServices g_GraphicsServices;
+// The table as it starts: the graphics functions.
+extern const GraphicsServices kGraphicsServices;

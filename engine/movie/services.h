@@ -11,3 +11,17 @@ int ResumeAllMovieHandles();
 int ReleaseAllMovieObjects();
 // Builds the decoder's YUV-to-RGB tables (every engine start); 0.
 int BuildYuvTables();
+
+// Everything above as the rest of the engine reaches it: through this table, so that a
+// test can watch a call or script its result. It holds the functions above unless a test
+// changed it; movie playback itself calls its functions directly.
+struct MovieServices {
+  int (*drawAllScreenMovies)();
+  int (*pauseAllMovieHandles)();
+  int (*resumeAllMovieHandles)();
+  int (*releaseAllMovieObjects)();
+  int (*buildYuvTables)();
+};
+extern MovieServices g_MovieServices;
+// The table as it starts: the functions above.
+extern const MovieServices kMovieServices;

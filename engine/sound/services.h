@@ -25,3 +25,23 @@ int StopSoundHandleCore(int32_t sound);
 int PlayMusicFileCore(const char* fileName, int32_t playType);
 int StopMusicFileCore();
 int IsMusicFilePlayingCore();
+
+// Everything above as the rest of the engine reaches it: through this table, so that a
+// test can watch a call or script its result. It holds the functions above unless a test
+// changed it; sound itself calls its functions directly.
+struct SoundServices {
+  int (*refillAllStreamSounds)();
+  int (*updateMusicPlayStates)();
+  int (*onMciNotify)();
+  int (*initSoundSystem)();
+  int (*endSoundSystem)();
+  int (*loadSoundFileCore)(const char* fileName, int32_t copies, int32_t stream);
+  int (*playSoundHandleCore)(int32_t sound, int32_t playType, int32_t fromTop);
+  int (*stopSoundHandleCore)(int32_t sound);
+  int (*playMusicFileCore)(const char* fileName, int32_t playType);
+  int (*stopMusicFileCore)();
+  int (*isMusicFilePlayingCore)();
+};
+extern SoundServices g_SoundServices;
+// The table as it starts: the functions above.
+extern const SoundServices kSoundServices;

@@ -14,6 +14,7 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/sound/services.h"
+#include "engine/system/calls.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
 #include "engine/system/input.h"
@@ -53,10 +54,10 @@ void TakeQuitMessage() {
 }
 
 int FailStart(StartStage stage) {
-  if (stage >= STAGE_SOUND) EndSoundSystem();
-  if (stage >= STAGE_INPUT) ShutdownInput();
+  if (stage >= STAGE_SOUND) g_SoundServices.endSoundSystem();
+  if (stage >= STAGE_INPUT) g_SystemCalls.shutdownInput();
   if (stage >= STAGE_WINDOW) {
-    DestroyMainWindow();
+    g_SystemCalls.destroyMainWindow();
     TakeQuitMessage();
   }
   if (stage >= STAGE_COM) EndCom();
@@ -69,32 +70,32 @@ int MakeBlackGraph(GraphImage* image) {
   *image = GraphImage{};
   if (CreateGraphImageRGB8(256, 256, image) != 0) return -1;
   FillGraphImage(image, 0, 0, 0, 0);
-  return MakeGraphFromGraphImage(image);
+  return g_GraphicsServices.makeGraphFromGraphImage(image);
 }
 
 // The first draws of each kind, made once so that their set-up costs fall in the start.
 void WarmUpDraws() {
-  SetGraphCreateMode(1);
-  int32_t graph = MakeBlankGraph(256, 256, 0);
-  SetGraphCreateMode(0);
-  SetDrawTargetCore(graph);
-  SetDrawTargetCore(DRAW_SCREEN_FRONT);
-  FreeGraph(graph, 0);
-  SetDrawTargetCore(DRAW_SCREEN_BACK);
+  g_GraphicsServices.setGraphCreateMode(1);
+  int32_t graph = g_GraphicsServices.makeBlankGraph(256, 256, 0);
+  g_GraphicsServices.setGraphCreateMode(0);
+  g_GraphicsServices.setDrawTargetCore(graph);
+  g_GraphicsServices.setDrawTargetCore(DRAW_SCREEN_FRONT);
+  g_GraphicsServices.freeGraph(graph, 0);
+  g_GraphicsServices.setDrawTargetCore(DRAW_SCREEN_BACK);
 
   GraphImage image;
   graph = MakeBlackGraph(&image);
   FreeGraphImageCore(&image);
-  SetBlendState(BLEND_SUBTRACT, 128);
-  DrawGraphAtCore(0, 0, graph, 1);
-  SetBlendState(BLEND_COPY, 0);
-  SetDrawTargetCore(DRAW_SCREEN_FRONT);
-  DrawGraphAtCore(0, 0, graph, 1);
-  FreeGraph(graph, 0);
+  g_GraphicsServices.setBlendState(BLEND_SUBTRACT, 128);
+  g_GraphicsServices.drawGraphAtCore(0, 0, graph, 1);
+  g_GraphicsServices.setBlendState(BLEND_COPY, 0);
+  g_GraphicsServices.setDrawTargetCore(DRAW_SCREEN_FRONT);
+  g_GraphicsServices.drawGraphAtCore(0, 0, graph, 1);
+  g_GraphicsServices.freeGraph(graph, 0);
 
   graph = MakeBlackGraph(&image);
-  DrawGraphStretchedCore(0, 0, 640, 480, graph, 1);
-  FreeGraph(graph, 0);
+  g_GraphicsServices.drawGraphStretchedCore(0, 0, 640, 480, graph, 1);
+  g_GraphicsServices.freeGraph(graph, 0);
   FreeGraphImageCore(&image);
 }
 
@@ -121,40 +122,43 @@ int EngineInitCore() {
   SystemSettings& set = g_System.settings;
   set.initialising = 1;
 
-  if (GetNo3DSetting() == 1) SetHardwareRendering(0);
-  BuildYuvTables();
-  InitArchiveTables();
-  SetFileFunctionTable(nullptr);
+  if (g_GraphicsServices.getNo3DSetting() == 1) g_GraphicsServices.setHardwareRendering(0);
+  g_MovieServices.buildYuvTables();
+  g_SystemCalls.initArchiveTables();
+  g_SystemCalls.setFileFunctionTable(nullptr);
   FileGetCurrentDir(set.startDirectory, sizeof set.startDirectory);
   SetLogStartDirectory(set.startDirectory);
-  OpenLogFile();
+  g_SystemCalls.openLogFile();
 
   // A desktop of 24 colour bits counts only for a window; a screen of 24 bits never works.
-  if ((PlatGetDesktopDepth() == 24 && set.windowed == 1) || QueryScreenDepth() == 24) {
+  if ((PlatGetDesktopDepth() == 24 && set.windowed == 1) ||
+      g_SystemCalls.queryScreenDepth() == 24) {
     WriteLog("ＫＲライブラリは２４ビットカラーモードに対応していません\n");
     return FailStart(STAGE_NONE);
   }
   g_System.perfFrequency = PlatPerfFrequency();
   g_System.perfUsable = g_System.perfFrequency != 0 ? 1 : 0;
-  LogSystemInfo();
-  if (set.osCode == 264) SetUseTemporaryPrimary(1);
-  FillStreamFunctionRows();
-  SetGraphRestoreHandler(nullptr);
+  g_SystemCalls.logSystemInfo();
+  if (set.osCode == 264) g_GraphicsServices.setUseTemporaryPrimary(1);
+  g_SystemCalls.fillStreamFunctionRows();
+  g_GraphicsServices.setGraphRestoreHandler(nullptr);
 
   if (InitCom() == -1) return FailStart(STAGE_NONE);
-  if (CreateMainWindow() == -1) return FailStart(STAGE_COM);  // the window step undoes itself
-  ClearHttpTable();
-  if (StartInputDevices() == -1) return FailStart(STAGE_INPUT);
-  InitSoundSystem();  // the engine runs silent without sound
-  if (StartGraphicsWithFallback(GetEngineWindowHandle()) < 0) return FailStart(STAGE_SOUND);
-  InitCharCodeBuffer();
+  // The window step undoes itself.
+  if (g_SystemCalls.createMainWindow() == -1) return FailStart(STAGE_COM);
+  g_SystemCalls.clearHttpTable();
+  if (g_SystemCalls.startInputDevices() == -1) return FailStart(STAGE_INPUT);
+  g_SoundServices.initSoundSystem();  // the engine runs silent without sound
+  if (g_GraphicsServices.startGraphicsWithFallback(GetEngineWindowHandle()) < 0)
+    return FailStart(STAGE_SOUND);
+  g_SystemCalls.initCharCodeBuffer();
 
   StoreFlag(g_System.initialised, 1);
-  SetVBlankWait(1);
-  if (set.windowed == 0) BringToForeground(GetEngineWindowHandle(), 1);
-  InitScreenLog();
-  SetDrawTargetCore(DRAW_SCREEN_BACK);
-  SetDrawTargetCore(DRAW_SCREEN_FRONT);
+  g_GraphicsServices.setVBlankWait(1);
+  if (set.windowed == 0) g_SystemCalls.bringToForeground(GetEngineWindowHandle(), 1);
+  g_SystemCalls.initScreenLog();
+  g_GraphicsServices.setDrawTargetCore(DRAW_SCREEN_BACK);
+  g_GraphicsServices.setDrawTargetCore(DRAW_SCREEN_FRONT);
   WarmUpDraws();
   set.initialising = 0;
   return 0;
@@ -167,28 +171,28 @@ int EngineEndCore() {
 
   ScreenLog& screenLog = g_ScreenLog;
   if (screenLog.setUp) {
-    if (!screenLog.fontMissing) DeleteFontHandle(screenLog.fontHandle);
+    if (!screenLog.fontMissing) g_FontServices.deleteFontHandle(screenLog.fontHandle);
     screenLog.fontMissing = 1;
     screenLog.fontHandle = -1;
     screenLog.setUp = 0;
   }
-  EndHttp();
-  EndNetwork();
-  StopMusicFileCore();
-  EndGraphics();
-  ShutdownInput();
-  EndSoundSystem();
-  DestroyMainWindow();
+  g_SystemCalls.endHttp();
+  g_SystemCalls.endNetwork();
+  g_SoundServices.stopMusicFileCore();
+  g_GraphicsServices.endGraphics();
+  g_SystemCalls.shutdownInput();
+  g_SoundServices.endSoundSystem();
+  g_SystemCalls.destroyMainWindow();
   EndCom();
-  RemoveAllSoftImagesCore();
+  g_GraphicsServices.removeAllSoftImagesCore();
   StoreFlag(g_System.initialised, 0);
   // The window is gone by now: one pass takes what it left, and no pass waits for it.
   while (PumpMessagesCore() == 0 && !IsEndRequested() && GetEngineWindowHandle()) {
   }
   TakeQuitMessage();
-  FileSetCurrentDir(set.startDirectory);
-  EndArchives();
-  DumpAllocations();
+  g_SystemCalls.fileSetCurrentDir(set.startDirectory);
+  g_SystemCalls.endArchives();
+  g_SystemCalls.dumpAllocations();
   g_ending = 0;
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "engine/base/strutil.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/system/calls.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
 
@@ -39,7 +40,7 @@ void ApplyFullScreenStyle(PlatWnd window, int32_t w, int32_t h) {
   PlatUpdateWindow(window);
   PlatSetWindowPos(window, PLAT_HWND_TOPMOST, 0, 0, w, h, PLAT_SWP_NOREDRAW);
   PlatSetWindowFullScreen(window, 1);
-  SetMouseCursorVisible(0);
+  g_SystemCalls.setMouseCursorVisible(0);
 }
 
 void ApplyWindowedStyle(PlatWnd window, int32_t w, int32_t h) {
@@ -66,7 +67,7 @@ void ApplyWindowedStyle(PlatWnd window, int32_t w, int32_t h) {
     g_System.clientRectOnScreen = {0, 0, Width(client), Height(client)};
     PlatSetWindowPos(window, PLAT_HWND_TOP, r.left, r.top, Width(r), Height(r), 0);
   }
-  SetMouseCursorVisible(1);
+  g_SystemCalls.setMouseCursorVisible(1);
 }
 
 }  // namespace
@@ -88,7 +89,7 @@ int ApplyWindowStyle() {
   const PlatWnd window = GetEngineWindowHandle();
   if (!window) return 0;
   int32_t w = 640, h = 480;
-  QueryScreenSize(&w, &h);
+  g_GraphicsServices.queryScreenSize(&w, &h);
   if (IsWindowedMode()) ApplyWindowedStyle(window, w, h);
   else ApplyFullScreenStyle(window, w, h);
   WriteLog("完了\n");
@@ -100,7 +101,7 @@ int ApplyWindowStyle() {
 int UpdateWindowPlacement() {
   const PlatWnd window = GetEngineWindowHandle();
   int32_t w = 640, h = 480;
-  QueryScreenSize(&w, &h);
+  g_GraphicsServices.queryScreenSize(&w, &h);
   const double scale = IsWindowedMode() ? GetWindowScale() : 1.0;
   const int32_t cw = DoubleToInt(double(w) * scale);
   const int32_t ch = DoubleToInt(double(h) * scale);
@@ -125,16 +126,16 @@ int OnWindowMoved(PlatLParam lParam) {
   const int32_t x = int16_t(uint32_t(lParam) & 0xFFFF);
   const int32_t y = int16_t((uint32_t(lParam) >> 16) & 0xFFFF);
   g_System.clientRectOnScreen = {x, y, x + Width(client), y + Height(client)};
-  if (GetDrawTargetHandle() == DRAW_SCREEN_FRONT) {
-    const int mask = IsMaskScreenEnabled();
-    SwitchMaskScreen(0);
+  if (g_GraphicsServices.getDrawTargetHandle() == DRAW_SCREEN_FRONT) {
+    const int mask = g_GraphicsServices.isMaskScreenEnabled();
+    g_GraphicsServices.switchMaskScreen(0);
     const PlatRect& c = g_System.clientRectOnScreen;
     const Rect target = {c.left, c.top, c.right, c.bottom};
-    if (!GetUseTemporaryPrimary()) SetTargetRect(&target);
-    SwitchMaskScreen(mask);
+    if (!g_GraphicsServices.getUseTemporaryPrimary()) g_GraphicsServices.setTargetRect(&target);
+    g_GraphicsServices.switchMaskScreen(mask);
   }
   const Rect& area = g_DrawState.drawArea;
-  SetClipArea(area.left, area.top, area.right, area.bottom);
+  g_GraphicsServices.setClipArea(area.left, area.top, area.right, area.bottom);
   return 0;
 }
 
@@ -158,7 +159,7 @@ int GetClientRectBelowToolbar(PlatRect* out) {
 
 int RefreshFullScreenState() {
   if (IsWindowedMode()) return 0;
-  SetGdiSurfaceMode(GetGdiSurfaceMode());
-  SetMouseCursorVisible(g_System.cursorShown);
+  g_GraphicsServices.setGdiSurfaceMode(g_GraphicsServices.getGdiSurfaceMode());
+  g_SystemCalls.setMouseCursorVisible(g_System.cursorShown);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
 #include "engine/sound/services.h"
+#include "engine/system/calls.h"
 #include "engine/system/http.h"
 #include "engine/system/input.h"
 #include "engine/system/keyinput.h"
@@ -26,10 +27,10 @@ bool TakeMessage(PlatWnd window, PlatMsg* msg) {
 }
 
 void RunInactiveServices() {
-  PumpNetworkMessages(1);
-  StepAllHttpSlots();
-  RefillAllStreamSounds();
-  DrawAllScreenMovies();
+  g_SystemCalls.pumpNetworkMessages(1);
+  g_SystemCalls.stepAllHttpSlots();
+  g_SoundServices.refillAllStreamSounds();
+  g_MovieServices.drawAllScreenMovies();
   PlatSleep(1);
 }
 
@@ -72,14 +73,14 @@ int PumpLocked() {
     if (!onMainThread) break;  // another thread never waits for the window
   }
 
-  if (onMainThread) RefreshFullScreenState();
-  RefillAllStreamSounds();
-  UpdateMusicPlayStates();
-  ServicePadVibration();
-  PumpNetworkMessages(1);
-  StepAllHttpSlots();
+  if (onMainThread) g_SystemCalls.refreshFullScreenState();
+  g_SoundServices.refillAllStreamSounds();
+  g_SoundServices.updateMusicPlayStates();
+  g_SystemCalls.servicePadVibration();
+  g_SystemCalls.pumpNetworkMessages(1);
+  g_SystemCalls.stepAllHttpSlots();
   s.keyInputGuard = 1;
-  UpdateKeyInput();
+  g_SystemCalls.updateKeyInput();
   s.keyInputGuard = 0;
   return IsEndRequested() ? -1 : 0;
 }
@@ -102,7 +103,7 @@ void WaitWhileInactive() {
   if (LoadFlag(g_System.painting) || IsWindowActive()) return;
   while (PumpMessagesCore() == 0 && !IsWindowActive()) {
   }
-  RestoreAllGraphSurfaces();
+  g_GraphicsServices.restoreAllGraphSurfaces();
 }
 
 int DestroyMainWindow() {
@@ -110,7 +111,7 @@ int DestroyMainWindow() {
   if (!window) return 0;
   PlatSetScreenSaverActive(1);
   PlatEnableWindowIme(window, 1);
-  SetMouseCursorVisible(1);
+  g_SystemCalls.setMouseCursorVisible(1);
   if (!IsClosePending()) {
     StoreFlag(g_System.closePending, 1);
     PlatPostMessage(window, PLAT_WM_CLOSE, 0, 0);
@@ -118,7 +119,7 @@ int DestroyMainWindow() {
   while (PumpMessagesCore() == 0) {
   }
   PlatUnregisterClass(g_System.settings.className);
-  DeleteAllKeyInputHandles();
+  g_SystemCalls.deleteAllKeyInputHandles();
   PlatTimerEndPeriod(PlatTimerMinPeriod());
   __atomic_store_n(&g_System.mainWindow, PlatWnd(0), __ATOMIC_RELAXED);
   return 0;

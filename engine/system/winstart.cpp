@@ -4,6 +4,7 @@
 #include "engine/base/random.h"
 #include "engine/base/strutil.h"
 #include "engine/graphics/services.h"
+#include "engine/system/calls.h"
 #include "engine/system/placement.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
@@ -78,7 +79,7 @@ int FailStart(const char* line, int classRegistered) {
 PlatWnd CreateWindowForMode() {
   SystemSettings& set = g_System.settings;
   int32_t w = 640, h = 480;
-  QueryScreenSize(&w, &h);
+  g_GraphicsServices.queryScreenSize(&w, &h);
   if (set.windowed) {
     WriteLog("ウインドウモード起動用のウインドウを作成します\n");
     g_System.cursorShown = 1;
@@ -133,7 +134,7 @@ int CreateMainWindow() {
   PlatGetDesktopSize(&s.desktopWidth, &s.desktopHeight);
   s.desktopDepth = PlatGetDesktopDepth();
   int32_t screenWidth = 640, screenHeight = 480;
-  QueryScreenSize(&screenWidth, &screenHeight);
+  g_GraphicsServices.queryScreenSize(&screenWidth, &screenHeight);
 
   s.perfFrequency = PlatPerfFrequency();
   s.perfUsable = s.perfFrequency != 0 ? 1 : 0;
@@ -183,7 +184,7 @@ int CreateMainWindow() {
     s.clientRectOnScreen = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
   }
   s.charSet = PlatGetOemCodePage() == 949 ? 2 : 1;
-  SetMouseCursorVisible(s.cursorShown);
+  g_SystemCalls.setMouseCursorVisible(s.cursorShown);
   PlatBringWindowToTop(window);
 
   // Let the window settle; a millisecond's sleep per pass rather than a spin.
@@ -192,7 +193,7 @@ int CreateMainWindow() {
     PumpMessagesCore();
     PlatSleep(1);
   }
-  UpdateWindowPlacement();
+  g_SystemCalls.updateWindowPlacement();
   s.windowCreating = 0;
   return 0;
 }

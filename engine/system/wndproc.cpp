@@ -9,6 +9,7 @@
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
 #include "engine/sound/services.h"
+#include "engine/system/calls.h"
 #include "engine/system/charinput.h"
 #include "engine/system/input.h"
 #include "engine/system/network.h"
@@ -30,36 +31,38 @@ void PostEngineClose() {
 
 void OnActivated(PlatWParam wParam) {
   if (g_ImeState.enabled && g_ImeState.openStatus == 1) g_ImeState.refreshStep = 1;
-  RestoreAllSurfaces2D();
-  RestoreAllTextures();
-  if (!IsWindowedMode() && g_System.initialised && HighWord(wParam) == 0) RebuildGraphicsSystem();
-  ResumeAllMovieHandles();
-  ReacquireInputDevices();
-  ApplyPadVibration();
+  g_GraphicsServices.restoreAllSurfaces2D();
+  g_D3dServices.restoreAllTextures();
+  if (!IsWindowedMode() && g_System.initialised && HighWord(wParam) == 0)
+    g_GraphicsServices.rebuildGraphicsSystem();
+  g_MovieServices.resumeAllMovieHandles();
+  g_SystemCalls.reacquireInputDevices();
+  g_SystemCalls.applyPadVibration();
 }
 
 void OnDeactivated(PlatWnd window) {
   const bool fullScreen = !IsWindowedMode();
-  if (fullScreen && IsDisplayModeChanged()) {
-    if (!IsDirectDrawUsed()) {
-      ReleaseDirectDraw();
+  if (fullScreen && g_GraphicsServices.isDisplayModeChanged()) {
+    if (!g_GraphicsServices.isDirectDrawUsed()) {
+      g_GraphicsServices.releaseDirectDraw();
       PlatShowWindow(window, PLAT_SW_MINIMIZE);
     } else {
-      ReleaseDirect3DObject();
+      g_D3dServices.releaseDirect3DObject();
     }
   }
-  if (fullScreen && IsDisplayModeChanged() && GetDirectDrawObject()) {
-    if (!HasGraphRestoreHandler()) {
+  if (fullScreen && g_GraphicsServices.isDisplayModeChanged() &&
+      g_GraphicsServices.getDirectDrawObject()) {
+    if (!g_GraphicsServices.hasGraphRestoreHandler()) {
       WriteLog("復元関数が登録されていないため終了します\n");
       PostEngineClose();
       return;
     }
-    PauseAllMovieHandles();
+    g_MovieServices.pauseAllMovieHandles();
   } else {
-    PauseAllMovieHandles();
-    ReacquireInputDevices();
+    g_MovieServices.pauseAllMovieHandles();
+    g_SystemCalls.reacquireInputDevices();
   }
-  ApplyPadVibration();
+  g_SystemCalls.applyPadVibration();
 }
 
 void OnActivate(PlatWnd window, PlatWParam wParam) {
@@ -77,11 +80,11 @@ void OnPaint(PlatWnd window) {
     StoreFlag(g_System.painting, 1);
     if (!g_System.initialised) {
       PlatFillRect(window, &paint.paintRect, 0x000000);
-    } else if (GetDrawTargetHandle() == -2) {
-      const int wait = GetVBlankWait();
-      SetVBlankWait(0);
-      PresentSoftwareImage(&paint.paintRect);
-      SetVBlankWait(wait);
+    } else if (g_GraphicsServices.getDrawTargetHandle() == -2) {
+      const int wait = g_GraphicsServices.getVBlankWait();
+      g_GraphicsServices.setVBlankWait(0);
+      g_GraphicsServices.presentSoftwareImage(&paint.paintRect);
+      g_GraphicsServices.setVBlankWait(wait);
     }
     // On every path: a flag left set would let WaitWhileInactive pass for good.
     StoreFlag(g_System.painting, 0);
@@ -91,22 +94,22 @@ void OnPaint(PlatWnd window) {
 
 void OnDisplayChange(PlatWParam wParam, PlatLParam lParam) {
   int32_t width = 0, height = 0, depth = 0;
-  QueryScreenFormat(&width, &height, &depth);
+  g_GraphicsServices.queryScreenFormat(&width, &height, &depth);
   const int32_t newDepth = int32_t(wParam);
   const int32_t newWidth = int32_t(LowWord(uintptr_t(lParam)));
   const int32_t newHeight = int32_t(HighWord(uintptr_t(lParam)));
   if (newDepth == depth && newWidth == width && newHeight == height) return;
-  if (!HasGraphRestoreHandler() || newDepth == 24 || (newDepth != depth && newDepth == 8) ||
-      width > newWidth || height > newHeight) {
+  if (!g_GraphicsServices.hasGraphRestoreHandler() || newDepth == 24 ||
+      (newDepth != depth && newDepth == 8) || width > newWidth || height > newHeight) {
     WriteLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
     WriteLog("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
     PostEngineClose();
     return;
   }
-  ReleaseAllMovieObjects();
-  SetupScreenColorFormat();
-  RebuildGraphicsSystem();
-  ResumeAllMovieHandles();
+  g_MovieServices.releaseAllMovieObjects();
+  g_GraphicsServices.setupScreenColorFormat();
+  g_GraphicsServices.rebuildGraphicsSystem();
+  g_MovieServices.resumeAllMovieHandles();
 }
 
 void OnChar(PlatWParam wParam) {
@@ -140,12 +143,13 @@ PlatLResult MainWindowProc(PlatWnd window, uint32_t message, PlatWParam wParam,
       StoreFlag(g_System.endRequested, 1);
       break;
     case PLAT_WM_MOVE:
-      if (IsWindowedMode()) OnWindowMoved(lParam);
+      if (IsWindowedMode()) g_SystemCalls.onWindowMoved(lParam);
       break;
     case PLAT_WM_SIZE:
       // A minimised window keeps its size: placing it would resize it around an empty
       // client area.
-      if (wParam != PLAT_SIZE_MAXIMIZED && wParam != PLAT_SIZE_MINIMIZED) UpdateWindowPlacement();
+      if (wParam != PLAT_SIZE_MAXIMIZED && wParam != PLAT_SIZE_MINIMIZED)
+        g_SystemCalls.updateWindowPlacement();
       break;
     case PLAT_WM_ACTIVATE: OnActivate(window, wParam); break;
     case PLAT_WM_ACTIVATEAPP:
@@ -179,16 +183,17 @@ PlatLResult MainWindowProc(PlatWnd window, uint32_t message, PlatWParam wParam,
     case PLAT_WM_IME_ENDCOMPOSITION:
     case PLAT_WM_IME_COMPOSITION:
     case PLAT_WM_IME_SETCONTEXT:
-    case PLAT_WM_IME_NOTIFY: return CaptureImeCandidates(window, message, wParam, lParam);
+    case PLAT_WM_IME_NOTIFY:
+      return g_SystemCalls.captureImeCandidates(window, message, wParam, lParam);
     case PLAT_WM_SYSCOMMAND:
       if (wParam == PLAT_SC_SCREENSAVE || wParam == PLAT_SC_MONITORPOWER) return 1;
       break;
-    case PLAT_MM_MCINOTIFY: OnMciNotify(); break;
+    case PLAT_MM_MCINOTIFY: g_SoundServices.onMciNotify(); break;
     case PLAT_WM_HOOKED_F10:
-      if (wParam == 1) SetHookedF10Flag();
-      else ClearHookedF10Flag();
+      if (wParam == 1) g_SystemCalls.setHookedF10Flag();
+      else g_SystemCalls.clearHookedF10Flag();
       break;
-    case PLAT_WM_SOCKET: return OnSocketEvent(wParam, uint32_t(lParam));
+    case PLAT_WM_SOCKET: return g_SystemCalls.onSocketEvent(wParam, uint32_t(lParam));
     default: break;
   }
   return PlatDefWindowProc(window, message, wParam, lParam);

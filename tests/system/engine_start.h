@@ -2,10 +2,12 @@
 // 1024 x 768 desktop of 32 bits, the log captured, every neighbouring call recorded.
 #pragma once
 
+#include "engine/pixel/screen.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/system.h"
 #include "fakes.h"
+#include "platform/com/com.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 
@@ -21,12 +23,23 @@ class EngineStart : public ::testing::Test {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     PlatClockSetManual(1, 1000);
     PlatHeadlessSetDesktop(1024, 768, 32, 0);
-    ResetFakes();
+    // A program that has not started the engine yet: full screen, no screen depth asked.
+    g_System = SystemData{};
+    SetRequestedScreenDepth(0);
     CaptureLog();
   }
 
   void TearDown() override {
     if (IsEngineInitialised()) EngineEndCore();
+    // A test may have made the main window without starting the engine.
+    if (GetEngineWindowHandle()) DestroyMainWindow();
+    PlatMsg m;
+    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
+    }
+    // A test may have started the component runtime without the engine.
+    if (g_System.settings.comStarted) PlatComUninitialize();
+    g_System.settings.comStarted = 0;
+    EXPECT_EQ(PlatComStartCount(), 0);
     PlatClockSetManual(0);
   }
 

@@ -1,19 +1,25 @@
 // A main window as the window start leaves it, on the headless back end and the manual
 // clock: class "D123987X" with MainWindowProc, windowed, hidden, active, this thread the
-// main thread. Tests see every message that reaches a procedure.
+// main thread; input not started, on the headless devices with nothing held. Tests see
+// every message that reaches a procedure.
 #pragma once
 
 #include "engine/base/strutil.h"
 #include "engine/system/charinput.h"
+#include "engine/system/input.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "fakes.h"
+#include "platform/headlessuser.h"
+#include "platform/input/headless/headlessinput.h"
+#include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -32,18 +38,17 @@ class EngineWindow : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+    ResetHeadlessUser();
+    ASSERT_EQ(PlatInputSelectBackend("headless"), 0);
+    PlatHeadlessInputReset();
     PlatClockSetManual(1, 1000);
-    ResetFakes();
     CaptureLog();
     PlatSetMessageObserver(Observe, this);
-    // The cursor as a fresh process has it: count 0, the arrow.
-    int count = PlatShowCursor(1);
-    while (count < 0) count = PlatShowCursor(1);
-    while (count > 0) count = PlatShowCursor(0);
-    PlatSetCursor(PLAT_CURSOR_ARROW);
     g_System = SystemData{};
     g_CharCodeBuffer = CharCodeBuffer{};
     g_ImeState = ImeState{};
+    // Not started, and no fallback remembered from an earlier start.
+    std::memset(&g_InputState, 0, sizeof g_InputState);
     g_System.settings.windowed = 1;
     StrCopy(g_System.settings.className, "D123987X");
     PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
@@ -60,13 +65,15 @@ class EngineWindow : public ::testing::Test {
 
   // Leaves nothing behind for a next test in the same process.
   void TearDown() override {
+    ShutdownInput();  // a query may have started it
+    EXPECT_EQ(PlatInputLiveObjects(), 0);
     PlatSetMessageObserver(nullptr, nullptr);
+    ResetHeadlessUser();
     if (PlatIsWindow(window)) PlatDestroyWindow(window);
     PlatUnregisterClass("D123987X");
     PlatMsg m;
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
-    PlatHeadlessKeyboardReset();  // keys pressed in the window stay held on the device
     PlatClockSetManual(0);
   }
 

@@ -1,14 +1,24 @@
-#include "engine/base/log.h"
-#include "engine/file/file.h"
-#include "engine/graphics/services.h"
 #include "fakes.h"
 
+#include "engine/base/log.h"
+#include "engine/d3d/services.h"
+#include "engine/font/services.h"
+#include "engine/graphics/services.h"
+#include "engine/movie/services.h"
+#include "engine/sound/services.h"
+#include "engine/system/calls.h"
+#include "platform/com/com.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/osinfo.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <type_traits>
 
 namespace {
 
@@ -186,271 +196,100 @@ bool LogHas(const std::string& line) {
   return false;
 }
 
-// ---- the wrapped calls ------------------------------------------------------------------
+// ---- the recorded calls ----------------------------------------------------------------
 
-#define KR_WRAP_INT(sym, name)                        \
-  extern "C" int __real_##sym();                      \
-  extern "C" int __wrap_##sym() {                     \
-    int64_t r;                                        \
-    if (Enter(name, name, &r)) return int(r);         \
-    return __real_##sym();                            \
-  }
+namespace {
 
-KR_WRAP_INT(_Z18RestoreAllTexturesv, "RestoreAllTextures")
-KR_WRAP_INT(_Z21ReleaseDirect3DObjectv, "ReleaseDirect3DObject")
-KR_WRAP_INT(_Z13GetVBlankWaitv, "GetVBlankWait")
-KR_WRAP_INT(_Z16IsDirectDrawUsedv, "IsDirectDrawUsed")
-KR_WRAP_INT(_Z17ReleaseDirectDrawv, "ReleaseDirectDraw")
-KR_WRAP_INT(_Z19GetDrawTargetHandlev, "GetDrawTargetHandle")
-KR_WRAP_INT(_Z20IsDisplayModeChangedv, "IsDisplayModeChanged")
-KR_WRAP_INT(_Z20RestoreAllSurfaces2Dv, "RestoreAllSurfaces2D")
-KR_WRAP_INT(_Z21RebuildGraphicsSystemv, "RebuildGraphicsSystem")
-KR_WRAP_INT(_Z22HasGraphRestoreHandlerv, "HasGraphRestoreHandler")
-KR_WRAP_INT(_Z22SetupScreenColorFormatv, "SetupScreenColorFormat")
-KR_WRAP_INT(_Z23RestoreAllGraphSurfacesv, "RestoreAllGraphSurfaces")
-KR_WRAP_INT(_Z19DrawAllScreenMoviesv, "DrawAllScreenMovies")
-KR_WRAP_INT(_Z20PauseAllMovieHandlesv, "PauseAllMovieHandles")
-KR_WRAP_INT(_Z21ResumeAllMovieHandlesv, "ResumeAllMovieHandles")
-KR_WRAP_INT(_Z22ReleaseAllMovieObjectsv, "ReleaseAllMovieObjects")
-KR_WRAP_INT(_Z11OnMciNotifyv, "OnMciNotify")
-KR_WRAP_INT(_Z21RefillAllStreamSoundsv, "RefillAllStreamSounds")
-KR_WRAP_INT(_Z21UpdateMusicPlayStatesv, "UpdateMusicPlayStates")
-KR_WRAP_INT(_Z16StepAllHttpSlotsv, "StepAllHttpSlots")
-KR_WRAP_INT(_Z16SetHookedF10Flagv, "SetHookedF10Flag")
-KR_WRAP_INT(_Z17ApplyPadVibrationv, "ApplyPadVibration")
-KR_WRAP_INT(_Z18ClearHookedF10Flagv, "ClearHookedF10Flag")
-KR_WRAP_INT(_Z19ServicePadVibrationv, "ServicePadVibration")
-KR_WRAP_INT(_Z21ReacquireInputDevicesv, "ReacquireInputDevices")
-KR_WRAP_INT(_Z14UpdateKeyInputv, "UpdateKeyInput")
-KR_WRAP_INT(_Z24DeleteAllKeyInputHandlesv, "DeleteAllKeyInputHandles")
-KR_WRAP_INT(_Z21UpdateWindowPlacementv, "UpdateWindowPlacement")
-KR_WRAP_INT(_Z22RefreshFullScreenStatev, "RefreshFullScreenState")
+// An argument as the record shows it: a number as it is; a pointer only when it is null
+// ("SetFileFunctionTable(null)"), since an address says nothing a test could expect.
+template <typename T>
+std::string ArgText(T value) {
+  if constexpr (std::is_pointer_v<T>) return value ? std::string() : std::string("null");
+  else return std::to_string(value);
+}
 
-KR_WRAP_INT(_Z14GetNo3DSettingv, "GetNo3DSetting")
-KR_WRAP_INT(_Z14BuildYuvTablesv, "BuildYuvTables")
-KR_WRAP_INT(_Z17InitArchiveTablesv, "InitArchiveTables")
-KR_WRAP_INT(_Z11OpenLogFilev, "OpenLogFile")
-KR_WRAP_INT(_Z16QueryScreenDepthv, "QueryScreenDepth")
-KR_WRAP_INT(_Z13LogSystemInfov, "LogSystemInfo")
-KR_WRAP_INT(_Z17PlatComInitializev, "PlatComInitialize")
-KR_WRAP_INT(_Z16CreateMainWindowv, "CreateMainWindow")
-KR_WRAP_INT(_Z14ClearHttpTablev, "ClearHttpTable")
-KR_WRAP_INT(_Z17StartInputDevicesv, "StartInputDevices")
-KR_WRAP_INT(_Z15InitSoundSystemv, "InitSoundSystem")
-KR_WRAP_INT(_Z18InitCharCodeBufferv, "InitCharCodeBuffer")
-KR_WRAP_INT(_Z13InitScreenLogv, "InitScreenLog")
-KR_WRAP_INT(_Z7EndHttpv, "EndHttp")
-KR_WRAP_INT(_Z10EndNetworkv, "EndNetwork")
-KR_WRAP_INT(_Z17StopMusicFileCorev, "StopMusicFileCore")
-KR_WRAP_INT(_Z11EndGraphicsv, "EndGraphics")
-KR_WRAP_INT(_Z13ShutdownInputv, "ShutdownInput")
-KR_WRAP_INT(_Z14EndSoundSystemv, "EndSoundSystem")
-KR_WRAP_INT(_Z17DestroyMainWindowv, "DestroyMainWindow")
-KR_WRAP_INT(_Z23RemoveAllSoftImagesCorev, "RemoveAllSoftImagesCore")
-KR_WRAP_INT(_Z11EndArchivesv, "EndArchives")
-
-#define KR_WRAP_VOID(sym, name)              \
-  extern "C" void __real_##sym();            \
-  extern "C" void __wrap_##sym() {           \
-    int64_t r;                               \
-    if (!Enter(name, name, &r)) __real_##sym(); \
-  }
-
-KR_WRAP_VOID(_Z22FillStreamFunctionRowsv, "FillStreamFunctionRows")
-KR_WRAP_VOID(_Z19PlatComUninitializev, "PlatComUninitialize")
-KR_WRAP_VOID(_Z15DumpAllocationsv, "DumpAllocations")
-
-// Calls recorded with their arguments: "SetDrawTargetCore(-2)".
+// "Name" or "Name(1,2)".
 template <typename... A>
-std::string Record(const char* name, A... args) {
-  std::string record = std::string(name) + "(";
-  const char* comma = "";
-  ((record += comma + std::to_string(args), comma = ","), ...);
-  return record + ")";
-}
-
-#define KR_WRAP_ARGS(sym, name, params, args)                                   \
-  extern "C" int __real_##sym params;                                           \
-  extern "C" int __wrap_##sym params {                                          \
-    int64_t r;                                                                  \
-    if (Enter(name, Record args, &r)) return int(r);                            \
-    return __real_##sym(KR_UNPACK args);                                        \
+std::string Record(const std::string& name, A... args) {
+  std::string list;
+  for (const std::string& a : {std::string(), ArgText(args)...}) {
+    if (a.empty()) continue;
+    list += (list.empty() ? "" : ",") + a;
   }
-#define KR_UNPACK(name, ...) __VA_ARGS__
+  return list.empty() ? name : name + "(" + list + ")";
+}
 
-KR_WRAP_ARGS(_Z20SetHardwareRenderingi, "SetHardwareRendering", (int32_t a),
-             ("SetHardwareRendering", a))
-KR_WRAP_ARGS(_Z22SetUseTemporaryPrimaryi, "SetUseTemporaryPrimary", (int32_t a),
-             ("SetUseTemporaryPrimary", a))
-KR_WRAP_ARGS(_Z17SetDrawTargetCorei, "SetDrawTargetCore", (int32_t a), ("SetDrawTargetCore", a))
-KR_WRAP_ARGS(_Z18SetGraphCreateModei, "SetGraphCreateMode", (int32_t a), ("SetGraphCreateMode", a))
-KR_WRAP_ARGS(_Z16DeleteFontHandlei, "DeleteFontHandle", (int32_t a), ("DeleteFontHandle", a))
-KR_WRAP_ARGS(_Z14MakeBlankGraphiii, "MakeBlankGraph", (int32_t a, int32_t b, int32_t c),
-             ("MakeBlankGraph", a, b, c))
-KR_WRAP_ARGS(_Z9FreeGraphii, "FreeGraph", (int32_t a, int32_t b), ("FreeGraph", a, b))
-KR_WRAP_ARGS(_Z13SetBlendStateii, "SetBlendState", (int32_t a, int32_t b), ("SetBlendState", a, b))
-KR_WRAP_ARGS(_Z15DrawGraphAtCoreiiii, "DrawGraphAtCore", (int32_t a, int32_t b, int32_t c, int32_t d),
-             ("DrawGraphAtCore", a, b, c, d))
-KR_WRAP_ARGS(_Z22DrawGraphStretchedCoreiiiiii, "DrawGraphStretchedCore",
-             (int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f),
-             ("DrawGraphStretchedCore", a, b, c, d, e, f))
-KR_WRAP_ARGS(_Z17BringToForegroundji, "BringToForeground", (PlatWnd a, int32_t b),
-             ("BringToForeground", a, b))
-KR_WRAP_ARGS(_Z25StartGraphicsWithFallbackj, "StartGraphicsWithFallback", (PlatWnd a),
-             ("StartGraphicsWithFallback", a))
+// One table entry, recorded and passed on to the engine's own function unless a test
+// scripted its result. Tag makes each entry a type of its own.
+template <typename Tag, typename F>
+struct Recorder;
+template <typename Tag, typename R, typename... A>
+struct Recorder<Tag, R (*)(A...)> {
+  // Plain arrays and pointers: set up before any constructor of the program runs, so the
+  // recorders can be installed from a static initializer.
+  static inline char name[64];
+  static inline R (*real)(A...) = nullptr;
 
-// Calls recorded by name alone.
-#define KR_WRAP_NAMED(sym, name, params, args)                                  \
-  extern "C" int __real_##sym params;                                           \
-  extern "C" int __wrap_##sym params {                                          \
-    int64_t r;                                                                  \
-    if (Enter(name, name, &r)) return int(r);                                   \
-    return __real_##sym args;                                                   \
+  static R Call(A... args) {
+    int64_t scripted;
+    if (Enter(name, Record(name, args...), &scripted)) {
+      if constexpr (std::is_void_v<R>) return;
+      else if constexpr (std::is_pointer_v<R>) return reinterpret_cast<R>(intptr_t(scripted));
+      else return R(scripted);
+    }
+    return real(args...);
   }
-
-KR_WRAP_NAMED(_Z23MakeGraphFromGraphImageP10GraphImage, "MakeGraphFromGraphImage",
-              (GraphImage * a), (a))
-KR_WRAP_NAMED(_Z17FileSetCurrentDirPKc, "FileSetCurrentDir", (const char* a), (a))
-
-extern "C" int __real__Z20SetFileFunctionTablePK17FileFunctionTable(const FileFunctionTable*);
-extern "C" int __wrap__Z20SetFileFunctionTablePK17FileFunctionTable(const FileFunctionTable* t) {
-  int64_t r;
-  if (Enter("SetFileFunctionTable", t ? "SetFileFunctionTable" : "SetFileFunctionTable(null)", &r))
-    return int(r);
-  return __real__Z20SetFileFunctionTablePK17FileFunctionTable(t);
-}
-
-extern "C" int __real__Z22SetGraphRestoreHandlerPFvvE(GraphRestoreHandler);
-extern "C" int __wrap__Z22SetGraphRestoreHandlerPFvvE(GraphRestoreHandler h) {
-  int64_t r;
-  if (Enter("SetGraphRestoreHandler", h ? "SetGraphRestoreHandler" : "SetGraphRestoreHandler(null)", &r))
-    return int(r);
-  return __real__Z22SetGraphRestoreHandlerPFvvE(h);
-}
-
-extern "C" int __real__Z23DrawTextDefaultFontCoreiiPKcjj(int32_t, int32_t, const char*, uint32_t, uint32_t);
-extern "C" int __wrap__Z23DrawTextDefaultFontCoreiiPKcjj(int32_t x, int32_t y, const char* text,
-                                                          uint32_t color, uint32_t edge) {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    F().drawnText = text ? text : "";
+  // The entry's member name is the function's name with a small first letter.
+  static void Install(R (*&entry)(A...), R (*engineOwn)(A...), const char* member) {
+    std::strncpy(name, member, sizeof name - 1);
+    name[0] = char(std::toupper((unsigned char)name[0]));
+    real = engineOwn;
+    entry = Call;
   }
-  int64_t r;
-  if (Enter("DrawTextDefaultFontCore", Record("DrawTextDefaultFontCore", x, y, color, edge), &r))
-    return int(r);
-  return __real__Z23DrawTextDefaultFontCoreiiPKcjj(x, y, text, color, edge);
-}
+};
 
-extern "C" int __real__Z13SetVBlankWaiti(int);
-extern "C" int __wrap__Z13SetVBlankWaiti(int flag) {
-  int64_t r;
-  if (Enter("SetVBlankWait", "SetVBlankWait(" + std::to_string(flag) + ")", &r)) return int(r);
-  return __real__Z13SetVBlankWaiti(flag);
-}
+#define KR_RECORD(table, member)                                                     \
+  do {                                                                               \
+    struct Tag;                                                                      \
+    Recorder<Tag, decltype(g_##table.member)>::Install(g_##table.member, k##table.member, \
+                                                       #member);                     \
+  } while (0)
 
-extern "C" int __real__Z17QueryScreenFormatPiS_S_(int32_t*, int32_t*, int32_t*);
-extern "C" int __wrap__Z17QueryScreenFormatPiS_S_(int32_t* w, int32_t* h, int32_t* d) {
-  int64_t r;
-  Enter("QueryScreenFormat", "QueryScreenFormat", &r);
-  return __real__Z17QueryScreenFormatPiS_S_(w, h, d);
-}
-
-extern "C" void* __real__Z19GetDirectDrawObjectv();
-extern "C" void* __wrap__Z19GetDirectDrawObjectv() {
-  int64_t r;
-  if (Enter("GetDirectDrawObject", "GetDirectDrawObject", &r)) return (void*)intptr_t(r);
-  return __real__Z19GetDirectDrawObjectv();
-}
-
-extern "C" int __real__Z20PresentSoftwareImagePK8PlatRect(const PlatRect*);
-extern "C" int __wrap__Z20PresentSoftwareImagePK8PlatRect(const PlatRect* rect) {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    F().presentRect = rect ? *rect : PlatRect{};
-  }
-  int64_t r;
-  if (Enter("PresentSoftwareImage", "PresentSoftwareImage", &r)) return int(r);
-  return __real__Z20PresentSoftwareImagePK8PlatRect(rect);
-}
-
-extern "C" PlatLResult __real__Z20CaptureImeCandidatesjjml(PlatWnd, uint32_t, PlatWParam, PlatLParam);
-extern "C" PlatLResult __wrap__Z20CaptureImeCandidatesjjml(PlatWnd w, uint32_t m, PlatWParam wp,
-                                                           PlatLParam lp) {
-  int64_t r;
-  if (Enter("CaptureImeCandidates", "CaptureImeCandidates(" + std::to_string(m) + ")", &r))
-    return PlatLResult(r);
-  return __real__Z20CaptureImeCandidatesjjml(w, m, wp, lp);
-}
-
-extern "C" int __real__Z13OnSocketEventmj(uintptr_t, uint32_t);
-extern "C" int __wrap__Z13OnSocketEventmj(uintptr_t socket, uint32_t event) {
-  int64_t r;
-  std::string record = "OnSocketEvent(" + std::to_string(socket) + "," + std::to_string(event) + ")";
-  if (Enter("OnSocketEvent", record, &r)) return int(r);
-  return __real__Z13OnSocketEventmj(socket, event);
-}
-
-extern "C" int __real__Z19PumpNetworkMessagesi(int);
-extern "C" int __wrap__Z19PumpNetworkMessagesi(int mode) {
-  int64_t r;
-  if (Enter("PumpNetworkMessages", "PumpNetworkMessages(" + std::to_string(mode) + ")", &r))
-    return int(r);
-  return __real__Z19PumpNetworkMessagesi(mode);
-}
-
-extern "C" int __real__Z13OnWindowMovedl(PlatLParam);
-extern "C" int __wrap__Z13OnWindowMovedl(PlatLParam lParam) {
-  int64_t r;
-  if (Enter("OnWindowMoved", "OnWindowMoved", &r)) return int(r);
-  return __real__Z13OnWindowMovedl(lParam);
-}
-
-extern "C" int __real__Z21SetMouseCursorVisiblei(int32_t);
-extern "C" int __wrap__Z21SetMouseCursorVisiblei(int32_t visible) {
-  int64_t r;
-  Enter("SetMouseCursorVisible", "SetMouseCursorVisible(" + std::to_string(visible) + ")", &r);
-  return __real__Z21SetMouseCursorVisiblei(visible);
-}
-
-// The machine: each goes to the real one until a test scripts it.
-
-extern "C" int __real__Z12PlatHasCpuidv();
-extern "C" int __wrap__Z12PlatHasCpuidv() {
+// Stand-ins for the machine: each answers once a test scripted it, else the machine does.
+int HasCpuid(int* answer) {
   std::lock_guard<std::mutex> l(F().mu);
   auto s = F().scripted.find("PlatHasCpuid");
-  if (s != F().scripted.end()) return int(s->second);
-  return __real__Z12PlatHasCpuidv();
+  if (s == F().scripted.end()) return 0;
+  *answer = int(s->second);
+  return 1;
 }
 
-extern "C" void __real__Z9PlatCpuidjPj(uint32_t, uint32_t*);
-extern "C" void __wrap__Z9PlatCpuidjPj(uint32_t leaf, uint32_t* regs) {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    if (!F().cpuid.empty()) {
-      auto it = F().cpuid.find(leaf);
-      for (int i = 0; i < 4; i++) regs[i] = it == F().cpuid.end() ? 0 : it->second[size_t(i)];
-      return;
-    }
-  }
-  __real__Z9PlatCpuidjPj(leaf, regs);
+int Cpuid(uint32_t leaf, uint32_t regs[4]) {
+  std::lock_guard<std::mutex> l(F().mu);
+  if (F().cpuid.empty()) return 0;
+  auto it = F().cpuid.find(leaf);
+  for (int i = 0; i < 4; i++) regs[i] = it == F().cpuid.end() ? 0 : it->second[size_t(i)];
+  return 1;
 }
 
-extern "C" uint64_t __real__Z11PlatReadTscv();
-extern "C" uint64_t __wrap__Z11PlatReadTscv() {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    Fakes& f = F();
-    if (!f.tsc.empty()) {
-      uint64_t v = f.tsc[std::min(f.tscRead, f.tsc.size() - 1)];
-      f.tscRead++;
-      return v;
-    }
-  }
-  return __real__Z11PlatReadTscv();
+int ReadTsc(uint64_t* answer) {
+  std::lock_guard<std::mutex> l(F().mu);
+  Fakes& f = F();
+  if (f.tsc.empty()) return 0;
+  *answer = f.tsc[std::min(f.tscRead, f.tsc.size() - 1)];
+  f.tscRead++;
+  return 1;
 }
 
-extern "C" int64_t __real__Z15PlatPerfCounterv();
-extern "C" int64_t __wrap__Z15PlatPerfCounterv() {
+int ScriptedValue(const char* name, int64_t* answer) {
+  std::lock_guard<std::mutex> l(F().mu);
+  auto s = F().scripted.find(name);
+  if (s == F().scripted.end()) return 0;
+  *answer = s->second;
+  return 1;
+}
+
+int PerfCounter(int64_t* answer) {
   std::function<void()> hook;
   {
     std::lock_guard<std::mutex> l(F().mu);
@@ -458,51 +297,187 @@ extern "C" int64_t __wrap__Z15PlatPerfCounterv() {
     if (h != F().hooks.end()) hook = h->second;
   }
   if (hook) hook();  // before the read, which then sees what the hook did
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    auto s = F().scripted.find("PlatPerfCounter");
-    if (s != F().scripted.end()) return s->second;
-  }
-  return __real__Z15PlatPerfCounterv();
+  return ScriptedValue("PlatPerfCounter", answer);
 }
 
-extern "C" int64_t __real__Z17PlatPerfFrequencyv();
-extern "C" int64_t __wrap__Z17PlatPerfFrequencyv() {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    auto s = F().scripted.find("PlatPerfFrequency");
-    if (s != F().scripted.end()) return s->second;
-  }
-  return __real__Z17PlatPerfFrequencyv();
+int PerfFrequency(int64_t* answer) { return ScriptedValue("PlatPerfFrequency", answer); }
+
+int OsVersion(PlatOsVersion* answer) {
+  std::lock_guard<std::mutex> l(F().mu);
+  if (!F().osScripted) return 0;
+  *answer = F().os;
+  return 1;
 }
 
-extern "C" void __real__Z16PlatGetOsVersionP13PlatOsVersion(PlatOsVersion*);
-extern "C" void __wrap__Z16PlatGetOsVersionP13PlatOsVersion(PlatOsVersion* v) {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    if (F().osScripted) {
-      *v = F().os;
-      return;
-    }
-  }
-  __real__Z16PlatGetOsVersionP13PlatOsVersion(v);
+int MemoryStatus(PlatMemoryStatus* answer) {
+  std::lock_guard<std::mutex> l(F().mu);
+  if (!F().memoryScripted) return 0;
+  *answer = F().memory;
+  return 1;
 }
 
-extern "C" void __real__Z19PlatGetMemoryStatusP16PlatMemoryStatus(PlatMemoryStatus*);
-extern "C" void __wrap__Z19PlatGetMemoryStatusP16PlatMemoryStatus(PlatMemoryStatus* m) {
-  {
-    std::lock_guard<std::mutex> l(F().mu);
-    if (F().memoryScripted) {
-      *m = F().memory;
-      return;
-    }
-  }
-  __real__Z19PlatGetMemoryStatusP16PlatMemoryStatus(m);
+constexpr PlatMachineHooks kMachine = {
+    .hasCpuid = HasCpuid,
+    .cpuid = Cpuid,
+    .readTsc = ReadTsc,
+    .perfCounter = PerfCounter,
+    .perfFrequency = PerfFrequency,
+    .osVersion = OsVersion,
+    .memoryStatus = MemoryStatus,
+};
+
+// The component runtime's starts and ends, recorded where they fall among the steps.
+void ObserveCom(const char* call, void*) {
+  int64_t ignored;
+  Enter(call, call, &ignored);
 }
 
-extern "C" int __real__Z20PlatBringWindowToTopj(PlatWnd);
-extern "C" int __wrap__Z20PlatBringWindowToTopj(PlatWnd window) {
-  int64_t r;
-  if (Enter("BringWindowToTop", "BringWindowToTop", &r)) return int(r);
-  return __real__Z20PlatBringWindowToTopj(window);
+// Calls whose arguments a test looks at beyond the record.
+int (*g_recordPresent)(const PlatRect*);
+int PresentAndKeepRect(const PlatRect* rect) {
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    F().presentRect = rect ? *rect : PlatRect{};
+  }
+  return g_recordPresent(rect);
 }
+
+int (*g_recordDrawText)(int32_t, int32_t, const char*, uint32_t, uint32_t);
+int DrawTextAndKeepIt(int32_t x, int32_t y, const char* text, uint32_t color, uint32_t edge) {
+  {
+    std::lock_guard<std::mutex> l(F().mu);
+    F().drawnText = text ? text : "";
+  }
+  return g_recordDrawText(x, y, text, color, edge);
+}
+
+// Every call through the engine's tables is recorded from the start of the program on:
+// the fixtures only clear what was recorded and scripted.
+bool InstallRecorders() {
+  KR_RECORD(GraphicsServices, restoreAllSurfaces2D);
+  KR_RECORD(GraphicsServices, restoreAllGraphSurfaces);
+  KR_RECORD(GraphicsServices, rebuildGraphicsSystem);
+  KR_RECORD(GraphicsServices, isDisplayModeChanged);
+  KR_RECORD(GraphicsServices, isDirectDrawUsed);
+  KR_RECORD(GraphicsServices, releaseDirectDraw);
+  KR_RECORD(GraphicsServices, getDirectDrawObject);
+  KR_RECORD(GraphicsServices, hasGraphRestoreHandler);
+  KR_RECORD(GraphicsServices, getDrawTargetHandle);
+  KR_RECORD(GraphicsServices, getVBlankWait);
+  KR_RECORD(GraphicsServices, setVBlankWait);
+  KR_RECORD(GraphicsServices, presentSoftwareImage);
+  KR_RECORD(GraphicsServices, queryScreenFormat);
+  KR_RECORD(GraphicsServices, queryScreenSize);
+  KR_RECORD(GraphicsServices, setupScreenColorFormat);
+  KR_RECORD(GraphicsServices, getNo3DSetting);
+  KR_RECORD(GraphicsServices, setHardwareRendering);
+  KR_RECORD(GraphicsServices, setUseTemporaryPrimary);
+  KR_RECORD(GraphicsServices, getUseTemporaryPrimary);
+  KR_RECORD(GraphicsServices, setGraphRestoreHandler);
+  KR_RECORD(GraphicsServices, startGraphicsWithFallback);
+  KR_RECORD(GraphicsServices, endGraphics);
+  KR_RECORD(GraphicsServices, setDrawTargetCore);
+  KR_RECORD(GraphicsServices, setGraphCreateMode);
+  KR_RECORD(GraphicsServices, makeBlankGraph);
+  KR_RECORD(GraphicsServices, makeGraphFromGraphImage);
+  KR_RECORD(GraphicsServices, freeGraph);
+  KR_RECORD(GraphicsServices, setBlendState);
+  KR_RECORD(GraphicsServices, drawGraphAtCore);
+  KR_RECORD(GraphicsServices, drawGraphStretchedCore);
+  KR_RECORD(GraphicsServices, removeAllSoftImagesCore);
+  KR_RECORD(GraphicsServices, isMaskScreenEnabled);
+  KR_RECORD(GraphicsServices, switchMaskScreen);
+  KR_RECORD(GraphicsServices, setTargetRect);
+  KR_RECORD(GraphicsServices, setClipArea);
+  KR_RECORD(GraphicsServices, getGdiSurfaceMode);
+  KR_RECORD(GraphicsServices, setGdiSurfaceMode);
+
+  KR_RECORD(SoundServices, refillAllStreamSounds);
+  KR_RECORD(SoundServices, updateMusicPlayStates);
+  KR_RECORD(SoundServices, onMciNotify);
+  KR_RECORD(SoundServices, initSoundSystem);
+  KR_RECORD(SoundServices, endSoundSystem);
+  KR_RECORD(SoundServices, loadSoundFileCore);
+  KR_RECORD(SoundServices, playSoundHandleCore);
+  KR_RECORD(SoundServices, stopSoundHandleCore);
+  KR_RECORD(SoundServices, playMusicFileCore);
+  KR_RECORD(SoundServices, stopMusicFileCore);
+  KR_RECORD(SoundServices, isMusicFilePlayingCore);
+
+  KR_RECORD(MovieServices, drawAllScreenMovies);
+  KR_RECORD(MovieServices, pauseAllMovieHandles);
+  KR_RECORD(MovieServices, resumeAllMovieHandles);
+  KR_RECORD(MovieServices, releaseAllMovieObjects);
+  KR_RECORD(MovieServices, buildYuvTables);
+
+  KR_RECORD(D3dServices, restoreAllTextures);
+  KR_RECORD(D3dServices, releaseDirect3DObject);
+
+  KR_RECORD(FontServices, drawTextDefaultFontCore);
+  KR_RECORD(FontServices, deleteFontHandle);
+
+  KR_RECORD(SystemCalls, openLogFile);
+  KR_RECORD(SystemCalls, dumpAllocations);
+  KR_RECORD(SystemCalls, initScreenLog);
+  KR_RECORD(SystemCalls, initArchiveTables);
+  KR_RECORD(SystemCalls, setFileFunctionTable);
+  KR_RECORD(SystemCalls, fillStreamFunctionRows);
+  KR_RECORD(SystemCalls, fileSetCurrentDir);
+  KR_RECORD(SystemCalls, endArchives);
+  KR_RECORD(SystemCalls, queryScreenDepth);
+  KR_RECORD(SystemCalls, createMainWindow);
+  KR_RECORD(SystemCalls, destroyMainWindow);
+  KR_RECORD(SystemCalls, logSystemInfo);
+  KR_RECORD(SystemCalls, startInputDevices);
+  KR_RECORD(SystemCalls, shutdownInput);
+  KR_RECORD(SystemCalls, reacquireInputDevices);
+  KR_RECORD(SystemCalls, applyPadVibration);
+  KR_RECORD(SystemCalls, servicePadVibration);
+  KR_RECORD(SystemCalls, setHookedF10Flag);
+  KR_RECORD(SystemCalls, clearHookedF10Flag);
+  KR_RECORD(SystemCalls, updateKeyInput);
+  KR_RECORD(SystemCalls, deleteAllKeyInputHandles);
+  KR_RECORD(SystemCalls, initCharCodeBuffer);
+  KR_RECORD(SystemCalls, captureImeCandidates);
+  KR_RECORD(SystemCalls, onSocketEvent);
+  KR_RECORD(SystemCalls, pumpNetworkMessages);
+  KR_RECORD(SystemCalls, endNetwork);
+  KR_RECORD(SystemCalls, clearHttpTable);
+  KR_RECORD(SystemCalls, stepAllHttpSlots);
+  KR_RECORD(SystemCalls, endHttp);
+  KR_RECORD(SystemCalls, onWindowMoved);
+  KR_RECORD(SystemCalls, updateWindowPlacement);
+  KR_RECORD(SystemCalls, refreshFullScreenState);
+  KR_RECORD(SystemCalls, bringToForeground);
+  KR_RECORD(SystemCalls, setMouseCursorVisible);
+
+  g_recordPresent = g_GraphicsServices.presentSoftwareImage;
+  g_GraphicsServices.presentSoftwareImage = PresentAndKeepRect;
+  g_recordDrawText = g_FontServices.drawTextDefaultFontCore;
+  g_FontServices.drawTextDefaultFontCore = DrawTextAndKeepIt;
+
+  PlatSetMachineHooks(&kMachine);
+  PlatComSetObserver(ObserveCom, nullptr);
+  return true;
+}
+
+[[maybe_unused]] const bool g_installed = InstallRecorders();
+
+// Nothing scripted, hooked or captured outlives the test that set it up.
+class ResetAroundEachTest : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { Reset(); }
+  void OnTestEnd(const ::testing::TestInfo&) override { Reset(); }
+  static void Reset() {
+    ResetFakes();
+    // The log goes back to its file and the debugger output to stderr.
+    PlatSetDebugSink(nullptr, nullptr);
+    SetLogDebuggerOnly(0);
+  }
+};
+
+[[maybe_unused]] const bool g_listening = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ResetAroundEachTest);
+  return true;
+}();
+
+}  // namespace

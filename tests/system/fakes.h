@@ -1,6 +1,8 @@
 // The calls the system layer makes into neighbouring subsystems and into the machine,
-// seen and scripted by the tests. The linker routes each call listed in wrap.txt here;
-// it is recorded and goes on to the real function unless a test scripted its result.
+// seen and scripted by the tests. Every entry of the engine's tables (g_SystemCalls and
+// the later subsystems' g_*Services) is recorded here and goes on to the engine's own
+// function unless a test scripted its result; the machine's answers come through the
+// platform's machine hooks, the component runtime's starts through its observer.
 #pragma once
 
 #include "platform/window/window.h"
@@ -10,7 +12,8 @@
 #include <string>
 #include <vector>
 
-// Forgets every call, script, hook and captured log line.
+// Forgets every call, script, hook and captured log line. Before and after every test of
+// the program this runs and the log's capture ends, so nothing outlives its test.
 void ResetFakes();
 
 // The wrapped calls since the last ClearCalls, in order. A call with arguments is

@@ -22,17 +22,12 @@ class InputTest : public EngineWindow {
 
   void SetUp() override {
     EngineWindow::SetUp();
-    ASSERT_EQ(PlatInputSelectBackend("headless"), 0);
-    PlatHeadlessInputReset();
-    std::memset(&g_InputState, 0, sizeof g_InputState);
     PlatInputSetCallHook(OnCall, this);
-    Hook("BringWindowToTop", [this] { Record("BringWindowToTop"); });
   }
 
   void TearDown() override {
     ShutdownInput();
     PlatInputSetCallHook(nullptr, nullptr);
-    EXPECT_EQ(PlatInputLiveObjects(), 0);
     EngineWindow::TearDown();
   }
 

@@ -37,6 +37,27 @@ inline PlatWnd OpenSdlEngineWindow() {
   return PlatSdlWindow(window) ? window : 0;
 }
 
+// An environment variable set for a scope, and put back as it was after it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    setenv(name, value, 1);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
 struct XvfbRun {
   bool available = false;  // xvfb-run exists
   bool ran = false;        // the child started under a server

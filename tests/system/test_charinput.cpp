@@ -6,6 +6,17 @@
 
 namespace {
 
+// An empty ring and the Shift-JIS character set, and both left so for the next test.
+class CharRing : public ::testing::Test {
+ protected:
+  void SetUp() override { Clear(); }
+  void TearDown() override { Clear(); }
+  static void Clear() {
+    g_CharCodeBuffer = CharCodeBuffer{};
+    g_System.charSet = CHARSET_SHIFTJIS;
+  }
+};
+
 std::string Take(int consume = 1) {
   uint8_t out[2] = {0xEE, 0xEE};
   int n = TakeCharCode(out, consume);
@@ -19,7 +30,7 @@ std::string Take(int consume = 1) {
   return std::string(reinterpret_cast<char*>(out), size_t(n));
 }
 
-TEST(CharRing, HoldsAtMost1024BytesAndATakeMakesRoom) {
+TEST_F(CharRing, HoldsAtMost1024BytesAndATakeMakesRoom) {
   for (int i = 0; i < 1024; i++) ASSERT_EQ(PushCharCode(uint8_t('a' + i % 26)), 0) << i;
   EXPECT_EQ(IsCharCodeBufferFull(), 1);
   EXPECT_EQ(PushCharCode('x'), -1);
@@ -34,7 +45,7 @@ TEST(CharRing, HoldsAtMost1024BytesAndATakeMakesRoom) {
   EXPECT_EQ(all.back(), 'y');
 }
 
-TEST(CharRing, ACharacterAcrossTheEndIsTakenWhole) {
+TEST_F(CharRing, ACharacterAcrossTheEndIsTakenWhole) {
   g_CharCodeBuffer.readPos = g_CharCodeBuffer.writePos = 1024;
   PushText("\x82\xa0" "b");
   EXPECT_EQ(g_CharCodeBuffer.data[1024], 0x82);
@@ -46,7 +57,7 @@ TEST(CharRing, ACharacterAcrossTheEndIsTakenWhole) {
   EXPECT_EQ(Take(), "");
 }
 
-TEST(CharRing, ALeadByteWaitsForItsTrailAndAPeekLeavesTheCharacter) {
+TEST_F(CharRing, ALeadByteWaitsForItsTrailAndAPeekLeavesTheCharacter) {
   EXPECT_EQ(PushCharCode(0x88), 0);
   EXPECT_EQ(Take(), "");
   EXPECT_EQ(RingText(), "\x88");
@@ -58,7 +69,7 @@ TEST(CharRing, ALeadByteWaitsForItsTrailAndAPeekLeavesTheCharacter) {
 }
 
 // A full ring never keeps half of a double-byte character.
-TEST(CharRing, APairGoesInOnlyWhenBothBytesFit) {
+TEST_F(CharRing, APairGoesInOnlyWhenBothBytesFit) {
   for (int i = 0; i < 1023; i++) PushCharCode('a');
   EXPECT_EQ(PushCharCode(0x82), -1);  // one slot left: no room for the pair
   EXPECT_EQ(PushCharCode(0xA0), -1);  // its trail goes with it
@@ -72,7 +83,7 @@ TEST(CharRing, APairGoesInOnlyWhenBothBytesFit) {
   EXPECT_EQ(text.substr(text.size() - 3), "b\x82\xa0");
 }
 
-TEST(CharRing, ControlCodesAndCharacterCounts) {
+TEST_F(CharRing, ControlCodesAndCharacterCounts) {
   for (int code = 0; code < 256; code++) {
     const bool control = code == 16 || code == 28 || code == 29 || code == 30 || code == 31;
     EXPECT_EQ(IsCharControlCode(uint8_t(code)), control ? 1 : 0) << code;
@@ -90,7 +101,7 @@ TEST(CharRing, ControlCodesAndCharacterCounts) {
   for (const Case& c : cases) EXPECT_EQ(CountCharsInBytes(c.text, c.n), c.count) << c.n;
 }
 
-TEST(CharRing, TheHangulCharacterSetTakesEveryHighByteAsALead) {
+TEST_F(CharRing, TheHangulCharacterSetTakesEveryHighByteAsALead) {
   char a0 = char(0xA0), e0 = char(0xE0), x80 = char(0x80), a = 'a';
   EXPECT_EQ(IsLeadByte(&a0, CHARSET_SHIFTJIS), 0);  // a half-width katakana
   EXPECT_EQ(IsLeadByte(&e0, CHARSET_SHIFTJIS), 1);
@@ -106,7 +117,7 @@ TEST(CharRing, TheHangulCharacterSetTakesEveryHighByteAsALead) {
   EXPECT_EQ(Take(), "\xb0\xa1");
 }
 
-TEST(CharRing, InitialisationClearsEverythingAndLogs) {
+TEST_F(CharRing, InitialisationClearsEverythingAndLogs) {
   CaptureLog();
   const int32_t blocks = GetTrackedBlockCount();
   PushText("abc");

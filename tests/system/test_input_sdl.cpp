@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <unistd.h>
@@ -39,54 +40,70 @@ bool KeyBecomes(int32_t code, int held, bool waitForDisplay) {
 
 bool HaveXdotool() { return std::system("command -v xdotool >/dev/null 2>&1") == 0; }
 
-// Opens the engine's window on SDL and types into it, through SDL's queue and, on a real
-// display, through the display server.
-void TypeIntoTheEngineWindow(bool realDisplay) {
-  ASSERT_EQ(PlatInputSelectBackend("sdl"), 0);
-  const PlatWnd window = OpenSdlEngineWindow();
-  ASSERT_NE(window, 0u);
+// The engine's window and input on SDL. What a test made is given back at its end, so
+// the tests after it find the back ends free to choose again.
+class SdlEngineInput : public ::testing::Test {
+ protected:
+  PlatWnd window = 0;
 
-  EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 0);  // starts input
-  ASSERT_TRUE(InputDevicesRunning());
-
-  // A key the device alone reads (an arrow), and one the window's key state stands for.
-  ASSERT_EQ(PlatSdlPushKey(window, PLAT_VK_LEFT, 1), 1);
-  ASSERT_EQ(PlatSdlPushKey(window, 'A', 1), 1);
-  EXPECT_TRUE(KeyBecomes(kLeft, 1, false));
-  EXPECT_EQ(IsKeyDownCore(DIK_A), 1);
-  EXPECT_EQ(ReadPadStateCore(0x1001), PAD_LEFT | (PAD_BUTTON1 << 3));
-  ASSERT_EQ(PlatSdlPushKey(window, PLAT_VK_LEFT, 0), 1);
-  ASSERT_EQ(PlatSdlPushKey(window, 'A', 0), 1);
-  EXPECT_TRUE(KeyBecomes(kLeft, 0, false));
-  EXPECT_EQ(IsKeyDownCore(DIK_A), 0);
-
-  if (realDisplay && HaveXdotool()) {
-    // Through the display server, as a person's keyboard would.
-    const char* focus = "xdotool search --sync --onlyvisible --name '^Kestr$' windowfocus --sync";
-    ASSERT_EQ(std::system(focus), 0);
-    ASSERT_EQ(std::system("xdotool keydown Left keydown z"), 0);
-    EXPECT_TRUE(KeyBecomes(kLeft, 1, true));
-    EXPECT_TRUE(KeyBecomes(DIK_Z, 1, true));
-    ASSERT_EQ(std::system("xdotool keyup Left keyup z"), 0);
-    EXPECT_TRUE(KeyBecomes(kLeft, 0, true));
-    EXPECT_TRUE(KeyBecomes(DIK_Z, 0, true));
-    std::printf("typed through the display server\n");
+  void SetUp() override {
+    std::memset(&g_InputState, 0, sizeof g_InputState);
+    ASSERT_EQ(PlatInputSelectBackend("sdl"), 0);
+  }
+  void TearDown() override {
+    ShutdownInput();
+    EXPECT_EQ(PlatInputLiveObjects(), 0);
+    if (PlatIsWindow(window)) PlatDestroyWindow(window);
+    PlatUnregisterClass("D123987X");
+    PlatSetClassLockDirectory(nullptr);
+    PlatClockSetManual(0);
+    PlatMsg m;  // the quit message the window's end left
+    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
+    }
   }
 
-  ShutdownInput();
-  EXPECT_EQ(PlatInputLiveObjects(), 0);
-  PlatDestroyWindow(window);
-  PlatUnregisterClass("D123987X");
-  PlatClockSetManual(0);
-}
+  // Opens the engine's window on SDL and types into it, through SDL's queue and, on a
+  // real display, through the display server.
+  void TypeIntoTheEngineWindow(bool realDisplay) {
+    window = OpenSdlEngineWindow();
+    ASSERT_NE(window, 0u);
 
-TEST(SdlEngineInput, KeysPushedIntoTheWindowAreSeen) {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
+    EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 0);  // starts input
+    ASSERT_TRUE(InputDevicesRunning());
+
+    // A key the device alone reads (an arrow), and one the window's key state stands for.
+    ASSERT_EQ(PlatSdlPushKey(window, PLAT_VK_LEFT, 1), 1);
+    ASSERT_EQ(PlatSdlPushKey(window, 'A', 1), 1);
+    EXPECT_TRUE(KeyBecomes(kLeft, 1, false));
+    EXPECT_EQ(IsKeyDownCore(DIK_A), 1);
+    EXPECT_EQ(ReadPadStateCore(0x1001), PAD_LEFT | (PAD_BUTTON1 << 3));
+    ASSERT_EQ(PlatSdlPushKey(window, PLAT_VK_LEFT, 0), 1);
+    ASSERT_EQ(PlatSdlPushKey(window, 'A', 0), 1);
+    EXPECT_TRUE(KeyBecomes(kLeft, 0, false));
+    EXPECT_EQ(IsKeyDownCore(DIK_A), 0);
+
+    if (realDisplay && HaveXdotool()) {
+      // Through the display server, as a person's keyboard would.
+      const char* focus = "xdotool search --sync --onlyvisible --name '^Kestr$' windowfocus --sync";
+      ASSERT_EQ(std::system(focus), 0);
+      ASSERT_EQ(std::system("xdotool keydown Left keydown z"), 0);
+      EXPECT_TRUE(KeyBecomes(kLeft, 1, true));
+      EXPECT_TRUE(KeyBecomes(DIK_Z, 1, true));
+      ASSERT_EQ(std::system("xdotool keyup Left keyup z"), 0);
+      EXPECT_TRUE(KeyBecomes(kLeft, 0, true));
+      EXPECT_TRUE(KeyBecomes(DIK_Z, 0, true));
+      std::printf("typed through the display server\n");
+    }
+  }
+};
+
+TEST_F(SdlEngineInput, KeysPushedIntoTheWindowAreSeen) {
+  const ScopedEnv driver("SDL_VIDEODRIVER", "dummy");
   TypeIntoTheEngineWindow(false);
 }
 
 // The same on a real X display, in a child under Xvfb.
-TEST(SdlEngineInput, KeysTypedOnARealXDisplayAreSeen) {
+TEST_F(SdlEngineInput, KeysTypedOnARealXDisplayAreSeen) {
   if (InXvfbChild()) {
     TypeIntoTheEngineWindow(true);
     return;

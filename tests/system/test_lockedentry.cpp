@@ -2,13 +2,18 @@
 #include "base/lockwaiter.h"
 #include "engine/engine.h"
 #include "engine/system/system.h"
+#include "engine_start.h"
 
 #include <gtest/gtest.h>
 
-// Every test starts with an empty order list.
-class LockedEntry : public ::testing::Test {
+// Every test starts with an empty order list, and an engine that a test starts is ended
+// after it.
+class LockedEntry : public EngineStart {
  protected:
-  void SetUp() override { g_order.clear(); }
+  void SetUp() override {
+    EngineStart::SetUp();
+    g_order.clear();
+  }
 };
 
 TEST_F(LockedEntry, ThreadQueuedDuringEndIsServedAfterIt) {

@@ -233,7 +233,7 @@ TEST_F(Pump, DestroyMainWindowClosesThroughTheProcedureAndTidiesUp) {
 
   ClearCalls();
   EXPECT_EQ(DestroyMainWindow(), 0);  // nothing left to tear down
-  EXPECT_EQ(Calls(), std::vector<std::string>{"DestroyMainWindow"});
+  EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(Pump, DestroyMainWindowAfterTheUserClosedItDoesNotWait) {

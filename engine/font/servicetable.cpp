@@ -1,0 +1,8 @@
+#include "engine/font/services.h"
+
+constexpr FontServices kFontServices = {
+    .drawTextDefaultFontCore = DrawTextDefaultFontCore,
+    .deleteFontHandle = DeleteFontHandle,
+};
+
+FontServices g_FontServices = kFontServices;

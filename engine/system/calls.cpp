@@ -1,0 +1,56 @@
+#include "engine/system/calls.h"
+
+#include "engine/base/log.h"
+#include "engine/base/memory.h"
+#include "engine/base/screenlog.h"
+#include "engine/file/archivefile.h"
+#include "engine/file/file.h"
+#include "engine/pixel/screen.h"
+#include "engine/system/charinput.h"
+#include "engine/system/http.h"
+#include "engine/system/input.h"
+#include "engine/system/keyinput.h"
+#include "engine/system/network.h"
+#include "engine/system/placement.h"
+#include "engine/system/state.h"
+#include "engine/system/sysinfo.h"
+#include "engine/system/system.h"
+
+constexpr SystemCalls kSystemCalls = {
+    .openLogFile = OpenLogFile,
+    .dumpAllocations = DumpAllocations,
+    .initScreenLog = InitScreenLog,
+    .initArchiveTables = InitArchiveTables,
+    .setFileFunctionTable = SetFileFunctionTable,
+    .fillStreamFunctionRows = FillStreamFunctionRows,
+    .fileSetCurrentDir = FileSetCurrentDir,
+    .endArchives = EndArchives,
+    .queryScreenDepth = QueryScreenDepth,
+    .createMainWindow = CreateMainWindow,
+    .destroyMainWindow = DestroyMainWindow,
+    .logSystemInfo = LogSystemInfo,
+    .startInputDevices = StartInputDevices,
+    .shutdownInput = ShutdownInput,
+    .reacquireInputDevices = ReacquireInputDevices,
+    .applyPadVibration = ApplyPadVibration,
+    .servicePadVibration = ServicePadVibration,
+    .setHookedF10Flag = SetHookedF10Flag,
+    .clearHookedF10Flag = ClearHookedF10Flag,
+    .updateKeyInput = UpdateKeyInput,
+    .deleteAllKeyInputHandles = DeleteAllKeyInputHandles,
+    .initCharCodeBuffer = InitCharCodeBuffer,
+    .captureImeCandidates = CaptureImeCandidates,
+    .onSocketEvent = OnSocketEvent,
+    .pumpNetworkMessages = PumpNetworkMessages,
+    .endNetwork = EndNetwork,
+    .clearHttpTable = ClearHttpTable,
+    .stepAllHttpSlots = StepAllHttpSlots,
+    .endHttp = EndHttp,
+    .onWindowMoved = OnWindowMoved,
+    .updateWindowPlacement = UpdateWindowPlacement,
+    .refreshFullScreenState = RefreshFullScreenState,
+    .bringToForeground = BringToForeground,
+    .setMouseCursorVisible = SetMouseCursorVisible,
+};
+
+SystemCalls g_SystemCalls = kSystemCalls;
