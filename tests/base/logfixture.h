@@ -1,20 +1,23 @@
-// A log in a fresh temporary directory on the manual clock, for tests that check what
-// reaches Log.txt byte for byte.
+// A log in a fresh temporary directory on the manual clock, with every setting of the log
+// and the tracker at its default, for tests that check what reaches Log.txt byte for byte.
 #pragma once
 
 #include "engine/base/log.h"
+#include "engine/base/memory.h"
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 struct LogFixture : ::testing::Test {
   std::string dir;
   void SetUp() override {
+    DefaultSettings();
     char tmpl[] = "/tmp/kr_log_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
@@ -22,9 +25,24 @@ struct LogFixture : ::testing::Test {
     ASSERT_EQ(SetLogStartDirectory(dir.c_str()), 0);
     OpenLogFile();
   }
+  // What a test switched stays switched for the tests after it unless put back here.
   void TearDown() override {
-    std::string cmd = "rm -rf " + dir;
-    ASSERT_EQ(system(cmd.c_str()), 0);
+    DefaultSettings();
+    SetLogStartDirectory("");
+    PlatClockSetManual(0);
+    std::filesystem::remove_all(dir);
+  }
+  static void DefaultSettings() {
+    SetLogOff(0);
+    SetLogDatedName(0);
+    SetLogTimeStampOff(0);
+    SetLogDebuggerOnly(0);
+    SetTrackerLogEveryCall(0);
+    SetTrackerPrintTotals(0);
+    SetTrackerCheckEachCall(0);
+    SetTrackerSizeFilter(0);
+    PlatSetDebugSink(nullptr, nullptr);
+    PlatSetAllocFailHook(nullptr);
   }
   std::string ReadFile(const std::string& name) {
     std::string out;
