@@ -1,10 +1,14 @@
 #include "engine/base/random.h"
+#include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -38,13 +42,26 @@ TEST(Random, MatchesTheLibraryGeneratorAcrossRegenerations) {
   }
 }
 
-TEST(Random, FirstDrawSeedsWith4357) {
-  // A fresh process: nothing has seeded the generator yet.
-  uint32_t first = uint32_t(RandomNext());
-  uint32_t second = uint32_t(RandomNext());
+namespace {
+
+// The first two draws of a process that never seeded: exits 0 when they are the
+// reference generator's from 4357.
+[[noreturn]] void DrawUnseeded() {
+  const uint32_t first = uint32_t(RandomNext());
+  const uint32_t second = uint32_t(RandomNext());
   std::mt19937 ref = ReferenceSeeded(4357);
-  EXPECT_EQ(first, ref());
-  EXPECT_EQ(second, ref());
+  const bool seeded4357 = first == ref() && second == ref();
+  std::fprintf(stderr, "draws %u %u\n", first, second);
+  _exit(seeded4357 ? 0 : 1);
+}
+
+}  // namespace
+
+// Only a process in which nothing has drawn yet shows the first draw's seeding, so the
+// draws are made in a child that runs this test alone.
+TEST(RandomDeathTest, FirstDrawOfAProcessSeedsWith4357) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(DrawUnseeded(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Random, IntCoreStaysInRange) {
@@ -64,6 +81,39 @@ TEST(Random, IntCoreStaysInRange) {
   }
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-TEST(Random, MmxIsFoundOnThisProcessor) { EXPECT_EQ(DetectMmx(), 1); }
-#endif
+namespace {
+
+// Processors as the identification instruction describes them: leaf 0 gives the highest
+// leaf, leaf 1 the feature bits in edx (bit 23 MMX).
+uint32_t g_maxLeaf, g_edx1;
+int ScriptedCpuid(uint32_t leaf, uint32_t regs[4]) {
+  regs[0] = regs[1] = regs[2] = regs[3] = 0;
+  if (leaf == 0) regs[0] = g_maxLeaf;
+  if (leaf == 1 && g_maxLeaf >= 1) regs[3] = g_edx1;
+  return 1;
+}
+
+}  // namespace
+
+TEST(Random, MmxIsReadFromTheFeatureBits) {
+  const struct {
+    uint32_t maxLeaf, edx1;
+    int mmx;
+  } cases[] = {
+      {1, 1u << 23, 1},
+      {1, ~0u, 1},
+      {1, ~0u & ~(1u << 23), 0},
+      {0, 1u << 23, 0},  // no leaf 1 to ask: the feature bits are not read
+      {5, 0, 0},
+  };
+  const PlatMachineHooks* saved = PlatGetMachineHooks();
+  PlatMachineHooks hooks{};
+  hooks.cpuid = ScriptedCpuid;
+  PlatSetMachineHooks(&hooks);
+  for (const auto& c : cases) {
+    g_maxLeaf = c.maxLeaf;
+    g_edx1 = c.edx1;
+    EXPECT_EQ(DetectMmx(), c.mmx) << "max leaf " << c.maxLeaf << " edx " << std::hex << c.edx1;
+  }
+  PlatSetMachineHooks(saved);
+}
