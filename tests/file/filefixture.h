@@ -39,6 +39,7 @@ struct FileTestDir : ::testing::Test {
   }
   void TearDown() override {
     PlatSetDebugSink(nullptr, nullptr);
+    SetLogDebuggerOnly(0);
     PlatSetCurrentDir(oldCwd.c_str());
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

@@ -104,7 +104,18 @@ FileHandle OtherOpen(const char*, int, int, int) { return 99; }
 
 }  // namespace
 
-struct FileTable : FileTestDir {};
+// The default table again after each test, whatever it installed.
+struct FileTable : FileTestDir {
+  void SetUp() override {
+    FileTestDir::SetUp();
+    g_fakeOpens = 0;
+  }
+  void TearDown() override {
+    PlainFilesOnly = 0;
+    SetFileFunctionTable(nullptr);
+    FileTestDir::TearDown();
+  }
+};
 
 TEST_F(FileTable, CallerTableIsCopiedAndNullInstallsTheDefault) {
   FileFunctionTable fake = PlainFileFunctionSet;

@@ -53,11 +53,24 @@ struct OtherProcess {
   }
 };
 
-TEST(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
-  ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
-  char directory[] = "/tmp/kr-classlock-XXXXXX";
-  ASSERT_NE(mkdtemp(directory), nullptr);
-  PlatSetClassLockDirectory(directory);
+// The class and the lock directory a test set go again after it: headless classes are
+// private to the process unless a directory is set.
+class WindowClasses : public ::testing::Test {
+ protected:
+  std::string directory;
+  void SetUp() override { ASSERT_EQ(PlatWindowSelectBackend("headless"), 0); }
+  void TearDown() override {
+    PlatUnregisterClass("Shared");
+    PlatSetClassLockDirectory(nullptr);
+    if (!directory.empty()) std::filesystem::remove_all(directory);
+  }
+};
+
+TEST_F(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
+  char made[] = "/tmp/kr-classlock-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  directory = made;
+  PlatSetClassLockDirectory(made);
   EXPECT_EQ(PlatFindWindow("Shared", nullptr), 0u);
 
   OtherProcess other;
@@ -77,11 +90,9 @@ TEST(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
 
   other.End();  // the mark goes with the process
   EXPECT_EQ(PlatFindWindow("Shared", nullptr), 0u);
-  std::filesystem::remove_all(directory);
 }
 
-TEST(WindowClasses, HeadlessWindowsStayPrivateByDefault) {
-  ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+TEST_F(WindowClasses, HeadlessWindowsStayPrivateByDefault) {
   OtherProcess other;
   other.Start("Private");
   EXPECT_EQ(PlatFindWindow("Private", nullptr), 0u);
@@ -100,6 +111,8 @@ TEST(ComRuntime, StartsAreCountedAndAFailureStartsNothing) {
   PlatComUninitialize();  // one too many: ignored
   EXPECT_EQ(PlatComStartCount(), 0);
   EXPECT_EQ(PlatComInitialize(), PLAT_COM_OK);
+  PlatComUninitialize();
+  EXPECT_EQ(PlatComStartCount(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // then does what a test asks (or the default), on the manual clock.
 #pragma once
 
+#include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
@@ -51,6 +52,7 @@ class HeadlessWindow : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+    ResetHeadlessUser();
     PlatClockSetManual(1, 1000);
     PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, Proc, PLAT_CURSOR_ARROW, "TestWindow"};
     ASSERT_EQ(PlatRegisterClass(&wc), 1);
@@ -60,6 +62,7 @@ class HeadlessWindow : public ::testing::Test {
 
   void TearDown() override {
     Handler() = nullptr;
+    ResetHeadlessUser();
     for (PlatWnd w : made_)
       if (PlatIsWindow(w)) PlatDestroyWindow(w);
     PlatUnregisterClass("TestWindow");
