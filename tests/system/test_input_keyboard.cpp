@@ -94,12 +94,13 @@ TEST_F(InputTest, AFailedKeyboardReadKeepsTheOldState) {
 }
 
 struct LoneKeyCase {
+  const char* name;
   uint32_t vk;
   int hooked;
   int expected;
 };
 
-void PrintTo(const LoneKeyCase& c, std::ostream* os) { *os << c.vk << (c.hooked ? " hooked" : ""); }
+void PrintTo(const LoneKeyCase& c, std::ostream* os) { *os << c.name; }
 
 class InputLoneKey : public InputTest, public ::testing::WithParamInterface<LoneKeyCase> {};
 
@@ -114,10 +115,13 @@ TEST_P(InputLoneKey, LockKeysAloneCountAsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, InputLoneKey,
-                         ::testing::Values(LoneKeyCase{PLAT_VK_KANJI, 0, 0}, LoneKeyCase{PLAT_VK_CAPITAL, 0, 0},
-                                           LoneKeyCase{PLAT_VK_KANA, 0, 0}, LoneKeyCase{PLAT_VK_KANJI, 1, DIK_F10},
-                                           LoneKeyCase{PLAT_VK_KANA, 1, DIK_F10},
-                                           LoneKeyCase{PLAT_VK_LEFT, 1, kLeft}));
+                         ::testing::Values(LoneKeyCase{"Kanji", PLAT_VK_KANJI, 0, 0},
+                                           LoneKeyCase{"CapsLock", PLAT_VK_CAPITAL, 0, 0},
+                                           LoneKeyCase{"Kana", PLAT_VK_KANA, 0, 0},
+                                           LoneKeyCase{"KanjiWithF10Hooked", PLAT_VK_KANJI, 1, DIK_F10},
+                                           LoneKeyCase{"KanaWithF10Hooked", PLAT_VK_KANA, 1, DIK_F10},
+                                           LoneKeyCase{"LeftWithF10Hooked", PLAT_VK_LEFT, 1, kLeft}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InputTest, TheLowestHeldKeyComesFirst) {
   Start();

@@ -89,6 +89,8 @@ struct ProbeCase {
   std::vector<const char*> lines;
 };
 
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+
 class InputProbe : public InputTest, public ::testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(InputProbe, TriesVersion7ThenVersion8ThenFallsBack) {
@@ -187,6 +189,7 @@ TEST_F(InputTest, ANinthControllerIsNotEnumerated) {
 }
 
 struct PadFailure {
+  const char* name;
   const char* call;
   uint32_t value, object;  // SetProperty's property and offset (0, ~0u: any)
   const char* message;     // null: the step is not checked and the pad is kept
@@ -226,17 +229,24 @@ TEST_P(InputPadFailure, SkipsTheControllerAndTheNextTakesItsSlot) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, InputPadFailure,
     ::testing::Values(
-        PadFailure{"CreateDevice", 0, 0, "入力装置の取得に失敗しました"},
-        PadFailure{"SetDataFormat", 0, 0, "ジョイパッドデバイスではありませんでした、又は設定に失敗しました"},
-        PadFailure{"SetCooperativeLevel", 0, 0, "ジョイパッドデバイスの協調レベルの設定に失敗しました"},
-        PadFailure{"SetProperty", 4, 0, "ジョイパッドデバイスのＸ軸関係の設定に失敗しました"},
-        PadFailure{"SetProperty", 4, 4, "ジョイパッドデバイスのＹ軸関係の設定に失敗しました"},
-        PadFailure{"SetProperty", 5, 0, "ジョイパッドデバイスのＸ軸の無効ゾーンの設定に失敗しました"},
-        PadFailure{"SetProperty", 5, 4, "ジョイパッドデバイスのＹ軸の無効ゾーンの設定に失敗しました"},
-        PadFailure{"SetEventNotification", 0, 0, "ジョイパッドイベントのセットアップが失敗しました"},
-        PadFailure{"SetProperty", 4, 8, nullptr}, PadFailure{"SetProperty", 5, 20, nullptr},
-        PadFailure{"CreateEffect", PLAT_DIGUID_SINE, ~0u, nullptr},
-        PadFailure{"Acquire", 0, 0, nullptr}));
+        PadFailure{"Device", "CreateDevice", 0, 0, "入力装置の取得に失敗しました"},
+        PadFailure{"DataFormat", "SetDataFormat", 0, 0,
+                   "ジョイパッドデバイスではありませんでした、又は設定に失敗しました"},
+        PadFailure{"Cooperation", "SetCooperativeLevel", 0, 0,
+                   "ジョイパッドデバイスの協調レベルの設定に失敗しました"},
+        PadFailure{"XRange", "SetProperty", 4, 0, "ジョイパッドデバイスのＸ軸関係の設定に失敗しました"},
+        PadFailure{"YRange", "SetProperty", 4, 4, "ジョイパッドデバイスのＹ軸関係の設定に失敗しました"},
+        PadFailure{"XDeadZone", "SetProperty", 5, 0,
+                   "ジョイパッドデバイスのＸ軸の無効ゾーンの設定に失敗しました"},
+        PadFailure{"YDeadZone", "SetProperty", 5, 4,
+                   "ジョイパッドデバイスのＹ軸の無効ゾーンの設定に失敗しました"},
+        PadFailure{"Notification", "SetEventNotification", 0, 0,
+                   "ジョイパッドイベントのセットアップが失敗しました"},
+        PadFailure{"ZRangeKeepsThePad", "SetProperty", 4, 8, nullptr},
+        PadFailure{"RzDeadZoneKeepsThePad", "SetProperty", 5, 20, nullptr},
+        PadFailure{"SineEffectKeepsThePad", "CreateEffect", PLAT_DIGUID_SINE, ~0u, nullptr},
+        PadFailure{"AcquireKeepsThePad", "Acquire", 0, 0, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InputTest, AFailedConstantForceIsLoggedAndThePadKept) {
   fail = [](const PlatInputCall& c) -> int32_t {
@@ -306,7 +316,11 @@ INSTANTIATE_TEST_SUITE_P(
         FatalCase{"SetDataFormat", PLAT_DIGUID_SYSKEYBOARD, "キーボードデバイスのデータ形式の設定に失敗しました"},
         FatalCase{"SetCooperativeLevel", PLAT_DIGUID_SYSKEYBOARD, "キーボードデバイスの協調レベルの設定に失敗しました"},
         FatalCase{"Acquire", PLAT_DIGUID_SYSKEYBOARD, "キーボードデバイスの取得に失敗しました"},
-        FatalCase{"SetEventNotification", PLAT_DIGUID_SYSKEYBOARD, "キーボードイベントのセットアップが失敗しました"}));
+        FatalCase{"SetEventNotification", PLAT_DIGUID_SYSKEYBOARD, "キーボードイベントのセットアップが失敗しました"}),
+    [](const auto& info) {
+      return std::string(info.param.device == PLAT_DIGUID_SYSMOUSE ? "Mouse" : "Keyboard") +
+             info.param.call;
+    });
 
 TEST_F(InputTest, TheEndGivesEverythingBack) {
   AttachPad();

@@ -217,7 +217,8 @@ TEST_P(PeerClose, TheLossIsReportedThenTheHandleClosesUnlessKept) {
   EXPECT_EQ(CloseNetHandle(h), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(KeepLost, PeerClose, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(KeepLost, PeerClose, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param ? "Kept" : "ClosedAtOnce"; });
 
 class BadLength : public NetFixture, public ::testing::WithParamInterface<uint32_t> {};
 
@@ -244,7 +245,12 @@ TEST_P(BadLength, PutsTheConnectionInErrorWithoutSizingAnything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, BadLength,
-                         ::testing::Values(uint32_t(NETWORK_MAX_MESSAGE) + 1, 0x80000000u, 0xFFFFFFFFu));
+                         ::testing::Values(uint32_t(NETWORK_MAX_MESSAGE) + 1, 0x80000000u, 0xFFFFFFFFu),
+                         [](const auto& info) {
+                           return info.param == 0x80000000u   ? "TopBitSet"
+                                  : info.param == 0xFFFFFFFFu ? "AllBitsSet"
+                                                              : "OneOverTheLargest";
+                         });
 
 TEST_F(Network, EverySlotInUseRefusesAConnectionWhichStaysQueued) {
   // Two descriptors a connection, and some to spare.
