@@ -11,9 +11,6 @@
 #include "engine/sound/services.h"
 #include "engine/system/calls.h"
 #include "engine/system/charinput.h"
-#include "engine/system/input.h"
-#include "engine/system/network.h"
-#include "engine/system/placement.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
 
