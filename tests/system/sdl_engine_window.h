@@ -37,6 +37,19 @@ inline PlatWnd OpenSdlEngineWindow() {
   return PlatSdlWindow(window) ? window : 0;
 }
 
+// Gives back what OpenSdlEngineWindow (or a test) made: the window if it still exists,
+// the class, the class locks' directory, the manual clock, and the quit message the
+// window's end left in this thread's queue.
+inline void CloseSdlEngineWindow(PlatWnd window) {
+  if (PlatIsWindow(window)) PlatDestroyWindow(window);
+  PlatUnregisterClass("D123987X");
+  PlatSetClassLockDirectory(nullptr);
+  PlatClockSetManual(0);
+  PlatMsg m;
+  while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
+  }
+}
+
 // An environment variable set for a scope, and put back as it was after it.
 class ScopedEnv {
  public:

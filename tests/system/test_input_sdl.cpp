@@ -53,13 +53,7 @@ class SdlEngineInput : public ::testing::Test {
   void TearDown() override {
     ShutdownInput();
     EXPECT_EQ(PlatInputLiveObjects(), 0);
-    if (PlatIsWindow(window)) PlatDestroyWindow(window);
-    PlatUnregisterClass("D123987X");
-    PlatSetClassLockDirectory(nullptr);
-    PlatClockSetManual(0);
-    PlatMsg m;  // the quit message the window's end left
-    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
-    }
+    CloseSdlEngineWindow(window);
   }
 
   // Opens the engine's window on SDL and types into it, through SDL's queue and, on a

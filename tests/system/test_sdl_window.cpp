@@ -55,13 +55,7 @@ class SdlWindow : public ::testing::Test {
   }
   void TearDown() override {
     PlatSetMessageObserver(nullptr, nullptr);
-    if (PlatIsWindow(window)) PlatDestroyWindow(window);
-    PlatUnregisterClass("D123987X");
-    PlatSetClassLockDirectory(nullptr);
-    PlatClockSetManual(0);
-    PlatMsg m;  // the quit message the window's end left
-    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
-    }
+    CloseSdlEngineWindow(window);
   }
 
   // Opens the main window on SDL, types into it through SDL's own event queue and closes
