@@ -134,7 +134,13 @@ int OpenLogFile() {
   std::string path = LogFilePath();
   PlatFileDelete(path.c_str());
   PlatFile* file = PlatFileOpen(path.c_str(), PLAT_FILE_WRITE, PLAT_CREATE_NEW);
-  if (file) PlatFileClose(file);
+  if (file) {
+    PlatFileClose(file);
+  } else {
+    // Without the file the log would vanish without a word: said once, at the start.
+    std::string line = "The log file " + path + " cannot be created: no log is kept this run.\n";
+    PlatDebugOutput(line.c_str());
+  }
   g_log.indentLevel = 0;
   g_log.lineBegun = 0;
   g_log.startTime = PlatTimeMs();

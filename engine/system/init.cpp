@@ -108,18 +108,11 @@ int InitCom() {
   return 0;
 }
 
-int EngineInitCore() {
-  if (IsEngineInitialised()) return 0;
-  SystemSettings& set = g_System.settings;
-  set.initialising = 1;
+namespace {
 
-  if (g_GraphicsServices.getNo3DSetting() == 1) g_GraphicsServices.setHardwareRendering(0);
-  g_MovieServices.buildYuvTables();
-  g_SystemCalls.initArchiveTables();
-  g_SystemCalls.setFileFunctionTable(nullptr);
-  FileGetCurrentDir(set.startDirectory, sizeof set.startDirectory);
-  SetLogStartDirectory(set.startDirectory);
-  g_SystemCalls.openLogFile();
+// The start from the first line of the log on.
+int StartAfterLog() {
+  SystemSettings& set = g_System.settings;
 
   // A desktop of 24 colour bits counts only for a window; a screen of 24 bits never works.
   if ((PlatGetDesktopDepth() == 24 && set.windowed == 1) ||
@@ -153,6 +146,30 @@ int EngineInitCore() {
   WarmUpDraws();
   set.initialising = 0;
   return 0;
+}
+
+}  // namespace
+
+int EngineInitCore() {
+  if (IsEngineInitialised()) return 0;
+  SystemSettings& set = g_System.settings;
+  set.initialising = 1;
+
+  if (g_GraphicsServices.getNo3DSetting() == 1) g_GraphicsServices.setHardwareRendering(0);
+  g_MovieServices.buildYuvTables();
+  g_SystemCalls.initArchiveTables();
+  g_SystemCalls.setFileFunctionTable(nullptr);
+  FileGetCurrentDir(set.startDirectory, sizeof set.startDirectory);
+  SetLogStartDirectory(set.startDirectory);
+  // A copy already running keeps its log: this start's lines (up to its refusal at the
+  // double-start check) go to the debugger output only, and Log.txt is left as it is.
+  const int logWasDebuggerOnly = GetLogDebuggerOnly();
+  if (PlatFindWindow(set.className[0] ? set.className : kDefaultClassName, nullptr))
+    SetLogDebuggerOnly(1);
+  g_SystemCalls.openLogFile();
+  const int started = StartAfterLog();
+  SetLogDebuggerOnly(logWasDebuggerOnly);
+  return started;
 }
 
 int EngineEndCore() {

@@ -9,6 +9,9 @@
 #include <cstdint>
 
 // The values that survive the window start's clear.
+// The main window's class unless the program names its own.
+constexpr char kDefaultClassName[] = "D123987X";
+
 struct SystemSettings {
   int32_t windowed;      // 1 window, 0 full screen (ChangeWindowMode before initialisation)
   int32_t initialising;  // an initialisation is running
@@ -21,7 +24,7 @@ struct SystemSettings {
   int32_t tscUsable;
   uint64_t tscTicksPerSecond;
   char osDescription[512];
-  char className[256];
+  char className[256];  // kDefaultClassName when the program named none
   char windowText[256];
   double windowScale;  // 0 or less reads as 1.0 (GetWindowScale)
 };

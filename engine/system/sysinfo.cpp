@@ -167,9 +167,7 @@ int LogMemoryStatus() {
   // Whole 64-bit figures: machines have more than 4 GB.
   const double total = double(m.totalPhys) * (1.0 / 1048576.0);
   const double avail = double(m.availPhys) * (1.0 / 1048576.0);
+  // The log line reaches the debugger output whole; a bare figure after it reads as a glitch.
   WriteLogFmt("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", total, avail);
-  char text[64];
-  FormatText(text, sizeof text, "%.2fMB\n", avail);
-  PlatDebugOutput(text);
   return 0;
 }

@@ -13,6 +13,9 @@
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/osinfo.h"
+#include "platform/window/window.h"
+
+#include <string>
 
 namespace {
 
@@ -127,7 +130,7 @@ int CreateMainWindow() {
   g_System.settings = kept;
   SystemData& s = g_System;
   SystemSettings& set = s.settings;
-  if (set.className[0] == '\0') StrCopy(set.className, "D123987X");
+  if (set.className[0] == '\0') StrCopy(set.className, kDefaultClassName);
 
   s.mainThreadId = PlatThreadId();
   LogMemoryStatus();
@@ -161,7 +164,14 @@ int CreateMainWindow() {
 
   if (set.windowText[0] == '\0') StrCopy(set.windowText, "Kestr");
   const PlatWnd window = CreateWindowForMode();
-  if (!window) return FailStart("ウインドウの作成に失敗しました\n", 1);
+  if (!window) {
+    // With no display at all the user must hear why, not just that it failed.
+    if (const char* reason = PlatWindowUnavailableReason()) {
+      WriteLog("ウインドウの作成に失敗しました\n");
+      return FailStart((std::string(reason) + "\n").c_str(), 1);
+    }
+    return FailStart("ウインドウの作成に失敗しました\n", 1);
+  }
   WriteLog("ウインドウの作成に成功しました\n");
   __atomic_store_n(&s.mainWindow, window, __ATOMIC_RELAXED);
 

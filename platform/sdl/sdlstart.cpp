@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 namespace {
 
 struct Part {
   std::once_flag once;
   std::atomic<int> up{0};
+  std::string error;  // why the start failed, set once before up is read
 };
 
 struct Sdl {
@@ -30,6 +32,10 @@ void SetHints() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A device that only reads while the window has the focus is the engine's business.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  // Only drivers that show something: left to itself SDL falls back to an off-screen
+  // driver, and the program would run with no window anywhere. SDL_VIDEODRIVER, when
+  // the user sets it, still wins over this default.
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11,wayland", SDL_HINT_DEFAULT);
 }
 
 }  // namespace
@@ -42,11 +48,18 @@ int PlatSdlStart(PlatSdlPart part) {
     const uint32_t flags =
         part == PLAT_SDL_VIDEO ? SDL_INIT_VIDEO : SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
     p.up = SDL_InitSubSystem(flags) == 0 ? 1 : 0;
+    if (!p.up) p.error = SDL_GetError();
   });
   return p.up.load();
 }
 
 int PlatSdlIsUp(PlatSdlPart part) { return G().parts[part].up.load(); }
+
+const char* PlatSdlStartError(PlatSdlPart part) {
+  Part& p = G().parts[part];
+  PlatSdlStart(part);  // waits for a start in progress, so the text is complete
+  return p.error.c_str();
+}
 
 void PlatSdlClaimPump() {
   uint32_t none = 0;

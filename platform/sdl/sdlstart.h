@@ -25,6 +25,8 @@ enum PlatSdlPart {
 int PlatSdlStart(PlatSdlPart part);
 // 1 when the part is up (started, and the start succeeded).
 int PlatSdlIsUp(PlatSdlPart part);
+// Why the part's start failed (SDL's words), or "" when it is up. Starts it if need be.
+const char* PlatSdlStartError(PlatSdlPart part);
 
 // Makes the calling thread the pump's owner unless another thread is already.
 void PlatSdlClaimPump();

@@ -22,6 +22,8 @@ struct PlatWindowBackend {
   const char* name;
   // 1 when windows can be made (the display could be opened); asked by each creation.
   int (*available)();
+  // When available says 0: a line for the user on why, and what to do (null: none).
+  const char* (*unavailableReason)();
   // Makes the real window match state (made at its first showing); owning thread.
   void (*sync)(PlatWnd window, const PlatNativeState& state);
   void (*destroy)(PlatWnd window);

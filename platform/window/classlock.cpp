@@ -8,15 +8,39 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-std::string PlatClassLockPath(const std::string& directory, const std::string& classKey) {
-  // The name may hold any byte (Shift-JIS, separators): it goes into the file name as hex.
+namespace {
+
+// Any byte (Shift-JIS, separators) goes into a file name as hex.
+std::string Hex(const std::string& text) {
   std::string hex;
   char digits[3];
-  for (unsigned char c : classKey) {
+  for (unsigned char c : text) {
     std::snprintf(digits, sizeof digits, "%02x", c);
     hex += digits;
   }
-  return directory + "/kr-class-" + std::to_string(unsigned(getuid())) + "-" + hex + ".lock";
+  return hex;
+}
+
+}  // namespace
+
+std::string PlatClassLockDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  if (x && x[0]) {
+    // ":1" and ":1.0" are the same server: the screen number is left out.
+    std::string name = x;
+    const size_t colon = name.rfind(':');
+    const size_t dot = name.find('.', colon == std::string::npos ? 0 : colon);
+    if (colon != std::string::npos && dot != std::string::npos) name.erase(dot);
+    return name;
+  }
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return wayland && wayland[0] ? std::string("wayland-") + wayland : std::string();
+}
+
+std::string PlatClassLockPath(const std::string& directory, const std::string& classKey) {
+  // A class is the user's on one desktop: the same name on another display is free.
+  return directory + "/kr-class-" + std::to_string(unsigned(getuid())) + "-d" +
+         Hex(PlatClassLockDisplay()) + "-" + Hex(classKey) + ".lock";
 }
 
 int PlatClassLockHold(const std::string& path) {

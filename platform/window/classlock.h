@@ -6,7 +6,11 @@
 
 #include <string>
 
-// The lock file of a class key (upper-cased class name) in a directory.
+// The display a class is seen on (DISPLAY without its screen number, else the Wayland
+// display), "" for none.
+std::string PlatClassLockDisplay();
+// The lock file of a class key (upper-cased class name) for the user and the display, in
+// a directory.
 std::string PlatClassLockPath(const std::string& directory, const std::string& classKey);
 // The shared hold of a process that has windows of the class: a descriptor, or -1 when
 // the file cannot be made (the class then stays private to the process).

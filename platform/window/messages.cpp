@@ -6,10 +6,15 @@
 #include "platform/window/windowstate.h"
 
 #include <algorithm>
+#include <csignal>
 
 using namespace wincore;
 
 namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnStopSignal(int) { g_stopRequested = 1; }
 
 bool InRange(uint32_t message, uint32_t low, uint32_t high) {
   return (low == 0 && high == 0) || (message >= low && message <= high);
@@ -93,6 +98,7 @@ int PlatPeekMessage(PlatMsg* msg, PlatWnd filter, uint32_t minMessage, uint32_t 
   State& s = S();
   const uint32_t me = PlatThreadId();
   DeliverSent(me);
+  CloseOnStopSignal(s, me);
   Backend()->drain();
 
   Lock l(s.mu);
@@ -400,3 +406,34 @@ void PlatUserDisplayChanged(int32_t width, int32_t height, int32_t depth) {
     if (w.used && !w.destroying)
       PushInput(s, w, PLAT_WM_DISPLAYCHANGE, PlatWParam(depth), MakeLParam(width, height));
 }
+
+namespace wincore {
+
+void CatchStopSignals() {
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction old{};
+    if (sigaction(signal, nullptr, &old) != 0) continue;
+    if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(signal, &sa, nullptr);
+  }
+}
+
+void CloseOnStopSignal(State& s, uint32_t thread) {
+  if (!g_stopRequested) return;
+  std::vector<PlatWnd> windows;
+  {
+    Lock l(s.mu);
+    for (const WindowRec& w : s.windows)
+      if (w.used && !w.destroying && w.thread == thread) windows.push_back(w.handle);
+  }
+  // A thread without windows leaves the request to the one that has them.
+  if (windows.empty()) return;
+  g_stopRequested = 0;
+  for (PlatWnd w : windows) PlatUserClose(w);
+}
+
+}  // namespace wincore

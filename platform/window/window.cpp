@@ -192,6 +192,7 @@ PlatWnd PlatCreateWindow(uint32_t exStyle, const char* className, const char* ti
     PlatDestroyWindow(handle);
     return 0;
   }
+  CatchStopSignals();
   if (style & PLAT_WS_VISIBLE) {
     {
       Lock l(s.mu);

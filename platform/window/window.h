@@ -193,6 +193,9 @@ enum : int32_t { PLAT_CURSOR_NONE = 0, PLAT_CURSOR_ARROW = 1 };
 int PlatWindowSelectBackend(const char* name);
 // The back end in use (choosing it from KR_PLATFORM when none was chosen yet).
 const char* PlatWindowBackendName();
+// Null while windows can be made; else a line for the user on why not (no display could
+// be opened) and what to do.
+const char* PlatWindowUnavailableReason();
 
 // ---- classes --------------------------------------------------------------------------
 

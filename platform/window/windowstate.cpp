@@ -108,3 +108,10 @@ int PlatWindowSelectBackend(const char* name) {
 }
 
 const char* PlatWindowBackendName() { return wincore::windowBackend.Name(); }
+
+const char* PlatWindowUnavailableReason() {
+  const PlatWindowBackend* backend = wincore::Backend();
+  if (backend->available()) return nullptr;
+  const char* reason = backend->unavailableReason ? backend->unavailableReason() : nullptr;
+  return reason ? reason : "No window can be made.";
+}

@@ -143,4 +143,12 @@ void TakeInput(ThreadQueue& q, const Entry& e);
 // Calls the window's procedure (after the observer), without the lock; 0 for a bad handle.
 PlatLResult CallProc(PlatWnd window, uint32_t message, PlatWParam wParam, PlatLParam lParam);
 
+// Ctrl+C and TERM ask the windows to close, as the user would, so the program ends through
+// its own close path; caught from the first window on, where nobody else took them. A
+// second signal takes its default course.
+void CatchStopSignals();
+// Queues the close of the calling thread's windows when a stop signal came (and the thread
+// has windows to close).
+void CloseOnStopSignal(State& s, uint32_t thread);
+
 }  // namespace wincore

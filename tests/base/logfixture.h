@@ -22,6 +22,11 @@ struct LogFixture : ::testing::Test {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
     PlatClockSetManual(1, 1000);
+    // Switches a test before may have left on.
+    SetLogOff(0);
+    SetLogDatedName(0);
+    SetLogTimeStampOff(0);
+    SetLogDebuggerOnly(0);
     ASSERT_EQ(SetLogStartDirectory(dir.c_str()), 0);
     OpenLogFile();
   }

@@ -122,7 +122,16 @@ TEST_F(LogFixture, SettingsThatKeepTextFromTheFile) {
   EXPECT_EQ(ReadLog(), "<missing>");
   SetLogOff(0);
 
+  // A folder where the file cannot be made: said once, at the start.
+  debugger.clear();
+  const std::string missing = dir + "/no/such/folder";
+  SetLogStartDirectory(missing.c_str());
+  EXPECT_EQ(OpenLogFile(), 1);
+  WriteLog("f\n");
+  EXPECT_EQ(debugger, "The log file " + missing + "/Log.txt cannot be created: no log is kept this run.\n");
+
   // No start directory: nothing reaches the file or the debugger.
+  debugger.clear();
   SetLogStartDirectory("");
   WriteLog("e\n");
   EXPECT_EQ(debugger, "");

@@ -1,5 +1,6 @@
 // Window classes seen by other processes, and the component runtime stand-in.
 #include "platform/com/com.h"
+#include "platform/window/classlock.h"
 #include "platform/window/window.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,34 @@ TEST_F(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
 
   other.End();  // the mark goes with the process
   EXPECT_EQ(PlatFindWindow("Shared", nullptr), 0u);
+}
+
+// One copy per user and display: the class's lock names the display, whatever screen of
+// it was asked for.
+TEST(WindowClasses, LocksAreKeptPerDisplay) {
+  const char* was = std::getenv("DISPLAY");
+  const std::string kept = was ? was : "";
+  const char* waylandWas = std::getenv("WAYLAND_DISPLAY");
+  const std::string waylandKept = waylandWas ? waylandWas : "";
+  auto pathOn = [](const char* display) {
+    setenv("DISPLAY", display, 1);
+    return PlatClassLockPath("/run", "D123987X");
+  };
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  const std::string one = pathOn(":1");
+  EXPECT_EQ(pathOn(":1.0"), one);
+  EXPECT_EQ(pathOn("localhost:1.2"), pathOn("localhost:1"));
+  EXPECT_NE(pathOn(":2"), one);
+  EXPECT_NE(pathOn("localhost:1"), one);
+  const std::string wayland = pathOn("");
+  EXPECT_NE(wayland, one);
+  unsetenv("WAYLAND_DISPLAY");
+  EXPECT_NE(pathOn(""), wayland);
+  EXPECT_EQ(PlatClassLockPath("/run", "D123987X").rfind("/run/kr-class-", 0), 0u);
+
+  if (was) setenv("DISPLAY", kept.c_str(), 1);
+  else unsetenv("DISPLAY");
+  if (waylandWas) setenv("WAYLAND_DISPLAY", waylandKept.c_str(), 1);
 }
 
 TEST_F(WindowClasses, HeadlessWindowsStayPrivateByDefault) {

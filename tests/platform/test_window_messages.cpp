@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include <atomic>
+#include <csignal>
 
 namespace {
 
@@ -203,6 +204,34 @@ TEST_F(WindowMessages, CloseBoxArrivesAsCloseCommand) {
   EXPECT_EQ(taken[0].message, PLAT_WM_SYSCOMMAND);
   EXPECT_EQ(taken[0].wParam, PLAT_SC_CLOSE);
   EXPECT_FALSE(PlatIsWindow(window));
+}
+
+// Ctrl+C and TERM close the windows as the close box would, on the thread that has them:
+// a thread without windows peeking first does not swallow the request.
+TEST_F(WindowMessages, StopSignalsCloseTheWindowsOfTheThreadThatHasThem) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    PlatWnd w = Create(0, 0, 10, 10);  // a window made catches the signals again
+    struct sigaction now{};
+    ASSERT_EQ(sigaction(signal, nullptr, &now), 0);
+    ASSERT_NE(now.sa_handler, SIG_DFL);  // else raising it would end the test program
+    ASSERT_EQ(raise(signal), 0);
+    int otherFound = -1;
+    TestThread other{[&] {
+      PlatMsg m;
+      otherFound = PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE);
+    }};
+    other.RunToEnd();
+    EXPECT_EQ(otherFound, 0);
+    std::vector<PlatMsg> taken = PumpAll();
+    int closes = 0;
+    for (const PlatMsg& m : taken)
+      if (m.message == PLAT_WM_SYSCOMMAND && m.wParam == PLAT_SC_CLOSE) closes++;
+    EXPECT_EQ(closes, 2);
+    EXPECT_FALSE(PlatIsWindow(w));
+    EXPECT_FALSE(PlatIsWindow(window));
+    window = Create(100, 100, 200, 150);
+  }
 }
 
 TEST_F(WindowMessages, ClassesAreNamedWithoutRegardToCase) {

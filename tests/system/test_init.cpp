@@ -1,4 +1,5 @@
 #include "engine/engine.h"
+#include "engine/base/log.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/system/wndproc.h"
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -221,7 +224,19 @@ TEST_F(Init, ASecondProcessIsRefusedByTheClassName) {
   ASSERT_EQ(read(ready[0], &made, 1), 1);
   ASSERT_EQ(made, 1);
 
+  // The running copy's log, in the folder both copies start in, keeps every byte; the
+  // refused copy's lines still reach the debugger output.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(directory);
+  const std::string running = "0:ＣＯＭの初期化... 成功しました\r\n";
+  { std::ofstream(std::string(directory) + "/Log.txt", std::ios::binary) << running; }
+  SetLogDebuggerOnly(0);
   EXPECT_EQ(EngineInitCore(), -1);
+  EXPECT_EQ(GetLogDebuggerOnly(), 0);
+  SetLogDebuggerOnly(1);
+  std::filesystem::current_path(before);
+  std::ifstream log(std::string(directory) + "/Log.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), running);
   EXPECT_TRUE(LogHas(" ソフトの二重起動検査... 二重起動されています、ソフトを終了します"));
   EXPECT_EQ(IsEndRequested(), 1u);
   EXPECT_EQ(CallCount("StartInputDevices"), 0);

@@ -89,6 +89,7 @@ void FillRect(PlatWnd window, const PlatNativeState& state, const PlatRect& r, u
 const PlatWindowBackend kHeadless = {
     .name = "headless",
     .available = Available,
+    .unavailableReason = nullptr,
     .sync = Sync,
     .destroy = Destroy,
     .drain = Drain,

@@ -11,10 +11,10 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -40,26 +40,6 @@ Sdl& G() {
   return *g;
 }
 
-// Ctrl+C or a TERM signal asks the program's windows to close, as the user would, so the
-// program ends through its own close path. A second signal takes its default course.
-volatile std::sig_atomic_t closeRequested = 0;
-
-void OnStopSignal(int) { closeRequested = 1; }
-
-// Only where nobody else has taken the signals.
-void CatchStopSignals() {
-  for (int signal : {SIGINT, SIGTERM}) {
-    struct sigaction old{};
-    if (sigaction(signal, nullptr, &old) != 0) continue;
-    if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
-    struct sigaction sa{};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(signal, &sa, nullptr);
-  }
-}
-
 bool InitVideo() {
   Sdl& g = G();
   std::lock_guard<std::mutex> l(g.mu);
@@ -67,7 +47,6 @@ bool InitVideo() {
     g.videoTried = true;
     g.videoOk = PlatSdlStart(PLAT_SDL_VIDEO) != 0;
     if (g.videoOk) {
-      CatchStopSignals();
       SDL_ShowCursor(g.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
       if (g.screenSaver) SDL_EnableScreenSaver();
       else SDL_DisableScreenSaver();
@@ -77,6 +56,17 @@ bool InitVideo() {
 }
 
 int InitVideoOk() { return InitVideo() ? 1 : 0; }
+
+const char* NoDisplayReason() {
+  static std::string reason;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    reason = std::string("No display could be opened (") + PlatSdlStartError(PLAT_SDL_VIDEO) +
+             "). Run the game on an X or Wayland desktop, under a virtual X display "
+             "(xvfb-run -a ./play.sh), or without a window (KR_PLATFORM=headless).";
+  });
+  return reason.c_str();
+}
 
 Native* FindNative(PlatWnd window) {
   Sdl& g = G();
@@ -267,17 +257,6 @@ void Convert(const SDL_Event& e) {
 }
 
 void Drain() {
-  if (!PlatSdlOwnsPump()) return;
-  if (closeRequested) {
-    closeRequested = 0;
-    Sdl& g = G();
-    std::vector<PlatWnd> windows;
-    {
-      std::lock_guard<std::mutex> l(g.mu);
-      for (const auto& w : g.windows) windows.push_back(w.first);
-    }
-    for (PlatWnd w : windows) PlatUserClose(w);
-  }
   PlatSdlPump(Convert);
 }
 
@@ -394,6 +373,7 @@ void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_
 const PlatWindowBackend kSdl = {
     .name = "sdl",
     .available = InitVideoOk,
+    .unavailableReason = NoDisplayReason,
     .sync = Sync,
     .destroy = Destroy,
     .drain = Drain,
