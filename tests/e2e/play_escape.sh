@@ -14,6 +14,20 @@ done
 dir=$(mktemp -d /tmp/kr_play_XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
+# A runtime directory of its own: a copy of the game the user runs elsewhere keeps its
+# class locks out of the test's way.
+mkdir -m 700 "$dir/runtime"
+export XDG_RUNTIME_DIR="$dir/runtime"
+
+# No display at all: a clear word and a failure within seconds, not a program nobody sees.
+if env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER KR_PLATFORM=sdl KR_MESSAGEBOX_ANSWER=no \
+    ASAN_OPTIONS=detect_leaks=0 timeout 60 "$game" > nodisplay.out 2>&1; then
+  echo "started without a display"; cat nodisplay.out; exit 1
+fi
+if ! grep -q "No display could be opened" nodisplay.out; then
+  echo "no word about the missing display:"; cat nodisplay.out; exit 1
+fi
+rm -f Log.txt
 
 cat > inner.sh <<'INNER'
 #!/usr/bin/env bash
@@ -25,8 +39,23 @@ export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_MESSAGEBOX_A
 export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
 "$game" > game.out 2>&1 &
 pid=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kestr$' | head -n 1)
+# Waits for the window while the program runs: one that ended says why at once.
+win=
+for _ in $(seq 1 300); do
+  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  if ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid"; echo "the program ended (exit $?) before its window appeared:"; cat game.out; exit 1
+  fi
+  sleep 0.1
+done
 if [ -z "$win" ]; then echo "the window never appeared"; kill "$pid"; exit 1; fi
+# A second copy on the same display is refused and leaves the first copy's log as it was.
+cp Log.txt log.before
+if "$game" > second.out 2>&1; then echo "a second copy started"; kill "$pid"; exit 1; fi
+if ! head -c "$(stat -c %s log.before)" Log.txt | cmp -s - log.before; then
+  echo "the refused copy changed the running copy's Log.txt"; kill "$pid"; exit 1
+fi
 # Still running on its own a moment later: it is the key that ends it.
 sleep 0.5
 if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended before any key"; exit 1; fi
