@@ -6,6 +6,7 @@
 #include "engine/softimage/blitpixel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -100,6 +101,12 @@ struct Rows {
   uint8_t* Dst(int32_t row) const { return dst + row * dstPitch; }
   const uint8_t* Blend(int32_t row) const { return blend + row * blendPitch; }
 };
+
+// Whether the rows of both images follow each other without a gap, so that the rectangle
+// is one run of width x height pixels in each.
+bool RowsAreOneRun(const BlitJob& j, int bytesPerPixel) {
+  return j.srcPitch == j.dstPitch && j.dstPitch == ptrdiff_t(j.width) * bytesPerPixel;
+}
 
 // The per-pixel walk. op carries the alpha factor (for an alpha source), opNoA the same
 // operation without it: under trans an alpha-255 pixel is computed without a.
@@ -201,39 +208,44 @@ void WalkPairs16(const BlitJob& job, const Single single, Pair pair) {
   }
 }
 
-// All ones in the pixels (lanes) of an 8-byte word of F that differ from the key.
-template <class F>
-uint64_t DrawnLanes(uint64_t s, uint64_t keys) {
-  constexpr uint64_t kLow = F::kBytes == 4 ? 0x7FFFFFFF7FFFFFFFull : 0x7FFF7FFF7FFF7FFFull;
-  constexpr uint64_t kFill = F::kBytes == 4 ? 0xFFFFFFFFull : 0xFFFFull;
-  uint64_t x = s ^ keys;
-  uint64_t top = (((x & kLow) + kLow) | x) & ~kLow;
-  return (top >> (F::kBytes * 8 - 1)) * kFill;
-}
-
 // Whole-pixel operations whose result for a pixel depends on that pixel alone, on direct
-// sources at white brightness: eight bytes (two 32-bit or four 16-bit pixels) at a time,
-// the key's pixels keeping the destination; the row's tail one pixel at a time.
-template <class F, bool kTrans, class Wide, class Single>
-void WalkWide(const BlitJob& job, Wide wide, const Single single) {
-  constexpr int kPer = 8 / F::kBytes;
-  const Rows r(job);
-  const uint64_t keys =
-      F::kBytes == 4 ? r.key * 0x0000000100000001ull : (r.key & 0xFFFF) * 0x0001000100010001ull;
+// sources at white brightness: sixteen bytes (four 32-bit or eight 16-bit pixels) a step,
+// then eight, the key's pixels keeping the destination; the row's last pixels one at a
+// time. vec(d, s) gives the results of the pixels of a PixelVec.
+template <class F, bool kTrans, class Vec, class Single>
+void WalkVectors(const BlitJob& job, Vec vec, const Single single) {
+  constexpr int kPer = 16 / F::kBytes;
+  Rows r(job);
+  // One long row where the rows follow each other: the loop ends once a call rather than
+  // once a row.
+  if (RowsAreOneRun(job, F::kBytes) && int64_t(r.width) * r.height <= INT32_MAX) {
+    r.width *= r.height;
+    r.height = 1;
+  }
+  const __m128i keys =
+      F::kBytes == 4 ? _mm_set1_epi32(int32_t(r.key)) : _mm_set1_epi16(int16_t(r.key & 0xFFFF));
+  auto step = [&](__m128i sv, __m128i dv) {
+    __m128i out = ToSse(vec(std::bit_cast<PixelVec>(dv), std::bit_cast<PixelVec>(sv)));
+    if constexpr (kTrans) {
+      __m128i keyed = F::kBytes == 4 ? _mm_cmpeq_epi32(sv, keys) : _mm_cmpeq_epi16(sv, keys);
+      out = _mm_or_si128(_mm_and_si128(keyed, dv), _mm_andnot_si128(keyed, out));
+    }
+    return out;
+  };
   for (int32_t row = 0; row < r.height; row++) {
     const uint8_t* s = r.Src(row);
     uint8_t* d = r.Dst(row);
     int32_t i = 0;
-    for (; i + kPer <= r.width; i += kPer, s += 8, d += 8) {
-      uint64_t sv, dv;
-      std::memcpy(&sv, s, 8);
-      std::memcpy(&dv, d, 8);
-      uint64_t out = wide(dv, sv);
-      if constexpr (kTrans) {
-        uint64_t drawn = DrawnLanes<F>(sv, keys);
-        out = (out & drawn) | (dv & ~drawn);
-      }
-      std::memcpy(d, &out, 8);
+    for (; i + kPer <= r.width; i += kPer, s += 16, d += 16) {
+      __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), step(sv, dv));
+    }
+    if (i + kPer / 2 <= r.width) {
+      __m128i sv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+      __m128i dv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(d), step(sv, dv));
+      i += kPer / 2, s += 8, d += 8;
     }
     for (; i < r.width; i++, s += F::kBytes, d += F::kBytes) {
       uint32_t raw = F::Load(s);
@@ -273,19 +285,25 @@ void WalkAnyFlags(const BlitJob& j, const BlitChoice& c) {
   }
 }
 
-// The eight-byte form of an operation on F, where one exists.
+// The PixelVec form of an operation on F, where one exists: the same recipes as the
+// pixel operations, on four 32-bit (or eight 16-bit) pixels at once.
 template <class F, int kOp>
-constexpr bool kHasWide = kOp == BLIT_OP_COPY || kOp == BLIT_OP_AVERAGE ||
-                          (F::kBytes == 4 && kOp == BLIT_OP_MIX) ||
-                          (F::kBytes == 4 && (kOp == BLIT_OP_ADD_FULL || kOp == BLIT_OP_SUB_FULL ||
-                                              kOp == BLIT_OP_SAT_ADD || kOp == BLIT_OP_SAT_SUB));
+constexpr bool kHasVector = kOp == BLIT_OP_COPY || kOp == BLIT_OP_AVERAGE ||
+                            (F::kBytes == 4 &&
+                             (kOp == BLIT_OP_MIX || kOp == BLIT_OP_MUL_MIX ||
+                              kOp == BLIT_OP_ADD_FULL || kOp == BLIT_OP_SUB_FULL ||
+                              kOp == BLIT_OP_SAT_ADD || kOp == BLIT_OP_SAT_SUB));
 template <class F, int kOp>
-uint64_t WideOp(const BlitTables& tab, uint64_t d, uint64_t s) {
+PixelVec VectorOp(uint32_t p, PixelVec d, PixelVec s) {
+  const PixelVec kept = d & Lanes<PixelVec>(0xFF000000);
   if constexpr (kOp == BLIT_OP_COPY) {
-    (void)d;
     return s;
   } else if constexpr (kOp == BLIT_OP_MIX) {
-    return (d & Lanes<uint64_t>(0xFF000000)) | Lerp32(d, s, tab.p);
+    return kept | Lerp32(d, s, p);
+  } else if constexpr (kOp == BLIT_OP_MUL_MIX) {
+    return kept | PerChannel32(d, s, [p](ChannelVec dc, ChannelVec xc) {
+             return LerpChannels(dc, MulChannels(xc, dc, 8), p, 8);
+           });
   } else if constexpr (kOp == BLIT_OP_AVERAGE) {
     return F::kBytes == 4 ? Average32(d, s) : Average16(d, s);
   } else if constexpr (kOp == BLIT_OP_ADD_FULL) {
@@ -301,8 +319,8 @@ uint64_t WideOp(const BlitTables& tab, uint64_t d, uint64_t s) {
 }
 
 // Operations without blend image and alpha factor (the source has no alpha): the copy
-// and the 32-bit mix at white, the unscaled add and subtract (any brightness) and the
-// white-only fast forms.
+// and the 32-bit mixes (modes 1 and 11) at white, the unscaled add and subtract (any
+// brightness) and the white-only fast forms.
 template <class F, class S, int kOp>
 void WalkNoFactor(const BlitJob& j, const BlitChoice& c) {
   constexpr bool kWhiteOnly = kOp == BLIT_OP_AVERAGE || kOp == BLIT_OP_MIX6 ||
@@ -311,10 +329,10 @@ void WalkNoFactor(const BlitJob& j, const BlitChoice& c) {
   auto walk = [&](auto white) {
     constexpr bool kWhite = decltype(white)::value;
     BlitPixelOp<F, kOp, false, false, kWhite> op{j.tables};
-    if constexpr (std::is_same_v<S, DirectSource<F>> && kWhite && kHasWide<F, kOp>) {
+    if constexpr (std::is_same_v<S, DirectSource<F>> && kWhite && kHasVector<F, kOp>) {
       if (!c.runs) {
-        auto wide = [tab = j.tables](uint64_t d, uint64_t s) { return WideOp<F, kOp>(tab, d, s); };
-        c.trans ? WalkWide<F, true>(j, wide, op) : WalkWide<F, false>(j, wide, op);
+        auto vec = [p = j.tables.p](PixelVec d, PixelVec s) { return VectorOp<F, kOp>(p, d, s); };
+        c.trans ? WalkVectors<F, true>(j, vec, op) : WalkVectors<F, false>(j, vec, op);
         return;
       }
     }
@@ -342,9 +360,18 @@ void WalkNoFactor(const BlitJob& j, const BlitChoice& c) {
   }
 }
 
-// Mode 0 at white brightness with nothing to test or scale: whole rows.
+// Mode 0 at white brightness with nothing to test or scale: one move when the rows of
+// both images follow each other, else a move a row. A destination that starts further on
+// inside the source keeps the moves a row from the top, whose later rows copy rows
+// already written: one move would give another picture there.
 void CopyRows(const BlitJob& j, int bytesPerPixel) {
   size_t rowBytes = size_t(j.width) * size_t(bytesPerPixel);
+  size_t total = rowBytes * size_t(j.height);
+  uintptr_t from = reinterpret_cast<uintptr_t>(j.src), to = reinterpret_cast<uintptr_t>(j.dst);
+  if (RowsAreOneRun(j, bytesPerPixel) && (to <= from || to >= from + total)) {
+    std::memmove(j.dst, j.src, total);
+    return;
+  }
   for (int32_t row = 0; row < j.height; row++) {
     std::memmove(j.dst + row * j.dstPitch, j.src + row * j.srcPitch, rowBytes);
   }
@@ -369,6 +396,9 @@ void BlitSource(const BlitJob& j, const BlitChoice& c) {
     case BLIT_OP_INVERT:
       return WalkAnyFlags<F, S, BLIT_OP_INVERT>(j, c);
     case BLIT_OP_MUL_MIX:
+      if constexpr (F::kBytes == 4 && !S::kAlpha) {
+        if (!c.blend && c.white && !c.runs) return WalkNoFactor<F, S, BLIT_OP_MUL_MIX>(j, c);
+      }
       return WalkAnyFlags<F, S, BLIT_OP_MUL_MIX>(j, c);
     case BLIT_OP_ADD:
       return WalkAnyFlags<F, S, BLIT_OP_ADD>(j, c);

@@ -20,6 +20,6 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int32_t x, int32_t y, int32_t tr
 
 // Whether the 32-bit add and subtract at parameter 255 take the per-byte saturating
 // (MMX) form, which differs from the guard-bit form in its results. Off until set; the
-// screen start sets it from the processor's features.
+// engine start sets it from IsMmxUsable, and tests set it directly.
 void SetBlitMmxUsable(int32_t usable);
 int32_t GetBlitMmxUsable();

@@ -190,7 +190,7 @@ struct BlitPixelOp {
     } else if constexpr (kOp == BLIT_OP_MUL_MIX) {
       uint32_t x = Prep(s);
       uint32_t m = PackChannels<F>(
-          [&](auto c) { return ChannelOf<F>(x, c) * ChannelOf<F>(d, c) >> F::kBits[c]; });
+          [&](auto c) { return MulChannels(ChannelOf<F>(x, c), ChannelOf<F>(d, c), F::kBits[c]); });
       return MixToward(d, m, a, f);
     } else if constexpr (kOp == BLIT_OP_ADD) {
       uint32_t sp = Scaled(Prep(s), a, f);

@@ -2,6 +2,7 @@
 // clipping, refusals and the run-map walk.
 #include "blitfixture.h"
 
+#include <algorithm>
 #include <climits>
 #include <tuple>
 
@@ -273,6 +274,52 @@ TEST_F(BlitTest, ClipsToTheDestinationsOwnSize) {
   for (uint32_t v : dst.All()) drawn += v == 0x1234;
   EXPECT_EQ(drawn, 4);
   EXPECT_EQ(dst.Get(7, 7), 0x1234u);
+}
+
+TEST_F(BlitTest, CopiesLeaveTheBytesBesideTheRectangleAlone) {
+  // Equal pitches whose rows do not fill them, and whole-width images with the draw area
+  // cutting off their last column: only the rectangle's bytes change.
+  struct Case {
+    int kind, width;
+    Rect area;
+  } cases[] = {{MEMIMG_KIND_RGB565, 3, {0, 0, 640, 480}},
+               {MEMIMG_KIND_XRGB8888, 3, {0, 0, 640, 480}},
+               {MEMIMG_KIND_RGB565, 8, {0, 0, 7, 480}},
+               {MEMIMG_KIND_XRGB8888, 4, {0, 0, 3, 480}}};
+  for (const Case& c : cases) {
+    TestImage src(c.kind, c.width, 3), dst(c.kind, c.width, 3);
+    const size_t bytes = size_t(dst.img.data->pitch) * 3;
+    std::memset(src.img.pixels, 0xCD, bytes);
+    std::memset(dst.img.pixels, 0xAB, bytes);
+    g_DrawState.drawArea = c.area;
+    BlitMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
+    const size_t rowBytes = size_t(std::min(c.width, c.area.right)) * size_t(dst.Bytes());
+    for (size_t i = 0; i < bytes; i++) {
+      const bool inside = i % size_t(dst.img.data->pitch) < rowBytes;
+      ASSERT_EQ(dst.img.pixels[i], inside ? 0xCD : 0xAB)
+          << "kind " << c.kind << " width " << c.width << " byte " << i;
+    }
+  }
+}
+
+TEST_F(BlitTest, CopyOntoItselfGoesRowByRowFromTheTop) {
+  // Rows of 16 bytes: the image is one block. One row down, every row is copied from the
+  // row just written, so the first row repeats; one row up, the rows move up.
+  struct Case {
+    int y;
+    std::vector<int> rows;  // the original row now at each row
+  } cases[] = {{1, {0, 0, 0}}, {-1, {1, 2, 2}}, {0, {0, 1, 2}}};
+  for (const Case& c : cases) {
+    TestImage img(MEMIMG_KIND_XRGB8888, 4, 3);
+    for (int y = 0; y < 3; y++)
+      img.SetRow(y, {0x100u * y, 0x100u * y + 1, 0x100u * y + 2, 0x100u * y + 3});
+    BlitMemImg(&img.img, &img.img, 0, c.y, 0, nullptr);
+    for (int y = 0; y < 3; y++) {
+      for (int x = 0; x < 4; x++)
+        EXPECT_EQ(img.Get(x, y), 0x100u * c.rows[size_t(y)] + x)
+            << "y " << c.y << " at " << x << "," << y;
+    }
+  }
 }
 
 TEST_F(BlitTest, RefusesWhatItCannotDraw) {

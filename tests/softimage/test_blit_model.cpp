@@ -5,6 +5,7 @@
 #include "blitfixture.h"
 #include "engine/softimage/blendops.h"
 
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -121,15 +122,16 @@ uint32_t ModelPixel(const Case& c, uint32_t d, uint32_t s, int a, int f, bool pl
 }
 
 struct Scene {
-  int w = 7, h = 3;
+  int w, h = 3;
   std::vector<uint32_t> src[3];  // raw pixels per source kind
   std::vector<uint32_t> dst, palette;
   std::vector<uint8_t> blend;
   uint32_t key[3];
 };
 
-Scene MakeScene(int kind, std::mt19937& rng) {
+Scene MakeScene(int kind, int w, std::mt19937& rng) {
   Scene sc;
+  sc.w = w;
   bool is32 = kind == 1;
   uint32_t mask = is32 ? 0xFFFFFFFF : 0xFFFF;
   sc.key[0] = rng() & mask;
@@ -240,8 +242,10 @@ TEST_F(BlitTest, EveryPathMatchesTheModel) {
   std::mt19937 rng(1234);
   int failures = 0;
   for (int kind = 0; kind < 2; kind++) {
-    for (int round = 0; round < 3; round++) {
-      Scene sc = MakeScene(kind, rng);
+    // Rows of 7 end in a half step and single pixels; rows of 8 fill the images' pitch
+    // (whole-image copies); rows of 21 take several sixteen-byte steps of either kind.
+    for (int w : {7, 8, 21}) {
+      Scene sc = MakeScene(kind, w, rng);
       for (int source = 0; source < 3; source++) {
         for (int mode : {0, 1, 2, 3, 4, 10, 11}) {
           for (int p : {1, 100, 128, 255}) {
@@ -282,6 +286,47 @@ TEST(BlendOps, LerpMatchesTheChannelFormula) {
         uint32_t want = uint32_t(int64_t(d) + FloorDiv((int64_t(x) - d) * k, 256));
         EXPECT_EQ(LerpChannel(d, x, k, 8), want);
         EXPECT_EQ(Lerp32(d * 0x010101 | 0xFF000000, x * 0x010101, k), want * 0x010101);
+      }
+    }
+  }
+}
+
+TEST(BlendOps, FourPixelFormsGiveEachPixelItsOwnResult) {
+  // Each lane of the PixelVec form against the one-pixel form, with neighbours that carry
+  // into or borrow from a lane if the lanes were not kept apart.
+  std::mt19937 rng(7);
+  const uint32_t edges[] = {0, 0xFFFFFFFF, 0x00FFFFFF, 0xFF000000, 0x01010101, 0x80808080};
+  for (int i = 0; i < 20000; i++) {
+    uint32_t d[4], s[4];
+    for (int lane = 0; lane < 4; lane++) {
+      d[lane] = i < 36 ? edges[(i + lane) % 6] : rng();
+      s[lane] = i < 36 ? edges[(i / 6 + lane) % 6] : rng();
+    }
+    const PixelVec dv = {d[0], d[1], d[2], d[3]}, sv = {s[0], s[1], s[2], s[3]};
+    const uint32_t k = i % 257;  // 0 to 256
+    auto mulMix = [k](ChannelVec dc, ChannelVec xc) {
+      return LerpChannels(dc, MulChannels(xc, dc, 8), k, 8);
+    };
+    const PixelVec results[] = {Lerp32(dv, sv, k),          PerChannel32(dv, sv, mulMix),
+                                GuardAdd32(dv, sv),         GuardSub32(dv, sv),
+                                Average32(dv, sv),          Average16(dv, sv),
+                                SaturateAddBytes32(dv, sv), SaturateSubBytes32(dv, sv)};
+    for (int lane = 0; lane < 4; lane++) {
+      uint32_t m = 0;
+      for (int c = 0; c < 24; c += 8)
+        m |= MulChannels(s[lane] >> c & 0xFF, d[lane] >> c & 0xFF, 8) << c;
+      const uint32_t want[] = {Lerp32(d[lane], s[lane], k),
+                               Lerp32(d[lane], m, k),
+                               GuardAdd32(d[lane], s[lane]),
+                               GuardSub32(d[lane], s[lane]),
+                               Average32(d[lane], s[lane]),
+                               Average16(d[lane], s[lane]),
+                               BytewiseSaturate(d[lane], s[lane], true),
+                               BytewiseSaturate(d[lane], s[lane], false)};
+      for (size_t op = 0; op < std::size(want); op++) {
+        ASSERT_EQ(results[op][lane], want[op])
+            << "form " << op << " lane " << lane << std::hex << " d " << d[lane] << " s " << s[lane]
+            << std::dec << " k " << k;
       }
     }
   }
