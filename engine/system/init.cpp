@@ -9,7 +9,9 @@
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
 #include "engine/pixel/colorformat.h"
+#include "engine/pixel/convert.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/softimage/blit.h"
 #include "engine/sound/services.h"
 #include "engine/system/calls.h"
 #include "engine/system/state.h"
@@ -136,6 +138,10 @@ int StartAfterLog() {
   if (g_GraphicsServices.startGraphicsWithFallback(GetEngineWindowHandle()) < 0)
     return FailStart(STAGE_SOUND);
   g_SystemCalls.initCharCodeBuffer();
+  // With the screen up, the software blits take the processor's MMX flag: the blit's add
+  // and subtract at full strength give other results with it.
+  SetBlitMmxUsable(int32_t(IsMmxUsable()));
+  SetConvertBlitMmxUsable(int32_t(IsMmxUsable()));
 
   StoreFlag(g_System.initialised, 1);
   g_GraphicsServices.setVBlankWait(1);

@@ -2,12 +2,15 @@
 #include "engine/base/log.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
+#include "engine/softimage/blit.h"
+#include "engine/softimage/memimg.h"
 #include "engine/system/wndproc.h"
 #include "engine_start.h"
 #include "platform/com/com.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -128,6 +131,45 @@ TEST_F(Init, TwentyFourBitColourIsRefused) {
     }
     EngineEndCore();
   }
+}
+
+TEST_F(Init, TheSoftwareBlitFollowsTheProcessorsMmxFlag) {
+  // The 32-bit add of white on white at full strength: the MMX form saturates every byte,
+  // the plain form leaves red's carry in byte 3.
+  struct Case {
+    const char* what;
+    uint32_t features;  // leaf 1, EDX
+    uint32_t sum;
+  } cases[] = {{"MMX", 1u << 23, 0xFFFFFFFF}, {"no MMX", 0, 0x01FFFFFF}};
+  const DrawState saved = g_DrawState;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetFakes();
+    CaptureLog();
+    ScriptCpuid(0, 1, 0x756E6547, 0x6C65746E, 0x49656E69);  // "GenuineIntel"
+    ScriptCpuid(1, 0, 0, 0, c.features);
+    SetBlitMmxUsable(c.features ? 0 : 1);  // the start must set it either way
+    ASSERT_EQ(EngineInitCore(), 0);
+    EXPECT_EQ(IsMmxUsable(), c.features ? 1u : 0u);
+
+    MEMIMG src{}, dst{};
+    ASSERT_EQ(CreateMemImg(&src, 1, 1, -1, 0, MEMIMG_KIND_XRGB8888, 0, 0, 0, nullptr), 0);
+    ASSERT_EQ(CreateMemImg(&dst, 1, 1, -1, 0, MEMIMG_KIND_XRGB8888, 0, 0, 0, nullptr), 0);
+    std::memset(src.pixels, 0xFF, 4);
+    std::memset(dst.pixels, 0xFF, 4);
+    g_DrawState.blendMode = BLEND_ADD;
+    g_DrawState.blendParam = 255;
+    g_DrawState.brightRed = g_DrawState.brightGreen = g_DrawState.brightBlue = 255;
+    BlitMemImg(&dst, &src, 0, 0, 0, nullptr);
+    uint32_t sum;
+    std::memcpy(&sum, dst.pixels, 4);
+    EXPECT_EQ(sum, c.sum);
+    ReleaseMemImg(&src);
+    ReleaseMemImg(&dst);
+    EngineEndCore();
+  }
+  g_DrawState = saved;
+  SetBlitMmxUsable(0);
 }
 
 TEST_F(Init, ASecondStartChangesNothing) {
