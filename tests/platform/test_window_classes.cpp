@@ -95,7 +95,7 @@ TEST_F(WindowClasses, AnotherProcessesWindowIsFoundByItsClassAlone) {
 
 // One copy per user and display: the class's lock names the display, whatever screen of
 // it was asked for.
-TEST(WindowClasses, LocksAreKeptPerDisplay) {
+TEST_F(WindowClasses, LocksAreKeptPerDisplay) {
   const char* was = std::getenv("DISPLAY");
   const std::string kept = was ? was : "";
   const char* waylandWas = std::getenv("WAYLAND_DISPLAY");
