@@ -1,5 +1,6 @@
 #include "game/players.h"
 
+#include "game/behaviours.h"
 #include "game/bombs.h"
 #include "game/gameapi.h"
 #include "game/gamestate.h"
@@ -107,13 +108,6 @@ int32_t Lower(int32_t& stat, int32_t floor) {
   return 6;
 }
 
-void WakeEnemies(const FieldObject* item) {
-  PlaySe(5);
-  if (g_Game->enemyCount < 0) g_Game->enemyCount = 0;
-  for (int32_t i = 0; i < 4; i++)
-    if (SpawnEnemy(item->cellX, item->cellY, 0, 128)) g_Game->enemyCount++;
-}
-
 // The item's effect on the player or the game; the sound it takes.
 int32_t ItemEffect(PlayerRecord* p, FieldObject* item) {
   switch (item->subKind) {
@@ -151,7 +145,7 @@ int32_t ItemEffect(PlayerRecord* p, FieldObject* item) {
     case 18: p->fullFire = 1; break;
     case 19: p->lineBomb = 1; break;
     case 20: p->bombType = 4; break;
-    case 21: WakeEnemies(item); return 6;
+    case 21: SpawnFourWalkers(item); return 6;
     default: break;
   }
   return 3;
