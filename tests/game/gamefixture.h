@@ -1,10 +1,11 @@
 // A game on the fake engine, in a working folder of its own (where HiScore.dat lives), with
-// the stand-ins on. MakeMakeRecords() makes the records as start-up does; whatever a test made,
+// the stand-ins on. MakeRecords() makes the records as start-up does; whatever a test made,
 // or WinMain left, is freed afterwards.
 #pragma once
 
 #include "fake_engine.h"
 #include "game/gameapi.h"
+#include "game/enemyai.h"
 #include "game/gamestate.h"
 #include "game/mainloop.h"
 #include "game/objectpool.h"
@@ -33,6 +34,7 @@ class GameTest : public ::testing::Test {
 
   void TearDown() override {
     StopRoundClock();
+    FreePathWork();
     FreePlayers();
     FreeGameState();
     FreeStageTable();
@@ -50,5 +52,6 @@ class GameTest : public ::testing::Test {
     CreatePlayers();
     CreateStageTable();
     CreateObjectPool();
+    CreatePathWork();
   }
 };
