@@ -94,6 +94,22 @@ void DrawPlayers() {
   }
 }
 
+// A player's line in normal mode: its score and lives, or whether it may join in.
+struct PlayerLine {
+  int32_t x;
+  const char* playing;  // with the score and the lives
+  const char* canJoin;
+  const char* waiting;
+};
+
+void DrawPlayerLine(const PlayerLine& line, const PlayerRecord* p) {
+  const uint32_t c = g_Game->textColour;
+  if (p->lives >= 1)
+    g_Api->DrawTextFormatted(line.x, 70, c, line.playing, p->score, p->lives);
+  else
+    g_Api->DrawTextFormatted(line.x, 70, c, "%s", g_Game->stock >= 1 ? line.canJoin : line.waiting);
+}
+
 void DrawNormalTexts() {
   const GameState* g = g_Game;
   const uint32_t c = g->textColour;
@@ -101,20 +117,10 @@ void DrawNormalTexts() {
                            g->hiScore, g->secondsLeft.load(), g->stage, g->reach);
   g_Api->DrawTextFormatted(10, 40, c, "モード　%d 人数　%d 残りのコアメカ %d", g->mode,
                            g->stock, g->coreCount);
-  const PlayerRecord* p1 = g_Players[1];
-  if (p1->lives >= 1)
-    g_Api->DrawTextFormatted(10, 70, c, "１P　%d　体　%d", p1->score, p1->lives);
-  else if (g->stock >= 1)
-    g_Api->DrawTextFormatted(10, 70, c, "１P、途中参加OK");
-  else
-    g_Api->DrawTextFormatted(10, 70, c, "１P、ちょっと待ってね");
-  const PlayerRecord* p2 = g_Players[2];
-  if (p2->lives >= 1)
-    g_Api->DrawTextFormatted(310, 70, c, "２P　%d　体　%d", p2->score, p2->lives);
-  else if (g->stock >= 1)
-    g_Api->DrawTextFormatted(310, 70, c, "２P、途中参加OK");
-  else
-    g_Api->DrawTextFormatted(310, 70, c, "２P、ちょっと待ってね");
+  DrawPlayerLine({10, "１P　%d　体　%d", "１P、途中参加OK", "１P、ちょっと待ってね"},
+                 g_Players[1]);
+  DrawPlayerLine({310, "２P　%d　体　%d", "２P、途中参加OK", "２P、ちょっと待ってね"},
+                 g_Players[2]);
 }
 
 void DrawBattleTexts() {

@@ -45,6 +45,13 @@ class FieldTest : public GameTest {
 
   static PlayerRecord* P(int32_t n) { return g_Players[n]; }
 
+  // Player 1 on (11, 11), away from what a test builds; player 2 parked off the field.
+  // Enemies look at both, wherever they are.
+  static void PlayersAside() {
+    Put(g_Players[1], 11 * 32, 11 * 32);
+    Put(g_Players[2], 1000 * 32, 1000 * 32);
+  }
+
   // Holds these pad bits for player `n` in the frames that follow.
   static void Hold(int32_t n, int32_t bits) { Fake().input.held.pads[n] = bits; }
 

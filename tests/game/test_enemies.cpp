@@ -9,13 +9,11 @@
 
 namespace {
 
-// Player 1 stands on (11, 11), away from everything; player 2 is parked off the field.
 class Enemies : public FieldTest {
  protected:
   void SetUp() override {
     FieldTest::SetUp();
-    Put(P(1), 11 * 32, 11 * 32);
-    Put(P(2), 1000 * 32, 1000 * 32);
+    PlayersAside();
     g_Game->frameCount = 0;
   }
 

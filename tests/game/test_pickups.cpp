@@ -10,13 +10,12 @@
 
 namespace {
 
-// Player 1 on (11, 11), player 2 parked; frame 1, so no hit check runs unless a test moves on.
+// Frame 1, so no hit check runs unless a test moves on.
 class Pickups : public FieldTest {
  protected:
   void SetUp() override {
     FieldTest::SetUp();
-    Put(P(1), 11 * 32, 11 * 32);
-    Put(P(2), 1000 * 32, 1000 * 32);
+    PlayersAside();
     g_Game->frameCount = 1;
   }
 

@@ -10,15 +10,11 @@ namespace {
 
 constexpr int32_t kDown = 1, kLeft = 2, kRight = 4, kUp = 8, kButton1 = 16;
 
-class Round : public GameTest {
+class Round : public FieldTest {
  protected:
   void SetUp() override {
-    GameTest::SetUp();
-    SetGameStandIns(false);
-    MakeRecords();
+    FieldTest::SetUp();
     LoadImages();
-    LoadSounds();
-    Fake().engineUp = 1;
   }
 
   // The round from seed `seed`; the course of play as text: the effects played and where

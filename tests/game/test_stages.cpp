@@ -10,17 +10,9 @@
 
 namespace {
 
-class Stages : public GameTest {
+// Normal mode with player 1 alone.
+class Stages : public FieldTest {
  protected:
-  void SetUp() override {
-    GameTest::SetUp();
-    SetGameStandIns(false);
-    MakeRecords();
-    LoadSounds();
-    Fake().engineUp = 1;
-    g_Game->mode = 1;
-    for (int32_t n = 1; n <= kPlayerCount; n++) g_Players[n]->active = n == 1;
-  }
 
   // The round's set-up up to the field, as the menus run it.
   static void Build(int32_t stage) {
