@@ -13,9 +13,6 @@ constexpr int32_t kFullFireRange = 12;
 constexpr int32_t kFlameFrames = 32;
 constexpr int32_t kCentre = 4;
 
-// Column and row steps by direction: 0 down, 1 up, 2 left, 3 right.
-constexpr int32_t kStepX[4] = {0, 0, -1, 1};
-constexpr int32_t kStepY[4] = {1, -1, 0, 0};
 
 struct BombMake {
   int32_t variant, fuse, sprite, range, spreading;

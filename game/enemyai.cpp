@@ -22,9 +22,6 @@ constexpr int32_t kRandomTries = 4;
 constexpr int32_t kShootFrames = 32;
 constexpr int32_t kCoreMech = 4;
 
-// Column and row steps by direction: 0 down, 1 up, 2 left, 3 right.
-constexpr int32_t kStepX[4] = {0, 0, -1, 1};
-constexpr int32_t kStepY[4] = {1, -1, 0, 0};
 // The order in which first directions are tried: of equal lines the earlier wins.
 constexpr int32_t kProbeOrder[4] = {0, 1, 3, 2};
 

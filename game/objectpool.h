@@ -99,6 +99,10 @@ FieldObject* BucketAround(int32_t row, int32_t column, int32_t offset);
 // The objects filed in cell (column, row); null for a cell off the field.
 FieldObject* CellObjects(int32_t row, int32_t column);
 
+// Column and row steps by direction: 0 down, 1 up, 2 left, 3 right.
+constexpr int32_t kStepX[4] = {0, 0, -1, 1};
+constexpr int32_t kStepY[4] = {1, -1, 0, 0};
+
 inline bool OnField(int32_t row, int32_t column) {
   return column >= 0 && column < kFieldColumns && row >= 0 && row < kFieldRows;
 }

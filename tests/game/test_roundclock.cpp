@@ -49,6 +49,7 @@ TEST_F(RoundClock, TheScriptWrapperTicksEverySecondOfItsClock) {
     }
     EXPECT_EQ(frames, 177);  // 17 ms each
     EXPECT_EQ(g_Game->secondsLeft.load(), c.secondsLeft);
+    FreePathWork();
     FreePlayers();
     FreeGameState();
     FreeStageTable();
