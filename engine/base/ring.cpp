@@ -3,6 +3,7 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -24,7 +25,12 @@ int RingBufferReserve(RingBuffer* ring, int32_t wanted) {
   RingBufferWrapPositions(ring);
   if (wanted >= 0 && int64_t(ring->capacity) >= int64_t(ring->length) + wanted) return 0;
 
-  const int64_t newCapacity = int64_t(ring->length) + wanted + kRingSlack;
+  // At least the stored and wanted bytes with the slack, and at least twice the old
+  // storage: a queue fed in small pieces is copied a logarithmic number of times, not once
+  // per piece.
+  const int64_t needed = int64_t(ring->length) + wanted + kRingSlack;
+  const int64_t doubled = std::min<int64_t>(int64_t(ring->capacity) * 2, kRingMaxCapacity);
+  const int64_t newCapacity = std::max(needed, doubled);
   if (wanted < 0 || newCapacity > kRingMaxCapacity) {
     WriteLogFmt("リングバッファの再確保に失敗しました(確保しようとしたサイズ %lld byte)",
                 (long long)newCapacity);

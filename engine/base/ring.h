@@ -1,6 +1,6 @@
 // A growable byte queue. All-zero is an empty ring without storage; it grows (never
-// shrinks) to the stored length plus the wanted length plus 1000 bytes, moving the
-// stored bytes to the start of the new storage.
+// shrinks) to the stored length plus the wanted length plus 1000 bytes, or to twice its
+// storage when that is more, moving the stored bytes to the start of the new storage.
 #pragma once
 
 #include <cstdint>

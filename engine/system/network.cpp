@@ -9,6 +9,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -21,6 +22,9 @@ constexpr uint32_t kOutgoingEvents = kConnectionEvents | PLAT_FD_CONNECT;
 constexpr int32_t kConnectionSlots = 4096;
 constexpr uint32_t kCloseWaitMs = 1000;
 constexpr int kListenBacklog = 128;
+// The most one receive call asks of the socket: the ring grows with what arrives, never
+// from what a peer's length announces.
+constexpr int32_t kRecvChunk = 256 << 10;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
 // The NetWorkTable is a generic handle table whose slots the network chooses itself:
@@ -37,7 +41,9 @@ struct NetWorkState {
   int32_t windowDestroyed;
   int32_t rawMode;   // NetWorkRawMode
   int32_t keepLost;  // NetWorkKeepLost
-  int32_t recvGuard, sendGuard;
+  // RecvSocket and SendSocket calls under way: only the outermost pumps the window, so a
+  // burst of events for many connections does not nest one call inside another.
+  int32_t socketCallDepth;
 };
 
 NetWorkState net;
@@ -164,39 +170,62 @@ int32_t RingTransfer(SocketData* d, RingBuffer& r, int32_t* position, int32_t wa
   return first + (rest < 0 ? 0 : rest);
 }
 
-// Takes the messages waiting at the socket into the receive ring.
-int ReceiveMessages(SocketData* d) {
+// Logs and flags a receive ring that cannot take the message.
+int ReceiveFailed(SocketData* d, int32_t length) {
+  WriteLogFmt("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)", length);
+  d->error = 1;
+  return -1;
+}
+
+// Moves up to `most` bytes from the socket to the end of the receive ring, growing it by
+// what comes; the count (0 for nothing, the peer's close included), or -1 without memory.
+int32_t ReceiveChunk(SocketData* d, int32_t most) {
   RingBuffer& r = d->recvRing;
+  const int32_t room = NETWORK_MAX_BUFFERED - r.length;
+  const int32_t want = std::min({most, kRecvChunk, room});
+  if (want <= 0) return 0;  // full: the program reads first
+  if (RingBufferReserve(&r, want) != 0) return -1;
+  const int32_t count = RingTransfer(d, r, &r.writePos, want, RecvInto);
+  if (count <= 0) return 0;
+  r.length += count;
+  return count;
+}
+
+// Takes everything the socket holds: lengths into the record, data into the receive ring.
+int ReceiveMessages(SocketData* d) {
   for (;;) {
     if (d->recvRemaining == 0) {
-      uint8_t prefix[4];
-      if (PlatNetRecv(d->socket, prefix, 4, PLAT_MSG_PEEK) < 4) break;
-      if (PlatNetRecv(d->socket, prefix, 4, 0) < 4) break;
-      const uint32_t length = uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 |
-                              uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
-      // The peer's length sizes nothing beyond the cap.
-      if (length > uint32_t(NETWORK_MAX_MESSAGE) || RingBufferReserve(&r, int32_t(length)) != 0) {
-        WriteLogFmt("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                    int32_t(length));
-        d->error = 1;
-        return -1;
+      if (d->prefixHave < 4) {
+        const int got = PlatNetRecv(d->socket, d->prefix + d->prefixHave, 4 - d->prefixHave, 0);
+        if (got <= 0) break;
+        d->prefixHave += got;
+        if (d->prefixHave < 4) continue;
       }
+      const uint32_t length = uint32_t(d->prefix[0]) | uint32_t(d->prefix[1]) << 8 |
+                              uint32_t(d->prefix[2]) << 16 | uint32_t(d->prefix[3]) << 24;
+      d->prefixHave = 0;
+      // The peer's length sizes nothing: a length past the cap is refused at once.
+      if (length > uint32_t(NETWORK_MAX_MESSAGE)) return ReceiveFailed(d, int32_t(length));
       d->recvRemaining = int32_t(length);
       d->currentLength = int32_t(length);
+      if (length == 0) continue;  // an empty message completes at once and adds nothing
     }
-    int32_t count = 0;
-    if (d->recvRemaining > 0) {
-      count = RingTransfer(d, r, &r.writePos, d->recvRemaining, RecvInto);
-      if (count < 0) break;
-      r.length += count;
-      d->recvRemaining -= count;
-      if (d->recvRemaining == 0) d->dataLength += d->currentLength;
-    }
-    PumpNetworkMessages(0);
-    // A complete message: the next one may be waiting (an empty one completes at once).
-    if (d->recvRemaining != 0 || (count == 0 && d->currentLength != 0)) break;
+    const int32_t count = ReceiveChunk(d, d->recvRemaining);
+    if (count < 0) return ReceiveFailed(d, d->currentLength);
+    if (count == 0) break;
+    d->recvRemaining -= count;
+    if (d->recvRemaining == 0) d->dataLength += d->currentLength;
   }
   return 0;
+}
+
+// Takes everything the socket holds into the receive ring of a raw connection.
+int ReceiveRaw(SocketData* d) {
+  for (;;) {
+    const int32_t count = ReceiveChunk(d, kRecvChunk);
+    if (count < 0) return ReceiveFailed(d, kRecvChunk);
+    if (count == 0) return 0;
+  }
 }
 
 // Sends what the send ring holds as messages, as far as the socket takes it.
@@ -229,7 +258,6 @@ void SendMessages(SocketData* d) {
     if (count < 0) return;
     r.length -= count;
     d->sendRemaining -= count;
-    PumpNetworkMessages(0);
     if (count == 0 || d->sendRemaining != 0 || r.length == 0) return;
   }
 }
@@ -240,8 +268,17 @@ int ReceiveData(int handle, void* buffer, int length, bool peek) {
   if (!d) return -1;
   PumpNetworkMessages(0);
   if (Refused(d, peek ? OP_PEEK : OP_RECV)) return -1;
+  d->exposed = 1;
   if (RecvSocket(handle) == -1) return -1;
-  if (!d->framed) return PlatNetRecv(d->socket, buffer, length, peek ? PLAT_MSG_PEEK : 0);
+  if (!d->framed) {
+    // What has arrived is in the ring; an empty ring asks the socket, which tells a
+    // close (0) from nothing yet (-1).
+    const int32_t stored = d->recvRing.length;
+    if (stored == 0) return PlatNetRecv(d->socket, buffer, length, peek ? PLAT_MSG_PEEK : 0);
+    const int32_t taken = std::min(stored, int32_t(length));
+    RingBufferRead(&d->recvRing, taken, buffer, peek ? 1 : 0);
+    return taken;
+  }
   if (RingBufferRead(&d->recvRing, length, buffer, peek ? 1 : 0) != 0) return -1;
   if (!peek) {
     d->dataLength -= length;
@@ -270,28 +307,48 @@ int LogNetworkError(const char* format, ...) {
   return -1;
 }
 
-int RecvSocket(int handle) {
+namespace {
+
+// Runs one connection's side under its own guard. An event for the same side that comes
+// while the guard is held (from the pump inside) is remembered and makes the call go
+// round again; the call is refused (-1) only to the nested caller.
+template <class Work>
+int GuardedSocketCall(int handle, NetOp op, int32_t SocketData::*busy, int32_t SocketData::*again, Work work) {
   SocketData* d = CheckHandle(handle);
-  if (!d || net.recvGuard) return -1;
-  net.recvGuard = 1;
-  PumpNetworkMessages(0);
+  if (!d) return -1;
+  if (d->*busy) {
+    d->*again = 1;
+    return -1;
+  }
+  d->*busy = 1;
+  if (net.socketCallDepth++ == 0) PumpNetworkMessages(0);
   int result = 0;
-  if (Refused(d, OP_RECVSOCKET)) result = -1;
-  else if (d->framed) result = ReceiveMessages(d);
-  net.recvGuard = 0;
+  if (Refused(d, op)) {
+    result = -1;
+  } else {
+    do {
+      d->*again = 0;
+      result = work(d);
+    } while (result == 0 && d->*again);
+  }
+  net.socketCallDepth--;
+  d->*busy = 0;
   return result;
 }
 
+}  // namespace
+
+int RecvSocket(int handle) {
+  return GuardedSocketCall(handle, OP_RECVSOCKET, &SocketData::recvBusy, &SocketData::recvAgain,
+                           [](SocketData* d) { return d->framed ? ReceiveMessages(d) : ReceiveRaw(d); });
+}
+
 int SendSocket(int handle) {
-  SocketData* d = CheckHandle(handle);
-  if (!d || net.sendGuard) return -1;
-  net.sendGuard = 1;
-  PumpNetworkMessages(0);
-  int result = 0;
-  if (Refused(d, OP_SENDSOCKET)) result = -1;
-  else if (d->framed && d->sendRing.length > 0) SendMessages(d);
-  net.sendGuard = 0;
-  return result;
+  return GuardedSocketCall(handle, OP_SENDSOCKET, &SocketData::sendBusy, &SocketData::sendAgain,
+                           [](SocketData* d) {
+                             if (d->framed && d->sendRing.length > 0) SendMessages(d);
+                             return 0;
+                           });
 }
 
 int AcceptNetWork() {
@@ -315,6 +372,7 @@ int AcceptNetWork() {
   }
   std::memcpy(d->peerAddress, peer.address, 4);
   d->peerPort = peer.port;
+  d->accepted = 1;
   if (CommitRecord(d, slot, kConnectionEvents, "WSAAsyncSelectのエラー in AcceptNetWork") < 0)
     return -1;
   return 1;
@@ -355,6 +413,7 @@ int GetNetWorkAcceptState(int handle) {
   PumpNetworkMessages(0);
   SocketData* d = CheckHandle(handle);
   if (!d || Refused(d, OP_ACCEPTSTATE)) return -1;
+  d->exposed = 1;
   if (d->connected) return d->connected == 1 ? 1 : 0;
   d->lossReported = 1;
   return 0;
@@ -371,11 +430,13 @@ int NetWorkSend(int handle, const void* data, int length) {
   if (!d) return -1;
   PumpNetworkMessages(0);
   if (Refused(d, OP_SEND)) return -1;
+  d->exposed = 1;
   if (!d->connected || length < 0) return -1;
   SendSocket(handle);
   if (!d->framed) return PlatNetSend(d->socket, data, length, 0);
   const int32_t queued = d->sendRing.length;
-  if (RingBufferAdd(&d->sendRing, data, length) != 0) {
+  // A peer that does not read cannot make the queue grow without end.
+  if (length > NETWORK_MAX_BUFFERED - queued || RingBufferAdd(&d->sendRing, data, length) != 0) {
     WriteLogFmt("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
     // A ring that lost queued bytes can no longer be framed for the peer.
     if (queued > 0 && d->sendRing.length == 0) d->error = 1;
@@ -392,6 +453,7 @@ int GetNetWorkDataLength(int handle) {
   SendSocket(handle);
   SocketData* d = CheckHandle(handle);
   if (!d || Refused(d, OP_DATALENGTH)) return -1;
+  d->exposed = 1;
   if (d->framed) return d->dataLength;
   char byte;
   const int got = NetWorkRecvToPeek(handle, &byte, 1);
@@ -416,18 +478,10 @@ int CloseNetHandle(int handle) {
   SocketData* d = CheckHandle(handle);
   if (!d || !d->inUse) return -1;
   PumpNetworkMessages(0);
-  // Finish what is under way, but stop as soon as nothing more can move: a peer that has
-  // closed sends no more, and a connection in error takes nothing.
-  uint32_t start = PlatTimeMs();
-  while (d->recvRemaining > 0 && !d->error && PlatTimeMs() - start < kCloseWaitMs) {
-    PumpNetworkMessages(0);
-    const int32_t before = d->recvRemaining;
-    RecvSocket(handle);
-    if (d->recvRemaining != before) continue;
-    if (!d->connected) break;
-    PlatSleep(1);
-  }
-  start = PlatTimeMs();
+  // What has arrived goes with the record, so a message still arriving is not waited for:
+  // a peer could hold every close for as long as it pleased. What is queued is sent, but
+  // only while it moves or the peer may still take it.
+  const uint32_t start = PlatTimeMs();
   while (d->sendRing.length > 0 && !d->error && PlatTimeMs() - start < kCloseWaitMs) {
     PumpNetworkMessages(0);
     const int32_t before = d->sendRing.length;
@@ -452,7 +506,11 @@ int PumpNetworkMessages(int mode) {
     for (ListNode* n = net.head.next; n && n != &net.tail;) {
       ListNode* next = n->next;
       const SocketData* d = reinterpret_cast<const SocketData*>(n->data);
-      if (d->inUse && (d->error || (!d->connected && d->lossReported && d->autoClose)))
+      // An accepted connection the peer dropped before the program ever saw its handle
+      // would otherwise stay for good: nothing asks for its state.
+      const bool unseen = d->accepted && !d->exposed && d->recvRing.length == 0 && d->recvRemaining == 0 &&
+                          d->prefixHave == 0;
+      if (d->inUse && (d->error || (!d->connected && d->autoClose && (d->lossReported || unseen))))
         CloseNetHandle(n->key);
       n = next;
     }
@@ -538,6 +596,7 @@ int ConnectNetWork(const char* ipv4, int port) {
   SocketData* d = NewRecord(slot);
   if (!d) return -1;
   d->connected = 0;
+  d->exposed = 1;
   d->socket = PlatNetConnect(&address);
   if (d->socket == PLAT_INVALID_SOCKET) {
     LogNetworkError("connectに失敗しました");
@@ -555,6 +614,7 @@ int AttachNetWorkSocket(PlatSocket socket) {
     return -1;
   }
   d->socket = socket;
+  d->exposed = 1;
   return CommitRecord(d, slot, kConnectionEvents, "WSAAsyncSelectのエラー in AttachNetWorkSocket");
 }
 
@@ -572,6 +632,7 @@ int SetNetWorkKeepLost(int keep) {
 
 int GetNewestNetWorkHandle() {
   if (!net.initialised || net.head.next == &net.tail) return -1;
+  reinterpret_cast<SocketData*>(net.head.next->data)->exposed = 1;
   return net.head.next->key;
 }
 

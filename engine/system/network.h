@@ -4,8 +4,10 @@
 // A connection is framed (the default) or raw. Framed data travels as messages, each a
 // 4-byte little-endian length and that many bytes; what NetWorkSend queues goes out as
 // one message when the socket can take it, and received data counts as available once
-// its whole message has arrived. Raw reads and writes go straight to the socket (HTTP
-// uses these).
+// its whole message has arrived. Raw writes go straight to the socket and raw reads take
+// what has arrived as it stands (HTTP uses these). Either way, whatever the socket holds
+// is moved into the connection's receive ring as it arrives, up to NETWORK_MAX_BUFFERED,
+// so bytes of an unfinished unit never sit in the socket.
 //
 // Until InitNetwork has run, every operation refuses (-1; 0 for PumpNetworkMessages and
 // EndNetwork).
@@ -23,6 +25,10 @@ enum : int32_t {
   // The largest framed message either side accepts: a longer length from a peer puts the
   // connection in error, and longer queued data leaves as several messages.
   NETWORK_MAX_MESSAGE = 16 << 20,
+  // The most either ring of a connection holds: a largest message and one more. A
+  // receive ring that is full takes nothing more from the socket until the program
+  // reads; a send that would pass it is refused.
+  NETWORK_MAX_BUFFERED = 2 * NETWORK_MAX_MESSAGE,
 };
 
 // The check value comes first: the generic handle table validates through it.
@@ -46,6 +52,14 @@ struct SocketData {
   uint32_t peerPort;       // network byte order
   ListNode node;           // key the handle, data the record
   int32_t connectFailed;   // an outgoing connect ended in an error
+  uint8_t prefix[4];       // the incoming message's length, as far as it has come
+  int32_t prefixHave;      // bytes of it so far
+  // A connection's own re-entry guards, and an event that came while one was held: the
+  // call that holds it goes round again, so the event is never lost.
+  int32_t recvBusy, sendBusy;
+  int32_t recvAgain, sendAgain;
+  int32_t accepted;  // made by an accept
+  int32_t exposed;   // its handle has been given to the program
 };
 
 // ---- the operations -----------------------------------------------------------------
@@ -61,7 +75,8 @@ int OnSocketEvent(uintptr_t socket, uint32_t eventWord);
 // 1 while connected, 0 when not (the loss is then reported), -1 for a bad handle.
 int GetNetWorkAcceptState(int handle);
 // Framed: 0 when length bytes were taken (or, peeking, copied), -1 when fewer are stored.
-// Raw: the socket's receive result.
+// Raw: like a socket receive: the count taken (what has arrived, up to length), 0 once
+// the peer has closed and nothing is left, -1 while nothing waits.
 int NetWorkRecv(int handle, void* buffer, int length);
 int NetWorkRecvToPeek(int handle, void* buffer, int length);
 // Framed: 0 when queued, -1 when the queue cannot grow. Raw: the socket's send result.
@@ -73,11 +88,12 @@ int GetNetWorkDataLength(int handle);
 // Takes one line ending in a line feed into line (256 bytes at least; the line feed is
 // not stored, a carriage return before it is); 0, or -1 when no whole line waits.
 int NetWorkRecvLine(int handle, char* line);
-// Sends what is queued and takes what is arriving (each for at most 1000 ms while the
-// connection stands), then closes; 0, or -1.
+// Sends what is queued (for at most 1000 ms while the connection stands), then closes;
+// 0, or -1. What has arrived is dropped, and a message still arriving is not waited for.
 int CloseNetHandle(int handle);
-// Dispatches the network window's messages; mode 1 first closes connections in error and
-// lost connections that close by themselves. Always 0.
+// Dispatches the network window's messages; mode 1 first closes connections in error,
+// lost connections that close by themselves, and accepted connections that closed with
+// nothing unread before the program ever saw their handle. Always 0.
 int PumpNetworkMessages(int mode);
 // Closes every connection and the network window; 0.
 int EndNetwork();

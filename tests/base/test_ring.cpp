@@ -36,14 +36,33 @@ TEST(RingBuffer, GrowthSizesAndOrder) {
   EXPECT_EQ(r.capacity, 1010);
   EXPECT_EQ(GetTrackedTotalBytes(), 1010);
   Add(&r, 10, 1001);
-  EXPECT_EQ(r.capacity, 2011);
-  EXPECT_EQ(GetTrackedTotalBytes(), 2011);  // the old storage went back
+  EXPECT_EQ(r.capacity, 2020);  // twice the storage: more than 10 + 1001 + 1000
+  EXPECT_EQ(GetTrackedTotalBytes(), 2020);  // the old storage went back
   ExpectRead(&r, 0, 1011);
+  Add(&r, 1011, 5000);
+  EXPECT_EQ(r.capacity, 6000);  // the wanted length with the slack: more than twice
+  ExpectRead(&r, 1011, 5000);
   EXPECT_EQ(r.length, 0);
   RingBufferTerminate(&r);
   EXPECT_EQ(GetTrackedBlockCount(), 0);
   EXPECT_EQ(r.data, nullptr);
   EXPECT_EQ(r.capacity, 0);
+}
+
+// A queue fed in small pieces grows a few times, not once per piece (each growth copies
+// everything stored).
+TEST(RingBuffer, SmallAddsGrowGeometrically) {
+  RingBuffer r{};
+  int growths = 0;
+  for (int i = 0; i < 20000; i++) {
+    const int32_t before = r.capacity;
+    Add(&r, i * 100, 100);
+    if (r.capacity != before) growths++;
+  }
+  EXPECT_EQ(r.length, 2000000);
+  EXPECT_LE(growths, 12);
+  ExpectRead(&r, 0, 2000000);
+  RingBufferTerminate(&r);
 }
 
 TEST(RingBuffer, FullStorageAndWrappedGrowth) {
