@@ -9,6 +9,8 @@
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +21,9 @@ namespace {
 constexpr int32_t kBodyChunk = 4096;
 constexpr uint32_t kConnectWaitMs = 1000;
 constexpr int32_t kMaxBodyCapacity = 0x7FFFFFFF;
+// A memory body with a known length starts with at most this much and doubles as the
+// bytes arrive, so a header alone never reserves more.
+constexpr int32_t kFirstBodyBlock = 64 << 10;
 
 HttpSlot* Slot(int slot) {
   if (slot < 0 || slot >= HTTP_SLOT_COUNT) return nullptr;
@@ -67,12 +72,12 @@ void FreeBody(HttpSlot* s) {
   s->bodyCapacity = 0;
 }
 
-// Makes room for more of a memory body whose length is unknown; false without memory.
-bool GrowBody(HttpSlot* s) {
+// Makes room for more of a memory body, up to limit bytes; false without memory.
+bool GrowBody(HttpSlot* s, int32_t limit) {
   if (s->received < s->bodyCapacity) return true;
-  if (s->bodyCapacity == kMaxBodyCapacity) return false;
+  if (s->bodyCapacity >= limit) return false;
   const int64_t wanted = s->bodyCapacity < kBodyChunk ? kBodyChunk : int64_t(s->bodyCapacity) * 2;
-  const int32_t capacity = int32_t(wanted < kMaxBodyCapacity ? wanted : kMaxBodyCapacity);
+  const int32_t capacity = int32_t(wanted < limit ? wanted : limit);
   void* grown = TrackedAlloc(size_t(capacity), "", 0);
   if (!grown) return false;
   if (*s->memoryTarget) {
@@ -100,21 +105,42 @@ bool SendRequest(HttpSlot* s) {
   return true;
 }
 
-// A Content-Length header. A memory body gets its block here; a length that does not
-// parse (or is negative) leaves the length unknown and the body is taken until the end.
+// The number of a header value as ParseHttpStatusCode reads it, in 64 bits (saturating),
+// so a length past 32 bits is seen as such and not as what is left of it.
+int64_t ParseLength(const char* line) {
+  const char* p = StrFindChar(line, ' ');
+  if (!p) return -1;
+  while (*p && *p != '-' && (*p < '0' || *p > '9')) p++;
+  const bool negative = *p == '-';
+  if (negative) p++;
+  if (*p < '0' || *p > '9') return -1;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; p++) value = value > (INT64_MAX - 9) / 10 ? INT64_MAX : value * 10 + (*p - '0');
+  return negative ? -value : value;
+}
+
+// A Content-Length header, true when the request goes on. A length past what the slot
+// and a block can hold fails the request at once. A memory body gets its first block
+// here; a length that does not parse (or is negative) leaves the length unknown and the
+// body is taken until the end.
 bool OnContentLength(int slot, HttpSlot* s, const char* line) {
-  s->contentLength = ParseHttpStatusCode(line);
-  if (s->contentLength < 0) s->contentLength = -1;
-  if (s->destination != HTTP_TO_MEMORY) return true;
+  const int64_t length = ParseLength(line);
+  if (length > kMaxBodyCapacity) {
+    FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+    return false;
+  }
+  s->contentLength = length < 0 ? -1 : int32_t(length);
+  if (s->destination != HTTP_TO_MEMORY || s->kind == HTTP_HEAD) return true;
   FreeBody(s);  // a second header replaces the first block
   if (s->contentLength < 0) return true;
-  void* block = TrackedAlloc(size_t(s->contentLength), "", 0);
+  const int32_t first = s->contentLength < kFirstBodyBlock ? s->contentLength : kFirstBodyBlock;
+  void* block = TrackedAlloc(size_t(first), "", 0);
   if (!block) {
     FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
     return false;
   }
   *s->memoryTarget = block;
-  s->bodyCapacity = s->contentLength;
+  s->bodyCapacity = first;
   return true;
 }
 
@@ -126,9 +152,12 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
     int count;
     if (s->destination == HTTP_TO_FILE) {
       char chunk[kBodyChunk];
-      int32_t want = kBodyChunk;
-      if (s->contentLength >= 0 && s->contentLength - s->received < want)
-        want = s->contentLength - s->received;
+      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
+      const int32_t want = std::min(kBodyChunk, limit - s->received);
+      if (want == 0 && s->contentLength < 0) {  // longer than the count can say
+        FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+        return BODY_FAILED;
+      }
       count = NetWorkRecv(handle, chunk, want);
       if (count < 0) return BODY_WAIT;
       if (count > 0 && s->file && PlatFileWrite(s->file, chunk, count) != count) {
@@ -136,11 +165,12 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
         return BODY_FAILED;
       }
     } else {
-      if (s->contentLength < 0 && !GrowBody(s)) {
+      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
+      if (s->received < limit ? !GrowBody(s, limit) : s->contentLength < 0) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
-      const int32_t room = (s->contentLength >= 0 ? s->contentLength : s->bodyCapacity) - s->received;
+      const int32_t room = s->bodyCapacity - s->received;
       count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
       if (count < 0) return BODY_WAIT;
     }
@@ -276,7 +306,7 @@ int HttpHead(int slot) {
     }
     // Any other line, the blank one included: the next comes in the next round.
     if (!IsContentLengthLine(line)) return 0;
-    s->contentLength = ParseHttpStatusCode(line);
+    if (!OnContentLength(slot, s, line)) return 0;
     s->step = 3;
     FinishHttpSlot(slot, 0, -1);
   } else if (s->step == 3) {

@@ -239,7 +239,7 @@ void SendMessages(SocketData* d) {
       const int sent = PlatNetSend(d->socket, prefix + 4 - n, n, 0);
       if (sent < 0) return;
       d->lengthBytesRemaining -= sent;
-      if (d->lengthBytesRemaining > 0) return;
+      if (d->lengthBytesRemaining > 0) continue;  // until the socket refuses: that re-arms FD_WRITE
     }
     if (d->sendRemaining == 0) {
       d->sendRemaining = r.length < NETWORK_MAX_MESSAGE ? r.length : NETWORK_MAX_MESSAGE;
@@ -251,14 +251,16 @@ void SendMessages(SocketData* d) {
       }
       if (sent < 4) {
         d->lengthBytesRemaining = 4 - sent;
-        return;
+        continue;
       }
     }
     const int32_t count = RingTransfer(d, r, &r.readPos, d->sendRemaining, SendFrom);
     if (count < 0) return;
     r.length -= count;
     d->sendRemaining -= count;
-    if (count == 0 || d->sendRemaining != 0 || r.length == 0) return;
+    // A part sent is no sign that the socket is full: only a refused send arms the next
+    // FD_WRITE, so go on until one is refused or nothing is left.
+    if (count == 0 || r.length == 0) return;
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <sys/resource.h>
 
+#include <filesystem>
+
 #include <string>
 #include <vector>
 
@@ -380,6 +382,137 @@ TEST_F(Network, EndClosesEverythingAndRefusesAfterwards) {
   ::close(peer);
   // Up again for the fixture's end.
   ASSERT_EQ(InitNetwork(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- under load, with only the pump running -------------------------------------------
+
+// Sends as much of data from *at as the peer's socket takes now.
+void SendSome(int fd, const std::string& data, size_t* at) {
+  while (*at < data.size()) {
+    const ssize_t n = ::send(fd, data.data() + *at, data.size() - *at, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n <= 0) return;
+    *at += size_t(n);
+  }
+}
+
+// The record's own count: asking GetNetWorkDataLength would receive by itself and hide a
+// connection that only the pump can move.
+int32_t Complete(int handle) { return GetSocketData(handle)->dataLength; }
+
+TEST_F(Network, AnEightMebibyteMessageArrivesWithOnlyThePumpRunning) {
+  int peer;
+  const int h = Accept(&peer);
+  const std::string data = Pattern(8 << 20, 5);
+  const std::string message = Framed(data);
+  size_t at = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    SendSome(peer, message, &at);
+    return Complete(h) == int32_t(data.size());
+  }, 100000));
+  std::string got(data.size(), '\0');
+  ASSERT_EQ(NetWorkRecv(h, got.data(), int(got.size())), 0);
+  EXPECT_TRUE(got == data);
+  ::close(peer);
+}
+
+TEST_F(Network, TwoConnectionsEachReceive200MessagesWithOnlyThePumpRunning) {
+  int peers[2];
+  int handles[2];
+  std::string streams[2], datas[2];
+  for (int c = 0; c < 2; c++) {
+    handles[c] = Accept(&peers[c]);
+    for (int i = 0; i < 200; i++) {
+      const std::string m = Pattern(size_t(1000 + 37 * i), c * 1000 + i);
+      datas[c] += m;
+      streams[c] += Framed(m);
+    }
+  }
+  size_t at[2] = {0, 0};
+  ASSERT_TRUE(PumpUntil([&] {
+    SendSome(peers[0], streams[0], &at[0]);
+    SendSome(peers[1], streams[1], &at[1]);
+    return Complete(handles[0]) == int32_t(datas[0].size()) && Complete(handles[1]) == int32_t(datas[1].size());
+  }, 100000));
+  for (int c = 0; c < 2; c++) {
+    EXPECT_TRUE(Recv(handles[c], int(datas[c].size())) == datas[c]) << c;
+    ::close(peers[c]);
+  }
+}
+
+// A peer that never reads: the queue stops at its cap with the send refused and logged,
+// and what was queued stays framed and in order for when the peer reads again.
+TEST_F(Network, APeerThatNeverReadsLeavesTheQueueBounded) {
+  int peer;
+  const int h = Accept(&peer, 4096);
+  const SocketData* d = GetSocketData(h);
+  const std::string chunk = Pattern(1 << 20, 6);
+  int queued = 0;
+  while (queued < 64 && NetWorkSend(h, chunk.data(), int(chunk.size())) == 0) queued++;
+  ASSERT_LT(queued, 64);
+  EXPECT_TRUE(LogHas("送信データ 1048576 byte の追加に失敗しました in NewWorkSend"));
+  EXPECT_LE(d->sendRing.length, NETWORK_MAX_BUFFERED);
+  EXPECT_GT(d->sendRing.length + int32_t(chunk.size()), NETWORK_MAX_BUFFERED);
+  EXPECT_LE(d->sendRing.capacity, 2 * NETWORK_MAX_BUFFERED);
+  EXPECT_EQ(d->error, 0);
+
+  std::string stream;
+  const size_t total = size_t(queued) * chunk.size();
+  const int wide = 4 << 20;
+  setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &wide, sizeof wide);
+  std::vector<std::string> messages;
+  ASSERT_TRUE(PumpUntil([&] {
+    stream += ReadAvailable(peer);
+    if (d->sendRing.length != 0 || d->sendRemaining != 0 || d->lengthBytesRemaining != 0) return false;
+    messages.clear();
+    return ParseMessages(stream, &messages);
+  }, 100000));
+  std::string data;
+  for (const std::string& m : messages) data += m;
+  ASSERT_EQ(data.size(), total);
+  for (int i = 0; i < queued; i++) EXPECT_TRUE(data.compare(size_t(i) * chunk.size(), chunk.size(), chunk) == 0) << i;
+  ::close(peer);
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) count++;
+  return count;
+}
+
+// Peers that connect and leave at once: the pump takes each connection and, once closed
+// and never seen by the program, lets it go with its descriptor.
+TEST_F(Network, ABurstOfConnectAndDropLeavesNothingBehind) {
+  const int descriptors = OpenDescriptors();
+  const int32_t blocks = GetTrackedBlockCount();
+  for (int batch = 0; batch < 10; batch++) {
+    for (int i = 0; i < 50; i++) {
+      const int fd = ConnectPeer(port);
+      ASSERT_GE(fd, 0);
+      ::close(fd);
+    }
+    ASSERT_TRUE(PumpUntil([&] {
+      // (Asking for the newest handle would show it to the program.)
+      return GetTrackedBlockCount() == blocks && OpenDescriptors() == descriptors;
+    })) << "batch " << batch << ": blocks " << GetTrackedBlockCount() << " were " << blocks << ", descriptors "
+        << OpenDescriptors() << " were " << descriptors;
+  }
+  EXPECT_EQ(GetNewestNetWorkHandle(), listener);
+  // A connection the program has seen is kept until its loss is reported.
+  int peer;
+  const int h = Accept(&peer);
+  ::close(peer);
+  for (int i = 0; i < 20; i++) {
+    PumpNetworkMessages(1);
+    ::poll(nullptr, 0, 1);
+  }
+  EXPECT_EQ(GetSocketData(h)->connected, 0);
+  EXPECT_EQ(GetNetWorkAcceptState(h), 0);
+  PumpNetworkMessages(1);
+  EXPECT_EQ(GetSocketData(h), nullptr);
 }
 
 }  // namespace
