@@ -217,6 +217,13 @@ INSTANTIATE_TEST_SUITE_P(
                 kOk + "Content-Length: 100\r\nContent-Length: 3\r\n\r\nabc", false, HTTP_TO_MEMORY, 0, -1, "abc"},
         GetCase{"ALengthWithoutBlankReadsUntilTheEnd", kOk + "Content-Length:5\r\n\r\nabcdefgh", true,
                 HTTP_TO_FILE, 0, -1, "abcdefgh"},
+        // Lengths past 32 bits are not taken for what is left of them.
+        GetCase{"ALengthOf2To63Fails", kOk + "Content-Length: 9223372036854775808\r\n\r\nabc", true,
+                HTTP_TO_MEMORY, 2, 2, ""},
+        GetCase{"ALengthOf2To32And5Fails", kOk + "Content-Length: 4294967301\r\n\r\nhello", true, HTTP_TO_FILE,
+                2, 2, ""},
+        GetCase{"ABodyLargerThanTheFirstBlock", kOk + "Content-Length: 300000\r\n\r\n" + std::string(300000, 'b'),
+                false, HTTP_TO_MEMORY, 0, -1, std::string(300000, 'b')},
         GetCase{"NotFound", "HTTP/1.0 404 Not Found\r\n\r\n", true, HTTP_TO_MEMORY, 2, 1, ""},
         GetCase{"ServerError", "HTTP/1.0 500 Internal Server Error\r\n\r\n", true, HTTP_TO_FILE, 2, 0, ""},
         GetCase{"AHeaderLineOverTheLimit",
@@ -326,6 +333,46 @@ TEST_F(Http, ABodyWithoutALengthIsWholeWhenTheCloseIsSeenAfterItsLastBytes) {
     }
     EXPECT_EQ(DeleteHttpSlot(slot), 0);
   }
+}
+
+// The largest length a block can have is taken at its word: the body grows as it comes,
+// so the header alone reserves no more than a first block.
+TEST_F(Http, TheLargestLengthReservesNothingFromTheHeaderAlone) {
+  server.response = kOk + "Content-Length: 2147483647\r\n\r\nabc";
+  server.closeAtOnce = false;
+  server.Start();
+  const int slot =
+      StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  for (int i = 0; i < kMaxRounds && GetHttpSlot(slot)->received < 3; i++) {
+    PumpNetworkMessages(1);
+    StepAllHttpSlots();
+    ::poll(nullptr, 0, 1);
+  }
+  const HttpSlot* s = GetHttpSlot(slot);
+  EXPECT_EQ(s->contentLength, 2147483647);
+  EXPECT_EQ(s->received, 3);
+  EXPECT_EQ(s->result, -1);
+  EXPECT_LE(s->bodyCapacity, 64 << 10);
+  EXPECT_LE(GetTrackedTotalBytes(), 1 << 20);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  EXPECT_EQ(body, nullptr);
+}
+
+// No timeout exists for a server that says nothing, or says it a byte at a time, but the
+// request never holds up the pump: many rounds go by on a clock that does not move.
+TEST_F(Http, ASilentServerNeverHoldsUpThePump) {
+  const int slot = StartUnanswered();
+  ASSERT_GE(slot, 0);
+  PlatClockSetManual(1, 1000);
+  for (int i = 0; i < 200; i++) {
+    PumpNetworkMessages(1);
+    StepAllHttpSlots();
+  }
+  EXPECT_EQ(PlatTimeMs(), 1000u);
+  EXPECT_EQ(GetHttpSlot(slot)->result, -1);
+  PlatClockSetManual(0);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
 }
 
 TEST_F(Http, DeletingARunningRequestFailsItAndFreesThePartialBody) {
