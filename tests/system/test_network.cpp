@@ -309,7 +309,9 @@ TEST_F(Network, RawLinesEndAtALineFeedAndKeepTheCarriageReturn) {
   const int h = Accept(&peer);
   EXPECT_EQ(GetNetWorkDataLength(h), -1);  // nothing waits yet
   ASSERT_TRUE(SendAll(peer, "line one\r\nrest"));
-  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(h) == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRing.length == 14; }));
+  EXPECT_EQ(WaitingAtEngine(h), -1);  // nothing of a line waits in the socket
+  EXPECT_EQ(GetNetWorkDataLength(h), 1);
   char line[256];
   ASSERT_EQ(NetWorkRecvLine(h, line), 0);
   EXPECT_EQ(std::string(line), "line one\r");
@@ -441,6 +443,62 @@ TEST_F(Network, TwoConnectionsEachReceive200MessagesWithOnlyThePumpRunning) {
     EXPECT_TRUE(Recv(handles[c], int(datas[c].size())) == datas[c]) << c;
     ::close(peers[c]);
   }
+}
+
+// A length at the cap sizes nothing: the ring grows with what arrives.
+TEST_F(Network, ALengthAtTheCapReservesOnlyWhatArrives) {
+  int peer;
+  const int h = Accept(&peer);
+  const std::string data = Pattern(100000, 7);
+  const uint32_t n = NETWORK_MAX_MESSAGE;
+  ASSERT_TRUE(SendAll(peer, std::string{char(n & 0xFF), char((n >> 8) & 0xFF), char((n >> 16) & 0xFF), char(n >> 24)} +
+                                data));
+  const SocketData* d = GetSocketData(h);
+  ASSERT_TRUE(PumpUntil([&] { return d->recvRing.length == int32_t(data.size()); }));
+  EXPECT_EQ(d->recvRemaining, NETWORK_MAX_MESSAGE - int32_t(data.size()));
+  EXPECT_LT(d->recvRing.capacity, 1 << 20);
+  EXPECT_EQ(d->error, 0);
+  ::close(peer);
+}
+
+// A program that does not read: the receive ring stops at its cap, the rest waits in the
+// socket, and all of it comes once the program reads.
+TEST_F(Network, AFullReceiveRingWaitsForTheProgram) {
+  int peer;
+  const int h = Accept(&peer);
+  const SocketData* d = GetSocketData(h);
+  std::string stream, data;
+  for (int i = 0; i < 3; i++) {
+    const std::string m = Pattern(i < 2 ? size_t(NETWORK_MAX_MESSAGE) : size_t(8 << 20), 10 + i);
+    data += m;
+    stream += Framed(m);
+  }
+  size_t at = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    SendSome(peer, stream, &at);
+    return d->recvRing.length == NETWORK_MAX_BUFFERED;
+  }, 100000));
+  for (int i = 0; i < 50; i++) {
+    SendSome(peer, stream, &at);
+    PumpNetworkMessages(1);
+  }
+  EXPECT_EQ(d->recvRing.length, NETWORK_MAX_BUFFERED);
+  EXPECT_EQ(d->error, 0);
+  EXPECT_LE(d->recvRing.capacity, 2 * NETWORK_MAX_BUFFERED);
+
+  std::string got;
+  ASSERT_TRUE(PumpUntil([&] {
+    SendSome(peer, stream, &at);
+    const int32_t ready = d->dataLength;
+    if (ready > 0) {
+      std::string part(size_t(ready), '\0');
+      EXPECT_EQ(NetWorkRecv(h, part.data(), ready), 0);
+      got += part;
+    }
+    return got.size() == data.size();
+  }, 100000));
+  EXPECT_TRUE(got == data);
+  ::close(peer);
 }
 
 // A peer that never reads: the queue stops at its cap with the send refused and logged,
