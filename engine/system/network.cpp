@@ -25,6 +25,7 @@ constexpr int kListenBacklog = 128;
 // The most one receive call asks of the socket: the ring grows with what arrives, never
 // from what a peer's length announces.
 constexpr int32_t kRecvChunk = 256 << 10;
+constexpr int32_t kRecvStep = 4096;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
 // The NetWorkTable is a generic handle table whose slots the network chooses itself:
@@ -182,7 +183,10 @@ int ReceiveFailed(SocketData* d, int32_t length) {
 int32_t ReceiveChunk(SocketData* d, int32_t most) {
   RingBuffer& r = d->recvRing;
   const int32_t room = NETWORK_MAX_BUFFERED - r.length;
-  const int32_t want = std::min({most, kRecvChunk, room});
+  // Into the free storage first; a full ring grows by a small step, which the ring turns
+  // into a doubling, so the storage follows what arrives.
+  const int32_t free = std::max(r.capacity - r.length, kRecvStep);
+  const int32_t want = std::min({most, kRecvChunk, room, free});
   if (want <= 0) return 0;  // full: the program reads first
   if (RingBufferReserve(&r, want) != 0) return -1;
   const int32_t count = RingTransfer(d, r, &r.writePos, want, RecvInto);
