@@ -157,9 +157,9 @@ void BM_NetWork_SendWithQueued(benchmark::State& state) {
   const std::string mib(1 << 20, 'q');
   const SocketData* d = GetSocketData(h);
   while (d->sendRing.length < int32_t(state.range(0)) << 20) NetWorkSend(h, mib.data(), int(mib.size()));
+  state.counters["MiB queued"] = double(d->sendRing.length) / double(1 << 20);
   const char kib[1024] = {};
   for (auto _ : state) benchmark::DoNotOptimize(NetWorkSend(h, kib, sizeof kib));
-  state.counters["queued MiB"] = double(d->sendRing.length) / double(1 << 20);
   ::close(peer);
   SetNetWorkKeepLost(0);
   CloseNetHandle(h);
