@@ -29,13 +29,12 @@ int RingBufferReserve(RingBuffer* ring, int32_t wanted) {
   // storage: a queue fed in small pieces is copied a logarithmic number of times, not once
   // per piece.
   const int64_t needed = int64_t(ring->length) + wanted + kRingSlack;
-  const int64_t doubled = std::min<int64_t>(int64_t(ring->capacity) * 2, kRingMaxCapacity);
-  const int64_t newCapacity = std::max(needed, doubled);
-  if (wanted < 0 || newCapacity > kRingMaxCapacity) {
-    WriteLogFmt("リングバッファの再確保に失敗しました(確保しようとしたサイズ %lld byte)",
-                (long long)newCapacity);
+  if (wanted < 0 || needed > kRingMaxCapacity) {
+    WriteLogFmt("リングバッファの再確保に失敗しました(確保しようとしたサイズ %lld byte)", (long long)needed);
     return -1;
   }
+  const int64_t doubled = std::min<int64_t>(int64_t(ring->capacity) * 2, kRingMaxCapacity);
+  const int64_t newCapacity = std::max(needed, doubled);
   unsigned char* grown = (unsigned char*)TrackedAlloc(size_t(newCapacity), "", 0);
   if (!grown) {
     TrackedFree(ring->data);
