@@ -23,7 +23,14 @@ int32_t Field(int32_t max, int options, const char* text, int32_t cursor) {
   return h;
 }
 
-TEST(KeyInput, EditingTable) {
+// Every key input a test makes goes with it, so none is found by the tests after it.
+class KeyInput : public ::testing::Test {
+ protected:
+  void SetUp() override { InitCharCodeBuffer(); }
+  void TearDown() override { InitCharCodeBuffer(); }
+};
+
+TEST_F(KeyInput, EditingTable) {
   struct Case {
     const char* what;
     int32_t max;
@@ -84,8 +91,7 @@ TEST(KeyInput, EditingTable) {
   }
 }
 
-TEST(KeyInput, OnlyAValidUnfinishedActiveInputDrainsTheRing) {
-  InitCharCodeBuffer();
+TEST_F(KeyInput, OnlyAValidUnfinishedActiveInputDrainsTheRing) {
   PushText("ab");
   EXPECT_EQ(UpdateKeyInput(), 0);  // none active: the ring waits
   EXPECT_EQ(RingText(), "ab");
@@ -109,8 +115,7 @@ TEST(KeyInput, OnlyAValidUnfinishedActiveInputDrainsTheRing) {
   EXPECT_STREQ(GetKeyInputRecord(second)->text, "xy");
 }
 
-TEST(KeyInput, HandlesTakeSlotsAndCheckValuesFromTheTable) {
-  InitCharCodeBuffer();
+TEST_F(KeyInput, HandlesTakeSlotsAndCheckValuesFromTheTable) {
   const int32_t blocks = GetTrackedBlockCount();
   int32_t a = MakeKeyInput(8, 0, 0, 0);
   int32_t b = MakeKeyInput(8, 0, 0, 0);
