@@ -21,20 +21,20 @@ struct D3dFormatRow {
 };
 
 const D3dFormatRow kD3dFormats[] = {
-    {20, 24, 0xFF0000, 0xFF00, 0xFF, 0},                 // R8G8B8
-    {21, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},        // A8R8G8B8
-    {22, 32, 0xFF0000, 0xFF00, 0xFF, 0},                 // X8R8G8B8
-    {23, 16, 0xF800, 0x7E0, 0x1F, 0},                    // R5G6B5
-    {24, 16, 0x7C00, 0x3E0, 0x1F, 0},                    // X1R5G5B5
-    {25, 16, 0x7C00, 0x3E0, 0x1F, 0x8000},               // A1R5G5B5
-    {26, 16, 0xF00, 0xF0, 0xF, 0xF000},                  // A4R4G4B4
-    {27, 8, 0xE0, 0x1C, 0x3, 0},                         // R3G3B2
-    {29, 16, 0xE0, 0x1C, 0x3, 0xFF00},                   // A8R3G3B2
-    {30, 16, 0xF00, 0xF0, 0xF, 0},                       // X4R4G4B4
-    {31, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000},    // A2B10G10R10
-    {32, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},        // A8B8G8R8
-    {33, 32, 0xFF, 0xFF00, 0xFF0000, 0},                 // X8B8G8R8
-    {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},    // A2R10G10B10
+    {20, 24, 0xFF0000, 0xFF00, 0xFF, 0},               // R8G8B8
+    {21, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},      // A8R8G8B8
+    {22, 32, 0xFF0000, 0xFF00, 0xFF, 0},               // X8R8G8B8
+    {23, 16, 0xF800, 0x7E0, 0x1F, 0},                  // R5G6B5
+    {24, 16, 0x7C00, 0x3E0, 0x1F, 0},                  // X1R5G5B5
+    {25, 16, 0x7C00, 0x3E0, 0x1F, 0x8000},             // A1R5G5B5
+    {26, 16, 0xF00, 0xF0, 0xF, 0xF000},                // A4R4G4B4
+    {27, 8, 0xE0, 0x1C, 0x3, 0},                       // R3G3B2
+    {29, 16, 0xE0, 0x1C, 0x3, 0xFF00},                 // A8R3G3B2
+    {30, 16, 0xF00, 0xF0, 0xF, 0},                     // X4R4G4B4
+    {31, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000},  // A2B10G10R10
+    {32, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},      // A8B8G8R8
+    {33, 32, 0xFF, 0xFF00, 0xFF0000, 0},               // X8B8G8R8
+    {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},  // A2R10G10B10
     {0xFFFFFFFF, 0, 0, 0, 0, 0},
 };
 
@@ -61,8 +61,9 @@ void DxtColors(const uint8_t* block, bool threeColorForm, Bgra colors[4]) {
   colors[0] = a;
   colors[1] = b;
   auto mix = [&](int wa, int wb, int d, uint8_t alpha) {
-    return Bgra{uint8_t((wa * a.blue + wb * b.blue) / d), uint8_t((wa * a.green + wb * b.green) / d),
-                uint8_t((wa * a.red + wb * b.red) / d), alpha};
+    return Bgra{uint8_t((wa * a.blue + wb * b.blue) / d),
+                uint8_t((wa * a.green + wb * b.green) / d), uint8_t((wa * a.red + wb * b.red) / d),
+                alpha};
   };
   if (threeColorForm && c0 <= c1) {
     colors[2] = mix(1, 1, 2, 255);
@@ -113,9 +114,10 @@ void MakeMaskedPalette(ColorFormat* format) {
     return width == 0 ? uint8_t(0) : uint8_t(((value & mask) >> shift) * 255 / ((1u << width) - 1));
   };
   for (uint32_t i = 0; i < 256; i++)
-    format->palette[i] = PaletteEntry{channel(i, masks.blueMask, masks.blueShift, masks.blueWidth),
-                                      channel(i, masks.greenMask, masks.greenShift, masks.greenWidth),
-                                      channel(i, masks.redMask, masks.redShift, masks.redWidth), 0};
+    format->palette[i] =
+        PaletteEntry{channel(i, masks.blueMask, masks.blueShift, masks.blueWidth),
+                     channel(i, masks.greenMask, masks.greenShift, masks.greenWidth),
+                     channel(i, masks.redMask, masks.redShift, masks.redWidth), 0};
 }
 
 int ReadDdsPixels(const StreamRow* stream, uint64_t bytes, uint8_t** out) {
@@ -209,8 +211,8 @@ int DecodeDdsImage(const StreamRow* stream, GraphImage* image) {
   } else if (pixelFlags & kDdsPixelRgb) {
     bitCount = rgbBitCount;
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return -1;
-    SetupFormatFromMasksCore(&image->format, int32_t(bitCount), ReadLe32(h + 88),
-                             ReadLe32(h + 92), ReadLe32(h + 96), ReadLe32(h + 100));
+    SetupFormatFromMasksCore(&image->format, int32_t(bitCount), ReadLe32(h + 88), ReadLe32(h + 92),
+                             ReadLe32(h + 96), ReadLe32(h + 100));
   } else {
     return -1;
   }

@@ -11,8 +11,7 @@ namespace {
 constexpr uint32_t kRawBgraChannels8 = 0x08080808, kRawBgraChannels16 = 0x10101010;
 
 // Two-byte channels: only the high byte of each (bytes 1, 3, 5 and 7 of a pixel) is kept.
-int ReadRawBgraWideRows(const StreamRow* stream, uint8_t* pixels, uint32_t width,
-                        uint32_t height) {
+int ReadRawBgraWideRows(const StreamRow* stream, uint8_t* pixels, uint32_t width, uint32_t height) {
   const uint64_t rowBytes = uint64_t(width) * 8;
   uint8_t* row = static_cast<uint8_t*>(TrackedAlloc(size_t(rowBytes), "", 0));
   if (!row) return -1;
@@ -49,9 +48,8 @@ int DecodeRawBgraImage(const StreamRow* stream, GraphImage* image) {
 
   uint8_t* pixels = static_cast<uint8_t*>(TrackedAlloc(size_t(bytes), "", 0));
   if (!pixels) return -1;
-  const int read = bytesPerChannel == 1
-                       ? (ReadStreamBytes(stream, pixels, bytes) ? 0 : -1)
-                       : ReadRawBgraWideRows(stream, pixels, width, height);
+  const int read = bytesPerChannel == 1 ? (ReadStreamBytes(stream, pixels, bytes) ? 0 : -1)
+                                        : ReadRawBgraWideRows(stream, pixels, width, height);
   if (read != 0) {
     TrackedFree(pixels);
     return -1;

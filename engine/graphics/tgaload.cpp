@@ -40,8 +40,8 @@ TgaHeader ParseTgaHeader(const uint8_t* h) {
 bool HasTgaFooter(const StreamRow* stream, int64_t fileSize) {
   if (fileSize < kTgaFooterBytes) return false;
   uint8_t footer[kTgaFooterBytes];
-  if (stream->functions.seek(stream->handle, int32_t(fileSize - kTgaFooterBytes),
-                             FILE_SEEK_SET) != 0 ||
+  const int32_t at = int32_t(fileSize - kTgaFooterBytes);
+  if (stream->functions.seek(stream->handle, at, FILE_SEEK_SET) != 0 ||
       !ReadStreamBytes(stream, footer, sizeof footer))
     return false;
   return std::memcmp(footer + 8, "TRUEVISION-XFILE", 16) == 0 && ReadLe32(footer) == 0;
@@ -70,8 +70,7 @@ void SetTgaFormat(uint32_t bitCount, ColorFormat* format) {
 // Run-length packets into `count` units of `unit` bytes: a header byte, then one unit
 // repeated or (h & 0x7F) + 1 units as they stand. A packet that passes the picture is cut
 // to the units left; data that end before the picture is whole are refused.
-int DecodeTgaRunLength(const uint8_t* data, size_t size, uint8_t* out, size_t count,
-                       size_t unit) {
+int DecodeTgaRunLength(const uint8_t* data, size_t size, uint8_t* out, size_t count, size_t unit) {
   size_t at = 0, done = 0;
   while (done < count) {
     if (at >= size) return -1;
@@ -108,8 +107,8 @@ uint8_t* OrientTgaPixels(const uint8_t* pixels, uint32_t width, uint32_t height,
       continue;
     }
     for (uint32_t x = 0; x < width; x++)
-      std::memcpy(to + size_t(x) * bytesPerPixel,
-                  from + size_t(width - 1 - x) * bytesPerPixel, bytesPerPixel);
+      std::memcpy(to + size_t(x) * bytesPerPixel, from + size_t(width - 1 - x) * bytesPerPixel,
+                  bytesPerPixel);
   }
   return out;
 }
@@ -129,8 +128,7 @@ int DecodeTgaImage(const StreamRow* stream, GraphImage* image) {
   const uint32_t type = h.imageType;
   if (type == 0 || type == 3 || (type >= 4 && type <= 8) || type > 11) return -1;
   if (h.xOrigin != 0 || h.yOrigin != 0) return -1;
-  if (h.width == 0 || h.height == 0 || h.width > kTgaMaxSide || h.height > kTgaMaxSide)
-    return -1;
+  if (h.width == 0 || h.height == 0 || h.width > kTgaMaxSide || h.height > kTgaMaxSide) return -1;
   const bool mapped = type == 1 || type == 9;
   const bool runLength = type == 9 || type == 10;
   const uint32_t bitCount = mapped ? h.colorMapEntrySize : h.pixelDepth;
@@ -200,8 +198,8 @@ int DecodeTgaImage(const StreamRow* stream, GraphImage* image) {
 
   const bool bottomUp = (h.descriptor & 0x20) == 0, rightToLeft = (h.descriptor & 0x10) != 0;
   if (bottomUp || rightToLeft) {
-    uint8_t* oriented = OrientTgaPixels(pixels, h.width, h.height, bytesPerPixel, bottomUp,
-                                        rightToLeft);
+    uint8_t* oriented =
+        OrientTgaPixels(pixels, h.width, h.height, bytesPerPixel, bottomUp, rightToLeft);
     TrackedFree(pixels);
     if (!oriented) return -1;
     pixels = oriented;

@@ -71,6 +71,11 @@ inline int DecodeWith(ImageLoader loader, const Bytes& bytes, GraphImage* image,
   return result;
 }
 
+// The first `size` bytes.
+inline Bytes Prefix(const Bytes& bytes, size_t size) {
+  return Bytes(bytes.begin(), bytes.begin() + long(size));
+}
+
 // The picture's rows without the padding past each row's last pixel.
 inline Bytes PixelRows(const GraphImage& image) {
   Bytes out;

@@ -3,6 +3,7 @@
 
 #include "imagetest.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,8 @@ TEST_F(DdsLoad, Dxt1DecodesEveryColumnAndRowOfPartialBlocks) {
   const uint32_t width = 6, height = 5;
   Bytes blocks;
   for (size_t i = 0; i < 4 * 8; i++) blocks.push_back(uint8_t(PatternSample(i, 8)));
-  blocks[8 + 0] = 0x00, blocks[8 + 1] = 0x10, blocks[8 + 2] = 0x00, blocks[8 + 3] = 0x20;  // c0 < c1
+  const Bytes threeColors = ColorBlock(0x1000, 0x2000, 0);  // c0 < c1 in the second block
+  std::copy(threeColors.begin(), threeColors.begin() + 4, blocks.begin() + 8);
   GraphImage image;
   ASSERT_EQ(DecodeWith(DecodeDdsImage, DxtFile("DXT1", width, height, blocks), &image), 0);
   EXPECT_EQ(image.pitch, width * 4);
@@ -128,12 +130,14 @@ TEST_F(DdsLoad, DxtColourAndAlphaRules) {
        ColorBlock(0xF800, 0xF800, CyclingIndexes(4)),
        {{0, {0, 0, 255, 255}}, {2, {0, 0, 255, 255}}, {3, {0, 0, 255, 0}}}},
       {"DXT1 c0 < c1: halves", "DXT1", blueRed,
-       {{0, {255, 0, 0, 255}}, {1, {0, 0, 255, 255}}, {2, {127, 0, 127, 255}}, {3, {127, 0, 127, 0}}}},
+       {{0, {255, 0, 0, 255}}, {1, {0, 0, 255, 255}}, {2, {127, 0, 127, 255}},
+        {3, {127, 0, 127, 0}}}},
       {"DXT1 c0 > c1: thirds", "DXT1", redBlue,
        {{2, {85, 0, 170, 255}}, {3, {170, 0, 85, 255}}}},
       {"DXT1 green and low values", "DXT1", ColorBlock(0x07E0, 0x0821, CyclingIndexes(2)),
        {{0, {0, 255, 0, 255}}, {1, {8, 4, 8, 255}}}},
-      {"DXT3 alpha is value x 255 / 15, four colours even when c0 < c1", "DXT3", join(ramp, blueRed),
+      {"DXT3 alpha is value x 255 / 15, four colours even when c0 < c1", "DXT3",
+       join(ramp, blueRed),
        {{0, {255, 0, 0, 0}}, {1, {0, 0, 255, 17}}, {2, {170, 0, 85, 34}}, {3, {85, 0, 170, 51}},
         {15, {85, 0, 170, 255}}}},
       {"DXT5 a0 > a1: sevenths", "DXT5", join(interpolated(200, 10), mid),
@@ -180,7 +184,8 @@ TEST_F(DdsLoad, EveryD3dFormatCodeGivesItsMasks) {
     s.height = height;
     s.pixelFlags = 0x4;
     s.fourCC = r.code;  // and a bit count of 0, as such files have
-    for (uint32_t i = 0; i < width * height * bytes; i++) s.data.push_back(uint8_t(PatternSample(i, 8)));
+    for (uint32_t i = 0; i < width * height * bytes; i++)
+      s.data.push_back(uint8_t(PatternSample(i, 8)));
     GraphImage image;
     ASSERT_EQ(DecodeWith(DecodeDdsImage, WriteDds(s), &image), 0);
     EXPECT_EQ(image.pitch, width * bytes);
@@ -276,9 +281,9 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   std::vector<Case> cases;
   for (size_t cut : {size_t(0), size_t(2), size_t(3), size_t(4), size_t(16), size_t(80),
                      size_t(127), size_t(128), plain.size() - 1})
-    cases.push_back({"RGB cut at " + std::to_string(cut), Bytes(plain.begin(), plain.begin() + long(cut)), -1});
+    cases.push_back({"RGB cut at " + std::to_string(cut), Prefix(plain, cut), -1});
   for (size_t cut : {size_t(128), size_t(128 + 16 * 3), dxt.size() - 1})
-    cases.push_back({"DXT cut at " + std::to_string(cut), Bytes(dxt.begin(), dxt.begin() + long(cut)), -1});
+    cases.push_back({"DXT cut at " + std::to_string(cut), Prefix(dxt, cut), -1});
   auto with = [&](const char* name, DdsSpec s, int result) {
     cases.push_back({name, WriteDds(s), result});
   };

@@ -18,8 +18,11 @@ TEST_F(RawBgraLoad, EightAndSixteenBitChannels) {
     wide.push_back(uint8_t(~narrow.back()));
     wide.push_back(narrow.back());
   }
-  for (const auto& [name, file] : {std::pair{"8-bit", WriteRawBgra(RAW_BGRA_8, width, height, narrow)},
-                                   std::pair{"16-bit", WriteRawBgra(RAW_BGRA_16, width, height, wide)}}) {
+  const std::pair<const char*, Bytes> files[] = {
+      {"8-bit", WriteRawBgra(RAW_BGRA_8, width, height, narrow)},
+      {"16-bit", WriteRawBgra(RAW_BGRA_16, width, height, wide)},
+  };
+  for (const auto& [name, file] : files) {
     SCOPED_TRACE(name);
     GraphImage image;
     ASSERT_EQ(DecodeWith(DecodeRawBgraImage, file, &image), 0);
@@ -52,9 +55,9 @@ TEST_F(RawBgraLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   std::vector<Case> cases;
   for (size_t cut : {size_t(0), size_t(3), size_t(4), size_t(8), size_t(12), size_t(15),
                      size_t(16), narrow.size() - 1})
-    cases.push_back({"8-bit cut at " + std::to_string(cut), Bytes(narrow.begin(), narrow.begin() + long(cut)), -1});
+    cases.push_back({"8-bit cut at " + std::to_string(cut), Prefix(narrow, cut), -1});
   for (size_t cut : {size_t(16) + 24, wide.size() - 1})
-    cases.push_back({"16-bit cut at " + std::to_string(cut), Bytes(wide.begin(), wide.begin() + long(cut)), -1});
+    cases.push_back({"16-bit cut at " + std::to_string(cut), Prefix(wide, cut), -1});
   Bytes magic = narrow;
   magic[3] = 'B';
   cases.push_back({"magic BGRB", magic, -1});

@@ -15,7 +15,8 @@ constexpr uint16_t kWidth = 5, kHeight = 3;
 Bytes TopDownPixels(size_t bytesPerPixel) {
   Bytes out;
   for (size_t i = 0; i < size_t(kWidth) * kHeight; i++)
-    for (size_t c = 0; c < bytesPerPixel; c++) out.push_back(uint8_t(PatternSample(i / 2 * 4 + c, 8)));
+    for (size_t c = 0; c < bytesPerPixel; c++)
+      out.push_back(uint8_t(PatternSample(i / 2 * 4 + c, 8)));
   return out;
 }
 
@@ -83,7 +84,8 @@ Bytes TgaOfForm(const TgaForm& f, Bytes* expected) {
       s.colorMap = Bytes(8, 0x77);
     }
   }
-  s.data = (f.imageType == 9 || f.imageType == 10) ? TgaRunLength(stored, mapped ? 1 : bytes) : stored;
+  const bool runLength = f.imageType == 9 || f.imageType == 10;
+  s.data = runLength ? TgaRunLength(stored, mapped ? 1 : bytes) : stored;
   return WriteTga(s);
 }
 
@@ -207,14 +209,13 @@ TEST_F(TgaLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   // Cut at each field boundary and inside the data.
   for (size_t cut : {size_t(0), size_t(1), size_t(2), size_t(3), size_t(12), size_t(16),
                      size_t(17), size_t(18), size_t(20), raw.size() / 2, raw.size() - 1})
-    cases.push_back({"raw cut at " + std::to_string(cut), Bytes(raw.begin(), raw.begin() + long(cut)), -1});
+    cases.push_back({"raw cut at " + std::to_string(cut), Prefix(raw, cut), -1});
   // The mapped file: inside its ID, its colour map and its last packet (the footer gone
   // with it), and inside its footer, which then is none: the packets are whole before it.
   for (size_t cut : {size_t(20), size_t(22) + 10, mappedRle.size() - TGA_FOOTER_BYTES - 1})
-    cases.push_back({"mapped cut at " + std::to_string(cut),
-                     Bytes(mappedRle.begin(), mappedRle.begin() + long(cut)), -1});
+    cases.push_back({"mapped cut at " + std::to_string(cut), Prefix(mappedRle, cut), -1});
   cases.push_back({"mapped cut inside the footer, packets whole",
-                   Bytes(mappedRle.begin(), mappedRle.end() - 1), 0});
+                   Prefix(mappedRle, mappedRle.size() - 1), 0});
   auto field = [&](const char* name, const Bytes& base, size_t at, std::initializer_list<uint8_t> v,
                    int result) {
     Bytes b = base;
