@@ -1,7 +1,5 @@
 // DDS files: the top surface of an RGB format (from the pixel-format masks or from a
 // D3DFORMAT number in the FourCC field) or of a DXT1 to DXT5 compressed one.
-#include "engine/graphics/ddsload.h"
-
 #include "engine/base/memory.h"
 #include "engine/graphics/imageload.h"
 #include "engine/graphics/imagestream.h"
@@ -13,6 +11,9 @@ namespace {
 constexpr uint32_t kDdsFlagPitch = 0x8;
 // Pixel-format flags: 0x1 (alpha pixels) changes nothing here, the masks say it all.
 constexpr uint32_t kDdsPixelFourCC = 0x4, kDdsPixelRgb = 0x40;
+
+// Bytes of one 4 x 4 block: 8 for DXT1, 16 for the others.
+uint32_t DxtBlockBytes(int variant) { return variant == 1 ? 8 : 16; }
 
 struct D3dFormatRow {
   uint32_t code;
@@ -110,14 +111,16 @@ void UnpremultiplyAlpha(Bgra* p) {
 void MakeMaskedPalette(ColorFormat* format) {
   const ColorFormat masks = *format;
   SetupPalette8Format(format);
-  auto channel = [](uint32_t value, uint32_t mask, int shift, int width) {
-    return width == 0 ? uint8_t(0) : uint8_t(((value & mask) >> shift) * 255 / ((1u << width) - 1));
+  // A channel's maximum is what its mask allows within the byte: a mask from the file may
+  // reach past the byte or have gaps.
+  auto channel = [](uint32_t value, uint32_t mask, int shift) {
+    const uint32_t maximum = (mask & 0xFF) >> shift;
+    return maximum == 0 ? uint8_t(0) : uint8_t(((value & mask) >> shift) * 255 / maximum);
   };
   for (uint32_t i = 0; i < 256; i++)
-    format->palette[i] =
-        PaletteEntry{channel(i, masks.blueMask, masks.blueShift, masks.blueWidth),
-                     channel(i, masks.greenMask, masks.greenShift, masks.greenWidth),
-                     channel(i, masks.redMask, masks.redShift, masks.redWidth), 0};
+    format->palette[i] = PaletteEntry{channel(i, masks.blueMask, masks.blueShift),
+                                      channel(i, masks.greenMask, masks.greenShift),
+                                      channel(i, masks.redMask, masks.redShift), 0};
 }
 
 int ReadDdsPixels(const StreamRow* stream, uint64_t bytes, uint8_t** out) {
@@ -134,16 +137,19 @@ int ReadDdsPixels(const StreamRow* stream, uint64_t bytes, uint8_t** out) {
   return 0;
 }
 
-}  // namespace
-
+// 1 to 5 for "DXT1" to "DXT5", 0 for any other FourCC.
 int DxtVariant(uint32_t fourCC) {
   const uint32_t dxt = uint32_t('D') | uint32_t('X') << 8 | uint32_t('T') << 16;
   const uint32_t digit = fourCC >> 24;
   return (fourCC & 0xFFFFFF) == dxt && digit >= '1' && digit <= '5' ? int(digit - '0') : 0;
 }
 
-int DecodeDxtBlocks(int variant, const uint8_t* blocks, uint32_t width, uint32_t height,
-                    uint8_t* pixels, uint32_t pitch) {
+// The blocks of a width x height picture, ceil(width / 4) a row, ceil(height / 4) rows,
+// as DDS files store them, into pixels of blue, green, red, alpha `pitch` bytes a row;
+// the pixels past the picture's right and bottom edges in the last blocks are not
+// written. DXT2 and DXT4 come out with straight alpha.
+void DecodeDxtBlocks(int variant, const uint8_t* blocks, uint32_t width, uint32_t height,
+                     uint8_t* pixels, uint32_t pitch) {
   const uint32_t blockBytes = DxtBlockBytes(variant);
   const uint32_t across = (width + 3) / 4, down = (height + 3) / 4;
   for (uint32_t by = 0; by < down; by++) {
@@ -166,8 +172,9 @@ int DecodeDxtBlocks(int variant, const uint8_t* blocks, uint32_t width, uint32_t
       }
     }
   }
-  return 0;
 }
+
+}  // namespace
 
 int DecodeDdsImage(const StreamRow* stream, GraphImage* image) {
   uint8_t magic[4], h[124];
@@ -183,7 +190,7 @@ int DecodeDdsImage(const StreamRow* stream, GraphImage* image) {
   if (variant != 0) {
     const uint64_t pitch = uint64_t(width) * 4;
     const uint64_t blockBytes =
-        uint64_t((width + 3) / 4) * ((height + 3) / 4) * DxtBlockBytes(variant);
+        (uint64_t(width) + 3) / 4 * ((uint64_t(height) + 3) / 4) * DxtBlockBytes(variant);
     if (pitch * height > uint64_t(IMAGE_MAX_BYTES)) return -1;
     uint8_t* blocks = nullptr;
     if (ReadDdsPixels(stream, blockBytes, &blocks) != 0) return -1;

@@ -1,4 +1,3 @@
-#include "engine/graphics/ddsload.h"
 #include "engine/graphics/imageload.h"
 
 #include "imagetest.h"
@@ -317,6 +316,10 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
     s = rgb, s.rgbBitCount = bits;
     with(("RGB bit count " + std::to_string(bits)).c_str(), s, -1);
   }
+  s = rgb, s.rgbBitCount = 8, s.redMask = s.greenMask = s.blueMask = 0xFFFFFFFF;
+  with("8-bit with masks past the byte", s, 0);
+  s = rgb, s.rgbBitCount = 8, s.redMask = 0xE4, s.greenMask = 0, s.blueMask = 0x100;
+  with("8-bit with a gap in a mask and one above the byte", s, 0);
   s = rgb, s.flags |= 8, s.pitch = 8;  // a row needs 9
   with("pitch below the row", s, -1);
   s = rgb, s.flags |= 8, s.pitch = 0;
