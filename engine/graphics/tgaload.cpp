@@ -38,7 +38,7 @@ TgaHeader ParseTgaHeader(const uint8_t* h) {
 
 // The footer counts only with its signature and an extension offset of 0.
 bool HasTgaFooter(const StreamRow* stream, int64_t fileSize) {
-  if (fileSize < kTgaFooterBytes) return false;
+  if (fileSize < kTgaFooterBytes || fileSize - kTgaFooterBytes > INT32_MAX) return false;
   uint8_t footer[kTgaFooterBytes];
   const int32_t at = int32_t(fileSize - kTgaFooterBytes);
   if (stream->functions.seek(stream->handle, at, FILE_SEEK_SET) != 0 ||

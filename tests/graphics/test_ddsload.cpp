@@ -272,12 +272,7 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   rgb.data = Bytes(18, 0x42);
   const Bytes dxt = DxtFile("DXT3", 5, 5, Bytes(4 * 16, 0x99));
   const Bytes plain = WriteDds(rgb);
-  struct Case {
-    std::string name;
-    Bytes file;
-    int result;
-  };
-  std::vector<Case> cases;
+  std::vector<LoaderCase> cases;
   for (size_t cut : {size_t(0), size_t(2), size_t(3), size_t(4), size_t(16), size_t(80),
                      size_t(127), size_t(128), plain.size() - 1})
     cases.push_back({"RGB cut at " + std::to_string(cut), Prefix(plain, cut), -1});
@@ -339,14 +334,7 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   withDxt("DXT1 65536 x 65536", 65536, 65536, 64, -1);
   withDxt("DXT1 0xFFFFFFFF wide", 0xFFFFFFFF, 4, 64, -1);
 
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int32_t blocks = GetTrackedBlockCount();
-    GraphImage image;
-    EXPECT_EQ(DecodeWith(DecodeDdsImage, c.file, &image), c.result);
-    FreeGraphImageCore(&image);
-    EXPECT_EQ(GetTrackedBlockCount(), blocks);
-  }
+  ExpectLoaderResults(DecodeDdsImage, cases);
 }
 
 TEST_F(DdsLoad, AStreamThatReadsShortIsRefused) {

@@ -47,12 +47,7 @@ TEST_F(RawBgraLoad, EightAndSixteenBitChannels) {
 TEST_F(RawBgraLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   const Bytes narrow = WriteRawBgra(RAW_BGRA_8, 3, 2, Bytes(24, 0x61));
   const Bytes wide = WriteRawBgra(RAW_BGRA_16, 3, 2, Bytes(48, 0x62));
-  struct Case {
-    std::string name;
-    Bytes file;
-    int result;
-  };
-  std::vector<Case> cases;
+  std::vector<LoaderCase> cases;
   for (size_t cut : {size_t(0), size_t(3), size_t(4), size_t(8), size_t(12), size_t(15),
                      size_t(16), narrow.size() - 1})
     cases.push_back({"8-bit cut at " + std::to_string(cut), Prefix(narrow, cut), -1});
@@ -87,17 +82,11 @@ TEST_F(RawBgraLoad, DamagedFilesAreRefusedAndNothingLeaks) {
     cases.push_back({h.name, file, h.result});
   }
 
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int32_t blocks = GetTrackedBlockCount();
-    GraphImage image;
-    EXPECT_EQ(DecodeWith(DecodeRawBgraImage, c.file, &image), c.result);
-    FreeGraphImageCore(&image);
-    EXPECT_EQ(GetTrackedBlockCount(), blocks);
-  }
+  ExpectLoaderResults(DecodeRawBgraImage, cases);
   // A stream that stops inside the rows.
   GraphImage image;
-  EXPECT_EQ(DecodeWith(DecodeRawBgraImage, wide, &image, UINT32_MAX, int64_t(wide.size()) - 8), -1);
+  const int64_t insideTheRows = int64_t(wide.size()) - 8;
+  EXPECT_EQ(DecodeWith(DecodeRawBgraImage, wide, &image, UINT32_MAX, insideTheRows), -1);
   EXPECT_EQ(DecodeWith(DecodeRawBgraImage, narrow, &image, 8), -1);
 }
 

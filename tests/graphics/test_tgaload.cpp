@@ -200,12 +200,7 @@ TEST_F(TgaLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   Bytes unused;
   const Bytes raw = TgaOfForm({"raw", 2, 24, 0x20, 4}, &unused);
   const Bytes mappedRle = TgaOfForm({"mapped rle", 9, 24, 0x20, 4, true}, &unused);
-  struct Case {
-    std::string name;
-    Bytes file;
-    int result;
-  };
-  std::vector<Case> cases;
+  std::vector<LoaderCase> cases;
   // Cut at each field boundary and inside the data.
   for (size_t cut : {size_t(0), size_t(1), size_t(2), size_t(3), size_t(12), size_t(16),
                      size_t(17), size_t(18), size_t(20), raw.size() / 2, raw.size() - 1})
@@ -262,14 +257,7 @@ TEST_F(TgaLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   s.data = {0x82, 1, 2, 3, 0x80, 1, 2};  // the last repeat packet's pixel cut
   cases.push_back({"repeat packet past the data", WriteTga(s), -1});
 
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int32_t blocks = GetTrackedBlockCount();
-    GraphImage image;
-    EXPECT_EQ(DecodeWith(DecodeTgaImage, c.file, &image), c.result);
-    FreeGraphImageCore(&image);
-    EXPECT_EQ(GetTrackedBlockCount(), blocks);
-  }
+  ExpectLoaderResults(DecodeTgaImage, cases);
 }
 
 TEST_F(TgaLoad, AStreamThatReadsShortIsRefused) {
