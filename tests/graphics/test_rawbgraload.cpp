@@ -69,8 +69,9 @@ TEST_F(RawBgraLoad, DamagedFilesAreRefusedAndNothingLeaks) {
       {"width 1 height 1", RAW_BGRA_8, 1, 1, 0},
       {"width 0xFFFFFFFF", RAW_BGRA_8, 0xFFFFFFFF, 2, -1},
       {"height 0xFFFFFFFF", RAW_BGRA_16, 3, 0xFFFFFFFF, -1},
-      // 2^30 x 4 x 4 bytes is 0 in 32 bits.
-      {"width x height x 4 past 32 bits", RAW_BGRA_8, 0x40000000, 4, -1},
+      // 2^16 x 2^16 x 4 bytes is 0 in 32 bits.
+      {"width x height x 4 past 32 bits", RAW_BGRA_8, 0x10000, 0x10000, -1},
+      {"width x 4 past 32 bits", RAW_BGRA_8, 0x40000000, 4, -1},
       // 2^29 x 8 is 0 in 32 bits: the 16-bit row.
       {"16-bit row past 32 bits", RAW_BGRA_16, 0x20000000, 1, -1},
   };
