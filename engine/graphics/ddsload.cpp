@@ -4,6 +4,7 @@
 #include "engine/graphics/imageload.h"
 #include "engine/graphics/imagestream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,7 +14,7 @@ constexpr uint32_t kDdsFlagPitch = 0x8;
 constexpr uint32_t kDdsPixelFourCC = 0x4, kDdsPixelRgb = 0x40;
 
 // Bytes of one 4 x 4 block: 8 for DXT1, 16 for the others.
-uint32_t DxtBlockBytes(int variant) { return variant == 1 ? 8 : 16; }
+constexpr uint32_t DxtBlockBytes(int variant) { return variant == 1 ? 8 : 16; }
 
 struct D3dFormatRow {
   uint32_t code;
@@ -147,30 +148,47 @@ int DxtVariant(uint32_t fourCC) {
 // The blocks of a width x height picture, ceil(width / 4) a row, ceil(height / 4) rows,
 // as DDS files store them, into pixels of blue, green, red, alpha `pitch` bytes a row;
 // the pixels past the picture's right and bottom edges in the last blocks are not
-// written. DXT2 and DXT4 come out with straight alpha.
-void DecodeDxtBlocks(int variant, const uint8_t* blocks, uint32_t width, uint32_t height,
-                     uint8_t* pixels, uint32_t pitch) {
-  const uint32_t blockBytes = DxtBlockBytes(variant);
+// written. DXT2 and DXT4 come out with straight alpha. One copy per variant, so that the
+// pixel loop carries no test of it.
+template <int variant>
+void DecodeDxtBlocks(const uint8_t* blocks, uint32_t width, uint32_t height, uint8_t* pixels,
+                     uint32_t pitch) {
+  constexpr uint32_t blockBytes = DxtBlockBytes(variant);
   const uint32_t across = (width + 3) / 4, down = (height + 3) / 4;
   for (uint32_t by = 0; by < down; by++) {
+    const uint32_t rows = std::min<uint32_t>(4, height - by * 4);
     for (uint32_t bx = 0; bx < across; bx++) {
+      const uint32_t columns = std::min<uint32_t>(4, width - bx * 4);
       const uint8_t* block = blocks + (size_t(by) * across + bx) * blockBytes;
       uint8_t alphas[16];
-      if (variant == 2 || variant == 3) DxtExplicitAlphas(block, alphas);
-      if (variant == 4 || variant == 5) DxtInterpolatedAlphas(block, alphas);
+      if constexpr (variant == 2 || variant == 3) DxtExplicitAlphas(block, alphas);
+      if constexpr (variant == 4 || variant == 5) DxtInterpolatedAlphas(block, alphas);
       const uint8_t* colorBlock = variant == 1 ? block : block + 8;
       Bgra colors[4];
       DxtColors(colorBlock, variant == 1, colors);
       const uint32_t indexes = ReadLe32(colorBlock + 4);
-      for (uint32_t i = 0; i < 16; i++) {
-        const uint32_t x = bx * 4 + i % 4, y = by * 4 + i / 4;
-        if (x >= width || y >= height) continue;
-        Bgra p = colors[indexes >> (2 * i) & 3];
-        if (variant != 1) p.alpha = alphas[i];
-        if (variant == 2 || variant == 4) UnpremultiplyAlpha(&p);
-        std::memcpy(pixels + size_t(y) * pitch + size_t(x) * 4, &p, 4);
+      for (uint32_t y = 0; y < rows; y++) {
+        uint8_t* out = pixels + size_t(by * 4 + y) * pitch + size_t(bx) * 16;
+        for (uint32_t x = 0; x < columns; x++) {
+          const uint32_t i = y * 4 + x;
+          Bgra p = colors[indexes >> (2 * i) & 3];
+          if constexpr (variant != 1) p.alpha = alphas[i];
+          if constexpr (variant == 2 || variant == 4) UnpremultiplyAlpha(&p);
+          std::memcpy(out + x * 4, &p, 4);
+        }
       }
     }
+  }
+}
+
+void DecodeDxtBlocks(int variant, const uint8_t* blocks, uint32_t width, uint32_t height,
+                     uint8_t* pixels, uint32_t pitch) {
+  switch (variant) {
+    case 1: DecodeDxtBlocks<1>(blocks, width, height, pixels, pitch); break;
+    case 2: DecodeDxtBlocks<2>(blocks, width, height, pixels, pitch); break;
+    case 3: DecodeDxtBlocks<3>(blocks, width, height, pixels, pitch); break;
+    case 4: DecodeDxtBlocks<4>(blocks, width, height, pixels, pitch); break;
+    default: DecodeDxtBlocks<5>(blocks, width, height, pixels, pitch); break;
   }
 }
 

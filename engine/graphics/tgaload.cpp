@@ -92,25 +92,24 @@ int DecodeTgaRunLength(const uint8_t* data, size_t size, uint8_t* out, size_t co
   return 0;
 }
 
-// Top row first, left pixel first: a bottom-up picture (descriptor bit 5 clear) has its
-// rows reversed, a right-to-left one (bit 4) every row. A new buffer, or null.
-uint8_t* OrientTgaPixels(const uint8_t* pixels, uint32_t width, uint32_t height,
-                         uint32_t bytesPerPixel, bool bottomUp, bool rightToLeft) {
+// Top row first, left pixel first, in place: a bottom-up picture (descriptor bit 5 clear)
+// has its rows swapped end for end, a right-to-left one (bit 4) every row reversed.
+void OrientTgaPixels(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bytesPerPixel,
+                     bool bottomUp, bool rightToLeft) {
   const size_t pitch = size_t(width) * bytesPerPixel;
-  uint8_t* out = static_cast<uint8_t*>(TrackedAlloc(pitch * height, "", 0));
-  if (!out) return nullptr;
-  for (uint32_t y = 0; y < height; y++) {
-    const uint8_t* from = pixels + pitch * (bottomUp ? height - 1 - y : y);
-    uint8_t* to = out + pitch * y;
-    if (!rightToLeft) {
-      std::memcpy(to, from, pitch);
-      continue;
-    }
-    for (uint32_t x = 0; x < width; x++)
-      std::memcpy(to + size_t(x) * bytesPerPixel, from + size_t(width - 1 - x) * bytesPerPixel,
-                  bytesPerPixel);
+  if (bottomUp) {
+    for (uint32_t y = 0; y < height / 2; y++)
+      std::swap_ranges(pixels + pitch * y, pixels + pitch * (y + 1),
+                       pixels + pitch * (height - 1 - y));
   }
-  return out;
+  if (rightToLeft) {
+    for (uint32_t y = 0; y < height; y++) {
+      uint8_t* row = pixels + pitch * y;
+      for (size_t left = 0, right = width - 1; left < right; left++, right--)
+        std::swap_ranges(row + left * bytesPerPixel, row + (left + 1) * bytesPerPixel,
+                         row + right * bytesPerPixel);
+    }
+  }
 }
 
 }  // namespace
@@ -161,10 +160,17 @@ int DecodeTgaImage(const StreamRow* stream, GraphImage* image) {
       stream->functions.seek(stream->handle, int32_t(dataStart), FILE_SEEK_SET) != 0)
     return -1;
 
+  bool bottomUp = (h.descriptor & 0x20) == 0;
+  const bool rightToLeft = (h.descriptor & 0x10) != 0;
   uint8_t* stored = static_cast<uint8_t*>(TrackedAlloc(pixelCount * unit, "", 0));
   if (!stored) return -1;
   int result = 0;
-  if (!runLength) {
+  if (!runLength && !mapped && bottomUp) {
+    // Each row straight to its place, the bottom one first.
+    for (uint32_t y = h.height; y-- > 0 && result == 0;)
+      result = ReadStreamBytes(stream, stored + pitch * y, pitch) ? 0 : -1;
+    bottomUp = false;
+  } else if (!runLength) {
     result = ReadStreamBytes(stream, stored, uint64_t(pixelCount) * unit) ? 0 : -1;
   } else {
     // At most one header byte a stored pixel: nothing past that can belong to the picture.
@@ -196,14 +202,7 @@ int DecodeTgaImage(const StreamRow* stream, GraphImage* image) {
     return -1;
   }
 
-  const bool bottomUp = (h.descriptor & 0x20) == 0, rightToLeft = (h.descriptor & 0x10) != 0;
-  if (bottomUp || rightToLeft) {
-    uint8_t* oriented =
-        OrientTgaPixels(pixels, h.width, h.height, bytesPerPixel, bottomUp, rightToLeft);
-    TrackedFree(pixels);
-    if (!oriented) return -1;
-    pixels = oriented;
-  }
+  OrientTgaPixels(pixels, h.width, h.height, bytesPerPixel, bottomUp, rightToLeft);
   SetTgaFormat(bitCount, &image->format);
   image->width = h.width;
   image->height = h.height;
