@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   std::vector<FuzzSeed> seeds = PngSeeds();
-  for (FuzzSeed& s : JpegSeeds()) seeds.push_back(std::move(s));
+  for (auto more : {JpegSeeds, TgaSeeds, DdsSeeds, RawBgraSeeds})
+    for (FuzzSeed& s : more()) seeds.push_back(std::move(s));
   WriteSeedsIntoEmptyCorpora(*argc, *argv, seeds);
   return 0;
 }

@@ -85,6 +85,95 @@ inline std::vector<FuzzSeed> JpegSeeds() {
   };
 }
 
+// A few bytes of each stored pixel that differ from their neighbours, in pairs so that
+// run-length files hold repeat packets too.
+inline Bytes SeedPixels(size_t count, size_t unit) {
+  Bytes out;
+  for (size_t i = 0; i < count * unit; i++)
+    out.push_back(uint8_t(PatternSample(i / unit / 2 * unit + i % unit, 8)));
+  return out;
+}
+
+inline std::vector<FuzzSeed> TgaSeeds() {
+  std::vector<FuzzSeed> out;
+  const uint16_t width = 7, height = 5;
+  for (uint8_t type : {1, 2, 9, 10}) {
+    for (uint8_t bits : {16, 24, 32}) {
+      const bool mapped = type == 1 || type == 9;
+      TgaSpec s;
+      s.imageType = type;
+      s.width = width;
+      s.height = height;
+      s.descriptor = uint8_t(bits == 24 ? 0x20 : bits == 16 ? 0x10 : 0x08);
+      s.idLength = bits == 32 ? 3 : 0;
+      s.footer = bits != 16;
+      if (mapped) {
+        s.colorMapType = 1;
+        s.colorMapFirst = 2;
+        s.colorMapLength = 9;
+        s.colorMapEntrySize = bits;
+        s.pixelDepth = 8;
+        s.colorMap = SeedPixels(9, bits / 8);
+      } else {
+        s.pixelDepth = bits;
+      }
+      Bytes stored = SeedPixels(size_t(width) * height, mapped ? 1 : bits / 8);
+      if (mapped)
+        for (uint8_t& index : stored) index = uint8_t(2 + index % 9);
+      s.data = type >= 9 ? TgaRunLength(stored, mapped ? 1 : bits / 8) : stored;
+      out.push_back({"tga-type" + std::to_string(type) + "-" + std::to_string(bits), WriteTga(s)});
+    }
+  }
+  return out;
+}
+
+inline std::vector<FuzzSeed> DdsSeeds() {
+  std::vector<FuzzSeed> out;
+  for (const char* code : {"DXT1", "DXT2", "DXT3", "DXT4", "DXT5"}) {
+    DdsSpec s;
+    s.width = 6;
+    s.height = 5;
+    s.pixelFlags = 0x4;
+    s.fourCC = FourCC(code);
+    s.data = SeedPixels(4, code[3] == '1' ? 8 : 16);
+    out.push_back({std::string("dds-") + code, WriteDds(s)});
+  }
+  for (uint32_t code : {20u, 21u, 23u, 25u, 27u, 29u, 31u}) {
+    DdsSpec s;
+    s.width = 5;
+    s.height = 3;
+    s.pixelFlags = 0x4;
+    s.fourCC = code;
+    const size_t bytes = code == 20 ? 3 : code == 27 ? 1 : code == 21 || code == 31 ? 4 : 2;
+    s.data = SeedPixels(15, bytes);
+    out.push_back({"dds-d3d" + std::to_string(code), WriteDds(s)});
+  }
+  DdsSpec rgb;
+  rgb.flags |= 8;
+  rgb.width = 5;
+  rgb.height = 3;
+  rgb.pitch = 12;
+  rgb.pixelFlags = 0x40;
+  rgb.rgbBitCount = 16;
+  rgb.redMask = 0xF800, rgb.greenMask = 0x7E0, rgb.blueMask = 0x1F;
+  rgb.data = SeedPixels(18, 2);
+  out.push_back({"dds-rgb565-pitch", WriteDds(rgb)});
+  rgb.flags &= ~8u;
+  rgb.pixelFlags = 0x41;
+  rgb.rgbBitCount = 8;
+  rgb.redMask = 0xE0, rgb.greenMask = 0x1C, rgb.blueMask = 0x3, rgb.alphaMask = 0;
+  rgb.data = SeedPixels(15, 1);
+  out.push_back({"dds-rgb332", WriteDds(rgb)});
+  return out;
+}
+
+inline std::vector<FuzzSeed> RawBgraSeeds() {
+  return {
+      {"bgra-8", WriteRawBgra(RAW_BGRA_8, 5, 3, SeedPixels(15, 4))},
+      {"bgra-16", WriteRawBgra(RAW_BGRA_16, 5, 3, SeedPixels(15, 8))},
+  };
+}
+
 // Writes the seeds into every directory among the arguments that exists and is empty.
 inline void WriteSeedsIntoEmptyCorpora(int argc, char** argv, const std::vector<FuzzSeed>& seeds) {
   for (int i = 1; i < argc; i++) {

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 struct ImageTest : ::testing::Test {
   int32_t blocksBefore = 0;
@@ -69,6 +71,29 @@ inline int DecodeWith(ImageLoader loader, const Bytes& bytes, GraphImage* image,
   MemStreamClose(s.memory);
   if (furthest) *furthest = s.furthest;
   return result;
+}
+
+// The first `size` bytes.
+inline Bytes Prefix(const Bytes& bytes, size_t size) {
+  return Bytes(bytes.begin(), bytes.begin() + long(size));
+}
+
+// A file a loader must answer `result` for (a damaged one: -1), with nothing of the
+// tracked allocator's left behind either way.
+struct LoaderCase {
+  std::string name;
+  Bytes file;
+  int result;
+};
+inline void ExpectLoaderResults(ImageLoader loader, const std::vector<LoaderCase>& cases) {
+  for (const LoaderCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int32_t blocks = GetTrackedBlockCount();
+    GraphImage image;
+    EXPECT_EQ(DecodeWith(loader, c.file, &image), c.result);
+    FreeGraphImageCore(&image);
+    EXPECT_EQ(GetTrackedBlockCount(), blocks);
+  }
 }
 
 // The picture's rows without the padding past each row's last pixel.

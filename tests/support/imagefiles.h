@@ -282,3 +282,146 @@ inline std::vector<JpegSegment> JpegSegments(const Bytes& f) {
   }
   return out;
 }
+
+// ---- TGA, DDS and raw BGRA: byte builders ------------------------------------------------
+
+inline void PutLe16(Bytes& b, uint32_t v) {
+  b.push_back(uint8_t(v));
+  b.push_back(uint8_t(v >> 8));
+}
+inline void PutLe32(Bytes& b, uint32_t v) {
+  for (int i = 0; i < 4; i++) b.push_back(uint8_t(v >> (8 * i)));
+}
+inline void PutLe32At(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// A TGA file: the 18-byte header field by field, the image ID, the colour map, the data
+// as given (raw pixels or run-length packets), and the 26-byte footer when asked.
+struct TgaSpec {
+  uint8_t idLength = 0;
+  uint8_t colorMapType = 0;
+  uint8_t imageType = 2;
+  uint16_t colorMapFirst = 0;
+  uint16_t colorMapLength = 0;
+  uint8_t colorMapEntrySize = 0;
+  uint16_t xOrigin = 0;
+  uint16_t yOrigin = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  uint8_t pixelDepth = 24;
+  uint8_t descriptor = 0x20;  // top row first
+  Bytes id;                   // idLength bytes are written from here (zeros past its end)
+  Bytes colorMap;
+  Bytes data;
+  bool footer = false;
+  uint32_t extensionOffset = 0;
+};
+enum : size_t { TGA_HEADER_BYTES = 18, TGA_FOOTER_BYTES = 26 };
+
+inline Bytes WriteTga(const TgaSpec& s) {
+  Bytes b;
+  b.push_back(s.idLength);
+  b.push_back(s.colorMapType);
+  b.push_back(s.imageType);
+  PutLe16(b, s.colorMapFirst);
+  PutLe16(b, s.colorMapLength);
+  b.push_back(s.colorMapEntrySize);
+  PutLe16(b, s.xOrigin);
+  PutLe16(b, s.yOrigin);
+  PutLe16(b, s.width);
+  PutLe16(b, s.height);
+  b.push_back(s.pixelDepth);
+  b.push_back(s.descriptor);
+  for (size_t i = 0; i < s.idLength; i++) b.push_back(i < s.id.size() ? s.id[i] : 0);
+  b.insert(b.end(), s.colorMap.begin(), s.colorMap.end());
+  b.insert(b.end(), s.data.begin(), s.data.end());
+  if (s.footer) {
+    PutLe32(b, s.extensionOffset);
+    PutLe32(b, 0);  // developer area offset
+    const char signature[] = "TRUEVISION-XFILE.";
+    b.insert(b.end(), signature, signature + 18);  // with its terminating 0
+  }
+  return b;
+}
+
+// Run-length packets for `count` units of `unit` bytes: runs of equal units become repeat
+// packets, the rest raw packets, each of at most 128 units.
+inline Bytes TgaRunLength(const Bytes& units, size_t unit) {
+  Bytes out;
+  const size_t count = units.size() / unit;
+  auto same = [&](size_t a, size_t b) {
+    return std::memcmp(&units[a * unit], &units[b * unit], unit) == 0;
+  };
+  for (size_t i = 0; i < count;) {
+    size_t run = 1;
+    while (i + run < count && run < 128 && same(i, i + run)) run++;
+    if (run > 1) {
+      out.push_back(uint8_t(0x80 | (run - 1)));
+      out.insert(out.end(), units.begin() + long(i * unit), units.begin() + long((i + 1) * unit));
+    } else {
+      while (i + run < count && run < 128 && !same(i + run - 1, i + run)) run++;
+      out.push_back(uint8_t(run - 1));
+      out.insert(out.end(), units.begin() + long(i * unit),
+                 units.begin() + long((i + run) * unit));
+    }
+    i += run;
+  }
+  return out;
+}
+
+// A DDS file: "DDS ", the 124-byte header with the fields the loader reads set, then the
+// data.
+struct DdsSpec {
+  uint32_t flags = 0x1007;  // caps, height, width, pixel format
+  uint32_t height = 0;
+  uint32_t width = 0;
+  uint32_t pitch = 0;       // pitch or linear size
+  uint32_t pixelFlags = 0;  // 0x1 alpha pixels, 0x4 FourCC, 0x40 RGB
+  uint32_t fourCC = 0;
+  uint32_t rgbBitCount = 0;
+  uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;
+  Bytes data;
+};
+enum : size_t { DDS_HEADER_BYTES = 128 };  // magic and header
+
+inline uint32_t FourCC(const char* code) {
+  return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 |
+         uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
+}
+
+inline Bytes WriteDds(const DdsSpec& s) {
+  Bytes b = {'D', 'D', 'S', ' '};
+  PutLe32(b, 124);  // header size
+  PutLe32(b, s.flags);
+  PutLe32(b, s.height);
+  PutLe32(b, s.width);
+  PutLe32(b, s.pitch);
+  PutLe32(b, 0);                               // depth
+  PutLe32(b, 0);                               // mipmap count
+  for (int i = 0; i < 11; i++) PutLe32(b, 0);  // reserved
+  PutLe32(b, 32);                              // pixel format size
+  PutLe32(b, s.pixelFlags);
+  PutLe32(b, s.fourCC);
+  PutLe32(b, s.rgbBitCount);
+  PutLe32(b, s.redMask);
+  PutLe32(b, s.greenMask);
+  PutLe32(b, s.blueMask);
+  PutLe32(b, s.alphaMask);
+  for (int i = 0; i < 5; i++) PutLe32(b, 0);  // caps 1 to 4, reserved
+  b.insert(b.end(), s.data.begin(), s.data.end());
+  return b;
+}
+
+// A raw BGRA file: "BGRA", the channel code (0x08080808 or 0x10101010), width, height,
+// then the pixels as given.
+enum : uint32_t { RAW_BGRA_8 = 0x08080808, RAW_BGRA_16 = 0x10101010 };
+enum : size_t { RAW_BGRA_HEADER_BYTES = 16 };
+inline Bytes WriteRawBgra(uint32_t code, uint32_t width, uint32_t height, const Bytes& pixels) {
+  Bytes b = {'B', 'G', 'R', 'A'};
+  PutLe32(b, code);
+  PutLe32(b, width);
+  PutLe32(b, height);
+  b.insert(b.end(), pixels.begin(), pixels.end());
+  return b;
+}
