@@ -22,12 +22,12 @@ constexpr uint32_t kWidth = 1024, kHeight = 768;
 Bytes PicturePng(int colorType) {
   const int channels = PngChannels(colorType);
   const Bytes pixels = PatternPixels(kWidth, kHeight, channels);
-  PngSpec spec;
-  spec.width = kWidth;
-  spec.height = kHeight;
-  spec.colorType = colorType;
-  spec.samples.assign(pixels.begin(), pixels.end());
-  return WritePng(spec);
+  PngFields shape;
+  shape.width = kWidth;
+  shape.height = kHeight;
+  shape.colorType = colorType;
+  shape.samples.assign(pixels.begin(), pixels.end());
+  return WritePng(shape);
 }
 
 const Bytes& RgbPng() {
@@ -99,7 +99,7 @@ const Bytes& RawBgraFile() {
 }
 const Bytes& TgaFile() {
   static const Bytes b = [] {
-    TgaSpec s;
+    TgaFields s;
     s.width = kWidth;
     s.height = kHeight;
     s.pixelDepth = 32;
@@ -110,7 +110,7 @@ const Bytes& TgaFile() {
   return b;
 }
 Bytes DxtFile(const char* fourCC) {
-  DdsSpec s;
+  DdsFields s;
   s.width = kWidth;
   s.height = kHeight;
   s.pixelFlags = 0x4;

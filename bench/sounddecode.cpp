@@ -68,10 +68,10 @@ void Ours(benchmark::State& state, const std::string& file) {
 void Sdl(benchmark::State& state, const std::string& file) {
   int64_t bytes = 0;
   for (auto _ : state) {
-    SDL_AudioSpec spec;
+    SDL_AudioSpec format;
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(file.data(), int(file.size())), 1, &spec, &buffer, &length))
+    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(file.data(), int(file.size())), 1, &format, &buffer, &length))
       std::abort();
     benchmark::DoNotOptimize(buffer);
     bytes = length;

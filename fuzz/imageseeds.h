@@ -40,21 +40,21 @@ inline std::vector<FuzzSeed> PngSeeds() {
   };
   for (const Kind& k : kinds) {
     for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
-      PngSpec s = PatternPng(7, 5, k.colorType, k.bitDepth, k.paletteSize);
+      PngFields s = PatternPng(7, 5, k.colorType, k.bitDepth, k.paletteSize);
       s.interlace = interlace;
       out.push_back({std::string("png-") + k.name + (interlace ? "-adam7" : ""), WritePng(s)});
     }
   }
-  PngSpec keyed = PatternPng(7, 5, PNG_COLOR_TYPE_PALETTE, 4, 9);
+  PngFields keyed = PatternPng(7, 5, PNG_COLOR_TYPE_PALETTE, 4, 9);
   keyed.paletteAlpha = {0, 128, 7};
   out.push_back({"png-palette-trns", WritePng(keyed)});
-  PngSpec rgbKey = PatternPng(7, 5, PNG_COLOR_TYPE_RGB, 8);
+  PngFields rgbKey = PatternPng(7, 5, PNG_COLOR_TYPE_RGB, 8);
   rgbKey.transparentColor = true;
   rgbKey.transparent.red = rgbKey.samples[0];
   rgbKey.transparent.green = rgbKey.samples[1];
   rgbKey.transparent.blue = rgbKey.samples[2];
   out.push_back({"png-rgb-trns", WritePng(rgbKey)});
-  PngSpec greyKey = PatternPng(7, 5, PNG_COLOR_TYPE_GRAY, 8);
+  PngFields greyKey = PatternPng(7, 5, PNG_COLOR_TYPE_GRAY, 8);
   greyKey.transparentColor = true;
   greyKey.transparent.gray = greyKey.samples[0];
   out.push_back({"png-grey-trns", WritePng(greyKey)});
@@ -100,7 +100,7 @@ inline std::vector<FuzzSeed> TgaSeeds() {
   for (uint8_t type : {1, 2, 9, 10}) {
     for (uint8_t bits : {16, 24, 32}) {
       const bool mapped = type == 1 || type == 9;
-      TgaSpec s;
+      TgaFields s;
       s.imageType = type;
       s.width = width;
       s.height = height;
@@ -130,7 +130,7 @@ inline std::vector<FuzzSeed> TgaSeeds() {
 inline std::vector<FuzzSeed> DdsSeeds() {
   std::vector<FuzzSeed> out;
   for (const char* code : {"DXT1", "DXT2", "DXT3", "DXT4", "DXT5"}) {
-    DdsSpec s;
+    DdsFields s;
     s.width = 6;
     s.height = 5;
     s.pixelFlags = 0x4;
@@ -139,7 +139,7 @@ inline std::vector<FuzzSeed> DdsSeeds() {
     out.push_back({std::string("dds-") + code, WriteDds(s)});
   }
   for (uint32_t code : {20u, 21u, 23u, 25u, 27u, 29u, 31u}) {
-    DdsSpec s;
+    DdsFields s;
     s.width = 5;
     s.height = 3;
     s.pixelFlags = 0x4;
@@ -148,7 +148,7 @@ inline std::vector<FuzzSeed> DdsSeeds() {
     s.data = SeedPixels(15, bytes);
     out.push_back({"dds-d3d" + std::to_string(code), WriteDds(s)});
   }
-  DdsSpec rgb;
+  DdsFields rgb;
   rgb.flags |= 8;
   rgb.width = 5;
   rgb.height = 3;

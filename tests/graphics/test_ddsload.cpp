@@ -27,7 +27,7 @@ uint32_t CyclingIndexes(int count) {
 }
 
 Bytes DxtFile(const char* fourCC, uint32_t width, uint32_t height, const Bytes& blocks) {
-  DdsSpec s;
+  DdsFields s;
   s.width = width;
   s.height = height;
   s.pixelFlags = 0x4;
@@ -178,7 +178,7 @@ TEST_F(DdsLoad, EveryD3dFormatCodeGivesItsMasks) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.code);
     const uint32_t width = 3, height = 2, bytes = r.depth / 8;
-    DdsSpec s;
+    DdsFields s;
     s.width = width;
     s.height = height;
     s.pixelFlags = 0x4;
@@ -224,7 +224,7 @@ TEST_F(DdsLoad, RgbFormatsFromTheHeaderMasks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    DdsSpec s;
+    DdsFields s;
     s.flags = c.flags;
     s.width = 5;
     s.height = 3;
@@ -263,7 +263,7 @@ TEST_F(DdsLoad, LoadsThroughTheDispatch) {
 }
 
 TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
-  DdsSpec rgb;
+  DdsFields rgb;
   rgb.width = 3;
   rgb.height = 2;
   rgb.pixelFlags = 0x40;
@@ -278,7 +278,7 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
     cases.push_back({"RGB cut at " + std::to_string(cut), Prefix(plain, cut), -1});
   for (size_t cut : {size_t(128), size_t(128 + 16 * 3), dxt.size() - 1})
     cases.push_back({"DXT cut at " + std::to_string(cut), Prefix(dxt, cut), -1});
-  auto with = [&](const char* name, DdsSpec s, int result) {
+  auto with = [&](const char* name, DdsFields s, int result) {
     cases.push_back({name, WriteDds(s), result});
   };
   auto withDxt = [&](const char* name, uint32_t width, uint32_t height, size_t bytes, int result) {
@@ -290,7 +290,7 @@ TEST_F(DdsLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   Bytes fourthByte = plain;
   fourthByte[3] = 0;
   cases.push_back({"magic's fourth byte not read", fourthByte, 0});
-  DdsSpec s = rgb;
+  DdsFields s = rgb;
   s.width = 0;
   with("width 0", s, -1);
   s = rgb, s.height = 0;

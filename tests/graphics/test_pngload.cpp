@@ -11,7 +11,7 @@ namespace {
 // What a PNG must turn into, pixel by pixel: samples below 8 bits widened to the full
 // range, 16-bit ones cut to their high byte, colours stored blue first, tRNS as alpha
 // only where the picture gains four channels.
-Bytes ExpectedPixels(const PngSpec& s, int* bytesPerPixel) {
+Bytes ExpectedPixels(const PngFields& s, int* bytesPerPixel) {
   Bytes out;
   const int channels = PngChannels(s.colorType);
   auto to8 = [&](uint16_t v) {
@@ -65,16 +65,16 @@ Bytes ExpectedPixels(const PngSpec& s, int* bytesPerPixel) {
 
 struct PngCase {
   const char* name;
-  PngSpec spec;
+  PngFields shape;
 };
 
 std::vector<PngCase> PngCases() {
-  auto withPaletteAlpha = [](PngSpec s, std::vector<uint8_t> alpha) {
+  auto withPaletteAlpha = [](PngFields s, std::vector<uint8_t> alpha) {
     s.paletteAlpha = std::move(alpha);
     return s;
   };
   // The transparent colour is the first pixel's, so the key shows in the picture.
-  auto withColorKey = [](PngSpec s) {
+  auto withColorKey = [](PngFields s) {
     s.transparentColor = true;
     s.transparent.gray = s.transparent.red = s.samples[0];
     if (s.colorType == PNG_COLOR_TYPE_RGB) {
@@ -106,7 +106,7 @@ std::vector<PngCase> PngCases() {
 }
 
 // The format each pixel size must come with.
-void ExpectFormat(const GraphImage& image, const PngSpec& spec, int bytes) {
+void ExpectFormat(const GraphImage& image, const PngFields& shape, int bytes) {
   const ColorFormat& f = image.format;
   EXPECT_EQ(f.bytesPerPixel, bytes);
   EXPECT_EQ(f.bitDepth, bytes * 8);
@@ -118,10 +118,10 @@ void ExpectFormat(const GraphImage& image, const PngSpec& spec, int bytes) {
       for (int i = 0; i < 256; i++) {
         SCOPED_TRACE(i);
         PaletteEntry want{uint8_t(i), uint8_t(i), uint8_t(i), 0};  // grey ramp
-        if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
+        if (shape.colorType == PNG_COLOR_TYPE_PALETTE) {
           want = PaletteEntry{0, 0, 0, 0};  // entries past the file's count are black
-          if (size_t(i) < spec.palette.size())
-            want = {spec.palette[i].blue, spec.palette[i].green, spec.palette[i].red, 0};
+          if (size_t(i) < shape.palette.size())
+            want = {shape.palette[i].blue, shape.palette[i].green, shape.palette[i].red, 0};
         }
         EXPECT_EQ(std::memcmp(&f.palette[i], &want, sizeof want), 0);
       }
@@ -156,16 +156,16 @@ TEST_F(PngLoad, EveryKindGivesItsFormatAndEveryPixel) {
   for (const PngCase& c : PngCases()) {
     for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
       SCOPED_TRACE(std::string(c.name) + (interlace ? ", interlaced" : ""));
-      PngSpec spec = c.spec;
-      spec.interlace = interlace;
+      PngFields shape = c.shape;
+      shape.interlace = interlace;
       int bytes = 0;
-      const Bytes want = ExpectedPixels(spec, &bytes);
+      const Bytes want = ExpectedPixels(shape, &bytes);
       GraphImage image;
-      ASSERT_EQ(DecodeWith(DecodePngImage, WritePng(spec), &image), 0);
-      EXPECT_EQ(image.width, spec.width);
-      EXPECT_EQ(image.height, spec.height);
-      EXPECT_EQ(image.pitch, spec.width * bytes);  // libpng's row size, not aligned
-      ExpectFormat(image, spec, bytes);
+      ASSERT_EQ(DecodeWith(DecodePngImage, WritePng(shape), &image), 0);
+      EXPECT_EQ(image.width, shape.width);
+      EXPECT_EQ(image.height, shape.height);
+      EXPECT_EQ(image.pitch, shape.width * bytes);  // libpng's row size, not aligned
+      ExpectFormat(image, shape, bytes);
       EXPECT_EQ(PixelRows(image), want);
       FreeGraphImageCore(&image);
     }

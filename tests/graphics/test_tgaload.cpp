@@ -49,7 +49,7 @@ struct TgaForm {
 Bytes TgaOfForm(const TgaForm& f, Bytes* expected) {
   const size_t bytes = f.bitCount / 8;
   const bool mapped = f.imageType == 1 || f.imageType == 9;
-  TgaSpec s;
+  TgaFields s;
   s.imageType = f.imageType;
   s.width = kWidth;
   s.height = kHeight;
@@ -161,7 +161,7 @@ TEST_F(TgaLoad, SidesAndOrigins) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TgaSpec s;
+    TgaFields s;
     s.width = c.width;
     s.height = c.height;
     s.xOrigin = c.xOrigin;
@@ -181,7 +181,7 @@ TEST_F(TgaLoad, SidesAndOrigins) {
 // packets (the offset 1 is a raw packet of two pixels of zeros, cut to the one missing).
 TEST_F(TgaLoad, AFooterCountsOnlyWithExtensionOffsetZero) {
   Bytes expected = TopDownPixels(3);
-  TgaSpec s;
+  TgaFields s;
   s.imageType = 10;
   s.width = kWidth;
   s.height = kHeight;
@@ -242,7 +242,7 @@ TEST_F(TgaLoad, DamagedFilesAreRefusedAndNothingLeaks) {
   field("map first 65535", mappedRle, 3, {0xFF, 0xFF}, -1);
   field("map length 65535", mappedRle, 5, {0xFF, 0xFF}, -1);
   // Run-length packets past the picture are cut; packets past the data are refused.
-  TgaSpec s;
+  TgaFields s;
   s.imageType = 10;
   s.width = 2;
   s.height = 2;

@@ -19,7 +19,7 @@ typedef std::vector<uint8_t> Bytes;
 
 // ---- PNG ------------------------------------------------------------------------------
 
-struct PngSpec {
+struct PngFields {
   uint32_t width = 0;
   uint32_t height = 0;
   int bitDepth = 8;                        // 1, 2, 4, 8 or 16
@@ -48,10 +48,10 @@ inline uint16_t PatternSample(size_t i, int bits) {
   return uint16_t(v & ((1u << bits) - 1));
 }
 
-// A spec with every sample from PatternSample (palette indexes below the palette's size).
-inline PngSpec PatternPng(uint32_t width, uint32_t height, int colorType, int bitDepth,
+// Fields with every sample from PatternSample (palette indexes below the palette's size).
+inline PngFields PatternPng(uint32_t width, uint32_t height, int colorType, int bitDepth,
                           int paletteSize = 0) {
-  PngSpec s;
+  PngFields s;
   s.width = width;
   s.height = height;
   s.colorType = colorType;
@@ -66,7 +66,7 @@ inline PngSpec PatternPng(uint32_t width, uint32_t height, int colorType, int bi
   return s;
 }
 
-inline Bytes WritePng(const PngSpec& s) {
+inline Bytes WritePng(const PngFields& s) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -298,7 +298,7 @@ inline void PutLe32At(Bytes& b, size_t at, uint32_t v) {
 
 // A TGA file: the 18-byte header field by field, the image ID, the colour map, the data
 // as given (raw pixels or run-length packets), and the 26-byte footer when asked.
-struct TgaSpec {
+struct TgaFields {
   uint8_t idLength = 0;
   uint8_t colorMapType = 0;
   uint8_t imageType = 2;
@@ -319,7 +319,7 @@ struct TgaSpec {
 };
 enum : size_t { TGA_HEADER_BYTES = 18, TGA_FOOTER_BYTES = 26 };
 
-inline Bytes WriteTga(const TgaSpec& s) {
+inline Bytes WriteTga(const TgaFields& s) {
   Bytes b;
   b.push_back(s.idLength);
   b.push_back(s.colorMapType);
@@ -372,7 +372,7 @@ inline Bytes TgaRunLength(const Bytes& units, size_t unit) {
 
 // A DDS file: "DDS ", the 124-byte header with the fields the loader reads set, then the
 // data.
-struct DdsSpec {
+struct DdsFields {
   uint32_t flags = 0x1007;  // caps, height, width, pixel format
   uint32_t height = 0;
   uint32_t width = 0;
@@ -390,7 +390,7 @@ inline uint32_t FourCC(const char* code) {
          uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
 }
 
-inline Bytes WriteDds(const DdsSpec& s) {
+inline Bytes WriteDds(const DdsFields& s) {
   Bytes b = {'D', 'D', 'S', ' '};
   PutLe32(b, 124);  // header size
   PutLe32(b, s.flags);

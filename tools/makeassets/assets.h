@@ -13,14 +13,14 @@
 int EncodePng(const Canvas& canvas, std::string* out);
 
 // Sound effects: file name and the voice that renders it.
-struct EffectSpec {
+struct EffectRecipe {
   const char* file;
   Samples (*render)();
 };
 constexpr int kEffectCount = 10;
-extern const EffectSpec kEffects[kEffectCount];
+extern const EffectRecipe kEffects[kEffectCount];
 // 16-bit mono samples at 44100 Hz, peak and fades applied.
-std::vector<int16_t> RenderEffect(const EffectSpec& effect);
+std::vector<int16_t> RenderEffect(const EffectRecipe& effect);
 
 // The stage loop: eight bars at 150 beats a minute, exactly this many stereo frames.
 constexpr int kLoopFrames = 564480;

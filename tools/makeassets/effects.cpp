@@ -171,14 +171,14 @@ Samples Fanfare() {
 
 }  // namespace
 
-const EffectSpec kEffects[kEffectCount] = {
+const EffectRecipe kEffects[kEffectCount] = {
     {"bom09.wav", Burst},     {"buble01.wav", Blop},      {"fm000.wav", Zap},
     {"power09.wav", Arpeggio}, {"fall00.wav", Fall},       {"animal02.wav", Croak},
     {"beep15.wav", DoubleBeep}, {"byoro01_a.wav", Warble}, {"power10.wav", Chime},
     {"power37.wav", Fanfare},
 };
 
-std::vector<int16_t> RenderEffect(const EffectSpec& effect) {
+std::vector<int16_t> RenderEffect(const EffectRecipe& effect) {
   // Peaks at -3 dBFS, with 5 ms fades so that nothing clicks.
   return FinishEffect(effect.render(), -3.0, 0.005);
 }

@@ -38,12 +38,12 @@ int WritePng(const std::string& path, const Canvas& canvas) {
   return WriteFile(path, bytes);
 }
 
-struct SheetSpec {
+struct SheetPlan {
   const char* file;
   Canvas (*draw)();
 };
 
-const SheetSpec kSheets[] = {
+const SheetPlan kSheets[] = {
     {"u_Player.png", DrawPlayerSheet}, {"u_Enemy.png", DrawEnemySheet}, {"u_Item.png", DrawItemSheet},
     {"u_Block.png", DrawBlockSheet},   {"u_Tama.png", DrawShotSheet},   {"u_Bomb.png", DrawBombSheet},
     {"u_yuka.png", DrawFloorSheet},
@@ -57,10 +57,10 @@ int MakeAll(const std::string& folder) {
     return -1;
   }
   const std::string dir = folder + "/";
-  for (const SheetSpec& sheet : kSheets)
+  for (const SheetPlan& sheet : kSheets)
     if (WritePng(dir + sheet.file, sheet.draw()) != 0) return -1;
 
-  for (const EffectSpec& effect : kEffects) {
+  for (const EffectRecipe& effect : kEffects) {
     const std::vector<int16_t> samples = RenderEffect(effect);
     const std::string wav = WavPcmFile(1, kRate, 16, WavSampleBytes(samples.data(), samples.size()));
     if (WriteFile(dir + effect.file, wav) != 0) return -1;
