@@ -364,10 +364,15 @@ void StartScreenSaver() {}
 
 // SDL's X11 message box draws with X core fonts in the locale the environment names; in
 // the C locale, or one the system lacks, the font set has no kana or kanji and the
-// question shows blank. Such an environment is lent a UTF-8 locale while the box shows.
+// question shows blank. Such an environment is lent a UTF-8 locale while the box shows
+// (on X only: nothing else draws with core fonts).
 class Utf8LocaleForMessageBox {
  public:
   Utf8LocaleForMessageBox() {
+    // Before video is up SDL puts the box straight on the X display, if one is named.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* display = std::getenv("DISPLAY");
+    if (driver ? std::strcmp(driver, "x11") != 0 : !display || !*display) return;
     if (Utf8(LC_CTYPE_MASK, "") || !Utf8(LC_CTYPE_MASK, "C.UTF-8")) return;
     const char* old = std::getenv("LC_ALL");
     hadOld_ = old != nullptr;
