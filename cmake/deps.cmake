@@ -5,6 +5,9 @@ set(KR_ENGINE_LIBS)
 # SDL2: windows, events, cursor, message box (platform/window/sdl).
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::SDL2)
+# Xlib on SDL's own X connection: full screen where no window manager makes it so.
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+list(APPEND KR_PLATFORM_LIBS PkgConfig::X11)
 
 # MPEG audio decoding behind the codec streams (platform/audio).
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)

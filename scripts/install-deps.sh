@@ -7,7 +7,11 @@ PACKAGES=(
   g++ cmake make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libsdl2-dev xvfb xauth xdotool
+  libsdl2-dev libx11-dev xvfb xauth xdotool
+  # the start-up question draws with X core fonts (the misc fixed fonts hold the kana and
+  # kanji); the end-to-end test finds it with xprop, takes its screenshot with xwd and
+  # writes it as PNG
+  xfonts-base x11-utils x11-apps netpbm
   libmpg123-dev libvorbis-dev libogg-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder

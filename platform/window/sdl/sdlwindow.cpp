@@ -9,8 +9,14 @@
 #include "platform/window/backend.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <langinfo.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -63,7 +69,7 @@ const char* NoDisplayReason() {
   std::call_once(once, [] {
     reason = std::string("No display could be opened (") + PlatSdlStartError(PLAT_SDL_VIDEO) +
              "). Run the game on an X or Wayland desktop, under a virtual X display "
-             "(xvfb-run -a ./play.sh), or without a window (KR_PLATFORM=headless).";
+             "(./play.sh --xvfb), or without a window (KR_PLATFORM=headless).";
   });
   return reason.c_str();
 }
@@ -85,6 +91,39 @@ PlatWnd ById(uint32_t id) {
 bool Captioned(uint32_t style) { return (style & PLAT_WS_CAPTION) == PLAT_WS_CAPTION; }
 int32_t W(const PlatRect& r) { return std::max(r.right - r.left, 1); }
 int32_t H(const PlatRect& r) { return std::max(r.bottom - r.top, 1); }
+
+// Whether a window manager that follows the desktop conventions runs on the display: it
+// is what makes a window full screen when asked. Without one (a bare X server, Xvfb) the
+// request is a property nobody reads.
+bool HasWindowManager(Display* display) {
+  Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
+                                        XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+                     type == XA_WINDOW && count == 1;
+  if (data) XFree(data);
+  return found;
+}
+
+// Where no window manager honours the full-screen request, the window is placed over the
+// whole display (or back on its windowed rectangle) by hand. SDL already counts a
+// full-screen window as the display's size, so only the X window itself is moved.
+void PlaceWithoutWindowManager(SDL_Window* window, bool fullScreen, const PlatRect& client) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+  Display* display = info.info.x11.display;
+  if (HasWindowManager(display)) return;
+  SDL_Rect r{client.left, client.top, W(client), H(client)};
+  if (fullScreen && SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window), 0), &r) != 0) return;
+  XMoveResizeWindow(display, info.info.x11.window, r.x, r.y, unsigned(r.w), unsigned(r.h));
+  if (fullScreen) XRaiseWindow(display, info.info.x11.window);
+  XFlush(display);
+}
 
 void Sync(PlatWnd window, const PlatNativeState& state) {
   Native* n = FindNative(window);
@@ -114,8 +153,10 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     SDL_SetWindowBordered(n->window, Captioned(state.style) ? SDL_TRUE : SDL_FALSE);
   if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
     SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
-  if (state.fullScreen != a.fullScreen)
+  if (state.fullScreen != a.fullScreen) {
     SDL_SetWindowFullscreen(n->window, state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (a.visible) PlaceWithoutWindowManager(n->window, state.fullScreen, state.client);
+  }
   if (state.client.left != a.client.left || state.client.top != a.client.top)
     SDL_SetWindowPosition(n->window, state.client.left, state.client.top);
   if (W(state.client) != W(a.client) || H(state.client) != H(a.client))
@@ -128,7 +169,10 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
   if (!state.visible) {
     if (a.visible) SDL_HideWindow(n->window);
   } else {
-    if (!a.visible) SDL_ShowWindow(n->window);
+    if (!a.visible) {
+      SDL_ShowWindow(n->window);
+      if (state.fullScreen) PlaceWithoutWindowManager(n->window, true, state.client);
+    }
     if (state.minimized && !a.minimized) SDL_MinimizeWindow(n->window);
     if (!state.minimized && a.minimized) SDL_RestoreWindow(n->window);
   }
@@ -318,6 +362,43 @@ void AllowScreenSaver(int allow) {
 
 void StartScreenSaver() {}
 
+// SDL's X11 message box draws with X core fonts in the locale the environment names; in
+// the C locale, or one the system lacks, the font set has no kana or kanji and the
+// question shows blank. Such an environment is lent a UTF-8 locale while the box shows
+// (on X only: nothing else draws with core fonts).
+class Utf8LocaleForMessageBox {
+ public:
+  Utf8LocaleForMessageBox() {
+    // Before video is up SDL puts the box straight on the X display, if one is named.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* display = std::getenv("DISPLAY");
+    if (driver ? std::strcmp(driver, "x11") != 0 : !display || !*display) return;
+    if (Utf8(LC_CTYPE_MASK, "") || !Utf8(LC_CTYPE_MASK, "C.UTF-8")) return;
+    const char* old = std::getenv("LC_ALL");
+    hadOld_ = old != nullptr;
+    if (old) old_ = old;
+    lent_ = setenv("LC_ALL", "C.UTF-8", 1) == 0;
+  }
+  ~Utf8LocaleForMessageBox() {
+    if (!lent_) return;
+    if (hadOld_) setenv("LC_ALL", old_.c_str(), 1);
+    else unsetenv("LC_ALL");
+  }
+  Utf8LocaleForMessageBox(const Utf8LocaleForMessageBox&) = delete;
+  Utf8LocaleForMessageBox& operator=(const Utf8LocaleForMessageBox&) = delete;
+
+ private:
+  static bool Utf8(int mask, const char* name) {
+    locale_t l = newlocale(mask, name, locale_t(0));
+    if (!l) return false;
+    const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, l), "UTF-8") == 0;
+    freelocale(l);
+    return utf8;
+  }
+  bool lent_ = false, hadOld_ = false;
+  std::string old_;
+};
+
 int MessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type) {
   std::string body = PlatSjisToUtf8(text), title = PlatSjisToUtf8(caption);
   const bool second = (type & 0xF00) == PLAT_MB_DEFBUTTON2;
@@ -346,6 +427,7 @@ int MessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t ty
   data.numbuttons = count;
   data.buttons = buttons;
   int pressed = -1;
+  Utf8LocaleForMessageBox locale;
   if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) return 0;
   return pressed;
 }

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The program the way the README runs it without a desktop (./play.sh --xvfb, which hands
+# it to scripts/onvirtualdisplay.sh): the start-up question shows readable on the bare
+# virtual display (a screenshot, kept as question.png in the directory KR_E2E_KEEP names,
+# if any), "Yes" gives a window over the whole display though no window manager runs, and
+# a Ctrl+C, sent to the process group as a terminal sends it, ends the program with its
+# end lines and an empty leak report before the display goes.
+#   play_ctrlc.sh <game executable>
+set -u
+game=$(realpath "$1")
+root=$(realpath "$(dirname "$0")/../..")
+suppressions=$root/scripts/lsan.supp
+for tool in Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
+done
+
+dir=$(mktemp -d /tmp/kr_ctrlc_XXXXXX)
+cd "$dir"
+mkdir -m 700 runtime
+export XDG_RUNTIME_DIR="$dir/runtime"
+export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=1024x768x24
+export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
+unset KR_MESSAGEBOX_ANSWER DISPLAY WAYLAND_DISPLAY
+
+# Job control: the run gets a process group of its own, as a shell gives a command it
+# starts from a terminal; its id is the group's.
+set -m
+"$root/scripts/onvirtualdisplay.sh" "$game" > run.out 2>&1 &
+group=$!
+set +m
+running() { kill -0 "$group" 2>/dev/null; }
+finish() {  # ends what is left of the run and says why the test failed
+  echo "$1"; cat run.out
+  running && kill -TERM -- -"$group" 2>/dev/null
+  wait "$group" 2>/dev/null
+  exit 1
+}
+trap 'rm -rf "$dir"' EXIT
+
+# The display the run made, then the question on it.
+display=
+for _ in $(seq 1 300); do
+  display=$(sed -n 's/.*on the virtual display \(:[0-9]*\).*/\1/p' run.out)
+  [ -n "$display" ] && break
+  running || { wait "$group"; echo "no virtual display (exit $?): skipped"; cat run.out; exit 77; }
+  sleep 0.1
+done
+[ -n "$display" ] || finish "the virtual display never came"
+export DISPLAY=$display
+box=
+for _ in $(seq 1 300); do
+  # xdotool matches no UTF-8 title: the box is the window xprop finds the caption on.
+  for w in $(xdotool search --onlyvisible --class '' 2>/dev/null); do
+    LC_ALL=C.UTF-8 xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF '"スクリーン設定"' && box=$w
+  done
+  [ -n "$box" ] && break
+  running || finish "the run ended before the question appeared"
+  sleep 0.1
+done
+[ -n "$box" ] || finish "the start-up question never appeared"
+sleep 0.5  # drawn once mapped
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > question.png 2>/dev/null
+[ -n "${KR_E2E_KEEP:-}" ] && cp question.png "$KR_E2E_KEEP/"
+# Readable: the box's text colour covers a good many pixels (the kana, kanji and the
+# button labels); a font set without them draws next to none.
+text=$(xwd -id "$box" -silent | xwdtopnm 2>/dev/null | ppmhist -noheader 2>/dev/null |
+       awk '$1 == 209 && $2 == 207 && $3 == 205 { print $5 }')
+if [ "${text:-0}" -lt 400 ]; then finish "the question shows ${text:-0} pixels of text"; fi
+
+# "Yes" (the default button): full screen, over the whole display without a window manager.
+xdotool windowfocus --sync "$box" key Return
+win=
+for _ in $(seq 1 300); do
+  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  running || finish "the program ended before its window appeared"
+  sleep 0.1
+done
+[ -n "$win" ] || finish "the window never appeared"
+geometry=
+for _ in $(seq 1 50); do
+  geometry=$(xdotool getwindowgeometry --shell "$win" | tr '\n' ' ')
+  [[ $geometry == *"X=0 Y=0 WIDTH=1024 HEIGHT=768"* ]] && break
+  sleep 0.1
+done
+[[ $geometry == *"X=0 Y=0 WIDTH=1024 HEIGHT=768"* ]] ||
+  finish "the full-screen window does not cover the display: $geometry"
+
+# Ctrl+C at the terminal: SIGINT to the whole process group.
+kill -INT -- -"$group"
+for _ in $(seq 1 300); do running || break; sleep 0.1; done
+running && finish "Ctrl+C did not end the run"
+wait "$group"
+status=$?
+[ $status -eq 0 ] || finish "the run ended with status $status"
+xprop -display "$display" -root >/dev/null 2>&1 && finish "the virtual display outlived the run"
+
+log=$(iconv -f CP932 -t UTF-8 Log.txt) || finish "no readable Log.txt"
+for want in "フルスクリーンモード用のウインドウを作成します" "ウインドウを閉じようとしています" \
+    "ＣＯＭを終了... 完了" "Alloc memory dump" "Total size:0(0.000kb)  Alloc num:0"; do
+  grep -qF "$want" <<<"$log" || { printf '%s\n' "$log"; finish "Log.txt lacks: $want"; }
+done
