@@ -289,20 +289,6 @@ void SetCursorPos(int32_t x, int32_t y) {
   if (VideoReady()) SDL_WarpMouseGlobal(x, y);
 }
 
-void GetDesktop(int32_t* width, int32_t* height, int32_t* depth) {
-  SDL_DisplayMode mode;
-  if (InitVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-    *width = mode.w;
-    *height = mode.h;
-    // SDL says 24 bits for a desktop of 4-byte pixels; the engine counts the bytes.
-    *depth = int32_t(SDL_BYTESPERPIXEL(mode.format)) * 8;
-    return;
-  }
-  *width = 640;
-  *height = 480;
-  *depth = 32;
-}
-
 void AllowScreenSaver(int allow) {
   Sdl& g = G();
   bool ok;
@@ -361,15 +347,6 @@ SDL_Renderer* RendererOf(Native* n) {
   return n->renderer;
 }
 
-void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_t rgb) {
-  SDL_Renderer* renderer = RendererOf(FindNative(window));
-  if (!renderer) return;
-  SDL_SetRenderDrawColor(renderer, uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255);
-  SDL_Rect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  SDL_RenderFillRect(renderer, &rect);
-  SDL_RenderPresent(renderer);
-}
-
 const PlatWindowBackend kSdl = {
     .name = "sdl",
     .available = InitVideoOk,
@@ -380,11 +357,9 @@ const PlatWindowBackend kSdl = {
     .setCursorVisible = SetCursorVisible,
     .getCursorPos = GetCursorPos,
     .setCursorPos = SetCursorPos,
-    .getDesktop = GetDesktop,
     .allowScreenSaver = AllowScreenSaver,
     .startScreenSaver = StartScreenSaver,
     .messageBox = MessageBox,
-    .fillRect = FillRect,
     .sharesClassNames = 1,
 };
 
