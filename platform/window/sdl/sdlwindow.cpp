@@ -93,8 +93,11 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     std::string title = PlatSjisToUtf8(state.title.c_str());
     uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS) |
                      (state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    SDL_Window* sw = SDL_CreateWindow(title.c_str(), state.client.left, state.client.top,
-                                      W(state.client), H(state.client), flags);
+    // Full screen starts over the whole display, so that it covers it also where no
+    // window manager makes it so.
+    SDL_Rect at{state.client.left, state.client.top, W(state.client), H(state.client)};
+    if (state.fullScreen) SDL_GetDisplayBounds(0, &at);
+    SDL_Window* sw = SDL_CreateWindow(title.c_str(), at.x, at.y, at.w, at.h, flags);
     if (!sw) return;
     Sdl& g = G();
     std::lock_guard<std::mutex> l(g.mu);
@@ -114,8 +117,19 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     SDL_SetWindowBordered(n->window, Captioned(state.style) ? SDL_TRUE : SDL_FALSE);
   if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
     SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
-  if (state.fullScreen != a.fullScreen)
+  if (state.fullScreen != a.fullScreen) {
+    SDL_Rect at{state.client.left, state.client.top, W(state.client), H(state.client)};
+    if (state.fullScreen) {
+      SDL_GetDisplayBounds(0, &at);
+      SDL_SetWindowPosition(n->window, at.x, at.y);
+      SDL_SetWindowSize(n->window, at.w, at.h);
+    }
     SDL_SetWindowFullscreen(n->window, state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!state.fullScreen) {
+      SDL_SetWindowPosition(n->window, at.x, at.y);
+      SDL_SetWindowSize(n->window, at.w, at.h);
+    }
+  }
   if (state.client.left != a.client.left || state.client.top != a.client.top)
     SDL_SetWindowPosition(n->window, state.client.left, state.client.top);
   if (W(state.client) != W(a.client) || H(state.client) != H(a.client))
