@@ -252,11 +252,10 @@ template <int B>
 void FillLoop(uint8_t* dst, int32_t pitch, int32_t width, int32_t height, uint32_t value) {
   for (int32_t y = 0; y < height; y++) {
     uint8_t* row = dst + size_t(y) * size_t(pitch);
-    if constexpr (B == 1) {
-      std::memset(row, int(value & 0xFF), size_t(width));
-    } else {
-      for (int32_t x = 0; x < width; x++) Write<B>(row + size_t(x) * B, value);
-    }
+    // Rows start 4-byte aligned (pitches are multiples of 4), so they fill as arrays.
+    if constexpr (B == 1) std::memset(row, int(value & 0xFF), size_t(width));
+    if constexpr (B == 2) std::fill_n(reinterpret_cast<uint16_t*>(row), width, uint16_t(value));
+    if constexpr (B == 4) std::fill_n(reinterpret_cast<uint32_t*>(row), width, value);
   }
 }
 

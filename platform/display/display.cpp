@@ -514,6 +514,28 @@ void PlatDisplayWaitForBlank() {
 
 // ---- PNG ----------------------------------------------------------------------------------------
 
+namespace {
+
+bool WriteRgbPng(FILE* file, int32_t w, int32_t h, const uint8_t* bytes) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int32_t y = 0; y < h; y++) png_write_row(png, bytes + size_t(y) * size_t(w) * 3);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
 int PlatDisplayWritePng(const char* path) {
   PlatDisplayStoreInfo info;
   PlatDisplayGetStoreInfo(&info);
@@ -528,19 +550,6 @@ int PlatDisplayWritePng(const char* path) {
   }
   FILE* file = std::fopen(path, "wb");
   if (!file) return -1;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop pngInfo = png ? png_create_info_struct(png) : nullptr;
-  int result = -1;
-  if (pngInfo && !setjmp(png_jmpbuf(png))) {
-    png_init_io(png, file);
-    png_set_IHDR(png, pngInfo, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, pngInfo);
-    for (int32_t y = 0; y < h; y++) png_write_row(png, bytes.data() + size_t(y) * size_t(w) * 3);
-    png_write_end(png, nullptr);
-    result = 0;
-  }
-  png_destroy_write_struct(&png, &pngInfo);
-  if (std::fclose(file) != 0) result = -1;
-  return result;
+  const bool written = WriteRgbPng(file, w, h, bytes.data());
+  return std::fclose(file) == 0 && written ? 0 : -1;
 }
