@@ -5,7 +5,10 @@
 
 #include "platform/display/display.h"
 
+#include <cstdio>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -528,4 +531,19 @@ TEST_F(DDrawTest, AttachedZBuffersAndTheirEnumeration) {
   ASSERT_EQ(PlatDDSurfaceDeleteAttachedSurface(target, depth), PLAT_DD_OK);
   EXPECT_EQ(PlatDDSurfaceIsLost(depth), PLAT_DDERR_INVALIDOBJECT);
   EXPECT_EQ(PlatDDSurfaceGetAttachedSurface(target, PLAT_DDSCAPS_ZBUFFER, &found), PLAT_DDERR_NOTFOUND);
+}
+
+TEST_F(DDrawTest, TheStoreDumpsAsPng) {
+  const PlatRect r{0, 0, 4, 4};
+  PlatDisplayFillRgb(r, 0x102030);
+  const std::string path = std::string(P_tmpdir) + "/kr_store_" + std::to_string(getpid()) + ".png";
+  ASSERT_EQ(PlatDisplayWritePng(path.c_str()), 0);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char signature[8] = {};
+  EXPECT_EQ(std::fread(signature, 1, 8, f), 8u);
+  std::fclose(f);
+  std::remove(path.c_str());
+  EXPECT_EQ(std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8), 0);
+  EXPECT_EQ(PlatDisplayWritePng("/nonexistent-dir/x.png"), -1);
 }
