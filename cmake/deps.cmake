@@ -26,6 +26,8 @@ pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 list(APPEND KR_ENGINE_LIBS PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB)
+# The headless display dumps its store as PNG (platform/display).
+list(APPEND KR_PLATFORM_LIBS PkgConfig::PNG)
 
 # The sound writers (engine/sound/writer) encode Ogg Vorbis through vorbisenc.
 pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)

@@ -34,13 +34,10 @@ struct PlatWindowBackend {
   // then keeps the last position it saw).
   int (*getCursorPos)(PlatPoint* point);
   void (*setCursorPos)(int32_t x, int32_t y);
-  void (*getDesktop)(int32_t* width, int32_t* height, int32_t* depth);
   void (*allowScreenSaver)(int allow);
   void (*startScreenSaver)();
   // The answer, or 0 when no box could be shown (the default button then stands).
   int (*messageBox)(PlatWnd owner, const char* text, const char* caption, uint32_t type);
-  void (*fillRect)(PlatWnd window, const PlatNativeState& state, const PlatRect& clientRect,
-                   uint32_t rgb);
   // 1 when other processes on the machine see this back end's window classes (through
   // the class locks); the headless back end keeps its windows to the process.
   int sharesClassNames;

@@ -2,6 +2,7 @@
 // desktop and the message box.
 #include "platform/window/window.h"
 
+#include "platform/display/display.h"
 #include "platform/window/windowstate.h"
 
 #include <cstring>
@@ -193,17 +194,18 @@ int PlatSetCursorPos(int32_t x, int32_t y) {
 
 // ---- desktop and system -----------------------------------------------------------------
 
+// The mode in force, as Windows answers after a mode change.
 void PlatGetDesktopSize(int32_t* width, int32_t* height) {
-  int32_t w = 0, h = 0, d = 0;
-  Backend()->getDesktop(&w, &h, &d);
-  if (width) *width = w;
-  if (height) *height = h;
+  PlatDisplayMode mode;
+  PlatDisplayGetMode(&mode);
+  if (width) *width = mode.width;
+  if (height) *height = mode.height;
 }
 
 int32_t PlatGetDesktopDepth() {
-  int32_t w = 0, h = 0, d = 0;
-  Backend()->getDesktop(&w, &h, &d);
-  return d;
+  PlatDisplayMode mode;
+  PlatDisplayGetMode(&mode);
+  return mode.depth;
 }
 
 int PlatSetScreenSaverActive(int active) {

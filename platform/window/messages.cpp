@@ -4,6 +4,7 @@
 #include "platform/window/window.h"
 
 #include "platform/window/windowstate.h"
+#include "platform/display/display.h"
 
 #include <algorithm>
 #include <csignal>
@@ -251,11 +252,10 @@ int PlatBeginPaint(PlatWnd window, PlatPaint* paint) {
 
 int PlatEndPaint(PlatWnd window, const PlatPaint*) { return PlatIsWindow(window); }
 
+// Paints the window's client rectangle of the display's store, which the window shows.
 int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
   if (!rect) return 0;
   State& s = S();
-  PlatNativeState state;
-  const PlatWindowBackend* b;
   PlatRect r = *rect;
   {
     Lock l(s.mu);
@@ -266,10 +266,10 @@ int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
     r.right = std::min(r.right, Width(w->client));
     r.bottom = std::min(r.bottom, Height(w->client));
     if (r.left >= r.right || r.top >= r.bottom) return 1;
-    state = NativeOf(*w);
-    b = Backend();
+    r = {r.left + w->client.left, r.top + w->client.top, r.right + w->client.left, r.bottom + w->client.top};
   }
-  b->fillRect(window, state, r, rgb & 0xFFFFFF);
+  PlatDisplayShowWindow(window, 1);
+  PlatDisplayFillRgb(r, rgb & 0xFFFFFF);
   return 1;
 }
 
@@ -334,15 +334,20 @@ void PlatQueueInput(PlatWnd window, uint32_t message, PlatWParam wParam, PlatLPa
   if (w) PushInput(s, *w, message, wParam, lParam);
 }
 
-void PlatUserActivate(PlatWnd window, int active) {
+namespace {
+
+// Activation as the user makes it; false when nothing changed. left: the window that was
+// active before another was activated.
+bool UserActivateLocked(PlatWnd window, int active, PlatWnd* left) {
   State& s = S();
   Lock l(s.mu);
   WindowRec* w = Find(s, window);
-  if (!w) return;
+  if (!w) return false;
   const PlatWParam minimized = w->minimized ? 1u << 16 : 0;
   if (active) {
-    if (s.active == window) return;
+    if (s.active == window) return false;
     PlatWnd previous = s.active;
+    *left = previous;
     s.active = window;
     s.foreground = window;
     if (WindowRec* p = Find(s, previous)) PushInput(s, *p, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, window);
@@ -350,12 +355,23 @@ void PlatUserActivate(PlatWnd window, int active) {
     if (!previous) PushInput(s, *w, PLAT_WM_ACTIVATEAPP, 1, 0);
     PushInput(s, *w, PLAT_WM_ACTIVATE, PLAT_WA_ACTIVE | minimized, previous);
   } else {
-    if (s.active != window) return;
+    if (s.active != window) return false;
     s.active = 0;
     if (s.foreground == window) s.foreground = 0;
     PushInput(s, *w, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE | minimized, 0);
     PushInput(s, *w, PLAT_WM_ACTIVATEAPP, 0, 0);
   }
+  return true;
+}
+
+}  // namespace
+
+void PlatUserActivate(PlatWnd window, int active) {
+  PlatWnd left = 0;
+  if (!UserActivateLocked(window, active, &left)) return;
+  // The display hears of it after the window layer's lock is let go (it calls back in).
+  if (left) PlatDisplayActivationChanged(left, 0);
+  PlatDisplayActivationChanged(window, active);
 }
 
 void PlatUserMoved(PlatWnd window, int32_t x, int32_t y) {

@@ -54,6 +54,7 @@ class HeadlessWindow : public ::testing::Test {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     ResetHeadlessUser();
     PlatClockSetManual(1, 1000);
+    PlatHeadlessSetDesktop(1024, 768, 32, 0);  // a fresh store, whatever a test left
     PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, Proc, PLAT_CURSOR_ARROW, "TestWindow"};
     ASSERT_EQ(PlatRegisterClass(&wc), 1);
     window = Create(100, 100, 200, 150);

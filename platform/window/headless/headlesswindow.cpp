@@ -1,29 +1,21 @@
-// Headless back end: windows exist only as records; the client area is a pixel store a
-// test can read; the user is whatever the test scripts.
+// Headless back end: windows exist only as records; what they show is their client
+// rectangle of the display's store, which a test can read; the user is whatever the test
+// scripts.
 #include "platform/window/headless/headlesswindow.h"
 
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/window/backend.h"
 
-#include <algorithm>
-#include <map>
 #include <mutex>
-#include <vector>
 
 namespace {
 
-struct Frame {
-  int32_t width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-};
-
 struct Headless {
   std::mutex mu;
-  int32_t desktopWidth = 1024, desktopHeight = 768, desktopDepth = 32;
   int answer = 0;
   int lastType = -1;
   std::string lastText, lastCaption;
   int screenSaverStarts = 0;
-  std::map<PlatWnd, Frame> frames;
 };
 
 Headless& H() {
@@ -34,24 +26,12 @@ Headless& H() {
 int Available() { return 1; }
 void Sync(PlatWnd, const PlatNativeState&) {}
 
-void Destroy(PlatWnd window) {
-  Headless& h = H();
-  std::lock_guard<std::mutex> l(h.mu);
-  h.frames.erase(window);
-}
+void Destroy(PlatWnd) {}
 
 void Drain() {}
 void SetCursorVisible(int) {}
 int GetCursorPos(PlatPoint*) { return 0; }
 void SetCursorPos(int32_t, int32_t) {}
-
-void GetDesktop(int32_t* width, int32_t* height, int32_t* depth) {
-  Headless& h = H();
-  std::lock_guard<std::mutex> l(h.mu);
-  *width = h.desktopWidth;
-  *height = h.desktopHeight;
-  *depth = h.desktopDepth;
-}
 
 void AllowScreenSaver(int) {}
 
@@ -70,22 +50,6 @@ int MessageBox(PlatWnd, const char* text, const char* caption, uint32_t type) {
   return h.answer;
 }
 
-void FillRect(PlatWnd window, const PlatNativeState& state, const PlatRect& r, uint32_t rgb) {
-  Headless& h = H();
-  std::lock_guard<std::mutex> l(h.mu);
-  Frame& f = h.frames[window];
-  int32_t width = state.client.right - state.client.left;
-  int32_t height = state.client.bottom - state.client.top;
-  if (f.width != width || f.height != height) {
-    f.width = width;
-    f.height = height;
-    f.pixels.assign(size_t(width) * size_t(height), 0xFFFFFFFFu);
-  }
-  for (int32_t y = std::max(r.top, 0); y < std::min(r.bottom, height); y++)
-    for (int32_t x = std::max(r.left, 0); x < std::min(r.right, width); x++)
-      f.pixels[size_t(y) * size_t(width) + size_t(x)] = rgb;
-}
-
 const PlatWindowBackend kHeadless = {
     .name = "headless",
     .available = Available,
@@ -96,11 +60,9 @@ const PlatWindowBackend kHeadless = {
     .setCursorVisible = SetCursorVisible,
     .getCursorPos = GetCursorPos,
     .setCursorPos = SetCursorPos,
-    .getDesktop = GetDesktop,
     .allowScreenSaver = AllowScreenSaver,
     .startScreenSaver = StartScreenSaver,
     .messageBox = MessageBox,
-    .fillRect = FillRect,
     .sharesClassNames = 0,
 };
 
@@ -133,14 +95,7 @@ void PlatHeadlessMinimize(PlatWnd window, int minimized) {
 void PlatHeadlessMove(PlatWnd window, int32_t x, int32_t y) { PlatUserMoved(window, x, y); }
 
 void PlatHeadlessSetDesktop(int32_t width, int32_t height, int32_t depth, int notify) {
-  {
-    Headless& h = H();
-    std::lock_guard<std::mutex> l(h.mu);
-    h.desktopWidth = width;
-    h.desktopHeight = height;
-    h.desktopDepth = depth;
-  }
-  if (notify) PlatUserDisplayChanged(width, height, depth);
+  PlatDisplayHeadlessSetDesktop(PlatDisplayModeOf(width, height, depth, 60), notify);
 }
 
 void PlatHeadlessSetMessageBoxAnswer(int answer) {
@@ -164,11 +119,9 @@ int PlatHeadlessScreenSaverStarts() {
 }
 
 uint32_t PlatHeadlessClientPixel(PlatWnd window, int32_t x, int32_t y) {
-  Headless& h = H();
-  std::lock_guard<std::mutex> l(h.mu);
-  auto it = h.frames.find(window);
-  if (it == h.frames.end()) return 0xFFFFFFFFu;
-  const Frame& f = it->second;
-  if (x < 0 || y < 0 || x >= f.width || y >= f.height) return 0xFFFFFFFFu;
-  return f.pixels[size_t(y) * size_t(f.width) + size_t(x)];
+  PlatRect client;
+  PlatPoint origin{0, 0};
+  if (!PlatGetClientRect(window, &client) || !PlatClientToScreen(window, &origin)) return 0xFFFFFFFFu;
+  if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return 0xFFFFFFFFu;
+  return PlatDisplayReadRgb(origin.x + x, origin.y + y);
 }

@@ -132,8 +132,11 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
     std::string title = PlatSjisToUtf8(state.title.c_str());
     uint32_t flags = SDL_WINDOW_HIDDEN | (Captioned(state.style) ? 0 : SDL_WINDOW_BORDERLESS) |
                      (state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    SDL_Window* sw = SDL_CreateWindow(title.c_str(), state.client.left, state.client.top,
-                                      W(state.client), H(state.client), flags);
+    // Full screen starts over the whole display, so that it covers it also where no
+    // window manager makes it so.
+    SDL_Rect at{state.client.left, state.client.top, W(state.client), H(state.client)};
+    if (state.fullScreen) SDL_GetDisplayBounds(0, &at);
+    SDL_Window* sw = SDL_CreateWindow(title.c_str(), at.x, at.y, at.w, at.h, flags);
     if (!sw) return;
     Sdl& g = G();
     std::lock_guard<std::mutex> l(g.mu);
@@ -154,7 +157,17 @@ void Sync(PlatWnd window, const PlatNativeState& state) {
   if ((state.exStyle ^ a.exStyle) & PLAT_WS_EX_TOPMOST)
     SDL_SetWindowAlwaysOnTop(n->window, (state.exStyle & PLAT_WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
   if (state.fullScreen != a.fullScreen) {
+    SDL_Rect at{state.client.left, state.client.top, W(state.client), H(state.client)};
+    if (state.fullScreen) {
+      SDL_GetDisplayBounds(0, &at);
+      SDL_SetWindowPosition(n->window, at.x, at.y);
+      SDL_SetWindowSize(n->window, at.w, at.h);
+    }
     SDL_SetWindowFullscreen(n->window, state.fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!state.fullScreen) {
+      SDL_SetWindowPosition(n->window, at.x, at.y);
+      SDL_SetWindowSize(n->window, at.w, at.h);
+    }
     if (a.visible) PlaceWithoutWindowManager(n->window, state.fullScreen, state.client);
   }
   if (state.client.left != a.client.left || state.client.top != a.client.top)
@@ -333,20 +346,6 @@ void SetCursorPos(int32_t x, int32_t y) {
   if (VideoReady()) SDL_WarpMouseGlobal(x, y);
 }
 
-void GetDesktop(int32_t* width, int32_t* height, int32_t* depth) {
-  SDL_DisplayMode mode;
-  if (InitVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-    *width = mode.w;
-    *height = mode.h;
-    // SDL says 24 bits for a desktop of 4-byte pixels; the engine counts the bytes.
-    *depth = int32_t(SDL_BYTESPERPIXEL(mode.format)) * 8;
-    return;
-  }
-  *width = 640;
-  *height = 480;
-  *depth = 32;
-}
-
 void AllowScreenSaver(int allow) {
   Sdl& g = G();
   bool ok;
@@ -443,15 +442,6 @@ SDL_Renderer* RendererOf(Native* n) {
   return n->renderer;
 }
 
-void FillRect(PlatWnd window, const PlatNativeState&, const PlatRect& r, uint32_t rgb) {
-  SDL_Renderer* renderer = RendererOf(FindNative(window));
-  if (!renderer) return;
-  SDL_SetRenderDrawColor(renderer, uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255);
-  SDL_Rect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  SDL_RenderFillRect(renderer, &rect);
-  SDL_RenderPresent(renderer);
-}
-
 const PlatWindowBackend kSdl = {
     .name = "sdl",
     .available = InitVideoOk,
@@ -462,11 +452,9 @@ const PlatWindowBackend kSdl = {
     .setCursorVisible = SetCursorVisible,
     .getCursorPos = GetCursorPos,
     .setCursorPos = SetCursorPos,
-    .getDesktop = GetDesktop,
     .allowScreenSaver = AllowScreenSaver,
     .startScreenSaver = StartScreenSaver,
     .messageBox = MessageBox,
-    .fillRect = FillRect,
     .sharesClassNames = 1,
 };
 
