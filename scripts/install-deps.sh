@@ -8,7 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libsdl2-dev xvfb xauth xdotool
-  libmpg123-dev libvorbis-dev libogg-dev
+  libmpg123-dev libvorbis-dev libogg-dev libfluidsynth-dev timgm6mb-soundfont
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder
   sox libmp3lame-dev

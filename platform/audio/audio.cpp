@@ -238,11 +238,11 @@ int32_t PlatAudioDuplicateBuffer(PlatAudioDevice* d, PlatAudioBuffer* source, Pl
   b->flags = source->flags;
   b->format = source->format;
   b->pcm = source->pcm;
+  std::lock_guard<std::mutex> l(S().mu);  // the source's play state may be moving
   b->voice = source->voice;
   b->voice.position = 0;
   b->voice.playing = 0;
   b->voice.looping = 0;
-  std::lock_guard<std::mutex> l(S().mu);
   d->buffers.push_back(b);
   *out = b;
   return PLAT_DS_OK;
