@@ -272,11 +272,7 @@ void RestartSoftwareClock() {
 void StepSoftwareBuffers() {
   SoundSystemState& s = g_Sound;
   if (!s.softwareBufferMode) return;
-  const int64_t elapsed = PlatPerfCounter() - s.softwareClockStart;
-  const int64_t perSecond = PlatPerfFrequency();
-  if (elapsed <= 0 || perSecond <= 0) return;
-  const uint64_t target = uint64_t(elapsed / perSecond) * PLAT_AUDIO_MIX_RATE +
-                          uint64_t(elapsed % perSecond) * PLAT_AUDIO_MIX_RATE / uint64_t(perSecond);
+  const uint64_t target = PlatAudioFramesSince(s.softwareClockStart);
   while (s.softwareFrames < target) {
     const uint64_t left = target - s.softwareFrames;
     if (!s.recording) {

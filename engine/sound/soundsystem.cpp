@@ -44,6 +44,13 @@ void WriteLogText(const char* format, ...) {
   WriteLog(text);
 }
 
+void StopAndRelease(PlatAudioBuffer** buffer) {
+  if (!*buffer) return;
+  PlatAudioBufferStop(*buffer);
+  PlatAudioBufferRelease(*buffer);
+  *buffer = nullptr;
+}
+
 void ReleaseDevice() {
   PlatAudioRelease(g_Sound.device);
   g_Sound.device = nullptr;
@@ -197,16 +204,8 @@ int EndSoundSystem() {
   RemoveMusicTempFile();
   // Only what exists is stopped and released: the primary buffer is missing in the
   // performance mode, and the silent one when it could not be made.
-  if (s.primary) {
-    PlatAudioBufferStop(s.primary);
-    PlatAudioBufferRelease(s.primary);
-    s.primary = nullptr;
-  }
-  if (s.silent) {
-    PlatAudioBufferStop(s.silent);
-    PlatAudioBufferRelease(s.silent);
-    s.silent = nullptr;
-  }
+  StopAndRelease(&s.primary);
+  StopAndRelease(&s.silent);
   if (s.device) ReleaseDevice();
   s.started = 0;
   WriteLog("DirectSound の終了処理は正常に終了しました\n");

@@ -85,11 +85,7 @@ void MixLocked(PlatAudioDevice* d, int32_t* sums, uint32_t frames) {
 // The clocked back end's mixer catches up with the clock. Under the mutex.
 void CatchUpLocked(PlatAudioDevice* d) {
   if (!d || !d->initialized || d->backend->movement != PLAT_AUDIO_MOVE_CLOCKED) return;
-  const int64_t elapsed = PlatPerfCounter() - d->clockStart;
-  const int64_t perSecond = PlatPerfFrequency();
-  if (elapsed <= 0 || perSecond <= 0) return;
-  const uint64_t target = uint64_t(elapsed / perSecond) * PLAT_AUDIO_MIX_RATE +
-                          uint64_t(elapsed % perSecond) * PLAT_AUDIO_MIX_RATE / uint64_t(perSecond);
+  const uint64_t target = PlatAudioFramesSince(d->clockStart);
   while (d->clockFrames < target) {
     const uint32_t n = uint32_t(std::min<uint64_t>(target - d->clockFrames, 0x40000000u));
     MixLocked(d, nullptr, n);

@@ -198,6 +198,8 @@ struct PlatAudioVoice {
 void PlatAudioMixVoice(PlatAudioVoice* voice, int32_t* mix, uint32_t frames);
 // Clips stereo sums to 16 bits.
 void PlatAudioClipMix(const int32_t* mix, int16_t* out, uint32_t frames);
+// The mixer's frames in the time from a reading of PlatPerfCounter to now (0 before it).
+uint64_t PlatAudioFramesSince(int64_t perfCounterStart);
 
 // ---- for tests ------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // The mixer's arithmetic: one voice added into stereo 32-bit sums, and the one clip.
 #include "platform/audio/audio.h"
 
+#include "platform/kernel/kernel.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -125,4 +127,12 @@ void PlatAudioMixVoice(PlatAudioVoice* v, int32_t* mix, uint32_t frames) {
 
 void PlatAudioClipMix(const int32_t* mix, int16_t* out, uint32_t frames) {
   for (uint32_t i = 0; i < frames * 2; i++) out[i] = int16_t(std::clamp(mix[i], -32768, 32767));
+}
+
+uint64_t PlatAudioFramesSince(int64_t start) {
+  const int64_t elapsed = PlatPerfCounter() - start;
+  const int64_t perSecond = PlatPerfFrequency();
+  if (elapsed <= 0 || perSecond <= 0) return 0;
+  return uint64_t(elapsed / perSecond) * PLAT_AUDIO_MIX_RATE +
+         uint64_t(elapsed % perSecond) * PLAT_AUDIO_MIX_RATE / uint64_t(perSecond);
 }
