@@ -123,5 +123,5 @@ int main(int argc, char** argv) {
   return RunWithRatios(argc, argv,
                        {{"BM_Ours_Mix32Stereo16", "BM_SDL_MixAudioFormat32Stereo16"},
                         {"BM_Ours_Mix8Mono8At22050", "BM_SDL_StreamAndMix8Mono8At22050"}},
-                       "frames/s");
+                       "frames/s", "SDL2");
 }
