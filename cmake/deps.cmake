@@ -2,12 +2,17 @@
 set(KR_PLATFORM_LIBS)
 set(KR_ENGINE_LIBS)
 
-# SDL2: windows, events, cursor, message box (platform/window/sdl).
+# SDL2: windows, events, cursor, message box, pads, the sound output (platform/*/sdl).
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::SDL2)
 # Xlib on SDL's own X connection: full screen where no window manager makes it so.
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::X11)
+
+# The MIDI synthesizer rendered into the mixer (platform/audio), with the soundfont
+# /usr/share/sounds/sf2/TimGM6mb.sf2 (timgm6mb-soundfont).
+pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+list(APPEND KR_PLATFORM_LIBS PkgConfig::FLUIDSYNTH)
 
 # MPEG audio decoding behind the codec streams (platform/audio).
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)

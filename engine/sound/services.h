@@ -12,11 +12,18 @@ int UpdateMusicPlayStates();
 // any other play is closed.
 int OnMciNotify();
 
-// Starts the sound device and music on the main window; 0 or -1 (the start goes on
-// either way).
+// Starts the sound device (and in the performance music mode the music objects); 0, or
+// -1 when already started or the device cannot be had (the engine start goes on either
+// way, and without a device that opens the engine runs silent on the clock).
 int InitSoundSystem();
-// Deletes every sound and music and ends the device; 0.
+// Deletes every sound and music and ends the device; 0, or -1 when not started.
 int EndSoundSystem();
+// Deletes every sound handle; 0. The word is passed on to each deletion.
+int DeleteAllSounds(int32_t word);
+// Deletes every music handle; 0.
+int DeleteAllMusic();
+// Removes the temporary MIDI file of the sequencer, if there is one.
+void RemoveMusicTempFile();
 
 // Cores of the public entry points.
 int LoadSoundFileCore(const char* fileName, int32_t copies, int32_t stream);

@@ -61,6 +61,13 @@ const char* PlatSdlStartError(PlatSdlPart part) {
   return p.error.c_str();
 }
 
+int PlatSdlAudioStart() {
+  std::call_once(G().hints, SetHints);
+  return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 ? 1 : 0;
+}
+
+void PlatSdlAudioEnd() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
+
 void PlatSdlClaimPump() {
   uint32_t none = 0;
   G().pumpThread.compare_exchange_strong(none, PlatThreadId());

@@ -1,5 +1,5 @@
-// SDL as every SDL back end shares it (window and input; display and audio as they
-// come): one start-up, and one owner of SDL's event pump. Between the back ends only.
+// SDL as every SDL back end shares it (window, input and audio; display as it comes):
+// one start-up, and one owner of SDL's event pump. Between the back ends only.
 //
 // The event pump. SDL learns of the display server's events (keys, the mouse, window
 // changes) only when its queue is pumped, and only the thread that made the windows may
@@ -27,6 +27,12 @@ int PlatSdlStart(PlatSdlPart part);
 int PlatSdlIsUp(PlatSdlPart part);
 // Why the part's start failed (SDL's words), or "" when it is up. Starts it if need be.
 const char* PlatSdlStartError(PlatSdlPart part);
+
+// Audio is brought up by each user and taken down by each user's end (SDL counts them),
+// so that audio started again after its last user reads SDL_AUDIODRIVER again. 1 when
+// it is up; every 1 is to be matched by one PlatSdlAudioEnd.
+int PlatSdlAudioStart();
+void PlatSdlAudioEnd();
 
 // Makes the calling thread the pump's owner unless another thread is already.
 void PlatSdlClaimPump();

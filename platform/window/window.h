@@ -37,6 +37,9 @@ constexpr PlatWnd PLAT_HWND_NOTOPMOST = 0xFFFFFFFEu;
 // What PlatFindWindow reports for a window of another process: it is known to exist,
 // and no call accepts the value as a window.
 constexpr PlatWnd PLAT_WND_OTHER_PROCESS = 0xFFFFFFFDu;
+// The desktop, for an owner that is no window of ours (the sound device's cooperative
+// level); no window call accepts it.
+constexpr PlatWnd PLAT_WND_DESKTOP = 0xFFFFFFFCu;
 
 typedef PlatLResult (*PlatWndProc)(PlatWnd window, uint32_t message, PlatWParam wParam,
                                    PlatLParam lParam);

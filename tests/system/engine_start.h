@@ -1,4 +1,4 @@
-// The engine as a program starts it, on the headless back end and the manual clock: a
+// The engine as a program starts it, on the headless back ends and the manual clock: a
 // 1024 x 768 desktop of 32 bits, the log captured, every neighbouring call recorded.
 #pragma once
 
@@ -7,6 +7,8 @@
 #include "engine/system/sysdata.h"
 #include "engine/system/system.h"
 #include "fakes.h"
+#include "platform/audio/audio.h"
+#include "platform/audio/audiofake.h"
 #include "platform/com/com.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
@@ -21,6 +23,8 @@ class EngineStart : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
+    ASSERT_EQ(PlatAudioSelectBackend("headless"), 0);
+    PlatAudioFakeReset();
     PlatClockSetManual(1, 1000);
     PlatHeadlessSetDesktop(1024, 768, 32, 0);
     // A program that has not started the engine yet: full screen, no screen depth asked.
@@ -31,6 +35,7 @@ class EngineStart : public ::testing::Test {
 
   void TearDown() override {
     if (IsEngineInitialised()) EngineEndCore();
+    PlatAudioFakeReset();
     // A test may have made the main window without starting the engine.
     if (GetEngineWindowHandle()) DestroyMainWindow();
     PlatMsg m;

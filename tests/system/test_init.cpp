@@ -198,6 +198,26 @@ TEST_F(Init, AFailedComStartFailsTheStartAndARetrySucceeds) {
   EXPECT_EQ(PlatComStartCount(), 1);
 }
 
+// Without a sound device the engine starts all the same, and ends without one.
+TEST_F(Init, AStartWithoutSoundGoesOn) {
+  PlatAudioFakeFailFrom(PLAT_AUDIO_CALL_CREATE, 1);
+  ASSERT_EQ(EngineInitCore(), 0);
+  EXPECT_TRUE(LogHas("DirectSound インターフェースの取得を行います....  DirectSoundインターフェースの作成に失敗しました"));
+  EXPECT_EQ(CallsNamed({"StartGraphicsWithFallback"}).size(), 1u);
+  EXPECT_EQ(EngineEndCore(), 0);
+  EXPECT_FALSE(LogHas("DirectSound の終了処理は正常に終了しました"));
+}
+
+// With the device, the pump keeps its clock: the start and end lines frame the run.
+TEST_F(Init, SoundStartsAndEndsWithTheEngine) {
+  ASSERT_EQ(EngineInitCore(), 0);
+  EXPECT_TRUE(LogHas("DirectSound の初期化は正常に終了しました"));
+  EXPECT_EQ(PlatAudioLiveObjects(), 3);
+  EXPECT_EQ(EngineEndCore(), 0);
+  EXPECT_TRUE(LogHas("DirectSound の終了処理は正常に終了しました"));
+  EXPECT_EQ(PlatAudioLiveObjects(), 0);
+}
+
 TEST_F(Init, InitComRefusesASecondStart) {
   EXPECT_EQ(InitCom(), 0);
   ClearCalls();
