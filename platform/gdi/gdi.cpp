@@ -446,6 +446,45 @@ struct Axis {
   }
 };
 
+// The converting loop between two direct-colour formats, one instance per pair of pixel
+// sizes: a present's DIB goes through here for every pixel of the screen.
+template <int SB, int DB>
+void ConvertRunOf(const Codec& in, const Codec& out, const uint8_t* from, uint8_t* to, const int32_t* columns,
+                  int32_t w) {
+  for (int32_t i = 0; i < w; i++, to += DB) {
+    const int32_t sx = columns[i];
+    if (sx < 0) continue;
+    const uint8_t* p = from + size_t(sx) * SB;
+    uint32_t rgb;
+    if constexpr (SB == 3) {
+      rgb = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    } else {
+      uint32_t raw = 0;
+      std::memcpy(&raw, p, SB);
+      rgb = in.r.Get(raw) << 16 | in.g.Get(raw) << 8 | in.b.Get(raw);
+    }
+    if constexpr (DB == 3) {
+      to[0] = uint8_t(rgb);
+      to[1] = uint8_t(rgb >> 8);
+      to[2] = uint8_t(rgb >> 16);
+    } else {
+      const uint32_t v = out.r.Put(rgb >> 16) | out.g.Put((rgb >> 8) & 0xFF) | out.b.Put(rgb & 0xFF);
+      std::memcpy(to, &v, DB);
+    }
+  }
+}
+
+void ConvertRun(const Codec& in, const Codec& out, const uint8_t* from, uint8_t* to, const int32_t* columns,
+                int32_t w) {
+  typedef void (*Run)(const Codec&, const Codec&, const uint8_t*, uint8_t*, const int32_t*, int32_t);
+  static const Run runs[3][3] = {
+      {ConvertRunOf<2, 2>, ConvertRunOf<2, 3>, ConvertRunOf<2, 4>},
+      {ConvertRunOf<3, 2>, ConvertRunOf<3, 3>, ConvertRunOf<3, 4>},
+      {ConvertRunOf<4, 2>, ConvertRunOf<4, 3>, ConvertRunOf<4, 4>},
+  };
+  runs[in.f->bits / 8 - 2][out.f->bits / 8 - 2](in, out, from, to, columns, w);
+}
+
 // Copies into dst's region (picture coordinates) from src: destination pixel (x, y) takes
 // source pixel (xs.At(step x), ys.At(step y)), where a step counts from the region's
 // first destination column or row (walking backwards when flipped); source pixels outside
@@ -487,6 +526,10 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
     if (same && straight && dst.format.bits >= 8) {
       const size_t bytes = size_t(dst.format.bits / 8);
       std::memcpy(to + size_t(region.left) * bytes, from + size_t(columns[0]) * bytes, size_t(w) * bytes);
+      continue;
+    }
+    if (!same && in.f->bits >= 16 && out.f->bits >= 16) {
+      ConvertRun(in, out, from, to + size_t(region.left) * size_t(out.f->bits / 8), columns.data(), w);
       continue;
     }
     for (int32_t i = 0; i < w; i++) {
