@@ -52,7 +52,8 @@ Format FormatOfMode(const PlatDisplayMode& m) {
   return f;
 }
 
-// One channel of a masked pixel, widened to 8 bits.
+// One channel of a masked pixel, widened to 8 bits. A mask with gaps counts as wide as
+// the span from its lowest to its highest bit, so every value it can give has its entry.
 struct Channel {
   uint32_t mask = 0;
   int shift = 0, width = 0;
@@ -60,7 +61,7 @@ struct Channel {
   void Set(uint32_t m) {
     mask = m;
     shift = m ? std::countr_zero(m) : 0;
-    width = std::popcount(m);
+    width = m ? 32 - std::countl_zero(m) - shift : 0;
     for (uint32_t v = 0; width > 0 && width <= 8 && v < (1u << width); v++) {
       uint32_t out = 0;
       for (int s = 8 - width; s > -width; s -= width) out |= s >= 0 ? v << s : v >> -s;
@@ -322,10 +323,16 @@ Dib TopDown(int32_t width, int32_t height, Format format) {
   return d;
 }
 
+// Bitmaps beyond this are refused rather than left to fail the allocator: a header from a
+// file may ask for 32767 x 32767 at 32 bits.
+constexpr size_t kMostBitmapBytes = size_t(512) << 20;
+
 PlatGdiObj MakeBitmap(Gdi& g, Dib dib, bool section) {
+  const size_t bytes = size_t(dib.stride) * size_t(dib.height);
+  if (bytes > kMostBitmapBytes) return 0;
   Bitmap b;
   b.memory = std::make_shared<PlatPixelMemory>();
-  b.memory->bytes.assign(size_t(dib.stride) * size_t(dib.height), 0);
+  b.memory->bytes.assign(bytes, 0);
   b.dib = std::move(dib);
   b.section = section;
   const PlatGdiObj handle = NewHandle(g, KIND_BITMAP);
@@ -509,16 +516,20 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
     columns[size_t(i)] = sx < 0 || sx >= src.width ? -1 : int32_t(sx);
     if (columns[size_t(i)] < 0 || (i && columns[size_t(i)] != columns[size_t(i) - 1] + 1)) straight = false;
   }
-  // A copy within one memory reads from a copy of the rows it needs.
+  // A copy within one memory reads each source row before it is overwritten: it walks
+  // up when the source lies above, and reads from a copy of the row it needs.
   std::vector<uint8_t> scratch;
-  for (int32_t y = region.top; y < region.bottom; y++) {
+  const bool shared = src.hold && src.hold == dst.hold;
+  const bool upward = shared && m.ys.At(m.flipY ? m.dstY0 - region.top : region.top - m.dstY0) < region.top;
+  for (int32_t n = 0; n < region.bottom - region.top; n++) {
+    const int32_t y = upward ? region.bottom - 1 - n : region.top + n;
     const int64_t step = m.flipY ? m.dstY0 - y : y - m.dstY0;
     const int64_t sy = m.ys.At(step);
     if (sy < 0 || sy >= src.height) continue;
     const uint8_t* from = src.Row(int32_t(sy));
     uint8_t* to = dst.Row(y);
     if (!from || !to) continue;
-    if (src.hold && src.hold == dst.hold) {
+    if (shared) {
       const size_t rowBytes = size_t(StrideOf(src.width, src.format.bits));
       scratch.assign(from, from + rowBytes);
       from = scratch.data();
@@ -682,7 +693,7 @@ PlatGdiObj PlatGdiCreateDIBSection(PlatDC handle, const PlatBitmapInfo* info, ui
   Dib dib;
   if (!ParseDib(info, usage, &dib)) return 0;
   const PlatGdiObj made = MakeBitmap(g, std::move(dib), true);
-  if (bits) *bits = g.bitmaps[made].memory->bytes.data();
+  if (made && bits) *bits = g.bitmaps[made].memory->bytes.data();
   return made;
 }
 

@@ -87,6 +87,7 @@ TEST_F(GdiTest, DibsOnA32BitWindowAreBitExact) {
       {"5:6:5 bitfields", Bitfields(16, 5, 1, 0xF800, 0x07E0, 0x001F),
        {0xF800, 0x07E0, 0x001F, 0x8410, 0xFFFF},
        {0xFF0000, 0x00FF00, 0x0000FF, 0x848284, 0xFFFFFF}},
+      {"masks with gaps", Bitfields(16, 2, 1, 0x8001, 0x07E0, 0x001E), {0xFFFF, 0x0002}, {0x80FFFF, 0x000011}},
       {"5:5:5 by default", Info(16, 3, 1), {0x7C00, 0x0421, 0x7FFF}, {0xFF0000, 0x080808, 0xFFFFFF}},
       {"8-bit palette", Info(8, 4, 1, {0x102030, 0xFFFFFF, 0x00FF00}), {2, 0, 1, 0},
        {0x00FF00, 0x102030, 0xFFFFFF, 0x102030}},
@@ -355,6 +356,35 @@ TEST_F(GdiTest, ObjectsAndMemoryDCs) {
   EXPECT_EQ(PlatGdiFakeLiveDCs(), 0);
 }
 
+// Copies within one bitmap read each row before it is overwritten, in every direction.
+TEST_F(GdiTest, ACopyWithinOneBitmapReadsBeforeItWrites) {
+  PlatDC mem = PlatGdiCreateCompatibleDC(0);
+  void* bits = nullptr;
+  PlatBitmapInfo info = Info(32, 3, -4);
+  PlatGdiObj section = PlatGdiCreateDIBSection(mem, &info, 0, &bits);
+  ASSERT_NE(PlatGdiSelectObject(mem, section), 0u);
+  uint32_t* p = static_cast<uint32_t*>(bits);
+  auto reset = [&] {
+    for (uint32_t i = 0; i < 12; i++) p[i] = (i / 3) * 10 + i % 3;
+  };
+  struct Case {
+    int32_t x, y, w, h, xSrc, ySrc;
+    std::vector<uint32_t> expected;
+  };
+  const Case cases[] = {
+      {0, 1, 3, 3, 0, 0, {0, 1, 2, 0, 1, 2, 10, 11, 12, 20, 21, 22}},      // down
+      {0, 0, 3, 3, 0, 1, {10, 11, 12, 20, 21, 22, 30, 31, 32, 30, 31, 32}},  // up
+      {1, 0, 2, 4, 0, 0, {0, 0, 1, 10, 10, 11, 20, 20, 21, 30, 30, 31}},    // right
+  };
+  for (const Case& c : cases) {
+    reset();
+    ASSERT_EQ(PlatGdiBitBlt(mem, c.x, c.y, c.w, c.h, mem, c.xSrc, c.ySrc, PLAT_SRCCOPY), 1);
+    EXPECT_EQ(std::vector<uint32_t>(p, p + 12), c.expected);
+  }
+  PlatGdiDeleteDC(mem);
+  PlatGdiDeleteObject(section);
+}
+
 // Headers that do not fit their bits are refused by every DIB call, with nothing drawn.
 TEST_F(GdiTest, BadDibHeadersAreRefused) {
   struct Case {
@@ -381,6 +411,7 @@ TEST_F(GdiTest, BadDibHeadersAreRefused) {
       {"width 32768", with(good, [](auto& h) { h.width = 32768; }), 1 << 20},
       {"height 0", with(good, [](auto& h) { h.height = 0; }), 8},
       {"height -32768", with(good, [](auto& h) { h.height = -32768; }), 1 << 20},
+      {"a section of 4 GB", Info(32, 32767, 32767), 0},
       {"rows past the buffer", good, 7},
       {"24-bit rows past the buffer", Info(24, 3, 2), 23},
   };
@@ -393,7 +424,7 @@ TEST_F(GdiTest, BadDibHeadersAreRefused) {
     EXPECT_EQ(PlatGdiSetDIBitsToDevice(dc, 0, 0, 4, 2, 0, 0, 0, 2, bits.data(), c.bytes, &c.info, 0), 0);
     EXPECT_EQ(PlatGdiStretchDIBits(dc, 0, 0, 4, 2, 0, 0, 4, 2, bits.data(), c.bytes, &c.info, 0, PLAT_SRCCOPY), 0);
     EXPECT_EQ(PlatGdiGetDIBits(mem, ddb, 0, 2, bits.data(), c.bytes, &c.info, 0), 0);
-    if (c.bytes != 7 && c.bytes != 23) {
+    if (c.bytes != 7 && c.bytes != 23) {  // the header alone is bad
       EXPECT_EQ(PlatGdiCreateDIBSection(0, &c.info, 0, nullptr), 0u);
     }
   }
