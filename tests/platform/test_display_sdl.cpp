@@ -224,22 +224,24 @@ ChildRun RunUnderXvfb(const std::string& test, bool* available) {
   return run;
 }
 
-}  // namespace
-
-TEST(DisplaySdl, TheXScreenShowsThePatternInTheWindowsClientArea) {
-  if (ChildMarker()) return PatternInAWindow();
+// Runs the test in a child under Xvfb and expects it to pass; skipped without an X server.
+void ExpectPassedUnderXvfb(const std::string& test) {
   bool available = false;
-  const ChildRun run = RunUnderXvfb("DisplaySdl.TheXScreenShowsThePatternInTheWindowsClientArea", &available);
+  const ChildRun run = RunUnderXvfb(test, &available);
   if (!available || !run.ran) GTEST_SKIP() << "no X server under xvfb-run";
   ExpectChildPassed(run);
 }
 
+}  // namespace
+
+TEST(DisplaySdl, TheXScreenShowsThePatternInTheWindowsClientArea) {
+  if (ChildMarker()) return PatternInAWindow();
+  ExpectPassedUnderXvfb("DisplaySdl.TheXScreenShowsThePatternInTheWindowsClientArea");
+}
+
 TEST(DisplaySdl, AFullScreenStoreFillsTheXScreenScaled) {
   if (ChildMarker()) return BlocksInFullScreen();
-  bool available = false;
-  const ChildRun run = RunUnderXvfb("DisplaySdl.AFullScreenStoreFillsTheXScreenScaled", &available);
-  if (!available || !run.ran) GTEST_SKIP() << "no X server under xvfb-run";
-  ExpectChildPassed(run);
+  ExpectPassedUnderXvfb("DisplaySdl.AFullScreenStoreFillsTheXScreenScaled");
 }
 
 namespace {
@@ -283,8 +285,5 @@ void DibOnTheWindowDC() {
 
 TEST(DisplaySdl, ADibOnTheWindowsDeviceContextShowsOnTheXScreen) {
   if (ChildMarker()) return DibOnTheWindowDC();
-  bool available = false;
-  const ChildRun run = RunUnderXvfb("DisplaySdl.ADibOnTheWindowsDeviceContextShowsOnTheXScreen", &available);
-  if (!available || !run.ran) GTEST_SKIP() << "no X server under xvfb-run";
-  ExpectChildPassed(run);
+  ExpectPassedUnderXvfb("DisplaySdl.ADibOnTheWindowsDeviceContextShowsOnTheXScreen");
 }
