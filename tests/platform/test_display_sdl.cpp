@@ -105,6 +105,14 @@ bool DrawUntilShown(Draw draw, Check check) {
 
 uint32_t Pattern(int32_t x, int32_t y) { return uint32_t(x * 7 & 0xFF) << 16 | uint32_t(y * 5 & 0xFF) << 8 | uint32_t((x + y) & 0xFF); }
 
+// The screen shows the pattern at the test window's client area, (100, 80) to (300, 230).
+bool PatternAtTheClientArea(const XwdImage& screen) {
+  for (int32_t y = 0; y < 150; y++)
+    for (int32_t x = 0; x < 200; x++)
+      if (screen.At(100 + x, 80 + y) != Pattern(x, y)) return false;
+  return true;
+}
+
 // A window at (100, 80) of 200 x 150: a pattern blitted onto the primary at its client
 // rectangle reaches its texture and, on a real screen, the same pixels of the screen.
 void PatternInAWindow() {
@@ -141,12 +149,7 @@ void PatternInAWindow() {
   const PlatRect client{100, 80, 300, 230};
   const bool shown = DrawUntilShown(
       [&] { ASSERT_EQ(PlatDDSurfaceBlt(primary, &client, back, nullptr, PLAT_DDBLT_WAIT, nullptr), PLAT_DD_OK); },
-      [](const XwdImage& screen) {
-        for (int32_t y = 0; y < 150; y++)
-          for (int32_t x = 0; x < 200; x++)
-            if (screen.At(100 + x, 80 + y) != Pattern(x, y)) return false;
-        return true;
-      });
+      PatternAtTheClientArea);
   EXPECT_TRUE(shown);
   EXPECT_GT(PlatDisplayUploadCount(), uploads);
   EXPECT_EQ(PlatDisplayReadRgb(100 + 13, 80 + 17), Pattern(13, 17));
@@ -269,12 +272,7 @@ void DibOnTheWindowDC() {
       [&] {
         ASSERT_EQ(PlatGdiSetDIBitsToDevice(dc, 0, 0, 200, 150, 0, 0, 0, 150, bits.data(), bits.size(), &info, 0), 150);
       },
-      [](const XwdImage& screen) {
-        for (int32_t y = 0; y < 150; y++)
-          for (int32_t x = 0; x < 200; x++)
-            if (screen.At(100 + x, 80 + y) != Pattern(x, y)) return false;
-        return true;
-      });
+      PatternAtTheClientArea);
   EXPECT_TRUE(shown);
   EXPECT_EQ(PlatDisplayReadRgb(100 + 13, 80 + 17), Pattern(13, 17));
   PlatGdiReleaseDC(window, dc);
