@@ -5,6 +5,7 @@
 
 #include "platform/window/windowstate.h"
 #include "platform/display/display.h"
+#include "platform/gdi/gdi.h"
 
 #include <algorithm>
 #include <csignal>
@@ -252,25 +253,15 @@ int PlatBeginPaint(PlatWnd window, PlatPaint* paint) {
 
 int PlatEndPaint(PlatWnd window, const PlatPaint*) { return PlatIsWindow(window); }
 
-// Paints the window's client rectangle of the display's store, which the window shows.
+// Paints through the window's device context: its client rectangle of the display's
+// store, which the window shows.
 int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
   if (!rect) return 0;
-  State& s = S();
-  PlatRect r = *rect;
-  {
-    Lock l(s.mu);
-    WindowRec* w = Find(s, window);
-    if (!w) return 0;
-    r.left = std::max(r.left, 0);
-    r.top = std::max(r.top, 0);
-    r.right = std::min(r.right, Width(w->client));
-    r.bottom = std::min(r.bottom, Height(w->client));
-    if (r.left >= r.right || r.top >= r.bottom) return 1;
-    r = {r.left + w->client.left, r.top + w->client.top, r.right + w->client.left, r.bottom + w->client.top};
-  }
-  PlatDisplayShowWindow(window, 1);
-  PlatDisplayFillRgb(r, rgb & 0xFFFFFF);
-  return 1;
+  const PlatDC dc = PlatGdiGetDC(window);
+  if (!dc) return 0;
+  const int filled = PlatGdiFillRect(dc, rect, rgb & 0xFFFFFF);
+  PlatGdiReleaseDC(window, dc);
+  return filled;
 }
 
 // ---- timers -----------------------------------------------------------------------------

@@ -1,9 +1,11 @@
 // The display and its surfaces on SDL, each case in a child process of its own (the back
 // end is chosen once per process): under the dummy video driver the upload reaches the
 // window's texture; under Xvfb the X screen, read back from its frame-buffer file, shows
-// exactly what was blitted, in a window and scaled in full screen.
+// exactly what was blitted, in a window and scaled in full screen, and what a window's
+// device context drew.
 #include "platform/ddraw/ddraw.h"
 #include "platform/display/display.h"
+#include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/sdl/sdlwindow.h"
 #include "platform/window/window.h"
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -102,6 +105,14 @@ bool DrawUntilShown(Draw draw, Check check) {
 
 uint32_t Pattern(int32_t x, int32_t y) { return uint32_t(x * 7 & 0xFF) << 16 | uint32_t(y * 5 & 0xFF) << 8 | uint32_t((x + y) & 0xFF); }
 
+// The screen shows the pattern at the test window's client area, (100, 80) to (300, 230).
+bool PatternAtTheClientArea(const XwdImage& screen) {
+  for (int32_t y = 0; y < 150; y++)
+    for (int32_t x = 0; x < 200; x++)
+      if (screen.At(100 + x, 80 + y) != Pattern(x, y)) return false;
+  return true;
+}
+
 // A window at (100, 80) of 200 x 150: a pattern blitted onto the primary at its client
 // rectangle reaches its texture and, on a real screen, the same pixels of the screen.
 void PatternInAWindow() {
@@ -138,12 +149,7 @@ void PatternInAWindow() {
   const PlatRect client{100, 80, 300, 230};
   const bool shown = DrawUntilShown(
       [&] { ASSERT_EQ(PlatDDSurfaceBlt(primary, &client, back, nullptr, PLAT_DDBLT_WAIT, nullptr), PLAT_DD_OK); },
-      [](const XwdImage& screen) {
-        for (int32_t y = 0; y < 150; y++)
-          for (int32_t x = 0; x < 200; x++)
-            if (screen.At(100 + x, 80 + y) != Pattern(x, y)) return false;
-        return true;
-      });
+      PatternAtTheClientArea);
   EXPECT_TRUE(shown);
   EXPECT_GT(PlatDisplayUploadCount(), uploads);
   EXPECT_EQ(PlatDisplayReadRgb(100 + 13, 80 + 17), Pattern(13, 17));
@@ -221,20 +227,61 @@ ChildRun RunUnderXvfb(const std::string& test, bool* available) {
   return run;
 }
 
-}  // namespace
-
-TEST(DisplaySdl, TheXScreenShowsThePatternInTheWindowsClientArea) {
-  if (ChildMarker()) return PatternInAWindow();
+// Runs the test in a child under Xvfb and expects it to pass; skipped without an X server.
+void ExpectPassedUnderXvfb(const std::string& test) {
   bool available = false;
-  const ChildRun run = RunUnderXvfb("DisplaySdl.TheXScreenShowsThePatternInTheWindowsClientArea", &available);
+  const ChildRun run = RunUnderXvfb(test, &available);
   if (!available || !run.ran) GTEST_SKIP() << "no X server under xvfb-run";
   ExpectChildPassed(run);
 }
 
+}  // namespace
+
+TEST(DisplaySdl, TheXScreenShowsThePatternInTheWindowsClientArea) {
+  if (ChildMarker()) return PatternInAWindow();
+  ExpectPassedUnderXvfb("DisplaySdl.TheXScreenShowsThePatternInTheWindowsClientArea");
+}
+
 TEST(DisplaySdl, AFullScreenStoreFillsTheXScreenScaled) {
   if (ChildMarker()) return BlocksInFullScreen();
-  bool available = false;
-  const ChildRun run = RunUnderXvfb("DisplaySdl.AFullScreenStoreFillsTheXScreenScaled", &available);
-  if (!available || !run.ran) GTEST_SKIP() << "no X server under xvfb-run";
-  ExpectChildPassed(run);
+  ExpectPassedUnderXvfb("DisplaySdl.AFullScreenStoreFillsTheXScreenScaled");
+}
+
+namespace {
+
+// The same window: a bottom-up 24-bit DIB drawn on its device context shows at the client
+// area, exactly.
+void DibOnTheWindowDC() {
+  const PlatWnd window = OpenWindow(100, 80, 200, 150, false);
+  ASSERT_NE(window, 0u);
+  const PlatDC dc = PlatGdiGetDC(window);
+  ASSERT_NE(dc, 0u);
+  PlatBitmapInfo info{};
+  info.header = {40, 200, 150, 1, 24, PLAT_BI_RGB, 0, 0, 0, 0, 0};
+  const size_t stride = 600;
+  std::vector<uint8_t> bits(stride * 150);
+  for (int32_t y = 0; y < 150; y++)
+    for (int32_t x = 0; x < 200; x++) {
+      uint8_t* p = bits.data() + size_t(149 - y) * stride + size_t(x) * 3;
+      const uint32_t v = Pattern(x, y);
+      p[0] = uint8_t(v);
+      p[1] = uint8_t(v >> 8);
+      p[2] = uint8_t(v >> 16);
+    }
+  const bool shown = DrawUntilShown(
+      [&] {
+        ASSERT_EQ(PlatGdiSetDIBitsToDevice(dc, 0, 0, 200, 150, 0, 0, 0, 150, bits.data(), bits.size(), &info, 0), 150);
+      },
+      PatternAtTheClientArea);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(PlatDisplayReadRgb(100 + 13, 80 + 17), Pattern(13, 17));
+  PlatGdiReleaseDC(window, dc);
+  PlatDestroyWindow(window);
+}
+
+}  // namespace
+
+TEST(DisplaySdl, ADibOnTheWindowsDeviceContextShowsOnTheXScreen) {
+  if (ChildMarker()) return DibOnTheWindowDC();
+  ExpectPassedUnderXvfb("DisplaySdl.ADibOnTheWindowsDeviceContextShowsOnTheXScreen");
 }

@@ -1,0 +1,22 @@
+// The recording fake of platform/gdi: test switches over the one implementation.
+// PlatGdiFakeReset puts everything back and deletes every device context and object
+// still there (surfaces' device contexts are given back to their surfaces).
+#pragma once
+
+#include "platform/gdi/gdi.h"
+
+#include <string>
+#include <vector>
+
+void PlatGdiFakeReset();
+// The next count calls of the operation (its name without the prefix: "GetDC",
+// "CreateCompatibleDC", "CreateCompatibleBitmap", "CreateDIBSection", "SelectObject",
+// "BitBlt", "SetDIBitsToDevice", "StretchDIBits", "GetDIBits", "ChangeDisplaySettings",
+// ...) fail as that call fails, doing nothing.
+void PlatGdiFakeFailNext(const char* operation, int count);
+// Records each call's operation name while on (off at start).
+void PlatGdiFakeLogCalls(int on);
+std::vector<std::string> PlatGdiFakeCalls();
+// Device contexts and objects alive now.
+int PlatGdiFakeLiveDCs();
+int PlatGdiFakeLiveObjects();
