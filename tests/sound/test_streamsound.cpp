@@ -192,9 +192,15 @@ TEST_F(StreamSounds, SharersPlayOneAtATimeAndTheOwnerStaysUntilItsLastSharerGoes
     } else {
       ASSERT_EQ(DeleteSoundHandle(sharer), 0);
       EXPECT_EQ(GetSoundRecord(owner)->sharerCount, 0);
-      // The sharer's data was over the ring: the owner primes afresh.
+      // The sharer's data is over the ring: the owner primes afresh and goes on with its
+      // own source where its decoding stood.
+      const size_t from = size_t(GetSoundRecord(owner)->bytesDecoded / 2);
       ASSERT_EQ(PlayStreamSoundHandle(owner, 3, 0), 0);
       EXPECT_EQ(IsStreamSoundPlaying(owner), 1);
+      std::vector<int16_t> expected(a.begin() + long(from), a.end());
+      const std::vector<int16_t> again = Concat({&a}, size_t(kPullFrames) * 4);
+      expected.insert(expected.end(), again.begin(), again.end());
+      EXPECT_EQ(FirstDifference(Play(200), expected), -1);
       ASSERT_EQ(DeleteSoundHandle(owner), 0);
     }
     EXPECT_EQ(GetSoundCount(), 0);
@@ -255,6 +261,26 @@ TEST_F(StreamSounds, ThePositionAfterThirtySecondsIsThirtyThousandMilliseconds) 
   Play(30000);
   EXPECT_NEAR(GetStreamPositionMs(s), 30000, 125);
   EXPECT_EQ(GetSoundLengthMs(s), 35000);
+  ASSERT_EQ(DeleteSoundHandle(s), 0);
+}
+
+TEST_F(StreamSounds, WithASoundDataTypeAFileLoadsAsAPrimedStreamSoundThatPlaysAndStops) {
+  const auto a = Noise(22050, 2, 12);
+  const std::string path = WriteFile("s.wav", PcmWav(2, 44100, 16, Bytes(a)));
+  ASSERT_EQ(SetSoundDataType(2), 0);
+  const int32_t s = LoadSoundFileCore(path.c_str(), 3, -1);
+  ASSERT_NE(s, -1);
+  EXPECT_EQ(GetSoundRecord(s)->kind, SOUND_KIND_STREAM);
+  EXPECT_EQ(GetSoundRecord(s)->playFlag, 1);
+  EXPECT_EQ(GetSoundRecord(s)->writeCursor, 4 * 176400);
+  ASSERT_EQ(PlaySoundHandleCore(s, 1, 0), 0);
+  EXPECT_EQ(IsSoundPlaying(s), 1);
+  const std::vector<int16_t> out = Play(300);
+  EXPECT_EQ(FirstDifference(out, a), -1);
+  ASSERT_EQ(StopSoundHandleCore(s), 0);
+  EXPECT_EQ(IsSoundPlaying(s), 0);
+  EXPECT_EQ(GetSoundPositionMs(s), 300);
+  ASSERT_EQ(SetSoundDataType(0), 0);
   ASSERT_EQ(DeleteSoundHandle(s), 0);
 }
 
