@@ -11,7 +11,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -46,22 +46,11 @@ int ReadWholeFile(const char* fileName, unsigned char** memory, int32_t* size) {
     WriteLogFmt("右記のファイルのオープンに失敗しました：%s", fileName);
     return -1;
   }
-  FileSeek(file, 0, FILE_SEEK_END);
-  const int64_t end = FileTell(file);
-  FileSeek(file, 0, FILE_SEEK_SET);
-  unsigned char* data = end >= 0 && end < INT32_MAX
-                            ? static_cast<unsigned char*>(TrackedAlloc(size_t(std::max<int64_t>(end, 1)), "", 0))
-                            : nullptr;
-  if (!data) {
-    WriteLogFmt("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", fileName);
-    FileClose(file);
-    return -1;
-  }
-  const int64_t got = end > 0 ? FileRead(data, 1, uint32_t(end), file) : 0;
+  char noMemory[FILE_PATH_MAX + 128];
+  std::snprintf(noMemory, sizeof noMemory, "右記のファイルのロードに必要なメモリの確保に失敗しました：%s\n", fileName);
+  const int result = ReadWholeStream(GetFileStreamFunctions(), StreamHandle(file), memory, size, noMemory);
   FileClose(file);
-  *memory = data;
-  *size = int32_t(std::max<int64_t>(got, 0));
-  return 0;
+  return result;
 }
 
 // Writes the PCM into every copy to be filled; -1 with the message logged on failure.
