@@ -1,0 +1,173 @@
+// End to end: the engine on its SDL back ends with SDL's disk audio driver, which writes
+// the mix as raw 16-bit stereo at 44100 Hz in real time. Through the public entry points
+// the program loads a WAV effect (3 copies) and an Ogg Vorbis loop, plays the loop, the
+// effect twice, and stops the loop; then it reads the disk file back: the loop's tone
+// from its start, each effect at its time (within 50 ms), and silence after the stop.
+// Exit 0 passed, 1 failed, 77 where it cannot run (no engine start, no disk output).
+#include "engine/engine.h"
+#include "engine/sound/writer/soundwriter.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kLoopHz = 440, kEffectHz = 1200;
+constexpr int kLoopAmplitude = 5000, kEffectAmplitude = 14000;
+// Above what the loop alone reaches, below what loop and effect together reach in 10 ms.
+constexpr int kEffectThreshold = 11000;
+// Times after the loop's start: the two effects and the stop, and the end of the run.
+constexpr int kEffect1Ms = 400, kEffect2Ms = 800, kStopMs = 1300, kEndMs = 1800;
+constexpr int kToleranceMs = 50;
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(bytes.data(), std::streamsize(bytes.size()));
+  return bool(f);
+}
+
+std::string EffectWav() {
+  std::vector<int16_t> s(size_t(kRate) / 5);  // 200 ms
+  for (size_t i = 0; i < s.size(); i++)
+    s[i] = int16_t(std::lround(kEffectAmplitude * std::sin(2 * M_PI * kEffectHz * double(i) / kRate)));
+  return WavPcmFile(1, kRate, 16, WavSampleBytes(s.data(), s.size()));
+}
+
+// One second of the loop's tone (a whole number of cycles, so the loop has no seam).
+std::string LoopOgg() {
+  std::vector<float> s(size_t(kRate) * 2);
+  for (size_t i = 0; i < size_t(kRate); i++)
+    s[2 * i] = s[2 * i + 1] = float(kLoopAmplitude / 32768.0 * std::sin(2 * M_PI * kLoopHz * double(i) / kRate));
+  std::string out;
+  if (OggVorbisEncode(s.data(), size_t(kRate), 2, kRate, 0.6f, 1, 0, &out) != 0) return "";
+  return out;
+}
+
+uint32_t Now(uint32_t start) { return GetTickMs() - start; }
+
+// Pumps until `ms` after start.
+void PumpUntil(uint32_t start, uint32_t ms) {
+  while (Now(start) < ms) {
+    PumpMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+// Upward crossings per second of the left channel in [from, to) frames.
+double CrossingsPerSecond(const std::vector<int16_t>& pcm, size_t from, size_t to) {
+  int crossings = 0;
+  bool low = false;
+  for (size_t i = from; i < to; i++) {
+    const int v = pcm[2 * i];
+    if (v < -1000) low = true;
+    if (low && v > 1000) {
+      crossings++;
+      low = false;
+    }
+  }
+  return crossings * double(kRate) / double(to - from);
+}
+
+// The first frame at or after `from` whose left sample's size passes `level`, or -1.
+long FirstAbove(const std::vector<int16_t>& pcm, size_t from, int level) {
+  for (size_t i = from; 2 * i < pcm.size(); i++)
+    if (std::abs(pcm[2 * i]) > level) return long(i);
+  return -1;
+}
+
+int failures = 0;
+void Check(bool ok, const char* what, double got, double want) {
+  std::printf("%s %s: %.1f (want %.1f)\n", ok ? "ok  " : "FAIL", what, got, want);
+  if (!ok) failures++;
+}
+
+}  // namespace
+
+int main() {
+  char tmpl[] = "/tmp/kr_soundplay_XXXXXX";
+  if (!mkdtemp(tmpl)) return 77;
+  const std::string dir = tmpl;
+  const std::string raw = dir + "/mix.raw";
+  if (chdir(dir.c_str()) != 0) return 77;
+  const std::string ogg = LoopOgg();
+  if (ogg.empty() || !WriteBytes("effect.wav", EffectWav()) || !WriteBytes("loop.ogg", ogg)) return 77;
+
+  // The real back ends, whatever the test run chose for the unit tests; no display.
+  setenv("KR_PLATFORM", "sdl", 1);
+  if (!getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  ChangeWindowMode(1);
+  if (EngineInit() != 0) {
+    std::printf("the engine did not start: skipped\n");
+    return 77;
+  }
+  const int32_t effect = LoadSoundFile("effect.wav", 3, -1);
+  const int32_t loop = LoadSoundFile("loop.ogg", 1, -1);
+  if (effect == -1 || loop == -1) {
+    std::printf("FAIL the sounds did not load (%d, %d)\n", effect, loop);
+    EngineEnd();
+    return 1;
+  }
+  const uint32_t start = GetTickMs();
+  PlaySoundHandle(loop, 3, 1);
+  PumpUntil(start, kEffect1Ms);
+  const uint32_t effect1 = Now(start);
+  PlaySoundHandle(effect, 1, 1);
+  PumpUntil(start, kEffect2Ms);
+  const uint32_t effect2 = Now(start);
+  PlaySoundHandle(effect, 1, 1);
+  PumpUntil(start, kStopMs);
+  const uint32_t stop = Now(start);
+  StopSoundHandle(loop);
+  PumpUntil(start, kEndMs);
+  EngineEnd();
+
+  std::ifstream f(raw, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> pcm(bytes.size() / 2);
+  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+  std::system(("rm -rf " + dir).c_str());
+  if (pcm.size() < size_t(kRate) * 2) {
+    std::printf("no disk output (%zu bytes): skipped\n", bytes.size());
+    return 77;
+  }
+  const auto ms = [](long frames) { return double(frames) * 1000.0 / kRate; };
+  const long loopStart = FirstAbove(pcm, 0, 1000);
+  if (loopStart < 0) {
+    std::printf("FAIL the loop never sounds\n");
+    return 1;
+  }
+  const size_t at = size_t(loopStart);
+  Check(std::fabs(CrossingsPerSecond(pcm, at, at + kRate * 35 / 100) - kLoopHz) < 10, "loop tone from its start (Hz)",
+        CrossingsPerSecond(pcm, at, at + kRate * 35 / 100), kLoopHz);
+  const long e1 = FirstAbove(pcm, at, kEffectThreshold);
+  Check(e1 >= 0 && std::fabs(ms(e1 - loopStart) - effect1) <= kToleranceMs, "first effect (ms)",
+        e1 < 0 ? -1 : ms(e1 - loopStart), effect1);
+  const long e2 = e1 < 0 ? -1 : FirstAbove(pcm, size_t(e1) + kRate * 3 / 10, kEffectThreshold);
+  Check(e2 >= 0 && std::fabs(ms(e2 - loopStart) - effect2) <= kToleranceMs, "second effect (ms)",
+        e2 < 0 ? -1 : ms(e2 - loopStart), effect2);
+  // Between the effects only the loop sounds.
+  if (e1 >= 0)
+    Check(std::fabs(CrossingsPerSecond(pcm, size_t(e1) + kRate / 4, size_t(e1) + kRate * 35 / 100) - kLoopHz) < 15,
+          "loop tone between the effects (Hz)",
+          CrossingsPerSecond(pcm, size_t(e1) + kRate / 4, size_t(e1) + kRate * 35 / 100), kLoopHz);
+  const size_t quiet = at + size_t((stop + kToleranceMs) * kRate / 1000);
+  int loudest = 0;
+  for (size_t i = quiet; 2 * i < pcm.size(); i++) loudest = std::max(loudest, std::abs(int(pcm[2 * i])));
+  Check(2 * quiet < pcm.size() && loudest == 0, "loudest sample after the stop", loudest, 0);
+  Check(2 * quiet < pcm.size(), "output after the stop (ms)", 2 * quiet < pcm.size() ? ms(long(pcm.size() / 2 - quiet)) : 0,
+        double(kEndMs - stop - kToleranceMs));
+  return failures ? 1 : 0;
+}
