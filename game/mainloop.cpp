@@ -24,11 +24,6 @@ constexpr uint32_t kClockMs = 1000;
 std::mutex g_ClockMutex;
 std::thread g_ClockThread;
 
-void ReadPads() {
-  g_Players[1]->padBits = g_Api->ReadPadState(PAD_KEYBOARD_FLAG | 1);
-  for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
-}
-
 // Each successor is taken before the behaviour runs: a behaviour may free its own record.
 void RunBehaviours() {
   FieldObject* o = g_ActiveSentinel->nextActive;
@@ -71,6 +66,11 @@ void StopAndFreeEverything() {
 }
 
 }  // namespace
+
+void ReadPads() {
+  g_Players[1]->padBits = g_Api->ReadPadState(PAD_KEYBOARD_FLAG | 1);
+  for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
+}
 
 int WinMain(const GameApi* api) {
   g_Api = api;

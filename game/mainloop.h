@@ -11,6 +11,8 @@ struct GameApi;
 int WinMain(const GameApi* api);
 // The opening pump, then frames until the program is to end.
 void RunMainLoop();
+// Player 1 from pad 1 merged with the keyboard, players 2-4 from pads 2-4.
+void ReadPads();
 // One frame; 1 to go on, 0 when the program is to end.
 int StepFrame();
 
