@@ -84,12 +84,7 @@ const GameApi kSilentEngine = {
 // A round of normal mode on an open field: player 1 in it, kept from harm, the others out.
 void MakeRound() {
   g_Api = &kSilentEngine;
-  ResetCellBuckets();
-  CreateGameState();
-  CreatePlayers();
-  CreateStageTable();
-  CreateObjectPool();
-  CreatePathWork();
+  CreateRecords();
   g_Game->inPlay = 1;
   g_Game->mode = 1;
   g_Game->secondsLeft = 200;

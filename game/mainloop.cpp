@@ -72,18 +72,22 @@ void ReadPads() {
   for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
 }
 
-int WinMain(const GameApi* api) {
-  g_Api = api;
-  if (g_Api->AskYesNo("フルスクリーンモードで起動しますか？", "スクリーン設定") == 0)
-    g_Api->ChangeWindowMode(1);
-  if (g_Api->EngineInit() == -1) return -1;
-  g_Api->SetScreenMode(640, 480, 16, 60);
+void CreateRecords() {
   ResetCellBuckets();
   CreateGameState();
   CreatePlayers();
   CreateStageTable();
   CreateObjectPool();
   CreatePathWork();
+}
+
+int WinMain(const GameApi* api) {
+  g_Api = api;
+  if (g_Api->AskYesNo("フルスクリーンモードで起動しますか？", "スクリーン設定") == 0)
+    g_Api->ChangeWindowMode(1);
+  if (g_Api->EngineInit() == -1) return -1;
+  g_Api->SetScreenMode(640, 480, 16, 60);
+  CreateRecords();
   StartRoundClock();
   g_Api->SetDrawTarget(-2);
   LoadImages();

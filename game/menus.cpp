@@ -123,6 +123,19 @@ void ShowSaveScreen() {
   g_Api->WaitAnyInput();
 }
 
+// The stage line shows the stage's data; any other line, with stage 3 on the stage line,
+// clears the game. True when it served the selection.
+bool ServeStageLine(int32_t c) {
+  if (c == 0) {
+    ShowStageInfo();
+    return true;
+  }
+  if (g_Game->stage != kLastStage) return false;
+  g_Game->cursor = 0;
+  g_Game->menuState = kGameClear;
+  return true;
+}
+
 // A new press of the bit: the latch was clear. The latch follows the bit.
 bool NewPress(int32_t bits, int32_t bit, int32_t& latch) {
   if ((bits & bit) == 0) {
@@ -359,12 +372,8 @@ void SelectMenuItem() {
       }
       break;
     case kStageSelect:
-      if (c == 0) {
-        ShowStageInfo();
-      } else if (g->stage == kLastStage) {
-        g->cursor = 0;
-        g->menuState = kGameClear;
-      } else if (c == 1) {
+      if (ServeStageLine(c)) break;
+      if (c == 1) {
         g->cursor = 0;
         g->playersInRound = 1;
         g_Players[1]->active = g_Players[1]->lives = 1;
@@ -381,12 +390,8 @@ void SelectMenuItem() {
       }
       break;
     case kBetweenStages:
-      if (c == 0) {
-        ShowStageInfo();
-      } else if (g->stage == kLastStage) {
-        g->cursor = 0;
-        g->menuState = kGameClear;
-      } else if (c == 1) {
+      if (ServeStageLine(c)) break;
+      if (c == 1) {
         g->cursor = 0;
         for (int32_t n = 1; n <= 2; n++) {
           if (g_Players[n]->lives <= 0) continue;
