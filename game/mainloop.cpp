@@ -24,11 +24,6 @@ constexpr uint32_t kClockMs = 1000;
 std::mutex g_ClockMutex;
 std::thread g_ClockThread;
 
-void ReadPads() {
-  g_Players[1]->padBits = g_Api->ReadPadState(PAD_KEYBOARD_FLAG | 1);
-  for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
-}
-
 // Each successor is taken before the behaviour runs: a behaviour may free its own record.
 void RunBehaviours() {
   FieldObject* o = g_ActiveSentinel->nextActive;
@@ -72,18 +67,27 @@ void StopAndFreeEverything() {
 
 }  // namespace
 
-int WinMain(const GameApi* api) {
-  g_Api = api;
-  if (g_Api->AskYesNo("フルスクリーンモードで起動しますか？", "スクリーン設定") == 0)
-    g_Api->ChangeWindowMode(1);
-  if (g_Api->EngineInit() == -1) return -1;
-  g_Api->SetScreenMode(640, 480, 16, 60);
+void ReadPads() {
+  g_Players[1]->padBits = g_Api->ReadPadState(PAD_KEYBOARD_FLAG | 1);
+  for (int32_t n = 2; n <= kPlayerCount; n++) g_Players[n]->padBits = g_Api->ReadPadState(n);
+}
+
+void CreateRecords() {
   ResetCellBuckets();
   CreateGameState();
   CreatePlayers();
   CreateStageTable();
   CreateObjectPool();
   CreatePathWork();
+}
+
+int WinMain(const GameApi* api) {
+  g_Api = api;
+  if (g_Api->AskYesNo("フルスクリーンモードで起動しますか？", "スクリーン設定") == 0)
+    g_Api->ChangeWindowMode(1);
+  if (g_Api->EngineInit() == -1) return -1;
+  g_Api->SetScreenMode(640, 480, 16, 60);
+  CreateRecords();
   StartRoundClock();
   g_Api->SetDrawTarget(-2);
   LoadImages();

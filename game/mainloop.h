@@ -9,8 +9,13 @@ struct GameApi;
 // thread, loads the images and sounds, runs the frame loop and tears everything down. 0,
 // or -1 when the engine fails to start.
 int WinMain(const GameApi* api);
+// The cell buckets cleared, then the game state, players, stage table, object pool and
+// path work, in this order.
+void CreateRecords();
 // The opening pump, then frames until the program is to end.
 void RunMainLoop();
+// Player 1 from pad 1 merged with the keyboard, players 2-4 from pads 2-4.
+void ReadPads();
 // One frame; 1 to go on, 0 when the program is to end.
 int StepFrame();
 

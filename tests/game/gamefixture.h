@@ -46,12 +46,5 @@ class GameTest : public ::testing::Test {
     std::filesystem::remove_all(dir, ec);
   }
 
-  static void MakeRecords() {
-    ResetCellBuckets();
-    CreateGameState();
-    CreatePlayers();
-    CreateStageTable();
-    CreateObjectPool();
-    CreatePathWork();
-  }
+  static void MakeRecords() { CreateRecords(); }
 };

@@ -42,6 +42,8 @@ class Round : public FieldTest {
       int32_t bits = ways[(f / 45) % 4];
       if (f % 70 == 0) bits |= kButton1;
       Fake().input.held.pads[1] = bits;
+      // Kept from harm: a round that ended would hand over to the menus.
+      g_Players[1]->invulnerable = 500;
       EXPECT_EQ(StepFrame(), 1) << "frame " << f;
       // Keep the fake's records small.
       if (f % 100 == 99) {
