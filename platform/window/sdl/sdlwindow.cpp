@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -427,8 +428,15 @@ int MessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t ty
   data.buttons = buttons;
   int pressed = -1;
   Utf8LocaleForMessageBox locale;
-  if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) return 0;
-  return pressed;
+  // SDL shows the box from a child process on X, which now and then fails before anything
+  // is drawn (seen on a loaded machine); one more try, and the reason on stderr, beat
+  // taking the default answer without the user ever seeing the question.
+  for (int attempt = 0; attempt < 2; attempt++) {
+    if (SDL_ShowMessageBox(&data, &pressed) == 0) return pressed < 0 ? 0 : pressed;
+    std::fprintf(stderr, "The question \"%s\" could not be shown: %s\n", title.c_str(),
+                 SDL_GetError());
+  }
+  return 0;
 }
 
 SDL_Renderer* RendererOf(Native* n) {
