@@ -3,6 +3,7 @@
 // called (the display never calls back here).
 #include "platform/ddraw/ddraw.h"
 
+#include "platform/backend/fakecalls.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/backend.h"
 
@@ -48,11 +49,6 @@ struct Palette {
   PlatDDPaletteEntry entries[256];
 };
 
-struct Failure {
-  int count;
-  int32_t error;
-};
-
 constexpr uint32_t kDefaultBudget = 256u << 20;
 
 struct DD {
@@ -65,9 +61,7 @@ struct DD {
   std::map<uint32_t, Palette> palettes;
   uint32_t budget = kDefaultBudget, used = 0;
   bool forceSystem = false;
-  std::map<std::string, Failure> failures;
-  bool logging = false;
-  std::vector<std::string> calls;
+  FakeCalls fake;
   bool overlay = false;
   PlatDDPixelFormat overlayFormat{};
 };
@@ -79,20 +73,11 @@ DD& G() {
 
 typedef std::lock_guard<std::recursive_mutex> Lock;
 
-uint32_t NewHandle(DD& g, Kind kind) {
-  uint32_t serial = g.next++ & 0x00FFFFFFu;
-  if (!serial) serial = g.next++ & 0x00FFFFFFu;
-  return kind << 24 | serial;
-}
+uint32_t NewHandle(DD& g, Kind kind) { return NextKindHandle(g.next, kind); }
 
 // The fake's view of a call: logged, and answering an injected failure.
 int32_t Enter(DD& g, const char* operation) {
-  if (g.logging) g.calls.push_back(operation);
-  auto it = g.failures.find(operation);
-  if (it == g.failures.end() || it->second.count <= 0) return PLAT_DD_OK;
-  const int32_t error = it->second.error;
-  if (--it->second.count == 0) g.failures.erase(it);
-  return error;
+  return g.fake.Enter(operation);
 }
 
 #define ENTER(name)              \
@@ -1055,9 +1040,7 @@ void PlatDDrawFakeReset() {
   g.budget = kDefaultBudget;
   g.used = 0;
   g.forceSystem = false;
-  g.failures.clear();
-  g.logging = false;
-  g.calls.clear();
+  g.fake.Reset();
   g.overlay = false;
   if (exclusive) {
     PlatDisplaySetExclusiveOwner(0);
@@ -1068,25 +1051,25 @@ void PlatDDrawFakeReset() {
 void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error) {
   DD& g = G();
   Lock lock(g.mu);
-  if (operation) g.failures[operation] = Failure{count, error};
+  g.fake.FailNext(operation, count, error);
 }
 
 void PlatDDrawFakeLogCalls(int on) {
   DD& g = G();
   Lock lock(g.mu);
-  g.logging = on != 0;
+  g.fake.logging = on != 0;
 }
 
 std::vector<std::string> PlatDDrawFakeCalls() {
   DD& g = G();
   Lock lock(g.mu);
-  return g.calls;
+  return g.fake.calls;
 }
 
 void PlatDDrawFakeClearCalls() {
   DD& g = G();
   Lock lock(g.mu);
-  g.calls.clear();
+  g.fake.calls.clear();
 }
 
 void PlatDDrawFakeSetVideoMemory(uint32_t bytes) {

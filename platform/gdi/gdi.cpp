@@ -3,6 +3,7 @@
 // DirectDraw-style layer are called (none of them calls back here).
 #include "platform/gdi/gdi.h"
 
+#include "platform/backend/fakecalls.h"
 #include "platform/display/backend.h"
 #include "platform/gdi/fake/gdifake.h"
 
@@ -272,9 +273,7 @@ struct Gdi {
   uint32_t next = 1;
   std::map<uint32_t, DC> dcs;
   std::map<uint32_t, Bitmap> bitmaps;
-  std::map<std::string, int> failures;
-  bool logging = false;
-  std::vector<std::string> calls;
+  FakeCalls fake;
 };
 
 Gdi& G() {
@@ -284,18 +283,10 @@ Gdi& G() {
 
 typedef std::lock_guard<std::recursive_mutex> Lock;
 
-uint32_t NewHandle(Gdi& g, Kind kind) {
-  uint32_t serial = g.next++ & 0x00FFFFFFu;
-  if (!serial) serial = g.next++ & 0x00FFFFFFu;
-  return kind << 24 | serial;
-}
+uint32_t NewHandle(Gdi& g, Kind kind) { return NextKindHandle(g.next, kind); }
 
 bool Injected(Gdi& g, const char* operation) {
-  if (g.logging) g.calls.push_back(operation);
-  auto it = g.failures.find(operation);
-  if (it == g.failures.end() || it->second <= 0) return false;
-  if (--it->second == 0) g.failures.erase(it);
-  return true;
+  return g.fake.Enter(operation) != 0;
 }
 
 #define ENTER(name, failed)      \
@@ -918,27 +909,25 @@ void PlatGdiFakeReset() {
     if (dc.kind == KIND_SURFACE) PlatDDSurfaceReleaseDC(dc.surface);
   g.dcs.clear();
   g.bitmaps.clear();
-  g.failures.clear();
-  g.logging = false;
-  g.calls.clear();
+  g.fake.Reset();
 }
 
 void PlatGdiFakeFailNext(const char* operation, int count) {
   Gdi& g = G();
   Lock lock(g.mu);
-  if (operation) g.failures[operation] = count;
+  g.fake.FailNext(operation, count, 1);
 }
 
 void PlatGdiFakeLogCalls(int on) {
   Gdi& g = G();
   Lock lock(g.mu);
-  g.logging = on != 0;
+  g.fake.logging = on != 0;
 }
 
 std::vector<std::string> PlatGdiFakeCalls() {
   Gdi& g = G();
   Lock lock(g.mu);
-  return g.calls;
+  return g.fake.calls;
 }
 
 int PlatGdiFakeLiveDCs() {

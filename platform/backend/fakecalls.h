@@ -1,0 +1,45 @@
+// What the platform families' test fakes share: a log of the operations called, failures
+// injected by operation name, and handles that carry their kind in the top byte.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakeCalls {
+  struct Failure {
+    int count = 0;
+    int32_t error = 0;
+  };
+  bool logging = false;
+  std::vector<std::string> calls;
+  std::map<std::string, Failure> failures;
+
+  // Logs the operation and answers the error injected into this call of it, or 0.
+  int32_t Enter(const char* operation) {
+    if (logging) calls.push_back(operation);
+    auto it = failures.find(operation);
+    if (it == failures.end() || it->second.count <= 0) return 0;
+    const int32_t error = it->second.error;
+    if (--it->second.count == 0) failures.erase(it);
+    return error;
+  }
+  // The next count calls of the operation answer error.
+  void FailNext(const char* operation, int count, int32_t error) {
+    if (operation) failures[operation] = Failure{count, error};
+  }
+  void Reset() {
+    failures.clear();
+    logging = false;
+    calls.clear();
+  }
+};
+
+// A handle of the given kind: the kind in the top byte, below it a serial that never is 0,
+// so that no handle of any kind is 0.
+inline uint32_t NextKindHandle(uint32_t& next, uint32_t kind) {
+  uint32_t serial = next++ & 0x00FFFFFFu;
+  if (!serial) serial = next++ & 0x00FFFFFFu;
+  return kind << 24 | serial;
+}
