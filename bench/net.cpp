@@ -5,6 +5,7 @@
 #include "engine/system/network.h"
 #include "platform/window/window.h"
 #include "ratio.h"
+#include "tests/support/loopback.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -31,26 +32,11 @@ bool Up() {
   return g_port > 0;
 }
 
-int Connect(int port, int receiveBuffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return fd;
-}
 
 // A peer connected to the engine, and the engine's handle for it.
 int AcceptPeer(int* peer, int receiveBuffer = 0) {
   const int before = GetNewestNetWorkHandle();
-  *peer = Connect(g_port, receiveBuffer);
+  *peer = ConnectLoopback(g_port, receiveBuffer);
   int handle = before;
   for (int i = 0; i < 100000 && handle == before; i++) {
     PumpNetworkMessages(1);
@@ -115,7 +101,7 @@ void BM_Plain_PosixSocketLoop(benchmark::State& state) {
   ::listen(listener, 4);
   socklen_t len = sizeof a;
   getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-  const int peer = Connect(ntohs(a.sin_port));
+  const int peer = ConnectLoopback(ntohs(a.sin_port));
   const int in = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   const std::string stream = Stream();
   std::string buffer(1 << 20, '\0');

@@ -7,6 +7,7 @@
 #include "engine/system/network.h"
 #include "fakes.h"
 #include "platform/kernel/kernel.h"
+#include "tests/support/loopback.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -38,20 +39,8 @@ bool PumpUntil(Done done, int rounds = kMaxRounds) {
 // A connected non-blocking TCP socket to 127.0.0.1:port; receiveBuffer > 0 sets its
 // receive buffer first.
 inline int ConnectPeer(int port, int receiveBuffer = 0) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  const int fd = ConnectLoopback(port, receiveBuffer);
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   return fd;
 }
 
