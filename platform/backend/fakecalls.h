@@ -11,6 +11,7 @@ struct FakeCalls {
   struct Failure {
     int count = 0;
     int32_t error = 0;
+    int skip = 0;  // calls let through before the failing ones
   };
   bool logging = false;
   std::vector<std::string> calls;
@@ -21,6 +22,10 @@ struct FakeCalls {
     if (logging) calls.push_back(operation);
     auto it = failures.find(operation);
     if (it == failures.end() || it->second.count <= 0) return 0;
+    if (it->second.skip > 0) {
+      it->second.skip--;
+      return 0;
+    }
     const int32_t error = it->second.error;
     if (--it->second.count == 0) failures.erase(it);
     return error;
@@ -28,6 +33,10 @@ struct FakeCalls {
   // The next count calls of the operation answer error.
   void FailNext(const char* operation, int count, int32_t error) {
     if (operation) failures[operation] = Failure{count, error};
+  }
+  // The nth call of the operation from now (1: the next) answers error, once.
+  void FailNth(const char* operation, int n, int32_t error) {
+    if (operation && n > 0) failures[operation] = Failure{1, error, n - 1};
   }
   void Reset() {
     failures.clear();

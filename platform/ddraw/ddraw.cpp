@@ -5,6 +5,7 @@
 
 #include "platform/backend/fakecalls.h"
 #include "platform/ddraw/fake/ddrawfake.h"
+#include "platform/ddraw/surfacememory.h"
 #include "platform/display/backend.h"
 
 #include <algorithm>
@@ -1109,4 +1110,43 @@ void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format) {
   Lock lock(g.mu);
   g.overlay = format != nullptr;
   if (format) g.overlayFormat = *format;
+}
+
+// ---- the Direct3D-style device's access ------------------------------------------------------
+
+int32_t PlatDDSurfaceGetMemory(PlatDDSurface surface, PlatDDSurfaceMemory* memory) {
+  DD& g = G();
+  Lock lock(g.mu);
+  Surface* s = nullptr;
+  if (int32_t e = Usable(g, surface, &s)) return e;
+  if (s->locked || s->dc) return PLAT_DDERR_SURFACEBUSY;
+  memory->bits = s->memory->bytes.data();
+  memory->width = s->width;
+  memory->height = s->height;
+  memory->pitch = s->pitch;
+  memory->format = s->format;
+  memory->caps = s->caps;
+  memory->keyed = s->keyed;
+  memory->key = s->key;
+  memory->depth = 0;
+  for (PlatDDSurface a : s->attached) {
+    const Surface* z = FindSurface(g, a);
+    if (z && (z->caps & PLAT_DDSCAPS_ZBUFFER)) {
+      memory->depth = a;
+      break;
+    }
+  }
+  return PLAT_DD_OK;
+}
+
+bool PlatDDrawIsObject(PlatDDraw object) {
+  DD& g = G();
+  Lock lock(g.mu);
+  return FindObject(g, object) != nullptr;
+}
+
+void PlatDDSurfaceDrawn(PlatDDSurface surface) {
+  DD& g = G();
+  Lock lock(g.mu);
+  if (const Surface* s = FindSurface(g, surface)) Changed(*s);
 }

@@ -79,6 +79,12 @@ enum : uint32_t {  // PlatDDPixelFormat.flags
   PLAT_DDPF_FOURCC = 0x4,
   PLAT_DDPF_ALPHAPIXELS = 0x8,
   PLAT_DDPF_RGB = 0x40,
+  // Kinds that only a device's format lists show (the engine skips them).
+  PLAT_DDPF_ALPHA = 0x80,
+  PLAT_DDPF_LUMINANCE = 0x100,
+  PLAT_DDPF_BUMPLUMINANCE = 0x200,
+  PLAT_DDPF_BUMPDUDV = 0x400,
+  PLAT_DDPF_STENCILBUFFER = 0x800,
 };
 
 // 32 bytes. RGB: bitCount and the masks; Z buffer: bitCount and rMask as the depth mask;

@@ -1,0 +1,434 @@
+// The soft device's rasteriser (rules in softraster.h).
+#include "platform/d3d/soft/softraster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace soft {
+
+namespace {
+
+struct WidenTables {
+  uint8_t t[9][256];
+  WidenTables() {
+    std::memset(t, 0, sizeof t);
+    for (int n = 1; n <= 8; n++)
+      for (uint32_t c = 0; c < (1u << n); c++)
+        t[n][c] = uint8_t((c << (8 - n)) + c * ((1u << (8 - n)) - 1) / ((1u << n) - 1));
+  }
+};
+
+const WidenTables kWiden;
+
+struct FormatMasks {
+  uint32_t bits, r, g, b, a;
+};
+const FormatMasks kFormats[] = {
+    {16, 0xF800, 0x07E0, 0x001F, 0},                     // R5G6B5
+    {16, 0x7C00, 0x03E0, 0x001F, 0},                     // X1R5G5B5
+    {16, 0x7C00, 0x03E0, 0x001F, 0x8000},                // A1R5G5B5
+    {16, 0x0F00, 0x00F0, 0x000F, 0xF000},                // A4R4G4B4
+    {32, 0xFF0000, 0xFF00, 0xFF, 0},                     // X8R8G8B8
+    {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u},           // A8R8G8B8
+};
+
+struct Color {
+  int r, g, b, a;
+};
+
+inline uint32_t Load(const uint8_t* p, int bytes) {
+  if (bytes == 2) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+  }
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline void Store(uint8_t* p, int bytes, uint32_t v) {
+  if (bytes == 2) {
+    const uint16_t w = uint16_t(v);
+    std::memcpy(p, &w, 2);
+  } else {
+    std::memcpy(p, &v, 4);
+  }
+}
+
+inline int Channel(const Layout& l, uint32_t raw, int i) {
+  return kWiden.t[l.bits[i]][(raw & l.mask[i]) >> l.shift[i]];
+}
+
+inline Color Decode(const Layout& l, uint32_t raw) {
+  return {Channel(l, raw, 0), Channel(l, raw, 1), Channel(l, raw, 2), l.bits[3] ? Channel(l, raw, 3) : 255};
+}
+
+inline uint32_t Encode(const Layout& l, const Color& c, uint32_t old) {
+  uint32_t v = old & l.keep;
+  v |= uint32_t(Narrow(uint32_t(c.r), l.bits[0])) << l.shift[0];
+  v |= uint32_t(Narrow(uint32_t(c.g), l.bits[1])) << l.shift[1];
+  v |= uint32_t(Narrow(uint32_t(c.b), l.bits[2])) << l.shift[2];
+  if (l.bits[3]) v |= uint32_t(Narrow(uint32_t(c.a), l.bits[3])) << l.shift[3];
+  return v;
+}
+
+inline Color FromArgb(uint32_t v) {
+  return {int(v >> 16 & 0xFF), int(v >> 8 & 0xFF), int(v & 0xFF), int(v >> 24)};
+}
+
+inline int Mul(int a, int b) { return (a * b + 127) / 255; }
+
+inline bool Compare(uint32_t func, uint32_t value, uint32_t ref) {
+  switch (func) {
+    case PLAT_D3DCMP_NEVER: return false;
+    case PLAT_D3DCMP_LESS: return value < ref;
+    case PLAT_D3DCMP_EQUAL: return value == ref;
+    case PLAT_D3DCMP_LESSEQUAL: return value <= ref;
+    case PLAT_D3DCMP_GREATER: return value > ref;
+    case PLAT_D3DCMP_NOTEQUAL: return value != ref;
+    case PLAT_D3DCMP_GREATEREQUAL: return value >= ref;
+    default: return true;
+  }
+}
+
+// A texture address in 1/256 texel, kept far from overflow for wild coordinates.
+inline int64_t Address(double coordinate, int32_t size) {
+  double a = coordinate * double(size) * 256.0;
+  if (!(a == a)) return 0;
+  a = std::clamp(a, -1099511627776.0, 1099511627776.0);
+  return std::llround(a);
+}
+
+inline int32_t ClampIndex(int64_t i, int32_t size) { return int32_t(std::clamp<int64_t>(i, 0, size - 1)); }
+
+inline const uint8_t* TexelAt(const Surface& t, int32_t x, int32_t y) {
+  return t.bits + size_t(y) * size_t(t.pitch) + size_t(x) * size_t(t.layout.bytes);
+}
+
+// The stage's texel at (u, v); false when the colour key drops the pixel.
+bool Sample(const Draw& d, const Stage& s, double u, double v, Color* out) {
+  const Surface& t = *s.texture;
+  const int64_t au = Address(u, t.width), av = Address(v, t.height);
+  const int bytes = t.layout.bytes;
+  if (!s.linear || (d.colorKey && t.keyed)) {
+    const uint32_t raw = Load(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height)), bytes);
+    if (d.colorKey && t.keyed && (raw & t.layout.colorMask) == t.keyBits) return false;
+    if (!s.linear) {
+      *out = Decode(t.layout, raw);
+      return true;
+    }
+  }
+  const int64_t bu = au - 128, bv = av - 128;
+  const int fu = int(bu & 255), fv = int(bv & 255);
+  const int32_t x0 = ClampIndex(bu >> 8, t.width), x1 = ClampIndex((bu >> 8) + 1, t.width);
+  const int32_t y0 = ClampIndex(bv >> 8, t.height), y1 = ClampIndex((bv >> 8) + 1, t.height);
+  const Color c00 = Decode(t.layout, Load(TexelAt(t, x0, y0), bytes));
+  const Color c10 = Decode(t.layout, Load(TexelAt(t, x1, y0), bytes));
+  const Color c01 = Decode(t.layout, Load(TexelAt(t, x0, y1), bytes));
+  const Color c11 = Decode(t.layout, Load(TexelAt(t, x1, y1), bytes));
+  const int w00 = (256 - fu) * (256 - fv), w10 = fu * (256 - fv), w01 = (256 - fu) * fv, w11 = fu * fv;
+  auto mix = [&](int a, int b, int c, int e) { return (a * w00 + b * w10 + c * w01 + e * w11 + 32768) >> 16; };
+  *out = {mix(c00.r, c10.r, c01.r, c11.r), mix(c00.g, c10.g, c01.g, c11.g), mix(c00.b, c10.b, c01.b, c11.b),
+          mix(c00.a, c10.a, c01.a, c11.a)};
+  return true;
+}
+
+inline bool Uses(uint32_t op, uint32_t arg1, uint32_t arg2, uint32_t what) {
+  switch (op) {
+    case PLAT_D3DTOP_DISABLE: return false;
+    case PLAT_D3DTOP_SELECTARG1: return (arg1 & PLAT_D3DTA_SELECTMASK) == what;
+    case PLAT_D3DTOP_SELECTARG2: return (arg2 & PLAT_D3DTA_SELECTMASK) == what;
+    default: return (arg1 & PLAT_D3DTA_SELECTMASK) == what || (arg2 & PLAT_D3DTA_SELECTMASK) == what;
+  }
+}
+
+struct Inputs {
+  Color diffuse, specular, factor, current, texture;
+};
+
+inline Color Argument(uint32_t arg, const Inputs& in) {
+  Color c;
+  switch (arg & PLAT_D3DTA_SELECTMASK) {
+    case PLAT_D3DTA_CURRENT: c = in.current; break;
+    case PLAT_D3DTA_TEXTURE: c = in.texture; break;
+    case PLAT_D3DTA_TFACTOR: c = in.factor; break;
+    case PLAT_D3DTA_SPECULAR: c = in.specular; break;
+    default: c = in.diffuse; break;
+  }
+  if (arg & PLAT_D3DTA_COMPLEMENT) c = {255 - c.r, 255 - c.g, 255 - c.b, 255 - c.a};
+  return c;
+}
+
+inline int Operate(uint32_t op, int a, int b, int diffuseAlpha, int currentAlpha) {
+  switch (op) {
+    case PLAT_D3DTOP_SELECTARG1: return a;
+    case PLAT_D3DTOP_SELECTARG2: return b;
+    case PLAT_D3DTOP_MODULATE: return Mul(a, b);
+    case PLAT_D3DTOP_MODULATE2X: return std::min(255, (2 * a * b + 127) / 255);
+    case PLAT_D3DTOP_MODULATE4X: return std::min(255, (4 * a * b + 127) / 255);
+    case PLAT_D3DTOP_ADD: return std::min(255, a + b);
+    case PLAT_D3DTOP_SUBTRACT: return std::max(0, a - b);
+    case PLAT_D3DTOP_BLENDDIFFUSEALPHA: return (a * diffuseAlpha + b * (255 - diffuseAlpha) + 127) / 255;
+    case PLAT_D3DTOP_BLENDCURRENTALPHA: return (a * currentAlpha + b * (255 - currentAlpha) + 127) / 255;
+    default: return a;
+  }
+}
+
+inline int Factor(uint32_t factor, int s, int sa, int d) {
+  switch (factor) {
+    case PLAT_D3DBLEND_ONE: return 255;
+    case PLAT_D3DBLEND_SRCCOLOR: return s;
+    case PLAT_D3DBLEND_SRCALPHA: return sa;
+    case PLAT_D3DBLEND_INVSRCALPHA: return 255 - sa;
+    case PLAT_D3DBLEND_INVDESTCOLOR: return 255 - d;
+    default: return 0;
+  }
+}
+
+inline int BlendChannel(const Draw& d, int s, int sa, int dst) {
+  return std::min(255, (s * Factor(d.srcBlend, s, sa, dst) + dst * Factor(d.destBlend, s, sa, dst) + 127) / 255);
+}
+
+// An attribute over the screen: value at (x0, y0) and its slopes.
+struct Plane {
+  double base = 0, dx = 0, dy = 0, x0 = 0, y0 = 0;
+  double At(double x, double y) const { return base + dx * (x - x0) + dy * (y - y0); }
+};
+
+Plane MakePlane(const double* x, const double* y, double a0, double a1, double a2) {
+  Plane p;
+  const double det = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+  p.base = a0;
+  p.x0 = x[0];
+  p.y0 = y[0];
+  if (det != 0 && std::isfinite(det)) {
+    p.dx = ((a1 - a0) * (y[2] - y[0]) - (a2 - a0) * (y[1] - y[0])) / det;
+    p.dy = ((a2 - a0) * (x[1] - x[0]) - (a1 - a0) * (x[2] - x[0])) / det;
+  }
+  return p;
+}
+
+struct Triangle {
+  Plane z, u[2], v[2];
+  Inputs flat;  // diffuse, specular, factor
+};
+
+void ShadePixel(const Draw& d, const Triangle& tri, int32_t px, int32_t py, uint8_t* pixel, uint8_t* depth) {
+  uint32_t z16 = 0;
+  const bool depthOn = depth && (d.zTest || d.zWrite);
+  if (depthOn) {
+    double z = tri.z.At(px, py);
+    z = z == z ? std::clamp(z, 0.0, 1.0) : 0.0;
+    z16 = uint32_t(std::lround(z * 65535.0));
+    if (d.zTest) {
+      uint16_t old;
+      std::memcpy(&old, depth, 2);
+      if (!Compare(d.zFunc, z16, old)) return;
+    }
+  }
+  Inputs in = tri.flat;
+  in.current = in.diffuse;
+  for (int i = 0; i < d.stageCount; i++) {
+    const Stage& s = d.stages[i];
+    const bool needsTexture = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
+                              Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
+    if (needsTexture) {
+      if (s.texture) {
+        if (!Sample(d, s, tri.u[s.coordSet].At(px, py), tri.v[s.coordSet].At(px, py), &in.texture)) return;
+      } else {
+        in.texture = {255, 255, 255, 255};
+      }
+    }
+    const Color c1 = Argument(s.colorArg1, in), c2 = Argument(s.colorArg2, in);
+    Color out = in.current;
+    const int da = in.diffuse.a, ca = in.current.a;
+    out.r = Operate(s.colorOp, c1.r, c2.r, da, ca);
+    out.g = Operate(s.colorOp, c1.g, c2.g, da, ca);
+    out.b = Operate(s.colorOp, c1.b, c2.b, da, ca);
+    if (s.alphaOp != PLAT_D3DTOP_DISABLE)
+      out.a = Operate(s.alphaOp, Argument(s.alphaArg1, in).a, Argument(s.alphaArg2, in).a, da, ca);
+    in.current = out;
+  }
+  Color c = in.current;
+  if (d.alphaTest && !Compare(d.alphaFunc, uint32_t(c.a), d.alphaRef)) return;
+  const Layout& l = d.target.layout;
+  const uint32_t old = Load(pixel, l.bytes);
+  if (d.blend) {
+    const Color dst = Decode(l, old);
+    const int sa = c.a;
+    c = {BlendChannel(d, c.r, sa, dst.r), BlendChannel(d, c.g, sa, dst.g), BlendChannel(d, c.b, sa, dst.b),
+         BlendChannel(d, c.a, sa, dst.a)};
+  }
+  Store(pixel, l.bytes, Encode(l, c, old));
+  if (depthOn && d.zWrite) {
+    const uint16_t w = uint16_t(z16);
+    std::memcpy(depth, &w, 2);
+  }
+}
+
+inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
+  int64_t q = a / b;
+  if ((a % b) != 0 && a < 0) q--;
+  return q;
+}
+inline int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+// Covers the pixels of one snapped triangle (1/256-pixel coordinates, |X|, |Y| <= 2^30).
+void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
+  const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+  if (area == 0) return;
+  if (area < 0) {
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+  }
+  const int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  const int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+  const int64_t left = std::max<int64_t>(CeilDiv(minX, 256), d.scissor.left);
+  const int64_t right = std::min<int64_t>(FloorDiv(maxX, 256), d.scissor.right - 1);
+  const int64_t top = std::max<int64_t>(CeilDiv(minY, 256), d.scissor.top);
+  const int64_t bottom = std::min<int64_t>(FloorDiv(maxY, 256), d.scissor.bottom - 1);
+  if (left > right || top > bottom) return;
+  int64_t ex[3], ey[3], bias[3];
+  for (int i = 0; i < 3; i++) {
+    const int j = (i + 1) % 3;
+    ex[i] = X[j] - X[i];
+    ey[i] = Y[j] - Y[i];
+    const bool topLeft = ey[i] < 0 || (ey[i] == 0 && ex[i] > 0);
+    bias[i] = topLeft ? 0 : -1;
+  }
+  const int bpp = d.target.layout.bytes;
+  for (int64_t py = top; py <= bottom; py++) {
+    int64_t lo = left, hi = right;
+    for (int i = 0; i < 3 && lo <= hi; i++) {
+      // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0
+      const int64_t k = ex[i] * (256 * py - Y[i]) + ey[i] * X[i] + bias[i];
+      const int64_t step = -ey[i] * 256;
+      if (step == 0) {
+        if (k < 0) hi = lo - 1;
+      } else if (step > 0) {
+        lo = std::max(lo, CeilDiv(-k, step));
+      } else {
+        hi = std::min(hi, FloorDiv(k, -step));
+      }
+    }
+    if (lo > hi) continue;
+    uint8_t* row = d.target.bits + size_t(py) * size_t(d.target.pitch);
+    uint8_t* zrow = d.depth ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
+    for (int64_t px = lo; px <= hi; px++)
+      ShadePixel(d, tri, int32_t(px), int32_t(py), row + size_t(px) * size_t(bpp),
+                 zrow ? zrow + size_t(px) * 2 : nullptr);
+  }
+}
+
+constexpr double kFar = 4194304.0;  // 2^22 pixels
+
+struct Point {
+  double x, y;
+};
+
+// Sutherland-Hodgman against one side: keep where sign * (coord - limit) <= 0.
+int ClipSide(const Point* in, int n, Point* out, bool vertical, double limit, double sign) {
+  int m = 0;
+  for (int i = 0; i < n; i++) {
+    const Point& a = in[i];
+    const Point& b = in[(i + 1) % n];
+    const double da = sign * ((vertical ? a.x : a.y) - limit), db = sign * ((vertical ? b.x : b.y) - limit);
+    if (da <= 0) out[m++] = a;
+    if ((da <= 0) != (db <= 0)) {
+      const double t = da / (da - db);
+      out[m++] = {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+    }
+  }
+  return m;
+}
+
+}  // namespace
+
+uint8_t Widen(uint32_t value, int bits) { return kWiden.t[bits][value & ((1u << bits) - 1)]; }
+
+bool LayoutOf(const PlatDDPixelFormat& f, Layout* l) {
+  if (f.flags & (PLAT_DDPF_ZBUFFER | PLAT_DDPF_FOURCC | PLAT_DDPF_PALETTEINDEXED8)) return false;
+  for (const FormatMasks& m : kFormats) {
+    if (m.bits != f.bitCount || m.r != f.rMask || m.g != f.gMask || m.b != f.bMask || m.a != f.aMask) continue;
+    l->bytes = int(m.bits / 8);
+    const uint32_t masks[4] = {m.r, m.g, m.b, m.a};
+    for (int i = 0; i < 4; i++) {
+      l->mask[i] = masks[i];
+      l->shift[i] = uint8_t(masks[i] ? __builtin_ctz(masks[i]) : 0);
+      l->bits[i] = uint8_t(__builtin_popcount(masks[i]));
+    }
+    l->colorMask = m.r | m.g | m.b;
+    l->keep = ~(m.r | m.g | m.b | m.a) & (m.bits == 16 ? 0xFFFFu : 0xFFFFFFFFu);
+    return true;
+  }
+  return false;
+}
+
+void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed) {
+  const Vertex* v[3] = {&a, &b, &c};
+  for (const Vertex* p : v)
+    if (!std::isfinite(p->x) || !std::isfinite(p->y) || !std::isfinite(p->z)) return;
+  if (d.scissor.left >= d.scissor.right || d.scissor.top >= d.scissor.bottom) return;
+  bool far = false;
+  for (const Vertex* p : v) far = far || std::fabs(p->x) > kFar || std::fabs(p->y) > kFar;
+
+  double x[3], y[3];
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; i++) {
+    if (far) {
+      x[i] = v[i]->x;
+      y[i] = v[i]->y;
+    } else {
+      X[i] = std::llround(double(v[i]->x) * 256.0);
+      Y[i] = std::llround(double(v[i]->y) * 256.0);
+      x[i] = double(X[i]) / 256.0;
+      y[i] = double(Y[i]) / 256.0;
+    }
+  }
+  const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+  if (area == 0 || !std::isfinite(area)) return;
+  // On the screen (y down) a positive area winds clockwise.
+  const bool clockwise = (area > 0) != reversed;
+  if (d.cull == PLAT_D3DCULL_CW && clockwise) return;
+  if (d.cull == PLAT_D3DCULL_CCW && !clockwise) return;
+
+  Triangle tri;
+  tri.z = MakePlane(x, y, a.z, b.z, c.z);
+  for (int s = 0; s < 2; s++) {
+    tri.u[s] = MakePlane(x, y, a.u[s], b.u[s], c.u[s]);
+    tri.v[s] = MakePlane(x, y, a.v[s], b.v[s], c.v[s]);
+  }
+  tri.flat.diffuse = FromArgb(a.diffuse);
+  tri.flat.specular = FromArgb(a.specular);
+  tri.flat.factor = FromArgb(d.textureFactor);
+  tri.flat.texture = {255, 255, 255, 255};
+
+  if (!far) {
+    Cover(d, tri, X, Y);
+    return;
+  }
+  // Clipped a pixel outside the scissor, so that its own edges decide nothing.
+  Point poly[2][12];
+  int n = 3;
+  for (int i = 0; i < 3; i++) poly[0][i] = {x[i], y[i]};
+  int cur = 0;
+  const double bounds[4] = {double(d.scissor.left) - 1, double(d.scissor.right) + 1, double(d.scissor.top) - 1,
+                            double(d.scissor.bottom) + 1};
+  n = ClipSide(poly[cur], n, poly[1 - cur], true, bounds[0], -1), cur = 1 - cur;
+  n = ClipSide(poly[cur], n, poly[1 - cur], true, bounds[1], 1), cur = 1 - cur;
+  n = ClipSide(poly[cur], n, poly[1 - cur], false, bounds[2], -1), cur = 1 - cur;
+  n = ClipSide(poly[cur], n, poly[1 - cur], false, bounds[3], 1), cur = 1 - cur;
+  for (int i = 1; i + 1 < n; i++) {
+    const Point* q[3] = {&poly[cur][0], &poly[cur][i], &poly[cur][i + 1]};
+    int64_t PX[3], PY[3];
+    for (int k = 0; k < 3; k++) {
+      PX[k] = std::llround(q[k]->x * 256.0);
+      PY[k] = std::llround(q[k]->y * 256.0);
+    }
+    Cover(d, tri, PX, PY);
+  }
+}
+
+}  // namespace soft
