@@ -328,7 +328,9 @@ struct Point {
   double x, y;
 };
 
-// Sutherland-Hodgman against one side: keep where sign * (coord - limit) <= 0.
+// Sutherland-Hodgman against one side: keeps where sign * (coord - limit) <= 0. A crossing
+// lies on the side exactly, and its other coordinate is worked out from the end nearer
+// the side, so that ends far away do not cancel into noise.
 int ClipSide(const Point* in, int n, Point* out, bool vertical, double limit, double sign) {
   int m = 0;
   for (int i = 0; i < n; i++) {
@@ -337,8 +339,12 @@ int ClipSide(const Point* in, int n, Point* out, bool vertical, double limit, do
     const double da = sign * ((vertical ? a.x : a.y) - limit), db = sign * ((vertical ? b.x : b.y) - limit);
     if (da <= 0) out[m++] = a;
     if ((da <= 0) != (db <= 0)) {
-      const double t = da / (da - db);
-      out[m++] = {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+      const bool fromA = std::fabs(da) <= std::fabs(db);
+      const Point& near = fromA ? a : b;
+      const Point& other = fromA ? b : a;
+      const double t = (fromA ? da : db) / ((fromA ? da : db) - (fromA ? db : da));
+      if (vertical) out[m++] = {limit, near.y + (other.y - near.y) * t};
+      else out[m++] = {near.x + (other.x - near.x) * t, limit};
     }
   }
   return m;
