@@ -98,7 +98,10 @@ inline int64_t Address(double coordinate, int32_t size) {
   double a = coordinate * double(size) * 256.0;
   if (!(a == a)) return 0;
   a = std::clamp(a, -1099511627776.0, 1099511627776.0);
-  return std::llround(a);
+  const double t = a + 0.5;  // nearest, halves up
+  int64_t i = int64_t(t);
+  if (double(i) > t) i--;
+  return i;
 }
 
 inline int32_t ClampIndex(int64_t i, int32_t size) { return int32_t(std::clamp<int64_t>(i, 0, size - 1)); }
@@ -192,9 +195,12 @@ inline int BlendChannel(const Draw& d, int s, int sa, int dst) {
 }
 
 // An attribute over the screen: value at (x0, y0) and its slopes.
+// An attribute over the screen: its value at (x0, y0) and its slopes. A row's values are
+// (base + dy (py - y0)) + dx (px - x0), in that order.
 struct Plane {
   double base = 0, dx = 0, dy = 0, x0 = 0, y0 = 0;
-  double At(double x, double y) const { return base + dx * (x - x0) + dy * (y - y0); }
+  double Row(double y) const { return base + dy * (y - y0); }
+  double At(double row, double x) const { return row + dx * (x - x0); }
 };
 
 Plane MakePlane(const double* x, const double* y, double a0, double a1, double a2) {
@@ -213,15 +219,41 @@ Plane MakePlane(const double* x, const double* y, double a0, double a1, double a
 struct Triangle {
   Plane z, u[2], v[2];
   Inputs flat;  // diffuse, specular, factor
+  bool reads[PLAT_D3D_STAGES];  // the stage reads its texture
 };
 
-void ShadePixel(const Draw& d, const Triangle& tri, int32_t px, int32_t py, uint8_t* pixel, uint8_t* depth) {
+// The planes' values at the start of one row.
+struct RowValues {
+  double z, u[2], v[2];
+};
+
+inline Color OperateColor(uint32_t op, const Color& a, const Color& b, int diffuseAlpha, int currentAlpha,
+                          int keepAlpha) {
+  switch (op) {
+    case PLAT_D3DTOP_SELECTARG1: return {a.r, a.g, a.b, keepAlpha};
+    case PLAT_D3DTOP_SELECTARG2: return {b.r, b.g, b.b, keepAlpha};
+    case PLAT_D3DTOP_MODULATE: return {Mul(a.r, b.r), Mul(a.g, b.g), Mul(a.b, b.b), keepAlpha};
+    default:
+      return {Operate(op, a.r, b.r, diffuseAlpha, currentAlpha), Operate(op, a.g, b.g, diffuseAlpha, currentAlpha),
+              Operate(op, a.b, b.b, diffuseAlpha, currentAlpha), keepAlpha};
+  }
+}
+
+// Rounds to the nearest integer, halves up, for values the callers keep in range.
+inline int64_t RoundHalfUp(double a) {
+  const double t = a + 0.5;
+  int64_t i = int64_t(t);
+  if (double(i) > t) i--;
+  return i;
+}
+
+inline void ShadePixel(const Draw& d, const Triangle& tri, const RowValues& row, int32_t px, uint8_t* pixel,
+                       uint8_t* depth) {
   uint32_t z16 = 0;
-  const bool depthOn = depth && (d.zTest || d.zWrite);
-  if (depthOn) {
-    double z = tri.z.At(px, py);
+  if (depth) {
+    double z = tri.z.At(row.z, px);
     z = z == z ? std::clamp(z, 0.0, 1.0) : 0.0;
-    z16 = uint32_t(std::lround(z * 65535.0));
+    z16 = uint32_t(RoundHalfUp(z * 65535.0));
     if (d.zTest) {
       uint16_t old;
       std::memcpy(&old, depth, 2);
@@ -232,24 +264,19 @@ void ShadePixel(const Draw& d, const Triangle& tri, int32_t px, int32_t py, uint
   in.current = in.diffuse;
   for (int i = 0; i < d.stageCount; i++) {
     const Stage& s = d.stages[i];
-    const bool needsTexture = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
-                              Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
-    if (needsTexture) {
+    if (tri.reads[i]) {
       if (s.texture) {
-        if (!Sample(d, s, tri.u[s.coordSet].At(px, py), tri.v[s.coordSet].At(px, py), &in.texture)) return;
+        const uint32_t set = s.coordSet;
+        if (!Sample(d, s, tri.u[set].At(row.u[set], px), tri.v[set].At(row.v[set], px), &in.texture)) return;
       } else {
         in.texture = {255, 255, 255, 255};
       }
     }
-    const Color c1 = Argument(s.colorArg1, in), c2 = Argument(s.colorArg2, in);
-    Color out = in.current;
     const int da = in.diffuse.a, ca = in.current.a;
-    out.r = Operate(s.colorOp, c1.r, c2.r, da, ca);
-    out.g = Operate(s.colorOp, c1.g, c2.g, da, ca);
-    out.b = Operate(s.colorOp, c1.b, c2.b, da, ca);
-    if (s.alphaOp != PLAT_D3DTOP_DISABLE)
-      out.a = Operate(s.alphaOp, Argument(s.alphaArg1, in).a, Argument(s.alphaArg2, in).a, da, ca);
-    in.current = out;
+    const int alpha = s.alphaOp == PLAT_D3DTOP_DISABLE
+                          ? ca
+                          : Operate(s.alphaOp, Argument(s.alphaArg1, in).a, Argument(s.alphaArg2, in).a, da, ca);
+    in.current = OperateColor(s.colorOp, Argument(s.colorArg1, in), Argument(s.colorArg2, in), da, ca, alpha);
   }
   Color c = in.current;
   if (d.alphaTest && !Compare(d.alphaFunc, uint32_t(c.a), d.alphaRef)) return;
@@ -262,7 +289,7 @@ void ShadePixel(const Draw& d, const Triangle& tri, int32_t px, int32_t py, uint
          BlendChannel(d, c.a, sa, dst.a)};
   }
   Store(pixel, l.bytes, Encode(l, c, old));
-  if (depthOn && d.zWrite) {
+  if (depth && d.zWrite) {
     const uint16_t w = uint16_t(z16);
     std::memcpy(depth, &w, 2);
   }
@@ -315,10 +342,11 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     }
     if (lo > hi) continue;
     uint8_t* row = d.target.bits + size_t(py) * size_t(d.target.pitch);
-    uint8_t* zrow = d.depth ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
+    uint8_t* zrow = d.depth && (d.zTest || d.zWrite) ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
+    const double y = double(py);
+    const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     for (int64_t px = lo; px <= hi; px++)
-      ShadePixel(d, tri, int32_t(px), int32_t(py), row + size_t(px) * size_t(bpp),
-                 zrow ? zrow + size_t(px) * 2 : nullptr);
+      ShadePixel(d, tri, values, int32_t(px), row + size_t(px) * size_t(bpp), zrow ? zrow + size_t(px) * 2 : nullptr);
   }
 }
 
@@ -410,6 +438,11 @@ void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex&
   tri.flat.specular = FromArgb(a.specular);
   tri.flat.factor = FromArgb(d.textureFactor);
   tri.flat.texture = {255, 255, 255, 255};
+  for (int i = 0; i < d.stageCount; i++) {
+    const Stage& s = d.stages[i];
+    tri.reads[i] = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
+                   Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
+  }
 
   if (!far) {
     Cover(d, tri, X, Y);
