@@ -1150,3 +1150,6 @@ void PlatDDSurfaceDrawn(PlatDDSurface surface) {
   Lock lock(g.mu);
   if (const Surface* s = FindSurface(g, surface)) Changed(*s);
 }
+
+PlatDDPixelFormat PlatDDDepthFormat16() { return DepthFormat16(); }
+bool PlatDDSameFormat(const PlatDDPixelFormat& a, const PlatDDPixelFormat& b) { return SameFormat(a, b); }

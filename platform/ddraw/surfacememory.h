@@ -21,5 +21,8 @@ struct PlatDDSurfaceMemory {
 int32_t PlatDDSurfaceGetMemory(PlatDDSurface surface, PlatDDSurfaceMemory* memory);
 // Whether the handle names a live DirectDraw-style object.
 bool PlatDDrawIsObject(PlatDDraw object);
+// The one Z-buffer format (16 bits), and whether two formats are one.
+PlatDDPixelFormat PlatDDDepthFormat16();
+bool PlatDDSameFormat(const PlatDDPixelFormat& a, const PlatDDPixelFormat& b);
 // A draw into the surface ended: the primary's frame is marked for upload.
 void PlatDDSurfaceDrawn(PlatDDSurface surface);

@@ -90,11 +90,6 @@ PlatD3DDeviceDesc MakeDesc() {
   return d;
 }
 
-bool SameFormat(const PlatDDPixelFormat& a, const PlatDDPixelFormat& b) {
-  return a.flags == b.flags && a.fourCC == b.fourCC && a.bitCount == b.bitCount && a.rMask == b.rMask &&
-         a.gMask == b.gMask && a.bMask == b.bMask && a.aMask == b.aMask;
-}
-
 void Defaults(Device& d, bool depth) {
   std::memset(d.states, 0, sizeof d.states);
   d.states[PLAT_D3DRS_ZENABLE] = depth ? PLAT_D3DZB_TRUE : PLAT_D3DZB_FALSE;
@@ -503,7 +498,7 @@ int32_t Load(PlatD3DDevice device, PlatDDSurface dst, const PlatPoint* point, Pl
   PlatDDSurfaceMemory to, from;
   if (int32_t e = PlatDDSurfaceGetMemory(dst, &to)) return e;
   if (int32_t e = PlatDDSurfaceGetMemory(src, &from)) return e;
-  if (!SameFormat(to.format, from.format)) return PLAT_DDERR_INVALIDPIXELFORMAT;
+  if (!PlatDDSameFormat(to.format, from.format)) return PLAT_DDERR_INVALIDPIXELFORMAT;
   const PlatRect r = srcRect ? *srcRect : PlatRect{0, 0, from.width, from.height};
   const PlatPoint p = point ? *point : PlatPoint{0, 0};
   if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom || r.right > from.width ||
@@ -575,14 +570,7 @@ const PlatD3DDeviceDesc& PlatD3DSoftDeviceDesc() {
   return desc;
 }
 
-PlatDDPixelFormat PlatD3DSoftZFormat() {
-  PlatDDPixelFormat f{};
-  f.size = sizeof f;
-  f.flags = PLAT_DDPF_ZBUFFER;
-  f.bitCount = 16;
-  f.rMask = 0xFFFF;
-  return f;
-}
+PlatDDPixelFormat PlatD3DSoftZFormat() { return PlatDDDepthFormat16(); }
 
 int PlatD3DSoftTextureFormats(const PlatDDPixelFormat** formats) {
   *formats = kTextureFormats;
