@@ -5,6 +5,7 @@
 
 #include "platform/display/display.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -125,6 +126,15 @@ TEST_F(DDrawTest, BlitToAWindowPartlyOffTheDesktopIsClippedToIt) {
   EXPECT_EQ(PlatDisplayReadRgb(150, 700), 0xFFFFFFFFu);  // right of the client area
   EXPECT_EQ(PlatDisplayReadRgb(0, 699), 0xFFFFFFFFu);    // above it
   EXPECT_EQ(PlatHeadlessClientPixel(window, 60, 10), 60u << 8 | 10);
+
+  // A clipper clips, but a rectangle wider or taller than any surface can be is refused.
+  PlatDDBltFx fx{sizeof fx, 0x123456, 0};
+  const PlatRect huge[] = {{INT32_MIN, 700, INT32_MAX, 850}, {-50, -(1 << 30), 150, 1 << 30}};
+  for (const PlatRect& r : huge) {
+    EXPECT_EQ(PlatDDSurfaceBlt(primary, &r, back, nullptr, PLAT_DDBLT_WAIT, nullptr), PLAT_DDERR_INVALIDRECT);
+    EXPECT_EQ(PlatDDSurfaceBlt(primary, &r, 0, nullptr, PLAT_DDBLT_COLORFILL, &fx), PLAT_DDERR_INVALIDRECT);
+  }
+  EXPECT_EQ(PlatDisplayReadRgb(0, 700), 50u << 8 | 0);
 }
 
 TEST_F(DDrawTest, BadRectanglesAreRefusedWholeAndLocksAreSingle) {
@@ -341,8 +351,14 @@ TEST_F(DDrawTest, LockedMemoryOutlivesModeChangesAndTheObject) {
   PlatDDSurfaceDesc p{}, b{};
   ASSERT_EQ(PlatDDSurfaceLock(primary, nullptr, &p, 0), PLAT_DD_OK);
   ASSERT_EQ(PlatDDSurfaceLock(back, nullptr, &b, 0), PLAT_DD_OK);
+  PlatDDClipper clipper = 0;
+  ASSERT_EQ(PlatDDrawCreateClipper(dd, 0, &clipper), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDClipperSetHWnd(clipper, 0, window), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawSetDisplayMode(dd, 320, 240, 8, 0), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawRelease(dd), PLAT_DD_OK);
+  PlatWnd bound = 0;  // a clipper is not tied to the object that made it
+  EXPECT_EQ(PlatDDClipperGetHWnd(clipper, &bound), PLAT_DD_OK);
+  EXPECT_EQ(bound, window);
   std::memset(p.surface, 0x5A, size_t(p.pitch) * p.height);  // still ours (ASan watches)
   std::memset(b.surface, 0x5A, size_t(b.pitch) * b.height);
   PlatDisplayMode mode;
@@ -389,6 +405,13 @@ TEST_F(DDrawTest, VideoMemoryRunsOutWhereSystemMemoryDoesNot) {
   ASSERT_EQ(PlatDDrawCreateSurface(dd, &d, &second), PLAT_DD_OK);
   PlatDDSurfaceGetCaps(second, &caps);
   EXPECT_NE(caps & PLAT_DDSCAPS_SYSTEMMEMORY, 0u);
+  // A budget cut below what is in use leaves nothing free.
+  PlatDDrawFakeForceSystemMemory(0);
+  PlatDDrawFakeSetVideoMemory(16);
+  ASSERT_EQ(PlatDDrawGetAvailableVidMem(dd, nullptr, &total, &free), PLAT_DD_OK);
+  EXPECT_EQ(free, 0u);
+  d.caps = PLAT_DDSCAPS_OFFSCREENPLAIN | PLAT_DDSCAPS_VIDEOMEMORY;
+  EXPECT_EQ(PlatDDrawCreateSurface(dd, &d, &second), PLAT_DDERR_OUTOFVIDEOMEMORY);
 }
 
 TEST_F(DDrawTest, TheFailureHookAndTheCallLog) {
