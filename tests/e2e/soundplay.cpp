@@ -183,11 +183,11 @@ int main() {
     Check(std::fabs(CrossingsPerSecond(pcm, size_t(e1) + kRate / 4, size_t(e1) + kRate * 35 / 100) - kLoopHz) < 15,
           "loop tone between the effects (Hz)",
           CrossingsPerSecond(pcm, size_t(e1) + kRate / 4, size_t(e1) + kRate * 35 / 100), kLoopHz);
-  const size_t quiet = at + size_t((stop + kToleranceMs) * kRate / 1000);
+  const size_t quiet = at + size_t((stop * rate + kToleranceMs) * kRate / 1000);
   int loudest = 0;
   for (size_t i = quiet; 2 * i < pcm.size(); i++) loudest = std::max(loudest, std::abs(int(pcm[2 * i])));
   Check(2 * quiet < pcm.size() && loudest == 0, "loudest sample after the stop", loudest, 0);
   Check(2 * quiet < pcm.size(), "output after the stop (ms)", 2 * quiet < pcm.size() ? ms(long(pcm.size() / 2 - quiet)) : 0,
-        double(kEndMs - stop - kToleranceMs));
+        (kEndMs - stop) * rate - kToleranceMs);
   return failures ? 1 : 0;
 }
