@@ -49,6 +49,14 @@ void SetBmpPalette(const uint32_t* table, uint32_t count, ColorFormat* format) {
                                       uint8_t(table[i] >> 16), 0};
 }
 
+// The picture's size and rows; the format is set by the caller.
+void SetBmpPicture(GraphImage* image, uint32_t width, uint32_t rows, uint64_t pitch, void* pixels) {
+  image->width = width;
+  image->height = rows;
+  image->pitch = uint32_t(pitch);
+  image->pixels = pixels;
+}
+
 // RLE8, or RLE4 (fourBit), into `height` rows of `pitch` bytes, one byte a pixel, the first
 // decoded row at the bottom for a bottom-up file. Runs, literals and moves are clipped:
 // pixels past a row's end are dropped, and an end of line or a move past the last row ends
@@ -169,10 +177,7 @@ int DrawBmpThroughDib(const PlatBitmapInfo* info, const void* bits, size_t bitsB
   PlatGdiDeleteDC(dc);
   if (!pixels) return -1;
   SetupRgb888Format(&image->format);
-  image->width = width;
-  image->height = rows;
-  image->pitch = uint32_t(pitch);
-  image->pixels = pixels;
+  SetBmpPicture(image, width, rows, pitch, pixels);
   return 0;
 }
 
@@ -242,10 +247,7 @@ int DecodeBmpImage(const StreamRow* stream, GraphImage* image) {
     }
     SetBmpPalette(info.colors, h.compression == BMP_RLE4 ? std::min(tableCount, 16u) : tableCount,
                   &image->format);
-    image->width = width;
-    image->height = rows;
-    image->pitch = uint32_t(pitch);
-    image->pixels = pixels;
+    SetBmpPicture(image, width, rows, pitch, pixels);
     return 0;
   }
 
@@ -274,10 +276,7 @@ int DecodeBmpImage(const StreamRow* stream, GraphImage* image) {
     } else {
       SetupRgb888Format(&image->format);
     }
-    image->width = width;
-    image->height = rows;
-    image->pitch = uint32_t(rowSize);
-    image->pixels = pixels;
+    SetBmpPicture(image, width, rows, rowSize, pixels);
     return 0;
   }
 
@@ -296,10 +295,7 @@ int DecodeBmpImage(const StreamRow* stream, GraphImage* image) {
     if (pixels) {
       ExpandNibbleRows(data, rowSize, pixels, width, rows, size_t(pitch), bottomUp);
       SetBmpPalette(info.colors, tableCount, &image->format);
-      image->width = width;
-      image->height = rows;
-      image->pitch = uint32_t(pitch);
-      image->pixels = pixels;
+      SetBmpPicture(image, width, rows, pitch, pixels);
     }
   } else {
     result = DrawBmpThroughDib(&info, data, size_t(dataBytes), width, rows, image);
