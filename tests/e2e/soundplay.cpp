@@ -2,7 +2,9 @@
 // the mix as raw 16-bit stereo at 44100 Hz in real time. Through the public entry points
 // the program loads a WAV effect (3 copies) and an Ogg Vorbis loop, plays the loop, the
 // effect twice, and stops the loop; then it reads the disk file back: the loop's tone
-// from its start, each effect at its time (within 50 ms), and silence after the stop.
+// from its start, each effect at its time, and silence after the stop.
+// SDL's disk driver paces its writes with sleeps, so on a busy machine the file falls
+// behind the wall clock the program plays by: the times are checked within 150 ms.
 // Exit 0 passed, 1 failed, 77 where it cannot run (no engine start, no disk output).
 #include "engine/engine.h"
 #include "engine/sound/writer/soundwriter.h"
@@ -28,8 +30,8 @@ constexpr int kLoopAmplitude = 5000, kEffectAmplitude = 14000;
 // Above what the loop alone reaches, below what loop and effect together reach in 10 ms.
 constexpr int kEffectThreshold = 11000;
 // Times after the loop's start: the two effects and the stop, and the end of the run.
-constexpr int kEffect1Ms = 400, kEffect2Ms = 800, kStopMs = 1300, kEndMs = 1800;
-constexpr int kToleranceMs = 50;
+constexpr int kEffect1Ms = 400, kEffect2Ms = 800, kStopMs = 1300, kEndMs = 2300;
+constexpr int kToleranceMs = 150;
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary);
