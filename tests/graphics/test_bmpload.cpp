@@ -133,6 +133,13 @@ TEST_F(BmpLoad, EveryLayoutGivesTheColoursOfItsFile) {
       {"32-bit", WriteBmp(MaskedBmp(32, x888, false)), {{0x102030, 0x405060}, {0x708090, 0xFFFFFF}}, 24},
       {"32-bit bit fields", WriteBmp(MaskedBmp(32, bgr32, true, {0xFF, 0xFF00, 0xFF0000})),
        {{0x102030, 0x405060}, {0x708090, 0xA0B0C0}}, 24},
+      // A V4 header holds the masks at its offset 40, which is file offset 54 as well.
+      {"32-bit bit fields, V4 header", [&] {
+         BmpFields s = MaskedBmp(32, bgr32, true, {0xFF, 0xFF00, 0xFF0000});
+         s.headerSize = 108;
+         return WriteBmp(s);
+       }(),
+       {{0x102030, 0x405060}, {0x708090, 0xA0B0C0}}, 24},
       // Masks are read for bit fields only: a 1 x 1 file of 16 bits ends with its pixel.
       {"16-bit 1 x 1 without masks", WriteBmp(MaskedBmp(16, {{0x7FFF}}, false)), {{0xFFFFFF}}, 24},
       {"16-bit 5:6:5 1 x 1", WriteBmp(MaskedBmp(16, pixel565, false, {0xF800, 0x07E0, 0x001F})),
