@@ -24,6 +24,9 @@ struct Synth {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;  // set once, never taken down
   MidiPlayer* owner = nullptr;     // the player the synthesizer sounds for
+  // Frames rendered: the synthesizer renders whole blocks, so this modulo a block is how
+  // far into its current block the output is.
+  uint64_t rendered = 0;
   float left[kRenderChunk], right[kRenderChunk];
 };
 
@@ -115,6 +118,10 @@ int MidiSynthReady() {
   }
   fluid_settings_setnum(settings, "synth.sample-rate", PLAT_AUDIO_MIX_RATE);
   fluid_settings_setint(settings, "synth.cpu-cores", 1);
+  // Dry: an effect's tail would go on sounding after every voice is cut, and a close or
+  // a new song must be silence at once.
+  fluid_settings_setint(settings, "synth.reverb.active", 0);
+  fluid_settings_setint(settings, "synth.chorus.active", 0);
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (!synth || fluid_synth_sfload(synth, y.path.c_str(), 1) == FLUID_FAILED) {
     DebugLine("midi: the soundfont " + y.path + " will not load: MIDI cannot play\n");
@@ -159,6 +166,7 @@ void MidiSynthRender(int32_t* sums, uint32_t frames) {
   while (frames > 0) {
     const uint32_t n = std::min(frames, kRenderChunk);
     fluid_synth_write_float(y.synth, int(n), y.left, 0, 1, y.right, 0, 1);
+    y.rendered += n;
     for (uint32_t i = 0; i < n; i++) {
       sums[2 * i] += int32_t(std::clamp(std::lrint(y.left[i] * 32768.0f), -32768L, 32767L));
       sums[2 * i + 1] += int32_t(std::clamp(std::lrint(y.right[i] * 32768.0f), -32768L, 32767L));
@@ -169,7 +177,25 @@ void MidiSynthRender(int32_t* sums, uint32_t frames) {
 }
 
 void MidiSynthReset() {
-  if (Y().synth) fluid_synth_system_reset(Y().synth);
+  Synth& y = Y();
+  if (!y.synth) return;
+  // Cut, not reset: a system reset right after would let the cut voices sound on.
+  fluid_synth_all_sounds_off(y.synth, -1);
+  // What is left of the block rendered before the cut would still come out: it goes,
+  // and the next frame begins a block of the silenced synthesizer.
+  const uint32_t left = uint32_t((PLAT_MIDI_BLOCK_FRAMES - y.rendered % PLAT_MIDI_BLOCK_FRAMES) % PLAT_MIDI_BLOCK_FRAMES);
+  if (left) fluid_synth_write_float(y.synth, int(left), y.left, 0, 1, y.right, 0, 1);
+  y.rendered += left;
+  // Every channel as a song finds it at its start.
+  for (int channel = 0; channel < 16; channel++) {
+    fluid_synth_cc(y.synth, channel, 121, 0);  // reset all controllers
+    fluid_synth_program_change(y.synth, channel, 0);
+    fluid_synth_pitch_bend(y.synth, channel, 0x2000);
+  }
+  // One block of the silence, rendered and dropped, carries all of it out before the
+  // next song's first event: a note sent with the cut still pending sounds wrong.
+  fluid_synth_write_float(y.synth, int(PLAT_MIDI_BLOCK_FRAMES), y.left, 0, 1, y.right, 0, 1);
+  y.rendered += PLAT_MIDI_BLOCK_FRAMES;
 }
 
 void MidiSynthNotesOff() {
