@@ -6,6 +6,7 @@
 // With an empty corpus directory the first run writes seeds made by our own MIDI writer
 // into it.
 #include "engine/sound/writer/soundwriter.h"
+#include "soundfuzz.h"
 #include "platform/audio/midi.h"
 #include "platform/audio/midifake.h"
 
@@ -54,27 +55,12 @@ std::vector<std::string> Seeds() {
   return out;
 }
 
-void WriteSeeds(int argc, char** argv) {
-  for (int i = 1; i < argc; i++) {
-    if (argv[i][0] == '-') continue;
-    const std::string corpus = argv[i];
-    std::error_code ec;
-    if (!std::filesystem::is_directory(corpus, ec) || !std::filesystem::is_empty(corpus, ec)) continue;
-    int n = 0;
-    for (const std::string& seed : Seeds()) {
-      std::FILE* f = std::fopen((corpus + "/seed" + std::to_string(n++)).c_str(), "wb");
-      if (!f || std::fwrite(seed.data(), 1, seed.size(), f) != seed.size()) abort();
-      std::fclose(f);
-    }
-  }
-}
-
 std::string g_path;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  WriteSeeds(*argc, *argv);
+  soundfuzz::WriteSeeds(*argc, *argv, Seeds);
   g_path = (std::filesystem::temp_directory_path() / ("kr_fuzz_midi_" + std::to_string(getpid()) + ".mid")).string();
   return 0;
 }

@@ -5,7 +5,7 @@
 // in every tenth of a second from its start to the stop, across both loop points, and is
 // silent from 100 ms after the stop.
 // Exit 0 passed, 1 failed, 77 where it cannot run (no engine start, no disk output).
-#include "engine/engine.h"
+#include "diskaudio.h"
 #include "engine/sound/writer/soundwriter.h"
 
 #include <algorithm>
@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace diskaudio;
+
 constexpr int kRate = 44100;
 // Times after the play call's return (which loads the soundfont the first time).
 constexpr int kSongMs = 2000, kStopMs = 5000, kEndMs = 6000, kToleranceMs = 100;
@@ -39,15 +41,6 @@ std::string Song() {
   return SmfFile(0, 1000, {t});
 }
 
-uint32_t Now(uint32_t start) { return GetTickMs() - start; }
-
-void PumpUntil(uint32_t start, uint32_t ms) {
-  while (Now(start) < ms) {
-    PumpMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
 int Peak(const std::vector<int16_t>& pcm, size_t from, size_t to) {
   int peak = 0;
   for (size_t i = from; i < to && 2 * i + 1 < pcm.size(); i++)
@@ -55,35 +48,14 @@ int Peak(const std::vector<int16_t>& pcm, size_t from, size_t to) {
   return peak;
 }
 
-int failures = 0;
-void Check(bool ok, const char* what, double got, double want) {
-  std::printf("%s %s: %.1f (want %.1f)\n", ok ? "ok  " : "FAIL", what, got, want);
-  if (!ok) failures++;
-}
 
 }  // namespace
 
 int main() {
-  char tmpl[] = "/tmp/kr_musicplay_XXXXXX";
-  if (!mkdtemp(tmpl)) return 77;
-  const std::string dir = tmpl;
+  const std::string dir = EnterNewDirectory("kr_musicplay");
+  if (dir.empty()) return 77;
   const std::string raw = dir + "/mix.raw";
-  if (chdir(dir.c_str()) != 0) return 77;
-  {
-    const std::string song = Song();
-    std::ofstream f("song.mid", std::ios::binary);
-    f.write(song.data(), std::streamsize(song.size()));
-    if (!f) return 77;
-  }
-  setenv("KR_PLATFORM", "sdl", 1);
-  if (!getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  ChangeWindowMode(1);
-  if (EngineInit() != 0) {
-    std::printf("the engine did not start: skipped\n");
-    return 77;
-  }
+  if (!WriteBytes("song.mid", Song()) || StartEngine(raw) != 0) return 77;
   const uint32_t start = GetTickMs();
   if (PlayMusicFile("song.mid", 3) != 0) {
     std::printf("FAIL the music did not start\n");
@@ -98,13 +70,9 @@ int main() {
   PumpUntil(start, played + kEndMs);
   EngineEnd();
 
-  std::ifstream f(raw, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> pcm(bytes.size() / 2);
-  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-  std::system(("rm -rf " + dir).c_str());
+  const std::vector<int16_t> pcm = ReadAndRemove(raw, dir);
   if (pcm.size() < size_t(kRate) * 2) {
-    std::printf("no disk output (%zu bytes): skipped\n", bytes.size());
+    std::printf("no disk output (%zu bytes): skipped\n", pcm.size() * 2);
     return 77;
   }
   Check(playing == 1, "playing just before the stop", playing, 1);

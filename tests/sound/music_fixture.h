@@ -4,13 +4,11 @@
 // object, tracked block or temporary file left.
 #pragma once
 
-#include "engine/base/strutil.h"
 #include "engine/sound/music.h"
-#include "engine/system/sysdata.h"
 #include "engine/system/system.h"
-#include "engine/system/wndproc.h"
 #include "platform/audio/midifake.h"
 #include "soundhandle_fixture.h"
+#include "support/enginewindow.h"
 
 #include <filesystem>
 
@@ -23,16 +21,8 @@ struct MusicTest : SoundHandleTest {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     PlatMidiFakeReset();
     g_System = SystemData{};
-    g_System.settings.windowed = 1;
-    StrCopy(g_System.settings.className, "D123987X");
-    PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
-    ASSERT_EQ(PlatRegisterClass(&wc), 1);
-    window = PlatCreateWindow(0x300, "D123987X", "Kestr", 0x80CA0000, 187, 129, 650, 510);
+    window = MakeEngineMainWindow();
     ASSERT_NE(window, 0u);
-    g_System.mainWindow = window;
-    g_System.mainThreadId = PlatThreadId();
-    g_System.windowActive = 1;
-    g_System.styleApplied = 1;
     PlatSetDebugSink(
         [](const char* text, void* self) { static_cast<MusicTest*>(self)->debugLines += text; }, this);
     Start("headless");
