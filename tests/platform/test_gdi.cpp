@@ -43,6 +43,7 @@ std::vector<uint8_t> Pack(const PlatBitmapInfo& info, const std::vector<std::vec
     for (size_t x = 0; x < rows[r].size(); x++) {
       const uint32_t v = rows[r][x];
       switch (bits) {
+        case 1: row[x / 8] |= uint8_t((v & 1) << (7 - x % 8)); break;
         case 4: row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4)); break;
         case 8: row[x] = uint8_t(v); break;
         case 16: std::memcpy(row + 2 * x, &v, 2); break;
@@ -92,6 +93,8 @@ TEST_F(GdiTest, DibsOnA32BitWindowAreBitExact) {
       {"8-bit palette", Info(8, 4, 1, {0x102030, 0xFFFFFF, 0x00FF00}), {2, 0, 1, 0},
        {0x00FF00, 0x102030, 0xFFFFFF, 0x102030}},
       {"4-bit palette", Info(4, 3, 1, {0x000000, 0x123456}), {1, 0, 1}, {0x123456, 0x000000, 0x123456}},
+      {"1-bit palette", Info(1, 10, 1, {0x0000FF, 0xFFFF00}), {1, 0, 0, 1, 1, 1, 0, 1, 0, 1},
+       {0xFFFF00, 0x0000FF, 0x0000FF, 0xFFFF00, 0xFFFF00, 0xFFFF00, 0x0000FF, 0xFFFF00, 0x0000FF, 0xFFFF00}},
       {"24-bit", Info(24, 2, 1), {0xABCDEF, 0x010203}, {0xABCDEF, 0x010203}},
       {"32-bit", Info(32, 2, 1), {0x00C0FFEE, 0xFF112233}, {0xC0FFEE, 0x112233}},
   };
@@ -174,6 +177,25 @@ TEST_F(GdiSurfaceTest, ThirtyTwoBitsOntoA565SurfaceAndTwentyFourOntoAPalettisedO
             1);
   ASSERT_EQ(PlatGdiReleaseSurfaceDC(s8, dc), PLAT_DD_OK);
   EXPECT_EQ(Pixels(s8), (std::vector<uint32_t>{1, 2, 0, 5, 3}));
+
+  // The same conversions by BitBlt from the 32-bit window.
+  PlatDC win = PlatGdiGetDC(window);
+  ASSERT_EQ(PlatGdiSetDIBitsToDevice(win, 0, 0, 4, 1, 0, 0, 0, 1, bits32.data(), bits32.size(), &info32, 0), 1);
+  ASSERT_EQ(PlatGdiSetDIBitsToDevice(win, 0, 1, 5, 1, 0, 0, 0, 1, bits24.data(), bits24.size(), &info24, 0), 1);
+  const struct {
+    PlatDDSurface surface;
+    int32_t row, width;
+    std::vector<uint32_t> expected;
+  } blits[] = {{s16, 0, 4, {0xF800, 0x11AA, 0xFFFF, 0x0000}}, {s8, 1, 5, {1, 2, 0, 5, 3}}};
+  for (const auto& b : blits) {
+    PlatDDBltFx fx{sizeof fx, 0x7, 0};
+    ASSERT_EQ(PlatDDSurfaceBlt(b.surface, nullptr, 0, nullptr, PLAT_DDBLT_COLORFILL, &fx), PLAT_DD_OK);
+    ASSERT_EQ(PlatGdiGetSurfaceDC(b.surface, &dc), PLAT_DD_OK);
+    ASSERT_EQ(PlatGdiBitBlt(dc, 0, 0, b.width, 1, win, 0, b.row, PLAT_SRCCOPY), 1);
+    ASSERT_EQ(PlatGdiReleaseSurfaceDC(b.surface, dc), PLAT_DD_OK);
+    EXPECT_EQ(Pixels(b.surface), b.expected);
+  }
+  PlatGdiReleaseDC(window, win);
   PlatDisplaySetPalette(0, 256, kept.data());
 }
 
