@@ -39,5 +39,6 @@ export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy KR_PLATFORM=headless
 # still run by the ASan/UBSan tests.
 export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
 # A report fails the test (its status becomes 66) and shows both stacks of a race.
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# Uninstrumented threads of system libraries are suppressed by name (scripts/tsan.supp).
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp}
 "${norandom[@]}" ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"

@@ -16,6 +16,8 @@ SoundSystemState g_Sound = {
     .primary = nullptr,
     .silent = nullptr,
     .musicMode = MUSIC_MODE_SEQUENCER,
+    .loader = nullptr,
+    .performance = nullptr,
     .soundDataType = 0,
     .vorbisBytesPerSample = 2,
     .softwareBufferMode = 0,
@@ -112,15 +114,70 @@ void LogAbilities() {
   LogIndentOut();
 }
 
-// The performance branch (music mode 1). Its objects come with the music; until then the
-// loader is never there, and the start goes on in sequencer mode as it does on a machine
-// without one.
+void ReleaseMusicObjects() {
+  SoundSystemState& s = g_Sound;
+  PlatDmPerformanceRelease(s.performance);
+  s.performance = nullptr;
+  PlatDmLoaderRelease(s.loader);
+  s.loader = nullptr;
+}
+
+// Writes the music object's ports to the log; the listing ends at the first index that
+// is not a port (a failure too, so that a broken listing cannot go on for ever).
+void LogMusicPorts(PlatDmMusic* music) {
+  for (uint32_t index = 0;; index++) {
+    PlatDmPortCaps caps{};
+    if (PlatDmMusicEnumPort(music, index, &caps) != PLAT_DM_OK) break;
+    caps.description[sizeof caps.description - 1] = 0;
+    WriteLogFmt("%s  Device%d:%s ", caps.portClass == PLAT_DM_PORT_OUTPUT ? "出力ポート" : "入力ポート", int(index),
+                caps.description);
+  }
+}
+
+// The performance branch (music mode 1): the loader, the performance, the music object's
+// ports, and the device made by the performance. Without a loader the start goes on in
+// sequencer mode. A later failure releases what was made (ending the sound system would
+// do nothing here: it is not started yet).
 int StartWithPerformance() {
+  SoundSystemState& s = g_Sound;
   WriteLog("DirectSound8 の初期化を行います\n");
-  WriteLog("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
-  WriteLog("前バージョンでの初期化処理に移ります\n");
-  g_Sound.musicMode = MUSIC_MODE_SEQUENCER;
-  return InitSoundSystem();
+  if (PlatDmLoaderCreate(&s.loader) != PLAT_DM_OK) {
+    s.loader = nullptr;
+    WriteLog("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
+    WriteLog("前バージョンでの初期化処理に移ります\n");
+    s.musicMode = MUSIC_MODE_SEQUENCER;
+    return InitSoundSystem();
+  }
+  if (PlatDmPerformanceCreate(&s.performance) != PLAT_DM_OK) {
+    s.performance = nullptr;
+    WriteLog("DirectMusicPerformance オブジェクトの作成に失敗しました\n");
+    ReleaseMusicObjects();
+    return -1;
+  }
+  PlatDmMusic* music = nullptr;
+  if (PlatDmMusicCreate(&music) != PLAT_DM_OK) {
+    WriteLog("DirectMusic オブジェクトの取得に失敗しました\n");
+    ReleaseMusicObjects();
+    return -1;
+  }
+  PlatDmMusic* music8 = nullptr;
+  if (PlatDmMusicQueryInterface8(music, &music8) != PLAT_DM_OK) {
+    PlatDmMusicRelease(music);
+    WriteLog("DirectMusic8 オブジェクトの取得に失敗しました\n");
+    ReleaseMusicObjects();
+    return -1;
+  }
+  LogMusicPorts(music8);
+  PlatDmMusicRelease(music8);
+  PlatDmMusicRelease(music);
+  s.device = nullptr;
+  if (PlatDmPerformanceInitAudio(s.performance, &s.device) != PLAT_DM_OK) {
+    s.device = nullptr;
+    WriteLog("DirectMusicPerformanceオブジェクトの初期化に失敗しました\n");
+    ReleaseMusicObjects();
+    return -1;
+  }
+  return 0;
 }
 
 // Sequencer mode: the device, its cooperative level and the primary buffer's format.
@@ -174,8 +231,13 @@ int IsSoundSystemStarted() { return g_Sound.started; }
 int InitSoundSystem() {
   SoundSystemState& s = g_Sound;
   if (s.started) return -1;
-  if (s.musicMode == MUSIC_MODE_PERFORMANCE) return StartWithPerformance();
-  if (StartDevice() != 0) return -1;
+  if (s.musicMode == MUSIC_MODE_PERFORMANCE) {
+    // Without a loader the start has gone on in sequencer mode, and is done.
+    const int performance = StartWithPerformance();
+    if (performance != 0 || s.musicMode != MUSIC_MODE_PERFORMANCE) return performance;
+  } else if (StartDevice() != 0) {
+    return -1;
+  }
   s.started = 1;
   StartSilentBuffer();
   s.soundDataType = 0;
@@ -202,6 +264,11 @@ int EndSoundSystem() {
   DeleteAllSounds(0);
   DeleteAllMusic();
   RemoveMusicTempFile();
+  if (s.musicMode == MUSIC_MODE_PERFORMANCE) {
+    PlatDmPerformanceStop(s.performance);
+    PlatDmPerformanceCloseDown(s.performance);
+    ReleaseMusicObjects();
+  }
   // Only what exists is stopped and released: the primary buffer is missing in the
   // performance mode, and the silent one when it could not be made.
   StopAndRelease(&s.primary);

@@ -6,6 +6,7 @@
 
 #include "engine/sound/soundbuffer.h"
 #include "platform/audio/audio.h"
+#include "platform/audio/midi.h"
 
 #include <cstdint>
 
@@ -19,6 +20,9 @@ struct SoundSystemState {
   PlatAudioBuffer* primary;  // sequencer mode only
   PlatAudioBuffer* silent;   // looping, keeps the output running; null when it failed
   int32_t musicMode;         // MUSIC_MODE_*
+  // The performance mode's music objects.
+  PlatDmLoader* loader;
+  PlatDmPerformance* performance;
   int32_t soundDataType;     // 0: sounds are decoded whole; else stream sounds of that type
   int32_t vorbisBytesPerSample;
   int32_t softwareBufferMode;

@@ -37,6 +37,7 @@ struct PlatAudioDevice {
   uint32_t level = 0;
   PlatAudioBuffer* primary = nullptr;
   std::vector<PlatAudioBuffer*> buffers;  // secondary buffers, in creation order
+  std::vector<PlatAudioSource*> sources;  // music, in order of attachment
   std::vector<int32_t> sums;              // the mixer's scratch
   // The clocked back end: the clock's reading when the mixer started, and frames mixed.
   int64_t clockStart = 0;
@@ -80,6 +81,7 @@ constexpr uint32_t kMixChunk = 4096;
 // is null). Under the mutex.
 void MixLocked(PlatAudioDevice* d, int32_t* sums, uint32_t frames) {
   for (PlatAudioBuffer* b : d->buffers) PlatAudioMixVoice(&b->voice, sums, frames);
+  for (PlatAudioSource* s : d->sources) s->mix(s, sums, frames);
 }
 
 // The clocked back end's mixer catches up with the clock. Under the mutex.
@@ -126,6 +128,32 @@ void RunSilent(PlatAudioDevice* d, const char* why) {
 }  // namespace
 
 uintptr_t& PlatAudioBackendData(PlatAudioDevice* device) { return device->backendData; }
+
+std::mutex& PlatAudioMutex() { return S().mu; }
+
+void PlatAudioCatchUpLocked(PlatAudioDevice* device) { CatchUpLocked(device); }
+
+PlatAudioDevice* PlatAudioNewestDeviceLocked() {
+  const auto& list = S().devices;
+  return list.empty() ? nullptr : list.back();
+}
+
+void PlatAudioAttachSourceLocked(PlatAudioDevice* device, PlatAudioSource* source) {
+  if (source->device == device) return;
+  PlatAudioDetachSourceLocked(source);
+  if (!device) return;
+  CatchUpLocked(device);
+  device->sources.push_back(source);
+  source->device = device;
+}
+
+void PlatAudioDetachSourceLocked(PlatAudioSource* source) {
+  PlatAudioDevice* d = source->device;
+  if (!d) return;
+  CatchUpLocked(d);
+  d->sources.erase(std::remove(d->sources.begin(), d->sources.end(), source), d->sources.end());
+  source->device = nullptr;
+}
 
 int PlatAudioSelectBackend(const char* name) { return backend.Select(name); }
 const char* PlatAudioBackendName() { return backend.Name(); }
@@ -252,6 +280,7 @@ void PlatAudioRelease(PlatAudioDevice* d) {
     auto& list = S().devices;
     list.erase(std::remove(list.begin(), list.end(), d), list.end());
     for (PlatAudioBuffer* b : d->buffers) b->device = nullptr;
+    for (PlatAudioSource* src : d->sources) src->device = nullptr;
     if (d->primary) d->primary->device = nullptr;
   }
   delete d;

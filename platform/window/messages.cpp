@@ -59,6 +59,24 @@ int PlatPostMessage(PlatWnd window, uint32_t message, PlatWParam wParam, PlatLPa
   return 1;
 }
 
+int PlatWithdrawPostedMessages(PlatWnd window, uint32_t message, PlatLParam lParam) {
+  State& s = S();
+  Lock l(s.mu);
+  int taken = 0;
+  for (auto& entry : s.queues) {
+    std::deque<Entry>& posted = entry.second.posted;
+    const auto before = posted.size();
+    posted.erase(std::remove_if(posted.begin(), posted.end(),
+                                  [&](const Entry& e) {
+                                    return e.msg.window == window && e.msg.message == message &&
+                                           e.msg.lParam == lParam;
+                                  }),
+                 posted.end());
+    taken += int(before - posted.size());
+  }
+  return taken;
+}
+
 int PlatPostThreadMessage(uint32_t threadId, uint32_t message, PlatWParam wParam,
                           PlatLParam lParam) {
   if (threadId == 0) return 0;

@@ -286,6 +286,9 @@ int PlatBringWindowToTop(PlatWnd window);
 
 // Posts to the queue of the window's thread (any thread may post). 1 / 0.
 int PlatPostMessage(PlatWnd window, uint32_t message, PlatWParam wParam, PlatLParam lParam);
+// Takes back what was posted to the window and is still queued: every message of that
+// number and lParam. The number taken back.
+int PlatWithdrawPostedMessages(PlatWnd window, uint32_t message, PlatLParam lParam);
 // Posts a message with no window to a thread's queue. 1 / 0.
 int PlatPostThreadMessage(uint32_t threadId, uint32_t message, PlatWParam wParam,
                           PlatLParam lParam);

@@ -5,7 +5,7 @@
 // from its start, each effect at its time as the file's own clock runs (within 50 ms),
 // and silence after the stop.
 // Exit 0 passed, 1 failed, 77 where it cannot run (no engine start, no disk output).
-#include "engine/engine.h"
+#include "diskaudio.h"
 #include "engine/sound/writer/soundwriter.h"
 
 #include <chrono>
@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace diskaudio;
+
 constexpr int kRate = 44100;
 constexpr double kLoopHz = 440, kEffectHz = 1200;
 constexpr int kLoopAmplitude = 5000, kEffectAmplitude = 14000;
@@ -31,12 +33,6 @@ constexpr int kEffectThreshold = 11000;
 // Times after the loop's start: the two effects and the stop, and the end of the run.
 constexpr int kEffect1Ms = 400, kEffect2Ms = 800, kStopMs = 1300, kEndMs = 2300;
 constexpr int kToleranceMs = 50;
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(bytes.data(), std::streamsize(bytes.size()));
-  return bool(f);
-}
 
 std::string EffectWav() {
   std::vector<int16_t> s(size_t(kRate) / 5);  // 200 ms
@@ -53,16 +49,6 @@ std::string LoopOgg() {
   std::string out;
   if (OggVorbisEncode(s.data(), size_t(kRate), 2, kRate, 0.6f, 1, 0, &out) != 0) return "";
   return out;
-}
-
-uint32_t Now(uint32_t start) { return GetTickMs() - start; }
-
-// Pumps until `ms` after start.
-void PumpUntil(uint32_t start, uint32_t ms) {
-  while (Now(start) < ms) {
-    PumpMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
 }
 
 // Upward crossings per second of the left channel in [from, to) frames.
@@ -94,37 +80,15 @@ long LastAbove(const std::vector<int16_t>& pcm, int level) {
   return -1;
 }
 
-int failures = 0;
-void Check(bool ok, const char* what, double got, double want) {
-  std::printf("%s %s: %.1f (want %.1f)\n", ok ? "ok  " : "FAIL", what, got, want);
-  if (!ok) failures++;
-}
-
 }  // namespace
 
 int main() {
-  char tmpl[] = "/tmp/kr_soundplay_XXXXXX";
-  if (!mkdtemp(tmpl)) return 77;
-  const std::string dir = tmpl;
+  const std::string dir = EnterNewDirectory("kr_soundplay");
+  if (dir.empty()) return 77;
   const std::string raw = dir + "/mix.raw";
-  if (chdir(dir.c_str()) != 0) return 77;
   const std::string ogg = LoopOgg();
   if (ogg.empty() || !WriteBytes("effect.wav", EffectWav()) || !WriteBytes("loop.ogg", ogg)) return 77;
-
-  // The real back ends, whatever the test run chose for the unit tests; no display.
-  setenv("KR_PLATFORM", "sdl", 1);
-  if (!getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  // The window class lock of its own: a copy of the engine that another program or test
-  // runs on this desktop at the same time would otherwise make the start refuse itself as
-  // a second copy, and the run be skipped.
-  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  ChangeWindowMode(1);
-  if (EngineInit() != 0) {
-    std::printf("the engine did not start: skipped\n");
-    return 77;
-  }
+  if (StartEngine(raw) != 0) return 77;
   const int32_t effect = LoadSoundFile("effect.wav", 3, -1);
   const int32_t loop = LoadSoundFile("loop.ogg", 1, -1);
   if (effect == -1 || loop == -1) {
@@ -146,13 +110,9 @@ int main() {
   PumpUntil(start, kEndMs);
   EngineEnd();
 
-  std::ifstream f(raw, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> pcm(bytes.size() / 2);
-  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-  std::system(("rm -rf " + dir).c_str());
+  const std::vector<int16_t> pcm = ReadAndRemove(raw, dir);
   if (pcm.size() < size_t(kRate) * 2) {
-    std::printf("no disk output (%zu bytes): skipped\n", bytes.size());
+    std::printf("no disk output (%zu bytes): skipped\n", pcm.size() * 2);
     return 77;
   }
   const auto ms = [](long frames) { return double(frames) * 1000.0 / kRate; };

@@ -285,4 +285,14 @@ std::string ImaAdpcmWav(const std::vector<int16_t>& pcm, int channels, int rate,
   return Riff({Chunk("fmt ", fmt), Chunk("fact", fact), Chunk("data", data)});
 }
 
+std::string Midi(int lengthMs, int everyMs, int noteMs, int key, int velocity) {
+  SmfTrack tempo, notes;
+  SmfTempo(&tempo, 0, 1000000);
+  SmfMeta(&tempo, uint32_t(lengthMs), 0x2F, "");
+  SmfProgram(&notes, 0, 0, 0);
+  for (int at = 0; at + noteMs <= lengthMs; at += everyMs) SmfNote(&notes, uint32_t(at), uint32_t(noteMs), 0, key, velocity);
+  SmfMeta(&notes, uint32_t(lengthMs), 0x2F, "");
+  return SmfFile(1, 1000, {tempo, notes});
+}
+
 }  // namespace soundfiles

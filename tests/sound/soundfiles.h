@@ -52,4 +52,9 @@ std::vector<int16_t> SoxDecode(const std::string& wav);
 // 4 x channels); the last block padded with silence.
 std::string ImaAdpcmWav(const std::vector<int16_t>& pcm, int channels, int rate, int blockAlign);
 
+// A Standard MIDI File of format 1 at one tick a millisecond (division 1000 and a
+// quarter of 1 000 000 microseconds): a tempo track, and a track of piano notes of
+// `key` from 0 every `everyMs` lasting `noteMs` each, with End of Track at `lengthMs`.
+std::string Midi(int lengthMs, int everyMs = 250, int noteMs = 200, int key = 69, int velocity = 100);
+
 }  // namespace soundfiles

@@ -8,6 +8,7 @@
 #include "engine/sound/soundsystem.h"
 #include "platform/audio/audio.h"
 #include "platform/audio/audiofake.h"
+#include "platform/audio/midifake.h"
 
 #include <cstring>
 #include <string>
@@ -23,6 +24,7 @@ struct SoundSystem : LogFixture {
     LogFixture::SetUp();
     ASSERT_EQ(PlatAudioSelectBackend("headless"), 0);
     PlatAudioFakeReset();
+    PlatMidiFakeReset();
     std::memset(static_cast<void*>(copies), 0, sizeof copies);
     blocksBefore = GetTrackedBlockCount();
   }
@@ -34,7 +36,9 @@ struct SoundSystem : LogFixture {
     SetSoftwareBufferMode(0);
     SetMusicMode(MUSIC_MODE_SEQUENCER);
     PlatAudioFakeReset();
+    PlatMidiFakeReset();
     EXPECT_EQ(PlatAudioLiveObjects(), 0) << "devices or buffers left";
+    EXPECT_EQ(PlatMidiLiveObjects(), 0) << "music objects left";
     EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
     PlatClockSetManual(0);
     LogFixture::TearDown();
@@ -162,11 +166,78 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SoundSystem, PerformanceModeWithoutItsLoaderFallsBackToTheSequencerStart) {
   SetMusicMode(MUSIC_MODE_PERFORMANCE);
+  PlatMidiFakeFailFrom(PLAT_MIDI_CALL_LOADER_CREATE, 1);
   ASSERT_EQ(InitSoundSystem(), 0);
   EXPECT_EQ(GetMusicMode(), MUSIC_MODE_SEQUENCER);
   EXPECT_EQ(Lines(), Join({{"0:DirectSound8 の初期化を行います", "0:DirectMusicLoader8 オブジェクトの作成に失敗しました",
                             "0:前バージョンでの初期化処理に移ります"},
                            kStartLines, kAbilityLines, {kDone}}));
+}
+
+// The performance makes the device; the ports are listed between the two starts' lines.
+TEST_F(SoundSystem, PerformanceModeStartsWithItsPortsAndEndsReleasingItsObjects) {
+  SetMusicMode(MUSIC_MODE_PERFORMANCE);
+  PlatMidiFakeAddPort("Fake MIDI input");
+  ASSERT_EQ(InitSoundSystem(), 0);
+  EXPECT_EQ(GetMusicMode(), MUSIC_MODE_PERFORMANCE);
+  EXPECT_EQ(Lines(), Join({{"0:DirectSound8 の初期化を行います",
+                            "0:出力ポート  Device0:Software synthesizer (FluidSynth, General MIDI) ",
+                            "0:入力ポート  Device1:Fake MIDI input "},
+                           kAbilityLines, {kDone}}));
+  EXPECT_EQ(g_Sound.primary, nullptr);
+  EXPECT_NE(g_Sound.silent, nullptr);
+  EXPECT_EQ(PlatMidiLiveObjects(), 2);  // the loader and the performance
+  EXPECT_EQ(PlatMidiFakeCount(PLAT_MIDI_CALL_MUSIC_ENUM_PORT), 3);
+  ASSERT_EQ(EndSoundSystem(), 0);
+  EXPECT_EQ(PlatMidiFakeCount(PLAT_MIDI_CALL_PERFORMANCE_STOP), 1);
+  EXPECT_EQ(PlatMidiFakeCount(PLAT_MIDI_CALL_PERFORMANCE_CLOSE_DOWN), 1);
+  EXPECT_EQ(PlatMidiLiveObjects(), 0);
+  EXPECT_EQ(PlatAudioLiveObjects(), 0);
+}
+
+struct PerformanceFailure {
+  const char* name;
+  PlatMidiCall call;
+  const char* line;
+};
+
+// Each step after the loader: its line, -1, nothing started, and nothing left of what
+// was made before it.
+TEST_F(SoundSystem, PerformanceStepFailuresLogTheirLineAndLeaveNothing) {
+  const PerformanceFailure cases[] = {
+      {"performance", PLAT_MIDI_CALL_PERFORMANCE_CREATE, "0:DirectMusicPerformance オブジェクトの作成に失敗しました"},
+      {"music object", PLAT_MIDI_CALL_MUSIC_CREATE, "0:DirectMusic オブジェクトの取得に失敗しました"},
+      {"its newer face", PLAT_MIDI_CALL_MUSIC_QUERY_INTERFACE, "0:DirectMusic8 オブジェクトの取得に失敗しました"},
+      {"the audio", PLAT_MIDI_CALL_PERFORMANCE_INIT_AUDIO, "0:DirectMusicPerformanceオブジェクトの初期化に失敗しました"},
+  };
+  for (const PerformanceFailure& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = Lines().size();
+    PlatMidiFakeReset();
+    SetMusicMode(MUSIC_MODE_PERFORMANCE);
+    PlatMidiFakeFailFrom(c.call, 1);
+    EXPECT_EQ(InitSoundSystem(), -1);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_GT(lines.size(), before);
+    EXPECT_EQ(lines[before], "0:DirectSound8 の初期化を行います");
+    EXPECT_EQ(lines.back(), c.line);
+    EXPECT_EQ(IsSoundSystemStarted(), 0);
+    EXPECT_EQ(g_Sound.loader, nullptr);
+    EXPECT_EQ(g_Sound.performance, nullptr);
+    EXPECT_EQ(g_Sound.device, nullptr);
+    EXPECT_EQ(PlatMidiLiveObjects(), 0);
+    EXPECT_EQ(PlatAudioLiveObjects(), 0);
+    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore);
+  }
+}
+
+// A listing that fails is ended there rather than asked again for ever.
+TEST_F(SoundSystem, PerformancePortListingEndsAtAFailure) {
+  SetMusicMode(MUSIC_MODE_PERFORMANCE);
+  PlatMidiFakeFailFrom(PLAT_MIDI_CALL_MUSIC_ENUM_PORT, 1);
+  ASSERT_EQ(InitSoundSystem(), 0);
+  EXPECT_EQ(PlatMidiFakeCount(PLAT_MIDI_CALL_MUSIC_ENUM_PORT), 1);
+  EXPECT_FALSE(LogHas("ポート"));
 }
 
 PlatWaveFormat Pcm(int channels, int rate, int bits) {

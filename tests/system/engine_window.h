@@ -10,6 +10,7 @@
 #include "engine/system/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "fakes.h"
+#include "support/enginewindow.h"
 #include "platform/headlessuser.h"
 #include "platform/input/headless/headlessinput.h"
 #include "platform/input/input.h"
@@ -49,16 +50,8 @@ class EngineWindow : public ::testing::Test {
     g_ImeState = ImeState{};
     // Not started, and no fallback remembered from an earlier start.
     std::memset(&g_InputState, 0, sizeof g_InputState);
-    g_System.settings.windowed = 1;
-    StrCopy(g_System.settings.className, "D123987X");
-    PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
-    ASSERT_EQ(PlatRegisterClass(&wc), 1);
-    window = PlatCreateWindow(0x300, "D123987X", "Kestr", 0x80CA0000, 187, 129, 650, 510);
+    window = MakeEngineMainWindow();
     ASSERT_NE(window, 0u);
-    g_System.mainWindow = window;
-    g_System.mainThreadId = PlatThreadId();
-    g_System.windowActive = 1;
-    g_System.styleApplied = 1;  // the start's placement applied the windowed style
     ClearCalls();
     ClearSeen();
   }
