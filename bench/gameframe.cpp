@@ -100,11 +100,18 @@ void FreeRound() {
   FreeObjectPool();
 }
 
-// Eight spreading bombs about to burst, and nine walkers.
+// Eight spreading bombs about to burst, and nine walkers in player 1's row, so that every
+// one of them probes its line toward the player when it thinks.
 void LayTheBusiestField() {
   ClearObjects();
   PlayerRecord* p = g_Players[1];
   p->invulnerable = 1000;
+  p->cellX = 13;
+  p->cellY = 6;
+  p->pixelX = p->cellX * 32;
+  p->pixelY = p->cellY * 32;
+  p->centreX = p->pixelX + 16;
+  p->centreY = p->pixelY + 16;
   p->fireRange = 12;
   p->bombType = 4;
   for (int32_t i = 0; i < 8; i++) {

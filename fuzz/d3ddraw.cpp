@@ -144,11 +144,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         v.height = r.Byte() % 80;
         v.minZ = 0;
         v.maxZ = 1;
-        if (r.Byte() & 1) {
+        const uint8_t how = r.Byte();
+        if (how & 1) {
           v.x = r.U32();
           v.width = r.U32();
         }
+        if (how & 2) {
+          v.y = r.U32();
+          v.height = r.U32();
+        }
+        // A locked target cannot be measured: the viewport is taken as given and must be
+        // cut at the next draw.
+        PlatDDSurface target = 0;
+        PlatDDSurfaceDesc desc{};
+        desc.size = sizeof desc;
+        const bool lock = (how & 4) && PlatD3DDeviceGetRenderTarget(d, &target) == PLAT_D3D_OK &&
+                          PlatDDSurfaceLock(target, nullptr, &desc, 0) == PLAT_DD_OK;
         PlatD3DDeviceSetViewport(d, &v);
+        if (lock) PlatDDSurfaceUnlock(target, nullptr);
         break;
       }
       case 4:

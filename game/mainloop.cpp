@@ -21,8 +21,8 @@ constexpr uint32_t kFrameMs = 17;
 constexpr uint32_t kClockMs = 1000;
 
 // Taken by the clock thread around its wait and tick; no other code takes it.
-std::mutex g_ClockMutex;
-std::thread g_ClockThread;
+std::mutex g_clockMutex;
+std::thread g_clockThread;
 
 // Each successor is taken before the behaviour runs: a behaviour may free its own record.
 void RunBehaviours() {
@@ -123,7 +123,7 @@ void RoundClockTick() {
 
 void RoundClockThread() {
   for (;;) {
-    std::lock_guard<std::mutex> hold(g_ClockMutex);
+    std::lock_guard<std::mutex> hold(g_clockMutex);
     if (g_Api->WaitClockStop(kClockMs)) return;
     RoundClockTick();
   }
@@ -132,7 +132,7 @@ void RoundClockThread() {
 void StartRoundClock() {
   g_Api->SignalClockStop(0);
   try {
-    g_ClockThread = std::thread(RoundClockThread);
+    g_clockThread = std::thread(RoundClockThread);
   } catch (const std::system_error&) {
     // Without a thread the round clock stands still; play goes on.
   }
@@ -140,5 +140,5 @@ void StartRoundClock() {
 
 void StopRoundClock() {
   g_Api->SignalClockStop(1);
-  if (g_ClockThread.joinable()) g_ClockThread.join();
+  if (g_clockThread.joinable()) g_clockThread.join();
 }

@@ -9,6 +9,7 @@
 #include "platform/display/backend.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -339,7 +340,7 @@ int32_t Place(DD& g, Surface& s, bool primaryChain) {
   const bool askedSystem = (s.caps & PLAT_DDSCAPS_SYSTEMMEMORY) != 0;
   s.caps &= ~(PLAT_DDSCAPS_VIDEOMEMORY | PLAT_DDSCAPS_SYSTEMMEMORY);
   bool video = !managed && !askedSystem && !g.forceSystem;
-  if (video && size > g.budget - g.used) {
+  if (video && (g.used > g.budget || size > g.budget - g.used)) {
     if (askedVideo || primaryChain) return PLAT_DDERR_OUTOFVIDEOMEMORY;
     video = false;
   }
@@ -726,7 +727,10 @@ int32_t PlatDDSurfaceBlt(PlatDDSurface dstHandle, const PlatRect* dstRect, PlatD
   if (int32_t e = Usable(g, dstHandle, &dst)) return e;
   if (dst->locked || dst->dc) return PLAT_DDERR_SURFACEBUSY;
   const PlatRect to = dstRect ? *dstRect : Whole(*dst);
-  if (Empty(to)) return PLAT_DDERR_INVALIDRECT;
+  // A clipper cuts a rectangle down to the window, but one wider or taller than any
+  // surface (its size overflows 32 bits) would make the stretch's arithmetic overflow.
+  const int64_t toWidth = int64_t(to.right) - to.left, toHeight = int64_t(to.bottom) - to.top;
+  if (Empty(to) || toWidth > INT32_MAX || toHeight > INT32_MAX) return PLAT_DDERR_INVALIDRECT;
   // Only a clipper clips; without one the rectangle must lie on the surface.
   PlatRect region = to;
   auto clipper = g.clippers.find(dst->clipper);

@@ -248,8 +248,9 @@ int32_t PlatDDrawGetScanLine(PlatDDraw object, uint32_t* line);
 // the display's is wanted; a back buffer count of 1 with PRIMARYSURFACE | FLIP | COMPLEX).
 // Kinds: PRIMARYSURFACE (the store, one per object), OFFSCREENPLAIN, TEXTURE (caps2
 // TEXTUREMANAGE: managed), ZBUFFER (16-bit format), OVERLAY (only a format the display
-// offers). VIDEOMEMORY or SYSTEMMEMORY may be asked; unasked, 3DDEVICE surfaces and the
-// primary's chain go to video memory, the rest to system memory.
+// offers). VIDEOMEMORY or SYSTEMMEMORY may be asked; unasked, a surface goes to video
+// memory while it fits the budget, else to system memory (but an unasked back buffer of
+// the primary's chain fails instead).
 int32_t PlatDDrawCreateSurface(PlatDDraw object, const PlatDDSurfaceDesc* desc, PlatDDSurface* surface);
 // Releases a reference; the last one frees the surface (a chain's front frees its back
 // buffer, an attached Z buffer is let go). Memory handed out by a live lock goes with it.

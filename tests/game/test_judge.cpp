@@ -208,4 +208,34 @@ TEST_F(Judge, BattleRounds) {
   }
 }
 
+// The hi-score rule of a fall runs in battle mode too, on the wins; they are kept.
+TEST_F(Judge, ABattleFallRecordsTheWinsAsAHiScore) {
+  std::filesystem::remove("HiScore.dat");
+  g_Game->mode = 3;
+  g_Game->inPlay = 1;
+  g_Game->stock = 0;
+  g_Game->hiScore = 2;
+  g_Game->stage = 1;
+  g_Game->reach = 2;
+  g_Game->playersInRound = 2;
+  for (int32_t n = 1; n <= kPlayerCount; n++) {
+    P(n)->active = P(n)->lives = n <= 2;
+    P(n)->invulnerable = 0;
+    P(n)->score = 0;
+  }
+  P(2)->lives = 0;
+  P(2)->invulnerable = 1;
+  P(2)->score = 3;
+  JudgeRound();
+  EXPECT_EQ(P(2)->active, 0);
+  EXPECT_EQ(P(2)->score, 3);
+  EXPECT_EQ(g_Game->hiScore, 3);
+  EXPECT_EQ(g_Game->reach, 1);
+  ASSERT_TRUE(Saved().has_value());
+  EXPECT_EQ(Saved()->hiScore, 3);
+  // Player 1 is left alone in the round and wins it.
+  EXPECT_EQ(g_Game->menuState, 1002);
+  EXPECT_EQ(P(1)->score, 1);
+}
+
 }  // namespace

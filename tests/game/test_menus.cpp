@@ -5,6 +5,7 @@
 #include "game/menus.h"
 #include "game/stages.h"
 #include "gamefixture.h"
+#include "stagefixture.h"
 
 #include <fstream>
 #include <iterator>
@@ -411,6 +412,16 @@ TEST_F(Menus, LeavingSetsARoundUp) {
   EXPECT_EQ(g_Game->textColour, g_Api->PackScreenColor(255, 255, 255));
   EXPECT_EQ(g_Game->stock, 4);
   EXPECT_EQ(g_Players[1]->active, 1);
+}
+
+// Escape in the menus still sets a round up on the way out; the frame loop then ends.
+TEST_F(Menus, EscapeLeavesThroughTheRoundSetUp) {
+  Fake().input.held.keys = {1};
+  RunMenuLoop();
+  EXPECT_EQ(g_Game->quitRequested, 1);
+  EXPECT_EQ(g_Game->inPlay.load(), 1);
+  EXPECT_EQ(g_Game->secondsLeft.load(), 200);
+  EXPECT_EQ(Objects("Block", 0).size(), 2u * 15 + 2 * 11 + 30);
 }
 
 }  // namespace

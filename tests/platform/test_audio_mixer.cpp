@@ -34,6 +34,8 @@ struct FormatCase {
   std::vector<int16_t> expected;  // stereo output frames, then silence once it ends
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 class MixerFormats : public Mixer, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(MixerFormats, OneBufferPlayedOnceGivesExactlyTheseFrames) {

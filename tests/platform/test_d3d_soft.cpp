@@ -233,6 +233,26 @@ TEST_F(D3DTest, TheViewportScissorsAndMustLieInTheTarget) {
   EXPECT_EQ(kept.x, 2u);
   EXPECT_EQ(kept.width, 5u);
 
+  // A locked target cannot be measured, so its viewport is taken as given and cut to the
+  // target at each draw, in 64 bits: corners past 2^31 must not come back negative.
+  for (const PlatD3DViewport& wild : {PlatD3DViewport{0x80000000u, 0x80000000u, 4, 4, 0, 1},
+                                      PlatD3DViewport{0xFFFFFFF0u, 0, 0x20u, 16, 0, 1},
+                                      PlatD3DViewport{14, 15, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 1}}) {
+    PlatDDSurface locked = Target(Format565(), 16, 16);
+    PlatD3DDevice ld = Device(locked);
+    PlainStates(ld);
+    PlatDDSurfaceDesc desc{};
+    desc.size = sizeof desc;
+    ASSERT_EQ(PlatDDSurfaceLock(locked, nullptr, &desc, PLAT_DDLOCK_WAIT), PLAT_DD_OK);
+    ASSERT_EQ(PlatD3DDeviceSetViewport(ld, &wild), PLAT_D3D_OK);
+    ASSERT_EQ(PlatDDSurfaceUnlock(locked, nullptr), PLAT_DD_OK);
+    ASSERT_EQ(DrawList(ld, Quad(-10, -10, 30, 30, 0xFFFFFFFF)), PLAT_D3D_OK);
+    const std::vector<uint32_t> q = Pixels(locked);
+    for (uint32_t y = 0; y < 16; y++)
+      for (uint32_t x = 0; x < 16; x++)
+        ASSERT_EQ(At(q, 16, x, y), x >= wild.x && y >= wild.y ? 0xFFFFu : 0u) << wild.x << ": " << x << "," << y;
+  }
+
   // A new render target brings a whole-target viewport; one the device cannot write is refused.
   PlatDDSurface other = Target(Format8888(), 8, 8);
   ASSERT_EQ(PlatD3DDeviceSetRenderTarget(d, other, 0), PLAT_D3D_OK);

@@ -5,6 +5,7 @@
 
 #include "platform/display/display.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -125,6 +126,73 @@ TEST_F(DDrawTest, BlitToAWindowPartlyOffTheDesktopIsClippedToIt) {
   EXPECT_EQ(PlatDisplayReadRgb(150, 700), 0xFFFFFFFFu);  // right of the client area
   EXPECT_EQ(PlatDisplayReadRgb(0, 699), 0xFFFFFFFFu);    // above it
   EXPECT_EQ(PlatHeadlessClientPixel(window, 60, 10), 60u << 8 | 10);
+
+  // A clipper clips, but a rectangle wider or taller than any surface can be is refused.
+  PlatDDBltFx fx{sizeof fx, 0x123456, 0};
+  const PlatRect huge[] = {{INT32_MIN, 700, INT32_MAX, 850}, {-50, -(1 << 30), 150, 1 << 30}};
+  for (const PlatRect& r : huge) {
+    EXPECT_EQ(PlatDDSurfaceBlt(primary, &r, back, nullptr, PLAT_DDBLT_WAIT, nullptr), PLAT_DDERR_INVALIDRECT);
+    EXPECT_EQ(PlatDDSurfaceBlt(primary, &r, 0, nullptr, PLAT_DDBLT_COLORFILL, &fx), PLAT_DDERR_INVALIDRECT);
+  }
+  EXPECT_EQ(PlatDisplayReadRgb(0, 700), 50u << 8 | 0);
+}
+
+// The same clipped blit on a desktop of each format: the pixels land exactly, and only
+// within the window's client rectangle.
+TEST_F(DDrawTest, ClippedBlitsAreBitExactOnEveryDesktopFormat) {
+  PlatDisplayMode d555 = PlatDisplayModeOf(1024, 768, 16, 60);
+  d555.redMask = 0x7C00;
+  d555.greenMask = 0x03E0;
+  const struct {
+    const char* name;
+    PlatDisplayMode desktop;
+    uint32_t mask;  // of the pixel values the pattern takes
+  } cases[] = {
+      {"32-bit", PlatDisplayModeOf(1024, 768, 32, 60), 0xFFFFFF},
+      {"5:6:5", PlatDisplayModeOf(1024, 768, 16, 60), 0xFFFF},
+      {"5:5:5", d555, 0x7FFF},
+      {"8-bit", PlatDisplayModeOf(1024, 768, 8, 60), 0xFF},
+  };
+  PlatMoveWindow(window, -50, 700, 200, 150, 0);
+  PlatShowWindow(window, PLAT_SW_SHOWNA);
+  ASSERT_EQ(PlatDDrawSetCooperativeLevel(dd, window, PLAT_DDSCL_NORMAL), PLAT_DD_OK);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PlatDisplayHeadlessSetDesktop(c.desktop, 0);
+    PlatDDSurface primary = MakePrimary();
+    PlatDDSurface back = Make(PLAT_DDSCAPS_OFFSCREENPLAIN, 200, 150);  // the desktop's format
+    auto pattern = [&](uint32_t x, uint32_t y) { return (x * 0x10101u + y * 0x3F) & c.mask; };
+    std::vector<uint32_t> values(200 * 150);
+    for (uint32_t i = 0; i < values.size(); i++) values[i] = pattern(i % 200, i / 200);
+    SetPixels(back, values);
+    PlatDDBltFx fx{sizeof fx, 0x5A & c.mask, 0};
+    ASSERT_EQ(PlatDDSurfaceBlt(primary, nullptr, 0, nullptr, PLAT_DDBLT_COLORFILL, &fx), PLAT_DD_OK);
+    PlatDDClipper clipper = 0;
+    ASSERT_EQ(PlatDDrawCreateClipper(dd, 0, &clipper), PLAT_DD_OK);
+    ASSERT_EQ(PlatDDClipperSetHWnd(clipper, 0, window), PLAT_DD_OK);
+    ASSERT_EQ(PlatDDSurfaceSetClipper(primary, clipper), PLAT_DD_OK);
+    const PlatRect onScreen{-50, 700, 150, 850};
+    ASSERT_EQ(PlatDDSurfaceBlt(primary, &onScreen, back, nullptr, PLAT_DDBLT_WAIT, nullptr), PLAT_DD_OK);
+    // The store's pixels around the client area's corners on the desktop.
+    auto at = [&](int32_t x, int32_t y) {
+      PlatDDSurfaceDesc d{};
+      const PlatRect one{x, y, x + 1, y + 1};
+      uint32_t v = 0;
+      if (PlatDDSurfaceLock(primary, &one, &d, PLAT_DDLOCK_WAIT) != PLAT_DD_OK) return 0xFFFFFFFFu;
+      std::memcpy(&v, d.surface, d.pixelFormat.bitCount / 8);
+      PlatDDSurfaceUnlock(primary, nullptr);
+      return v;
+    };
+    EXPECT_EQ(at(0, 700), pattern(50, 0));
+    EXPECT_EQ(at(149, 700), pattern(199, 0));
+    EXPECT_EQ(at(0, 767), pattern(50, 67));
+    EXPECT_EQ(at(149, 767), pattern(199, 67));
+    EXPECT_EQ(at(150, 700), fx.fillColor);
+    EXPECT_EQ(at(0, 699), fx.fillColor);
+    PlatDDSurfaceRelease(primary);
+    PlatDDSurfaceRelease(back);
+    PlatDDClipperRelease(clipper);
+  }
 }
 
 TEST_F(DDrawTest, BadRectanglesAreRefusedWholeAndLocksAreSingle) {
@@ -341,8 +409,14 @@ TEST_F(DDrawTest, LockedMemoryOutlivesModeChangesAndTheObject) {
   PlatDDSurfaceDesc p{}, b{};
   ASSERT_EQ(PlatDDSurfaceLock(primary, nullptr, &p, 0), PLAT_DD_OK);
   ASSERT_EQ(PlatDDSurfaceLock(back, nullptr, &b, 0), PLAT_DD_OK);
+  PlatDDClipper clipper = 0;
+  ASSERT_EQ(PlatDDrawCreateClipper(dd, 0, &clipper), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDClipperSetHWnd(clipper, 0, window), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawSetDisplayMode(dd, 320, 240, 8, 0), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawRelease(dd), PLAT_DD_OK);
+  PlatWnd bound = 0;  // a clipper is not tied to the object that made it
+  EXPECT_EQ(PlatDDClipperGetHWnd(clipper, &bound), PLAT_DD_OK);
+  EXPECT_EQ(bound, window);
   std::memset(p.surface, 0x5A, size_t(p.pitch) * p.height);  // still ours (ASan watches)
   std::memset(b.surface, 0x5A, size_t(b.pitch) * b.height);
   PlatDisplayMode mode;
@@ -389,6 +463,13 @@ TEST_F(DDrawTest, VideoMemoryRunsOutWhereSystemMemoryDoesNot) {
   ASSERT_EQ(PlatDDrawCreateSurface(dd, &d, &second), PLAT_DD_OK);
   PlatDDSurfaceGetCaps(second, &caps);
   EXPECT_NE(caps & PLAT_DDSCAPS_SYSTEMMEMORY, 0u);
+  // A budget cut below what is in use leaves nothing free.
+  PlatDDrawFakeForceSystemMemory(0);
+  PlatDDrawFakeSetVideoMemory(16);
+  ASSERT_EQ(PlatDDrawGetAvailableVidMem(dd, nullptr, &total, &free), PLAT_DD_OK);
+  EXPECT_EQ(free, 0u);
+  d.caps = PLAT_DDSCAPS_OFFSCREENPLAIN | PLAT_DDSCAPS_VIDEOMEMORY;
+  EXPECT_EQ(PlatDDrawCreateSurface(dd, &d, &second), PLAT_DDERR_OUTOFVIDEOMEMORY);
 }
 
 TEST_F(DDrawTest, TheFailureHookAndTheCallLog) {

@@ -43,6 +43,7 @@ std::vector<uint8_t> Pack(const PlatBitmapInfo& info, const std::vector<std::vec
     for (size_t x = 0; x < rows[r].size(); x++) {
       const uint32_t v = rows[r][x];
       switch (bits) {
+        case 1: row[x / 8] |= uint8_t((v & 1) << (7 - x % 8)); break;
         case 4: row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4)); break;
         case 8: row[x] = uint8_t(v); break;
         case 16: std::memcpy(row + 2 * x, &v, 2); break;
@@ -92,6 +93,8 @@ TEST_F(GdiTest, DibsOnA32BitWindowAreBitExact) {
       {"8-bit palette", Info(8, 4, 1, {0x102030, 0xFFFFFF, 0x00FF00}), {2, 0, 1, 0},
        {0x00FF00, 0x102030, 0xFFFFFF, 0x102030}},
       {"4-bit palette", Info(4, 3, 1, {0x000000, 0x123456}), {1, 0, 1}, {0x123456, 0x000000, 0x123456}},
+      {"1-bit palette", Info(1, 10, 1, {0x0000FF, 0xFFFF00}), {1, 0, 0, 1, 1, 1, 0, 1, 0, 1},
+       {0xFFFF00, 0x0000FF, 0x0000FF, 0xFFFF00, 0xFFFF00, 0xFFFF00, 0x0000FF, 0xFFFF00, 0x0000FF, 0xFFFF00}},
       {"24-bit", Info(24, 2, 1), {0xABCDEF, 0x010203}, {0xABCDEF, 0x010203}},
       {"32-bit", Info(32, 2, 1), {0x00C0FFEE, 0xFF112233}, {0xC0FFEE, 0x112233}},
   };

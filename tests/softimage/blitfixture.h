@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -86,3 +87,9 @@ class KindMmxTest : public BlitTest, public ::testing::WithParamInterface<std::t
   static int Mmx() { return std::get<1>(GetParam()); }
   static bool Is32() { return Kind() == MEMIMG_KIND_XRGB8888; }
 };
+
+// The cases of a KindMmxTest suite: Kind16Plain, Kind16Mmx, Kind32Plain, Kind32Mmx.
+inline const auto kKindsAndMmx = ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1));
+inline std::string KindMmxName(const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
+  return std::string(std::get<0>(info.param) ? "Kind32" : "Kind16") + (std::get<1>(info.param) ? "Mmx" : "Plain");
+}

@@ -232,12 +232,7 @@ TEST_P(BlitVectors, RunMapWalkUsesOnlyTheGeneralMix) {
   EXPECT_EQ(dst.Get(0, 0), Is32() ? 127u : 15u);
 }
 
-INSTANTIATE_TEST_SUITE_P(KindsAndMmx, BlitVectors,
-                         ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1)),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param) ? "Kind32" : "Kind16") +
-                                  (std::get<1>(info.param) ? "Mmx" : "Plain");
-                         });
+INSTANTIATE_TEST_SUITE_P(KindsAndMmx, BlitVectors, kKindsAndMmx, KindMmxName);
 
 // ---- Clipping and refusals ----
 

@@ -198,8 +198,7 @@ TEST_P(ScaledVectors, MixAt255IsTheCopy) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(KindsAndMmx, ScaledVectors,
-                         ::testing::Combine(::testing::Values(0, 1), ::testing::Values(0, 1)));
+INSTANTIATE_TEST_SUITE_P(KindsAndMmx, ScaledVectors, kKindsAndMmx, KindMmxName);
 
 // ---- The arithmetic on known values ----
 

@@ -108,6 +108,8 @@ struct FailureCase {
   std::vector<std::string> lines;  // the log, whole
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class SoundSystemFailures : public SoundSystem, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(SoundSystemFailures, EachStepsFailureLogsItsLineAndGivesItsResult) {

@@ -157,10 +157,12 @@ int32_t Prepare(const Device& dev, soft::Draw* d, soft::Surface* textures) {
   d->zTest = zOn;
   d->zWrite = zOn && rs[PLAT_D3DRS_ZWRITEENABLE];
   d->zFunc = rs[PLAT_D3DRS_ZFUNC];
+  // A viewport set while the target was locked or lost was never measured: every corner is
+  // cut to the target unsigned, so one past 2^31 cannot turn negative.
   const PlatD3DViewport& v = dev.viewport;
-  d->scissor = {std::min<int32_t>(int32_t(v.x), target.width), std::min<int32_t>(int32_t(v.y), target.height),
-                int32_t(std::min<uint64_t>(uint64_t(v.x) + v.width, uint64_t(target.width))),
-                int32_t(std::min<uint64_t>(uint64_t(v.y) + v.height, uint64_t(target.height)))};
+  auto cut = [](uint64_t at, int32_t side) { return int32_t(std::min<uint64_t>(at, uint64_t(side))); };
+  d->scissor = {cut(v.x, target.width), cut(v.y, target.height), cut(uint64_t(v.x) + v.width, target.width),
+                cut(uint64_t(v.y) + v.height, target.height)};
   d->alphaTest = rs[PLAT_D3DRS_ALPHATESTENABLE] != 0;
   d->alphaFunc = rs[PLAT_D3DRS_ALPHAFUNC];
   d->alphaRef = rs[PLAT_D3DRS_ALPHAREF] & 0xFF;

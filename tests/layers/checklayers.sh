@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The build's layer check on small trees made here, one include per case: an arrow that
+# points up, or a back-end header outside platform/, fails the check and is named; the
+# arrows the layers allow pass.
+#   checklayers.sh <repository root>
+set -u
+check=$(realpath "$1")/scripts/checklayers.sh
+dir=$(mktemp -d /tmp/kr_layers_XXXXXX)
+trap 'rm -rf "$dir"' EXIT
+
+status=0
+# case FILE INCLUDE-LINE pass|fail
+case_() {
+  local file=$1 include=$2 want=$3 tree
+  tree=$(mktemp -d "$dir/tree_XXXXXX")
+  mkdir -p "$tree/$(dirname "$file")"
+  printf '%s\n' "$include" > "$tree/$file"
+  local out got=pass
+  out=$("$check" "$tree" 2>&1) || got=fail
+  if [ "$got" != "$want" ]; then
+    echo "$file with '$include': the check should $want, it did $got: $out"
+    status=1
+  elif [ "$want" = fail ] && [[ $out != *"$file"* ]]; then
+    echo "$file with '$include': refused without naming the file: $out"
+    status=1
+  fi
+}
+
+case_ engine/base/rect.cpp         '#include "engine/system/system.h"'      fail
+case_ engine/base/log.cpp          '#include "engine/graphics/services.h"'  fail
+case_ engine/base/log.cpp          '#include "engine/file/file.h"'          fail
+case_ engine/file/file.cpp         '#include "engine/pixel/screen.h"'       fail
+case_ engine/pixel/convert.cpp     '#include "engine/softimage/blit.h"'     fail
+case_ engine/softimage/blit.cpp    '#include "engine/graphics/services.h"'  fail
+case_ platform/net/net.cpp         '#include "engine/base/log.h"'           fail
+case_ game/menus.cpp               '#include "engine/system/system.h"'      fail
+case_ game/menus.cpp               '#include "platform/window/window.h"'    fail
+case_ game/main.cpp                '#include <SDL.h>'                       fail
+case_ engine/system/pump.cpp       '#include <SDL2/SDL_events.h>'           fail
+case_ tools/krapack.cpp            '#include <ft2build.h>'                  fail
+
+case_ engine/base/log.cpp          '#include "platform/kernel/kernel.h"'    pass
+case_ engine/base/log.cpp          '#include "engine/engine.h"'             pass
+case_ engine/softimage/blit.cpp    '#include "engine/pixel/drawstate.h"'    pass
+case_ engine/system/pump.cpp       '#include "engine/graphics/services.h"'  pass
+case_ game/engineapi.cpp           '#include "platform/kernel/kernel.h"'    pass
+case_ game/engineapi.cpp           '#include "platform/window/messagebox.h"' pass
+case_ game/menus.cpp               '#include "game/gamestate.h"'            pass
+case_ platform/window/sdl/sdlwindow.cpp '#include <SDL.h>'                  pass
+exit $status
