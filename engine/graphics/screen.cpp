@@ -621,6 +621,13 @@ int StartGraphicsWithFallback(PlatWnd window) {
   ScreenState& s = g_ScreenState;
   if (s.graphicsStarted) return -1;
   s.window = window;
+  // A window closed while the engine was starting takes no display objects: the start
+  // goes on to its end instead of dying on a clipper or a level for a window that is gone.
+  if (IsEndRequested() || !PlatIsWindow(window)) {
+    WriteLog("ウインドウが閉じられたため画面は作成しません\n");
+    s.graphicsStarted = 1;
+    return 0;
+  }
   if (StartDirectDraw() != 0) {
     if (IsSoftwareRendering()) FatalEngineExit("DirectDraw の初期化に失敗しました");
     WriteLog("ソフトウエアレンダリングモードに変更します\n");

@@ -446,7 +446,9 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(font, &fontSize, &fontThickness) == 0;
   StoreMode(asked);
   const bool engineUp = g_System.settings.initialising || IsEngineInitialised();
-  if (!engineUp || (!s.noDirectDraw && !s.ddraw)) {
+  // Once the window has gone the program is ending: the mode is only recorded, since the
+  // display objects could not be bound to the window again.
+  if (!engineUp || (!s.noDirectDraw && !s.ddraw) || IsEndRequested() || !PlatIsWindow(s.window)) {
     LogIndentOut();
     return 0;
   }

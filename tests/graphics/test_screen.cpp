@@ -431,3 +431,22 @@ TEST_F(ScreenDeathTest, FatalMessages) {
       },
       testing::ExitedWithCode(255), Utf8(u8"予期せぬ画面モード変更不能現象が起きました2"));
 }
+
+TEST_F(Screen, AWindowClosedDuringTheStartTakesNoDisplayObjects) {
+  // Before graphics start: nothing is made, and the start still succeeds.
+  PlatDestroyWindow(window);
+  g_System.settings.windowed = 0;
+  EXPECT_EQ(StartGraphicsWithFallback(window), 0);
+  EXPECT_EQ(g_ScreenState.ddraw, 0u);
+  EXPECT_EQ(g_ScreenState.primary, 0u);
+  EndGraphics();
+
+  // After it: a mode change only records the mode instead of dying on the window.
+  TearDown();
+  SetUp();
+  Start(0, Desktop(32));
+  g_System.endRequested = 1;
+  PlatDestroyWindow(window);
+  EXPECT_EQ(SetScreenModeCore(800, 600, 16, 0), 0);
+  EXPECT_EQ(g_ScreenState.width, 800u);
+}
