@@ -3,6 +3,11 @@
 // reading every scan line into one buffer. The files (1024 x 768: an RGB PNG, an RGBA PNG
 // and a quality-90 JPEG) are made at the start of the run.
 //
+// BMP files (1024 x 768, bottom-up as writers store them, 24 bits and 8 bits with a full
+// table) go through the same dispatch against SDL2's own BMP reader over the same bytes in
+// memory (SDL_LoadBMP_RW over SDL_RWFromConstMem), which makes a surface of the file's
+// layout as the loader makes a picture.
+//
 // Raw BGRA, TGA and DDS have no library here to compare with; their loaders are timed by
 // themselves over a memory stream (the dispatch would first have libjpeg and libpng print
 // their refusals) against memcpy of the picture's bytes, the floor of any loader that
@@ -11,6 +16,7 @@
 #include "ratio.h"
 #include "tests/support/imagefiles.h"
 
+#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -41,6 +47,48 @@ const Bytes& RgbaPng() {
 const Bytes& Jpeg() {
   static const Bytes b = PatternJpeg(kWidth, kHeight, 3, 90);
   return b;
+}
+
+// The pattern's bytes as BMP rows, bottom row first: 24-bit colours, or 8-bit indexes into
+// a table of 256 colours.
+Bytes PatternBmp(int bits) {
+  const Bytes pixels = PatternPixels(kWidth, kHeight, 3);
+  std::vector<std::vector<uint32_t>> rows(kHeight);
+  for (uint32_t y = 0; y < kHeight; y++)
+    for (uint32_t x = 0; x < kWidth; x++) {
+      const uint8_t* p = &pixels[(size_t(y) * kWidth + x) * 3];
+      const uint32_t rgb = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+      rows[y].push_back(bits == 24 ? rgb : (p[0] ^ p[2]));
+    }
+  BmpFields s;
+  s.width = kWidth;
+  s.height = kHeight;
+  s.bitCount = uint16_t(bits);
+  if (bits == 8)
+    for (uint32_t i = 0; i < 256; i++) s.colors.push_back(uint32_t(PatternSample(i, 24)));
+  s.data = BmpRows(bits, rows, false);
+  return WriteBmp(s);
+}
+const Bytes& Bmp24() {
+  static const Bytes b = PatternBmp(24);
+  return b;
+}
+const Bytes& Bmp8() {
+  static const Bytes b = PatternBmp(8);
+  return b;
+}
+
+void LoadWithSdl(benchmark::State& state, const Bytes& file) {
+  for (auto _ : state) {
+    SDL_Surface* surface = SDL_LoadBMP_RW(SDL_RWFromConstMem(file.data(), int(file.size())), 1);
+    if (!surface) {
+      state.SkipWithError(SDL_GetError());
+      break;
+    }
+    benchmark::DoNotOptimize(surface->pixels);
+    SDL_FreeSurface(surface);
+  }
+  ReportPixels(state, double(kWidth) * kHeight);
 }
 
 void LoadThroughEngine(benchmark::State& state, const Bytes& file) {
@@ -167,6 +215,10 @@ void BM_DecodeDdsImage_Dxt1(benchmark::State& s) { LoadWithLoader(s, DecodeDdsIm
 void BM_DecodeDdsImage_Dxt5(benchmark::State& s) { LoadWithLoader(s, DecodeDdsImage, Dxt5File()); }
 void BM_Memcpy_Bgra(benchmark::State& s) { CopyPixels(s); }
 
+void BM_LoadImageData_Bmp24(benchmark::State& s) { LoadThroughEngine(s, Bmp24()); }
+void BM_SDL_LoadBMP_Bmp24(benchmark::State& s) { LoadWithSdl(s, Bmp24()); }
+void BM_LoadImageData_Bmp8(benchmark::State& s) { LoadThroughEngine(s, Bmp8()); }
+void BM_SDL_LoadBMP_Bmp8(benchmark::State& s) { LoadWithSdl(s, Bmp8()); }
 void BM_LoadImageData_PngRgb(benchmark::State& s) { LoadThroughEngine(s, RgbPng()); }
 void BM_Libpng_PngRgb(benchmark::State& s) { LoadWithLibpng(s, RgbPng(), PNG_FORMAT_BGR); }
 void BM_LoadImageData_PngRgba(benchmark::State& s) { LoadThroughEngine(s, RgbaPng()); }
@@ -174,6 +226,10 @@ void BM_Libpng_PngRgba(benchmark::State& s) { LoadWithLibpng(s, RgbaPng(), PNG_F
 void BM_LoadImageData_Jpeg(benchmark::State& s) { LoadThroughEngine(s, Jpeg()); }
 void BM_Libjpeg_Jpeg(benchmark::State& s) { LoadWithLibjpeg(s, Jpeg()); }
 
+BENCHMARK(BM_LoadImageData_Bmp24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SDL_LoadBMP_Bmp24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadImageData_Bmp8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SDL_LoadBMP_Bmp8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadImageData_PngRgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Libpng_PngRgb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadImageData_PngRgba)->Unit(benchmark::kMillisecond);
@@ -190,6 +246,8 @@ BENCHMARK(BM_Memcpy_Bgra)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   // The files are made before the clock starts.
+  Bmp24();
+  Bmp8();
   RgbPng();
   RgbaPng();
   Jpeg();
@@ -198,7 +256,9 @@ int main(int argc, char** argv) {
   Dxt1File();
   Dxt5File();
   return RunWithRatios(argc, argv,
-                       {{"BM_LoadImageData_PngRgb", "BM_Libpng_PngRgb"},
+                       {{"BM_LoadImageData_Bmp24", "BM_SDL_LoadBMP_Bmp24"},
+                        {"BM_LoadImageData_Bmp8", "BM_SDL_LoadBMP_Bmp8"},
+                        {"BM_LoadImageData_PngRgb", "BM_Libpng_PngRgb"},
                         {"BM_LoadImageData_PngRgba", "BM_Libpng_PngRgba"},
                         {"BM_LoadImageData_Jpeg", "BM_Libjpeg_Jpeg"},
                         {"BM_DecodeRawBgraImage", "BM_Memcpy_Bgra"},

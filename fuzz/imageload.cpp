@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   std::vector<FuzzSeed> seeds = PngSeeds();
-  for (auto more : {JpegSeeds, TgaSeeds, DdsSeeds, RawBgraSeeds})
+  for (auto more : {BmpSeeds, JpegSeeds, TgaSeeds, DdsSeeds, RawBgraSeeds})
     for (FuzzSeed& s : more()) seeds.push_back(std::move(s));
   WriteSeedsIntoEmptyCorpora(*argc, *argv, seeds);
   return 0;

@@ -174,6 +174,57 @@ inline std::vector<FuzzSeed> RawBgraSeeds() {
   };
 }
 
+inline std::vector<FuzzSeed> BmpSeeds() {
+  std::vector<FuzzSeed> out;
+  const uint32_t width = 7, height = 5;
+  auto rows = [&](int bits) {
+    std::vector<std::vector<uint32_t>> r(height);
+    for (uint32_t y = 0; y < height; y++)
+      for (uint32_t x = 0; x < width; x++)
+        r[y].push_back(uint32_t(PatternSample(y * width + x, bits > 24 ? 24 : bits)) |
+                       (bits == 32 ? 0xFF000000u : 0u));
+    return r;
+  };
+  std::vector<uint32_t> table;
+  for (uint32_t i = 0; i < 256; i++) table.push_back(uint32_t(PatternSample(i, 24)));
+  auto file = [&](const char* name, int bits, bool topDown, uint32_t compression,
+                  std::vector<uint32_t> masks, uint32_t headerSize = 40) {
+    BmpFields s;
+    s.width = int32_t(width);
+    s.height = topDown ? -int32_t(height) : int32_t(height);
+    s.bitCount = uint16_t(bits);
+    s.compression = compression;
+    s.headerSize = headerSize;
+    s.masks = masks;
+    if (bits <= 8) s.colors.assign(table.begin(), table.begin() + (1 << bits));
+    s.data = BmpRows(bits, rows(bits), topDown);
+    out.push_back({std::string("bmp-") + name, WriteBmp(s)});
+  };
+  file("24", 24, false, 0, {});
+  file("24-topdown", 24, true, 0, {});
+  file("8", 8, false, 0, {});
+  file("8-v5", 8, false, 0, {}, 124);
+  file("4", 4, true, 0, {});
+  file("1", 1, false, 0, {});
+  file("16-555", 16, false, 0, {});
+  file("16-565", 16, true, 3, {0xF800, 0x07E0, 0x001F});
+  file("32", 32, false, 0, {});
+  file("32-fields", 32, false, 3, {0xFF, 0xFF00, 0xFF0000}, 108);
+  const Bytes rle8 = {3, 5, 0, 3, 10, 11, 12, 0, 0, 0, 2, 7, 0, 2, 2, 1, 1, 9, 0, 0, 4, 200, 0, 1};
+  const Bytes rle4 = {2, 0x12, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 0, 2, 3, 0, 3, 0xAB, 0, 1};
+  for (int bits : {8, 4}) {
+    BmpFields s;
+    s.width = int32_t(width);
+    s.height = int32_t(height);
+    s.bitCount = uint16_t(bits);
+    s.compression = bits == 8 ? 1 : 2;
+    s.colors.assign(table.begin(), table.begin() + (1 << bits));
+    s.data = bits == 8 ? rle8 : rle4;
+    out.push_back({std::string("bmp-rle") + std::to_string(bits), WriteBmp(s)});
+  }
+  return out;
+}
+
 // Writes the seeds into every directory among the arguments that exists and is empty.
 inline void WriteSeedsIntoEmptyCorpora(int argc, char** argv, const std::vector<FuzzSeed>& seeds) {
   for (int i = 1; i < argc; i++) {

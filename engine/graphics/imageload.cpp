@@ -3,6 +3,7 @@
 #include "engine/base/memory.h"
 #include "engine/base/rect.h"
 #include "engine/base/strutil.h"
+#include "engine/graphics/dib.h"
 #include "engine/pixel/convert.h"
 
 #include <cstring>
@@ -56,10 +57,22 @@ int MakeAlphaCompanionName(const char* fileName, char* out) {
 
 namespace {
 
-// The DIB form of a loaded picture: a header block with a colour table and the DIB's
-// bits, either the picture's own pixels (0) or a copy (1); -1 when it cannot be made.
-// Building DIBs is not available yet, so every picture is refused here.
-int BuildImageDib(GraphImage*, void**, void**) { return -1; }
+// The DIB form of a loaded picture: a header block with a 256-entry colour table, and the
+// DIB's bits, either the picture's own pixels (0) or a copy (1); -1 when it cannot be
+// made, with the block let go.
+int BuildImageDib(GraphImage* image, void** outDibBits, void** outBitmapInfo) {
+  if (!outDibBits || !outBitmapInfo) return -1;
+  PlatBitmapInfo* info = static_cast<PlatBitmapInfo*>(TrackedCalloc(sizeof(PlatBitmapInfo), "", 0));
+  if (!info) return -1;
+  const int made = GraphImageToDib(image, info, outDibBits, 0, 0);
+  if (made == -1) {
+    TrackedFree(info);
+    *outDibBits = nullptr;
+    return -1;
+  }
+  *outBitmapInfo = info;
+  return made;
+}
 
 }  // namespace
 

@@ -41,9 +41,11 @@ int MakeAlphaCompanionName(const char* fileName, char* out);
 
 // One picture from a file (fromMemory 0; opened through the file table) or from a block of
 // memory (fromMemory not 0). A mirrorFlag of 1 turns every row right to left. With toDib
-// 0 the picture goes to outImage, whose pixels the caller owns from then on; the DIB form
-// (toDib not 0: outDibBits and outBitmapInfo) is not available yet and answers -1. Every
-// stream it opened is closed once, on success and on failure. 0 or -1.
+// 0 the picture goes to outImage, whose pixels the caller owns from then on. With toDib not
+// 0 it goes to *outBitmapInfo (a tracked PlatBitmapInfo: header and 256-entry colour table)
+// and *outDibBits (tracked rows padded to 4 bytes, top row first: 8 bits for a palette
+// picture, else 24), both the caller's to free; outImage is not written. Every stream it
+// opened is closed once, on success and on failure. 0 or -1.
 int LoadImageData(const char* fileName, const void* memoryData, uint32_t memorySize,
                   int32_t fromMemory, int32_t toDib, int32_t mirrorFlag, GraphImage* outImage,
                   void** outDibBits, void** outBitmapInfo);

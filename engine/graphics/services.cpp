@@ -44,7 +44,6 @@ int FreeGraph(int32_t, int32_t) { return -1; }
 
 int DrawGraphAtCore(int32_t, int32_t, int32_t, int32_t) { return -1; }
 int DrawGraphStretchedCore(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return -1; }
-int RemoveAllSoftImagesCore() { return 0; }
 
 int IsMaskScreenEnabled() { return g_maskScreen; }
 

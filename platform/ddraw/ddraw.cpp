@@ -862,6 +862,7 @@ int32_t PlatDDSurfaceDeleteAttachedSurface(PlatDDSurface surface, PlatDDSurface 
   ENTER("DeleteAttachedSurface");
   Surface* s = FindSurface(g, surface);
   if (!s) return PLAT_DDERR_INVALIDOBJECT;
+  if (!g.objects.count(s->owner)) return PLAT_DDERR_SURFACELOST;
   auto it = std::find(s->attached.begin(), s->attached.end(), attached);
   if (it == s->attached.end()) return PLAT_DDERR_NOTATTACHED;
   Surface* a = FindSurface(g, attached);

@@ -59,7 +59,19 @@ fi
 # Still running on its own a moment later: it is the key that ends it.
 sleep 0.5
 if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended before any key"; exit 1; fi
-xdotool windowfocus --sync "$win" keydown Escape
+# The window found first can be gone by now (SDL may replace its X window while it sets
+# the window up): look it up again for each try, and never wait on a focus for long.
+pressed=
+for _ in $(seq 1 50); do
+  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | tail -n 1)
+  if [ -n "$win" ] && timeout 5 xdotool windowfocus --sync "$win" keydown Escape 2>/dev/null; then
+    pressed=1
+    break
+  fi
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$pressed" ]; then echo "Escape could not be typed into the window"; kill "$pid"; exit 1; fi
 # Held until the program has seen it (it samples once per frame), then let go.
 for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 xdotool keyup Escape 2>/dev/null

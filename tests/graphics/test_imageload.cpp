@@ -2,6 +2,7 @@
 
 #include "imagetest.h"
 #include "platform/fs/fs.h"
+#include "platform/gdi/gdi.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -247,16 +248,91 @@ TEST_F(ImageLoad, EveryStreamIsClosedOnceWhateverFails) {
   EXPECT_EQ(LoadImageData(path.c_str(), nullptr, 0, 0, 0, 1, &image, nullptr, nullptr), -1);
   ImageLoaders.userCount = 0;
 
-  // The DIB form is not available: refused, with the file and the pixels let go.
-  void* bits = nullptr;
-  void* info = nullptr;
-  EXPECT_EQ(LoadImageData(path.c_str(), nullptr, 0, 0, 1, 0, &image, &bits, &info), -1);
-  EXPECT_EQ(LoadImageData(nullptr, RgbPng().data(), uint32_t(RgbPng().size()), 1, 1, 1, &image,
-                          &bits, &info),
-            -1);
+  // The DIB form without somewhere to put it: refused, with the file and the pixels let go.
+  EXPECT_EQ(LoadImageData(path.c_str(), nullptr, 0, 0, 1, 0, &image, nullptr, nullptr), -1);
   EXPECT_EQ(image.pixels, nullptr);
   // No block to read from.
   EXPECT_EQ(LoadImageData(nullptr, nullptr, 10, 1, 0, 0, &image, nullptr, nullptr), -1);
+}
+
+// The DIB form: a header with the picture's size (top-down) and layout, and bits whose
+// rows are the picture's, padded to 4 bytes; both are the caller's tracked blocks. An
+// 8-bit BMP's rows already have that length, a 5-pixel RGB PNG's (15 bytes) do not.
+TEST_F(ImageLoad, TheDibFormHoldsThePicture) {
+  BmpFields bmp;
+  bmp.width = 5;
+  bmp.height = 2;
+  bmp.bitCount = 8;
+  for (uint32_t i = 0; i < 256; i++) bmp.colors.push_back(i * 0x010203);
+  bmp.data = BmpRows(8, {{1, 2, 3, 4, 5}, {250, 251, 252, 253, 254}}, false);
+  const Bytes bmpFile = WriteBmp(bmp);
+  const std::string path = Write("pict.bmp", bmpFile);
+  struct Case {
+    const char* name;
+    const char* fileName;
+    const Bytes* memory;
+    int32_t mirror;
+    uint16_t bitCount;
+  } cases[] = {
+      {"8-bit BMP file", path.c_str(), nullptr, 0, 8},
+      {"8-bit BMP in memory, mirrored", nullptr, &bmpFile, 1, 8},
+      {"RGB PNG", nullptr, &RgbPng(), 0, 24},
+      {"palette PNG, mirrored", nullptr, &PalettePng(), 1, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const void* data = c.memory ? c.memory->data() : nullptr;
+    const uint32_t size = c.memory ? uint32_t(c.memory->size()) : 0;
+    GraphImage image{};
+    ASSERT_EQ(LoadImageData(c.fileName, data, size, c.memory ? 1 : 0, 0, c.mirror, &image,
+                            nullptr, nullptr),
+              0);
+    void* bits = nullptr;
+    void* block = nullptr;
+    GraphImage untouched{};
+    ASSERT_EQ(LoadImageData(c.fileName, data, size, c.memory ? 1 : 0, 1, c.mirror, &untouched,
+                            &bits, &block),
+              0);
+    EXPECT_EQ(untouched.pixels, nullptr);
+    const PlatBitmapInfo* info = static_cast<const PlatBitmapInfo*>(block);
+    EXPECT_EQ(info->header.size, 40u);
+    EXPECT_EQ(info->header.width, int32_t(image.width));
+    EXPECT_EQ(info->header.height, -int32_t(image.height));
+    EXPECT_EQ(info->header.bitCount, c.bitCount);
+    EXPECT_EQ(info->header.compression, PLAT_BI_RGB);
+    const uint32_t rowBytes = (image.width * c.bitCount / 8 + 3) & ~3u;
+    for (uint32_t y = 0; y < image.height; y++) {
+      for (uint32_t x = 0; x < image.width; x++) {
+        const uint8_t* p = static_cast<const uint8_t*>(bits) + y * rowBytes + x * (c.bitCount / 8);
+        const uint32_t rgb = c.bitCount == 8 ? info->colors[*p] & 0xFFFFFF
+                                             : uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+        EXPECT_EQ(rgb, ReadImagePixelARGB(&image, int32_t(x), int32_t(y)) & 0xFFFFFF) << x << "," << y;
+      }
+    }
+    TrackedFree(bits);
+    TrackedFree(block);
+    FreeGraphImageCore(&image);
+  }
+}
+
+TEST_F(ImageLoad, A24BitBmpWithoutItsCompanionLoadsAlone) {
+  BmpFields bmp;
+  bmp.width = 2;
+  bmp.height = 2;
+  bmp.data = BmpRows(24, {{0x010203, 0x040506}, {0x070809, 0x0A0B0C}}, false);
+  const std::string path = Write("pict.bmp", WriteBmp(bmp));
+  GraphImage image{}, alpha{};
+  EXPECT_EQ(LoadImageFileData(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0), 1);
+  EXPECT_EQ(image.width, 2u);
+  EXPECT_EQ(image.format.bitDepth, 24);
+  EXPECT_EQ(ReadImagePixelARGB(&image, 0, 0) & 0xFFFFFF, 0x010203u);
+  EXPECT_EQ(alpha.pixels, nullptr);
+  FreeGraphImageCore(&image);
+  // With its companion beside it, both load.
+  Write("pict_a.bmp", WriteBmp(bmp));
+  EXPECT_EQ(LoadImageFileData(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0), 0);
+  FreeGraphImageCore(&image);
+  FreeGraphImageCore(&alpha);
 }
 
 }  // namespace

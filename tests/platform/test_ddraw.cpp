@@ -412,6 +412,9 @@ TEST_F(DDrawTest, LockedMemoryOutlivesModeChangesAndTheObject) {
   PlatDDClipper clipper = 0;
   ASSERT_EQ(PlatDDrawCreateClipper(dd, 0, &clipper), PLAT_DD_OK);
   ASSERT_EQ(PlatDDClipperSetHWnd(clipper, 0, window), PLAT_DD_OK);
+  const PlatDDPixelFormat zf = ZFormat16();
+  PlatDDSurface depth = Make(PLAT_DDSCAPS_ZBUFFER | PLAT_DDSCAPS_SYSTEMMEMORY, 64, 64, &zf);
+  ASSERT_EQ(PlatDDSurfaceAddAttachedSurface(back, depth), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawSetDisplayMode(dd, 320, 240, 8, 0), PLAT_DD_OK);
   ASSERT_EQ(PlatDDrawRelease(dd), PLAT_DD_OK);
   PlatWnd bound = 0;  // a clipper is not tied to the object that made it
@@ -425,7 +428,9 @@ TEST_F(DDrawTest, LockedMemoryOutlivesModeChangesAndTheObject) {
   EXPECT_EQ(PlatDDSurfaceUnlock(back, nullptr), PLAT_DDERR_SURFACELOST);
   EXPECT_EQ(PlatDDSurfaceRestore(back), PLAT_DDERR_SURFACELOST);
   EXPECT_EQ(PlatDDSurfaceIsLost(back), PLAT_DDERR_SURFACELOST);
+  EXPECT_EQ(PlatDDSurfaceDeleteAttachedSurface(back, depth), PLAT_DDERR_SURFACELOST);
   EXPECT_EQ(PlatDDSurfaceRelease(back), PLAT_DD_OK);
+  EXPECT_EQ(PlatDDSurfaceRelease(depth), PLAT_DD_OK);
   EXPECT_EQ(PlatDDSurfaceRelease(primary), PLAT_DD_OK);
   EXPECT_EQ(PlatDDSurfaceRelease(primary), PLAT_DDERR_INVALIDOBJECT);
 }

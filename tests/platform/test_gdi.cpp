@@ -177,6 +177,25 @@ TEST_F(GdiSurfaceTest, ThirtyTwoBitsOntoA565SurfaceAndTwentyFourOntoAPalettisedO
             1);
   ASSERT_EQ(PlatGdiReleaseSurfaceDC(s8, dc), PLAT_DD_OK);
   EXPECT_EQ(Pixels(s8), (std::vector<uint32_t>{1, 2, 0, 5, 3}));
+
+  // The same conversions by BitBlt from the 32-bit window.
+  PlatDC win = PlatGdiGetDC(window);
+  ASSERT_EQ(PlatGdiSetDIBitsToDevice(win, 0, 0, 4, 1, 0, 0, 0, 1, bits32.data(), bits32.size(), &info32, 0), 1);
+  ASSERT_EQ(PlatGdiSetDIBitsToDevice(win, 0, 1, 5, 1, 0, 0, 0, 1, bits24.data(), bits24.size(), &info24, 0), 1);
+  const struct {
+    PlatDDSurface surface;
+    int32_t row, width;
+    std::vector<uint32_t> expected;
+  } blits[] = {{s16, 0, 4, {0xF800, 0x11AA, 0xFFFF, 0x0000}}, {s8, 1, 5, {1, 2, 0, 5, 3}}};
+  for (const auto& b : blits) {
+    PlatDDBltFx fx{sizeof fx, 0x7, 0};
+    ASSERT_EQ(PlatDDSurfaceBlt(b.surface, nullptr, 0, nullptr, PLAT_DDBLT_COLORFILL, &fx), PLAT_DD_OK);
+    ASSERT_EQ(PlatGdiGetSurfaceDC(b.surface, &dc), PLAT_DD_OK);
+    ASSERT_EQ(PlatGdiBitBlt(dc, 0, 0, b.width, 1, win, 0, b.row, PLAT_SRCCOPY), 1);
+    ASSERT_EQ(PlatGdiReleaseSurfaceDC(b.surface, dc), PLAT_DD_OK);
+    EXPECT_EQ(Pixels(b.surface), b.expected);
+  }
+  PlatGdiReleaseDC(window, win);
   PlatDisplaySetPalette(0, 256, kept.data());
 }
 

@@ -4,6 +4,7 @@
 // so no image file is kept in the tree.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -424,4 +425,74 @@ inline Bytes WriteRawBgra(uint32_t code, uint32_t width, uint32_t height, const 
   PutLe32(b, height);
   b.insert(b.end(), pixels.begin(), pixels.end());
   return b;
+}
+
+// A BMP file: the 14-byte file header, the info header (its first 40 bytes field by
+// field, then zeros up to its size; the masks stand at file offset 54 in every header
+// size, so they are written there), the colour table, then the data at the data offset.
+// File size and data offset are worked out unless given.
+struct BmpFields {
+  uint32_t fileSize = 0;    // 0: the real size
+  uint32_t dataOffset = 0;  // 0: right after the colour table
+  uint32_t headerSize = 40;
+  int32_t width = 0;
+  int32_t height = 0;  // negative: top-down
+  uint16_t planes = 1;
+  uint16_t bitCount = 24;
+  uint32_t compression = 0;  // 0 RGB, 1 RLE8, 2 RLE4, 3 bit fields
+  uint32_t sizeImage = 0;
+  uint32_t colorsUsed = 0;
+  std::vector<uint32_t> masks;   // red, green, blue for bit fields
+  std::vector<uint32_t> colors;  // colour table, 0x00RRGGBB each
+  Bytes data;
+};
+enum : size_t { BMP_FILE_HEADER_BYTES = 14, BMP_INFO_HEADER_BYTES = 40 };
+
+inline Bytes WriteBmp(const BmpFields& s) {
+  Bytes b = {'B', 'M'};
+  PutLe32(b, 0);  // file size, below
+  PutLe32(b, 0);  // reserved
+  PutLe32(b, 0);  // data offset, below
+  PutLe32(b, s.headerSize);
+  PutLe32(b, uint32_t(s.width));
+  PutLe32(b, uint32_t(s.height));
+  PutLe16(b, s.planes);
+  PutLe16(b, s.bitCount);
+  PutLe32(b, s.compression);
+  PutLe32(b, s.sizeImage);
+  PutLe32(b, 2835);  // 72 dpi
+  PutLe32(b, 2835);
+  PutLe32(b, s.colorsUsed);
+  PutLe32(b, 0);  // colours important
+  const size_t headerEnd = BMP_FILE_HEADER_BYTES + std::max<size_t>(s.headerSize, 40);
+  for (uint32_t m : s.masks) PutLe32(b, m);
+  if (b.size() < headerEnd) b.resize(headerEnd, 0);
+  for (uint32_t c : s.colors) PutLe32(b, c);
+  if (s.dataOffset) b.resize(std::max<size_t>(b.size(), s.dataOffset), 0);
+  PutLe32At(b, 10, s.dataOffset ? s.dataOffset : uint32_t(b.size()));
+  if (s.dataOffset && s.dataOffset < b.size()) b.resize(s.dataOffset);
+  b.insert(b.end(), s.data.begin(), s.data.end());
+  PutLe32At(b, 2, s.fileSize ? s.fileSize : uint32_t(b.size()));
+  return b;
+}
+
+// Rows of pixel values (top row first) packed at `bits` a pixel, padded to 4 bytes, stored
+// bottom row first unless topDown.
+inline Bytes BmpRows(int bits, const std::vector<std::vector<uint32_t>>& rows, bool topDown) {
+  Bytes out;
+  for (size_t n = 0; n < rows.size(); n++) {
+    const std::vector<uint32_t>& row = rows[topDown ? n : rows.size() - 1 - n];
+    Bytes packed((row.size() * bits + 31) / 32 * 4, 0);
+    for (size_t x = 0; x < row.size(); x++) {
+      const uint32_t v = row[x];
+      if (bits < 8) {
+        const size_t bit = x * bits;
+        packed[bit / 8] |= uint8_t(v << (8 - bits - bit % 8));
+      } else {
+        for (int i = 0; i < bits / 8; i++) packed[x * (bits / 8) + i] = uint8_t(v >> (8 * i));
+      }
+    }
+    out.insert(out.end(), packed.begin(), packed.end());
+  }
+  return out;
 }
