@@ -2,6 +2,8 @@
 #include "engine/d3d/services.h"
 
 #include "engine/base/log.h"
+#include "engine/pixel/colorformat.h"
+#include "platform/ddraw/ddraw.h"
 
 int RestoreAllTextures() { return 0; }
 
@@ -19,3 +21,19 @@ int BindGraphTexture(GraphRecord*, int32_t, int32_t) { return 0; }
 int SetWorldTransform3D(const Matrix4*, int32_t) { return 0; }
 int SetViewTransform3D(const Matrix4*) { return 0; }
 int SetProjectionTransform3D(const Matrix4*) { return 0; }
+
+int InitializeDirect3D() { return 0; }
+int TerminateDirect3D() { return 0; }
+int AcquireDirect3DObject() { return 0; }
+int EndSceneCurrent() { return 0; }
+int FlushCurrentVertexBatch() { return 0; }
+
+const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits) {
+  static PixelFormatRecord record;
+  record = PixelFormatRecord{};
+  record.size = sizeof record;
+  record.flags = PLAT_DDPF_ZBUFFER;
+  record.bitCount = uint32_t(bits);
+  record.redMask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+  return &record;
+}

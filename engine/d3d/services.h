@@ -31,14 +31,36 @@ int SetWorldTransform3D(const Matrix4* matrix, int32_t flag);
 int SetViewTransform3D(const Matrix4* matrix);
 int SetProjectionTransform3D(const Matrix4* matrix);
 
+// ---- what the screen model asks of the renderer ------------------------------------------
+
+struct PixelFormatRecord;
+
+// Sets the device up on the DirectDraw object and its back surface; 0, or negative on
+// failure. Until the renderer lands it makes no device and answers 0, so the engine runs
+// in DirectDraw mode without 3D.
+int InitializeDirect3D();
+// Releases the device and its textures; 0.
+int TerminateDirect3D();
+// Gets the Direct3D object of the DirectDraw object again (after a rebuild); 0.
+int AcquireDirect3DObject();
+// Ends the open scene of the current device, if any; 0.
+int EndSceneCurrent();
+// Submits the pending batched vertices of the current device; 0.
+int FlushCurrentVertexBatch();
+// The depth-buffer pixel format of that bit depth (16: DDPF_ZBUFFER, 16 bits, 0xFFFF).
+const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits);
+
 // ---- the table the window procedure calls through ---------------------------------------
 
-// RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them:
+// RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
+// InitializeDirect3D as the screen mode change does:
 // through this table, so that a test can watch a call or script its result. It holds the
 // functions above unless a test changed it.
 struct D3dServices {
   int (*restoreAllTextures)();
   int (*releaseDirect3DObject)();
+  // The screen mode change starts the device through here.
+  int (*initializeDirect3D)();
 };
 extern D3dServices g_D3dServices;
 // The table as it starts: the functions above.

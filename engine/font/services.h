@@ -9,7 +9,18 @@ int DrawTextDefaultFontCore(int32_t x, int32_t y, const char* text, uint32_t col
 // Deletes a font (setting the flag registered for it); 0, or -1 for a bad handle.
 int DeleteFontHandle(int32_t font);
 
-// Everything above as the rest of the engine reaches it: through this table, so that a
+// ---- what the screen mode change asks of fonts -------------------------------------------
+
+// 1 for a live font handle.
+int IsFontHandleValid(int32_t font);
+// The default font's handle, or -1 while there is none.
+int QueryDefaultFont();
+// A font's size and thickness; 0, or -1 for a bad handle.
+int QueryFontSettings(int32_t font, int32_t* size, int32_t* thickness);
+// Makes the default font again with this size and thickness; 0.
+int ApplyDefaultFontSize(int32_t size, int32_t thickness);
+
+// The first two as the rest of the engine reaches them: through this table, so that a
 // test can watch a call or script its result. It holds the functions above unless a test
 // changed it; fonts themselves call their functions directly.
 struct FontServices {

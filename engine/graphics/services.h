@@ -4,6 +4,7 @@
 
 #include "engine/graphics/drawsettings.h"
 #include "engine/pixel/drawstate.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/window/window.h"
 
 #include <cstdint>
@@ -23,8 +24,8 @@ int IsDisplayModeChanged();
 int IsDirectDrawUsed();
 // Releases the palette, the clipper and the DirectDraw object.
 int ReleaseDirectDraw();
-// The DirectDraw object, or null while none exists.
-void* GetDirectDrawObject();
+// The DirectDraw object, or 0 while none exists.
+PlatDDraw GetDirectDrawObject();
 // 1 when a graph restore handler is set.
 int HasGraphRestoreHandler();
 // Presents the back screen on the window; in windowed mode a client rectangle (or null
@@ -107,7 +108,7 @@ struct GraphicsServices {
   int (*isDisplayModeChanged)();
   int (*isDirectDrawUsed)();
   int (*releaseDirectDraw)();
-  void* (*getDirectDrawObject)();
+  PlatDDraw (*getDirectDrawObject)();
   int (*hasGraphRestoreHandler)();
   int (*getDrawTargetHandle)();
   int (*getVBlankWait)();

@@ -24,9 +24,18 @@ struct SystemSettings {
   int32_t tscUsable;
   uint64_t tscTicksPerSecond;
   char osDescription[512];
+  // The video card, as the DirectDraw start found it (with Shift held; else empty, and
+  // 16 MB in total).
+  char videoDriverName[256];
+  char videoDriverDescription[256];
+  uint32_t videoMemoryFree;
+  uint32_t videoMemoryTotal;
   char className[256];  // kDefaultClassName when the program named none
   char windowText[256];
   double windowScale;  // 0 or less reads as 1.0 (GetWindowScale)
+  // What new screen surfaces and draw targets are cleared with (black unless set).
+  int32_t backgroundRed, backgroundGreen, backgroundBlue;
+  int32_t noGraphics;  // 1: no screen surfaces are made
 };
 
 struct SystemData {

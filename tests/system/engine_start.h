@@ -29,7 +29,7 @@ class EngineStart : public ::testing::Test {
     PlatHeadlessSetDesktop(1024, 768, 32, 0);
     // A program that has not started the engine yet: full screen, no screen depth asked.
     g_System = SystemData{};
-    SetRequestedScreenDepth(0);
+    g_ScreenState = ScreenState{};
     CaptureLog();
   }
 

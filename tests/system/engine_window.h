@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/base/strutil.h"
+#include "engine/pixel/screen.h"
 #include "engine/system/charinput.h"
 #include "engine/system/input.h"
 #include "engine/system/sysdata.h"
@@ -46,6 +47,7 @@ class EngineWindow : public ::testing::Test {
     CaptureLog();
     PlatSetMessageObserver(Observe, this);
     g_System = SystemData{};
+    g_ScreenState = ScreenState{};
     g_CharCodeBuffer = CharCodeBuffer{};
     g_ImeState = ImeState{};
     // Not started, and no fallback remembered from an earlier start.
