@@ -6,7 +6,13 @@
 # and leak report). xvfb-run cannot do that: Ctrl+C reaches its X server too, which dies
 # under the program.
 #   onvirtualdisplay.sh <program> [arguments...]
-# KR_XVFB_SCREEN sets the display's size and depth (default 1024x768x24).
+# KR_XVFB_SCREEN sets the display's size and depth (default 1024x768x24); KR_XVFB_ARGS
+# adds server arguments, split at blanks (e.g. "-fbdir DIR": the screen kept as an X
+# window dump, DIR/Xvfb_screen0). The display's number is the first free one, which the
+# server itself claims, so that any number of runs may start at once (xvfb-run -a guesses
+# a number from lock files, and two runs starting together can pick the same one).
+# Exits 1 with a word when Xvfb is missing or its display does not start, else with the
+# program's status.
 set -u
 me=${0##*/}
 command -v Xvfb >/dev/null 2>&1 || { echo "$me: Xvfb is missing (apt-get install xvfb)" >&2; exit 1; }
@@ -27,10 +33,12 @@ cleanup() {
 trap cleanup EXIT
 
 # The server picks a free display number and writes it once it accepts clients.
-Xvfb -displayfd 3 -screen 0 "${KR_XVFB_SCREEN:-1024x768x24}" -nolisten tcp \
+# The wait is long enough for a machine whose every core is busy (the tests run in parallel).
+read -r -a extra <<<"${KR_XVFB_ARGS:-}"
+Xvfb -displayfd 3 -screen 0 "${KR_XVFB_SCREEN:-1024x768x24}" -nolisten tcp "${extra[@]}" \
   3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 1 200); do
+for _ in $(seq 1 600); do
   grep -q '^[0-9][0-9]*$' "$tmp/display" 2>/dev/null && break
   kill -0 "$xvfb" 2>/dev/null || break
   sleep 0.05

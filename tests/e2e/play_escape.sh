@@ -6,8 +6,9 @@
 #   play_escape.sh <game executable>
 set -u
 game=$(realpath "$1")
-suppressions=$(realpath "$(dirname "$0")/../../scripts/lsan.supp")
-for tool in xvfb-run xdotool iconv; do
+root=$(realpath "$(dirname "$0")/../..")
+suppressions=$root/scripts/lsan.supp
+for tool in Xvfb xdotool iconv; do
   command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
 done
 
@@ -80,7 +81,8 @@ wait "$pid" || { status=$?; echo "the program ended with status $status"; exit $
 INNER
 chmod +x inner.sh
 
-if ! xvfb-run -a -s "-screen 0 1024x768x24" ./inner.sh "$game" "$suppressions" > run.out 2>&1; then
+if ! KR_XVFB_SCREEN=1024x768x24 "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$game" "$suppressions" \
+    > run.out 2>&1; then
   cat run.out game.out 2>/dev/null
   [ -f game.out ] || { echo "no X server could start: skipped"; exit 77; }
   exit 1

@@ -1,5 +1,5 @@
-// Reads an X window dump (XWD, version 7): the file `xvfb-run -s "-fbdir DIR"` keeps as
-// DIR/Xvfb_screen0, for tests that look at what reached a real X screen. TrueColor dumps
+// Reads an X window dump (XWD, version 7): the file Xvfb started with `-fbdir DIR` keeps
+// as DIR/Xvfb_screen0, for tests that look at what reached a real X screen. TrueColor dumps
 // of 24 or 32 bits per pixel only, in either byte order.
 #pragma once
 

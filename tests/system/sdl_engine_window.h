@@ -1,6 +1,7 @@
 // The engine's main window on the SDL back end, and a test run again in a child process
-// under xvfb-run, with SDL on a real X display. The child says through a marker file that
-// it ran, so a server that could not start lets the parent skip rather than fail.
+// on a virtual X display of its own (support/virtualdisplay.h), with SDL on it. The child
+// says through a marker file that it ran, so a server that could not start lets the
+// parent skip rather than fail.
 #pragma once
 
 #include "engine/base/strutil.h"
@@ -8,6 +9,7 @@
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/sdl/sdlwindow.h"
+#include "support/virtualdisplay.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +74,7 @@ class ScopedEnv {
 };
 
 struct XvfbRun {
-  bool available = false;  // xvfb-run exists
+  bool available = false;  // Xvfb exists
   bool ran = false;        // the child started under a server
   int status = -1;
   std::string log;         // the child's output
@@ -89,7 +91,7 @@ inline bool InXvfbChild() {
 // Runs the test of that full name (Suite.Name) in the child and reports how it went.
 inline XvfbRun RunInXvfbChild(const std::string& test) {
   XvfbRun run;
-  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) return run;
+  if (!HaveVirtualDisplay()) return run;
   run.available = true;
   char exe[4096];
   ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
@@ -100,7 +102,7 @@ inline XvfbRun RunInXvfbChild(const std::string& test) {
   std::remove(marker.c_str());
   // X and SDL keep allocations of their own to the end: leak checks stay in process.
   const std::string command =
-      "timeout 100 xvfb-run -a -s '-screen 0 1024x768x24' env KR_XVFB_CHILD='" + marker +
+      OnVirtualDisplay() + " env KR_XVFB_CHILD='" + marker +
       "' SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 '" + exe +
       "' --gtest_filter=" + test + " >'" + output + "' 2>&1";
   run.status = std::system(command.c_str());

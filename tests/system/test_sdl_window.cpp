@@ -163,7 +163,7 @@ TEST_F(SdlWindow, RealXDisplayUnderXvfb) {
     return;
   }
   const XvfbRun run = RunInXvfbChild("SdlWindow.RealXDisplayUnderXvfb");
-  if (!run.available) GTEST_SKIP() << "no xvfb-run";
+  if (!run.available) GTEST_SKIP() << "no Xvfb";
   if (!run.ran) GTEST_SKIP() << "no X server could start:\n" << run.log;
   EXPECT_EQ(run.status, 0) << run.log;
   EXPECT_NE(run.log.find("[  PASSED  ] 1 test"), std::string::npos) << run.log;
