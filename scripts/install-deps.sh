@@ -10,8 +10,8 @@ PACKAGES=(
   libsdl2-dev libx11-dev xvfb xauth xdotool
   # the start-up question draws with X core fonts (the misc fixed fonts hold the kana and
   # kanji); the end-to-end test finds it with xprop, takes its screenshot with xwd and
-  # writes it as PNG
-  xfonts-base x11-utils x11-apps netpbm
+  # writes it as PNG, and tells its run's X server by its process (ps)
+  xfonts-base x11-utils x11-apps netpbm procps
   libmpg123-dev libvorbis-dev libogg-dev libfluidsynth-dev timgm6mb-soundfont
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder

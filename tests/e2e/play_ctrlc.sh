@@ -10,7 +10,7 @@ set -u
 game=$(realpath "$1")
 root=$(realpath "$(dirname "$0")/../..")
 suppressions=$root/scripts/lsan.supp
-for tool in Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv; do
+for tool in Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv ps; do
   command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
 done
 
@@ -86,14 +86,18 @@ done
 [[ $geometry == *"X=0 Y=0 WIDTH=1024 HEIGHT=768"* ]] ||
   finish "the full-screen window does not cover the display: $geometry"
 
-# Ctrl+C at the terminal: SIGINT to the whole process group.
+# Ctrl+C at the terminal: SIGINT to the whole process group. The server is known by its
+# process (the script's child), not its display number: another run may take that number
+# as soon as this one's display has gone.
+server=$(ps -o pid= -o comm= --ppid "$group" | awk '$2 == "Xvfb" { print $1 }')
+[ -n "$server" ] || finish "the virtual display's server is not the script's child"
 kill -INT -- -"$group"
 for _ in $(seq 1 300); do running || break; sleep 0.1; done
 running && finish "Ctrl+C did not end the run"
 wait "$group"
 status=$?
 [ $status -eq 0 ] || finish "the run ended with status $status"
-xprop -display "$display" -root >/dev/null 2>&1 && finish "the virtual display outlived the run"
+kill -0 "$server" 2>/dev/null && finish "the virtual display outlived the run"
 
 log=$(iconv -f CP932 -t UTF-8 Log.txt) || finish "no readable Log.txt"
 for want in "フルスクリーンモード用のウインドウを作成します" "ウインドウを閉じようとしています" \
