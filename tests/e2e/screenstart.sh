@@ -4,11 +4,17 @@
 #   screenstart.sh <screenstart executable>
 set -u
 program=$(realpath "$1")
-command -v xvfb-run >/dev/null 2>&1 || { echo "no xvfb-run: skipped"; exit 77; }
+root=$(realpath "$(dirname "$0")/../..")
+command -v Xvfb >/dev/null 2>&1 || { echo "no Xvfb: skipped"; exit 77; }
 dir=$(mktemp -d /tmp/kr_screenstart_XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 mkdir -m 700 runtime fb
 export XDG_RUNTIME_DIR="$dir/runtime"
-KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
-  xvfb-run -a -s "-screen 0 1024x768x24 -fbdir $dir/fb" "$program" "$dir/fb/Xvfb_screen0"
+KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" \
+  "$root/scripts/onvirtualdisplay.sh" "$program" "$dir/fb/Xvfb_screen0" > run.out 2>&1
+status=$?
+cat run.out
+# The script says which display it runs the program on once the server is up.
+grep -q "running on the virtual display" run.out || { echo "no X server could start: skipped"; exit 77; }
+exit $status
