@@ -18,3 +18,5 @@ extern ScreenLog g_ScreenLog;
 int InitScreenLog();
 // The draw flag.
 int GetScreenLogDrawFlag();
+// Draws the stored lines over the draw target with the draw state in force; 0.
+int DrawScreenLog();

@@ -7,6 +7,7 @@
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
+#include "engine/graphics/rasterpoll.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/system/placement.h"
@@ -189,39 +190,6 @@ void ChooseCopyMethod() {
   WriteLogFmt("サーフェス間転送には %s を使用します", s.copyMethod == 0 ? "BltFast" : "BitBlt");
   WriteLogFmt("BitBlt:%.0lfμs   BltFast:%.0lfμs", bitBlt, bltFast);
 }
-
-// Polls of the raster, each given up after 100 ms of platform time: a display whose
-// blank never comes must not hang the mode change.
-struct RasterPoll {
-  PlatDDraw object;
-  bool timedOut = false;
-
-  bool InBlank() const {
-    int blank = 0;
-    PlatDDrawGetVerticalBlankStatus(object, &blank);
-    return blank != 0;
-  }
-  uint32_t Line() const {
-    uint32_t line = 0;
-    PlatDDrawGetScanLine(object, &line);
-    return line;
-  }
-  template <typename Done>
-  void Until(Done done) {
-    if (timedOut) return;
-    const uint32_t start = PlatTimeMs();
-    while (!done()) {
-      if (PlatTimeMs() - start >= 100) {
-        timedOut = true;
-        return;
-      }
-    }
-  }
-  void UntilWrapOrBlank() {
-    const uint32_t line = Line();
-    Until([&] { return Line() < line || InBlank(); });
-  }
-};
 
 void MeasureFrame() {
   ScreenState& s = g_ScreenState;

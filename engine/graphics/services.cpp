@@ -1,10 +1,12 @@
-// Stubs until the graph handles, the draw targets, the presents and the mask land: no
-// graphs (every graph handle is bad), nothing to restore; the draw state records what it
-// is told. The screen itself is engine/graphics/screen.cpp.
+// Stubs until the graph handles, the draw targets and the mask land: no graphs (every
+// graph handle is bad), nothing to restore; the draw state records what it is told. The
+// screen itself is engine/graphics/screen.cpp, the presents present.cpp.
 #include "engine/graphics/services.h"
 
+#include "engine/graphics/present.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
+#include "engine/system/state.h"
 
 namespace {
 int g_maskScreen = 0;
@@ -14,8 +16,6 @@ int RestoreAllSurfaces2D() { return 0; }
 int RestoreAllGraphSurfaces() { return 0; }
 int RebuildGraphicsSystem() { return 0; }
 int HasGraphRestoreHandler() { return 1; }
-
-int PresentSoftwareImage(const PlatRect*) { return 0; }
 
 int QueryGraphSize(int32_t graph, int32_t* width, int32_t* height) {
   if (graph != DRAW_SCREEN_FRONT && graph != DRAW_SCREEN_BACK) return -1;
@@ -29,8 +29,38 @@ void ResetMaskScreenFlags() { g_maskScreen = 1; }
 
 int SetGraphRestoreHandler(GraphRestoreHandler) { return 0; }
 
+namespace {
+
+// Of the surface switch only what the presents rely on: the window's clipper on the
+// primary while the back screen is drawn (the windowed blit is clipped to the window),
+// and the temporary primary shown by its timer while the front screen is.
+void SwitchScreenSurface(int32_t target, int32_t previous) {
+  ScreenState& s = g_ScreenState;
+  const bool temporary = s.useTemporaryPrimary && s.temporaryPrimary;
+  if (previous == DRAW_SCREEN_FRONT && temporary) {
+    PlatKillTimer(s.window, FRONT_REFRESH_TIMER);
+    ShowTemporaryPrimary();
+  }
+  const bool clipperRoad = !s.noDirectDraw && s.primary && (IsWindowedMode() || s.gdiSurfaceRequest || IsMenuInUse());
+  if (target == DRAW_SCREEN_FRONT) {
+    s.targetSurface = temporary ? s.temporaryPrimary : s.primary;
+    if (clipperRoad) PlatDDSurfaceSetClipper(s.primary, 0);
+    if (temporary) {
+      if (s.clipper) PlatDDSurfaceSetClipper(s.primary, s.clipper);
+      CaptureWindowToTemporaryPrimary();
+      PlatSetTimer(s.window, FRONT_REFRESH_TIMER, FRONT_REFRESH_MS, RefreshFrontScreenTimerProc);
+    }
+  } else {
+    s.targetSurface = s.back;
+    if (clipperRoad && s.clipper) PlatDDSurfaceSetClipper(s.primary, s.clipper);
+  }
+}
+
+}  // namespace
+
 int SetDrawTargetCore(int32_t target) {
   if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) return -1;
+  SwitchScreenSurface(target, g_DrawState.drawTarget);
   g_DrawState.drawTarget = target;
   QueryGraphSize(target, &g_DrawState.targetWidth, &g_DrawState.targetHeight);
   SetClipArea(0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight);
@@ -52,7 +82,3 @@ int SwitchMaskScreen(int32_t flag) {
   return 0;
 }
 
-int SetGdiSurfaceMode(int32_t mode) {
-  g_ScreenState.gdiSurfaceRequest = mode;
-  return 0;
-}

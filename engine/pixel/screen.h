@@ -73,6 +73,12 @@ struct ScreenState {
   int32_t pacingBudgetMs = -1;
   int32_t scanLines = 0;
   uint32_t lastModeChangeMs = 0;  // 0 before the first change
+
+  // What the presents keep.
+  uint32_t lastBlankMs = 0;        // system time at the end of the last pacing wait
+  uint32_t presentStartMs = 0;     // of the last software present
+  uint32_t presentDurationMs = 0;
+  int32_t presented = 0;           // 1: the front image is older than what the window shows
 };
 
 inline ScreenState g_ScreenState;

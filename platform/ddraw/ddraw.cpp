@@ -66,6 +66,7 @@ struct DD {
   FakeCalls fake;
   bool overlay = false;
   PlatDDPixelFormat overlayFormat{};
+  int heldRaster = -1;  // 0 or 1: the blank status every query answers
 };
 
 DD& G() {
@@ -576,6 +577,7 @@ int32_t PlatDDrawGetVerticalBlankStatus(PlatDDraw object, int* inBlank) {
   if (!FindObject(g, object)) return PLAT_DDERR_INVALIDOBJECT;
   if (!inBlank) return PLAT_DDERR_INVALIDPARAMS;
   *inBlank = PlatDisplayInBlank();
+  if (g.heldRaster >= 0) *inBlank = g.heldRaster;
   return PLAT_DD_OK;
 }
 
@@ -584,7 +586,13 @@ int32_t PlatDDrawGetScanLine(PlatDDraw object, uint32_t* line) {
   if (!FindObject(g, object)) return PLAT_DDERR_INVALIDOBJECT;
   if (!line) return PLAT_DDERR_INVALIDPARAMS;
   int32_t at = 0;
-  const int blank = PlatDisplayScanLine(&at);
+  int blank = PlatDisplayScanLine(&at);
+  if (g.heldRaster >= 0) {
+    PlatDisplayRaster raster;
+    PlatDisplayGetRaster(&raster);
+    blank = g.heldRaster;
+    at = blank ? raster.visibleLines : 0;
+  }
   *line = uint32_t(at);
   return blank ? PLAT_DDERR_VERTICALBLANKINPROGRESS : PLAT_DD_OK;
 }
@@ -1056,6 +1064,7 @@ void PlatDDrawFakeReset() {
   g.forceSystem = false;
   g.fake.Reset();
   g.overlay = false;
+  g.heldRaster = -1;
   if (exclusive) {
     PlatDisplaySetExclusiveOwner(0);
     PlatDisplayRestoreMode();
@@ -1109,6 +1118,12 @@ void PlatDDrawFakeLoseSurface(PlatDDSurface surface) {
 }
 
 void PlatDDrawFakeLoseAll() { PlatDisplayCountLoss(); }
+
+void PlatDDrawFakeHoldRaster(int blank) {
+  DD& g = G();
+  Lock lock(g.mu);
+  g.heldRaster = blank < 0 ? -1 : blank != 0;
+}
 
 void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format) {
   DD& g = G();

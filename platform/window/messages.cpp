@@ -45,6 +45,18 @@ void DeliverSent(uint32_t thread) {
   }
 }
 
+// The procedure of the window's live timer id when it is the one a WM_TIMER carries:
+// nothing else that a message says is called.
+PlatTimerProc TimerProcOf(PlatWnd window, uintptr_t id, PlatLParam carried) {
+  State& s = S();
+  Lock l(s.mu);
+  WindowRec* w = Find(s, window);
+  if (!w) return nullptr;
+  for (const TimerRec& t : w->timers)
+    if (t.id == id && t.proc && PlatLParam(reinterpret_cast<intptr_t>(t.proc)) == carried) return t.proc;
+  return nullptr;
+}
+
 }  // namespace
 
 // ---- messages ---------------------------------------------------------------------------
@@ -160,7 +172,7 @@ int PlatPeekMessage(PlatMsg* msg, PlatWnd filter, uint32_t minMessage, uint32_t 
       for (TimerRec& t : w.timers) {
         if (now - t.last < t.interval) continue;
         if (take) t.last = now;
-        return found(MakeMsg(s, w.handle, PLAT_WM_TIMER, t.id, 0));
+        return found(MakeMsg(s, w.handle, PLAT_WM_TIMER, t.id, PlatLParam(reinterpret_cast<intptr_t>(t.proc))));
       }
     }
   }
@@ -189,6 +201,14 @@ int PlatTranslateMessage(const PlatMsg* msg) {
 
 PlatLResult PlatDispatchMessage(const PlatMsg* msg) {
   if (!msg || msg->window == 0) return 0;
+  // Only a WM_TIMER of a live timer carries its procedure: a posted one with any other
+  // lParam still goes to the window procedure.
+  if (msg->message == PLAT_WM_TIMER && msg->lParam) {
+    if (PlatTimerProc proc = TimerProcOf(msg->window, msg->wParam, msg->lParam)) {
+      proc(msg->window, msg->message, msg->wParam, msg->time);
+      return 0;
+    }
+  }
   PlatLResult result = CallProc(msg->window, msg->message, msg->wParam, msg->lParam);
   // A procedure that leaves its paint undone would get WM_PAINT for ever.
   if (msg->message == PLAT_WM_PAINT) PlatValidateRect(msg->window, nullptr);
@@ -284,7 +304,7 @@ int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
 
 // ---- timers -----------------------------------------------------------------------------
 
-uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms) {
+uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms, PlatTimerProc proc) {
   State& s = S();
   Lock l(s.mu);
   WindowRec* w = Find(s, window);
@@ -294,10 +314,11 @@ uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms) {
     if (t.id == id) {
       t.interval = ms;
       t.last = now;
+      t.proc = proc;
       return id;
     }
   }
-  w->timers.push_back({id, ms, now});
+  w->timers.push_back({id, ms, now, proc});
   return id;
 }
 

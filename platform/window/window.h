@@ -330,10 +330,15 @@ int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb);
 
 // ---- timers ---------------------------------------------------------------------------
 
-// WM_TIMER (wParam = id) comes when the queue is otherwise empty and at least ms have
-// passed since the timer was set or its last WM_TIMER was taken. Setting an existing id
-// restarts it. Returns the id, or 0.
-uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms);
+// A timer's own procedure: PlatDispatchMessage calls it for the timer's WM_TIMER
+// (message, id, and the time the message was queued) instead of the window procedure.
+typedef void (*PlatTimerProc)(PlatWnd window, uint32_t message, uintptr_t id, uint32_t time);
+
+// WM_TIMER (wParam = id, lParam = the timer's procedure or 0) comes when the queue is
+// otherwise empty and at least ms have passed since the timer was set or its last
+// WM_TIMER was taken. Setting an existing id restarts it (with the procedure given now).
+// Returns the id, or 0.
+uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms, PlatTimerProc proc = nullptr);
 int PlatKillTimer(PlatWnd window, uintptr_t id);
 
 // ---- keyboard -------------------------------------------------------------------------

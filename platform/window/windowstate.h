@@ -30,6 +30,7 @@ struct TimerRec {
   uintptr_t id;
   uint32_t interval;
   uint32_t last;
+  PlatTimerProc proc;  // null: WM_TIMER goes to the window procedure
 };
 
 struct WindowRec {

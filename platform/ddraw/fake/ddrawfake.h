@@ -25,6 +25,9 @@ void PlatDDrawFakeForceSystemMemory(int on);
 // Loses one surface (with its chain), or every surface in video memory and every primary.
 void PlatDDrawFakeLoseSurface(PlatDDSurface surface);
 void PlatDDrawFakeLoseAll();
+// The raster's status and scan line stay in the blank (1) or out of it (0), as a display
+// whose raster is stuck; each query still costs its time. -1 lets the raster run again.
+void PlatDDrawFakeHoldRaster(int blank);
 // The one overlay format the display offers (null: none, as at start). With one, the
 // caps' stretch limits let the probe try, and overlay surfaces of it can be made.
 void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format);
