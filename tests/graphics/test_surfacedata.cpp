@@ -6,7 +6,17 @@
 
 namespace {
 
-class SurfaceData_ : public SurfaceTest {};
+class SurfaceData_ : public SurfaceTest {
+ protected:
+  // A 32 x 32 16-bit record on a fresh screen of the mode.
+  int32_t FreshRecord(int mode) {
+    TearDown();
+    SetUp();
+    Start(0, 32, mode);
+    const SurfaceCreateFlags f = Flags(16);
+    return AddSurfaceData(1, 32, 32, 0, &f);
+  }
+};
 
 uint32_t Caps(PlatDDSurface surface) {
   uint32_t caps = 0;
@@ -103,11 +113,7 @@ TEST_F(SurfaceData_, TheVideoBudgetSpentRetriesInSystemMemory) {
 TEST_F(SurfaceData_, NestedLocks) {
   for (int mode : {0, 1}) {
     SCOPED_TRACE(mode);
-    TearDown();
-    SetUp();
-    Start(0, 32, mode);
-    const SurfaceCreateFlags f = Flags(16);
-    const int32_t h = AddSurfaceData(1, 32, 32, 0, &f);
+    const int32_t h = FreshRecord(mode);
     ASSERT_GE(h, 0);
     const Rect rect{4, 2, 20, 10};
     const Rect other{0, 0, 8, 8};
@@ -150,11 +156,7 @@ TEST_F(SurfaceData_, NestedLocks) {
 TEST_F(SurfaceData_, TheSameDepthStateTwiceDoesNothing) {
   for (int mode : {0, 1}) {
     SCOPED_TRACE(mode);
-    TearDown();
-    SetUp();
-    Start(0, 32, mode);
-    const SurfaceCreateFlags f = Flags(16);
-    const int32_t h = AddSurfaceData(1, 32, 32, 0, &f);
+    const int32_t h = FreshRecord(mode);
     ASSERT_GE(h, 0);
     const SurfaceData* r = LookupSurfaceData(h);
     PlatDDrawFakeLogCalls(1);
