@@ -1,16 +1,9 @@
-// Stubs until the draw cores, the presents and the graph handles land: nothing is drawn
-// on the screen, and no image file can be loaded.
+// Stubs until the draw cores and the presents land: nothing is drawn on the screen.
 #include "engine/graphics/cores.h"
 
 #include "engine/pixel/colorformat.h"
 
 int PresentScreenCore() { return 0; }
-int FreeAllGraphsCore(int32_t) { return 0; }
-
-int LoadSplitGraphCore(const char*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t*,
-                       int32_t) {
-  return -1;
-}
 
 int ClearDrawTargetCore() { return 0; }
 int DrawColorBoxCore(int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t) { return 0; }
