@@ -28,6 +28,23 @@ int AcquireDirect3DObject() { return 0; }
 int EndSceneCurrent() { return 0; }
 int FlushCurrentVertexBatch() { return 0; }
 
+int RemoveAllTexturesIfActive() { return -1; }
+int SplitGraphIntoTextures(GraphRecord*) { return -1; }
+int DeriveSubGraphTextures(GraphRecord*, int32_t, int32_t, int32_t, int32_t, GraphRecord*) {
+  return -1;
+}
+int RemoveGraphTextures(GraphRecord*) { return 0; }
+int RestoreGraphTextures(GraphRecord*) { return 0; }
+int UploadImageToGraphTextures(int32_t, int32_t, GraphRecord*, const GraphImage*,
+                               const GraphImage*) {
+  return -1;
+}
+int UploadImageRectToGraphTextures(const Rect*, int32_t, int32_t, GraphRecord*,
+                                   const GraphImage*, const GraphImage*) {
+  return -1;
+}
+int FillGraphTextures(GraphRecord*, int32_t, int32_t, int32_t, int32_t) { return -1; }
+
 const ColorFormat* TextureFormatFor(int32_t, int32_t, int32_t, int32_t) { return nullptr; }
 const PixelFormatRecord* TextureFormatPixelFormat(int32_t) { return nullptr; }
 const ColorFormat* TextureFormatColorFormat(int32_t) { return nullptr; }

@@ -50,6 +50,36 @@ int FlushCurrentVertexBatch();
 // The depth-buffer pixel format of that bit depth (16: DDPF_ZBUFFER, 16 bits, 0xFFFF).
 const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits);
 
+// ---- what the graph handles ask of the renderer -------------------------------------------
+// A texture graph draws from texture tiles that the renderer keeps for it.
+
+struct GraphImage;
+
+// Deletes every texture record: -1 while Direct3D is not in use (the graph manager's test
+// for 3D drawing).
+int RemoveAllTexturesIfActive();
+// Makes the texture tiles of a new texture graph; 0 or -1.
+int SplitGraphIntoTextures(GraphRecord* graph);
+// Gives a sub-graph the parent's tiles that cover its rectangle; 0 or -1.
+int DeriveSubGraphTextures(GraphRecord* graph, int32_t x, int32_t y, int32_t width,
+                           int32_t height, GraphRecord* parent);
+// Deletes a graph's texture records; 0.
+int RemoveGraphTextures(GraphRecord* graph);
+// Restores the lost texture surfaces of one graph; 0.
+int RestoreGraphTextures(GraphRecord* graph);
+// Writes the picture (and its alpha picture, or null) into every tile of the graph from
+// the offset (sourceX, sourceY) of the picture; 0 or -1.
+int UploadImageToGraphTextures(int32_t sourceX, int32_t sourceY, GraphRecord* graph,
+                               const GraphImage* image, const GraphImage* alpha);
+// Writes the rectangle of the picture to (x, y) of the graph, into the tiles it covers;
+// 0 or -1.
+int UploadImageRectToGraphTextures(const Rect* sourceRect, int32_t x, int32_t y,
+                                   GraphRecord* graph, const GraphImage* image,
+                                   const GraphImage* alpha);
+// Colour-fills every tile of the graph; 0 or -1.
+int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t blue,
+                      int32_t alpha);
+
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.
 

@@ -8,3 +8,7 @@ int IsFontHandleValid(int32_t) { return 0; }
 int QueryDefaultFont() { return -1; }
 int QueryFontSettings(int32_t, int32_t*, int32_t*) { return -1; }
 int ApplyDefaultFontSize(int32_t, int32_t) { return 0; }
+
+int ResetFontDefaults() { return 0; }
+int DeleteAllFonts() { return 0; }
+int RefreshAllFontHandles() { return 0; }

@@ -64,12 +64,12 @@ int SetBlendGraphState(int32_t graph, int32_t param1, int32_t param2) {
   DrawState& s = g_DrawState;
   if (graph == s.blendGraph && param1 == s.blendGraphParam[0] && param2 == s.blendGraphParam[1])
     return 0;
-  if (graph != -1 && !IsGraphLive(graph)) return -1;
+  if (graph != -1 && !IsGraphHandleLive(graph)) return -1;
   s.blendGraph = graph;
   WaitWhileInactive();
   s.blendGraphParam[0] = Clamp255(param1);
   s.blendGraphParam[1] = Clamp255(param2);
-  if (Is3DAvailable()) BindGraphTexture(GetGraphRecord(graph), s.blendGraphParam[0], s.blendGraphParam[1]);
+  if (Is3DAvailable()) BindGraphTexture(LookupGraph(graph), s.blendGraphParam[0], s.blendGraphParam[1]);
   BuildBlendGraphCurve(s.blendGraphParam[0], s.blendGraphParam[1]);
   return 0;
 }

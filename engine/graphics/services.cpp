@@ -1,6 +1,5 @@
-// Stubs until the graph handles, the draw targets and the mask land: no graphs (every
-// graph handle is bad), nothing to restore; the draw state records what it is told. The
-// screen itself is engine/graphics/screen.cpp, the presents present.cpp.
+// Stubs until the draw targets, the draw cores and the mask land: the draw state records
+// what it is told. The screen itself is engine/graphics/screen.cpp, the presents present.cpp.
 #include "engine/graphics/services.h"
 
 #include "engine/graphics/present.h"
@@ -12,21 +11,9 @@ namespace {
 int g_maskScreen = 0;
 }  // namespace
 
-int RestoreAllGraphSurfaces() { return 0; }
 int RebuildGraphicsSystem() { return 0; }
-int HasGraphRestoreHandler() { return 1; }
-
-int QueryGraphSize(int32_t graph, int32_t* width, int32_t* height) {
-  if (graph != DRAW_SCREEN_FRONT && graph != DRAW_SCREEN_BACK) return -1;
-  return QueryScreenSize(width, height);
-}
-
-int IsGraphLive(int32_t) { return 0; }
-GraphRecord* GetGraphRecord(int32_t) { return nullptr; }
 
 void ResetMaskScreenFlags() { g_maskScreen = 1; }
-
-int SetGraphRestoreHandler(GraphRestoreHandler) { return 0; }
 
 namespace {
 
@@ -66,13 +53,11 @@ int SetDrawTargetCore(int32_t target) {
   return 0;
 }
 
-int SetGraphCreateMode(int32_t) { return 0; }
-int MakeBlankGraph(int32_t, int32_t, int32_t) { return -1; }
-int MakeGraphFromGraphImage(GraphImage*) { return -1; }
-int FreeGraph(int32_t, int32_t) { return -1; }
-
 int DrawGraphAtCore(int32_t, int32_t, int32_t, int32_t) { return -1; }
 int DrawGraphStretchedCore(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return -1; }
+
+int EndMaskScreen() { return 0; }
+int DeleteAllType40Handles() { return 0; }
 
 int IsMaskScreenEnabled() { return g_maskScreen; }
 

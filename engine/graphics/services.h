@@ -49,11 +49,11 @@ int IsSoftwareRendering();
 // The size of a graph, or of the screen for DRAW_SCREEN_FRONT and DRAW_SCREEN_BACK; 0, or
 // -1 for a dead graph. Either pointer may be null.
 int QueryGraphSize(int32_t graph, int32_t* width, int32_t* height);
-// 1 for a live graph handle.
-int IsGraphLive(int32_t graph);
+// 1 for a live graph handle, else 0.
+int IsGraphHandleLive(int32_t graph);
 struct GraphRecord;
 // The record of a live graph, or null.
-GraphRecord* GetGraphRecord(int32_t graph);
+GraphRecord* LookupGraph(int32_t graph);
 // The mask flags as a draw-state reset leaves them: switched on, masked drawing off.
 void ResetMaskScreenFlags();
 // 0 selects software rendering without DirectDraw (and 3D off), 1 hardware; 0.
@@ -90,6 +90,10 @@ int RemoveAllSoftImagesCore();
 // ---- window placement -----------------------------------------------------------------
 
 int IsMaskScreenEnabled();
+// Releases the mask screen for good (the graph manager's end); 0.
+int EndMaskScreen();
+// Deletes every handle of the 512-slot table of type 0x40000000; 0.
+int DeleteAllType40Handles();
 int SwitchMaskScreen(int32_t flag);
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();

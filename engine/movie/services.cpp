@@ -6,3 +6,5 @@ int PauseAllMovieHandles() { return 0; }
 int ResumeAllMovieHandles() { return 0; }
 int ReleaseAllMovieObjects() { return 0; }
 int BuildYuvTables() { return 0; }
+int CloseMovieHandle(int32_t) { return -1; }
+int RestoreMovieSurfaces(int32_t) { return 0; }

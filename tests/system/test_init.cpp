@@ -46,15 +46,17 @@ std::vector<std::string> ExpectedStart(PlatWnd window, bool fullScreen) {
       "StartGraphicsWithFallback(" + std::to_string(window) + ")", "InitCharCodeBuffer",
       "SetVBlankWait(1)"};
   if (fullScreen) steps.push_back("BringToForeground(" + std::to_string(window) + ",1)");
-  // The warm-up draws; without graphs yet every graph handle is -1.
+  // The warm-up draws, on the first three graphs of the fresh graph table: slot 0 each
+  // time, with check values 0, 1 and 2.
+  auto graph = [](int n) { return std::to_string(0x08000000 | n << 16); };
   const std::vector<std::string> rest = {
       "InitScreenLog", "SetDrawTargetCore(-2)", "SetDrawTargetCore(-4)",
       "SetGraphCreateMode(1)", "MakeBlankGraph(256,256,0)", "SetGraphCreateMode(0)",
-      "SetDrawTargetCore(-1)", "SetDrawTargetCore(-4)", "FreeGraph(-1,0)",
+      "SetDrawTargetCore(" + graph(0) + ")", "SetDrawTargetCore(-4)", "FreeGraph(" + graph(0) + ",0)",
       "SetDrawTargetCore(-2)", "MakeGraphFromGraphImage", "SetBlendState(3,128)",
-      "DrawGraphAtCore(0,0,-1,1)", "SetBlendState(0,0)", "SetDrawTargetCore(-4)",
-      "DrawGraphAtCore(0,0,-1,1)", "FreeGraph(-1,0)", "MakeGraphFromGraphImage",
-      "DrawGraphStretchedCore(0,0,640,480,-1,1)", "FreeGraph(-1,0)"};
+      "DrawGraphAtCore(0,0," + graph(1) + ",1)", "SetBlendState(0,0)", "SetDrawTargetCore(-4)",
+      "DrawGraphAtCore(0,0," + graph(1) + ",1)", "FreeGraph(" + graph(1) + ",0)", "MakeGraphFromGraphImage",
+      "DrawGraphStretchedCore(0,0,640,480," + graph(2) + ",1)", "FreeGraph(" + graph(2) + ",0)"};
   steps.insert(steps.end(), rest.begin(), rest.end());
   return steps;
 }
