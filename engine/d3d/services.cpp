@@ -28,6 +28,10 @@ int AcquireDirect3DObject() { return 0; }
 int EndSceneCurrent() { return 0; }
 int FlushCurrentVertexBatch() { return 0; }
 
+const ColorFormat* TextureFormatFor(int32_t, int32_t, int32_t, int32_t) { return nullptr; }
+const PixelFormatRecord* TextureFormatPixelFormat(int32_t) { return nullptr; }
+const ColorFormat* TextureFormatColorFormat(int32_t) { return nullptr; }
+
 const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits) {
   static PixelFormatRecord record;
   record = PixelFormatRecord{};

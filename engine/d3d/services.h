@@ -50,6 +50,18 @@ int FlushCurrentVertexBatch();
 // The depth-buffer pixel format of that bit depth (16: DDPF_ZBUFFER, 16 bits, 0xFFFF).
 const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits);
 
+// ---- texture formats ---------------------------------------------------------------------
+// Null while no device has enumerated its formats.
+
+struct ColorFormat;
+
+// The colour format of the textures for such graphs.
+const ColorFormat* TextureFormatFor(int32_t alpha, int32_t alphaTest, int32_t is32Bit,
+                                    int32_t drawTarget);
+// The pixel format and the colour format of texture format index 0-8.
+const PixelFormatRecord* TextureFormatPixelFormat(int32_t index);
+const ColorFormat* TextureFormatColorFormat(int32_t index);
+
 // ---- the table the window procedure calls through ---------------------------------------
 
 // RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
