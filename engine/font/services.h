@@ -20,6 +20,15 @@ int QueryFontSettings(int32_t font, int32_t* size, int32_t* thickness);
 // Makes the default font again with this size and thickness; 0.
 int ApplyDefaultFontSize(int32_t size, int32_t thickness);
 
+// ---- what the graph manager asks of fonts -------------------------------------------------
+
+// Puts the default font's settings back (the graph manager's start); 0.
+int ResetFontDefaults();
+// Deletes every font handle (the graph manager's end); 0.
+int DeleteAllFonts();
+// Makes every font's glyph cache again under its own handle (after the graphs were lost); 0.
+int RefreshAllFontHandles();
+
 // The first two as the rest of the engine reaches them: through this table, so that a
 // test can watch a call or script its result. It holds the functions above unless a test
 // changed it; fonts themselves call their functions directly.
