@@ -36,3 +36,8 @@ list(APPEND KR_PLATFORM_LIBS PkgConfig::PNG)
 
 # The sound writers (engine/sound/writer) encode Ogg Vorbis through vorbisenc.
 pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
+
+# Glyphs and text metrics of the GDI-like layer's fonts (platform/gdi/freetype), from the
+# IPA Gothic faces (fonts-ipafont-gothic).
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+list(APPEND KR_PLATFORM_LIBS PkgConfig::FREETYPE)

@@ -14,6 +14,8 @@ PACKAGES=(
   xfonts-base x11-utils x11-apps netpbm procps
   libmpg123-dev libvorbis-dev libogg-dev libfluidsynth-dev timgm6mb-soundfont
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
+  # glyphs: FreeType and the IPA Gothic faces the font layer maps every face name to
+  libfreetype-dev fonts-ipafont-gothic
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder
   sox libmp3lame-dev
 )

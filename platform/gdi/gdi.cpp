@@ -5,7 +5,10 @@
 
 #include "platform/backend/fakecalls.h"
 #include "platform/display/backend.h"
+#include "platform/backend/chooser.h"
+#include "platform/gdi/fake/fontfake.h"
 #include "platform/gdi/fake/gdifake.h"
+#include "platform/gdi/fontbackend.h"
 
 #include <algorithm>
 #include <bit>
@@ -17,7 +20,8 @@
 
 namespace {
 
-enum Kind : uint32_t { KIND_WINDOW = 1, KIND_MEMORY = 2, KIND_SURFACE = 3, KIND_BITMAP = 4 };
+enum Kind : uint32_t { KIND_WINDOW = 1, KIND_MEMORY = 2, KIND_SURFACE = 3, KIND_BITMAP = 4, KIND_FONT = 5 };
+static_assert(PLAT_STOCK_FONT == uint32_t(KIND_FONT) << 24, "the stock font is the font kind's serial 0");
 
 // ---- pixel formats ------------------------------------------------------------------------
 
@@ -266,13 +270,28 @@ struct DC {
   PlatGdiObj own = 0;         // KIND_MEMORY: its 1 x 1 bitmap
   PlatDDSurface surface = 0;  // KIND_SURFACE
   PlatDDSurfaceDesc desc{};
+  PlatGdiObj font = PLAT_STOCK_FONT;
 };
+
+// A font object: its back end's face instance.
+struct Font {
+  const PlatFontBackend* backend = nullptr;
+  void* face = nullptr;
+};
+
+const PlatBackendOption<PlatFontBackend> kFontBackends[] = {
+    {.table = PlatFontFreeTypeBackend, .platforms = PLAT_PLATFORM_SDL | PLAT_PLATFORM_HEADLESS},
+    {.table = PlatFontFakeBackend, .platforms = 0},
+};
+// Each font keeps the back end it was made with, so a choice applies to the next font.
+PlatBackendChoice<PlatFontBackend> fontBackend(kFontBackends, PLAT_BACKEND_SWITCHABLE);
 
 struct Gdi {
   std::recursive_mutex mu;
   uint32_t next = 1;
   std::map<uint32_t, DC> dcs;
   std::map<uint32_t, Bitmap> bitmaps;
+  std::map<uint32_t, Font> fonts;
   FakeCalls fake;
 };
 
@@ -302,6 +321,23 @@ DC* FindDC(Gdi& g, PlatDC handle) {
 Bitmap* FindBitmap(Gdi& g, PlatGdiObj handle) {
   auto it = g.bitmaps.find(handle);
   return it == g.bitmaps.end() ? nullptr : &it->second;
+}
+
+Font* FindFont(Gdi& g, PlatGdiObj handle) {
+  auto it = g.fonts.find(handle);
+  return it == g.fonts.end() ? nullptr : &it->second;
+}
+
+bool FontSelected(Gdi& g, PlatGdiObj handle) {
+  for (auto& [h, dc] : g.dcs)
+    if (dc.font == handle) return true;
+  return false;
+}
+
+// The font selected into a device context, or null for a bad dc or the stock font.
+Font* FontOfDC(Gdi& g, PlatDC handle) {
+  DC* dc = FindDC(g, handle);
+  return dc ? FindFont(g, dc->font) : nullptr;
 }
 
 Dib TopDown(int32_t width, int32_t height, Format format) {
@@ -691,6 +727,11 @@ PlatGdiObj PlatGdiCreateDIBSection(PlatDC handle, const PlatBitmapInfo* info, ui
 PlatGdiObj PlatGdiSelectObject(PlatDC handle, PlatGdiObj object) {
   ENTER("SelectObject", 0);
   DC* dc = FindDC(g, handle);
+  if (dc && (object == PLAT_STOCK_FONT || FindFont(g, object))) {
+    const PlatGdiObj previous = dc->font;
+    dc->font = object;
+    return previous;
+  }
   Bitmap* b = FindBitmap(g, object);
   if (!dc || !b || dc->kind != KIND_MEMORY) return 0;
   if (b->selectedIn && b->selectedIn != handle) return 0;
@@ -704,6 +745,13 @@ PlatGdiObj PlatGdiSelectObject(PlatDC handle, PlatGdiObj object) {
 
 int PlatGdiDeleteObject(PlatGdiObj object) {
   ENTER("DeleteObject", 0);
+  if (Font* f = FindFont(g, object)) {
+    // A selected font stays: its device context would read a closed face.
+    if (FontSelected(g, object)) return 0;
+    f->backend->close(f->face);
+    g.fonts.erase(object);
+    return 1;
+  }
   Bitmap* b = FindBitmap(g, object);
   // A selected bitmap stays: its device context would draw into freed memory.
   if (!b || b->selectedIn || b->ownedBy) return 0;
@@ -728,6 +776,39 @@ int PlatGdiGetObject(PlatGdiObj object, int bytes, void* out) {
   std::memcpy(out, &bm, size_t(n));
   return n;
 }
+
+// ---- fonts -----------------------------------------------------------------------------------
+
+PlatGdiObj PlatCreateFont(int32_t height, int32_t weight, uint32_t italic, uint32_t charSet, uint32_t quality,
+                          uint32_t pitchAndFamily, const char* face) {
+  ENTER("CreateFont", 0);
+  const PlatFontBackend* backend = fontBackend.Get();
+  const PlatFontRequest request{height, weight, italic, charSet, quality, pitchAndFamily, face ? face : ""};
+  void* made = backend->open(request);
+  if (!made) return 0;
+  const PlatGdiObj handle = NewHandle(g, KIND_FONT);
+  g.fonts[handle] = Font{backend, made};
+  return handle;
+}
+
+int PlatGetTextMetrics(PlatDC dc, PlatTextMetrics* out) {
+  ENTER("GetTextMetrics", 0);
+  Font* f = FontOfDC(g, dc);
+  if (!f || !out) return 0;
+  f->backend->textMetrics(f->face, out);
+  return 1;
+}
+
+uint32_t PlatGetGlyphOutline(PlatDC dc, uint32_t code, uint32_t format, PlatGlyphMetrics* metrics,
+                             uint32_t bufferSize, void* buffer, const PlatMat2* matrix) {
+  ENTER("GetGlyphOutline", PLAT_GDI_GLYPH_ERROR);
+  Font* f = FontOfDC(g, dc);
+  if (!f || !matrix || (format != PLAT_GGO_BITMAP && format != PLAT_GGO_GRAY4_BITMAP)) return PLAT_GDI_GLYPH_ERROR;
+  return f->backend->glyphOutline(f->face, code, format, metrics, bufferSize, buffer, *matrix);
+}
+
+int PlatGdiSelectFontBackend(const char* name) { return fontBackend.Select(name); }
+const char* PlatGdiFontBackendName() { return fontBackend.Name(); }
 
 // ---- copies ----------------------------------------------------------------------------------
 
@@ -909,6 +990,8 @@ void PlatGdiFakeReset() {
     if (dc.kind == KIND_SURFACE) PlatDDSurfaceReleaseDC(dc.surface);
   g.dcs.clear();
   g.bitmaps.clear();
+  for (auto& [handle, f] : g.fonts) f.backend->close(f.face);
+  g.fonts.clear();
   g.fake.Reset();
 }
 
@@ -941,5 +1024,5 @@ int PlatGdiFakeLiveObjects() {
   Lock lock(g.mu);
   int n = 0;
   for (auto& [handle, b] : g.bitmaps) n += b.ownedBy ? 0 : 1;
-  return n;
+  return n + int(g.fonts.size());
 }

@@ -1,8 +1,10 @@
 // The GDI-like layer over the display (platform/display): device contexts of windows, of
 // memory and of DirectDraw-style surfaces; bitmaps and DIB sections; copies between any
 // two device contexts with format conversion; DIBs drawn from caller memory; device caps;
-// and display settings. One implementation serves both display back ends; the recording
-// fake (platform/gdi/fake/gdifake.h) injects failures and logs calls.
+// fonts with their text metrics and glyph outlines; and display settings. One
+// implementation serves both display back ends; the recording fake
+// (platform/gdi/fake/gdifake.h) injects failures and logs calls. Fonts have back ends of
+// their own (FreeType for sdl and headless, block glyphs for tests: fake/fontfake.h).
 //
 // Device contexts and objects are integer handles (0 is none) that each call checks.
 //
@@ -33,7 +35,7 @@
 #include <cstdint>
 
 typedef uint32_t PlatDC;
-typedef uint32_t PlatGdiObj;  // a bitmap (the font layer adds fonts)
+typedef uint32_t PlatGdiObj;  // a bitmap or a font
 
 // ---- DIB records ---------------------------------------------------------------------------
 
@@ -109,14 +111,78 @@ PlatGdiObj PlatGdiCreateCompatibleBitmap(PlatDC dc, int32_t width, int32_t heigh
 // A DIB section as info describes it, zero-filled; *bits gets its pixels. dc may be 0.
 PlatGdiObj PlatGdiCreateDIBSection(PlatDC dc, const PlatBitmapInfo* info, uint32_t usage, void** bits);
 // Selects a bitmap into a memory device context: the previous one, or 0 when refused
-// (not a memory dc, or the bitmap is selected into another).
+// (not a memory dc, or the bitmap is selected into another). Selects a font into any
+// device context (a font may be in several): the previous font, which for a device
+// context that never had one is the stock font PLAT_STOCK_FONT.
 PlatGdiObj PlatGdiSelectObject(PlatDC dc, PlatGdiObj object);
-// 1, or 0 for a bad handle, an object selected into a device context, or a memory
-// device context's own bitmap.
+// 1, or 0 for a bad handle, an object selected into a device context, a memory device
+// context's own bitmap, or the stock font.
 int PlatGdiDeleteObject(PlatGdiObj object);
 // Copies the object's record (PlatBitmap for a bitmap) into out, at most bytes of it;
 // answers the bytes written, 0 for a bad handle. out null answers the record's size.
 int PlatGdiGetObject(PlatGdiObj object, int bytes, void* out);
+
+// ---- fonts -----------------------------------------------------------------------------------
+//
+// A face name is Shift-JIS and goes through the back end's own table; an unknown name is
+// substituted rather than refused, so a font fails only when its face file is missing.
+// A positive height is the cell height (ascent + descent), a negative one the em height;
+// 0 takes a cell height of 16.
+
+enum : uint32_t {
+  PLAT_DEFAULT_CHARSET = 1,
+  PLAT_SHIFTJIS_CHARSET = 128,
+  PLAT_HANGEUL_CHARSET = 129,
+  PLAT_NONANTIALIASED_QUALITY = 3,  // mono hinting and rendering for the one-bit format
+  PLAT_FIXED_PITCH = 1,
+};
+
+// The font every device context holds until another is selected; it has no glyphs.
+constexpr PlatGdiObj PLAT_STOCK_FONT = 0x05000000u;
+
+// A font object, or 0.
+PlatGdiObj PlatCreateFont(int32_t height, int32_t weight, uint32_t italic, uint32_t charSet, uint32_t quality,
+                          uint32_t pitchAndFamily, const char* face);
+
+struct PlatTextMetrics {
+  int32_t height;  // ascent + descent
+  int32_t ascent, descent;
+  int32_t internalLeading, externalLeading;
+  int32_t aveCharWidth, maxCharWidth;
+  int32_t weight;
+  uint8_t italic;
+  uint8_t charSet;
+};
+// The metrics of the font selected into dc; 1, or 0 for a bad dc or the stock font.
+int PlatGetTextMetrics(PlatDC dc, PlatTextMetrics* out);
+
+enum : uint32_t {  // PlatGetGlyphOutline formats
+  PLAT_GGO_BITMAP = 1,        // one bit a pixel, most significant first, 1 = ink
+  PLAT_GGO_GRAY4_BITMAP = 5,  // one byte a pixel, levels 0 to 16
+};
+constexpr uint32_t PLAT_GDI_GLYPH_ERROR = 0xFFFFFFFFu;
+
+struct PlatGlyphMetrics {
+  uint32_t blackBoxX, blackBoxY;  // the bitmap's size; 1 x 1 for an empty glyph
+  int32_t originX, originY;       // left bearing, top above the baseline
+  int16_t cellIncX, cellIncY;     // the advance
+};
+// 16.16 fixed point, as GDI's MAT2: the transform applied to the outline.
+struct PlatFixed {
+  uint16_t fract;
+  int16_t value;
+};
+struct PlatMat2 {
+  PlatFixed m11, m12, m21, m22;
+};
+// The glyph of a character code (first byte x 256 + second, or the one byte) in the font
+// selected into dc, in the given format. Rows run top first, each padded to 4 bytes; an
+// empty glyph has data size 0. With buffer null (or size 0) only the metrics and the data
+// size come back. A code that does not convert, or that the face lacks, gives the face's
+// .notdef glyph. Answers the data size, or PLAT_GDI_GLYPH_ERROR for a bad dc, the stock
+// font, a bad format or matrix, or a buffer smaller than the data.
+uint32_t PlatGetGlyphOutline(PlatDC dc, uint32_t code, uint32_t format, PlatGlyphMetrics* metrics,
+                             uint32_t bufferSize, void* buffer, const PlatMat2* matrix);
 
 // ---- copies ----------------------------------------------------------------------------------
 

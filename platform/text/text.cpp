@@ -91,16 +91,25 @@ int PlatUtf8ToSjis(const char* utf8, size_t length, std::string* out) {
   return Convert(*conv, utf8, length, 0, "?", 1, out);
 }
 
-int PlatSjisToUtf32(const char* sjis, size_t length, std::u32string* out) {
-  static Converter* conv = new Converter("UTF-32LE", "CP932");
+static int ToUtf32(Converter& conv, const char* text, size_t length, std::u32string* out) {
   std::string bytes;
-  int bad = Convert(*conv, sjis, length, 1, kUtf32Replacement, 4, &bytes);
+  int bad = Convert(conv, text, length, 1, kUtf32Replacement, 4, &bytes);
   out->assign(bytes.size() / 4, U'\0');
   for (size_t i = 0; i < out->size(); i++) {
     const unsigned char* p = (const unsigned char*)bytes.data() + i * 4;
     (*out)[i] = char32_t(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
   }
   return bad;
+}
+
+int PlatSjisToUtf32(const char* sjis, size_t length, std::u32string* out) {
+  static Converter* conv = new Converter("UTF-32LE", "CP932");
+  return ToUtf32(*conv, sjis, length, out);
+}
+
+int PlatHangulToUtf32(const char* text, size_t length, std::u32string* out) {
+  static Converter* conv = new Converter("UTF-32LE", "CP949");
+  return ToUtf32(*conv, text, length, out);
 }
 
 int PlatUtf32ToSjis(const char32_t* text, size_t length, std::string* out) {

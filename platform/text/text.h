@@ -12,6 +12,8 @@
 int PlatSjisToUtf8(const char* sjis, size_t length, std::string* out);
 int PlatUtf8ToSjis(const char* utf8, size_t length, std::string* out);
 int PlatSjisToUtf32(const char* sjis, size_t length, std::u32string* out);
+// Code page 949 (Hangul) to UTF-32, for glyph lookup under the Hangul char set.
+int PlatHangulToUtf32(const char* text, size_t length, std::u32string* out);
 int PlatUtf32ToSjis(const char32_t* text, size_t length, std::string* out);
 
 // Convenience forms for zero-terminated text; invalid input converts as above.

@@ -16,6 +16,11 @@ TEST(Text, ShiftJisRoundTrips) {
   EXPECT_EQ(u32, U"ロa");
   EXPECT_EQ(PlatUtf32ToSjis(u32.data(), u32.size(), &back), 0);
   EXPECT_EQ(back, "\x83\x8D" "a");
+
+  // Code page 949, for glyphs under the Hangul char set.
+  EXPECT_EQ(PlatHangulToUtf32("\xB0\xA1" "a", 3, &u32), 0);
+  EXPECT_EQ(u32, U"\uAC00a");
+  EXPECT_EQ(PlatHangulToUtf32("\xB0", 1, &u32), 1);
 }
 
 TEST(Text, CP932SpecificCharacters) {

@@ -1,0 +1,251 @@
+// The glyph cache in memory: cells of one image (1 bit a pixel for plain fonts, 8 for the
+// others), filled through the GDI-like layer's glyph outlines, taken as a ring when full.
+#include "engine/base/log.h"
+#include "engine/base/memory.h"
+#include "engine/base/strutil.h"
+#include "engine/font/font.h"
+#include "engine/graphics/screen.h"
+#include "engine/graphics/services.h"
+#include "engine/graphics/surface2d.h"
+#include "engine/system/system.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The edge brushes of sizes 1 to 4, each occupying rows and columns 0 to 2 x size with
+// its centre at (size, size); larger edges take the full square.
+constexpr const char* kBrushRows[4][9] = {
+    {".#.", "#.#", ".#."},
+    {".###.", "#####", "#####", "#####", ".###."},
+    {"...#...", ".#####.", ".#####.", "#######", ".#####.", ".#####.", "...#..."},
+    {"..#####..", ".#######.", "#########", "#########", "#########", "#########", "#########", ".#######.",
+     "..#####.."},
+};
+
+struct EdgeBrushes {
+  uint8_t mask[4][9][9];
+};
+
+constexpr EdgeBrushes MakeBrushes() {
+  EdgeBrushes b{};
+  for (int s = 0; s < 4; s++)
+    for (int y = 0; y <= 2 * (s + 1); y++)
+      for (int x = 0; x <= 2 * (s + 1); x++) b.mask[s][y][x] = kBrushRows[s][y][x] == '#' ? 1 : 0;
+  return b;
+}
+constexpr EdgeBrushes kEdgeBrushes = MakeBrushes();
+
+bool Covered(int32_t edge, int32_t dx, int32_t dy) {
+  if (edge > 4) return true;
+  return kEdgeBrushes.mask[edge - 1][dy + edge][dx + edge] != 0;
+}
+
+bool DirectDrawMissing() { return IsDirectDrawUsed() && !GetDirectDrawObject(); }
+
+// One glyph as the layer gave it, rows top first one pitch apart.
+struct GlyphBits {
+  const uint8_t* rows;
+  uint32_t pitch;
+  int32_t width, height;
+  bool oneBit;
+  uint32_t Level(int32_t x, int32_t y) const {
+    const uint8_t* row = rows + size_t(y) * pitch;
+    return oneBit ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x];
+  }
+};
+
+// Writes the glyph into the cell whose top-left byte row is cell, clipped to the cell:
+// a glyph wider or taller than its cell would run into the next one and, in the last
+// cell, past the cache.
+void WriteGlyph(const FontRecord* f, uint8_t* cell, const GlyphBits& g) {
+  const int32_t side = f->cellWidth;
+  const int32_t pitch = f->cachePitch;
+  if (f->fontType == 0) {
+    const int32_t rows = std::min(g.height, side);
+    const size_t bytes = std::min<size_t>((size_t(g.width) + 7) / 8, size_t(pitch));
+    for (int32_t y = 0; y < rows; y++) std::memcpy(cell + size_t(y) * pitch, g.rows + size_t(y) * g.pitch, bytes);
+    return;
+  }
+  const bool edged = f->fontType & FONT_TYPE_EDGE;
+  const int32_t e = edged ? f->edgeSize : 0;
+  auto at = [&](int32_t x, int32_t y) -> uint8_t* {
+    return x < 0 || y < 0 || x >= side || y >= side ? nullptr : cell + size_t(y) * pitch + x;
+  };
+  // The body first: the edge pass below reads it.
+  for (int32_t y = 0; y < g.height; y++)
+    for (int32_t x = 0; x < g.width; x++) {
+      const uint32_t v = g.Level(x, y);
+      uint8_t* p = v ? at(e + x, e + y) : nullptr;
+      if (!p) continue;
+      if (f->fontType == FONT_TYPE_EDGE) *p = 1;
+      else if (f->fontType == FONT_TYPE_ANTIALIAS) *p = uint8_t(v - 1);
+      else *p = uint8_t(*p | (v - 1));
+    }
+  if (!edged) return;
+  for (int32_t y = 0; y < g.height; y++)
+    for (int32_t x = 0; x < g.width; x++) {
+      const uint32_t v = g.Level(x, y);
+      if (!v) continue;
+      for (int32_t dy = -e; dy <= e; dy++)
+        for (int32_t dx = -e; dx <= e; dx++) {
+          if (!Covered(e, dx, dy)) continue;
+          uint8_t* p = at(e + x + dx, e + y + dy);
+          if (!p) continue;
+          if (f->fontType == FONT_TYPE_EDGE) {
+            if (*p != 1) *p = 2;
+          } else if ((*p >> 4) < v - 1) {
+            *p = uint8_t((*p & 0x0F) | (v - 1) << 4);
+          }
+        }
+    }
+}
+
+}  // namespace
+
+int ClearFontGlyphCache(int32_t font) {
+  FontRecord* f = GetFontRecord(font);
+  if (!f) return -1;
+  std::memset(f->chars, 0, sizeof f->chars);
+  std::memset(f->glyphs, 0, sizeof f->glyphs);
+  for (int32_t i = 0; i < f->capacity; i++) f->glyphs[i].cell = i;
+  f->glyphs[f->capacity].cell = -1;
+  f->nextEntry = 0;
+  return 0;
+}
+
+int RestoreFontCacheGraphs(int32_t font) {
+  FontRecord* f = GetFontRecord(font);
+  if (!f) return -1;
+  if (f->drawingScreenLost == 1) {
+    f->drawingScreenLost = 0;
+    int32_t width = 0, height = 0;
+    QueryScreenSize(&width, &height);
+    SurfaceCreateFlags flags{};
+    flags.alpha = (f->fontType & FONT_TYPE_ANTIALIAS) ? 1 : 0;
+    flags.bitDepth = uint8_t(QueryScreenDepth());
+    f->drawingScreen = AddSurface2D(width, height, 0, 0, -1, nullptr, 0, 0, &flags);
+    if (f->drawingScreen == -1) return -1;
+    WatchSurface2DDeletion(f->drawingScreen, &f->drawingScreenLost);
+  }
+  // The cache graph belongs to texture caches, which come with the Direct3D renderer.
+  return 0;
+}
+
+GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* cells) {
+  if (DirectDrawMissing()) return nullptr;
+  FontRecord* f = GetFontRecord(font);
+  if (!f || count < 1 || !cells) return nullptr;
+  const PlatDC dc = PlatGdiCreateCompatibleDC(0);
+  const PlatGdiObj old = dc ? PlatGdiSelectObject(dc, f->gdiFont) : 0;
+  if (!dc || !old) FatalEngineExit("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
+  PlatTextMetrics tm{};
+  PlatGetTextMetrics(dc, &tm);
+  const uint32_t format = (f->fontType & FONT_TYPE_ANTIALIAS) ? PLAT_GGO_GRAY4_BITMAP : PLAT_GGO_BITMAP;
+  const PlatMat2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  const int32_t edges = (f->fontType & FONT_TYPE_EDGE) ? 2 * f->edgeSize : 0;
+  GlyphEntry* last = nullptr;
+  for (int32_t i = 0; i < count; i++) {
+    const GlyphCell& c = cells[i];
+    GlyphEntry* e = &f->glyphs[f->nextEntry];
+    if (e->inUse) {
+      // The character may have moved to a later entry meanwhile (listed twice in a batch).
+      if (e->character && e->character->glyph == e) {
+        e->character->cached = 0;
+        e->character->glyph = nullptr;
+      }
+      e->inUse = 0;
+    }
+    CharTableEntry* ch = &f->chars[GlyphCellKey(c)];
+    ch->glyph = e;
+    ch->cached = 1;
+    e->character = ch;
+    e->inUse = 1;
+
+    int32_t cx, cy;
+    GlyphCellPosition(f, e->cell, &cx, &cy);
+    uint8_t* cell = f->cacheMemory + size_t(cy) * size_t(f->cachePitch);
+    std::memset(cell, 0, size_t(f->cachePitch) * size_t(f->cellWidth));
+
+    const uint32_t code = c.bytes[1] ? uint32_t(c.bytes[0]) << 8 | c.bytes[1] : c.bytes[0];
+    const bool space = (c.bytes[0] == 0x20 && c.bytes[1] == 0) || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40);
+    PlatGlyphMetrics gm{};
+    const uint32_t size = PlatGetGlyphOutline(dc, code, format, &gm, 0, nullptr, &identity);
+    if (size == PLAT_GDI_GLYPH_ERROR) FatalEngineExit("GetGlyphOutline 関数が失敗しました");
+    e->advance = gm.cellIncX;
+    if (space) {
+      e->xOffset = e->yOffset = 0;
+      e->width = e->height = 0;
+    } else {
+      e->xOffset = int16_t(gm.originX);
+      e->yOffset = int16_t(tm.ascent - gm.originY);
+      e->width = e->height = 0;
+      // An empty glyph (data size 0) has nothing to fetch or write.
+      if (size != 0) {
+        const uint32_t pitch = size / gm.blackBoxY / 4 * 4;
+        uint8_t* buffer = static_cast<uint8_t*>(TrackedCalloc(size_t(size) + 2 * size_t(pitch), __FILE__, __LINE__));
+        if (!buffer) FatalEngineExit("アンチエイリアス文字取得用バッファの確保に失敗しました");
+        if (PlatGetGlyphOutline(dc, code, format, &gm, size, buffer + pitch, &identity) == PLAT_GDI_GLYPH_ERROR)
+          FatalEngineExit("GetGlyphOutline 関数が失敗しました");
+        const GlyphBits bits{buffer + pitch, pitch, int32_t(gm.blackBoxX), int32_t(gm.blackBoxY),
+                             format == PLAT_GGO_BITMAP};
+        WriteGlyph(f, cell, bits);
+        TrackedFree(buffer);
+        e->width = int16_t(std::min<int64_t>(gm.blackBoxX, f->cellWidth));
+        e->height = int16_t(std::min<int64_t>(gm.blackBoxY, f->cellWidth));
+      }
+    }
+    if (edges) {
+      e->advance = int16_t(e->advance + edges);
+      // What was written stays inside the cell, and so does the entry.
+      e->width = int16_t(std::min(e->width + edges, f->cellWidth));
+      e->height = int16_t(std::min(e->height + edges, f->cellWidth));
+    }
+    if (++f->nextEntry >= f->capacity) f->nextEntry = 0;
+    last = e;
+  }
+  PlatGdiSelectObject(dc, old);
+  PlatGdiDeleteDC(dc);
+  return last;
+}
+
+int PrepareStringGlyphs(GlyphCell* cells, const char* text, int32_t font, int32_t length, int32_t* count) {
+  FontRecord* f = GetFontRecord(font);
+  if (!f || !text) return -1;
+  FontSystem& fs = g_FontSystem;
+  int32_t bytes = int32_t(std::min<size_t>(std::strlen(text), INT32_MAX));
+  if (length != -1 && length < bytes) bytes = std::max(length, 0);
+  if (!cells) {
+    // One cell a byte at most: the list grows to the string, so a long one stays inside.
+    if (bytes > fs.scratchCapacity) {
+      const int32_t wanted = std::max(bytes, int32_t(FONT_SCRATCH_CELLS));
+      GlyphCell* grown = static_cast<GlyphCell*>(TrackedAlloc(sizeof(GlyphCell) * size_t(wanted), __FILE__, __LINE__));
+      if (!grown) {
+        WriteLog("文字列処理用メモリの確保に失敗しました\n");
+        return -1;
+      }
+      if (fs.scratchCells) TrackedFree(fs.scratchCells);
+      fs.scratchCells = grown;
+      fs.scratchCapacity = wanted;
+    }
+    cells = fs.scratchCells;
+  }
+  GlyphCell pending[FONT_SCRATCH_CELLS];
+  int32_t pendingCount = 0;
+  int32_t n = 0;
+  for (int32_t i = 0; i < bytes; n++) {
+    // A double-byte character is never split: its trail is taken even past the length.
+    const bool two = IsLeadByte(text + i, f->charSet) && text[i + 1] != '\0';
+    GlyphCell c{{uint8_t(text[i]), uint8_t(two ? text[i + 1] : 0), 0}};
+    cells[n] = c;
+    i += two ? 2 : 1;
+    if (!f->chars[GlyphCellKey(c)].cached && pendingCount < FONT_SCRATCH_CELLS && pendingCount < f->capacity)
+      pending[pendingCount++] = c;
+  }
+  if (pendingCount > 0) RenderGlyphsToCache(font, pendingCount, pending);
+  if (count) *count = n;
+  return 0;
+}
+
+const GlyphCell* FontScratchCells() { return g_FontSystem.scratchCells; }
