@@ -60,12 +60,14 @@ int EndSceneCurrent();
 // Submits the pending batched vertices of the current device; 0, or -1 while Direct3D
 // is off.
 int FlushCurrentVertexBatch();
-// The Z-buffer format the set-up enumerated (all zero when none was found).
+// The Z-buffer format the set-up enumerated; the plain 16-bit one (0xFFFF) before a
+// set-up or when none was found.
 const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits);
 // The colour format of the texture format for graphs with those flags (any depth flag
 // counts as 32 bits).
 const ColorFormat* TextureFormatFor(int32_t alphaChannel, int32_t alphaTest, int32_t is32Bit, int32_t drawTarget);
-// Entry n (0 to 8) of the texture formats; null past the table.
+// Entry n (0 to 8) of the texture formats; null past the table and while the entry is
+// empty (no device has enumerated its formats, or it offered none of that kind).
 const PixelFormatRecord* TextureFormatPixelFormat(int32_t n);
 const ColorFormat* TextureFormatColorFormat(int32_t n);
 

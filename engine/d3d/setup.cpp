@@ -298,13 +298,18 @@ const ColorFormat* TextureFormatFor(int32_t alphaChannel, int32_t alphaTest, int
 }
 
 const PixelFormatRecord* TextureFormatPixelFormat(int32_t n) {
-  if (n < 0 || n >= TEXTURE_FORMAT_COUNT) return nullptr;
+  if (n < 0 || n >= TEXTURE_FORMAT_COUNT || EntryEmpty(n)) return nullptr;
   return &g_Direct3D.textureFormats.entries[n].pixelFormat;
 }
 
 const ColorFormat* TextureFormatColorFormat(int32_t n) {
-  if (n < 0 || n >= TEXTURE_FORMAT_COUNT) return nullptr;
+  if (n < 0 || n >= TEXTURE_FORMAT_COUNT || EntryEmpty(n)) return nullptr;
   return &g_Direct3D.textureFormats.entries[n].colorFormat;
 }
 
-const PixelFormatRecord* DepthBufferPixelFormat(int32_t) { return &g_Direct3D.depthFormat; }
+const PixelFormatRecord* DepthBufferPixelFormat(int32_t) {
+  // Before (or without) an enumerated format, the plain 16-bit one every Z surface of
+  // the screen and of 2D surfaces is made in.
+  static const PixelFormatRecord kPlain16{sizeof(PixelFormatRecord), PLAT_DDPF_ZBUFFER, 0, 16, 0xFFFF, 0, 0, 0};
+  return g_Direct3D.depthFormat.bitCount ? &g_Direct3D.depthFormat : &kPlain16;
+}

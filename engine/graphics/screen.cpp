@@ -155,9 +155,7 @@ void CreateDirectDrawSurfaces(uint32_t width, uint32_t height) {
 
   PlatDDSurfaceDesc z = SurfaceDesc(PLAT_DDSCAPS_ZBUFFER | PLAT_DDSCAPS_VIDEOMEMORY, width, height);
   z.flags |= PLAT_DDSD_PIXELFORMAT;
-  // The screen's own 16-bit format: the renderer enumerates its Z formats only after the
-  // screen surfaces exist.
-  z.pixelFormat = PlatDDPixelFormat{sizeof(PlatDDPixelFormat), PLAT_DDPF_ZBUFFER, 0, 16, 0xFFFF, 0, 0, 0};
+  std::memcpy(&z.pixelFormat, DepthBufferPixelFormat(16), sizeof z.pixelFormat);
   PlatDDSurface zBuffer = 0;
   if (PlatDDrawCreateSurface(s.ddraw, &z, &zBuffer) != PLAT_DD_OK) {
     WriteLog("Ｚバッファの作成に失敗しました\n");

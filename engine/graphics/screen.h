@@ -68,7 +68,8 @@ int32_t RefreshRateFromTotals(int64_t totalMicroseconds, int64_t totalSamples);
 int32_t PacingBudgetFor(int32_t frameTimeMs);
 
 // ---- what the screen model asks of the graph and surface handles ------------------------
-// Least bodies until the graph and surface handles land.
+// The 2D surface ones are engine/graphics/surface2d.cpp; the graph manager's are least
+// bodies until the graph handles land.
 
 int StartGraphManager();
 int TerminateGraphManager();

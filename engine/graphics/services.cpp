@@ -10,7 +10,6 @@ namespace {
 int g_maskScreen = 0;
 }  // namespace
 
-int RestoreAllSurfaces2D() { return 0; }
 int RestoreAllGraphSurfaces() { return 0; }
 int RebuildGraphicsSystem() { return 0; }
 int HasGraphRestoreHandler() { return 1; }

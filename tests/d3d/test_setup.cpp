@@ -185,14 +185,15 @@ TEST_F(Direct3DSetUp, TextureSizeLimitsAndTheZFormat) {
   PlatDDPixelFormat z16{sizeof(PlatDDPixelFormat), PLAT_DDPF_ZBUFFER, 0, 16, 0xFFFF, 0, 0, 0};
   PlatD3DFakeSetZFormats({stencil, z24, z16});
   ASSERT_EQ(InitializeDirect3D(), 0);
-  EXPECT_EQ(DepthBufferPixelFormat(16)->bitCount, 16u);
+  EXPECT_EQ(DepthBufferPixelFormat(16), &g_Direct3D.depthFormat);
   EXPECT_EQ(DepthBufferPixelFormat(16)->flags, uint32_t(PLAT_DDPF_ZBUFFER));
   ASSERT_EQ(TerminateDirect3D(), 0);
   log.clear();
   PlatD3DFakeSetZFormats({stencil, z24});
   ASSERT_EQ(InitializeDirect3D(), 0);
   EXPECT_TRUE(Logged("使用可能なＺバッファが見つかりませんでした\n"));
-  EXPECT_EQ(DepthBufferPixelFormat(16)->bitCount, 0u);
+  EXPECT_EQ(g_Direct3D.depthFormat.bitCount, 0u);
+  EXPECT_EQ(DepthBufferPixelFormat(16)->bitCount, 16u);
 }
 
 TEST_F(Direct3DSetUp, TheFormatChoiceByFlags) {

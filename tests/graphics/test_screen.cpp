@@ -17,6 +17,8 @@
 #include "platform/keys/keytable.h"
 #include "platform/window/headless/headlesswindow.h"
 
+#include "graphics/screenfixture.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,8 +26,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char kClass[] = "ScreenTest";
 
 PlatDisplayMode Desktop(int32_t depth, bool rgb555 = false, int32_t rate = 60) {
   PlatDisplayMode m = PlatDisplayModeOf(1024, 768, depth, rate);
@@ -37,75 +37,18 @@ PlatDisplayMode Desktop(int32_t depth, bool rgb555 = false, int32_t rate = 60) {
   return m;
 }
 
-PlatLResult Proc(PlatWnd w, uint32_t m, PlatWParam wp, PlatLParam lp) { return PlatDefWindowProc(w, m, wp, lp); }
-
-class Screen : public ::testing::Test {
+class Screen : public HeadlessScreenTest {
  protected:
-  PlatWnd window = 0;
-  std::string log;
-
-  static void Sink(const char* text, void* context) { static_cast<Screen*>(context)->log += text; }
-
-  void SetUp() override {
-    ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
-    PlatClockSetManual(1, 1000);
-    PlatDDrawFakeReset();
-    PlatGdiFakeReset();
-    PlatDisplayHeadlessSetModes(nullptr, 0);
-    PlatDisplayHeadlessSetDesktop(Desktop(32), 0);
-    g_System = SystemData{};
-    g_ScreenState = ScreenState{};
-    g_D3dServices = kD3dServices;
-    SetLogDebuggerOnly(1);
-    PlatSetDebugSink(Sink, this);
-    PlatWndClass wc{0, Proc, PLAT_CURSOR_ARROW, kClass};
-    ASSERT_EQ(PlatRegisterClass(&wc), 1);
-    window = PlatCreateWindow(0, kClass, "Kestr", 0x80CA0000, 0, 0, 640, 480);
-    ASSERT_NE(window, 0u);
-    g_System.mainWindow = window;
-    g_System.mainThreadId = PlatThreadId();
-    g_System.windowActive = 1;
-    g_System.settings.initialising = 1;
-    g_System.settings.osCode = 262;
-  }
-
-  void TearDown() override {
-    if (g_ScreenState.graphicsStarted) EndGraphics();
-    ResetHeadlessUser();
-    PlatSetDebugSink(nullptr, nullptr);
-    SetLogDebuggerOnly(0);
-    if (PlatIsWindow(window)) PlatDestroyWindow(window);
-    PlatUnregisterClass(kClass);
-    PlatMsg m;
-    while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
-    }
-    g_D3dServices = kD3dServices;
-    g_ScreenState = ScreenState{};
-    g_System = SystemData{};
-    PlatDDrawFakeReset();
-    PlatGdiFakeReset();
-    PlatDisplayHeadlessSetModes(nullptr, 0);
-    PlatDisplayHeadlessSetDesktop(Desktop(32), 0);
-    PlatClockSetManual(0);
-  }
-
   void Start(int windowed, const PlatDisplayMode& desktop) {
     PlatDisplayHeadlessSetDesktop(desktop, 0);
     g_System.settings.windowed = windowed;
     ASSERT_EQ(StartGraphicsWithFallback(window), 0);
   }
 
-  bool Logged(const std::string& text) const { return log.find(text) != std::string::npos; }
-
   static PlatDisplayMode ModeInForce() {
     PlatDisplayMode m;
     PlatDisplayGetMode(&m);
     return m;
-  }
-
-  static int CallCount(const char* name) {
-    const std::vector<std::string> calls = PlatDDrawFakeCalls();
-    return int(std::count(calls.begin(), calls.end(), std::string(name)));
   }
 };
 
