@@ -1,6 +1,9 @@
 // What the window procedure asks of the Direct3D renderer.
 #pragma once
 
+#include "engine/pixel/colorformat.h"
+#include "platform/d3d/d3d.h"
+
 #include <cstdint>
 
 // Restores the lost surfaces of every 3D texture record (on re-activation).
@@ -17,8 +20,8 @@ struct Rect;
 
 // 1 when 3D drawing is available: a Direct3D device was made on the display objects.
 int Is3DAvailable();
-// The current Direct3D device, or null.
-void* CurrentDevice3D();
+// The current Direct3D device, or 0 (no checks).
+PlatD3DDevice CurrentDevice3D();
 // Recomputes the vertex colour from the blend parameter and the brightness.
 int UpdateDrawVertexColor();
 // Point (0) or linear (1) texture filtering.
@@ -27,27 +30,38 @@ int ApplyTextureStage3D(int32_t filterMode);
 int SetViewportFromRect(const Rect* rect);
 // Sets (or, for null, clears) the texture of the blend graph.
 int BindGraphTexture(GraphRecord* graph, int32_t param1, int32_t param2);
-int SetWorldTransform3D(const Matrix4* matrix, int32_t flag);
+// The device's world matrix of index 0 to 3 (a higher index sets nothing), its view and
+// projection matrices; each sends the batch first. -1 while Direct3D is off.
+int SetWorldTransform3D(const Matrix4* matrix, int32_t index);
 int SetViewTransform3D(const Matrix4* matrix);
 int SetProjectionTransform3D(const Matrix4* matrix);
+// Makes the surface the device's render target (0: the surface it was made on); 0.
+int SetDeviceRenderTarget(PlatDDSurface surface, int32_t device);
+// 0, or -1 with a log line when the device refuses it or no render target was set.
+int SetDeviceViewport(const PlatD3DViewport* viewport, int32_t device);
+// The render target follows the draw target (-4 front, -2 back, else a graph); 0 or -1,
+// and 0 while Direct3D is off.
+int SwitchRenderTarget3D(int32_t target);
+// Clears a texture draw target with the background colour and its depth buffer; 0 or -1.
+int ClearDrawTargetTexture();
 
 // ---- what the screen model asks of the renderer ------------------------------------------
 
-struct PixelFormatRecord;
-
-// Sets the device up on the DirectDraw object and its back surface; 0, or negative on
-// failure. Until the renderer lands it makes no device and answers 0, so the engine runs
-// in DirectDraw mode without 3D.
+// Sets the device up on the DirectDraw object and its front surface; 0, or -1 on failure
+// with Direct3D left off.
 int InitializeDirect3D();
-// Releases the device and its textures; 0.
+// Releases the device and its textures; 0, or -1 when Direct3D was not on.
 int TerminateDirect3D();
-// Gets the Direct3D object of the DirectDraw object again (after a rebuild); 0.
+// Gets the Direct3D object of the DirectDraw object again (after a rebuild) and makes the
+// device again with its cached states; 0, or -1 when the object cannot be had.
 int AcquireDirect3DObject();
-// Ends the open scene of the current device, if any; 0.
+// Ends the open scene of the current device, if any; 0, or -1 while Direct3D is off.
 int EndSceneCurrent();
-// Submits the pending batched vertices of the current device; 0.
+// Submits the pending batched vertices of the current device; 0, or -1 while Direct3D
+// is off.
 int FlushCurrentVertexBatch();
-// The depth-buffer pixel format of that bit depth (16: DDPF_ZBUFFER, 16 bits, 0xFFFF).
+// The Z-buffer format the set-up enumerated; the plain 16-bit one (0xFFFF) before a
+// set-up or when none was found.
 const PixelFormatRecord* DepthBufferPixelFormat(int32_t bits);
 
 // ---- what the graph handles ask of the renderer -------------------------------------------
@@ -85,19 +99,22 @@ int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t bl
 
 struct ColorFormat;
 
-// The colour format of the textures for such graphs.
-const ColorFormat* TextureFormatFor(int32_t alpha, int32_t alphaTest, int32_t is32Bit,
-                                    int32_t drawTarget);
-// The pixel format and the colour format of texture format index 0-8.
-const PixelFormatRecord* TextureFormatPixelFormat(int32_t index);
-const ColorFormat* TextureFormatColorFormat(int32_t index);
+// The colour format of the texture format for graphs with those flags (any depth flag
+// counts as 32 bits).
+const ColorFormat* TextureFormatFor(int32_t alphaChannel, int32_t alphaTest, int32_t is32Bit, int32_t drawTarget);
+// Entry n (0 to 8) of the texture formats; null past the table and while the entry is
+// empty (no device has enumerated its formats, or it offered none of that kind).
+const PixelFormatRecord* TextureFormatPixelFormat(int32_t n);
+const ColorFormat* TextureFormatColorFormat(int32_t n);
 
 // ---- the table the window procedure calls through ---------------------------------------
 
 // RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
 // InitializeDirect3D as the screen mode change does:
 // through this table, so that a test can watch a call or script its result. It holds the
-// functions above unless a test changed it.
+// functions above unless a test changed it, but for the start of the device: until the
+// draws reach the device, the screen mode change leaves Direct3D off
+// (LeaveDirect3DOff), and a test that wants the device puts InitializeDirect3D there.
 struct D3dServices {
   int (*restoreAllTextures)();
   int (*releaseDirect3DObject)();
@@ -107,3 +124,5 @@ struct D3dServices {
 extern D3dServices g_D3dServices;
 // The table as it starts: the functions above.
 extern const D3dServices kD3dServices;
+// Starts no device; 0, so the engine runs in DirectDraw mode without 3D.
+int LeaveDirect3DOff();

@@ -203,7 +203,6 @@ TEST_F(WindowProc, FullScreenDeactivationWithTheDisplayModeChanged) {
     PlatShowWindow(window, PLAT_SW_HIDE);
   }
   EXPECT_TRUE(LogHas("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放します"));
-  EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放します"));
   EXPECT_TRUE(LogHas("復元関数が登録されていないため終了します"));
   Send(window, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE);  // a close is already pending
   EXPECT_EQ(Drain(PLAT_WM_CLOSE), 0);

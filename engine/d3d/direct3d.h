@@ -1,0 +1,248 @@
+// The Direct3D renderer's state and its device records: the one global block (the
+// object, the chosen device, the texture formats, the 3D texture table), the four device
+// records with their state cache and vertex batch, and the operations of set-up, devices,
+// the cache, scenes, viewport and render targets.
+//
+// Every operation tests first that Direct3D is on and that its device record holds a
+// device; a record in use whose interface was lost (a failed restore) counts as off.
+#pragma once
+
+#include "engine/base/handle.h"
+#include "engine/d3d/services.h"
+#include "engine/pixel/colorformat.h"
+#include "platform/d3d/d3d.h"
+
+#include <cstdint>
+
+struct Rect;
+struct Surface3DData;
+
+// ---- the texture formats ---------------------------------------------------------------
+
+// Index 2 x kind + (1 for 32 bits): plain, alpha channel, alpha test, draw target, and
+// one entry of draw targets with alpha for both depths.
+enum : int32_t {
+  TEXTURE_FORMAT_PLAIN16 = 0,
+  TEXTURE_FORMAT_PLAIN32 = 1,
+  TEXTURE_FORMAT_ALPHA16 = 2,
+  TEXTURE_FORMAT_ALPHA32 = 3,
+  TEXTURE_FORMAT_ALPHATEST16 = 4,
+  TEXTURE_FORMAT_ALPHATEST32 = 5,
+  TEXTURE_FORMAT_TARGET16 = 6,
+  TEXTURE_FORMAT_TARGET32 = 7,
+  TEXTURE_FORMAT_TARGET_ALPHA = 8,
+  TEXTURE_FORMAT_COUNT = 9,
+};
+
+// An entry is empty while its colour format's bit depth is 0.
+struct TextureFormatEntry {
+  PixelFormatRecord pixelFormat;
+  ColorFormat colorFormat;
+};
+
+struct TextureFormatTable {
+  TextureFormatEntry entries[TEXTURE_FORMAT_COUNT];
+};
+
+// ---- the state block ---------------------------------------------------------------------
+
+constexpr int32_t TEXTURE3D_TABLE_SIZE = 65536;
+
+struct Direct3DState {
+  PlatD3D direct3D;  // non-zero: Direct3D is on
+  int32_t currentDevice;
+  PlatD3DDeviceDesc deviceDesc;  // its type is what devices are made as
+  uint32_t minTextureSize;
+  uint32_t maxTextureSize;
+  HandleTable textures;  // the 3D texture records (slots outside the block)
+  float blendTextureSize[2];
+  float blendTextureReciprocal[2];
+  uint32_t vertexColor;
+  TextureFormatTable textureFormats;
+  int32_t endSceneAfterDraw;
+  int32_t targetUnavailable;
+  PixelFormatRecord depthFormat;  // all zero when enumeration found none
+  int32_t plainReadBackMethod;
+  int32_t alphaReadBackMethod;
+  int32_t initialised;
+};
+
+inline Direct3DState g_Direct3D;
+
+// ---- the device records ------------------------------------------------------------------
+
+enum VertexKind : uint32_t {
+  VERTEX_KIND_COLOR = 0,     // untextured: FVF 0x44
+  VERTEX_KIND_TEXTURED = 1,  // one texture: FVF 0x144
+  VERTEX_KIND_BLEND = 2,     // a blend texture (set 0) and the drawn texture (set 1): FVF 0x2C4
+};
+constexpr uint32_t VERTEX_KIND_COUNT = 3;
+constexpr uint32_t kVertexKindFvf[VERTEX_KIND_COUNT] = {PLAT_D3DFVF_COLORVERTEX, PLAT_D3DFVF_TEXTUREDVERTEX,
+                                                        PLAT_D3DFVF_BLENDVERTEX};
+constexpr uint32_t kVertexKindSize[VERTEX_KIND_COUNT] = {20, 28, 40};
+constexpr uint32_t kVertexKindCapacity[VERTEX_KIND_COUNT] = {3225, 2340, 1638};
+
+constexpr int32_t DEVICE3D_COUNT = 4;
+constexpr uint32_t DEVICE3D_STAGES = 8;
+
+// The render states the draw-state layer sends, cached in this order.
+enum : uint32_t {
+  RS_CACHE_ALPHATESTENABLE,
+  RS_CACHE_ALPHAREF,
+  RS_CACHE_ALPHAFUNC,
+  RS_CACHE_ALPHABLENDENABLE,
+  RS_CACHE_DIFFUSEMATERIALSOURCE,
+  RS_CACHE_SPECULARMATERIALSOURCE,
+  RS_CACHE_SPECULARENABLE,
+  RS_CACHE_TEXTUREFACTOR,
+  RS_CACHE_SRCBLEND,
+  RS_CACHE_DESTBLEND,
+  RS_CACHE_COUNT
+};
+
+struct StageCacheEntry {
+  PlatDDSurface texture;
+  uint16_t alphaArg1, alphaArg2, alphaOp;
+  uint16_t colorArg1, colorArg2, colorOp;
+};
+
+struct Device3DRecord {
+  uint32_t inUse;
+  PlatD3DDevice device;
+  PlatDDSurface ownRenderTarget;  // the surface the device was made on
+  PlatDDSurface renderTarget;     // the last one sent; 0 = none since creation
+  PlatDDSurface texture;          // requested for the next draws
+  PlatDDSurface blendTexture;
+  uint32_t modulateColor;
+  uint32_t modulateAlpha;
+  int32_t blendMode;
+  int32_t blendThreshold;
+  int32_t blendRange;
+  uint32_t textureAlphaChannel;
+  uint32_t textureAlphaTest;
+  uint32_t statesDirty;
+  uint32_t textureDirty;
+  uint32_t suppressDraw;
+  uint32_t forceStates;
+  uint32_t renderStates[RS_CACHE_COUNT];
+  uint32_t stagesInUse;
+  StageCacheEntry stageCache[DEVICE3D_STAGES];
+  uint32_t sceneOpen;
+  uint32_t filterMode;
+  // Filter kinds per stage (the filter tables turn them into the device's numbers).
+  uint32_t magFilter[DEVICE3D_STAGES];
+  uint32_t minFilter[DEVICE3D_STAGES];
+  uint32_t mipFilter[DEVICE3D_STAGES];
+  uint32_t zEnable;  // the request as given; only 1 sends TRUE
+  uint32_t zWriteEnable;
+  uint32_t zFunc;
+  uint32_t zBias;
+  uint32_t shadeMode;
+  uint32_t cullFlag;  // 0 none, else counter-clockwise
+  uint32_t textureAddress;
+  uint32_t fogEnable;
+  uint32_t texturePerspective;
+  uint32_t lighting;
+  uint32_t colorKeyEnable;
+  // Always the start of buffer batchKind plus batchCount vertices of that kind.
+  uint8_t* batchWrite;
+  uint32_t batchCount;
+  uint32_t batchKind;
+  uint32_t batchPrimitive;
+  PlatD3DViewport viewport;
+  uint8_t* vertexBuffers[VERTEX_KIND_COUNT];
+  PlatD3DColorVertex buffer0[3225];
+  PlatD3DTexturedVertex buffer1[2340];
+  PlatD3DBlendVertex buffer2[1638];
+};
+
+inline Device3DRecord g_Device3D[DEVICE3D_COUNT];
+
+// The record of a device index (its low 16 bits), or null past the table.
+Device3DRecord* DeviceRecordAt(int32_t device);
+// The record when Direct3D is on and the record holds a device, else null.
+Device3DRecord* LiveDeviceRecord(int32_t device);
+
+// ---- set-up (the object, enumeration, texture formats) --------------------------------
+
+// InitializeDirect3D, TerminateDirect3D, ReleaseDirect3DObject and AcquireDirect3DObject,
+// the texture-format lookups and DepthBufferPixelFormat: services.h.
+int EnumDeviceCallback(const char* description, const char* name, const PlatD3DDeviceDesc* desc, void* context);
+int EnumDepthFormatCallback(const PlatDDPixelFormat* format, void* context);
+int EnumTextureFormatCallback(const PlatDDPixelFormat* format, void* context);
+// The entry index the creation flags choose (any depth but 16 counts as 32 bits).
+int32_t SelectTextureFormatIndex(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest, int32_t colorBitDepth);
+const ColorFormat* SelectTextureFormatEntry(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest,
+                                            int32_t colorBitDepth);
+
+// ---- devices -------------------------------------------------------------------------------
+
+// Filter tables by filter kind 0 to 5.
+extern const uint32_t kMagFilterTable[6];
+extern const uint32_t kMinFilterTable[6];
+extern const uint32_t kMipFilterTable[6];
+
+int32_t CreateDevice3D(PlatDDSurface surface);
+int CreateDeviceDefaults(int32_t device);
+int ReleaseDevice3DObject(int32_t device);
+int DeleteDevice3D();
+
+// ---- the state cache and the batch -------------------------------------------------------
+
+// FlushCurrentVertexBatch and CurrentDevice3D: services.h.
+int FlushVertexBatch(int32_t device);
+// Moves the batch to another vertex kind; the batch must be empty (flushed), and the
+// write position follows to the new kind's buffer.
+void SetBatchKind(Device3DRecord* record, uint32_t kind);
+
+int SetDeviceTexturePerspective(int32_t device, uint32_t value);
+int SetDeviceColorKeyEnable(int32_t device, uint32_t value);
+int SetDeviceZEnable(int32_t device, uint32_t value);
+int SetDeviceZWriteEnable(int32_t device, uint32_t value);
+int SetDeviceZFunc(int32_t device, uint32_t value);
+int SetDeviceZBias(int32_t device, uint32_t value);
+int SetDeviceCullMode(int32_t device, uint32_t value);
+int SetDeviceShadeMode(int32_t device, uint32_t value);
+int SetDeviceFogEnable(int32_t device, uint32_t value);
+int SetDeviceFilterMode(int32_t device, uint32_t mode);
+
+int SetDeviceTexture(int32_t device, PlatDDSurface surface);
+int SetDeviceBlendTexture(int32_t device, PlatDDSurface surface, int32_t threshold, int32_t range);
+int SetDeviceBlendRequest(int32_t device, int32_t mode, uint32_t alphaChannel, uint32_t alphaTest);
+int SetDeviceModulateAlpha(int32_t device, uint32_t flag);
+int SetDeviceModulateColor(int32_t device, uint32_t flag);
+
+// Adding vertices, as every batched draw does: brings the states up to date for the
+// texture record (null: untextured) with the draw-state flags, sends the batch when the
+// primitive type changes or count more vertices would fill it, and returns where the
+// count vertices go (in the layout of the record's batchKind), counted in the batch
+// already. Null when Direct3D is off or count does not fit an empty buffer.
+void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t primitive, uint32_t count);
+
+// ---- the draw state as device states (least bodies until that layer lands) -------------
+
+void ChooseTextureStates(const Surface3DData* texture, uint32_t flags);
+int ApplyDrawStates(int32_t device);
+
+// ---- scenes, transforms, viewport, render targets -----------------------------------------
+
+int BeginSceneOnDevice(int32_t device);
+int EndSceneOnDevice(int32_t device);
+int SetDeviceWorldTransform(int32_t device, int32_t index, const PlatD3DMatrix* matrix);
+// EndSceneCurrent, the transforms, SetDeviceRenderTarget, SetDeviceViewport,
+// SetViewportFromRect, SwitchRenderTarget3D and ClearDrawTargetTexture: services.h.
+// Vertices of kind 1, row r column c at r x columns + c.
+int DrawVertexGrid3D(int32_t device, int32_t columns, const PlatD3DTexturedVertex* vertices, int32_t rows);
+int ReapplyFixedStates(int32_t device);
+void ReapplyDeviceStates(int32_t device);
+
+// Where the draw state keeps the renderer's settings (DrawState.direct3DSettings).
+enum : int32_t {
+  D3D_SETTING_DEPTH_ENABLE = 0,
+  D3D_SETTING_DEPTH_WRITE = 1,
+  D3D_SETTING_DEPTH_FUNC = 2,
+  D3D_SETTING_DEPTH_BIAS = 3,
+  D3D_SETTING_CULL = 4,
+  D3D_SETTING_TEXTURE_ADDRESS = 5,
+  D3D_SETTING_DRAW_SUSPENDED = 6,
+};

@@ -1,0 +1,10 @@
+// Test seam of the 3D texture table: the records are made by the texture tiling of
+// graphs, which comes later, so tests put them into the table here.
+#pragma once
+
+#include "engine/d3d/texture3d.h"
+
+// A new record of the table whose texture is the surface record (the record takes one
+// of its references over); the handle, or -1 when the table is full or no record can be
+// had.
+int32_t AddTexture3DForTest(int32_t surface);
