@@ -36,3 +36,11 @@ list(APPEND KR_PLATFORM_LIBS PkgConfig::PNG)
 
 # The sound writers (engine/sound/writer) encode Ogg Vorbis through vorbisenc.
 pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
+
+# Theora movies: the engine's own decoder reads them through libtheora's old decoding
+# interface and libogg (engine/movie).
+pkg_check_modules(KR_THEORA REQUIRED IMPORTED_TARGET theora ogg)
+list(APPEND KR_ENGINE_LIBS PkgConfig::KR_THEORA)
+# The movie writer (tools/krmovie) encodes pictures and tones for the tests, the fuzz
+# seeds and the bench.
+pkg_check_modules(KR_MOVIE_ENCODERS REQUIRED IMPORTED_TARGET theoraenc vorbisenc vorbis ogg)
