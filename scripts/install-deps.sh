@@ -12,7 +12,7 @@ PACKAGES=(
   # kanji); the end-to-end test finds it with xprop, takes its screenshot with xwd and
   # writes it as PNG, and tells its run's X server by its process (ps)
   xfonts-base x11-utils x11-apps netpbm procps
-  libmpg123-dev libvorbis-dev libogg-dev libfluidsynth-dev timgm6mb-soundfont
+  libmpg123-dev libvorbis-dev libogg-dev libtheora-dev libfluidsynth-dev timgm6mb-soundfont
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # glyphs: FreeType and the IPA Gothic faces the font layer maps every face name to
   libfreetype-dev fonts-ipafont-gothic

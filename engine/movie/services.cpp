@@ -1,10 +1,6 @@
-// Stubs until movie playback lands: there are no movies.
+// The stream way of playing is not here yet: no movie of it exists.
 #include "engine/movie/services.h"
 
 int DrawAllScreenMovies() { return 0; }
-int PauseAllMovieHandles() { return 0; }
-int ResumeAllMovieHandles() { return 0; }
 int ReleaseAllMovieObjects() { return 0; }
-int BuildYuvTables() { return 0; }
-int CloseMovieHandle(int32_t) { return -1; }
 int RestoreMovieSurfaces(int32_t) { return 0; }

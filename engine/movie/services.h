@@ -6,13 +6,13 @@
 // Redraws every movie that plays straight onto the screen (while the window is inactive).
 int DrawAllScreenMovies();
 // Pauses every playing movie, keeping its play request (on deactivation).
-int PauseAllMovieHandles();
+int PauseAllMovieHandles();  // engine/movie/movie.cpp
 // Plays again every movie paused with its play request kept.
-int ResumeAllMovieHandles();
+int ResumeAllMovieHandles();  // engine/movie/movie.cpp
 // Stores each movie's position and releases its objects before a screen change.
 int ReleaseAllMovieObjects();
 // Builds the decoder's YUV-to-RGB tables (every engine start); 0.
-int BuildYuvTables();
+int BuildYuvTables();  // engine/movie/decoder.cpp
 
 // ---- what the graph handles ask of movie playback ----------------------------------------
 

@@ -1,0 +1,83 @@
+// Movie handles: the movie table, its records and what plays them.
+#pragma once
+
+#include "engine/base/rect.h"
+#include "engine/pixel/colorformat.h"
+
+#include <cstdint>
+
+struct MovieDecoder;
+struct MovieRecord;
+
+enum { MOVIE_TABLE_SIZE = 100, MOVIE_LOOP = 2 };
+
+// Called after each new frame with the record and its callbackData.
+typedef void (*MovieFrameCallback)(MovieRecord* movie, int32_t callbackData);
+
+enum MovieSurfaceMode : int32_t { MOVIE_SURFACE_PLAIN = 0, MOVIE_SURFACE_OVERLAY = 1, MOVIE_SURFACE_RGB24 = 2 };
+
+struct MovieRecord {
+  uint32_t checkValue;
+  int32_t playType;    // bit value 2: loops; also the sound's play type
+  int32_t ownDecoder;  // 1: played by `decoder`
+  MovieDecoder* decoder;
+  int64_t startTime;   // microseconds at which frame 0 counts as shown (no sound)
+  intptr_t decoderFile;
+  int32_t sound;       // -1 for none
+  Rect sampleRect;
+  // The stream way of playing holds these; no stream movie exists yet, so they stay null.
+  void* multiMediaStream;
+  void* videoStream;
+  void* amVideoStream;
+  void* ddStream;
+  void* sample;
+  void* surface;
+  void* surface7;
+  void* surface4;
+  void* directDraw4;
+  void* graphBuilder;
+  void* mediaControl;
+  void* mediaSeeking;
+  void* basicAudio;
+  int64_t timePerFrame;
+  int64_t lastFrameTime;
+  uint64_t openTime;
+  int64_t lastFrameCount;
+  uint32_t lastFrameMs;
+  int64_t stopPosition;
+  int32_t systemMemory;
+  int32_t width, height;
+  int32_t halfWidth;
+  int32_t playRequested;
+  int32_t paused;
+  int32_t frameReady;
+  MovieSurfaceMode surfaceMode;
+  int64_t savedTime;
+  int32_t tempFile;
+  char fileName[260];
+  void* sampleEvent;
+  int32_t updatePending;
+  GraphImage frameImage;
+  int32_t screenX, screenY, screenScale;
+  int32_t overlayShown;
+  Rect overlaySource, overlayDest;
+  MovieFrameCallback frameCallback;
+  int32_t callbackData;
+};
+
+// The record of a valid movie handle, or null.
+MovieRecord* LookupMovie(int32_t movie);
+// A zero-filled record in a free slot with its check value, sound -1 and the live count
+// raised; the handle, or -1 with a log line when the table is full or memory runs out.
+int32_t AddMovieRecord(MovieRecord** record);
+// Movies in the table.
+int32_t GetMovieCount();
+
+// Moves the movie to the frame its clock or sound asks for and tells its callback; 0.
+int UpdateMovieFrame(int32_t movie, int32_t waitFlag);
+// Pauses a movie (keeping its play request when keepRequest is 1); 0, or -1.
+int PauseMovieHandle(int32_t movie, int32_t keepRequest);
+int PauseAllMovieHandles();
+int ResumeAllMovieHandles();
+// Releases everything the movie holds and frees its slot; 0, or -1 for an invalid handle.
+int CloseMovieHandle(int32_t movie);
