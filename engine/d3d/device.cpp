@@ -130,7 +130,7 @@ int CreateDeviceDefaults(int32_t device) {
 
   ForEachTextureSurface(RecreateTextureSurface);
   // Only now is there a texture of the blend graph to bind.
-  BindGraphTexture(GetGraphRecord(g_DrawState.blendGraph), g_DrawState.blendGraphParam[0],
+  BindGraphTexture(LookupGraph(g_DrawState.blendGraph), g_DrawState.blendGraphParam[0],
                    g_DrawState.blendGraphParam[1]);
   r->forceStates = 0;
   return 0;

@@ -41,7 +41,7 @@ void TargetReady(int32_t endSceneAfterDraw) {
 
 // A graph target: its one tile's surface, if Direct3D can render into it.
 int SwitchToGraph(int32_t target, int32_t device) {
-  const GraphRecord* graph = GetGraphRecord(target);
+  const GraphRecord* graph = LookupGraph(target);
   if (!graph) return -1;
   if (graph->surfaceCount != 1) {
     // Drawing on would land on the surface the device was made on.
@@ -184,7 +184,7 @@ int ClearDrawTargetTexture() {
   EndSceneOnDevice(device);
   const int32_t target = GetDrawTargetHandle();
   if (target == DRAW_SCREEN_FRONT || target == -3 || target == DRAW_SCREEN_BACK) return 0;
-  const GraphRecord* graph = GetGraphRecord(target);
+  const GraphRecord* graph = LookupGraph(target);
   if (!graph || !graph->flags.texture) return 0;
   const Surface3DData* tile = graph->surfaceCount > 0 ? LookupTexture3D(graph->surfaces[0]) : nullptr;
   const SurfaceData* surface = tile ? LookupSurfaceData(tile->surface) : nullptr;
