@@ -2,6 +2,7 @@
 // another), for tests of the surface records and the 2D surface handles.
 #pragma once
 
+#include "engine/font/services.h"
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
@@ -16,6 +17,9 @@ class SurfaceTest : public HeadlessScreenTest {
     PlatDisplayHeadlessSetDesktop(HeadlessDesktop(desktopDepth), 0);
     g_System.settings.windowed = windowed;
     ASSERT_EQ(StartGraphicsWithFallback(window), 0);
+    // The start makes the default font, whose drawing screen holds a 2D surface and its
+    // record; the tables' counts and walks below are about the tests' own surfaces.
+    DeleteAllFonts();
   }
 
   static SurfaceCreateFlags Flags(int32_t depth, uint8_t alpha = 0) {
