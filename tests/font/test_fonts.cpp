@@ -202,6 +202,29 @@ TEST_F(Fonts, ADeviceContextFailureDeletesTheFontOnce) {
   EXPECT_EQ(PlatGdiFakeLiveObjects(), objects);
 }
 
+TEST_F(Fonts, ALostDrawingScreenIsMadeAgainTheScreensSize) {
+  for (int32_t type : {0, 2}) {
+    SCOPED_TRACE(type);
+    const int32_t font = Make(16, type);
+    FontRecord* f = GetFontRecord(font);
+    const int32_t lost = f->drawingScreen;
+    ASSERT_EQ(DeleteSurface2D(lost), 0);
+    EXPECT_EQ(f->drawingScreenLost, 1);
+    ASSERT_EQ(RestoreFontCacheGraphs(font), 0);
+    EXPECT_EQ(f->drawingScreenLost, 0);
+    const Surface2DRecord* screen = GetSurface2D(f->drawingScreen);
+    ASSERT_NE(screen, nullptr);
+    int32_t width = 0, height = 0;
+    QueryScreenSize(&width, &height);
+    EXPECT_EQ(screen->width, width);
+    EXPECT_EQ(screen->height, height);
+    EXPECT_EQ(LookupSurfaceData(screen->surfaceData)->flags.alpha, type == 2 ? 1 : 0);
+    const int32_t made = f->drawingScreen;
+    EXPECT_EQ(DeleteFontHandle(font), 0);
+    EXPECT_EQ(GetSurface2D(made), nullptr);
+  }
+}
+
 TEST_F(Fonts, CacheCapacityFollowsTheCell) {
   PlatFontFakeSetMetrics(200, {200, 150, 50, 100, 198});
   EXPECT_EQ(GetFontRecord(Make(16))->capacity, 1280);
