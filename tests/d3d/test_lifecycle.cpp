@@ -310,10 +310,14 @@ TEST_F(Lifecycle, TerminationOnAndInTheDroppedState) {
     SCOPED_TRACE(i);
     ASSERT_EQ(InitializeDirect3D(), 0);
     ASSERT_GE(AddTexture3DForTest(TextureSurface(0)), 0);
+    // A second record keeps its interface through the drop of the current one.
+    const int32_t other = i == 0 ? CreateDevice3D(GetFrontSurface()) : -1;
     ASSERT_EQ(ReleaseDirect3DObject(), 0);
     log.clear();
+    PlatD3DFakeClearCalls();
     EXPECT_EQ(TerminateDirect3D(), -1);
     EXPECT_TRUE(log.empty());
+    EXPECT_EQ(CountOf("DeviceRelease"), other == -1 ? 0 : 1);
     EXPECT_EQ(RecordsInUse(), 0);
     EXPECT_EQ(g_Direct3D.textures.count, 0);
     EXPECT_EQ(g_Direct3D.initialised, 0);
