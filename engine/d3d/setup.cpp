@@ -79,12 +79,16 @@ void WriteCapabilityLines() {
   LogIndentOut();
 }
 
-// The dropped state's termination: no interface is left to release, but the records
-// must go, or they leak and the device records stay taken.
+// The dropped state's termination: the records must go, or they leak and the device
+// records stay taken. Only a record other than the current one can still hold an
+// interface.
 void ForgetDroppedRecords() {
   RemoveAllTextures();
-  for (Device3DRecord& r : g_Device3D)
-    if (r.inUse) std::memset(&r, 0, sizeof r);
+  for (Device3DRecord& r : g_Device3D) {
+    if (!r.inUse) continue;
+    if (r.device) PlatD3DDeviceRelease(r.device);
+    std::memset(&r, 0, sizeof r);
+  }
   g_Direct3D.initialised = 0;
 }
 
