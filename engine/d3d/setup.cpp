@@ -156,6 +156,8 @@ int InitializeDirect3D() {
   if (s.direct3D) return -1;
   WriteLog("Direct3D 関連の初期化を行います\n");
   std::memset(&s, 0, sizeof s);
+  // The clear took the vertex colour of the draw state that stays.
+  UpdateDrawVertexColor();
   HandleTableInit(&s.textures, HANDLE_TYPE_TEXTURE3D, g_texture3DSlots, TEXTURE3D_TABLE_SIZE);
   WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを取得します\n");
   if (PlatDDrawQueryDirect3D(GetDirectDrawObject(), &s.direct3D) != PLAT_D3D_OK) {

@@ -10,6 +10,7 @@
 #include "engine/d3d/texture3dtest.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/graphrecord.h"
+#include "engine/graphics/surfacedata.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
@@ -214,8 +215,29 @@ class Direct3DTest : public ::testing::Test {
     return value;
   }
 
-  // count rectangles of two untextured triangles each.
-  static void AddRectangles(int count) {
-    for (int i = 0; i < count; i++) ASSERT_NE(AddBatchVertices(nullptr, 0, PLAT_D3DPT_TRIANGLELIST, 6), nullptr);
+  // count rectangles of two triangles each, untextured or of the texture record.
+  static void AddRectangles(int count, const Surface3DData* texture = nullptr) {
+    for (int i = 0; i < count; i++) ASSERT_NE(AddBatchVertices(texture, 0, PLAT_D3DPT_TRIANGLELIST, 6), nullptr);
+  }
+  // A 3D texture record over a new texture surface of 32 bits (so that texels go through
+  // unchanged), with an alpha channel, an alpha test or neither, and the colour key
+  // (0x00RRGGBB); null when it cannot be made. Termination removes it.
+  enum TexelKind { PLAIN_TEXELS, ALPHA_CHANNEL_TEXELS, ALPHA_TEST_TEXELS };
+  static Surface3DData* NewTexture(TexelKind kind, int32_t width, int32_t height, uint32_t colorKey = 0) {
+    SurfaceCreateFlags flags{};
+    flags.texture = 1;
+    flags.alpha = kind == ALPHA_CHANNEL_TEXELS ? 1 : 0;
+    flags.alphaTest = kind == ALPHA_TEST_TEXELS ? 1 : 0;
+    flags.bitDepth = 32;
+    const int32_t surface = AddSurfaceData(1, width, height, colorKey, &flags);
+    if (surface < 0) return nullptr;
+    const int32_t handle = AddTexture3DForTest(surface);
+    if (handle < 0) RemoveSurfaceData(surface);
+    return handle < 0 ? nullptr : LookupTexture3D(handle);
+  }
+  // The texture surface of a record.
+  static PlatDDSurface SurfaceOf(const Surface3DData* texture) {
+    const SurfaceData* s = texture ? LookupSurfaceData(texture->surface) : nullptr;
+    return s ? s->surface : 0;
   }
 };

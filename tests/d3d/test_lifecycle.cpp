@@ -132,6 +132,19 @@ TEST_F(Lifecycle, DroppedAndMadeAgainTheDeviceGetsEveryCachedState) {
            RS(PLAT_D3DRS_LIGHTING, 0), RS(PLAT_D3DRS_CULLMODE, PLAT_D3DCULL_NONE), RS(PLAT_D3DRS_DITHERENABLE, 0)})
     expected.push_back(s);
   expected.insert(expected.end(), filters.begin(), filters.end());
+  // The draw states of no texture in copy mode: one stage (whose filters go out again),
+  // every render state from the cache, kept blend factors and texture factor included.
+  for (const std::string& s : std::vector<std::string>{
+           TSS(0, PLAT_D3DTSS_MAGFILTER, 2), TSS(0, PLAT_D3DTSS_MINFILTER, 2),
+           RS(PLAT_D3DRS_DIFFUSEMATERIALSOURCE, PLAT_D3DMCS_COLOR1),
+           RS(PLAT_D3DRS_SPECULARMATERIALSOURCE, PLAT_D3DMCS_COLOR2), RS(PLAT_D3DRS_SPECULARENABLE, 0),
+           RS(PLAT_D3DRS_ALPHAFUNC, 0), RS(PLAT_D3DRS_ALPHAREF, 0), RS(PLAT_D3DRS_ALPHATESTENABLE, 0),
+           RS(PLAT_D3DRS_ALPHABLENDENABLE, 0), RS(PLAT_D3DRS_TEXTUREFACTOR, 0), RS(PLAT_D3DRS_SRCBLEND, 0),
+           RS(PLAT_D3DRS_DESTBLEND, 0), "SetTexture(0,0)", TSS(0, PLAT_D3DTSS_ALPHAOP, PLAT_D3DTOP_SELECTARG2),
+           TSS(0, PLAT_D3DTSS_ALPHAARG2, PLAT_D3DTA_DIFFUSE), TSS(0, PLAT_D3DTSS_COLOROP, PLAT_D3DTOP_SELECTARG2),
+           TSS(0, PLAT_D3DTSS_COLORARG2, PLAT_D3DTA_DIFFUSE), "SetTexture(1,0)",
+           TSS(1, PLAT_D3DTSS_ALPHAOP, PLAT_D3DTOP_DISABLE), TSS(1, PLAT_D3DTSS_COLOROP, PLAT_D3DTOP_DISABLE)})
+    expected.push_back(s);
   for (const std::string& s : std::vector<std::string>{
            RS(PLAT_D3DRS_ZENABLE, 1), RS(PLAT_D3DRS_ZWRITEENABLE, 1), RS(PLAT_D3DRS_ZFUNC, 7),
            RS(PLAT_D3DRS_ZBIAS, 0), RS(PLAT_D3DRS_CULLMODE, PLAT_D3DCULL_CCW), RS(PLAT_D3DRS_TEXTUREPERSPECTIVE, 1),
@@ -276,7 +289,9 @@ TEST_F(Lifecycle, TextureRecordsLoseAndGetBackTheirSurfacesWithTheDevice) {
 TEST_F(Lifecycle, ABatchAfterARestoreStartsAtItsBuffer) {
   Up();
   PlatD3DFakeForward(1);
-  AddRectangles(100);
+  const Surface3DData* texture = NewTexture(PLAIN_TEXELS, 8, 8);
+  ASSERT_NE(texture, nullptr);
+  AddRectangles(100, texture);
   Device3DRecord& r = Record();
   ASSERT_EQ(r.batchCount, 600u);
   ASSERT_EQ(ReleaseDirect3DObject(), 0);
@@ -284,7 +299,7 @@ TEST_F(Lifecycle, ABatchAfterARestoreStartsAtItsBuffer) {
   EXPECT_EQ(r.batchCount, 0u);
   EXPECT_EQ(r.batchWrite, r.vertexBuffers[r.batchKind]);
   PlatD3DFakeClearCalls();
-  AddRectangles(390);
+  AddRectangles(390, texture);
   ASSERT_EQ(CountOf("DrawPrimitive"), 1);
   EXPECT_EQ(Last("DrawPrimitive")->args[3], 2334u);
   EXPECT_EQ(Last("DrawPrimitive")->result, PLAT_D3D_OK);

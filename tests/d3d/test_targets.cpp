@@ -11,14 +11,14 @@ namespace {
 
 using Targets = Direct3DTest;
 
-PlatDDSurface SurfaceOf(int32_t surfaceData) {
+PlatDDSurface SurfaceRecordSurface(int32_t surfaceData) {
   const SurfaceData* s = LookupSurfaceData(surfaceData);
   return s ? s->surface : 0;
 }
 
 PlatDDSurface Surface2DOf(int32_t graph) {
   const Surface2DRecord* piece = GetSurface2D(LookupGraph(graph)->surfaces[0]);
-  return piece ? SurfaceOf(piece->surfaceData) : 0;
+  return piece ? SurfaceRecordSurface(piece->surfaceData) : 0;
 }
 
 TEST_F(Targets, TheRenderTargetFollowsAGraph) {
@@ -49,7 +49,7 @@ TEST_F(Targets, TheRenderTargetFollowsAGraph) {
     int32_t endSceneAfterDraw, targetUnavailable;  // from the front screen's 1 and 0
   };
   const Case cases[] = {
-      {"a texture that may be drawn into", GraphOf({targetTile}, 1), 0, SurfaceOf(targetSurface), 0, 0},
+      {"a texture that may be drawn into", GraphOf({targetTile}, 1), 0, SurfaceRecordSurface(targetSurface), 0, 0},
       {"a texture that may not", GraphOf({plainTile}, 1), -1, own, 1, 0},
       {"a tile that is gone", GraphOf({goneTile}, 1), -1, own, 1, 0},
       // Drawing on would land on the surface the device was made on.
