@@ -169,7 +169,7 @@ uint32_t TransparentPaletteIndex(const MemImgData* d, uint32_t key) {
 int WriteIntoImage(SurfaceData* record, const WriteSource& source, const Rect& rect, int32_t x, int32_t y) {
   if (!IsMemImgValid(&record->image)) return -1;
   const int32_t keyToAlpha = g_DrawState.newGraphColorKey ? 1 : 0;
-  GraphImageRectToMemImg(&source.color, source.hasAlpha ? &source.alpha : nullptr, &record->image, rect.left,
+  GraphImageToMemImgRect(&source.color, source.hasAlpha ? &source.alpha : nullptr, &record->image, rect.left,
                          rect.top, rect.right - rect.left, rect.bottom - rect.top, x, y, keyToAlpha);
   MemImgData* d = record->image.data;
   if (d->paletteFlag && d->palette) d->transparentColor = TransparentPaletteIndex(d, record->colorKey);
