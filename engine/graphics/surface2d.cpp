@@ -37,10 +37,12 @@ struct WriteSource {
   bool hasAlpha;
 };
 
-// A GraphImage view over a bitmap's pixels, rows padded to 4 bytes.
+// A GraphImage view over a bitmap's pixels, rows padded to 4 bytes. The format must have
+// the bitmap's own pixel size: a wider one would read the rows past the bitmap's end.
 bool BitmapView(PlatGdiObj bitmap, const ColorFormat* format, GraphImage* view) {
   PlatBitmap b{};
   if (!bitmap || !format || PlatGdiGetObject(bitmap, sizeof b, &b) <= 0 || !b.bits) return false;
+  if (b.bitsPixel != format->bitDepth) return false;
   *view = GraphImage{};
   view->format = *format;
   view->width = uint32_t(std::abs(b.width));
@@ -55,8 +57,9 @@ bool GatherSource(const ColorFormat* format, PlatGdiObj colorBitmap, PlatGdiObj 
   out->hasAlpha = false;
   if (kind == SURFACE2D_SOURCE_BITMAP) {
     if (!BitmapView(colorBitmap, format, &out->color)) return false;
-    if (alphaBitmap) out->hasAlpha = BitmapView(alphaBitmap, format, &out->alpha);
-    return true;
+    if (!alphaBitmap) return true;
+    out->hasAlpha = BitmapView(alphaBitmap, format, &out->alpha);
+    return out->hasAlpha;
   }
   if (!image || !image->pixels) return false;
   out->color = *image;
