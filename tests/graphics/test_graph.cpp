@@ -469,6 +469,14 @@ TEST_F(Graphs, TheRestoreReloadsEachSheetOnceFromItsOwnDirectory) {
   EXPECT_EQ(GraphPixel(a[0], 7, 3), SheetColor(7, 3, 0));
   EXPECT_EQ(GraphPixel(a[1], 3, 3), SheetColor(11, 3, 0));
   EXPECT_EQ(LookupGraph(a[7])->lost, 0);
+
+  // A vanished directory too: the sheet of the same name in the directory left current
+  // by the cells before is not these graphs' file.
+  std::filesystem::remove_all(dir + "/b");
+  paintAll();
+  EXPECT_EQ(FlagAllGraphsLost(), 0);
+  for (int32_t i = 0; i < 8; i++) EXPECT_EQ(GraphPixel(b[i], 0, 0), 0x010203u) << i;
+  EXPECT_EQ(here(), elsewhere);
   FreeAllGraphsCore(0);
 }
 
@@ -581,6 +589,10 @@ TEST_F(Graphs, GraphsFromPictures) {
   const int32_t whole = MakeGraphFromGraphImage(&rgb);
   EXPECT_TRUE(CellShows(whole, 0, 0, 0, false));
   FreeGraph(whole, 0);
+  // A graph whose pixels cannot be written is not handed out.
+  PlatDDrawFakeFailNext("Lock", 1, PLAT_DDERR_SURFACEBUSY);
+  EXPECT_EQ(MakeGraphFromGraphImage(&rgb), -1);
+  EXPECT_EQ(LiveGraphs(), 0);
 
   // A rectangle of a picture into a blank graph: what lies outside the picture or the
   // graph is left out, and the graph records the name ("" for none) and the mirror flag.
@@ -612,6 +624,19 @@ TEST_F(Graphs, ALostGraphsSurfacesAreRestored) {
   EXPECT_EQ(RestoreGraphSurfaces(graph), 0);
   EXPECT_EQ(RestoreGraphSurfaces(-1), -1);
   FreeGraph(graph, 0);
+}
+
+TEST_F(Graphs, TheManagersStartFreesGraphsAStopLeftBehind) {
+  Start(1, 32);
+  const int32_t records = g_SurfaceDataTable.table.count;
+  const int32_t graph = MakeBlankGraph(8, 8, 1);
+  ASSERT_EQ(g_SurfaceDataTable.table.count, records + 1);
+  // The graphics stopped without the manager's end: its start finds the graph still there.
+  g_ScreenState.graphicsStarted = 0;
+  EXPECT_EQ(StartGraphManager(), 0);
+  EXPECT_EQ(LookupGraph(graph), nullptr);
+  EXPECT_EQ(LiveGraphs(), 0);
+  EXPECT_LE(g_SurfaceDataTable.table.count, records) << "the graph's surface record went with it";
 }
 
 TEST_F(Graphs, TheRestoreHandlerDefaultsToTheFileRestore) {
