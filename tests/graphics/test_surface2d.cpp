@@ -1,6 +1,10 @@
 // 2D surface handles: the table's limits and walk, stale handles, sharing, the deletion
-// flag, graphs' pieces, loss and restore.
+// flag, graphs' pieces, loss and restore, objects released and made again.
 #include "graphics/surfacefixture.h"
+
+#include "engine/softimage/blendtables.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -198,4 +202,35 @@ TEST_F(Surface2D, LossIsReportedUntilRefilled) {
   for (int32_t piece : video) EXPECT_EQ(RestoreSurfaceIfLost(record(piece)), -1);
   EXPECT_EQ(RestoreAllSurfaces2D(), 0);
   EXPECT_TRUE(poisoned(record(video[1])));
+}
+
+TEST_F(Surface2D, ObjectsGoAndComeBackUnderTheirRecords) {
+  Start(0, 32);
+  const int32_t own = Add(16, 8);
+  const int32_t shared = Add(8, 8, GetSurface2D(own), 8, 0);
+  SurfaceCreateFlags system = flags16;
+  system.systemMemory = 1;
+  const int32_t image = AddSurface2D(8, 8, 0, 0, 0, nullptr, 0, 0, &system);
+  ASSERT_GE(image, 0);
+  const int32_t video = GetSurface2D(own)->surfaceData, soft = GetSurface2D(image)->surfaceData;
+  EXPECT_EQ(ReleaseAllSurface2DObjects(), 0);
+  EXPECT_EQ(LookupSurfaceData(video)->surface, 0u);
+  EXPECT_FALSE(IsMemImgValid(&LookupSurfaceData(soft)->image));
+  EXPECT_EQ(RecreateAllSurface2DObjects(), 0);
+  // The pieces keep their records; the surfaces are new, with their colour keys.
+  EXPECT_EQ(GetSurface2D(shared)->surfaceData, video);
+  ASSERT_NE(LookupSurfaceData(video)->surface, 0u);
+  EXPECT_TRUE(IsMemImgValid(&LookupSurfaceData(soft)->image));
+  PlatDDColorKey key{};
+  EXPECT_EQ(PlatDDSurfaceGetColorKey(LookupSurfaceData(video)->surface, PLAT_DDCKEY_SRCBLT, &key), PLAT_DD_OK);
+
+  // The blend graph's curve is the software images' own.
+  uint8_t saved[256], expected[256];
+  std::copy(std::begin(BlendGraphCurve), std::end(BlendGraphCurve), saved);
+  BuildBlendGraphCurve(60, 200);
+  std::copy(std::begin(BlendGraphCurve), std::end(BlendGraphCurve), expected);
+  BuildBlendGraphCurve(0, 0);
+  EXPECT_EQ(SetBlendGraphCurve(7, 60, 200), 0);
+  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(BlendGraphCurve)));
+  std::copy(std::begin(saved), std::end(saved), BlendGraphCurve);
 }
