@@ -336,22 +336,41 @@ TEST_F(Present, ThePacingWaitSleepsOutTheBudgetBeforeItWaitsForTheBlank) {
 }
 
 TEST_F(Present, AWindowScaleOfTwoDoublesTheScreenAndARepaintShowsItsSource) {
-  Start(DIRECTDRAW, 1, Desktop(32), 2.0);
-  const PlatRect client = ClientOnStore();
-  ASSERT_EQ(client.right - client.left, 1280);
-  ASSERT_EQ(client.bottom - client.top, 960);
-  FillBack(Stripes);
-  ASSERT_EQ(PresentScreenCore(), 0);
-  EXPECT_EQ(StoreDiffers(Shown(2.0), Stripes, 2.0), 0);
+  struct Case {
+    const char* what;
+    Mode mode;
+    PlatDisplayMode desktop;
+  };
+  // Through GDI the repaint shows its own part of the frame too, where a stretch of the
+  // whole frame into the repaint's size at the client's corner would show the frame
+  // shrunk in the wrong place.
+  const Case cases[] = {
+      {"windowed blit", DIRECTDRAW, Desktop(32)},
+      {"software, locked back surface", SOFTWARE, Desktop(16)},
+      {"software converted", SOFTWARE, Desktop(16, true)},
+      {"GDI", NO_DIRECTDRAW, Desktop(32)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    Start(c.mode, 1, c.desktop, 2.0);
+    const PlatRect client = ClientOnStore();
+    ASSERT_EQ(client.right - client.left, 1280);
+    ASSERT_EQ(client.bottom - client.top, 960);
+    FillBack(Stripes);
+    ASSERT_EQ(PresentScreenCore(), 0);
+    EXPECT_EQ(StoreDiffers(Shown(2.0), Stripes, 2.0), 0);
 
-  // The repaint's rectangle alone shows the new frame, from its coordinates halved.
-  FillBack(Checks);
-  const PlatRect paint{100, 100, 300, 200};
-  ASSERT_EQ(PresentSoftwareImage(&paint), 0);
-  const PlatRect on{client.left + 100, client.top + 100, client.left + 300, client.top + 200};
-  EXPECT_EQ(StoreDiffers(on, Checks, 2.0, {50, 50, 150, 100}), 0);
-  const PlatRect left{client.left, client.top, client.left + 100, client.top + 960};
-  EXPECT_EQ(StoreDiffers(left, Stripes, 2.0), 0);
+    // The repaint's rectangle alone shows the new frame, from its coordinates halved.
+    FillBack(Checks);
+    const PlatRect paint{100, 100, 300, 200};
+    ASSERT_EQ(PresentSoftwareImage(&paint), 0);
+    const PlatRect on{client.left + 100, client.top + 100, client.left + 300, client.top + 200};
+    EXPECT_EQ(StoreDiffers(on, Checks, 2.0, {50, 50, 150, 100}), 0);
+    const PlatRect left{client.left, client.top, client.left + 100, client.top + 960};
+    EXPECT_EQ(StoreDiffers(left, Stripes, 2.0), 0);
+  }
 }
 
 TEST_F(Present, PresentsAndFrontUpdatesWithoutScreenSurfacesFail) {
@@ -427,11 +446,12 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
     const char* what;
     Mode mode;
     PlatDisplayMode desktop;
+    std::vector<const char*> refused;  // calls whose failure fails the reload
   };
   const Case cases[] = {
-      {"locked back surface", SOFTWARE, Desktop(16)},
-      {"converted, 5:5:5", SOFTWARE, Desktop(16, true)},
-      {"GDI", NO_DIRECTDRAW, Desktop(32)},
+      {"locked back surface", SOFTWARE, Desktop(16), {"Lock"}},
+      {"converted, 5:5:5", SOFTWARE, Desktop(16, true), {"Lock"}},
+      {"GDI", NO_DIRECTDRAW, Desktop(32), {"GetDC", "CreateCompatibleBitmap", "BitBlt", "GetDIBits"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -442,6 +462,18 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
     ASSERT_EQ(PresentScreenCore(), 0);
     ASSERT_EQ(g_ScreenState.presented, 1);
     MEMIMG* front = g_ScreenState.primaryImage;
+    // A refused read leaves the front image older than the window, says so, and gives
+    // back what it took.
+    const int dcs = PlatGdiFakeLiveDCs(), objects = PlatGdiFakeLiveObjects();
+    for (const char* refused : c.refused) {
+      SCOPED_TRACE(refused);
+      if (c.mode == NO_DIRECTDRAW) PlatGdiFakeFailNext(refused, 1);
+      else PlatDDrawFakeFailNext(refused, 1, PLAT_DDERR_SURFACELOST);
+      EXPECT_EQ(ReloadFrontImageFromScreen(), -1);
+      EXPECT_EQ(g_ScreenState.presented, 1);
+    }
+    EXPECT_EQ(PlatGdiFakeLiveDCs(), dcs);
+    EXPECT_EQ(PlatGdiFakeLiveObjects(), objects);
     ClearMemImgRect(front, nullptr, 0);
     ASSERT_EQ(ReloadFrontImageFromScreen(), 0);
     EXPECT_EQ(g_ScreenState.presented, 0);
