@@ -15,16 +15,13 @@
 #include "engine/base/log.h"
 #include "engine/engine.h"
 #include "engine/graphics/drawsettings.h"
-#include "engine/graphics/screen.h"
-#include "engine/pixel/colorformat.h"
 #include "engine/pixel/screen.h"
-#include "engine/softimage/memimg.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/system.h"
-#include "platform/ddraw/ddraw.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
+#include "tests/support/backscreen.h"
 
 #include <SDL.h>
 
@@ -48,30 +45,6 @@ struct Road {
 
 uint32_t Pattern(int32_t x, int32_t y) { return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | (uint32_t(x ^ y) & 0xFF); }
 
-// The back screen as the draws see it: the software back image, or the back surface.
-bool FillBack() {
-  const ScreenState& s = g_ScreenState;
-  auto fill = [](uint8_t* pixels, int32_t pitch, const ColorFormat* f) {
-    for (int32_t y = 0; y < kH; y++)
-      for (int32_t x = 0; x < kW; x++) {
-        const uint32_t rgb = Pattern(x, y);
-        const uint32_t v =
-            ColorToPixelValue(f, int32_t(rgb >> 16), int32_t(rgb >> 8 & 0xFF), int32_t(rgb & 0xFF), 255);
-        std::memcpy(pixels + size_t(y) * size_t(pitch) + size_t(x) * f->bytesPerPixel, &v, f->bytesPerPixel);
-      }
-  };
-  if (s.backImage) {
-    fill(s.backImage->pixels, s.backImage->data->pitch, s.backImage->data->format);
-    return true;
-  }
-  PlatDDSurfaceDesc d{};
-  d.size = sizeof d;
-  if (!s.back || PlatDDSurfaceLock(s.back, nullptr, &d, PLAT_DDLOCK_WAIT) != PLAT_DD_OK) return false;
-  fill(static_cast<uint8_t*>(d.surface), d.pitch, GetScreenColorFormat());
-  PlatDDSurfaceUnlock(s.back, nullptr);
-  return true;
-}
-
 // The engine up on the road, the back screen drawn, and the wait off; false when it could
 // not be made.
 bool StartEngine(const Road& road) {
@@ -84,7 +57,7 @@ bool StartEngine(const Road& road) {
   g_System.windowActive = 1;
   // A window keeps the desktop's depth: a 16-bit screen there is not the mode asked for.
   SetScreenMode(kW, kH, road.depth, 60);
-  if (SetDrawTarget(DRAW_SCREEN_BACK) != 0 || !FillBack()) return false;
+  if (SetDrawTarget(DRAW_SCREEN_BACK) != 0 || !FillBackScreen(Pattern)) return false;
   // Still on the road asked for: the back image in the locked back surface only when the
   // screen's depth is the display's.
   const ScreenState& s = g_ScreenState;

@@ -8,16 +8,12 @@
 // <screen> is the XWD file Xvfb keeps in its -fbdir; the check is retried for 10 s while
 // the window maps. Exit 0 shown, 1 failed, 77 where the engine cannot start.
 #include "engine/engine.h"
-#include "engine/graphics/screen.h"
-#include "engine/pixel/colorformat.h"
-#include "engine/pixel/screen.h"
-#include "engine/softimage/memimg.h"
 #include "engine/system/sysdata.h"
 #include "engine/system/system.h"
-#include "platform/ddraw/ddraw.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
+#include "support/backscreen.h"
 #include "support/xwd.h"
 
 #include <cstdio>
@@ -46,31 +42,6 @@ bool Near(uint32_t got, uint32_t want) {
     const int g = int(got >> shift & 0xFF), w = int(want >> shift & 0xFF);
     if (std::abs(g - w) > 8) return false;
   }
-  return true;
-}
-
-// The back screen as the draws see it: the software back image, or the back surface.
-bool FillBack(uint32_t (*pattern)(int32_t, int32_t)) {
-  const ScreenState& s = g_ScreenState;
-  const ColorFormat* f = GetScreenColorFormat();
-  auto fill = [&](uint8_t* pixels, int32_t pitch, const ColorFormat* format) {
-    for (int32_t y = 0; y < kH; y++)
-      for (int32_t x = 0; x < kW; x++) {
-        const uint32_t rgb = pattern(x, y);
-        const uint32_t v = ColorToPixelValue(format, int32_t(rgb >> 16), int32_t(rgb >> 8 & 0xFF),
-                                             int32_t(rgb & 0xFF), 255);
-        std::memcpy(pixels + size_t(y) * size_t(pitch) + size_t(x) * format->bytesPerPixel, &v, format->bytesPerPixel);
-      }
-  };
-  if (s.backImage) {
-    fill(s.backImage->pixels, s.backImage->data->pitch, s.backImage->data->format);
-    return true;
-  }
-  PlatDDSurfaceDesc d{};
-  d.size = sizeof d;
-  if (!s.back || PlatDDSurfaceLock(s.back, nullptr, &d, PLAT_DDLOCK_WAIT) != PLAT_DD_OK) return false;
-  fill(static_cast<uint8_t*>(d.surface), d.pitch, f);
-  PlatDDSurfaceUnlock(s.back, nullptr);
   return true;
 }
 
@@ -116,7 +87,7 @@ int main(int argc, char** argv) {
   int result = 1;
   if (SetScreenMode(kW, kH, window ? 32 : 16, 60) != 0) {
     std::fprintf(stderr, "no %s mode\n", window ? "32-bit window" : "16-bit full-screen");
-  } else if (SetDrawTarget(DRAW_SCREEN_BACK) != 0 || !FillBack(window ? Fine : Blocks)) {
+  } else if (SetDrawTarget(DRAW_SCREEN_BACK) != 0 || !FillBackScreen(window ? Fine : Blocks)) {
     std::fprintf(stderr, "the back screen could not be filled\n");
   } else if (PresentScreen() != 0) {
     std::fprintf(stderr, "PresentScreen failed\n");

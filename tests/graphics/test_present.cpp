@@ -19,6 +19,7 @@
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "tests/support/backscreen.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ uint32_t Widen5(uint32_t c) { return c << 3 | c >> 2; }
 // Colours every format here holds exactly, so that any road's conversion must keep them:
 // 5 bits a channel, and for green only the levels whose 5 and 6 bits widen alike and
 // which the converter's 5:5:5 to 5:6:5 step (the low bit repeated) keeps.
-typedef uint32_t (*Pattern)(int32_t x, int32_t y);
+using Pattern = ScreenPattern;
 uint32_t Green(uint32_t level) {
   static const uint32_t kLevels[4] = {0, 2, 29, 31};
   return Widen5(kLevels[level & 3]);
@@ -60,35 +61,8 @@ uint32_t Checks(int32_t x, int32_t y) {
   return ((x / 8 + y / 8) & 1) ? 0xFFFFFF : Widen5(uint32_t(x + y) & 31) << 16 | Green(uint32_t(x)) << 8;
 }
 
-void WritePixel(uint8_t* row, int32_t x, const ColorFormat* f, uint32_t rgb) {
-  const uint32_t v = ColorToPixelValue(f, int32_t(rgb >> 16 & 0xFF), int32_t(rgb >> 8 & 0xFF), int32_t(rgb & 0xFF), 255);
-  std::memcpy(row + size_t(x) * f->bytesPerPixel, &v, f->bytesPerPixel);
-}
-
-void FillImage(MEMIMG* image, Pattern pattern) {
-  for (int32_t y = 0; y < image->height; y++)
-    for (int32_t x = 0; x < image->width; x++)
-      WritePixel(image->pixels + size_t(y) * size_t(image->data->pitch), x, image->data->format, pattern(x, y));
-}
-
-// A surface of the screen's format.
-void FillSurface(PlatDDSurface surface, Pattern pattern) {
-  PlatDDSurfaceDesc d{};
-  d.size = sizeof d;
-  ASSERT_EQ(PlatDDSurfaceLock(surface, nullptr, &d, PLAT_DDLOCK_WAIT), PLAT_DD_OK);
-  for (uint32_t y = 0; y < d.height; y++)
-    for (uint32_t x = 0; x < d.width; x++)
-      WritePixel(static_cast<uint8_t*>(d.surface) + size_t(y) * size_t(d.pitch), int32_t(x), GetScreenColorFormat(),
-                 pattern(int32_t(x), int32_t(y)));
-  ASSERT_EQ(PlatDDSurfaceUnlock(surface, nullptr), PLAT_DD_OK);
-}
-
-// The back screen as the draws see it: the back image, or the back surface.
-void FillBack(Pattern pattern) {
-  const ScreenState& s = g_ScreenState;
-  if (s.backImage) FillImage(s.backImage, pattern);
-  else FillSurface(s.back, pattern);
-}
+// The back screen as the draws see it.
+void FillBack(Pattern pattern) { ASSERT_TRUE(FillBackScreen(pattern)); }
 
 PlatRect ClientOnStore() {
   PlatRect r{};
@@ -488,9 +462,9 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
 TEST_F(Present, BothSurfaceCopiesGiveTheSamePixels) {
   Start(DIRECTDRAW, 1, Desktop(32));
   const ScreenState& s = g_ScreenState;
-  FillSurface(s.back, Stripes);
-  FillSurface(s.work1, Checks);
-  FillSurface(s.work2, Checks);
+  ASSERT_TRUE(FillSurface(s.back, Stripes));
+  ASSERT_TRUE(FillSurface(s.work1, Checks));
+  ASSERT_TRUE(FillSurface(s.work2, Checks));
   const PlatRect from{30, 40, 230, 140};
   ASSERT_EQ(CopySurfaceRect(s.work1, s.back, 5, 7, &from, 0), 0);
   ASSERT_EQ(CopySurfaceRect(s.work2, s.back, 5, 7, &from, 1), 0);
@@ -522,7 +496,7 @@ TEST_F(Present, TheTemporaryPrimaryIsShownByItsTimer) {
   ASSERT_NE(s.temporaryPrimary, 0u);
   ASSERT_EQ(SetDrawTargetCore(DRAW_SCREEN_FRONT), 0);
   for (Pattern pattern : {Stripes, Checks}) {
-    FillSurface(s.temporaryPrimary, pattern);
+    ASSERT_TRUE(FillSurface(s.temporaryPrimary, pattern));
     PlatMsg m{};
     EXPECT_EQ(PlatPeekMessage(&m, window, PLAT_WM_TIMER, PLAT_WM_TIMER, PLAT_PM_REMOVE), 0);
     PlatClockAdvance(FRONT_REFRESH_MS);
