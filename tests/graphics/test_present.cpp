@@ -2,6 +2,7 @@
 // present lands the back screen in the display's store, the waits on the vertical blank,
 // the front-screen updates, the surface copy and the temporary primary.
 #include "engine/base/log.h"
+#include "engine/base/screenlog.h"
 #include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
@@ -140,6 +141,7 @@ class Present : public ::testing::Test {
     ResetHeadlessUser();
     PlatSetDebugSink(nullptr, nullptr);
     SetLogDebuggerOnly(0);
+    g_ScreenLog.drawFlag = 0;
     if (PlatIsWindow(window)) PlatDestroyWindow(window);
     PlatUnregisterClass(kClass);
     PlatMsg m;
@@ -344,6 +346,30 @@ TEST_F(Present, AWindowScaleOfTwoDoublesTheScreenAndARepaintShowsItsSource) {
     EXPECT_EQ(StoreDiffers(on, Checks, 2.0, {50, 50, 150, 100}), 0);
     const PlatRect left{client.left, client.top, client.left + 100, client.top + 960};
     EXPECT_EQ(StoreDiffers(left, Stripes, 2.0), 0);
+  }
+}
+
+TEST_F(Present, TheLogOverlayPutsTheDrawSettingsBack) {
+  for (Mode mode : {DIRECTDRAW, SOFTWARE}) {
+    SCOPED_TRACE(mode);
+    TearDown();
+    SetUp();
+    Start(mode, 0, Desktop(32));
+    g_ScreenLog.drawFlag = 1;
+    ASSERT_EQ(SetClipArea(10, 20, 110, 220), 0);
+    SetBlendState(BLEND_MIX, 128);
+    SetBrightness(10, 20, 30);
+    EXPECT_EQ(PresentScreenCore(), 0);
+    const DrawState& after = g_DrawState;
+    EXPECT_EQ(after.drawArea.left, 10);
+    EXPECT_EQ(after.drawArea.top, 20);
+    EXPECT_EQ(after.drawArea.right, 110);
+    EXPECT_EQ(after.drawArea.bottom, 220);
+    EXPECT_EQ(after.blendMode, BLEND_MIX);
+    EXPECT_EQ(after.blendParam, 128);
+    EXPECT_EQ(after.brightRed, 10);
+    EXPECT_EQ(after.brightGreen, 20);
+    EXPECT_EQ(after.brightBlue, 30);
   }
 }
 
