@@ -1,7 +1,13 @@
 #include "engine/movie/decoder.h"
 
+#include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "platform/kernel/kernel.h"
+#include "platform/media/theora.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
 
 uint8_t YuvClampTable[1280];
 int32_t YuvCoefficientTables[YUV_TABLE_COUNT][256];
@@ -15,6 +21,86 @@ constexpr int32_t kYuvFirst[YUV_TABLE_COUNT] = {-3346944, 819968, 1704960, -4231
 // The decoder thread reports 3 within a frame's decode; a thread that has not after this
 // many polls of a millisecond is taken as hung, and what it may still touch is kept.
 constexpr int kStopPolls = 10000;
+
+// The largest picture side the decoder takes.
+constexpr int64_t kMaxPictureSide = 4096;
+// The coded frame lies around the picture: at most 255 more on each side, rounded to
+// whole 16-pixel blocks.
+constexpr int64_t kMaxFrameSide = kMaxPictureSide + 256 + 16;
+
+// The frame the thread should show: currentFrame read modulo frameCount, so that a value
+// that ran past the end still names a frame.
+int64_t TargetFrame(const MovieDecoder* d) {
+  const int64_t n = d->frameCount;
+  const int64_t f = int64_t(d->currentFrame.load()) % n;
+  return f < 0 ? f + n : f;
+}
+
+// Converts the decoder's newest picture into the work picture and swaps it into
+// decodedImage as frame `frame`.
+void HandOver(MovieDecoder* d, int64_t frame) {
+  yuv_buffer yuv;
+  if (d->decodedFrame >= 0 && theora_decode_YUVout(&d->state, &yuv) == 0) {
+    const theora_info& i = d->info;
+    ConvertYuvPicture(yuv.y, yuv.y_stride, yuv.u, yuv.v, yuv.uv_stride, d->chromaShiftX, d->chromaShiftY,
+                      int32_t(i.offset_x), int32_t(i.offset_y), int32_t(i.frame_width), int32_t(i.frame_height),
+                      d->workBuffers[1], int32_t(d->decodedImage.pitch));
+  }
+  PlatMutexHold hold(d->handover);
+  uint8_t* fresh = d->workBuffers[1];
+  d->workBuffers[1] = static_cast<uint8_t*>(d->decodedImage.pixels);
+  d->decodedImage.pixels = fresh;
+  d->handedFrame = frame;
+  d->frameValid[1].store(0);
+}
+
+void DecoderThread(void* arg) {
+  MovieDecoder* d = static_cast<MovieDecoder*>(arg);
+  d->stateWord.store(1);
+  PlatOggSource source{d->workBuffers[0], d->fileSize, d->readPosition};
+  while (!d->stopRequest.load()) {
+    const int64_t target = TargetFrame(d);
+    if (d->handedFrame == target) {
+      // Back on the frame already handed over (the clock moved a whole round).
+      if (!d->frameValid[0].load()) {
+        d->frameValid[0].store(1);
+        if (TargetFrame(d) != target) d->frameValid[0].store(0);
+      }
+      d->stateWord.store(2);
+      PlatEventWait(d->wake, 1);
+      continue;
+    }
+    d->stateWord.store(1);
+    if (target < d->decodedFrame || d->decodedFrame < 0) {
+      // A wrap, or the start: every frame is decoded from the first keyframe on.
+      PlatTheoraRewind(&d->sync, &d->stream, &source, d->dataStart);
+      d->decodedFrame = -1;
+    }
+    // Decoded in order; only the frame asked for is converted. A file whose pictures end
+    // early shows its last one for the frames it lacks.
+    ogg_packet packet;
+    while (d->decodedFrame < target && !d->stopRequest.load() &&
+           PlatTheoraNextPacket(&d->sync, &d->stream, &source, &packet)) {
+      theora_decode_packetin(&d->state, &packet);
+      d->decodedFrame++;
+    }
+    d->readPosition = source.position;
+    if (d->stopRequest.load()) break;
+    HandOver(d, target);
+    d->frameValid[0].store(1);
+    // The engine may have moved on while this frame was made; its clear then came first.
+    if (TargetFrame(d) != target) d->frameValid[0].store(0);
+  }
+  d->stateWord.store(3);  // the last access to the decoder
+  PlatEventSet(d->finished);
+}
+
+// Frees what CreateMovieDecoder made so far and logs why the file was refused.
+MovieDecoder* Refuse(MovieDecoder* d, const char* why) {
+  WriteLogFmt("ムービーを再生できません：%s\n", why);
+  StopMovieDecoder(d);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -42,6 +128,7 @@ int StopMovieDecoder(MovieDecoder* d) {
     }
     if (d->stateWord.load() != 3) {
       // Freeing under a running thread would be worse than keeping its memory.
+      WriteLog("ムービーのデコードスレッドが終了しないため、デコーダを解放しません\n");
       return 0;
     }
     PlatThreadJoin(d->thread);
@@ -76,6 +163,80 @@ int StopMovieDecoder(MovieDecoder* d) {
   d->~MovieDecoder();
   TrackedFree(d);
   return 0;
+}
+
+MovieDecoder* CreateMovieDecoder(uint8_t* file, int64_t size, MoviePageSink vorbisPages, void* context) {
+  void* block = TrackedCalloc(sizeof(MovieDecoder), "", 0);
+  if (!block) {
+    TrackedFree(file);
+    WriteLog("メモリの確保に失敗しました\n");
+    return nullptr;
+  }
+  MovieDecoder* d = new (block) MovieDecoder{};
+  ogg_sync_init(&d->sync);
+  ogg_stream_init(&d->stream, 0);
+  theora_info_init(&d->info);
+  theora_comment_init(&d->comment);
+  d->workBuffers[0] = file;
+  d->fileSize = size;
+  d->decodedFrame = -1;
+  d->handedFrame = -1;
+
+  PlatOggSource source{file, file ? size : 0, 0};
+  PlatTheoraLayout layout;
+  if (PlatTheoraOpen(&d->sync, &d->stream, &d->info, &d->comment, &source, &layout, vorbisPages, context) != 0)
+    return Refuse(d, "Theora の映像がないか、そのヘッダが読めません");
+  d->serial = layout.theoraSerial;
+  d->dataStart = layout.dataStart;
+  d->readPosition = layout.dataStart;
+  const theora_info& i = d->info;
+  if (i.fps_numerator == 0 || i.fps_denominator == 0) return Refuse(d, "フレームレートが 0 です");
+  switch (i.pixelformat) {
+    case OC_PF_420: d->chromaShiftX = 1, d->chromaShiftY = 1; break;
+    case OC_PF_422: d->chromaShiftX = 1, d->chromaShiftY = 0; break;
+    case OC_PF_444: d->chromaShiftX = 0, d->chromaShiftY = 0; break;
+    default: return Refuse(d, "対応していない色差の配置です");
+  }
+  // Everything in 64 bits before the decoder or a picture is allocated.
+  const int64_t pw = i.frame_width, ph = i.frame_height, fw = i.width, fh = i.height;
+  if (pw < 1 || ph < 1 || pw > kMaxPictureSide || ph > kMaxPictureSide || pw * ph * 4 > IMAGE_MAX_BYTES ||
+      fw > kMaxFrameSide || fh > kMaxFrameSide || fw * fh * 3 > IMAGE_MAX_BYTES ||
+      int64_t(i.offset_x) + pw > fw || int64_t(i.offset_y) + ph > fh)
+    return Refuse(d, "映像の大きさが扱えません");
+  if (theora_decode_init(&d->state, &d->info) != 0) return Refuse(d, "デコーダを初期化できません");
+  // Header pages carry granule position 0, which names no frame.
+  d->frameCount = layout.lastGranule < 0 ? 0 : int64_t(theora_granule_frame(&d->state, layout.lastGranule)) + 1;
+  if (d->frameCount < 1) return Refuse(d, "フレームがありません");
+  if (d->frameCount > INT32_MAX) return Refuse(d, "フレーム数が扱えません");
+
+  if (CreateGraphImageARGB8(int32_t(pw), int32_t(ph), &d->decodedImage) != 0 ||
+      !(d->workBuffers[1] = static_cast<uint8_t*>(TrackedCalloc(size_t(d->decodedImage.pitch) * size_t(ph), "", 0))))
+    return Refuse(d, "メモリの確保に失敗しました");
+  SetupFormatFromMasksCore(&d->decodedImage.format, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+  std::memset(d->decodedImage.pixels, 0, size_t(d->decodedImage.pitch) * size_t(ph));
+  d->handover = PlatMutexCreate(0);
+  d->wake = PlatEventCreate(0, 0);
+  d->finished = PlatEventCreate(1, 0);
+  if (!d->handover || !d->wake || !d->finished) return Refuse(d, "同期オブジェクトを作成できません");
+  return d;
+}
+
+int StartMovieDecoder(MovieDecoder* d) {
+  d->thread = PlatThreadStart(DecoderThread, d);
+  if (!d->thread) {
+    WriteLog("ムービーのデコードスレッドを開始できません\n");
+    return -1;
+  }
+  return 0;
+}
+
+int TakeMovieFrame(MovieDecoder* d, int (*write)(const GraphImage* image, int32_t data), int32_t data) {
+  if (!d || !d->handover) return -2;
+  PlatMutexHold hold(d->handover);
+  if (!d->frameValid[0].load() || d->frameValid[1].load() || d->handedFrame < 0) return -2;
+  const int result = write(&d->decodedImage, data);
+  d->frameValid[1].store(1);
+  return result;
 }
 
 int AdvanceMovieFrame(MovieDecoder* d, int64_t n) {
