@@ -239,6 +239,42 @@ TEST(MovieConversion, StaysWithinThreeOfSdlsBt601ConversionOnRandomPlanes) {
   EXPECT_LE(largest, 3);
 }
 
+// The conversion runs pixels eight or sixteen at a time and the rest one by one: every
+// width, odd start and chroma layout gives exactly what the tables give pixel by pixel.
+TEST(MovieConversion, EveryRunLengthGivesWhatTheTablesGive) {
+  BuildYuvTables();
+  constexpr int kStride = 64, kRows = 6;
+  std::mt19937 random(99);
+  std::vector<uint8_t> y(kStride * kRows), u(kStride * kRows), v(kStride * kRows);
+  for (auto* plane : {&y, &u, &v})
+    for (uint8_t& b : *plane) b = uint8_t(random());
+  auto table = [](int cy, int cu, int cv) {
+    const uint8_t* clamp = YuvClampTable + 512;
+    const int32_t l = YuvCoefficientTables[YUV_LUMA][cy] + 8192;
+    return 0xFF000000u | uint32_t(clamp[(l + YuvCoefficientTables[YUV_V_RED][cv]) >> 14]) << 16 |
+           uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_GREEN][cu] + YuvCoefficientTables[YUV_V_GREEN][cv]) >> 14])
+               << 8 |
+           uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_BLUE][cu]) >> 14]);
+  };
+  const int shifts[][2] = {{1, 1}, {1, 0}, {0, 0}};
+  for (const auto& sh : shifts)
+    for (int originX : {0, 1, 2, 3})
+      for (int width = 1; width <= 40; width++) {
+        const int originY = originX & 1, height = 3;
+        std::vector<uint32_t> out(size_t(width) * height, 0);
+        ConvertYuvPicture(y.data(), kStride, u.data(), v.data(), kStride, sh[0], sh[1], originX, originY, width,
+                          height, reinterpret_cast<uint8_t*>(out.data()), width * 4);
+        for (int row = 0; row < height; row++)
+          for (int col = 0; col < width; col++) {
+            const int fx = originX + col, fy = originY + row;
+            const size_t c = size_t(fy >> sh[1]) * kStride + size_t(fx >> sh[0]);
+            ASSERT_EQ(out[size_t(row) * width + col], table(y[size_t(fy) * kStride + fx], u[c], v[c]))
+                << "shift " << sh[0] << "," << sh[1] << " origin " << originX << " width " << width << " at " << col
+                << "," << row;
+          }
+      }
+}
+
 // Over the whole cube, out-of-gamut corners included, each channel is the BT.601 formula
 // rounded and clamped, give or take the truncated coefficients.
 TEST(MovieConversion, FollowsTheFormulaOverTheWholeRange) {
