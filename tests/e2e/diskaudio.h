@@ -40,17 +40,18 @@ inline std::string EnterNewDirectory(const char* prefix) {
 }
 
 // The real back ends, whatever the test run chose for the unit tests, with no display
-// and the disk output into raw; 0 when the engine started. The runtime directory is the
-// program's own (the current one), so that another program of the engine running at the
-// same time does not count as a second copy of this one.
-inline int StartEngine(const std::string& raw) {
+// (unless SDL_VIDEODRIVER names one) and the disk output into raw, windowed unless told;
+// 0 when the engine started. The runtime directory is the program's own (the current
+// one), so that another program of the engine running at the same time does not count as
+// a second copy of this one.
+inline int StartEngine(const std::string& raw, int32_t windowed = 1) {
   char here[4096];
   if (getcwd(here, sizeof here)) setenv("XDG_RUNTIME_DIR", here, 1);
   setenv("KR_PLATFORM", "sdl", 1);
   if (!getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  ChangeWindowMode(1);
+  ChangeWindowMode(windowed);
   if (EngineInit() == 0) return 0;
   std::printf("the engine did not start: skipped\n");
   return -1;
