@@ -95,6 +95,22 @@ TEST_F(MovieDecoding, EveryFrameShowsItsNumberInTheOrderTheClockAsks) {
   }
 }
 
+TEST_F(MovieDecoding, AFrameNumberPastTheEndShowsItsRemainder) {
+  // The single subtraction of an advance can leave the number past the end (95 + 250 is
+  // 245 of 100); the thread reads it modulo the frame count.
+  MovieDecoder* d = Create(MovieBytes(Spec(32, 32, 0, 0, 10)));
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(StartMovieDecoder(d), 0);
+  WaitForFrame(d);
+  AdvanceMovieFrame(d, 27);
+  EXPECT_EQ(CurrentMovieFrame(d), 17);
+  WaitForFrame(d);
+  PlatMutexLock(d->handover);
+  EXPECT_EQ(FrameNumberOf(&d->decodedImage), 7);
+  PlatMutexUnlock(d->handover);
+  StopMovieDecoder(d);
+}
+
 TEST_F(MovieDecoding, TheConsumerTakesEachPictureOnce) {
   MovieDecoder* d = Create(MovieBytes(Spec(64, 48, 0, 0, 5)));
   ASSERT_NE(d, nullptr);
