@@ -73,13 +73,8 @@ BENCHMARK(BM_SDL_ConvertIyuvToRgb565);
 
 const std::string& Movie() {
   static const std::string bytes = [] {
-    MovieWriterSpec s;
-    s.width = kW;
-    s.height = kH;
-    s.frames = 48;
-    s.keyframeInterval = 8;
     std::string out;
-    WriteMovie(s, &out);
+    WriteMovie(MovieWriterSpec{.width = kW, .height = kH, .frames = 48, .keyframeInterval = 8}, &out);
     return out;
   }();
   return bytes;

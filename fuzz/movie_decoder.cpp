@@ -32,16 +32,8 @@ void WriteSeeds(const std::string& corpus) {
   std::error_code ec;
   if (!std::filesystem::is_directory(corpus, ec) || !std::filesystem::is_empty(corpus, ec)) return;
   auto spec = [](int32_t w, int32_t h, int32_t x, int32_t y, int32_t frames, int32_t chroma, int32_t tone) {
-    MovieWriterSpec s;
-    s.width = w;
-    s.height = h;
-    s.offsetX = x;
-    s.offsetY = y;
-    s.frames = frames;
-    s.chroma = chroma;
-    s.keyframeInterval = 4;
-    s.toneHz = tone;
-    return s;
+    return MovieWriterSpec{.width = w, .height = h, .offsetX = x, .offsetY = y, .frames = frames,
+                           .keyframeInterval = 4, .chroma = chroma, .toneHz = tone};
   };
   const MovieWriterSpec seeds[] = {
       spec(32, 32, 0, 0, 6, 420, 0), spec(30, 18, 3, 5, 9, 420, 0), spec(24, 16, 1, 1, 5, 422, 0),

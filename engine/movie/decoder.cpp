@@ -276,41 +276,13 @@ inline uint32_t YuvPixel(int32_t cy, int32_t cu, int32_t cv) {
   return 0xFF000000u | r << 16 | g << 8 | b;
 }
 
-// Eight pixels at once with SSE2, to the same values as the tables: each table entry is
-// its step times the centred component exactly, so pairs of 16-bit products summed into
-// 32 bits (pmaddwd) give the same sums. The steps of U for blue and V for red are even,
-// and go in as two halves, since 33062 does not fit 16 bits. The two saturating packs
-// are the clamp to 0-255. yv, uv and vv hold the eight pixels' components as 16-bit lanes.
-inline void YuvEight(__m128i yv, __m128i uv, __m128i vv, uint8_t* out) {
-  const __m128i lumaPair = _mm_set1_epi32(int32_t(uint32_t(8192) << 16 | uint32_t(kYuvStep[YUV_LUMA])));
-  const __m128i redPair = _mm_set1_epi16(int16_t(kYuvStep[YUV_V_RED] / 2));
-  const __m128i bluePair = _mm_set1_epi16(int16_t(kYuvStep[YUV_U_BLUE] / 2));
-  const __m128i greenPair =
-      _mm_set1_epi32(int32_t(uint32_t(uint16_t(kYuvStep[YUV_V_GREEN])) << 16 | uint16_t(kYuvStep[YUV_U_GREEN])));
-  yv = _mm_sub_epi16(yv, _mm_set1_epi16(16));
-  uv = _mm_sub_epi16(uv, _mm_set1_epi16(128));
-  vv = _mm_sub_epi16(vv, _mm_set1_epi16(128));
-  const __m128i one = _mm_set1_epi16(1);
-  auto channel = [&](__m128i a, __m128i b, __m128i pair, __m128i lumaLow, __m128i lumaHigh) {
-    const __m128i low = _mm_add_epi32(lumaLow, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
-    const __m128i high = _mm_add_epi32(lumaHigh, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), pair));
-    return _mm_packs_epi32(_mm_srai_epi32(low, 14), _mm_srai_epi32(high, 14));
-  };
-  const __m128i lumaLow = _mm_madd_epi16(_mm_unpacklo_epi16(yv, one), lumaPair);
-  const __m128i lumaHigh = _mm_madd_epi16(_mm_unpackhi_epi16(yv, one), lumaPair);
-  const __m128i r = channel(vv, vv, redPair, lumaLow, lumaHigh);
-  const __m128i g = channel(uv, vv, greenPair, lumaLow, lumaHigh);
-  const __m128i b = channel(uv, uv, bluePair, lumaLow, lumaHigh);
-  // Bytes B, G, R, 255 per pixel.
-  const __m128i bg = _mm_unpacklo_epi8(_mm_packus_epi16(b, b), _mm_packus_epi16(g, g));
-  const __m128i ra = _mm_unpacklo_epi8(_mm_packus_epi16(r, r), _mm_set1_epi8(-1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, ra));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(bg, ra));
-}
-
-// Sixteen pixels at once with AVX2, the same arithmetic as YuvEight: the unpacks and
-// packs work inside each 128-bit half, which leaves the halves holding pixels 0-3 and
-// 8-11, then 4-7 and 12-15, put back in order at the store.
+// Sixteen pixels at once with AVX2, to the same values as the tables: each table entry
+// is its step times the centred component exactly, so pairs of 16-bit products summed
+// into 32 bits (vpmaddwd) give the same sums. The steps of U for blue and V for red are
+// even, and go in as two halves, since 33062 does not fit 16 bits. The two saturating
+// packs are the clamp to 0-255. The unpacks and packs work inside each 128-bit half,
+// which leaves the halves holding pixels 0-3 and 8-11, then 4-7 and 12-15, put back in
+// order at the store. yv, uv and vv hold the pixels' components as 16-bit lanes.
 __attribute__((target("avx2"))) inline __m256i YuvChannel16(__m256i a, __m256i b, __m256i pair, __m256i lumaLow,
                                                              __m256i lumaHigh) {
   const __m256i low = _mm256_add_epi32(lumaLow, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), pair));
@@ -364,13 +336,6 @@ __attribute__((target("avx2"))) int32_t YuvRunsOfSixteen(const uint8_t* yRow, co
 
 const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 
-// n bytes (at most 8) as the low 16-bit lanes.
-inline __m128i Load16(const uint8_t* p, int n) {
-  int64_t bits = 0;
-  std::memcpy(&bits, p, size_t(n));
-  return _mm_unpacklo_epi8(_mm_cvtsi64_si128(bits), _mm_setzero_si128());
-}
-
 }  // namespace
 
 void ConvertYuvPicture(const uint8_t* y, int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t uvStride,
@@ -389,23 +354,10 @@ void ConvertYuvPicture(const uint8_t* y, int32_t yStride, const uint8_t* u, cons
     };
     int32_t col = 0;
     // A pixel that shares its chroma sample with the one before the picture goes alone,
-    // so that each run of eight starts on a sample of its own.
+    // so that each run of sixteen starts on a sample of its own.
     if (xShift && (originX & 1) && width > 0) one(col++);
+    // Machines without AVX2 take every pixel through the tables.
     if (g_hasAvx2) col = YuvRunsOfSixteen(yRow, uRow, vRow, xShift, originX, col, width, o);
-    for (; col + 8 <= width; col += 8) {
-      const int32_t fx = originX + col;
-      __m128i uv, vv;
-      if (xShift) {
-        const __m128i u4 = _mm_cvtsi32_si128([&] { int32_t w; std::memcpy(&w, uRow + (fx >> 1), 4); return w; }());
-        const __m128i v4 = _mm_cvtsi32_si128([&] { int32_t w; std::memcpy(&w, vRow + (fx >> 1), 4); return w; }());
-        uv = _mm_unpacklo_epi8(_mm_unpacklo_epi8(u4, u4), _mm_setzero_si128());
-        vv = _mm_unpacklo_epi8(_mm_unpacklo_epi8(v4, v4), _mm_setzero_si128());
-      } else {
-        uv = Load16(uRow + fx, 8);
-        vv = Load16(vRow + fx, 8);
-      }
-      YuvEight(Load16(yRow + fx, 8), uv, vv, o + int64_t(col) * 4);
-    }
     for (; col < width; col++) one(col);
   }
 }

@@ -30,19 +30,13 @@ namespace {
 
 using namespace diskaudio;
 
-constexpr int kRate = 44100;
 constexpr int kScreenW = 640, kScreenH = 480, kMovieW = 320, kMovieH = 240, kFps = 5, kFrames = 20;
 constexpr int kToneHz = 440;
 constexpr int kCheckMs[2] = {700, 1900};
 
 std::string MovieFile() {
-  MovieWriterSpec s;
-  s.width = kMovieW;
-  s.height = kMovieH;
-  s.frames = kFrames;
-  s.rateNumerator = kFps;
-  s.toneHz = kToneHz;
-  s.audioRate = kRate;
+  const MovieWriterSpec s{.width = kMovieW, .height = kMovieH, .frames = kFrames, .rateNumerator = kFps,
+                          .toneHz = kToneHz, .audioRate = kDiskRate};
   std::string bytes;
   return WriteMovie(s, &bytes) == 0 ? bytes : "";
 }
@@ -67,20 +61,6 @@ int32_t HandedFrame(MovieDecoder* d) {
   PlatMutexHold hold(d->handover);
   return ReadMovieFrameNumber(d->decodedImage.pixels, int32_t(d->decodedImage.width),
                               int32_t(d->decodedImage.height), int32_t(d->decodedImage.pitch));
-}
-
-double CrossingsPerSecond(const std::vector<int16_t>& pcm, size_t from, size_t to) {
-  int crossings = 0;
-  bool low = false;
-  for (size_t i = from; i < to && 2 * i < pcm.size(); i++) {
-    const int v = pcm[2 * i];
-    if (v < -1000) low = true;
-    if (low && v > 1000) {
-      crossings++;
-      low = false;
-    }
-  }
-  return crossings * double(kRate) / double(to - from);
 }
 
 }  // namespace
@@ -149,16 +129,11 @@ int main(int argc, char** argv) {
   EngineEnd();
 
   const std::vector<int16_t> pcm = ReadAndRemove(raw, dir);
-  if (pcm.size() < size_t(kRate)) {
+  if (pcm.size() < size_t(kDiskRate)) {
     std::printf("no disk output (%zu bytes): skipped\n", pcm.size() * 2);
     return 77;
   }
-  long first = -1, last = -1;
-  for (size_t i = 0; 2 * i < pcm.size(); i++)
-    if (std::abs(int(pcm[2 * i])) > 1000) {
-      if (first < 0) first = long(i);
-      last = long(i);
-    }
+  const long first = FirstAbove(pcm, 0, 1000), last = LastAbove(pcm, 1000);
   if (first < 0) {
     std::printf("FAIL the tone never sounds\n");
     return 1;
@@ -166,9 +141,9 @@ int main(int argc, char** argv) {
   // The tone is there from its first sample, and lasts as long as the movie played: from
   // its opening to the close with its graph. The disk driver's file falls behind the
   // clock by the time each write takes, so its time may run slower, never faster.
-  const double hz = CrossingsPerSecond(pcm, size_t(first), size_t(first) + kRate * 35 / 100);
+  const double hz = CrossingsPerSecond(pcm, size_t(first), size_t(first) + kDiskRate * 35 / 100);
   Check(std::fabs(hz - kToneHz) < 10, "the tone from its first sample (Hz)", hz, kToneHz);
-  const double played = double(last - first) * 1000.0 / kRate;
+  const double played = double(last - first) * 1000.0 / kDiskRate;
   Check(played > 0.5 * closed && played < 1.03 * closed + 50, "the tone's length (ms)", played, closed);
   if (failures) return 1;
   if (!drawn) {

@@ -1,7 +1,11 @@
-// Movies made by the movie writer for the movie tests, and waiting on the decoder thread.
+// Movies made by the movie writer for the movie tests, waiting on the decoder thread, and
+// the fixture of the tests that need no screen.
 #pragma once
 
+#include "base/logfixture.h"
+#include "engine/base/memory.h"
 #include "engine/movie/decoder.h"
+#include "engine/movie/movie.h"
 #include "tools/krmovie/moviewriter.h"
 
 #include <gtest/gtest.h>
@@ -33,3 +37,19 @@ inline void WaitForFrame(const MovieDecoder* d) {
 inline int32_t FrameNumberOf(const GraphImage* image) {
   return ReadMovieFrameNumber(image->pixels, int32_t(image->width), int32_t(image->height), int32_t(image->pitch));
 }
+
+// The log on the manual clock and the tables built; every test ends with no movie and no
+// tracked block left.
+struct MovieFixture : LogFixture {
+  int32_t blocksBefore = 0;
+  void SetUp() override {
+    LogFixture::SetUp();
+    BuildYuvTables();
+    blocksBefore = GetTrackedBlockCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(GetMovieCount(), 0);
+    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
+    LogFixture::TearDown();
+  }
+};

@@ -1,9 +1,9 @@
 // The movie table, the own decoder's frame clock, pausing, resuming and closing, on the
 // manual clock.
-#include "base/logfixture.h"
 #include "engine/base/memory.h"
 #include "engine/movie/decoder.h"
 #include "engine/movie/movie.h"
+#include "moviefiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +12,7 @@
 
 namespace {
 
-struct MovieTest : LogFixture {
-  int32_t blocksBefore = 0;
-  void SetUp() override {
-    LogFixture::SetUp();
-    BuildYuvTables();
-    blocksBefore = GetTrackedBlockCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(GetMovieCount(), 0);
-    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
-    LogFixture::TearDown();
-  }
-
+struct MovieTest : MovieFixture {
   static MovieDecoder* NewDecoder(int64_t frames, uint32_t num, uint32_t den) {
     MovieDecoder* d = new (TrackedCalloc(sizeof(MovieDecoder), "", 0)) MovieDecoder{};
     theora_info_init(&d->info);

@@ -2,7 +2,6 @@
 // order the clock asks for, files it cannot play are refused before anything is
 // allocated for them, the thread stops whatever it is doing, and the conversion agrees
 // with SDL2's BT.601 conversion.
-#include "base/logfixture.h"
 #include "engine/base/memory.h"
 #include "engine/movie/decoder.h"
 #include "engine/movie/movie.h"
@@ -21,18 +20,7 @@
 
 namespace {
 
-struct MovieDecoding : LogFixture {
-  int32_t blocksBefore = 0;
-  void SetUp() override {
-    LogFixture::SetUp();
-    BuildYuvTables();
-    blocksBefore = GetTrackedBlockCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
-    LogFixture::TearDown();
-  }
-
+struct MovieDecoding : MovieFixture {
   static MovieDecoder* Create(const std::string& bytes) {
     return CreateMovieDecoder(TrackedCopy(bytes), int64_t(bytes.size()), nullptr, nullptr);
   }
@@ -50,15 +38,8 @@ struct MovieDecoding : LogFixture {
 
 MovieWriterSpec Spec(int32_t width, int32_t height, int32_t offsetX, int32_t offsetY, int32_t frames,
                      int32_t chroma = 420, int32_t keyframe = 8) {
-  MovieWriterSpec s;
-  s.width = width;
-  s.height = height;
-  s.offsetX = offsetX;
-  s.offsetY = offsetY;
-  s.frames = frames;
-  s.chroma = chroma;
-  s.keyframeInterval = keyframe;
-  return s;
+  return MovieWriterSpec{.width = width, .height = height, .offsetX = offsetX, .offsetY = offsetY, .frames = frames,
+                         .keyframeInterval = keyframe, .chroma = chroma};
 }
 
 TEST_F(MovieDecoding, EveryFrameShowsItsNumberInTheOrderTheClockAsks) {

@@ -100,14 +100,7 @@ class MovieGraphs : public HeadlessScreenTest {
   }
 
   static MovieWriterSpec TenFrames(int32_t toneHz = 0) {
-    MovieWriterSpec s;
-    s.width = 50;
-    s.height = 30;
-    s.offsetX = 3;
-    s.offsetY = 5;
-    s.frames = 10;
-    s.toneHz = toneHz;
-    return s;
+    return MovieWriterSpec{.width = 50, .height = 30, .offsetX = 3, .offsetY = 5, .frames = 10, .toneHz = toneHz};
   }
 };
 
