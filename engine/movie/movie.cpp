@@ -8,6 +8,8 @@
 #include "engine/sound/soundhandle.h"
 #include "engine/system/sysinfo.h"
 #include "engine/file/file.h"
+#include "platform/fs/fs.h"
+#include "platform/kernel/kernel.h"
 
 #include <cmath>
 #include <new>
@@ -159,7 +161,16 @@ int CloseMovieHandle(int32_t movie) {
     r->sound = -1;
     r->ownDecoder = 0;
   }
+  if (r->tempFile == 1) {
+    PlatFileDelete(r->fileName);
+    r->tempFile = 0;
+  }
   FreeGraphImageCore(&r->frameImage);
+  // The stream way's objects (steps 3 and 5) come with that way; nothing holds them yet.
+  if (r->sampleEvent) {
+    PlatEventDestroy(static_cast<PlatEvent*>(r->sampleEvent));
+    r->sampleEvent = nullptr;
+  }
   HandleTableRemove(&g_movieTable, movie);
   TrackedFree(r);
   return 0;

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -231,6 +233,20 @@ TEST_F(MovieTest, TheFrameCallbackRunsOnEveryUpdateAlsoWhilePaused) {
   EXPECT_EQ(seen, 77);
   EXPECT_EQ(r->frameReady, 1);
   CloseMovieHandle(h);
+}
+
+TEST_F(MovieTest, ACloseDeletesTheTemporaryCopyAndTheSampleEvent) {
+  MovieRecord* r = nullptr;
+  const int32_t h = NewMovie(1, 15, 1, &r);
+  const std::string copy = dir + "/copy.tmp";
+  PlatFile* f = PlatFileOpen(copy.c_str(), PLAT_FILE_WRITE, PLAT_CREATE_ALWAYS);
+  ASSERT_NE(f, nullptr);
+  PlatFileClose(f);
+  std::snprintf(r->fileName, sizeof r->fileName, "%s", copy.c_str());
+  r->tempFile = 1;
+  r->sampleEvent = PlatEventCreate(1, 0);
+  EXPECT_EQ(CloseMovieHandle(h), 0);
+  EXPECT_EQ(PlatFileOpen(copy.c_str(), PLAT_FILE_READ, PLAT_OPEN_EXISTING), nullptr);
 }
 
 TEST_F(MovieTest, TheTableHoldsAHundredMovies) {
