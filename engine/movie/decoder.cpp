@@ -63,7 +63,8 @@ void DecoderThread(void* arg) {
   while (!d->stopRequest.load()) {
     const int64_t target = TargetFrame(d);
     if (d->handedFrame == target) {
-      // Back on the frame already handed over (the clock moved a whole round).
+      // Nothing to make; the flag is set again when the frame came back to the one
+      // handed over (a whole round, or a move undone while this frame was made).
       if (!d->frameValid[0].load()) {
         d->frameValid[0].store(1);
         if (TargetFrame(d) != target) d->frameValid[0].store(0);
@@ -93,8 +94,9 @@ void DecoderThread(void* arg) {
     // The engine may have moved on while this frame was made; its clear then came first.
     if (TargetFrame(d) != target) d->frameValid[0].store(0);
   }
-  d->stateWord.store(3);  // the last access to the decoder
-  PlatEventSet(d->finished);
+  PlatEvent* finished = d->finished;
+  d->stateWord.store(3);  // the last access to the decoder; the stop joins before it frees
+  PlatEventSet(finished);
 }
 
 // Frees what CreateMovieDecoder made so far and logs why the file was refused.
