@@ -206,6 +206,19 @@ TEST_F(MovieGraphs, WithItsToneTheMovieFollowsTheSoundAndStaysOnItsLastFrame) {
   EXPECT_GT(peak, 4000);
 }
 
+TEST_F(MovieGraphs, AWaitingPlayStartsTheSoundInTheBackground) {
+  // A waiting play of the sound would hold the creator until the sound ended, and the
+  // manual output never ends it unless pulled.
+  ASSERT_EQ(PlatAudioSelectBackend("manual"), 0);
+  ASSERT_EQ(InitSoundSystem(), 0);
+  const std::string path = Write("wait.ogg", MovieBytes(TenFrames(440)));
+  const int32_t graph = OpenMovieToGraph(path.c_str(), 0, MOVIE_WAY_OWN_DECODER);
+  ASSERT_NE(graph, -1);
+  MovieRecord* r = MovieOf(graph);
+  EXPECT_EQ(IsSoundPlaying(r->sound), 1);
+  EXPECT_EQ(r->playType, 0) << "the movie keeps its play type; the resume makes it 1";
+}
+
 TEST_F(MovieGraphs, WhatCannotBePlayedLeavesNothingBehind) {
   const std::string movie = Write("ok.ogg", MovieBytes(TenFrames()));
   const std::string text = Write("text.ogg", std::string(3000, 'a'));
