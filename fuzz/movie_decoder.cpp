@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       UpdateMovieFrame(movie, 0);
       const MovieRecord* r = LookupMovie(movie);
       if (!r) abort();
-      while (!r->decoder->frameValid[0].load()) std::this_thread::yield();
+      while (!IsMovieFrameReady(r->decoder)) std::this_thread::yield();
       UpdateMovieFrame(movie, 0);
     }
     if (FreeGraph(graph, 0) != 0 || LookupMovie(movie) != nullptr) abort();

@@ -234,10 +234,18 @@ int StartMovieDecoder(MovieDecoder* d) {
   return 0;
 }
 
+int IsMovieFrameReady(const MovieDecoder* d) {
+  if (!d || !d->handover || !d->frameValid[0].load()) return 0;
+  PlatMutexHold hold(d->handover);
+  return d->handedFrame == TargetFrame(d) ? 1 : 0;
+}
+
 int TakeMovieFrame(MovieDecoder* d, int (*write)(const GraphImage* image, int32_t data), int32_t data) {
   if (!d || !d->handover) return -2;
   PlatMutexHold hold(d->handover);
-  if (!d->frameValid[0].load() || d->frameValid[1].load() || d->handedFrame < 0) return -2;
+  // The flag may stand for a moment after the frame moved on (the thread clears it again
+  // once it sees the move): the frame number decides.
+  if (!d->frameValid[0].load() || d->frameValid[1].load() || d->handedFrame != TargetFrame(d)) return -2;
   const int result = write(&d->decodedImage, data);
   d->frameValid[1].store(1);
   return result;

@@ -99,6 +99,8 @@ int BuildYuvTables();
 MovieDecoder* CreateMovieDecoder(uint8_t* file, int64_t size, MoviePageSink vorbisPages, void* context);
 // Starts the decoder thread; 0, or -1 with a log line.
 int StartMovieDecoder(MovieDecoder* decoder);
+// 1 when decodedImage holds the frame currentFrame names, else 0.
+int IsMovieFrameReady(const MovieDecoder* decoder);
 // When the decoder holds the current frame and it has not been taken yet, calls write
 // with the picture (XRGB8888) and data under the handover lock, marks it taken and gives
 // write's result; else -2 without calling it.

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     // The frame the time asks for, made and handed over.
     const uint32_t at = Now(start);
     UpdateMovieFrame(handle, 0);
-    while (!decoder->frameValid[0].load()) std::this_thread::yield();
+    while (!IsMovieFrameReady(decoder)) std::this_thread::yield();
     frame();
     const int32_t want = int32_t(at * kFps / 1000), handed = HandedFrame(decoder);
     std::printf("     the sound's position at %u ms: %d ms\n", at, GetSoundPositionMs(LookupMovie(handle)->sound));

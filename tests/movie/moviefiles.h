@@ -30,7 +30,7 @@ inline uint8_t* TrackedCopy(const std::string& bytes) {
 // Waits until the decoder thread has made the current frame. The thread runs by itself:
 // nothing here depends on the clock, only on the thread finishing its work.
 inline void WaitForFrame(const MovieDecoder* d) {
-  while (!d->frameValid[0].load()) std::this_thread::yield();
+  while (!IsMovieFrameReady(d)) std::this_thread::yield();
 }
 
 // The frame number the picture shows (ReadMovieFrameNumber over an XRGB8888 image).
