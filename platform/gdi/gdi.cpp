@@ -1010,6 +1010,12 @@ void PlatGdiFakeFailNext(const char* operation, int count) {
   g.fake.FailNext(operation, count, 1);
 }
 
+void PlatGdiFakeFailNth(const char* operation, int n) {
+  Gdi& g = G();
+  Lock lock(g.mu);
+  g.fake.FailNth(operation, n, 1);
+}
+
 void PlatGdiFakeLogCalls(int on) {
   Gdi& g = G();
   Lock lock(g.mu);
