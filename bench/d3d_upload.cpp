@@ -29,7 +29,8 @@ std::vector<uint32_t> PicturePixels() {
   std::vector<uint32_t> pixels(size_t(kW) * kH);
   for (int32_t y = 0; y < kH; y++)
     for (int32_t x = 0; x < kW; x++)
-      pixels[size_t(y) * kW + size_t(x)] = uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | uint32_t((x ^ y) & 0xFF);
+      pixels[size_t(y) * kW + size_t(x)] =
+          uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | uint32_t((x ^ y) & 0xFF);
   return pixels;
 }
 
@@ -99,8 +100,8 @@ void BM_SDL_ConvertPixelsAndUpdateTexture565(benchmark::State& state) {
     state.SkipWithError(SDL_GetError());
   } else {
     for (auto _ : state) {
-      SDL_ConvertPixels(kW, kH, SDL_PIXELFORMAT_RGB888, pixels.data(), kW * 4, SDL_PIXELFORMAT_RGB565,
-                        converted.data(), kW * 2);
+      SDL_ConvertPixels(kW, kH, SDL_PIXELFORMAT_RGB888, pixels.data(), kW * 4, SDL_PIXELFORMAT_RGB565, converted.data(),
+                        kW * 2);
       SDL_UpdateTexture(texture, nullptr, converted.data(), kW * 2);
       benchmark::ClobberMemory();
     }
@@ -117,8 +118,8 @@ BENCHMARK(BM_SDL_ConvertPixelsAndUpdateTexture565);
 int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "dummy", 0);
   SDL_Init(SDL_INIT_VIDEO);
-  const int result = RunWithRatios(
-      argc, argv, {{"BM_Ours_UploadImageToGraphTextures", "BM_SDL_ConvertPixelsAndUpdateTexture565"}});
+  const int result =
+      RunWithRatios(argc, argv, {{"BM_Ours_UploadImageToGraphTextures", "BM_SDL_ConvertPixelsAndUpdateTexture565"}});
   if (g_ScreenState.graphicsStarted) {
     TerminateDirect3D();
     EndGraphics();

@@ -156,16 +156,28 @@ bool PrepareGdi(int method, int32_t x1, int32_t y1, int32_t x2, int32_t y2, cons
   return true;
 }
 
-const GdiLines kMethod3Lines = {
-    "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
-    "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  ErrorCode:%x",
-    "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  ReturnValue:%d",
+// The lines of methods 3 and 4, which copy through a work texture.
+struct WorkTextureLines {
+  const char* sourceDC;
+  const char* create;
+  GdiLines gdi;
 };
-const GdiLines kMethod4Lines = {
-    "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
-    "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  ErrorCode:%x",
-    "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  ReturnValue:%d",
-};
+
+// Methods 3 and 4: each tile's piece of the screen goes into a work texture through
+// device contexts, and finish takes it from there into the tile's texture.
+template <typename Finish>
+int ThroughWorkTexture(int method, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
+                       int32_t targetCoordinates, const WorkTextureLines& lines, Finish finish) {
+  Source src;
+  SourceDC from;
+  if (!PrepareGdi(method, x1, y1, x2, y2, graph, targetCoordinates, lines.sourceDC, &src, &from)) return -1;
+  return EachPiece(graph, src, x1, y1, false, [&](const Piece& p) {
+    WorkTexture work;
+    if (const int32_t r = work.Create(p.texture); r != PLAT_DD_OK) return WriteLogFmt(lines.create, r);
+    if (CopyThroughDC(from.dc, p, work.surface, lines.gdi) != 0) return -1;
+    return finish(p, work.surface, src);
+  });
+}
 
 typedef int (*ReadBackMethod)(int32_t, int32_t, int32_t, int32_t, const GraphRecord*, int32_t);
 // In the order the dispatch tries them; a remembered method is an index here.
@@ -183,8 +195,7 @@ int G_D3D_GetDrawScreenGraphFunction1(int32_t x1, int32_t y1, int32_t x2, int32_
   if (!PrepareSource(1, x1, y1, x2, y2, graph, targetCoordinates, &src)) return -1;
   return EachPiece(graph, src, x1, y1, true, [&](const Piece& p) {
     // No colour key in the copy: the texture is keyed afterwards.
-    const int32_t r =
-        PlatDDSurfaceBltFast(p.texture->surface, p.texels.left, p.texels.top, src.surface, &p.screen, 0);
+    const int32_t r = PlatDDSurfaceBltFast(p.texture->surface, p.texels.left, p.texels.top, src.surface, &p.screen, 0);
     return r == PLAT_DD_OK ? 0 : WriteLogFmt("Error G_D3D_GetDrawScreenGraphFunction1  BltFast ReturnValue:%d", r);
   });
 }
@@ -194,12 +205,16 @@ int G_D3D_GetDrawScreenGraphFunction2(int32_t x1, int32_t y1, int32_t x2, int32_
   Source src;
   SourceDC from;
   if (!PrepareGdi(2, x1, y1, x2, y2, graph, targetCoordinates,
-                  "Error  G_D3D_GetDrawScreenGraphFunction2  ＤＣ取得に失敗しました  GetDC ReturnValue:%d", &src, &from))
+                  "Error  G_D3D_GetDrawScreenGraphFunction2  ＤＣ取得に失敗しました  GetDC ReturnValue:%d", &src,
+                  &from))
     return -1;
   static const GdiLines kLines = {
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC ReturnValue:%d",
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  ErrorCode:%x",
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC ReturnValue:%d",
+      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC "
+      "ReturnValue:%d",
+      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
+      "ErrorCode:%x",
+      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC "
+      "ReturnValue:%d",
   };
   return EachPiece(graph, src, x1, y1, true,
                    [&](const Piece& p) { return CopyThroughDC(from.dc, p, p.texture->surface, kLines); });
@@ -207,82 +222,85 @@ int G_D3D_GetDrawScreenGraphFunction2(int32_t x1, int32_t y1, int32_t x2, int32_
 
 int G_D3D_GetDrawScreenGraphFunction3(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
                                       int32_t targetCoordinates) {
-  Source src;
-  SourceDC from;
-  if (!PrepareGdi(3, x1, y1, x2, y2, graph, targetCoordinates,
-                  "Error  G_D3D_GetDrawScreenGraphFunction3 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", &src,
-                  &from))
-    return -1;
-  return EachPiece(graph, src, x1, y1, false, [&](const Piece& p) {
-    WorkTexture work;
-    if (const int32_t r = work.Create(p.texture); r != PLAT_DD_OK)
-      return WriteLogFmt(
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
+  static const WorkTextureLines kLines = {
+      "Error  G_D3D_GetDrawScreenGraphFunction3 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
+      "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
+      "ReturnValue:%d",
+      {
+          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
           "ReturnValue:%d",
-          r);
-    if (CopyThroughDC(from.dc, p, work.surface, kMethod3Lines) != 0) return -1;
-    PlatDDSurfaceDesc to = LockDesc(), fromWork = LockDesc();
-    if (const int32_t r = PlatDDSurfaceLock(p.texture->surface, nullptr, &to, kWriteLock); r != PLAT_DD_OK)
-      return WriteLogFmt(
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
+          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt "
+          " ErrorCode:%x",
+          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
           "ReturnValue:%d",
-          r);
-    if (const int32_t r = PlatDDSurfaceLock(work.surface, nullptr, &fromWork, kWriteLock); r != PLAT_DD_OK) {
-      PlatDDSurfaceUnlock(p.texture->surface, nullptr);
-      return WriteLogFmt(
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
-          "ReturnValue:%d",
-          r);
-    }
-    // Only the tile's own texels: sub-graphs share the texture around them.
-    const ColorFormat* format = TextureFormatColorFormat(p.texture->formatIndex);
-    const Rect rect{p.texels.left, p.texels.top, p.texels.right, p.texels.bottom};
-    ConvertInto(to.surface, to.pitch, format, rect.left, rect.top, fromWork.surface, fromWork.pitch, format, rect,
-                p.texture->colorKey);
-    PlatDDSurfaceUnlock(p.texture->surface, nullptr);
-    PlatDDSurfaceUnlock(work.surface, nullptr);
-    return 0;
-  });
+      },
+  };
+  return ThroughWorkTexture(
+      3, x1, y1, x2, y2, graph, targetCoordinates, kLines, [](const Piece& p, PlatDDSurface work, const Source&) {
+        PlatDDSurfaceDesc to = LockDesc(), from = LockDesc();
+        if (const int32_t r = PlatDDSurfaceLock(p.texture->surface, nullptr, &to, kWriteLock); r != PLAT_DD_OK)
+          return WriteLogFmt(
+              "Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
+              "ReturnValue:%d",
+              r);
+        if (const int32_t r = PlatDDSurfaceLock(work, nullptr, &from, kWriteLock); r != PLAT_DD_OK) {
+          PlatDDSurfaceUnlock(p.texture->surface, nullptr);
+          return WriteLogFmt(
+              "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
+              "ReturnValue:%d",
+              r);
+        }
+        // Only the tile's own texels: sub-graphs share the texture around them.
+        const ColorFormat* format = TextureFormatColorFormat(p.texture->formatIndex);
+        const Rect rect{p.texels.left, p.texels.top, p.texels.right, p.texels.bottom};
+        ConvertInto(to.surface, to.pitch, format, rect.left, rect.top, from.surface, from.pitch, format, rect,
+                    p.texture->colorKey);
+        PlatDDSurfaceUnlock(p.texture->surface, nullptr);
+        PlatDDSurfaceUnlock(work, nullptr);
+        return 0;
+      });
 }
 
 int G_D3D_GetDrawScreenGraphFunction4(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
                                       int32_t targetCoordinates) {
-  Source src;
-  SourceDC from;
-  if (!PrepareGdi(4, x1, y1, x2, y2, graph, targetCoordinates,
-                  "Error  G_D3D_GetDrawScreenGraphFunction4 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", &src,
-                  &from))
-    return -1;
-  return EachPiece(graph, src, x1, y1, false, [&](const Piece& p) {
-    WorkTexture work;
-    if (const int32_t r = work.Create(p.texture); r != PLAT_DD_OK)
-      return WriteLogFmt(
-          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
+  static const WorkTextureLines kLines = {
+      "Error  G_D3D_GetDrawScreenGraphFunction4 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
+      "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
+      "ReturnValue:%d",
+      {
+          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
           "ReturnValue:%d",
-          r);
-    if (CopyThroughDC(from.dc, p, work.surface, kMethod4Lines) != 0) return -1;
-    // Only the tile's own texels: sub-graphs share the texture around them.
-    const PlatPoint point{p.texels.left, p.texels.top};
-    int32_t result = PLAT_D3D_OK;
-    for (int call = 1;; call++) {
-      result = PlatD3DDeviceLoad(CurrentDevice3D(), p.texture->surface, &point, work.surface, &p.texels, 0);
-      if (result != PLAT_DDERR_SURFACEBUSY || call == 10) break;
-      PlatDDSurfaceRestore(p.texture->surface);
-      PlatSleep(1);
-    }
-    if (result == PLAT_D3D_OK) return 0;
-    int32_t screenWidth = 0, screenHeight = 0;
-    QueryScreenSize(&screenWidth, &screenHeight);
-    WriteLogFmt("hr:%d  W:%d  H:%d  FullMode:%d  Point x:%d y:%d   Rect top:%d bottom:%d left:%d right:%d", result,
-                screenWidth, screenHeight, IsWindowedMode() ? 0 : 1, point.x, point.y, p.texels.top,
-                p.texels.bottom, p.texels.left, p.texels.right);
-    WriteLogFmt("AlphaCh:%d  AlphaTest:%d  ColorBitDepth:%d", p.texture->flags.alpha, p.texture->flags.alphaTest,
-                p.texture->flags.bitDepth);
-    return WriteLogFmt(
-        "ScreenColor:%d  SizeX:%d  SizeY:%d  DrawPointX:%d  DrawPointY:%d  WndRect.left:%d  WndRect.top:%d  left:%d  "
-        "top:%d",
-        QueryScreenDepth(), p.w, p.h, p.tile->tileX, p.tile->tileY, src.ox, src.oy, x1, y1);
-  });
+          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt "
+          " ErrorCode:%x",
+          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
+          "ReturnValue:%d",
+      },
+  };
+  return ThroughWorkTexture(
+      4, x1, y1, x2, y2, graph, targetCoordinates, kLines, [&](const Piece& p, PlatDDSurface work, const Source& src) {
+        // Only the tile's own texels: sub-graphs share the texture around them.
+        const PlatPoint point{p.texels.left, p.texels.top};
+        int32_t result = PLAT_D3D_OK;
+        for (int call = 1;; call++) {
+          result = PlatD3DDeviceLoad(CurrentDevice3D(), p.texture->surface, &point, work, &p.texels, 0);
+          if (result != PLAT_DDERR_SURFACEBUSY || call == 10) break;
+          PlatDDSurfaceRestore(p.texture->surface);
+          PlatSleep(1);
+        }
+        if (result == PLAT_D3D_OK) return 0;
+        int32_t screenWidth = 0, screenHeight = 0;
+        QueryScreenSize(&screenWidth, &screenHeight);
+        WriteLogFmt("hr:%d  W:%d  H:%d  FullMode:%d  Point x:%d y:%d   Rect top:%d bottom:%d left:%d right:%d", result,
+                    screenWidth, screenHeight, IsWindowedMode() ? 0 : 1, point.x, point.y, p.texels.top,
+                    p.texels.bottom, p.texels.left, p.texels.right);
+        WriteLogFmt("AlphaCh:%d  AlphaTest:%d  ColorBitDepth:%d", p.texture->flags.alpha, p.texture->flags.alphaTest,
+                    p.texture->flags.bitDepth);
+        return WriteLogFmt(
+            "ScreenColor:%d  SizeX:%d  SizeY:%d  DrawPointX:%d  DrawPointY:%d  WndRect.left:%d  WndRect.top:%d  "
+            "left:%d  "
+            "top:%d",
+            QueryScreenDepth(), p.w, p.h, p.tile->tileX, p.tile->tileY, src.ox, src.oy, x1, y1);
+      });
 }
 
 int G_D3D_GetDrawScreenGraphFunction5(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
@@ -315,8 +333,8 @@ int G_D3D_GetDrawScreenGraphFunction5(int32_t x1, int32_t y1, int32_t x2, int32_
           r);
     }
     const Rect rect{p.tile->tileX, p.tile->tileY, p.tile->tileX + p.w, p.tile->tileY + p.h};
-    ConvertInto(to.surface, to.pitch, TextureFormatColorFormat(p.texture->formatIndex), 0, 0, from.surface,
-                from.pitch, GetScreenColorFormat(), rect, p.texture->colorKey);
+    ConvertInto(to.surface, to.pitch, TextureFormatColorFormat(p.texture->formatIndex), 0, 0, from.surface, from.pitch,
+                GetScreenColorFormat(), rect, p.texture->colorKey);
     PlatDDSurfaceUnlock(p.texture->surface, &texels);
     return 0;
   });

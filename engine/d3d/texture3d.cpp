@@ -30,9 +30,9 @@ void FillVertices(Surface3DData* r, const SurfaceData* texture) {
 
 }  // namespace
 
-int32_t AddSurface3DData(int32_t textureWidth, int32_t textureHeight, int32_t tileX, int32_t tileY,
-                         int32_t usedWidth, int32_t usedHeight, int32_t ownerGraph, const Surface3DData* parent,
-                         int32_t texelX, int32_t texelY, const SurfaceCreateFlags* flags) {
+int32_t AddSurface3DData(int32_t textureWidth, int32_t textureHeight, int32_t tileX, int32_t tileY, int32_t usedWidth,
+                         int32_t usedHeight, int32_t ownerGraph, const Surface3DData* parent, int32_t texelX,
+                         int32_t texelY, const SurfaceCreateFlags* flags) {
   if (!g_Direct3D.direct3D) return WriteLog("３Ｄグラフィックエンジンが初期化されていません\n");
   HandleTable& t = Table();
   const int32_t slot = HandleTableNextSlot(&t);
@@ -64,9 +64,7 @@ int32_t AddSurface3DData(int32_t textureWidth, int32_t textureHeight, int32_t ti
   return HandleTableAddAt(&t, r, slot);
 }
 
-Surface3DData* LookupTexture3D(int32_t handle) {
-  return static_cast<Surface3DData*>(HandleTableGet(&Table(), handle));
-}
+Surface3DData* LookupTexture3D(int32_t handle) { return static_cast<Surface3DData*>(HandleTableGet(&Table(), handle)); }
 
 int RemoveTexture3D(int32_t handle) {
   Surface3DData* record = LookupTexture3D(handle);

@@ -63,8 +63,8 @@ bool LayOutTiles(const GraphRecord* g, Tile* tiles, int32_t* count) {
       const int32_t side = std::min(t.width, t.height);
       const int32_t pieces = std::max(t.width, t.height) / side;
       for (int32_t k = 1; k < pieces; k++) {
-        const Tile more = t.width > t.height ? Tile{t.x + k * side, t.y, side, side}
-                                             : Tile{t.x, t.y + k * side, side, side};
+        const Tile more =
+            t.width > t.height ? Tile{t.x + k * side, t.y, side, side} : Tile{t.x, t.y + k * side, side, side};
         if (!keep(more, appended, &appendedCount)) return TooManyTiles(), false;
       }
       t.width = t.height = side;
@@ -80,8 +80,7 @@ bool LayOutTiles(const GraphRecord* g, Tile* tiles, int32_t* count) {
 // The part of a parent tile [tile, tile + used) that the sub-graph's span [from, from +
 // size) covers: where it starts in the sub-graph, its offset into the tile and its
 // length; false when they do not overlap.
-bool Overlap(int32_t tile, int32_t used, int32_t from, int32_t size, int32_t* at, int32_t* offset,
-             int32_t* length) {
+bool Overlap(int32_t tile, int32_t used, int32_t from, int32_t size, int32_t* at, int32_t* offset, int32_t* length) {
   if (tile >= from) {
     if (tile >= from + size) return false;
     *at = tile - from;
@@ -165,8 +164,8 @@ int SplitGraphIntoTextures(GraphRecord* graph) {
   for (int32_t i = 0; i < count; i++) {
     const Tile& t = tiles[i];
     const int32_t used[2] = {std::min(graph->width - t.x, t.width), std::min(graph->height - t.y, t.height)};
-    const int32_t handle = AddSurface3DData(t.width, t.height, t.x, t.y, used[0], used[1], graph->handle, nullptr, 0,
-                                            0, &graph->flags);
+    const int32_t handle =
+        AddSurface3DData(t.width, t.height, t.x, t.y, used[0], used[1], graph->handle, nullptr, 0, 0, &graph->flags);
     if (handle == -1) {
       // Nothing else would free them: the graph's tile count is not set.
       RemoveRecords(graph->surfaces, i);

@@ -15,8 +15,8 @@ namespace {
 
 // Cuts the source rectangle to the picture and the alpha picture, and its destination at
 // (x, y) to width x height, moving each with the other; false when nothing is left.
-bool ClipPiece(const GraphImage* image, const GraphImage* alpha, int32_t width, int32_t height, Rect* rect,
-               int32_t* x, int32_t* y) {
+bool ClipPiece(const GraphImage* image, const GraphImage* alpha, int32_t width, int32_t height, Rect* rect, int32_t* x,
+               int32_t* y) {
   int64_t pictureWidth = image->width, pictureHeight = image->height;
   if (alpha) {
     pictureWidth = std::min<int64_t>(pictureWidth, alpha->width);
@@ -38,8 +38,8 @@ bool ClipPiece(const GraphImage* image, const GraphImage* alpha, int32_t width, 
 }
 
 // The conversion of one piece into memory whose (toX, toY) is where the piece goes.
-void ConvertPiece(void* pixels, int32_t pitch, const ColorFormat* format, int32_t toX, int32_t toY,
-                  const Rect& rect, const GraphImage* image, const GraphImage* alpha, uint32_t colorKey) {
+void ConvertPiece(void* pixels, int32_t pitch, const ColorFormat* format, int32_t toX, int32_t toY, const Rect& rect,
+                  const GraphImage* image, const GraphImage* alpha, uint32_t colorKey) {
   // Without alpha of its own, a picture gives an alpha texture its colour key as holes.
   const int32_t keyToAlpha = format->alphaWidth != 0 && !alpha && image->format.alphaWidth == 0;
   ConvertBlitRect(pixels, pitch, format, image->pixels, int32_t(image->pitch), &image->format,
@@ -127,10 +127,14 @@ int UploadImageRectToGraphTextures(const Rect* sourceRect, int32_t x, int32_t y,
     if (!(tx < x + w && tx + tile.usedWidth > x && ty < y + h && ty + tile.usedHeight > y)) return 0;
     Rect piece = *sourceRect;
     int32_t atX = 0, atY = 0;
-    if (x < tx) piece.left += int32_t(tx - x);
-    else atX = int32_t(x - tx);
-    if (y < ty) piece.top += int32_t(ty - y);
-    else atY = int32_t(y - ty);
+    if (x < tx)
+      piece.left += int32_t(tx - x);
+    else
+      atX = int32_t(x - tx);
+    if (y < ty)
+      piece.top += int32_t(ty - y);
+    else
+      atY = int32_t(y - ty);
     piece.right = std::min(piece.right, piece.left + (tile.usedWidth - atX));
     piece.bottom = std::min(piece.bottom, piece.top + (tile.usedHeight - atY));
     if (piece.right <= piece.left || piece.bottom <= piece.top) return 0;
