@@ -122,61 +122,86 @@ PlatDDSurfaceDesc LockDesc() {
 
 constexpr uint32_t kWriteLock = PLAT_DDLOCK_WAIT | PLAT_DDLOCK_WRITEONLY;
 
-// The screen's piece into the work texture at the tile's texels, through device contexts.
-// The lines of the failures of the method named.
+// The failure lines of the copies through device contexts, each with the method's number
+// before its result: method 2 writes into the tile's texture, 3 and 4 into a work texture.
 struct GdiLines {
+  const char* sourceDC;
   const char* getDC;
   const char* bitBlt;
   const char* releaseDC;
+  const char* create;  // the work texture (3 and 4)
 };
 
-int CopyThroughDC(PlatDC from, const Piece& p, PlatDDSurface to, const GdiLines& lines) {
+// The same for all three.
+constexpr char kBitBltLine[] =
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
+    "ErrorCode:%x";
+
+const GdiLines kTextureDCLines = {
+    "Error  G_D3D_GetDrawScreenGraphFunction%d  ＤＣ取得に失敗しました  GetDC ReturnValue:%d",
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC "
+    "ReturnValue:%d",
+    kBitBltLine,
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC "
+    "ReturnValue:%d",
+    nullptr,
+};
+const GdiLines kWorkTextureLines = {
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
+    "ReturnValue:%d",
+    kBitBltLine,
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
+    "ReturnValue:%d",
+    "Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
+    "ReturnValue:%d",
+};
+
+// The screen's piece to the tile's texels of `to`, through device contexts.
+int CopyThroughDC(int method, const GdiLines& lines, PlatDC from, const Piece& p, PlatDDSurface to) {
   PlatDC dc = 0;
-  if (const int32_t r = PlatGdiGetSurfaceDC(to, &dc); r != PLAT_DD_OK) return WriteLogFmt(lines.getDC, r);
+  if (const int32_t r = PlatGdiGetSurfaceDC(to, &dc); r != PLAT_DD_OK) return WriteLogFmt(lines.getDC, method, r);
   if (!PlatGdiBitBlt(dc, p.texels.left, p.texels.top, p.w, p.h, from, p.screen.left, p.screen.top, PLAT_SRCCOPY)) {
     const uint32_t error = PlatGdiGetLastError();
     PlatGdiReleaseSurfaceDC(to, dc);
-    return WriteLogFmt(lines.bitBlt, error);
+    return WriteLogFmt(lines.bitBlt, method, error);
   }
-  if (const int32_t r = PlatGdiReleaseSurfaceDC(to, dc); r != PLAT_DD_OK) return WriteLogFmt(lines.releaseDC, r);
+  if (const int32_t r = PlatGdiReleaseSurfaceDC(to, dc); r != PLAT_DD_OK)
+    return WriteLogFmt(lines.releaseDC, method, r);
   return 0;
 }
 
-// Prepares methods 2 to 4: the source and its device context; false (logged when the
-// device context is refused) when the method cannot go on.
-bool PrepareGdi(int method, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
-                int32_t targetCoordinates, const char* getDCLine, Source* src, SourceDC* dc) {
-  if (!PrepareSource(method, x1, y1, x2, y2, graph, targetCoordinates, src)) return false;
-  if (const int32_t r = PlatGdiGetSurfaceDC(src->surface, &dc->dc); r != PLAT_DD_OK) {
-    dc->dc = 0;
-    WriteLogFmt(getDCLine, r);
-    return false;
+// Methods 2 to 4: the source's device context is held over the tile walk, in which copy
+// writes each piece; -1 (logged when the device context is refused) when the method
+// cannot go on.
+template <typename Copy>
+int ThroughDC(int method, const GdiLines& lines, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+              const GraphRecord* graph, int32_t targetCoordinates, Copy copy) {
+  Source src;
+  if (!PrepareSource(method, x1, y1, x2, y2, graph, targetCoordinates, &src)) return -1;
+  SourceDC from;
+  if (const int32_t r = PlatGdiGetSurfaceDC(src.surface, &from.dc); r != PLAT_DD_OK) {
+    from.dc = 0;
+    return WriteLogFmt(lines.sourceDC, method, r);
   }
-  dc->surface = src->surface;
-  return true;
+  from.surface = src.surface;
+  return EachPiece(graph, src, x1, y1, method == 2, [&](const Piece& p) { return copy(from.dc, p, src); });
 }
 
-// The lines of methods 3 and 4, which copy through a work texture.
-struct WorkTextureLines {
-  const char* sourceDC;
-  const char* create;
-  GdiLines gdi;
-};
-
-// Methods 3 and 4: each tile's piece of the screen goes into a work texture through
-// device contexts, and finish takes it from there into the tile's texture.
+// Methods 3 and 4: each piece goes into a work texture first, and finish takes it from
+// there into the tile's texture.
 template <typename Finish>
 int ThroughWorkTexture(int method, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
-                       int32_t targetCoordinates, const WorkTextureLines& lines, Finish finish) {
-  Source src;
-  SourceDC from;
-  if (!PrepareGdi(method, x1, y1, x2, y2, graph, targetCoordinates, lines.sourceDC, &src, &from)) return -1;
-  return EachPiece(graph, src, x1, y1, false, [&](const Piece& p) {
-    WorkTexture work;
-    if (const int32_t r = work.Create(p.texture); r != PLAT_DD_OK) return WriteLogFmt(lines.create, r);
-    if (CopyThroughDC(from.dc, p, work.surface, lines.gdi) != 0) return -1;
-    return finish(p, work.surface, src);
-  });
+                       int32_t targetCoordinates, Finish finish) {
+  const GdiLines& lines = kWorkTextureLines;
+  return ThroughDC(method, lines, x1, y1, x2, y2, graph, targetCoordinates,
+                   [&](PlatDC from, const Piece& p, const Source& src) {
+                     WorkTexture work;
+                     if (const int32_t r = work.Create(p.texture); r != PLAT_DD_OK)
+                       return WriteLogFmt(lines.create, method, r);
+                     if (CopyThroughDC(method, lines, from, p, work.surface) != 0) return -1;
+                     return finish(p, work.surface, src);
+                   });
 }
 
 typedef int (*ReadBackMethod)(int32_t, int32_t, int32_t, int32_t, const GraphRecord*, int32_t);
@@ -202,41 +227,16 @@ int G_D3D_GetDrawScreenGraphFunction1(int32_t x1, int32_t y1, int32_t x2, int32_
 
 int G_D3D_GetDrawScreenGraphFunction2(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
                                       int32_t targetCoordinates) {
-  Source src;
-  SourceDC from;
-  if (!PrepareGdi(2, x1, y1, x2, y2, graph, targetCoordinates,
-                  "Error  G_D3D_GetDrawScreenGraphFunction2  ＤＣ取得に失敗しました  GetDC ReturnValue:%d", &src,
-                  &from))
-    return -1;
-  static const GdiLines kLines = {
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC "
-      "ReturnValue:%d",
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
-      "ErrorCode:%x",
-      "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC "
-      "ReturnValue:%d",
-  };
-  return EachPiece(graph, src, x1, y1, true,
-                   [&](const Piece& p) { return CopyThroughDC(from.dc, p, p.texture->surface, kLines); });
+  return ThroughDC(2, kTextureDCLines, x1, y1, x2, y2, graph, targetCoordinates,
+                   [](PlatDC from, const Piece& p, const Source&) {
+                     return CopyThroughDC(2, kTextureDCLines, from, p, p.texture->surface);
+                   });
 }
 
 int G_D3D_GetDrawScreenGraphFunction3(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
                                       int32_t targetCoordinates) {
-  static const WorkTextureLines kLines = {
-      "Error  G_D3D_GetDrawScreenGraphFunction3 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
-      "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
-      "ReturnValue:%d",
-      {
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
-          "ReturnValue:%d",
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt "
-          " ErrorCode:%x",
-          "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
-          "ReturnValue:%d",
-      },
-  };
   return ThroughWorkTexture(
-      3, x1, y1, x2, y2, graph, targetCoordinates, kLines, [](const Piece& p, PlatDDSurface work, const Source&) {
+      3, x1, y1, x2, y2, graph, targetCoordinates, [](const Piece& p, PlatDDSurface work, const Source&) {
         PlatDDSurfaceDesc to = LockDesc(), from = LockDesc();
         if (const int32_t r = PlatDDSurfaceLock(p.texture->surface, nullptr, &to, kWriteLock); r != PLAT_DD_OK)
           return WriteLogFmt(
@@ -263,21 +263,8 @@ int G_D3D_GetDrawScreenGraphFunction3(int32_t x1, int32_t y1, int32_t x2, int32_
 
 int G_D3D_GetDrawScreenGraphFunction4(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphRecord* graph,
                                       int32_t targetCoordinates) {
-  static const WorkTextureLines kLines = {
-      "Error  G_D3D_GetDrawScreenGraphFunction4 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
-      "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
-      "ReturnValue:%d",
-      {
-          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
-          "ReturnValue:%d",
-          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt "
-          " ErrorCode:%x",
-          "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
-          "ReturnValue:%d",
-      },
-  };
   return ThroughWorkTexture(
-      4, x1, y1, x2, y2, graph, targetCoordinates, kLines, [&](const Piece& p, PlatDDSurface work, const Source& src) {
+      4, x1, y1, x2, y2, graph, targetCoordinates, [&](const Piece& p, PlatDDSurface work, const Source& src) {
         // Only the tile's own texels: sub-graphs share the texture around them.
         const PlatPoint point{p.texels.left, p.texels.top};
         int32_t result = PLAT_D3D_OK;
@@ -297,8 +284,7 @@ int G_D3D_GetDrawScreenGraphFunction4(int32_t x1, int32_t y1, int32_t x2, int32_
                     p.texture->flags.bitDepth);
         return WriteLogFmt(
             "ScreenColor:%d  SizeX:%d  SizeY:%d  DrawPointX:%d  DrawPointY:%d  WndRect.left:%d  WndRect.top:%d  "
-            "left:%d  "
-            "top:%d",
+            "left:%d  top:%d",
             QueryScreenDepth(), p.w, p.h, p.tile->tileX, p.tile->tileY, src.ox, src.oy, x1, y1);
       });
 }

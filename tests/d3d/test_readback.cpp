@@ -262,85 +262,77 @@ struct Failure {
   std::string line;
 };
 
-std::string Fmt(const char* format, long long value) {
+// The line of the format with the method's number (when it takes one) and the result.
+std::string Line(const char* format, int32_t value, int method = 0) {
   char text[512];
-  std::snprintf(text, sizeof text, format, value);
+  if (method) std::snprintf(text, sizeof text, format, method, value);
+  else std::snprintf(text, sizeof text, format, value);
   return text;
 }
 
 TEST_F(ReadBack, EveryFailureWritesItsLine) {
   const int32_t busy = PLAT_DDERR_SURFACEBUSY, lost = PLAT_DDERR_SURFACELOST, params = PLAT_DDERR_INVALIDPARAMS;
   const int32_t memory = PLAT_DDERR_OUTOFMEMORY;
-  const Failure cases[] = {
-      {1, "dd", "BltFast", 1, lost, Fmt("Error G_D3D_GetDrawScreenGraphFunction1  BltFast ReturnValue:%d", lost)},
+  std::vector<Failure> cases = {
+      {1, "dd", "BltFast", 1, lost, Line("Error G_D3D_GetDrawScreenGraphFunction1  BltFast ReturnValue:%d", lost)},
       {2, "gdi", "GetSurfaceDC", 1, 0,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction2  ＤＣ取得に失敗しました  GetDC ReturnValue:%d", lost)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction2  ＤＣ取得に失敗しました  GetDC ReturnValue:%d", lost)},
       {2, "gdi", "GetSurfaceDC", 2, 0,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC "
-           "ReturnValue:%d",
-           lost)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC "
+            "ReturnValue:%d",
+            lost)},
       {2, "gdi", "BitBlt", 1, 0,
        "Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
        "ErrorCode:1f"},
       {2, "dd", "ReleaseDC", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC "
-           "ReturnValue:%d",
-           busy)},
-      {3, "dd", "GetDC", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", busy)},
-      {3, "dd", "CreateSurface", 1, memory,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
-           "ReturnValue:%d",
-           memory)},
-      {3, "dd", "GetDC", 2, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
-           "ReturnValue:%d",
-           busy)},
-      {3, "gdi", "BitBlt", 1, 0,
-       "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
-       "ErrorCode:1f"},
-      {3, "dd", "ReleaseDC", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
-           "ReturnValue:%d",
-           busy)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction2 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC "
+            "ReturnValue:%d",
+            busy)},
       {3, "dd", "Lock", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
-           "ReturnValue:%d",
-           busy)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
+            "ReturnValue:%d",
+            busy)},
       {3, "dd", "Lock", 2, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
-           "ReturnValue:%d",
-           busy)},
-      {4, "dd", "GetDC", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction4 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", busy)},
-      {4, "dd", "CreateSurface", 1, memory,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  "
-           "ReturnValue:%d",
-           memory)},
-      {4, "dd", "GetDC", 2, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
-           "ReturnValue:%d",
-           busy)},
-      {4, "gdi", "BitBlt", 1, 0,
-       "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  "
-       "ErrorCode:1f"},
-      {4, "dd", "ReleaseDC", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  "
-           "ReturnValue:%d",
-           busy)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
+            "ReturnValue:%d",
+            busy)},
       {4, "d3d", "Load", 1, params,
-       Fmt("hr:%d  W:640  H:480  FullMode:1  Point x:0 y:0   Rect top:0 bottom:40 left:0 right:50", params) +
+       Line("hr:%d  W:640  H:480  FullMode:1  Point x:0 y:0   Rect top:0 bottom:40 left:0 right:50", params) +
            "\nAlphaCh:0  AlphaTest:0  ColorBitDepth:16\nScreenColor:16  SizeX:50  SizeY:40  DrawPointX:0  "
            "DrawPointY:0  WndRect.left:0  WndRect.top:0  left:7  top:9"},
       {5, "dd", "Lock", 1, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction5 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
-           "ReturnValue:%d",
-           busy)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction5 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
+            "ReturnValue:%d",
+            busy)},
       {5, "dd", "Lock", 2, busy,
-       Fmt("Error  G_D3D_GetDrawScreenGraphFunction5 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
-           "ReturnValue:%d",
-           busy)},
+       Line("Error  G_D3D_GetDrawScreenGraphFunction5 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
+            "ReturnValue:%d",
+            busy)},
   };
+  // Methods 3 and 4 share their way to the work texture, and its lines.
+  for (int m : {3, 4}) {
+    const std::vector<Failure> shared = {
+        {m, "dd", "GetDC", 1, busy,
+         Line("Error  G_D3D_GetDrawScreenGraphFunction%d 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", busy, m)},
+        {m, "dd", "CreateSurface", 1, memory,
+         Line("Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスの作成に失敗しました  "
+              "CreateSurface  ReturnValue:%d",
+              memory, m)},
+        {m, "dd", "GetDC", 2, busy,
+         Line("Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  "
+              "ReturnValue:%d",
+              busy, m)},
+        {m, "gdi", "BitBlt", 1, 0,
+         Line("Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  "
+              "BitBlt  ErrorCode:%x",
+              0x1f, m)},
+        {m, "dd", "ReleaseDC", 1, busy,
+         Line("Error  G_D3D_GetDrawScreenGraphFunction%d 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  "
+              "ReleaseDC  ReturnValue:%d",
+              busy, m)},
+    };
+    cases.insert(cases.end(), shared.begin(), shared.end());
+  }
   for (const Failure& c : cases) {
     SCOPED_TRACE(std::to_string(c.method) + " " + c.operation + " " + std::to_string(c.nth));
     GraphRecord* g = Painted(50, 40);
