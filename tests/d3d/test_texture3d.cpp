@@ -164,6 +164,22 @@ TEST_F(Texture3D, TheBlendGraphsFirstTileBecomesTheBlendTexture) {
   EXPECT_EQ(Record().filterMode, 1u);
 }
 
+TEST_F(Texture3D, ARestoredDeviceBindsTheBlendGraphsNewTextureAgain) {
+  GraphRecord* g = NewGraph(640, 480);
+  ASSERT_NE(g, nullptr);
+  g_DrawState.blendGraph = g->handle;
+  g_DrawState.blendGraphParam[0] = 12;
+  g_DrawState.blendGraphParam[1] = 34;
+  ASSERT_EQ(BindGraphTexture(g, 12, 34), 0);
+  ASSERT_EQ(ReleaseDirect3DObject(), 0);
+  ASSERT_EQ(AcquireDirect3DObject(), 0);
+  const PlatDDSurface remade = Texture(Tile(g, 0))->surface;
+  ASSERT_NE(remade, 0u);
+  EXPECT_EQ(Record().blendTexture, remade);
+  EXPECT_EQ(Record().blendThreshold, 12);
+  EXPECT_EQ(Record().blendRange, 34);
+}
+
 // ---- tile sizes ------------------------------------------------------------------------
 
 struct SizeCase {
