@@ -141,6 +141,20 @@ TEST_F(Uploads, APaintWhileTheTargetIsUnavailableChangesNothing) {
   EXPECT_NE(Texels(Tile(g, 1)), before);
 }
 
+TEST_F(Uploads, APaintDrawsTheBatchFirstAndReportsAFailedFill) {
+  GraphRecord* g = NewGraph(640, 480);
+  ASSERT_NE(g, nullptr);
+  AddRectangles(1, Tile(g, 0));
+  PlatD3DFakeClearCalls();
+  ASSERT_EQ(FillGraphTextures(g, 1, 2, 3, 255), 0);
+  EXPECT_EQ(CountOf("DrawPrimitive"), 1) << "what was batched shows the tiles as they were";
+  EXPECT_EQ(Record().batchCount, 0u);
+  // The second tile cannot be filled: the first is painted all the same.
+  PlatDDrawFakeFailNth("Blt", 2, PLAT_DDERR_SURFACELOST);
+  EXPECT_EQ(FillGraphTextures(g, 255, 255, 255, 255), -1);
+  EXPECT_EQ(GraphTexel(g, 0, 0), ColorToPixelValue(FormatOf(Tile(g, 0)), 255, 255, 255, 255));
+}
+
 TEST_F(Uploads, APictureSmallerThanTheGraphIsNeverReadOutside) {
   GraphRecord* g = NewGraph(640, 480);
   ASSERT_NE(g, nullptr);
