@@ -14,6 +14,8 @@ void PlatDDrawFakeReset();
 // "SetCooperativeLevel", "CreateSurface", "Lock", "Blt", "BltFast", "Flip", "Restore",
 // "GetDC", ...) answer error, doing nothing.
 void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error);
+// The nth call of the operation from now (1: the next one) answers error, once.
+void PlatDDrawFakeFailNth(const char* operation, int n, int32_t error);
 // Records each call's operation name while on (off at start).
 void PlatDDrawFakeLogCalls(int on);
 std::vector<std::string> PlatDDrawFakeCalls();
