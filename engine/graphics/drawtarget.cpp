@@ -386,7 +386,9 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
     viewWidth = std::min(d.targetWidth, width - originX);
     viewHeight = std::min(d.targetHeight, height - originY);
     const bool fits = originX >= 0 && originY >= 0 && Within(clipped, viewWidth, viewHeight);
-    if ((video && blending) || (convert && (blending || !covers)) || !fits) {
+    // A draw that covers its box with given colours writes them as they are; brightness
+    // scales them in the renderer's format, so it converts like a blending draw.
+    if ((video && blending) || (convert && (blending || !covers || !WhiteBrightness())) || !fits) {
       road = THROUGH_WORK1;
       // Work surface 1 holds the box at its own place: it is the screen's size.
       if (!SurfaceSize(s.work1, &width, &height)) return -1;

@@ -15,6 +15,8 @@
 
 int RebuildGraphicsSystem() {
   ScreenState& s = g_ScreenState;
+  // Nothing was built that could be built again (a start that made no display objects).
+  if (!s.directDrawStarted) return 0;
   // The window code logs no step of its own around the rebuild: its lines are indented here.
   LogIndentIn();
   const bool graphicsOff = g_System.settings.noGraphics != 0;

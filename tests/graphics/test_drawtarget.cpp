@@ -398,9 +398,22 @@ TEST_F(DrawTarget, ColoursComeBackInTheViewsFormat) {
   EXPECT_EQ(red, 0xFC00u);  // 5:5:5 with its no-channel bit
   const Rect box{4, 4, 12, 12};
   ASSERT_EQ(BeginWorkDraw(nullptr, 0, nullptr, &box, 1, &red, &green), 0);
+  EXPECT_EQ(g_WorkDraw.throughWork1, 1);
   EXPECT_EQ(red, 0xF800u);
   EXPECT_EQ(green, 0x07E0u);
   EndWorkDraw();
+
+  // A plain box takes its colour as the display packs it, in place; one with brightness
+  // is scaled in the renderer's format, so it is converted too.
+  SetBlendState(BLEND_COPY, 0);
+  for (int32_t bright : {255, 128}) {
+    SetBrightness(255, bright, 255);
+    uint32_t colour = PackScreenColorCore(255, 0, 0);
+    ASSERT_EQ(BeginWorkDraw(nullptr, 0, nullptr, &box, 1, &colour, nullptr), 0);
+    EXPECT_EQ(g_WorkDraw.throughWork1, bright == 255 ? 0 : 1);
+    EXPECT_EQ(colour, bright == 255 ? 0xFC00u : 0xF800u);
+    EndWorkDraw();
+  }
 }
 
 TEST_F(DrawTarget, AFailedLockDrawsNothingAndLeavesNothingLocked) {

@@ -1,7 +1,8 @@
-// The graphics rebuild as the window procedure runs it: after a display change in a
-// window and after a full-screen program was left and came back, on the headless back
-// ends. Graphs from files are loaded again, the fonts made again, and the screen draws in
-// the display's format.
+// The graphics of a started engine on the headless back ends: the rebuild as the window
+// procedure runs it, after a display change in a window and after a full-screen program
+// was left and came back (graphs from files are loaded again, the fonts made again, and
+// the screen draws in the display's format), and a target change that waits for the
+// window while the pump applies the GDI-surface request.
 #include "engine/engine.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-class Rebuild : public EngineStart {
+class GraphicsInEngine : public EngineStart {
  protected:
   std::string dir;
 
@@ -69,7 +70,7 @@ class Rebuild : public EngineStart {
 
 }  // namespace
 
-TEST_F(Rebuild, GraphsFontsAndTheScreenComeBackAfterAChange) {
+TEST_F(GraphicsInEngine, GraphsFontsAndTheScreenComeBackAfterAChange) {
   struct Case {
     const char* name;
     int windowed;
@@ -132,4 +133,18 @@ TEST_F(Rebuild, GraphsFontsAndTheScreenComeBackAfterAChange) {
     EXPECT_EQ(EngineEndCore(), 0);
     EXPECT_TRUE(LogHas("Total size:0(0.000kb)  Alloc num:0"));
   }
+}
+
+TEST_F(GraphicsInEngine, ATargetChangeWaitingForAnInactiveWindowDoesNotRecurse) {
+  // A full-screen program whose window is not active yet when it is closed: the change
+  // pumps while it waits, the pump applies the GDI-surface request (unknown after a mode
+  // change), which changes the target again.
+  ASSERT_EQ(EngineInitCore(), 0);
+  g_System.windowActive = 0;
+  g_ScreenState.gdiSurfaceState = -1;
+  g_System.closePending = 1;
+  PlatPostMessage(GetEngineWindowHandle(), PLAT_WM_CLOSE, 0, 0);
+  SetDrawTarget(DRAW_SCREEN_BACK);
+  EXPECT_TRUE(IsEndRequested());
+  EXPECT_EQ(g_ScreenState.gdiSurfaceState, 0);
 }
