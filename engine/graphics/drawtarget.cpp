@@ -405,8 +405,8 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
     // A piece of the surface about to be locked in place is read from a copy too.
     viaWork2 = from->flags.systemMemory == 0 || convert || from->surface == target;
     int32_t width = 0, height = 0;
-    if (viaWork2 && (!SurfaceSize(s.work2, &width, &height) || !Within({0, 0, piece->width, piece->height}, width, height)))
-      return -1;
+    const Rect whole{0, 0, piece->width, piece->height};
+    if (viaWork2 && (!SurfaceSize(s.work2, &width, &height) || !Within(whole, width, height))) return -1;
   }
 
   w.box = clipped;

@@ -26,7 +26,9 @@
 // target coordinates and the renderer clips to the draw area as usual; only the pixels of
 // the clipped box are copied back, so a core draws nothing outside the box it gave. The
 // work source is a view of the whole piece ((0, 0) its top-left). Colours given to
-// BeginWorkDraw are packed in the screen's format and come back in the view's.
+// BeginWorkDraw are packed in the screen's format and come back in the view's. A graph's
+// software image drawn into loses its run map and premultiplied copy (EndWorkDraw marks
+// them stale; a core drawing straight into g_ScreenState.targetImage must do the same).
 #pragma once
 
 #include "engine/base/rect.h"

@@ -83,7 +83,8 @@ class DrawTarget : public SurfaceTest {
     out.width = r->width;
     out.height = r->height;
     out.pitch = r->width * out.format->bytesPerPixel;
-    for (int32_t y = 0; y < out.height; y++) out.bytes.insert(out.bytes.end(), at + y * pitch, at + y * pitch + out.pitch);
+    for (int32_t y = 0; y < out.height; y++)
+      out.bytes.insert(out.bytes.end(), at + y * pitch, at + y * pitch + out.pitch);
     UnlockSurfaceData(record, nullptr);
     return out;
   }
@@ -202,7 +203,8 @@ TEST_F(DrawTarget, TheCameraLooksAtTheTargetFromStraightInFront) {
   for (auto [x, y] : {std::pair{0.0f, 0.0f}, {640.0f, 480.0f}, {160.0f, 360.0f}}) {
     float eye[4], clip[4];
     for (int c = 0; c < 4; c++) eye[c] = x * v.m[0][c] + y * v.m[1][c] + v.m[3][c];
-    for (int c = 0; c < 4; c++) clip[c] = eye[0] * p.m[0][c] + eye[1] * p.m[1][c] + eye[2] * p.m[2][c] + eye[3] * p.m[3][c];
+    for (int c = 0; c < 4; c++)
+      clip[c] = eye[0] * p.m[0][c] + eye[1] * p.m[1][c] + eye[2] * p.m[2][c] + eye[3] * p.m[3][c];
     EXPECT_NEAR(clip[0] / clip[3] * 320.0f, x - 320.0f, 0.01f);
     EXPECT_NEAR(clip[1] / clip[3] * 240.0f, y - 240.0f, 0.01f);
   }

@@ -41,7 +41,8 @@ class GraphicsInEngine : public EngineStart {
     PngFields s = PatternPng(24, 16, PNG_COLOR_TYPE_RGB, 8);
     const std::string path = dir + "/sheet.png";
     const Bytes bytes = WritePng(s);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
   }
 
@@ -57,7 +58,8 @@ class GraphicsInEngine : public EngineStart {
       ADD_FAILURE() << "the graph's surface does not lock";
       return out;
     }
-    for (int32_t y = 0; y < g->height; y++) out.insert(out.end(), at + y * pitch, at + y * pitch + g->width * format->bytesPerPixel);
+    const int32_t row = g->width * format->bytesPerPixel;
+    for (int32_t y = 0; y < g->height; y++) out.insert(out.end(), at + y * pitch, at + y * pitch + row);
     UnlockSurfaceData(record, nullptr);
     return out;
   }
