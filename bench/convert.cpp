@@ -53,7 +53,7 @@ void BM_UploadWithRunMap(benchmark::State& state) {
   MEMIMG img{};
   CreateMemImg(&img, kWidth, kHeight, -1, 0, 1, 0, 1, 1, nullptr);
   for (auto _ : state) {
-    GraphImageRectToMemImg(&src, nullptr, &img, 0, 0, kWidth, kHeight, 0, 0, 0);
+    GraphImageToMemImgRect(&src, nullptr, &img, 0, 0, kWidth, kHeight, 0, 0, 0);
     benchmark::DoNotOptimize(img.data->runMap);
   }
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);

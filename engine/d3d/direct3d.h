@@ -219,9 +219,50 @@ int SetDeviceModulateColor(int32_t device, uint32_t flag);
 // already. Null when Direct3D is off or count does not fit an empty buffer.
 void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t primitive, uint32_t count);
 
-// ---- the draw state as device states (least bodies until that layer lands) -------------
+// ---- the draw state as device states -----------------------------------------------------
 
+// What a draw asks of ChooseTextureStates besides the draw state.
+enum : uint32_t {
+  DRAW_STATE_TEXTURE_ALPHA = 1,     // the texture's alpha kind counts (a transparent draw)
+  DRAW_STATE_KEEP_ALPHA_TEST = 2,   // an alpha-test texture stays one under linear filtering
+  DRAW_STATE_DEPTH = 4,             // depth test with the draw state's depth settings
+  DRAW_STATE_MODULATE_COLOR = 32,   // texture colour times vertex colour even at full brightness
+};
+
+// A blend mode's alpha-blend factors (BLEND_FACTOR_KEEP: not sent, the device keeps the
+// last one) and its blend kind: 0 plain, 1 the texel mixed toward the texture factor by
+// its alpha, 2 the texture colour inverted.
+constexpr uint32_t BLEND_FACTOR_KEEP = 0;
+struct BlendFactorRow {
+  uint32_t destBlend, srcBlend, blendKind;
+};
+constexpr int32_t BLEND_FACTOR_ROWS = 12;
+extern const BlendFactorRow kBlendFactorTable[BLEND_FACTOR_ROWS];
+
+// One texture stage of a stage row; STAGE_VALUE_KEEP leaves a value as the device has it.
+constexpr int32_t STAGE_VALUE_KEEP = -1;
+struct StageEntry {
+  int32_t alphaArg1, alphaArg2, alphaOp;
+  int32_t colorArg1, colorArg2, colorOp;
+};
+// count stages, then one entry that disables both ops (its arguments kept).
+struct StageRow {
+  uint32_t count;
+  StageEntry stages[DEVICE3D_STAGES];
+};
+// The stage row of a textured draw by blend kind (0-2), blend texture (0, 1: then the
+// blend kind counts as 0), modulate colour, modulate alpha and the texture's alpha kind
+// (0 none, 1 alpha channel, 2 alpha test). Arguments out of range count as their last
+// value.
+const StageRow& StageRecipe(uint32_t blendKind, uint32_t blendTexture, uint32_t modulateColor,
+                            uint32_t modulateAlpha, uint32_t alphaKind);
+
+// UpdateDrawVertexColor: services.h. Prepares the current device for a draw of the
+// texture record (null: untextured) with the DRAW_STATE_* flags.
 void ChooseTextureStates(const Surface3DData* texture, uint32_t flags);
+// Turns the device's requests into render and texture-stage states, sending what differs
+// from the cache (everything under forceStates); 0, or -1 when Direct3D is off, the record
+// is free, or nothing is to be done.
 int ApplyDrawStates(int32_t device);
 
 // ---- scenes, transforms, viewport, render targets -----------------------------------------

@@ -79,12 +79,16 @@ void WriteCapabilityLines() {
   LogIndentOut();
 }
 
-// The dropped state's termination: no interface is left to release, but the records
-// must go, or they leak and the device records stay taken.
+// The dropped state's termination: the records must go, or they leak and the device
+// records stay taken. Only a record other than the current one can still hold an
+// interface.
 void ForgetDroppedRecords() {
   RemoveAllTextures();
-  for (Device3DRecord& r : g_Device3D)
-    if (r.inUse) std::memset(&r, 0, sizeof r);
+  for (Device3DRecord& r : g_Device3D) {
+    if (!r.inUse) continue;
+    if (r.device) PlatD3DDeviceRelease(r.device);
+    std::memset(&r, 0, sizeof r);
+  }
   g_Direct3D.initialised = 0;
 }
 
@@ -152,6 +156,8 @@ int InitializeDirect3D() {
   if (s.direct3D) return -1;
   WriteLog("Direct3D 関連の初期化を行います\n");
   std::memset(&s, 0, sizeof s);
+  // The clear took the vertex colour of the draw state that stays.
+  UpdateDrawVertexColor();
   HandleTableInit(&s.textures, HANDLE_TYPE_TEXTURE3D, g_texture3DSlots, TEXTURE3D_TABLE_SIZE);
   WriteLog("Ｄｉｒｅｃｔ３Ｄオブジェクトを取得します\n");
   if (PlatDDrawQueryDirect3D(GetDirectDrawObject(), &s.direct3D) != PLAT_D3D_OK) {

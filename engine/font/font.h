@@ -126,8 +126,9 @@ int InitializeFontSystem();
 int ClearFontGlyphCache(int32_t font);
 // Makes the drawing screen again when its watched flag reads 1; 0 or -1.
 int RestoreFontCacheGraphs(int32_t font);
-// Renders count characters into the cache; the entry of the last, or null when drawing
-// cannot happen or for a bad handle.
+// Renders count characters into the cache; the entry of the last, or null, with nothing
+// done, while drawing is suspended, while DirectDraw is in use without its object, or for
+// a bad handle.
 GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* cells);
 // Cuts the string (length bytes, -1 for all) into cells (or the font system's own list
 // when cells is null; a caller's list holds one cell a byte) and renders the characters

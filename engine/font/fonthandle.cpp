@@ -40,7 +40,9 @@ bool DirectDrawMissing() { return IsDirectDrawUsed() && !GetDirectDrawObject(); 
 void DestroyFont(FontRecord* f, int32_t handle) {
   if (f->gdiFont) PlatGdiDeleteObject(f->gdiFont);
   if (f->cacheMemory) TrackedFree(f->cacheMemory);
-  if (f->drawingScreen != -1) DeleteSurface2D(f->drawingScreen);
+  // A lost drawing screen is gone already: once the check values have wrapped, its old
+  // handle could name another font's surface.
+  if (f->drawingScreen != -1 && !f->drawingScreenLost) DeleteSurface2D(f->drawingScreen);
   if (f->deletedFlag) *f->deletedFlag = 1;
   HandleTableRemove(&Table(), handle);
   TrackedFree(f);
@@ -262,9 +264,10 @@ int QueryFontSize(int32_t font) {
   return f ? f->size : -1;
 }
 
-int QueryFontSettings(int32_t font, int32_t* size, int32_t* thickness) {
+int QueryFontSettings(char* face, int32_t* size, int32_t* thickness, int32_t font) {
   const FontRecord* f = GetFontRecord(font);
   if (!f) return -1;
+  if (face) std::memcpy(face, f->faceName, sizeof f->faceName);
   if (size) *size = f->size;
   if (thickness) *thickness = f->thickness;
   return 0;

@@ -3,10 +3,12 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/strutil.h"
+#include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
+#include "engine/pixel/drawstate.h"
 #include "engine/system/system.h"
 
 #include <algorithm>
@@ -134,7 +136,7 @@ int RestoreFontCacheGraphs(int32_t font) {
 }
 
 GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* cells) {
-  if (DirectDrawMissing()) return nullptr;
+  if (g_DrawState.direct3DSettings[D3D_SETTING_DRAW_SUSPENDED] || DirectDrawMissing()) return nullptr;
   FontRecord* f = GetFontRecord(font);
   if (!f || count < 1 || !cells) return nullptr;
   const PlatDC dc = PlatGdiCreateCompatibleDC(0);

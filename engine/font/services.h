@@ -15,8 +15,9 @@ int DeleteFontHandle(int32_t font);
 int IsFontHandleValid(int32_t font);
 // The default font's handle, or -1 while there is none.
 int QueryDefaultFont();
-// A font's size and thickness; 0, or -1 for a bad handle.
-int QueryFontSettings(int32_t font, int32_t* size, int32_t* thickness);
+// A font's face name (into 256 bytes), size and thickness, each out pointer may be null;
+// 0, or -1 for a bad handle.
+int QueryFontSettings(char* face, int32_t* size, int32_t* thickness, int32_t font);
 // Makes the default font again with this size and thickness; 0.
 int ApplyDefaultFontSize(int32_t size, int32_t thickness);
 

@@ -251,9 +251,9 @@ int SetGraphSourcePath(int32_t graph, const char* name, int32_t other) {
   }
   const GraphRecord* from = LookupGraph(other);
   if (from) {
-    if (from->directory[0]) std::memcpy(g->directory, from->directory, sizeof g->directory);
+    if (from->directory[0]) std::memmove(g->directory, from->directory, std::strlen(from->directory) + 1);
     else CurrentDirectoryInto(g->directory);
-    std::memcpy(g->name, from->name, sizeof g->name);
+    std::memmove(g->name, from->name, std::strlen(from->name) + 1);
     return 0;
   }
   g->name[0] = '\0';

@@ -101,8 +101,9 @@ int32_t CreateSubGraph(int32_t x, int32_t y, int32_t width, int32_t height, int3
   GraphRecord* g = nullptr;
   const int32_t graph = AllocGraphRecord(width, height, p->flags.texture, &g, p->flags.alpha, p->flags.palette);
   g->movie = p->movie;
-  std::memcpy(g->name, p->name, sizeof g->name);
-  std::memcpy(g->directory, p->directory, sizeof g->directory);
+  // Only the strings: the fields are mostly empty room.
+  std::memcpy(g->name, p->name, std::strlen(p->name) + 1);
+  std::memcpy(g->directory, p->directory, std::strlen(p->directory) + 1);
   g->sourceX = p->sourceX + x;
   g->sourceY = p->sourceY + y;
   g->flags = p->flags;
@@ -169,7 +170,9 @@ int LoadSplitGraphFromFile(const char* fileName, int32_t count, int32_t xCount, 
     // other graphs that would then be reloaded from this file.
     const int64_t made = std::min<int64_t>(std::max(count, 0), int64_t(std::max(xCount, 0)) * std::max(yCount, 0));
     for (int64_t i = 0; i < made; i++) {
-      SetGraphSourcePath(handles[i], fileName, -1);
+      // The first cell reads the current directory; the others copy its name and
+      // directory rather than each read it again.
+      SetGraphSourcePath(handles[i], i == 0 ? fileName : nullptr, i == 0 ? -1 : handles[0]);
       // The cells' offsets are places in the mirrored picture: a reload mirrors it too.
       if (GraphRecord* g = LookupGraph(handles[i])) g->loadMirror = turn == 1 ? 1 : 0;
     }

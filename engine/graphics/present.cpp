@@ -353,42 +353,51 @@ int UpdateFrontRect(const Rect* rect) {
 
 namespace {
 
+// The compatible bitmap's rows into the front image (a top-down DIB in its format), row
+// by row when the image's pitch is not the DIB's; false when GDI refuses.
+bool ReadBitmapIntoImage(PlatDC dc, PlatGdiObj bitmap, MEMIMG* image, const Rect& screen) {
+  PlatBitmapInfo info = DescribeImage(image);
+  info.header.width = screen.right;
+  info.header.height = -screen.bottom;
+  const ColorFormat& f = *image->data->format;
+  const size_t row = (size_t(screen.right) * f.bytesPerPixel + 3) & ~size_t(3);
+  const size_t pitch = size_t(image->data->pitch);
+  if (row == pitch)
+    return PlatGdiGetDIBits(dc, bitmap, 0, uint32_t(screen.bottom), image->data->pixelMemory, ImageBytes(image),
+                            &info, PLAT_DIB_RGB_COLORS) != 0;
+  std::vector<uint8_t> rows(row * size_t(screen.bottom));
+  if (!PlatGdiGetDIBits(dc, bitmap, 0, uint32_t(screen.bottom), rows.data(), rows.size(), &info,
+                        PLAT_DIB_RGB_COLORS))
+    return false;
+  const size_t bytes = size_t(screen.right) * f.bytesPerPixel;
+  for (int32_t y = 0; y < screen.bottom; y++)
+    std::memcpy(image->data->pixelMemory + size_t(y) * pitch, rows.data() + size_t(y) * row, bytes);
+  return true;
+}
+
 // Without DirectDraw: the window's picture through a compatible bitmap into the front
-// image, row by row when the image's pitch is not the DIB's.
+// image; -1 when a GDI object or a copy is refused, for the front image then is not what
+// the window shows.
 int ReloadThroughGdi() {
   ScreenState& s = g_ScreenState;
-  MEMIMG* image = s.primaryImage;
   const Rect screen = ScreenBounds();
   const PlatDC window = PlatGdiGetDC(s.window);
   if (!window) return -1;
   const PlatDC memory = PlatGdiCreateCompatibleDC(window);
   const PlatGdiObj bitmap = memory ? PlatGdiCreateCompatibleBitmap(window, screen.right, screen.bottom) : 0;
   const PlatGdiObj old = bitmap ? PlatGdiSelectObject(memory, bitmap) : 0;
+  bool read = false;
   if (old) {
-    PlatGdiBitBlt(memory, 0, 0, screen.right, screen.bottom, window, 0, 0, PLAT_SRCCOPY);
+    const int copied = PlatGdiBitBlt(memory, 0, 0, screen.right, screen.bottom, window, 0, 0, PLAT_SRCCOPY);
     PlatGdiSelectObject(memory, old);
-    PlatBitmapInfo info = DescribeImage(image);
-    info.header.width = screen.right;
-    info.header.height = -screen.bottom;
-    const ColorFormat& f = *image->data->format;
-    const size_t row = (size_t(screen.right) * f.bytesPerPixel + 3) & ~size_t(3);
-    const size_t pitch = size_t(image->data->pitch);
-    if (row == pitch) {
-      PlatGdiGetDIBits(window, bitmap, 0, uint32_t(screen.bottom), image->data->pixelMemory, ImageBytes(image),
-                       &info, PLAT_DIB_RGB_COLORS);
-    } else {
-      std::vector<uint8_t> rows(row * size_t(screen.bottom));
-      PlatGdiGetDIBits(window, bitmap, 0, uint32_t(screen.bottom), rows.data(), rows.size(), &info,
-                       PLAT_DIB_RGB_COLORS);
-      const size_t bytes = size_t(screen.right) * f.bytesPerPixel;
-      for (int32_t y = 0; y < screen.bottom; y++)
-        std::memcpy(image->data->pixelMemory + size_t(y) * pitch, rows.data() + size_t(y) * row, bytes);
-    }
+    read = copied && ReadBitmapIntoImage(window, bitmap, s.primaryImage, screen);
   }
   if (bitmap) PlatGdiDeleteObject(bitmap);
   if (memory) PlatGdiDeleteDC(memory);
   PlatGdiReleaseDC(s.window, window);
-  return 0;
+  if (read) return 0;
+  WriteLog("ウインドウの画像を読み込めませんでした\n");
+  return -1;
 }
 
 }  // namespace

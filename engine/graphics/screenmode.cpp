@@ -411,7 +411,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   LogIndentIn();
   int32_t fontSize = 0, fontThickness = 0;
   const int32_t font = QueryDefaultFont();
-  const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(font, &fontSize, &fontThickness) == 0;
+  const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
   StoreMode(asked);
   const bool engineUp = g_System.settings.initialising || IsEngineInitialised();
   // Once the window has gone the program is ending: the mode is only recorded, since the

@@ -37,10 +37,12 @@ struct WriteSource {
   bool hasAlpha;
 };
 
-// A GraphImage view over a bitmap's pixels, rows padded to 4 bytes.
+// A GraphImage view over a bitmap's pixels, rows padded to 4 bytes. The format must have
+// the bitmap's own pixel size: a wider one would read the rows past the bitmap's end.
 bool BitmapView(PlatGdiObj bitmap, const ColorFormat* format, GraphImage* view) {
   PlatBitmap b{};
   if (!bitmap || !format || PlatGdiGetObject(bitmap, sizeof b, &b) <= 0 || !b.bits) return false;
+  if (b.bitsPixel != format->bitDepth) return false;
   *view = GraphImage{};
   view->format = *format;
   view->width = uint32_t(std::abs(b.width));
@@ -55,8 +57,9 @@ bool GatherSource(const ColorFormat* format, PlatGdiObj colorBitmap, PlatGdiObj 
   out->hasAlpha = false;
   if (kind == SURFACE2D_SOURCE_BITMAP) {
     if (!BitmapView(colorBitmap, format, &out->color)) return false;
-    if (alphaBitmap) out->hasAlpha = BitmapView(alphaBitmap, format, &out->alpha);
-    return true;
+    if (!alphaBitmap) return true;
+    out->hasAlpha = BitmapView(alphaBitmap, format, &out->alpha);
+    return out->hasAlpha;
   }
   if (!image || !image->pixels) return false;
   out->color = *image;
@@ -169,7 +172,7 @@ uint32_t TransparentPaletteIndex(const MemImgData* d, uint32_t key) {
 int WriteIntoImage(SurfaceData* record, const WriteSource& source, const Rect& rect, int32_t x, int32_t y) {
   if (!IsMemImgValid(&record->image)) return -1;
   const int32_t keyToAlpha = g_DrawState.newGraphColorKey ? 1 : 0;
-  GraphImageRectToMemImg(&source.color, source.hasAlpha ? &source.alpha : nullptr, &record->image, rect.left,
+  GraphImageToMemImgRect(&source.color, source.hasAlpha ? &source.alpha : nullptr, &record->image, rect.left,
                          rect.top, rect.right - rect.left, rect.bottom - rect.top, x, y, keyToAlpha);
   MemImgData* d = record->image.data;
   if (d->paletteFlag && d->palette) d->transparentColor = TransparentPaletteIndex(d, record->colorKey);

@@ -1,7 +1,15 @@
 #include "engine/movie/decoder.h"
 
+#include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "platform/kernel/kernel.h"
+#include "platform/media/theora.h"
+
+#include <immintrin.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
 
 uint8_t YuvClampTable[1280];
 int32_t YuvCoefficientTables[YUV_TABLE_COUNT][256];
@@ -15,6 +23,88 @@ constexpr int32_t kYuvFirst[YUV_TABLE_COUNT] = {-3346944, 819968, 1704960, -4231
 // The decoder thread reports 3 within a frame's decode; a thread that has not after this
 // many polls of a millisecond is taken as hung, and what it may still touch is kept.
 constexpr int kStopPolls = 10000;
+
+// The largest picture side the decoder takes.
+constexpr int64_t kMaxPictureSide = 4096;
+// The coded frame lies around the picture: at most 255 more on each side, rounded to
+// whole 16-pixel blocks.
+constexpr int64_t kMaxFrameSide = kMaxPictureSide + 256 + 16;
+
+// The frame the thread should show: currentFrame read modulo frameCount, so that a value
+// that ran past the end still names a frame.
+int64_t TargetFrame(const MovieDecoder* d) {
+  const int64_t n = d->frameCount;
+  const int64_t f = int64_t(d->currentFrame.load()) % n;
+  return f < 0 ? f + n : f;
+}
+
+// Converts the decoder's newest picture into the work picture and swaps it into
+// decodedImage as frame `frame`.
+void HandOver(MovieDecoder* d, int64_t frame) {
+  yuv_buffer yuv;
+  if (d->decodedFrame >= 0 && theora_decode_YUVout(&d->state, &yuv) == 0) {
+    const theora_info& i = d->info;
+    ConvertYuvPicture(yuv.y, yuv.y_stride, yuv.u, yuv.v, yuv.uv_stride, d->chromaShiftX, d->chromaShiftY,
+                      int32_t(i.offset_x), int32_t(i.offset_y), int32_t(i.frame_width), int32_t(i.frame_height),
+                      d->workBuffers[1], int32_t(d->decodedImage.pitch));
+  }
+  PlatMutexHold hold(d->handover);
+  uint8_t* fresh = d->workBuffers[1];
+  d->workBuffers[1] = static_cast<uint8_t*>(d->decodedImage.pixels);
+  d->decodedImage.pixels = fresh;
+  d->handedFrame = frame;
+  d->frameValid[1].store(0);
+}
+
+void DecoderThread(void* arg) {
+  MovieDecoder* d = static_cast<MovieDecoder*>(arg);
+  d->stateWord.store(1);
+  PlatOggSource source{d->workBuffers[0], d->fileSize, d->readPosition};
+  while (!d->stopRequest.load()) {
+    const int64_t target = TargetFrame(d);
+    if (d->handedFrame == target) {
+      // Nothing to make; the flag is set again when the frame came back to the one
+      // handed over (a whole round, or a move undone while this frame was made).
+      if (!d->frameValid[0].load()) {
+        d->frameValid[0].store(1);
+        if (TargetFrame(d) != target) d->frameValid[0].store(0);
+      }
+      d->stateWord.store(2);
+      PlatEventWait(d->wake, 1);
+      continue;
+    }
+    d->stateWord.store(1);
+    if (target < d->decodedFrame || d->decodedFrame < 0) {
+      // A wrap, or the start: every frame is decoded from the first keyframe on.
+      PlatTheoraRewind(&d->sync, &d->stream, &source, d->dataStart);
+      d->decodedFrame = -1;
+    }
+    // Decoded in order; only the frame asked for is converted. A file whose pictures end
+    // early shows its last one for the frames it lacks.
+    ogg_packet packet;
+    while (d->decodedFrame < target && !d->stopRequest.load() &&
+           PlatTheoraNextPacket(&d->sync, &d->stream, &source, &packet)) {
+      theora_decode_packetin(&d->state, &packet);
+      d->decodedFrame++;
+    }
+    d->readPosition = source.position;
+    if (d->stopRequest.load()) break;
+    HandOver(d, target);
+    d->frameValid[0].store(1);
+    // The engine may have moved on while this frame was made; its clear then came first.
+    if (TargetFrame(d) != target) d->frameValid[0].store(0);
+  }
+  PlatEvent* finished = d->finished;
+  d->stateWord.store(3);  // the last access to the decoder; the stop joins before it frees
+  PlatEventSet(finished);
+}
+
+// Frees what CreateMovieDecoder made so far and logs why the file was refused.
+MovieDecoder* Refuse(MovieDecoder* d, const char* why) {
+  WriteLogFmt("ムービーを再生できません：%s\n", why);
+  StopMovieDecoder(d);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -42,6 +132,7 @@ int StopMovieDecoder(MovieDecoder* d) {
     }
     if (d->stateWord.load() != 3) {
       // Freeing under a running thread would be worse than keeping its memory.
+      WriteLog("ムービーのデコードスレッドが終了しないため、デコーダを解放しません\n");
       return 0;
     }
     PlatThreadJoin(d->thread);
@@ -78,6 +169,88 @@ int StopMovieDecoder(MovieDecoder* d) {
   return 0;
 }
 
+MovieDecoder* CreateMovieDecoder(uint8_t* file, int64_t size, MoviePageSink vorbisPages, void* context) {
+  void* block = TrackedCalloc(sizeof(MovieDecoder), "", 0);
+  if (!block) {
+    TrackedFree(file);
+    WriteLog("メモリの確保に失敗しました\n");
+    return nullptr;
+  }
+  MovieDecoder* d = new (block) MovieDecoder{};
+  ogg_sync_init(&d->sync);
+  ogg_stream_init(&d->stream, 0);
+  theora_info_init(&d->info);
+  theora_comment_init(&d->comment);
+  d->workBuffers[0] = file;
+  d->fileSize = size;
+  d->decodedFrame = -1;
+  d->handedFrame = -1;
+
+  PlatOggSource source{file, file ? size : 0, 0};
+  PlatTheoraLayout layout;
+  if (PlatTheoraOpen(&d->sync, &d->stream, &d->info, &d->comment, &source, &layout, vorbisPages, context) != 0)
+    return Refuse(d, "Theora の映像がないか、そのヘッダが読めません");
+  d->serial = layout.theoraSerial;
+  d->dataStart = layout.dataStart;
+  d->readPosition = layout.dataStart;
+  const theora_info& i = d->info;
+  if (i.fps_numerator == 0 || i.fps_denominator == 0) return Refuse(d, "フレームレートが 0 です");
+  switch (i.pixelformat) {
+    case OC_PF_420: d->chromaShiftX = 1, d->chromaShiftY = 1; break;
+    case OC_PF_422: d->chromaShiftX = 1, d->chromaShiftY = 0; break;
+    case OC_PF_444: d->chromaShiftX = 0, d->chromaShiftY = 0; break;
+    default: return Refuse(d, "対応していない色差の配置です");
+  }
+  // Everything in 64 bits before the decoder or a picture is allocated.
+  const int64_t pw = i.frame_width, ph = i.frame_height, fw = i.width, fh = i.height;
+  if (pw < 1 || ph < 1 || pw > kMaxPictureSide || ph > kMaxPictureSide || pw * ph * 4 > IMAGE_MAX_BYTES ||
+      fw > kMaxFrameSide || fh > kMaxFrameSide || fw * fh * 3 > IMAGE_MAX_BYTES ||
+      int64_t(i.offset_x) + pw > fw || int64_t(i.offset_y) + ph > fh)
+    return Refuse(d, "映像の大きさが扱えません");
+  if (theora_decode_init(&d->state, &d->info) != 0) return Refuse(d, "デコーダを初期化できません");
+  // Header pages carry granule position 0, which names no frame.
+  d->frameCount = layout.lastGranule < 0 ? 0 : int64_t(theora_granule_frame(&d->state, layout.lastGranule)) + 1;
+  if (d->frameCount < 1) return Refuse(d, "フレームがありません");
+  if (d->frameCount > INT32_MAX) return Refuse(d, "フレーム数が扱えません");
+
+  if (CreateGraphImageARGB8(int32_t(pw), int32_t(ph), &d->decodedImage) != 0 ||
+      !(d->workBuffers[1] = static_cast<uint8_t*>(TrackedCalloc(size_t(d->decodedImage.pitch) * size_t(ph), "", 0))))
+    return Refuse(d, "メモリの確保に失敗しました");
+  SetupFormatFromMasksCore(&d->decodedImage.format, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+  std::memset(d->decodedImage.pixels, 0, size_t(d->decodedImage.pitch) * size_t(ph));
+  d->handover = PlatMutexCreate(0);
+  d->wake = PlatEventCreate(0, 0);
+  d->finished = PlatEventCreate(1, 0);
+  if (!d->handover || !d->wake || !d->finished) return Refuse(d, "同期オブジェクトを作成できません");
+  return d;
+}
+
+int StartMovieDecoder(MovieDecoder* d) {
+  d->thread = PlatThreadStart(DecoderThread, d);
+  if (!d->thread) {
+    WriteLog("ムービーのデコードスレッドを開始できません\n");
+    return -1;
+  }
+  return 0;
+}
+
+int IsMovieFrameReady(const MovieDecoder* d) {
+  if (!d || !d->handover || !d->frameValid[0].load()) return 0;
+  PlatMutexHold hold(d->handover);
+  return d->handedFrame == TargetFrame(d) ? 1 : 0;
+}
+
+int TakeMovieFrame(MovieDecoder* d, int (*write)(const GraphImage* image, int32_t data), int32_t data) {
+  if (!d || !d->handover) return -2;
+  PlatMutexHold hold(d->handover);
+  // The flag may stand for a moment after the frame moved on (the thread clears it again
+  // once it sees the move): the frame number decides.
+  if (!d->frameValid[0].load() || d->frameValid[1].load() || d->handedFrame != TargetFrame(d)) return -2;
+  const int result = write(&d->decodedImage, data);
+  d->frameValid[1].store(1);
+  return result;
+}
+
 int AdvanceMovieFrame(MovieDecoder* d, int64_t n) {
   if (n <= 0) return 0;
   // 64 bits: no sum overflows; one subtraction, as the frame clock expects.
@@ -100,30 +273,101 @@ int QueryMovieInfo(const MovieDecoder* d, MovieInfo* info) {
 
 int32_t CurrentMovieFrame(const MovieDecoder* d) { return d->currentFrame.load(); }
 
+namespace {
+
+// One pixel through the tables: rounded to the nearest step, every sum inside the clamp
+// table.
+inline uint32_t YuvPixel(int32_t cy, int32_t cu, int32_t cv) {
+  const uint8_t* clamp = YuvClampTable + 512;
+  const int32_t l = YuvCoefficientTables[YUV_LUMA][cy] + 8192;
+  const uint32_t r = clamp[(l + YuvCoefficientTables[YUV_V_RED][cv]) >> 14];
+  const uint32_t g = clamp[(l + YuvCoefficientTables[YUV_U_GREEN][cu] + YuvCoefficientTables[YUV_V_GREEN][cv]) >> 14];
+  const uint32_t b = clamp[(l + YuvCoefficientTables[YUV_U_BLUE][cu]) >> 14];
+  return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+// Sixteen pixels at once with AVX2, to the same values as the tables: each table entry
+// is its step times the centred component exactly, so pairs of 16-bit products summed
+// into 32 bits (vpmaddwd) give the same sums. The steps of U for blue and V for red are
+// even, and go in as two halves, since 33062 does not fit 16 bits. The two saturating
+// packs are the clamp to 0-255. The unpacks and packs work inside each 128-bit half,
+// which leaves the halves holding pixels 0-3 and 8-11, then 4-7 and 12-15, put back in
+// order at the store. yv, uv and vv hold the pixels' components as 16-bit lanes.
+__attribute__((target("avx2"))) inline __m256i YuvChannel16(__m256i a, __m256i b, __m256i pair, __m256i lumaLow,
+                                                             __m256i lumaHigh) {
+  const __m256i low = _mm256_add_epi32(lumaLow, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), pair));
+  const __m256i high = _mm256_add_epi32(lumaHigh, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), pair));
+  return _mm256_packs_epi32(_mm256_srai_epi32(low, 14), _mm256_srai_epi32(high, 14));
+}
+
+__attribute__((target("avx2"))) inline void YuvSixteen(__m256i yv, __m256i uv, __m256i vv, uint8_t* out) {
+  const __m256i lumaPair = _mm256_set1_epi32(int32_t(uint32_t(8192) << 16 | uint32_t(kYuvStep[YUV_LUMA])));
+  const __m256i redPair = _mm256_set1_epi16(int16_t(kYuvStep[YUV_V_RED] / 2));
+  const __m256i bluePair = _mm256_set1_epi16(int16_t(kYuvStep[YUV_U_BLUE] / 2));
+  const __m256i greenPair =
+      _mm256_set1_epi32(int32_t(uint32_t(uint16_t(kYuvStep[YUV_V_GREEN])) << 16 | uint16_t(kYuvStep[YUV_U_GREEN])));
+  yv = _mm256_sub_epi16(yv, _mm256_set1_epi16(16));
+  uv = _mm256_sub_epi16(uv, _mm256_set1_epi16(128));
+  vv = _mm256_sub_epi16(vv, _mm256_set1_epi16(128));
+  const __m256i one = _mm256_set1_epi16(1);
+  const __m256i lumaLow = _mm256_madd_epi16(_mm256_unpacklo_epi16(yv, one), lumaPair);
+  const __m256i lumaHigh = _mm256_madd_epi16(_mm256_unpackhi_epi16(yv, one), lumaPair);
+  const __m256i r = YuvChannel16(vv, vv, redPair, lumaLow, lumaHigh);
+  const __m256i g = YuvChannel16(uv, vv, greenPair, lumaLow, lumaHigh);
+  const __m256i b = YuvChannel16(uv, uv, bluePair, lumaLow, lumaHigh);
+  const __m256i bg = _mm256_unpacklo_epi8(_mm256_packus_epi16(b, b), _mm256_packus_epi16(g, g));
+  const __m256i ra = _mm256_unpacklo_epi8(_mm256_packus_epi16(r, r), _mm256_set1_epi8(-1));
+  const __m256i low = _mm256_unpacklo_epi16(bg, ra), high = _mm256_unpackhi_epi16(bg, ra);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(low, high, 0x31));
+}
+
+// The runs of sixteen of one row from col on; the column after the last run.
+__attribute__((target("avx2"))) int32_t YuvRunsOfSixteen(const uint8_t* yRow, const uint8_t* uRow,
+                                                         const uint8_t* vRow, int32_t xShift, int32_t originX,
+                                                         int32_t col, int32_t width, uint8_t* o) {
+  for (; col + 16 <= width; col += 16) {
+    const int32_t fx = originX + col;
+    __m256i uv, vv;
+    if (xShift) {
+      const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(uRow + (fx >> 1)));
+      const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(vRow + (fx >> 1)));
+      uv = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8));
+      vv = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8));
+    } else {
+      uv = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(uRow + fx)));
+      vv = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(vRow + fx)));
+    }
+    YuvSixteen(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(yRow + fx))), uv, vv,
+               o + int64_t(col) * 4);
+  }
+  return col;
+}
+
+const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
+
+}  // namespace
+
 void ConvertYuvPicture(const uint8_t* y, int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t uvStride,
                        int32_t xShift, int32_t yShift, int32_t originX, int32_t originY, int32_t width,
                        int32_t height, uint8_t* out, int32_t outPitch) {
-  const uint8_t* clamp = YuvClampTable + 512;
-  const int32_t* vr = YuvCoefficientTables[YUV_V_RED];
-  const int32_t* ug = YuvCoefficientTables[YUV_U_GREEN];
-  const int32_t* vg = YuvCoefficientTables[YUV_V_GREEN];
-  const int32_t* ub = YuvCoefficientTables[YUV_U_BLUE];
-  const int32_t* luma = YuvCoefficientTables[YUV_LUMA];
   for (int32_t row = 0; row < height; row++) {
     const int32_t fy = originY + row;
     const uint8_t* yRow = y + int64_t(fy) * yStride;
     const uint8_t* uRow = u + int64_t(fy >> yShift) * uvStride;
     const uint8_t* vRow = v + int64_t(fy >> yShift) * uvStride;
-    uint32_t* o = reinterpret_cast<uint32_t*>(out + int64_t(row) * outPitch);
-    for (int32_t col = 0; col < width; col++) {
+    uint8_t* o = out + int64_t(row) * outPitch;
+    auto one = [&](int32_t col) {
       const int32_t fx = originX + col;
-      const int32_t cu = uRow[fx >> xShift], cv = vRow[fx >> xShift];
-      // Rounded to the nearest step; every sum stays inside the clamp table.
-      const int32_t l = luma[yRow[fx]] + 8192;
-      const uint32_t r = clamp[(l + vr[cv]) >> 14];
-      const uint32_t g = clamp[(l + ug[cu] + vg[cv]) >> 14];
-      const uint32_t b = clamp[(l + ub[cu]) >> 14];
-      o[col] = 0xFF000000u | r << 16 | g << 8 | b;
-    }
+      const uint32_t pixel = YuvPixel(yRow[fx], uRow[fx >> xShift], vRow[fx >> xShift]);
+      std::memcpy(o + int64_t(col) * 4, &pixel, 4);
+    };
+    int32_t col = 0;
+    // A pixel that shares its chroma sample with the one before the picture goes alone,
+    // so that each run of sixteen starts on a sample of its own.
+    if (xShift && (originX & 1) && width > 0) one(col++);
+    // Machines without AVX2 take every pixel through the tables.
+    if (g_hasAvx2) col = YuvRunsOfSixteen(yRow, uRow, vRow, xShift, originX, col, width, o);
+    for (; col < width; col++) one(col);
   }
 }

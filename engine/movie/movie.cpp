@@ -8,6 +8,8 @@
 #include "engine/sound/soundhandle.h"
 #include "engine/system/sysinfo.h"
 #include "engine/file/file.h"
+#include "platform/fs/fs.h"
+#include "platform/kernel/kernel.h"
 
 #include <cmath>
 #include <new>
@@ -65,17 +67,23 @@ int UpdateMovieFrame(int32_t movie, int32_t) {
   const int64_t n = info.frameCount;
   if (!r->paused && n > 0) {
     const bool loops = (r->playType & MOVIE_LOOP) != 0;
+    const int64_t c = CurrentMovieFrame(d);
     int64_t f;
     if (r->sound != -1) {
-      const int64_t t = int64_t(GetSoundPositionMs(r->sound)) * 1000;
-      f = FrameAt(t, info.frameRate);
-      if (f >= n) f = n - 1;
+      const int32_t ms = GetSoundPositionMs(r->sound);
+      if (ms == 0 && IsSoundPlaying(r->sound) == 0) {
+        // A sound that played to its end reports position 0 again: the movie stays on
+        // the frame it reached rather than going back to the first.
+        f = c;
+      } else {
+        f = FrameAt(int64_t(ms) * 1000, info.frameRate);
+        if (f >= n) f = n - 1;
+      }
     } else {
       const int64_t t = int64_t(GetTimeMicroseconds(0)) - r->startTime;
       f = FrameAt(t, info.frameRate);
       if (f >= n) f = loops ? f % n : n - 1;
     }
-    const int64_t c = CurrentMovieFrame(d);
     if (f == c) {
       if (f == n - 1 && !loops && r->sound == -1) {
         r->playRequested = 0;
@@ -153,7 +161,16 @@ int CloseMovieHandle(int32_t movie) {
     r->sound = -1;
     r->ownDecoder = 0;
   }
+  if (r->tempFile == 1) {
+    PlatFileDelete(r->fileName);
+    r->tempFile = 0;
+  }
   FreeGraphImageCore(&r->frameImage);
+  // The stream way's objects (steps 3 and 5) come with that way; nothing holds them yet.
+  if (r->sampleEvent) {
+    PlatEventDestroy(static_cast<PlatEvent*>(r->sampleEvent));
+    r->sampleEvent = nullptr;
+  }
   HandleTableRemove(&g_movieTable, movie);
   TrackedFree(r);
   return 0;

@@ -10,6 +10,8 @@ struct MovieDecoder;
 struct MovieRecord;
 
 enum { MOVIE_TABLE_SIZE = 100, MOVIE_LOOP = 2 };
+// How a movie is played: by the stream stand-in (not yet there), or by the own decoder.
+enum MoviePlayWay : int32_t { MOVIE_WAY_STREAM = 0, MOVIE_WAY_OWN_DECODER = 1 };
 
 // Called after each new frame with the record and its callbackData.
 typedef void (*MovieFrameCallback)(MovieRecord* movie, int32_t callbackData);
@@ -72,6 +74,14 @@ MovieRecord* LookupMovie(int32_t movie);
 int32_t AddMovieRecord(MovieRecord** record);
 // Movies in the table.
 int32_t GetMovieCount();
+
+// Opens a movie file (through the file layer, so also inside an archive) and starts it
+// playing into a new graph of its picture size, which the movie feeds: each update of the
+// movie writes its newest frame into the graph, and freeing the graph closes the movie.
+// playType: bit value 2 loops; it is also the play type of the movie's sound (a waiting
+// play, 0, starts the sound in the background). way: MOVIE_WAY_OWN_DECODER. The graph
+// handle, or -1 with a log line.
+int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way);
 
 // Moves the movie to the frame its clock or sound asks for and tells its callback; 0.
 int UpdateMovieFrame(int32_t movie, int32_t waitFlag);

@@ -134,7 +134,7 @@ int ConvertMemImgRect(MEMIMG* destination, const MEMIMG* source, const Rect* rec
                          nullptr, c.toX, c.toY, &c.source, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
-void GraphImageRectToMemImg(const GraphImage* source, const GraphImage* alpha, MEMIMG* destination,
+void GraphImageToMemImgRect(const GraphImage* source, const GraphImage* alpha, MEMIMG* destination,
                             int32_t x, int32_t y, int32_t width, int32_t height, int32_t toX,
                             int32_t toY, int32_t keyToAlpha) {
   if (!source || !source->pixels || !IsMemImgValid(destination)) return;

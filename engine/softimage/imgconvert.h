@@ -17,7 +17,7 @@ int ConvertMemImgRect(MEMIMG* destination, const MEMIMG* source, const Rect* rec
 // given, to (toX, toY) of destination; keyToAlpha clears the alpha where the colour is the
 // destination's transparent colour. Brings a palette image's palette along, and rebuilds
 // the run map and the premultiplied copy when the copy covers the whole image.
-void GraphImageRectToMemImg(const GraphImage* source, const GraphImage* alpha,
+void GraphImageToMemImgRect(const GraphImage* source, const GraphImage* alpha,
                             MEMIMG* destination, int32_t x, int32_t y, int32_t width,
                             int32_t height, int32_t toX, int32_t toY, int32_t keyToAlpha);
 // Copies a rectangle of an RGB image (kind 0 or 1, no palette, no alpha; anything else

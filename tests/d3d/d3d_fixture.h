@@ -7,6 +7,10 @@
 #include "engine/base/log.h"
 #include "engine/d3d/direct3d.h"
 #include "engine/d3d/texture3d.h"
+#include "engine/d3d/texture3dtest.h"
+#include "engine/graphics/graph.h"
+#include "engine/graphics/graphrecord.h"
+#include "engine/graphics/surfacedata.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
@@ -183,8 +187,57 @@ class Direct3DTest : public ::testing::Test {
     for (const Device3DRecord& r : g_Device3D) n += r.inUse ? 1 : 0;
     return n;
   }
-  // count rectangles of two untextured triangles each.
-  static void AddRectangles(int count) {
-    for (int i = 0; i < count; i++) ASSERT_NE(AddBatchVertices(nullptr, 0, PLAT_D3DPT_TRIANGLELIST, 6), nullptr);
+  // A 16-bit texture surface record (a draw target when drawValid is 1) with the colour
+  // key 0x00RRGGBB; its handle.
+  static int32_t TextureSurface(uint8_t drawValid, uint32_t colorKey = 0) {
+    SurfaceCreateFlags f{};
+    f.texture = 1;
+    f.drawValid = drawValid;
+    f.bitDepth = 16;
+    return AddSurfaceData(1, 32, 32, colorKey, &f);
+  }
+  // A graph record drawn from these tiles: 3D texture handles when texture is 1, else 2D
+  // surface handles.
+  static int32_t GraphOf(const std::vector<int32_t>& tiles, uint8_t texture) {
+    GraphRecord* g = nullptr;
+    const int32_t graph = AllocGraphRecord(32, 32, 0, &g, 0, 0);
+    g->flags.texture = texture;
+    for (int32_t tile : tiles) g->surfaces[g->surfaceCount++] = tile;
+    return graph;
+  }
+  // The first pixel of a surface of 16 bits.
+  static uint32_t FirstPixel16(PlatDDSurface surface) {
+    PlatDDSurfaceDesc desc{};
+    desc.size = sizeof desc;
+    if (PlatDDSurfaceLock(surface, nullptr, &desc, PLAT_DDLOCK_WAIT) != PLAT_DD_OK) return 0xDEADBEEF;
+    const uint32_t value = *static_cast<const uint16_t*>(desc.surface);
+    PlatDDSurfaceUnlock(surface, nullptr);
+    return value;
+  }
+
+  // count rectangles of two triangles each, untextured or of the texture record.
+  static void AddRectangles(int count, const Surface3DData* texture = nullptr) {
+    for (int i = 0; i < count; i++) ASSERT_NE(AddBatchVertices(texture, 0, PLAT_D3DPT_TRIANGLELIST, 6), nullptr);
+  }
+  // A 3D texture record over a new texture surface of 32 bits (so that texels go through
+  // unchanged), with an alpha channel, an alpha test or neither, and the colour key
+  // (0x00RRGGBB); null when it cannot be made. Termination removes it.
+  enum TexelKind { PLAIN_TEXELS, ALPHA_CHANNEL_TEXELS, ALPHA_TEST_TEXELS };
+  static Surface3DData* NewTexture(TexelKind kind, int32_t width, int32_t height, uint32_t colorKey = 0) {
+    SurfaceCreateFlags flags{};
+    flags.texture = 1;
+    flags.alpha = kind == ALPHA_CHANNEL_TEXELS ? 1 : 0;
+    flags.alphaTest = kind == ALPHA_TEST_TEXELS ? 1 : 0;
+    flags.bitDepth = 32;
+    const int32_t surface = AddSurfaceData(1, width, height, colorKey, &flags);
+    if (surface < 0) return nullptr;
+    const int32_t handle = AddTexture3DForTest(surface);
+    if (handle < 0) RemoveSurfaceData(surface);
+    return handle < 0 ? nullptr : LookupTexture3D(handle);
+  }
+  // The texture surface of a record.
+  static PlatDDSurface SurfaceOf(const Surface3DData* texture) {
+    const SurfaceData* s = texture ? LookupSurfaceData(texture->surface) : nullptr;
+    return s ? s->surface : 0;
   }
 };

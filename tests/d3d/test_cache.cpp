@@ -118,9 +118,11 @@ TEST_F(Cache, RequestRecordersFlagTheDrawStates) {
 TEST_F(Cache, TheBatchIsSentWhenItWouldFillUp) {
   Up();
   Device3DRecord& r = Record();
-  AddRectangles(389);
+  const Surface3DData* texture = NewTexture(PLAIN_TEXELS, 8, 8);
+  ASSERT_NE(texture, nullptr);
+  AddRectangles(389, texture);
   EXPECT_EQ(CountOf("DrawPrimitive"), 0);
-  AddRectangles(1);
+  AddRectangles(1, texture);
   ASSERT_EQ(CountOf("DrawPrimitive"), 1);
   const PlatD3DFakeCall* draw = Last("DrawPrimitive");
   EXPECT_EQ(draw->args[1], uint32_t(PLAT_D3DPT_TRIANGLELIST));
@@ -129,17 +131,19 @@ TEST_F(Cache, TheBatchIsSentWhenItWouldFillUp) {
   EXPECT_EQ(r.batchCount, 6u);
   EXPECT_EQ(r.batchWrite, r.vertexBuffers[1] + 6 * 28);
   // Another primitive type sends what is there first.
-  ASSERT_NE(AddBatchVertices(nullptr, 0, PLAT_D3DPT_TRIANGLESTRIP, 4), nullptr);
+  ASSERT_NE(AddBatchVertices(texture, 0, PLAT_D3DPT_TRIANGLESTRIP, 4), nullptr);
   EXPECT_EQ(Last("DrawPrimitive")->args[3], 6u);
   EXPECT_EQ(r.batchPrimitive, uint32_t(PLAT_D3DPT_TRIANGLESTRIP));
   // More than an empty buffer holds is refused.
-  EXPECT_EQ(AddBatchVertices(nullptr, 0, PLAT_D3DPT_TRIANGLELIST, 2340), nullptr);
+  EXPECT_EQ(AddBatchVertices(texture, 0, PLAT_D3DPT_TRIANGLELIST, 2340), nullptr);
   EXPECT_EQ(r.batchCount, 4u);
 }
 
 TEST_F(Cache, FlushesDropWhatMayNotBeDrawn) {
   Up();
   Device3DRecord& r = Record();
+  const Surface3DData* texture = NewTexture(PLAIN_TEXELS, 8, 8);
+  ASSERT_NE(texture, nullptr);
   struct Case {
     const char* what;
     uint32_t suppress;
@@ -147,7 +151,7 @@ TEST_F(Cache, FlushesDropWhatMayNotBeDrawn) {
   };
   for (const Case& c : {Case{"suppressed", 1, false}, Case{"the end requested", 0, true}}) {
     SCOPED_TRACE(c.what);
-    AddRectangles(3);
+    AddRectangles(3, texture);
     r.suppressDraw = c.suppress;
     g_System.endRequested = c.ending ? 1 : 0;
     PlatD3DFakeClearCalls();
@@ -156,7 +160,7 @@ TEST_F(Cache, FlushesDropWhatMayNotBeDrawn) {
     EXPECT_EQ(r.batchCount, 0u);
     EXPECT_EQ(r.batchWrite, r.vertexBuffers[r.batchKind]);
     // A batch that fills up is dropped the same way.
-    AddRectangles(390);
+    AddRectangles(390, texture);
     EXPECT_EQ(CountOf("DrawPrimitive"), 0);
     r.suppressDraw = 0;
     g_System.endRequested = 0;
@@ -176,7 +180,8 @@ TEST_F(Cache, DevicesAndTheirRecords) {
   EXPECT_EQ(r.buffer0[3224].rhw, 1.0f);
   EXPECT_EQ(r.buffer1[0].rhw, 1.0f);
   EXPECT_EQ(r.buffer2[1637].specular, 0xFFFFFFFFu);
-  EXPECT_EQ(r.batchKind, 1u);
+  // Made with batch kind 1, then the draw states applied for no texture.
+  EXPECT_EQ(r.batchKind, uint32_t(VERTEX_KIND_COLOR));
   EXPECT_EQ(r.blendThreshold, -1);
   // Four records, then none.
   const PlatDDSurface front = GetFrontSurface();

@@ -4,6 +4,7 @@
 
 #include "engine/pixel/colorformat.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -11,6 +12,12 @@ namespace {
 using Direct3DSetUp = Direct3DTest;
 
 const TextureFormatEntry& Entry(int32_t n) { return g_Direct3D.textureFormats.entries[n]; }
+
+PlatDDPixelFormat With(PlatDDPixelFormat f, uint32_t flags, uint32_t fourCC = 0) {
+  f.flags |= flags;
+  f.fourCC = fourCC;
+  return f;
+}
 
 TEST_F(Direct3DSetUp, EveryFailingStepLeavesDirect3DOff) {
   struct Case {
@@ -100,6 +107,14 @@ TEST_F(Direct3DSetUp, TheTextureFormatTableWithItsFallbacks) {
        {0x7C00, 0x7C00, 0, 0, 0, 0, 0x7C00, 0x7C00, 0}},
       {"two 16-bit plains, neither the screen's", {F555(), F565()}, 0xFF0000,
        {0x7C00, 0x7C00, 0, 0, 0, 0, 0x7C00, 0x7C00, 0}},
+      // Taken, each would have replaced entry 0 (the screen's format) or filled an alpha
+      // entry or entry 1.
+      {"kinds that are skipped",
+       {F565(), With(F555(), PLAT_DDPF_LUMINANCE), With(F555(), PLAT_DDPF_BUMPLUMINANCE),
+        With(F555(), PLAT_DDPF_BUMPDUDV), With(F555(), 0, 0x32595559), With(F4444(), PLAT_DDPF_ALPHA),
+        Rgb(16, 0xF000, 0x0F00, 0x00F0, 0x000F), Rgb(24, 0xFF0000, 0xFF00, 0xFF)},
+       0x7C00,
+       {0xF800, 0xF800, 0, 0, 0, 0, 0xF800, 0xF800, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -165,17 +180,30 @@ TEST_F(Direct3DSetUp, TextureSizeLimitsAndTheZFormat) {
   PlatD3DFakeDevice d = FakeDevice(PLAT_D3DDEVTYPE_HAL, "hal");
   struct Case {
     uint32_t minW, minH, maxW, maxH;
+    uint16_t stages;
     uint32_t min, max;
+    const char* sizeLine;
+    bool warned;  // fewer than 4 blend stages
   };
-  for (const Case& c : {Case{0, 0, 0, 0, 32, 256}, Case{8, 16, 2048, 512, 8, 512}, Case{0, 4, 0, 64, 32, 256}}) {
+  const Case cases[] = {
+      {0, 0, 0, 0, 8, 32, 256, "テクスチャ最大幅:256 最小幅:32 \n", false},
+      {8, 16, 2048, 512, 4, 8, 512, "テクスチャ最大幅:512 最小幅:8 \n", false},
+      {0, 4, 0, 64, 3, 32, 256, "テクスチャ最大幅:256 最小幅:32 \n", true},
+  };
+  for (const Case& c : cases) {
     d.desc.minTextureWidth = c.minW;
     d.desc.minTextureHeight = c.minH;
     d.desc.maxTextureWidth = c.maxW;
     d.desc.maxTextureHeight = c.maxH;
+    d.desc.maxTextureBlendStages = c.stages;
     PlatD3DFakeSetDevices({d});
+    log.clear();
     ASSERT_EQ(InitializeDirect3D(), 0);
     EXPECT_EQ(g_Direct3D.minTextureSize, c.min);
     EXPECT_EQ(g_Direct3D.maxTextureSize, c.max);
+    EXPECT_TRUE(Logged(c.sizeLine)) << log;
+    EXPECT_EQ(Logged("使用可能テクスチャステージが 4 以下なので DrawBlendGraph は正常に機能しない可能性があります\n"),
+              c.warned);
     ASSERT_EQ(TerminateDirect3D(), 0);
   }
 
@@ -194,6 +222,50 @@ TEST_F(Direct3DSetUp, TextureSizeLimitsAndTheZFormat) {
   EXPECT_TRUE(Logged("使用可能なＺバッファが見つかりませんでした\n"));
   EXPECT_EQ(g_Direct3D.depthFormat.bitCount, 0u);
   EXPECT_EQ(DepthBufferPixelFormat(16)->bitCount, 16u);
+}
+
+TEST_F(Direct3DSetUp, ADeviceIsMadeWithItsStatesInOrder) {
+  Up();
+  // A second set-up while Direct3D is on changes nothing.
+  const Direct3DState before = g_Direct3D;
+  EXPECT_EQ(InitializeDirect3D(), -1);
+  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(PlatD3DFakeCalls().empty());
+  EXPECT_EQ(std::memcmp(&before, &g_Direct3D, sizeof before), 0);
+
+  const PlatDDSurface front = GetFrontSurface();
+  const int32_t d = CreateDevice3D(front);
+  ASSERT_EQ(d, 1);
+  EXPECT_EQ(log, "３Ｄデバイスを作成します... ３Ｄデバイスの作成に成功しました\n");
+  std::vector<std::string> expected = {"CreateDevice(" + std::to_string(g_Direct3D.direct3D) + "," +
+                                       std::to_string(PLAT_D3DDEVTYPE_HAL) + "," + std::to_string(front) + ")"};
+  // Every stage clamps and samples by point (the mip filter's point is 2).
+  for (uint32_t stage = 0; stage < 8; stage++)
+    for (const std::string& t : {TSS(stage, PLAT_D3DTSS_ADDRESS, PLAT_D3DTADDRESS_CLAMP),
+                                 TSS(stage, PLAT_D3DTSS_MAGFILTER, 1), TSS(stage, PLAT_D3DTSS_MINFILTER, 1),
+                                 TSS(stage, PLAT_D3DTSS_MIPFILTER, 2)})
+      expected.push_back(t);
+  const std::vector<std::string> defaults = {
+      RS(PLAT_D3DRS_COLORKEYBLENDENABLE, 0), RS(PLAT_D3DRS_CULLMODE, PLAT_D3DCULL_NONE), RS(PLAT_D3DRS_LIGHTING, 0),
+      RS(PLAT_D3DRS_TEXTUREPERSPECTIVE, 0), RS(PLAT_D3DRS_SHADEMODE, PLAT_D3DSHADE_FLAT),
+      RS(PLAT_D3DRS_COLORKEYENABLE, 0), RS(PLAT_D3DRS_DITHERENABLE, 0)};
+  expected.insert(expected.end(), defaults.begin(), defaults.end());
+  // Then the whole cache and the draw states, forced (their order is the draw states' own
+  // test); no viewport yet, since no render target was set.
+  const std::vector<std::string> calls = CallTexts();
+  ASSERT_GT(calls.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + expected.size()), expected);
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& t) { return t.rfind("SetViewport", 0) == 0; }),
+            0);
+  const Device3DRecord& r = g_Device3D[d];
+  EXPECT_EQ(r.ownRenderTarget, front);
+  EXPECT_EQ(r.renderTarget, 0u);
+  EXPECT_EQ(r.forceStates, 0u);
+  // What the forced apply did not send is unknown, so that the next apply sends it.
+  EXPECT_EQ(r.stageCache[7].colorOp, uint16_t(0xFFFF));
+  // No texture was bound: the batch is the untextured kind's.
+  EXPECT_EQ(r.batchWrite, r.vertexBuffers[r.batchKind]);
 }
 
 TEST_F(Direct3DSetUp, TheFormatChoiceByFlags) {

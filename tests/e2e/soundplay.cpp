@@ -51,35 +51,6 @@ std::string LoopOgg() {
   return out;
 }
 
-// Upward crossings per second of the left channel in [from, to) frames.
-double CrossingsPerSecond(const std::vector<int16_t>& pcm, size_t from, size_t to) {
-  int crossings = 0;
-  bool low = false;
-  for (size_t i = from; i < to; i++) {
-    const int v = pcm[2 * i];
-    if (v < -1000) low = true;
-    if (low && v > 1000) {
-      crossings++;
-      low = false;
-    }
-  }
-  return crossings * double(kRate) / double(to - from);
-}
-
-// The first frame at or after `from` whose left sample's size passes `level`, or -1.
-long FirstAbove(const std::vector<int16_t>& pcm, size_t from, int level) {
-  for (size_t i = from; 2 * i < pcm.size(); i++)
-    if (std::abs(pcm[2 * i]) > level) return long(i);
-  return -1;
-}
-
-// The last frame whose left sample's size passes `level`, or -1.
-long LastAbove(const std::vector<int16_t>& pcm, int level) {
-  for (size_t i = pcm.size() / 2; i-- > 0;)
-    if (std::abs(pcm[2 * i]) > level) return long(i);
-  return -1;
-}
-
 }  // namespace
 
 int main() {

@@ -4,6 +4,7 @@
 #include "graphics/surfacefixture.h"
 
 #include "engine/base/memory.h"
+#include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "platform/gdi/fake/fontfake.h"
@@ -60,7 +61,7 @@ TEST_F(Fonts, TheDefaultAndTheLogFontOnIpaGothic) {
   }
 }
 
-TEST_F(Fonts, ArgumentsAreNormalisedAndRefused) {
+TEST_F(Fonts, ArgumentsAreNormalised) {
   const size_t before = PlatFontFakeCreates().size();
   const int32_t font = CreateFontToHandle(nullptr, -1, -1, -1, -1, -1, 0, -1, -1);
   ASSERT_NE(font, -1);
@@ -71,11 +72,54 @@ TEST_F(Fonts, ArgumentsAreNormalisedAndRefused) {
   EXPECT_EQ(made.pitchAndFamily, 1u);
   EXPECT_EQ(GetFontRecord(Make(16, 0, 2))->fontType, 1);
 
+  char face[FONT_FACE_BYTES] = "x";
+  int32_t size = 0, thickness = 0;
+  EXPECT_EQ(QueryFontSettings(face, &size, &thickness, Make(20, 0, -1, "Face")), 0);
+  EXPECT_STREQ(face, "Face");
+  EXPECT_EQ(size, 20);
+  EXPECT_EQ(thickness, 6);
+  EXPECT_EQ(QueryFontSettings(nullptr, nullptr, nullptr, font), 0);
+  EXPECT_EQ(QueryFontSettings(face, &size, &thickness, font + 1), -1);
+}
+
+TEST_F(Fonts, ArgumentsPastTheTablesAndFieldsAreRefused) {
   const std::string longFace(300, 'a');
-  EXPECT_EQ(CreateFontToHandle("", 16, 6, 0, 3, -1, 0, -1, -1), -1);
-  EXPECT_EQ(CreateFontToHandle("", 16, 6, 0, -1, -1, 0, 40, -1), -1);
-  EXPECT_EQ(CreateFontToHandle("", 16, 6, 1, -1, 0, 0, -1, -1), -1);
-  EXPECT_EQ(CreateFontToHandle(longFace.c_str(), 16, 6, 0, -1, -1, 0, -1, -1), -1);
+  const std::string longestFace(FONT_FACE_BYTES - 1, 'a');
+  // A 65,536-pixel cell: its square wraps to 0 in 32 bits.
+  PlatFontFakeSetMetrics(64000, {64000, 48000, 16000, 100, 65534});
+  struct Case {
+    const char* face;
+    int32_t size, type, charSet, edge, slot;
+    const char* message;  // null: made
+    bool reachesTheLayer;
+  } cases[] = {
+      {"", 16, 0, 3, -1, -1, "文字セット 3 には対応していません", false},
+      {"", 16, 0, -2, -1, -1, "文字セット -2 には対応していません", false},
+      {"", 16, 0, -1, -1, 40, "フォントハンドルの番号 40 は範囲外です", false},
+      {"", 16, 1, -1, 0, -1, "縁の太さ 0 の縁付きフォントは作成できません", false},
+      {longFace.c_str(), 16, 0, -1, -1, -1, "フォント名が長すぎます", false},
+      {"", 64000, 0, -1, -1, -1, "フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle", true},
+      {longestFace.c_str(), 16, 0, -1, -1, -1, nullptr, true},
+      {"", 16, 0, 2, -1, 39, nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message ? c.message : "made");
+    log.clear();
+    const size_t creates = PlatFontFakeCreates().size();
+    const int32_t blocks = GetTrackedBlockCount();
+    const int objects = PlatGdiFakeLiveObjects();
+    const int32_t font = CreateFontToHandle(c.face, c.size, 6, c.type, c.charSet, c.edge, 0, c.slot, -1);
+    EXPECT_EQ(PlatFontFakeCreates().size() > creates, c.reachesTheLayer);
+    if (!c.message) {
+      EXPECT_NE(font, -1);
+      EXPECT_EQ(DeleteFontHandle(font), 0);
+      continue;
+    }
+    EXPECT_EQ(font, -1);
+    EXPECT_TRUE(Logged(c.message));
+    EXPECT_EQ(GetTrackedBlockCount(), blocks);
+    EXPECT_EQ(PlatGdiFakeLiveObjects(), objects);
+  }
 }
 
 TEST_F(Fonts, AntiAliasingIsDroppedOnAn8BitScreen) {
@@ -158,6 +202,29 @@ TEST_F(Fonts, ADeviceContextFailureDeletesTheFontOnce) {
   EXPECT_EQ(PlatGdiFakeLiveObjects(), objects);
 }
 
+TEST_F(Fonts, ALostDrawingScreenIsMadeAgainTheScreensSize) {
+  for (int32_t type : {0, 2}) {
+    SCOPED_TRACE(type);
+    const int32_t font = Make(16, type);
+    FontRecord* f = GetFontRecord(font);
+    const int32_t lost = f->drawingScreen;
+    ASSERT_EQ(DeleteSurface2D(lost), 0);
+    EXPECT_EQ(f->drawingScreenLost, 1);
+    ASSERT_EQ(RestoreFontCacheGraphs(font), 0);
+    EXPECT_EQ(f->drawingScreenLost, 0);
+    const Surface2DRecord* screen = GetSurface2D(f->drawingScreen);
+    ASSERT_NE(screen, nullptr);
+    int32_t width = 0, height = 0;
+    QueryScreenSize(&width, &height);
+    EXPECT_EQ(screen->width, width);
+    EXPECT_EQ(screen->height, height);
+    EXPECT_EQ(LookupSurfaceData(screen->surfaceData)->flags.alpha, type == 2 ? 1 : 0);
+    const int32_t made = f->drawingScreen;
+    EXPECT_EQ(DeleteFontHandle(font), 0);
+    EXPECT_EQ(GetSurface2D(made), nullptr);
+  }
+}
+
 TEST_F(Fonts, CacheCapacityFollowsTheCell) {
   PlatFontFakeSetMetrics(200, {200, 150, 50, 100, 198});
   EXPECT_EQ(GetFontRecord(Make(16))->capacity, 1280);
@@ -182,41 +249,51 @@ TEST_F(Fonts, TheCacheIsARing) {
   EXPECT_EQ(PlatFontFakeRenders() - renders, 22);
 }
 
-TEST_F(Fonts, SpacesTakeAnEmptyEntryWithTheirAdvance) {
+TEST_F(Fonts, SpacesAndEmptyGlyphsTakeAnEmptyEntryWithTheirAdvance) {
   PlatFontFakeSetGlyph(0x20, {0, 0, 0, 0, 5, 0});
   PlatFontFakeSetGlyph(0x8140, {0, 0, 0, 0, 11, 0});
+  // Any other glyph without data keeps its origin; nothing is fetched or written.
+  PlatFontFakeSetGlyph('B', {0, 0, 2, 5, 6, 0});
   struct Case {
     int32_t type, edge, side;
   } cases[] = {{0, -1, 0}, {1, 2, 4}};
   for (const Case& c : cases) {
     const int32_t font = Make(16, c.type, c.edge);
-    ASSERT_EQ(PrepareStringGlyphs(nullptr, " \x81\x40", font, -1, nullptr), 0);
+    const int renders = PlatFontFakeRenders();
+    ASSERT_EQ(PrepareStringGlyphs(nullptr, " \x81\x40" "B", font, -1, nullptr), 0);
+    EXPECT_EQ(PlatFontFakeRenders(), renders);
     const FontRecord* f = GetFontRecord(font);
-    for (auto [key, advance] : {std::pair<uint16_t, int>{0x20, 5}, {0x4081, 11}}) {
+    for (auto [key, advance] : {std::pair<uint16_t, int>{0x20, 5}, {0x4081, 11}, {'B', 6}}) {
       const GlyphEntry* e = f->chars[key].glyph;
       ASSERT_NE(e, nullptr);
       EXPECT_EQ(e->width, c.side);
       EXPECT_EQ(e->height, c.side);
       EXPECT_EQ(e->advance, advance + c.side);
     }
+    EXPECT_EQ(f->chars['B'].glyph->xOffset, 2);
+    EXPECT_EQ(f->chars['B'].glyph->yOffset, 12 - 5);  // the fake's ascent at 16 is 12
   }
 }
 
 TEST_F(Fonts, AnEdgedBlockHasItsBodyAndTheSize2Ring) {
-  PlatFontFakeSetGlyph('A', {1, 1, 0, 12, 4, 16});
+  PlatFontFakeSetGlyph('A', {2, 2, 0, 12, 4, 16});
   const int32_t font = Make(16, 1, 2);
   ASSERT_EQ(PrepareStringGlyphs(nullptr, "A", font, -1, nullptr), 0);
+  // The body at (2, 2); the brush reaches two rows up and down over three columns, one
+  // row up and down over five.
   const std::vector<std::vector<uint8_t>> want = {
-      {0, 2, 2, 2, 0, 0},
-      {2, 2, 2, 2, 2, 0},
-      {2, 2, 1, 2, 2, 0},
-      {2, 2, 2, 2, 2, 0},
-      {0, 2, 2, 2, 0, 0},
-      {0, 0, 0, 0, 0, 0},
+      {0, 2, 2, 2, 2, 0, 0},
+      {2, 2, 2, 2, 2, 2, 0},
+      {2, 2, 1, 1, 2, 2, 0},
+      {2, 2, 1, 1, 2, 2, 0},
+      {2, 2, 2, 2, 2, 2, 0},
+      {0, 2, 2, 2, 2, 0, 0},
+      {0, 0, 0, 0, 0, 0, 0},
   };
-  EXPECT_EQ(Cell(font, 'A', 6, 6), want);
+  EXPECT_EQ(Cell(font, 'A', 7, 7), want);
   const GlyphEntry* e = GetFontRecord(font)->chars['A'].glyph;
-  EXPECT_EQ(e->width, 5);
+  EXPECT_EQ(e->width, 6);
+  EXPECT_EQ(e->height, 6);
   EXPECT_EQ(e->advance, 8);
 }
 
@@ -248,19 +325,38 @@ TEST_F(Fonts, StringsAreCutIntoCells) {
 
 TEST_F(Fonts, AGlyphLargerThanItsCellStaysInside) {
   PlatFontFakeSetGlyph('W', {100, 90, -3, 30, 100, 16});
+  PlatFontFakeSetGlyph('V', {100, 90, -3, 30, 100, 16});
   for (int32_t type : {0, 1, 2, 3}) {
     SCOPED_TRACE(type);
     const int32_t font = Make(16, type, type & 1 ? 2 : -1);
     const FontRecord* f = GetFontRecord(font);
-    // The last cell: a glyph running out of it would pass the cache's end.
-    std::string text;
-    for (int32_t i = 0; i < f->capacity - 1; i++) text += "\x81\x41";
-    ASSERT_EQ(PrepareStringGlyphs(nullptr, text.c_str(), font, -1, nullptr), 0);
+    // The first cell: the one below it stays blank.
     ASSERT_EQ(PrepareStringGlyphs(nullptr, "W", font, -1, nullptr), 0);
+    const size_t cellBytes = size_t(f->cachePitch) * size_t(f->cellWidth);
+    const std::vector<uint8_t> blank(cellBytes, 0);
+    EXPECT_EQ(std::vector<uint8_t>(f->cacheMemory + cellBytes, f->cacheMemory + 2 * cellBytes), blank);
     const GlyphEntry* e = f->chars['W'].glyph;
-    EXPECT_LE(e->width, f->cellWidth);
-    EXPECT_LE(e->height, f->cellWidth);
+    EXPECT_EQ(e->width, f->cellWidth);
+    EXPECT_EQ(e->height, f->cellWidth);
+    // The last cell: a glyph running out of it would pass the cache's end.
+    const std::vector<GlyphCell> others(size_t(f->capacity - 2), GlyphCell{{0x81, 0x41, 0}});
+    ASSERT_NE(RenderGlyphsToCache(font, int32_t(others.size()), others.data()), nullptr);
+    ASSERT_EQ(PrepareStringGlyphs(nullptr, "V", font, -1, nullptr), 0);
+    EXPECT_EQ(f->chars['V'].glyph->cell, f->capacity - 1);
   }
+}
+
+TEST_F(Fonts, NothingIsRenderedWhileDrawingIsSuspended) {
+  const int32_t font = Make(16);
+  const GlyphCell a{{'A', 0, 0}};
+  const int renders = PlatFontFakeRenders();
+  g_DrawState.direct3DSettings[D3D_SETTING_DRAW_SUSPENDED] = 1;
+  EXPECT_EQ(RenderGlyphsToCache(font, 1, &a), nullptr);
+  g_DrawState.direct3DSettings[D3D_SETTING_DRAW_SUSPENDED] = 0;
+  EXPECT_EQ(PlatFontFakeRenders(), renders);
+  EXPECT_EQ(GetFontRecord(font)->chars['A'].cached, 0u);
+  EXPECT_NE(RenderGlyphsToCache(font, 1, &a), nullptr);
+  EXPECT_EQ(GetFontRecord(font)->chars['A'].cached, 1u);
 }
 
 TEST_F(Fonts, TheStartAndEndLogAndLeaveNothing) {

@@ -469,6 +469,14 @@ TEST_F(Graphs, TheRestoreReloadsEachSheetOnceFromItsOwnDirectory) {
   EXPECT_EQ(GraphPixel(a[0], 7, 3), SheetColor(7, 3, 0));
   EXPECT_EQ(GraphPixel(a[1], 3, 3), SheetColor(11, 3, 0));
   EXPECT_EQ(LookupGraph(a[7])->lost, 0);
+
+  // A vanished directory too: the sheet of the same name in the directory left current
+  // by the cells before is not these graphs' file.
+  std::filesystem::remove_all(dir + "/b");
+  paintAll();
+  EXPECT_EQ(FlagAllGraphsLost(), 0);
+  for (int32_t i = 0; i < 8; i++) EXPECT_EQ(GraphPixel(b[i], 0, 0), 0x010203u) << i;
+  EXPECT_EQ(here(), elsewhere);
   FreeAllGraphsCore(0);
 }
 
@@ -516,12 +524,127 @@ TEST_F(Graphs, GraphsTakeTheDisplaysFormatAndAlphaGraphsAreImagesOfTheScreenDept
   }
 }
 
+// A picture of the sheet colours (tint 0), RGB888 or with alpha bits.
+GraphImage SheetPicture(int32_t width, int32_t height, bool alphaBits) {
+  GraphImage image{};
+  if (alphaBits) CreateGraphImageARGB8(width, height, &image);
+  else CreateGraphImageRGB8(width, height, &image);
+  for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < width; x++) {
+      const uint32_t c = SheetColor(x, y, 0);
+      SetGraphImagePixel(&image, x, y, int32_t(c >> 16), int32_t(c >> 8 & 0xFF), int32_t(c & 0xFF), 255);
+    }
+  return image;
+}
+
+TEST_F(Graphs, GraphsFromPictures) {
+  Start(1, 32);
+  GraphImage rgb = SheetPicture(6, 4, false), argb = SheetPicture(6, 4, true), alpha = SheetPicture(6, 4, false);
+  GraphImage narrow = SheetPicture(5, 4, false);
+  GraphImage palette{};
+  SetupPalette8Format(&palette.format);
+  palette.width = 6;
+  palette.height = 4;
+  palette.pitch = 8;
+  palette.pixels = TrackedCalloc(8 * 4, __FILE__, __LINE__);
+  struct Case {
+    const char* what;
+    const GraphImage* image;
+    const GraphImage* alpha;
+    int32_t alphaFlag, paletteFlag;  // -1: refused
+  } cases[] = {
+      {"RGB888", &rgb, nullptr, 0, 0},
+      {"alpha bits", &argb, nullptr, 1, 0},
+      {"an alpha picture", &rgb, &alpha, 1, 0},
+      {"one byte a pixel", &palette, nullptr, 0, 1},
+      {"one byte a pixel with an alpha picture", &palette, &alpha, 1, 0},
+      {"an alpha picture of another size", &rgb, &narrow, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int32_t graph = MakeGraphForImage(c.image, c.alpha, 0);
+    if (c.alphaFlag == -1) {
+      EXPECT_EQ(graph, -1);
+      EXPECT_EQ(LiveGraphs(), 0);
+      continue;
+    }
+    ASSERT_NE(LookupGraph(graph), nullptr);
+    EXPECT_EQ(LookupGraph(graph)->flags.alpha, c.alphaFlag);
+    EXPECT_EQ(LookupGraph(graph)->flags.palette, c.paletteFlag);
+    FreeGraph(graph, 0);
+  }
+
+  // Turned and mirrored, the graph holds the picture right to left, and the picture is
+  // given back as it came; turned alone, or mirrored alone, nothing is mirrored.
+  const std::vector<uint8_t> before(static_cast<uint8_t*>(rgb.pixels),
+                                    static_cast<uint8_t*>(rgb.pixels) + rgb.pitch * rgb.height);
+  for (auto [turn, mirror] : {std::pair{1, 1}, {1, 0}, {0, 1}}) {
+    SCOPED_TRACE(::testing::Message() << "turn " << turn << " mirror " << mirror);
+    const int32_t graph = BuildGraphFromGraphImage(&rgb, nullptr, 0, turn, mirror);
+    EXPECT_TRUE(CellShows(graph, 0, 0, 0, turn == 1 && mirror == 1));
+    EXPECT_EQ(std::memcmp(rgb.pixels, before.data(), before.size()), 0);
+    EXPECT_STREQ(LookupGraph(graph)->name, "");
+    FreeGraph(graph, 0);
+  }
+  const int32_t whole = MakeGraphFromGraphImage(&rgb);
+  EXPECT_TRUE(CellShows(whole, 0, 0, 0, false));
+  FreeGraph(whole, 0);
+  // A graph whose pixels cannot be written is not handed out.
+  PlatDDrawFakeFailNext("Lock", 1, PLAT_DDERR_SURFACEBUSY);
+  EXPECT_EQ(MakeGraphFromGraphImage(&rgb), -1);
+  EXPECT_EQ(LiveGraphs(), 0);
+
+  // A rectangle of a picture into a blank graph: what lies outside the picture or the
+  // graph is left out, and the graph records the name ("" for none) and the mirror flag.
+  const int32_t blank = MakeBlankGraph(4, 4, 1);
+  ASSERT_EQ(PaintGraphColor(blank, 1, 2, 3, 255), 0);
+  const Rect rect{3, 1, 20, 20};
+  EXPECT_EQ(FillGraphFromImage(nullptr, &rgb, nullptr, &rect, 1, 2, blank, 1), 0);
+  for (int32_t y = 0; y < 4; y++)
+    for (int32_t x = 0; x < 4; x++) {
+      const bool written = x >= 1 && y >= 2;
+      EXPECT_EQ(GraphPixel(blank, x, y), written ? SheetColor(x + 2, y - 1, 0) : 0x010203u) << x << "," << y;
+    }
+  EXPECT_STREQ(LookupGraph(blank)->name, "");
+  EXPECT_EQ(LookupGraph(blank)->loadMirror, 1u);
+  FreeGraph(blank, 0);
+
+  for (GraphImage* image : {&rgb, &argb, &alpha, &narrow, &palette}) FreeGraphImageCore(image);
+}
+
+TEST_F(Graphs, ALostGraphsSurfacesAreRestored) {
+  Start(1, 32);
+  const int32_t graph = MakeBlankGraph(8, 8, 1);
+  const PlatDDSurface surface = DataOf(graph)->surface;
+  ASSERT_NE(surface, 0u);
+  PlatDDrawFakeLoseAll();
+  EXPECT_EQ(PlatDDSurfaceIsLost(surface), PLAT_DDERR_SURFACELOST);
+  EXPECT_EQ(RestoreAllGraphSurfaces(), 0);
+  EXPECT_EQ(PlatDDSurfaceIsLost(surface), PLAT_DD_OK);
+  EXPECT_EQ(RestoreGraphSurfaces(graph), 0);
+  EXPECT_EQ(RestoreGraphSurfaces(-1), -1);
+  FreeGraph(graph, 0);
+}
+
+TEST_F(Graphs, TheManagersStartFreesGraphsAStopLeftBehind) {
+  Start(1, 32);
+  const int32_t records = g_SurfaceDataTable.table.count;
+  const int32_t graph = MakeBlankGraph(8, 8, 1);
+  ASSERT_EQ(g_SurfaceDataTable.table.count, records + 1);
+  // The graphics stopped without the manager's end: its start finds the graph still there.
+  g_ScreenState.graphicsStarted = 0;
+  EXPECT_EQ(StartGraphManager(), 0);
+  EXPECT_EQ(LookupGraph(graph), nullptr);
+  EXPECT_EQ(LiveGraphs(), 0);
+  EXPECT_LE(g_SurfaceDataTable.table.count, records) << "the graph's surface record went with it";
+}
+
 TEST_F(Graphs, TheRestoreHandlerDefaultsToTheFileRestore) {
   EXPECT_EQ(SetGraphRestoreHandler(nullptr), 0);
   EXPECT_EQ(g_DrawState.restoreHandler, &RestoreFileGraphs);
   EXPECT_EQ(HasGraphRestoreHandler(), 1);
   static int calls;
-  calls = 0;  // a second run of the program counts afresh
+  calls = 0;
   SetGraphRestoreHandler([] { calls++; });
   FlagAllGraphsLost();
   EXPECT_EQ(calls, 1);

@@ -2,6 +2,7 @@
 // present lands the back screen in the display's store, the waits on the vertical blank,
 // the front-screen updates, the surface copy and the temporary primary.
 #include "engine/base/log.h"
+#include "engine/base/screenlog.h"
 #include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
@@ -19,6 +20,7 @@
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "tests/support/backscreen.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +50,7 @@ uint32_t Widen5(uint32_t c) { return c << 3 | c >> 2; }
 // Colours every format here holds exactly, so that any road's conversion must keep them:
 // 5 bits a channel, and for green only the levels whose 5 and 6 bits widen alike and
 // which the converter's 5:5:5 to 5:6:5 step (the low bit repeated) keeps.
-typedef uint32_t (*Pattern)(int32_t x, int32_t y);
+using Pattern = ScreenPattern;
 uint32_t Green(uint32_t level) {
   static const uint32_t kLevels[4] = {0, 2, 29, 31};
   return Widen5(kLevels[level & 3]);
@@ -60,35 +62,8 @@ uint32_t Checks(int32_t x, int32_t y) {
   return ((x / 8 + y / 8) & 1) ? 0xFFFFFF : Widen5(uint32_t(x + y) & 31) << 16 | Green(uint32_t(x)) << 8;
 }
 
-void WritePixel(uint8_t* row, int32_t x, const ColorFormat* f, uint32_t rgb) {
-  const uint32_t v = ColorToPixelValue(f, int32_t(rgb >> 16 & 0xFF), int32_t(rgb >> 8 & 0xFF), int32_t(rgb & 0xFF), 255);
-  std::memcpy(row + size_t(x) * f->bytesPerPixel, &v, f->bytesPerPixel);
-}
-
-void FillImage(MEMIMG* image, Pattern pattern) {
-  for (int32_t y = 0; y < image->height; y++)
-    for (int32_t x = 0; x < image->width; x++)
-      WritePixel(image->pixels + size_t(y) * size_t(image->data->pitch), x, image->data->format, pattern(x, y));
-}
-
-// A surface of the screen's format.
-void FillSurface(PlatDDSurface surface, Pattern pattern) {
-  PlatDDSurfaceDesc d{};
-  d.size = sizeof d;
-  ASSERT_EQ(PlatDDSurfaceLock(surface, nullptr, &d, PLAT_DDLOCK_WAIT), PLAT_DD_OK);
-  for (uint32_t y = 0; y < d.height; y++)
-    for (uint32_t x = 0; x < d.width; x++)
-      WritePixel(static_cast<uint8_t*>(d.surface) + size_t(y) * size_t(d.pitch), int32_t(x), GetScreenColorFormat(),
-                 pattern(int32_t(x), int32_t(y)));
-  ASSERT_EQ(PlatDDSurfaceUnlock(surface, nullptr), PLAT_DD_OK);
-}
-
-// The back screen as the draws see it: the back image, or the back surface.
-void FillBack(Pattern pattern) {
-  const ScreenState& s = g_ScreenState;
-  if (s.backImage) FillImage(s.backImage, pattern);
-  else FillSurface(s.back, pattern);
-}
+// The back screen as the draws see it.
+void FillBack(Pattern pattern) { ASSERT_TRUE(FillBackScreen(pattern)); }
 
 PlatRect ClientOnStore() {
   PlatRect r{};
@@ -166,6 +141,7 @@ class Present : public ::testing::Test {
     ResetHeadlessUser();
     PlatSetDebugSink(nullptr, nullptr);
     SetLogDebuggerOnly(0);
+    g_ScreenLog.drawFlag = 0;
     if (PlatIsWindow(window)) PlatDestroyWindow(window);
     PlatUnregisterClass(kClass);
     PlatMsg m;
@@ -336,22 +312,65 @@ TEST_F(Present, ThePacingWaitSleepsOutTheBudgetBeforeItWaitsForTheBlank) {
 }
 
 TEST_F(Present, AWindowScaleOfTwoDoublesTheScreenAndARepaintShowsItsSource) {
-  Start(DIRECTDRAW, 1, Desktop(32), 2.0);
-  const PlatRect client = ClientOnStore();
-  ASSERT_EQ(client.right - client.left, 1280);
-  ASSERT_EQ(client.bottom - client.top, 960);
-  FillBack(Stripes);
-  ASSERT_EQ(PresentScreenCore(), 0);
-  EXPECT_EQ(StoreDiffers(Shown(2.0), Stripes, 2.0), 0);
+  struct Case {
+    const char* what;
+    Mode mode;
+    PlatDisplayMode desktop;
+  };
+  // Through GDI the repaint shows its own part of the frame too, where a stretch of the
+  // whole frame into the repaint's size at the client's corner would show the frame
+  // shrunk in the wrong place.
+  const Case cases[] = {
+      {"windowed blit", DIRECTDRAW, Desktop(32)},
+      {"software, locked back surface", SOFTWARE, Desktop(16)},
+      {"software converted", SOFTWARE, Desktop(16, true)},
+      {"GDI", NO_DIRECTDRAW, Desktop(32)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    Start(c.mode, 1, c.desktop, 2.0);
+    const PlatRect client = ClientOnStore();
+    ASSERT_EQ(client.right - client.left, 1280);
+    ASSERT_EQ(client.bottom - client.top, 960);
+    FillBack(Stripes);
+    ASSERT_EQ(PresentScreenCore(), 0);
+    EXPECT_EQ(StoreDiffers(Shown(2.0), Stripes, 2.0), 0);
 
-  // The repaint's rectangle alone shows the new frame, from its coordinates halved.
-  FillBack(Checks);
-  const PlatRect paint{100, 100, 300, 200};
-  ASSERT_EQ(PresentSoftwareImage(&paint), 0);
-  const PlatRect on{client.left + 100, client.top + 100, client.left + 300, client.top + 200};
-  EXPECT_EQ(StoreDiffers(on, Checks, 2.0, {50, 50, 150, 100}), 0);
-  const PlatRect left{client.left, client.top, client.left + 100, client.top + 960};
-  EXPECT_EQ(StoreDiffers(left, Stripes, 2.0), 0);
+    // The repaint's rectangle alone shows the new frame, from its coordinates halved.
+    FillBack(Checks);
+    const PlatRect paint{100, 100, 300, 200};
+    ASSERT_EQ(PresentSoftwareImage(&paint), 0);
+    const PlatRect on{client.left + 100, client.top + 100, client.left + 300, client.top + 200};
+    EXPECT_EQ(StoreDiffers(on, Checks, 2.0, {50, 50, 150, 100}), 0);
+    const PlatRect left{client.left, client.top, client.left + 100, client.top + 960};
+    EXPECT_EQ(StoreDiffers(left, Stripes, 2.0), 0);
+  }
+}
+
+TEST_F(Present, TheLogOverlayPutsTheDrawSettingsBack) {
+  for (Mode mode : {DIRECTDRAW, SOFTWARE}) {
+    SCOPED_TRACE(mode);
+    TearDown();
+    SetUp();
+    Start(mode, 0, Desktop(32));
+    g_ScreenLog.drawFlag = 1;
+    ASSERT_EQ(SetClipArea(10, 20, 110, 220), 0);
+    SetBlendState(BLEND_MIX, 128);
+    SetBrightness(10, 20, 30);
+    EXPECT_EQ(PresentScreenCore(), 0);
+    const DrawState& after = g_DrawState;
+    EXPECT_EQ(after.drawArea.left, 10);
+    EXPECT_EQ(after.drawArea.top, 20);
+    EXPECT_EQ(after.drawArea.right, 110);
+    EXPECT_EQ(after.drawArea.bottom, 220);
+    EXPECT_EQ(after.blendMode, BLEND_MIX);
+    EXPECT_EQ(after.blendParam, 128);
+    EXPECT_EQ(after.brightRed, 10);
+    EXPECT_EQ(after.brightGreen, 20);
+    EXPECT_EQ(after.brightBlue, 30);
+  }
 }
 
 TEST_F(Present, PresentsAndFrontUpdatesWithoutScreenSurfacesFail) {
@@ -427,11 +446,12 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
     const char* what;
     Mode mode;
     PlatDisplayMode desktop;
+    std::vector<const char*> refused;  // calls whose failure fails the reload
   };
   const Case cases[] = {
-      {"locked back surface", SOFTWARE, Desktop(16)},
-      {"converted, 5:5:5", SOFTWARE, Desktop(16, true)},
-      {"GDI", NO_DIRECTDRAW, Desktop(32)},
+      {"locked back surface", SOFTWARE, Desktop(16), {"Lock"}},
+      {"converted, 5:5:5", SOFTWARE, Desktop(16, true), {"Lock"}},
+      {"GDI", NO_DIRECTDRAW, Desktop(32), {"GetDC", "CreateCompatibleBitmap", "BitBlt", "GetDIBits"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -442,6 +462,18 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
     ASSERT_EQ(PresentScreenCore(), 0);
     ASSERT_EQ(g_ScreenState.presented, 1);
     MEMIMG* front = g_ScreenState.primaryImage;
+    // A refused read leaves the front image older than the window, says so, and gives
+    // back what it took.
+    const int dcs = PlatGdiFakeLiveDCs(), objects = PlatGdiFakeLiveObjects();
+    for (const char* refused : c.refused) {
+      SCOPED_TRACE(refused);
+      if (c.mode == NO_DIRECTDRAW) PlatGdiFakeFailNext(refused, 1);
+      else PlatDDrawFakeFailNext(refused, 1, PLAT_DDERR_SURFACELOST);
+      EXPECT_EQ(ReloadFrontImageFromScreen(), -1);
+      EXPECT_EQ(g_ScreenState.presented, 1);
+    }
+    EXPECT_EQ(PlatGdiFakeLiveDCs(), dcs);
+    EXPECT_EQ(PlatGdiFakeLiveObjects(), objects);
     ClearMemImgRect(front, nullptr, 0);
     ASSERT_EQ(ReloadFrontImageFromScreen(), 0);
     EXPECT_EQ(g_ScreenState.presented, 0);
@@ -456,9 +488,9 @@ TEST_F(Present, TheFrontImageReloadsWhatTheWindowShows) {
 TEST_F(Present, BothSurfaceCopiesGiveTheSamePixels) {
   Start(DIRECTDRAW, 1, Desktop(32));
   const ScreenState& s = g_ScreenState;
-  FillSurface(s.back, Stripes);
-  FillSurface(s.work1, Checks);
-  FillSurface(s.work2, Checks);
+  ASSERT_TRUE(FillSurface(s.back, Stripes));
+  ASSERT_TRUE(FillSurface(s.work1, Checks));
+  ASSERT_TRUE(FillSurface(s.work2, Checks));
   const PlatRect from{30, 40, 230, 140};
   ASSERT_EQ(CopySurfaceRect(s.work1, s.back, 5, 7, &from, 0), 0);
   ASSERT_EQ(CopySurfaceRect(s.work2, s.back, 5, 7, &from, 1), 0);
@@ -490,7 +522,7 @@ TEST_F(Present, TheTemporaryPrimaryIsShownByItsTimer) {
   ASSERT_NE(s.temporaryPrimary, 0u);
   ASSERT_EQ(SetDrawTargetCore(DRAW_SCREEN_FRONT), 0);
   for (Pattern pattern : {Stripes, Checks}) {
-    FillSurface(s.temporaryPrimary, pattern);
+    ASSERT_TRUE(FillSurface(s.temporaryPrimary, pattern));
     PlatMsg m{};
     EXPECT_EQ(PlatPeekMessage(&m, window, PLAT_WM_TIMER, PLAT_WM_TIMER, PLAT_PM_REMOVE), 0);
     PlatClockAdvance(FRONT_REFRESH_MS);

@@ -1,6 +1,10 @@
 // 2D surface handles: the table's limits and walk, stale handles, sharing, the deletion
-// flag, graphs' pieces, loss and restore.
+// flag, graphs' pieces, loss and restore, objects released and made again.
 #include "graphics/surfacefixture.h"
+
+#include "engine/softimage/blendtables.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -160,22 +164,73 @@ TEST_F(Surface2D, GraphsPieces) {
 
 TEST_F(Surface2D, LossIsReportedUntilRefilled) {
   Start(0, 32);
-  const int32_t video = Add();
+  // Three records in video memory, of which the first and the last are lost, and one
+  // software image, which nothing loses.
+  int32_t video[3];
+  for (int32_t& piece : video) piece = Add();
   SurfaceCreateFlags system = flags16;
   system.systemMemory = 1;
   const int32_t image = AddSurface2D(8, 8, 0, 0, 0, nullptr, 0, 0, &system);
-  const int32_t videoData = GetSurface2D(video)->surfaceData;
   ASSERT_GE(image, 0);
   EXPECT_EQ(RestoreAllSurfaces2D(), 0);
+  auto record = [](int32_t piece) { return GetSurface2D(piece)->surfaceData; };
+  auto poisoned = [](int32_t data) {
+    int32_t pitch = 0;
+    uint8_t* pixels = nullptr;
+    if (LockSurfaceData(data, &pitch, &pixels, 0, nullptr, nullptr) != 0) return false;
+    const bool poison = ReadPixelValue(pixels, 4) == PLAT_DD_POISON;
+    UnlockSurfaceData(data, nullptr);
+    return poison;
+  };
+  for (int32_t piece : video) ASSERT_EQ(FillSurfaceData(record(piece), 0, 0, 255, 0), 0);
 
-  PlatDDrawFakeLoseAll();
+  PlatDDrawFakeLoseSurface(LookupSurfaceData(record(video[0]))->surface);
+  PlatDDrawFakeLoseSurface(LookupSurfaceData(record(video[2]))->surface);
+  PlatDDrawFakeLogCalls(1);
   EXPECT_EQ(RestoreAllSurfaces2D(), -1);
+  EXPECT_EQ(CallCount("Restore"), 2) << "each lost record restored once";
+  PlatDDrawFakeLogCalls(0);
   // Restored, but poisoned: the caller refills; until then it stays poisoned.
-  EXPECT_EQ(RestoreSurfaceIfLost(videoData), 0);
-  int32_t pitch = 0;
-  uint8_t* pixels = nullptr;
-  ASSERT_EQ(LockSurfaceData(videoData, &pitch, &pixels, 0, nullptr, nullptr), 0);
-  EXPECT_EQ(ReadPixelValue(pixels, 4), PLAT_DD_POISON);
-  UnlockSurfaceData(videoData, nullptr);
-  EXPECT_EQ(RestoreSurfaceIfLost(GetSurface2D(image)->surfaceData), 0);
+  for (int32_t piece : video) EXPECT_EQ(RestoreSurfaceIfLost(record(piece)), 0);
+  EXPECT_TRUE(poisoned(record(video[0])));
+  EXPECT_FALSE(poisoned(record(video[1])));
+  EXPECT_TRUE(poisoned(record(video[2])));
+  EXPECT_EQ(RestoreSurfaceIfLost(record(image)), 0);
+
+  // The whole of video memory lost, and each record answers for itself.
+  PlatDDrawFakeLoseAll();
+  for (int32_t piece : video) EXPECT_EQ(RestoreSurfaceIfLost(record(piece)), -1);
+  EXPECT_EQ(RestoreAllSurfaces2D(), 0);
+  EXPECT_TRUE(poisoned(record(video[1])));
+}
+
+TEST_F(Surface2D, ObjectsGoAndComeBackUnderTheirRecords) {
+  Start(0, 32);
+  const int32_t own = Add(16, 8);
+  const int32_t shared = Add(8, 8, GetSurface2D(own), 8, 0);
+  SurfaceCreateFlags system = flags16;
+  system.systemMemory = 1;
+  const int32_t image = AddSurface2D(8, 8, 0, 0, 0, nullptr, 0, 0, &system);
+  ASSERT_GE(image, 0);
+  const int32_t video = GetSurface2D(own)->surfaceData, soft = GetSurface2D(image)->surfaceData;
+  EXPECT_EQ(ReleaseAllSurface2DObjects(), 0);
+  EXPECT_EQ(LookupSurfaceData(video)->surface, 0u);
+  EXPECT_FALSE(IsMemImgValid(&LookupSurfaceData(soft)->image));
+  EXPECT_EQ(RecreateAllSurface2DObjects(), 0);
+  // The pieces keep their records; the surfaces are new, with their colour keys.
+  EXPECT_EQ(GetSurface2D(shared)->surfaceData, video);
+  ASSERT_NE(LookupSurfaceData(video)->surface, 0u);
+  EXPECT_TRUE(IsMemImgValid(&LookupSurfaceData(soft)->image));
+  PlatDDColorKey key{};
+  EXPECT_EQ(PlatDDSurfaceGetColorKey(LookupSurfaceData(video)->surface, PLAT_DDCKEY_SRCBLT, &key), PLAT_DD_OK);
+
+  // The blend graph's curve is the software images' own.
+  uint8_t saved[256], expected[256];
+  std::copy(std::begin(BlendGraphCurve), std::end(BlendGraphCurve), saved);
+  BuildBlendGraphCurve(60, 200);
+  std::copy(std::begin(BlendGraphCurve), std::end(BlendGraphCurve), expected);
+  BuildBlendGraphCurve(0, 0);
+  EXPECT_EQ(SetBlendGraphCurve(7, 60, 200), 0);
+  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(BlendGraphCurve)));
+  std::copy(std::begin(saved), std::end(saved), BlendGraphCurve);
 }

@@ -1,30 +1,20 @@
 // The movie table, the own decoder's frame clock, pausing, resuming and closing, on the
 // manual clock.
-#include "base/logfixture.h"
 #include "engine/base/memory.h"
 #include "engine/movie/decoder.h"
 #include "engine/movie/movie.h"
+#include "moviefiles.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
 
-struct MovieTest : LogFixture {
-  int32_t blocksBefore = 0;
-  void SetUp() override {
-    LogFixture::SetUp();
-    BuildYuvTables();
-    blocksBefore = GetTrackedBlockCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(GetMovieCount(), 0);
-    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
-    LogFixture::TearDown();
-  }
-
+struct MovieTest : MovieFixture {
   static MovieDecoder* NewDecoder(int64_t frames, uint32_t num, uint32_t den) {
     MovieDecoder* d = new (TrackedCalloc(sizeof(MovieDecoder), "", 0)) MovieDecoder{};
     theora_info_init(&d->info);
@@ -243,6 +233,20 @@ TEST_F(MovieTest, TheFrameCallbackRunsOnEveryUpdateAlsoWhilePaused) {
   EXPECT_EQ(seen, 77);
   EXPECT_EQ(r->frameReady, 1);
   CloseMovieHandle(h);
+}
+
+TEST_F(MovieTest, ACloseDeletesTheTemporaryCopyAndTheSampleEvent) {
+  MovieRecord* r = nullptr;
+  const int32_t h = NewMovie(1, 15, 1, &r);
+  const std::string copy = dir + "/copy.tmp";
+  PlatFile* f = PlatFileOpen(copy.c_str(), PLAT_FILE_WRITE, PLAT_CREATE_ALWAYS);
+  ASSERT_NE(f, nullptr);
+  PlatFileClose(f);
+  std::snprintf(r->fileName, sizeof r->fileName, "%s", copy.c_str());
+  r->tempFile = 1;
+  r->sampleEvent = PlatEventCreate(1, 0);
+  EXPECT_EQ(CloseMovieHandle(h), 0);
+  EXPECT_EQ(PlatFileOpen(copy.c_str(), PLAT_FILE_READ, PLAT_OPEN_EXISTING), nullptr);
 }
 
 TEST_F(MovieTest, TheTableHoldsAHundredMovies) {

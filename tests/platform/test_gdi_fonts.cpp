@@ -28,16 +28,17 @@ struct Glyph {
   std::vector<uint8_t> data;
 };
 
-// FreeType's own one-bit rendering of a character at the cell height, its rows padded
-// to 4 bytes as the layer lays them out.
-struct FreeTypeMono {
+// FreeType's own rendering of a character at the cell height, laid out as the layer lays
+// it out: one bit a pixel (mono hinting) or, grey, one byte a pixel in FreeType's 0-255
+// coverage; rows padded to 4 bytes.
+struct FreeTypeGlyph {
   uint32_t width = 0, rows = 0;
   int32_t left = 0, top = 0, advance = 0;
   std::vector<uint8_t> data;
 };
 
-FreeTypeMono RenderWithFreeType(FT_ULong charCode, bool byIndex, int32_t cellHeight) {
-  FreeTypeMono out;
+FreeTypeGlyph RenderWithFreeType(FT_ULong charCode, bool byIndex, int32_t cellHeight, bool mono = true) {
+  FreeTypeGlyph out;
   FT_Library library = nullptr;
   FT_Face face = nullptr;
   EXPECT_EQ(FT_Init_FreeType(&library), 0);
@@ -48,18 +49,18 @@ FreeTypeMono RenderWithFreeType(FT_ULong charCode, bool byIndex, int32_t cellHei
   req.width = req.height = FT_DivFix(cellHeight * 64, os2->usWinAscent + os2->usWinDescent);
   EXPECT_EQ(FT_Request_Size(face, &req), 0);
   const FT_UInt index = byIndex ? FT_UInt(charCode) : FT_Get_Char_Index(face, charCode);
-  EXPECT_EQ(FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO), 0);
-  EXPECT_EQ(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO), 0);
+  EXPECT_EQ(FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL)), 0);
+  EXPECT_EQ(FT_Render_Glyph(face->glyph, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL), 0);
   const FT_Bitmap& bm = face->glyph->bitmap;
   out.width = bm.width;
   out.rows = bm.rows;
   out.left = face->glyph->bitmap_left;
   out.top = face->glyph->bitmap_top;
   out.advance = int32_t((face->glyph->advance.x + 32) >> 6);
-  const uint32_t pitch = (bm.width + 31) / 32 * 4;
+  const uint32_t pitch = mono ? (bm.width + 31) / 32 * 4 : (bm.width + 3) / 4 * 4;
   out.data.assign(size_t(pitch) * bm.rows, 0);
   for (uint32_t y = 0; y < bm.rows; y++)
-    std::memcpy(out.data.data() + y * pitch, bm.buffer + ptrdiff_t(y) * bm.pitch, (bm.width + 7) / 8);
+    std::memcpy(out.data.data() + y * pitch, bm.buffer + ptrdiff_t(y) * bm.pitch, mono ? (bm.width + 7) / 8 : bm.width);
   FT_Done_Face(face);
   FT_Done_FreeType(library);
   return out;
@@ -109,6 +110,7 @@ TEST_F(GdiFonts, IpaGothicMetricsComeFromTheOs2Table) {
       {16, 400, 16, 13, 3, 15},
       {16, 600, 16, 13, 3, 16},  // emboldened one pixel across
       {32, 400, 32, 26, 6, 30},
+      {-16, 400, 17, 14, 3, 16},  // the em: ascent and descent each scaled by 16 / unitsPerEm
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.height << " at " << c.weight);
@@ -134,7 +136,7 @@ TEST_F(GdiFonts, OneBitGlyphsEqualFreeTypesMonoRendering) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
     const Glyph g = Get(c.code, PLAT_GGO_BITMAP);
-    const FreeTypeMono ft = RenderWithFreeType(c.unicode, false, 16);
+    const FreeTypeGlyph ft = RenderWithFreeType(c.unicode, false, 16);
     ASSERT_GT(ft.width, 0u);
     EXPECT_EQ(g.gm.blackBoxX, ft.width);
     EXPECT_EQ(g.gm.blackBoxY, ft.rows);
@@ -146,25 +148,39 @@ TEST_F(GdiFonts, OneBitGlyphsEqualFreeTypesMonoRendering) {
   }
 }
 
-TEST_F(GdiFonts, GreyLevelsRunFrom0To16) {
+TEST_F(GdiFonts, GreyLevelsAreFreeTypesCoverageIn17Steps) {
   Select(32);
-  const Glyph g = Get(0x8ABF, PLAT_GGO_GRAY4_BITMAP);
-  ASSERT_NE(g.size, PLAT_GDI_GLYPH_ERROR);
-  const uint32_t pitch = (g.gm.blackBoxX + 3) / 4 * 4;
-  EXPECT_EQ(g.size, pitch * g.gm.blackBoxY);
-  int full = 0, partial = 0;
-  for (uint8_t v : g.data) {
-    EXPECT_LE(v, 16);
-    full += v == 16;
-    partial += v > 0 && v < 16;
+  for (auto [code, unicode] : {std::pair<uint32_t, FT_ULong>{0x8ABF, 0x6F22}, {0x41, 0x41}}) {
+    SCOPED_TRACE(code);
+    const Glyph g = Get(code, PLAT_GGO_GRAY4_BITMAP);
+    const FreeTypeGlyph ft = RenderWithFreeType(unicode, false, 32, false);
+    ASSERT_EQ(g.gm.blackBoxX, ft.width);
+    ASSERT_EQ(g.gm.blackBoxY, ft.rows);
+    ASSERT_EQ(g.data.size(), ft.data.size());
+    int full = 0;
+    for (size_t i = 0; i < g.data.size(); i++) {
+      // Full coverage is 16, none 0, and the levels between round to the nearest step.
+      EXPECT_EQ(g.data[i], (ft.data[i] * 16 + 127) / 255) << "byte " << i;
+      full += ft.data[i] == 255;
+    }
+    EXPECT_GT(full, 0);
   }
-  EXPECT_GT(full, 0);
-  EXPECT_GT(partial, 0);
+}
+
+TEST_F(GdiFonts, TheHangulCharSetReadsCodesAsCodePage949) {
+  // 0xF9D3 is 漢 in code page 949 and a user-defined code in Shift-JIS.
+  Select(16);
+  const Glyph sjis = Get(0x8ABF, PLAT_GGO_BITMAP);
+  const Glyph notdef = Get(0xF9D3, PLAT_GGO_BITMAP);
+  Select(16, 400, 0, kGothicSjis, PLAT_HANGEUL_CHARSET);
+  const Glyph hangul = Get(0xF9D3, PLAT_GGO_BITMAP);
+  EXPECT_EQ(hangul.data, sjis.data);
+  EXPECT_NE(hangul.data, notdef.data);
 }
 
 TEST_F(GdiFonts, CodesThatDoNotConvertGiveTheNotdefGlyph) {
   Select(16);
-  const FreeTypeMono notdef = RenderWithFreeType(0, true, 16);
+  const FreeTypeGlyph notdef = RenderWithFreeType(0, true, 16);
   for (uint32_t code : {0x81u, 0x8100u, 0x81FFu}) {
     SCOPED_TRACE(code);
     const Glyph g = Get(code, PLAT_GGO_BITMAP);

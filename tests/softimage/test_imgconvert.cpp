@@ -66,7 +66,7 @@ Bytes RunMap(const MEMIMG& img) {
 
 }  // namespace
 
-TEST(GraphImageRectToMemImg, RunMapBytes) {
+TEST(GraphImageToMemImgRect, RunMapBytes) {
   struct Case {
     const char* name;
     int32_t kind, palette, alpha;
@@ -97,7 +97,7 @@ TEST(GraphImageRectToMemImg, RunMapBytes) {
                            nullptr),
               0);
     Picture src(c.format, c.w, c.h, c.pixels);
-    GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, c.w, c.h, 0, 0, 0);
+    GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, c.w, c.h, 0, 0, 0);
     EXPECT_EQ(img.data->runMapValid, 1) << c.name;
     EXPECT_EQ(RunMap(img), c.runs) << c.name;
     ReleaseMemImg(&img);
@@ -105,7 +105,7 @@ TEST(GraphImageRectToMemImg, RunMapBytes) {
   EXPECT_EQ(GetTrackedBlockCount(), before);
 }
 
-TEST(GraphImageRectToMemImg, PremultipliedCopy) {
+TEST(GraphImageToMemImgRect, PremultipliedCopy) {
   struct Case {
     int32_t kind;
     uint32_t source;   // ARGB8888
@@ -122,7 +122,7 @@ TEST(GraphImageRectToMemImg, PremultipliedCopy) {
     MEMIMG img{};
     ASSERT_EQ(CreateMemImg(&img, 2, 1, -1, 0, c.kind, 0, 1, 1, nullptr), 0);
     Picture src(Argb(), 2, 1, {c.source, c.source});
-    GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 0);
+    GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 0);
     EXPECT_EQ(img.data->premultipliedValid, 1);
     EXPECT_EQ(PixelOf(img, 1, 0), c.pixel) << std::hex << c.source;
     EXPECT_EQ(ReadPixelValue(img.premultiplied + 4, 4), c.premult) << std::hex << c.source;
@@ -130,13 +130,13 @@ TEST(GraphImageRectToMemImg, PremultipliedCopy) {
   }
 }
 
-TEST(GraphImageRectToMemImg, PartialCopiesAndViewsBuildNoMaps) {
+TEST(GraphImageToMemImgRect, PartialCopiesAndViewsBuildNoMaps) {
   MEMIMG img{};
   ASSERT_EQ(CreateMemImg(&img, 20, 20, -1, 0, 1, 0, 1, 1, nullptr), 0);
   std::memset(img.data->runMap, 0xEE, 25 * 20);
   img.data->runMapValid = img.data->premultipliedValid = 1;
   Picture src(Argb(), 10, 10, Pixels(100, 0xFF123456));
-  GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 10, 10, 0, 0, 0);
+  GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 10, 10, 0, 0, 0);
   EXPECT_EQ(img.data->runMapValid, 0);
   EXPECT_EQ(img.data->premultipliedValid, 0);
   EXPECT_EQ(img.data->runMap[0], 0xEE);
@@ -146,19 +146,19 @@ TEST(GraphImageRectToMemImg, PartialCopiesAndViewsBuildNoMaps) {
   MEMIMG view{};
   DeriveMemImg(&view, &img, 0, 0, 10, 10);
   img.data->runMapValid = 1;
-  GraphImageRectToMemImg(&src.image, nullptr, &view, 0, 0, 10, 10, 0, 0, 0);
+  GraphImageToMemImgRect(&src.image, nullptr, &view, 0, 0, 10, 10, 0, 0, 0);
   EXPECT_EQ(img.data->runMapValid, 0);
   EXPECT_EQ(img.data->runMap[0], 0xEE);
 
   // A copy with nothing left after clipping stops before touching the flags.
   img.data->runMapValid = 1;
-  GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 10, 10, 20, 0, 0);
+  GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 10, 10, 20, 0, 0);
   EXPECT_EQ(img.data->runMapValid, 1);
   ReleaseMemImg(&view);
   ReleaseMemImg(&img);
 }
 
-TEST(GraphImageRectToMemImg, RectanglesAreClippedToBothImages) {
+TEST(GraphImageToMemImgRect, RectanglesAreClippedToBothImages) {
   Pixels numbers(16);
   for (int i = 0; i < 16; i++) numbers[i] = 0xFF000000u | uint32_t(i + 1);
   Picture src(Argb(), 4, 4, numbers);
@@ -175,7 +175,7 @@ TEST(GraphImageRectToMemImg, RectanglesAreClippedToBothImages) {
     MEMIMG img{};
     ASSERT_EQ(CreateMemImg(&img, 4, 4, -1, 0, 1, 0, 1, 0, nullptr), 0);
     ClearMemImgRect(&img, nullptr, 0);
-    GraphImageRectToMemImg(&src.image, nullptr, &img, c.x, c.y, c.w, c.h, c.toX, c.toY, 0);
+    GraphImageToMemImgRect(&src.image, nullptr, &img, c.x, c.y, c.w, c.h, c.toX, c.toY, 0);
     for (int i = 0; i < 16; i++) {
       uint32_t expected = c.expected[i] ? 0xFF000000u | uint32_t(c.expected[i]) : 0;
       EXPECT_EQ(PixelOf(img, i % 4, i / 4), expected)
@@ -192,14 +192,14 @@ TEST(GraphImageRectToMemImg, RectanglesAreClippedToBothImages) {
   MEMIMG img{};
   ASSERT_EQ(CreateMemImg(&img, 4, 1, -1, 0, 1, 0, 1, 0, nullptr), 0);
   ClearMemImgRect(&img, nullptr, 0);
-  GraphImageRectToMemImg(&rgb.image, &alpha.image, &img, 0, 0, 4, 1, 0, 0, 0);
+  GraphImageToMemImgRect(&rgb.image, &alpha.image, &img, 0, 0, 4, 1, 0, 0, 0);
   EXPECT_EQ(PixelOf(img, 0, 0), 0x80111111u);
   EXPECT_EQ(PixelOf(img, 1, 0), 0x40222222u);
   EXPECT_EQ(PixelOf(img, 2, 0), 0u);
   ReleaseMemImg(&img);
 }
 
-TEST(GraphImageRectToMemImg, PaletteImages) {
+TEST(GraphImageToMemImgRect, PaletteImages) {
   ColorFormat pal{};
   SetupPalette8Format(&pal);
   for (int i = 0; i < 256; i++) pal.palette[i] = PaletteEntry{uint8_t(i), 0, uint8_t(255 - i), 0};
@@ -216,7 +216,7 @@ TEST(GraphImageRectToMemImg, PaletteImages) {
   for (const Case& c : cases) {
     MEMIMG img{};
     ASSERT_EQ(CreateMemImg(&img, 3, 1, -1, 4, c.kind, 1, 0, 1, nullptr), 0);
-    GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 3, 1, 0, 0, 0);
+    GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 3, 1, 0, 0, 0);
     MemImgData* d = img.data;
     EXPECT_EQ(d->paletteColorCount, 38);
     EXPECT_EQ(PixelOf(img, 1, 0), 37u);
@@ -234,7 +234,7 @@ TEST(GraphImageRectToMemImg, PaletteImages) {
   }
 }
 
-TEST(GraphImageRectToMemImg, OneChannelImagesAndKeyToAlpha) {
+TEST(GraphImageToMemImgRect, OneChannelImagesAndKeyToAlpha) {
   Picture src(Rgb888(), 2, 1, {0x123456, 0xFF00FF});
   struct Case {
     int32_t kind;
@@ -244,7 +244,7 @@ TEST(GraphImageRectToMemImg, OneChannelImagesAndKeyToAlpha) {
     MEMIMG img{};
     ASSERT_EQ(CreateMemImg(&img, 2, 1, -1, 0, c.kind, 0, 0, 0, nullptr), 0);
     img.data->runMapValid = 1;
-    GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 0);
+    GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 0);
     EXPECT_EQ(PixelOf(img, 0, 0), c.expected[0]);
     EXPECT_EQ(PixelOf(img, 1, 0), c.expected[1]);
     EXPECT_EQ(img.data->runMapValid, 0);
@@ -254,7 +254,7 @@ TEST(GraphImageRectToMemImg, OneChannelImagesAndKeyToAlpha) {
   // Alpha cleared where the colour is the image's transparent colour.
   MEMIMG img{};
   ASSERT_EQ(CreateMemImg(&img, 2, 1, -1, 0xFF00FF, 1, 0, 1, 1, nullptr), 0);
-  GraphImageRectToMemImg(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 1);
+  GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, 2, 1, 0, 0, 1);
   EXPECT_EQ(PixelOf(img, 0, 0), 0xFF123456u);
   EXPECT_EQ(PixelOf(img, 1, 0), 0x00FF00FFu);
   EXPECT_EQ(RunMap(img), (Bytes{0x40, 0x00, 0xC0}));

@@ -4,8 +4,10 @@
 #include "engine/base/memory.h"
 #include "engine/d3d/direct3d.h"
 #include "engine/d3d/services.h"
+#include "engine/d3d/texture3dtest.h"
 #include "engine/engine.h"
 #include "engine/graphics/screen.h"
+#include "engine/graphics/surfacedata.h"
 #include "engine_start.h"
 #include "platform/display/display.h"
 
@@ -28,6 +30,13 @@ class Direct3DEngine : public EngineStart {
     int n = 0;
     for (const std::string& l : LogLines()) n += l == line;
     return n;
+  }
+  // The index of the first line from `from` on that holds the text, or -1.
+  static int LineAt(const std::string& text, int from = 0) {
+    const std::vector<std::string> lines = LogLines();
+    for (int i = from; i < int(lines.size()); i++)
+      if (lines[size_t(i)].find(text) != std::string::npos) return i;
+    return -1;
   }
   static std::vector<uint32_t> Screen() {
     PlatDisplayStoreInfo info;
@@ -63,15 +72,22 @@ TEST_F(Direct3DEngine, FullScreenDeactivationAndActivationDropAndMakeTheInterfac
   const PlatWnd window = GetEngineWindowHandle();
   const std::string made = "３Ｄデバイスを作成します... ３Ｄデバイスの作成に成功しました";
   const int madeAtStart = LineCount(made);
-  PlatSendMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, 0);
-  EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄデバイスを削除しました"));
-  EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放しました"));
-  EXPECT_EQ(g_Direct3D.direct3D, 0u);
-  EXPECT_EQ(Is3DAvailable(), 0);
-  PlatSendMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_ACTIVE, 0);
+  const int start = int(LogLines().size());
+  PlatPostMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, 0);
+  PlatPostMessage(window, PLAT_WM_ACTIVATE, PLAT_WA_ACTIVE, 0);
+  EXPECT_EQ(PumpMessagesCore(), 0);
   EXPECT_EQ(CallCount("RebuildGraphicsSystem"), 1);
-  EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトは既に解放されています"));
-  EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトは正常に取得されました"));
+  // Dropped on the deactivation, dropped again (already) and made again on the rebuild.
+  const int deviceGone = LineAt("Ｄｉｒｅｃｔ３Ｄデバイスを削除しました", start);
+  const int released = LineAt("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放しました", start);
+  const int already = LineAt("Ｄｉｒｅｃｔ３Ｄオブジェクトは既に解放されています", start);
+  const int acquired = LineAt("Ｄｉｒｅｃｔ３Ｄオブジェクトは正常に取得されました", start);
+  const int remade = LineAt(made, start);
+  EXPECT_GE(deviceGone, 0);
+  EXPECT_LT(deviceGone, released);
+  EXPECT_LT(released, already);
+  EXPECT_LT(already, acquired);
+  EXPECT_LT(acquired, remade);
   EXPECT_EQ(LineCount(made), madeAtStart + 1);
   EXPECT_EQ(Is3DAvailable(), 1);
   EXPECT_EQ(g_Device3D[g_Direct3D.currentDevice].ownRenderTarget, GetFrontSurface());
@@ -85,13 +101,28 @@ TEST_F(Direct3DEngine, ADisplayChangeInAWindowDropsAndMakesTheInterfaces) {
   const std::string made = "３Ｄデバイスを作成します... ３Ｄデバイスの作成に成功しました";
   const int madeAtStart = LineCount(made);
   PlatHeadlessSetDesktop(1280, 1024, 32, 0);
-  PlatSendMessage(GetEngineWindowHandle(), PLAT_WM_DISPLAYCHANGE, 32, 1280 | (1024 << 16));
+  PlatPostMessage(GetEngineWindowHandle(), PLAT_WM_DISPLAYCHANGE, 32, 1280 | (1024 << 16));
+  EXPECT_EQ(PumpMessagesCore(), 0);
   EXPECT_EQ(CallCount("RebuildGraphicsSystem"), 1);
   EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放しました"));
   EXPECT_TRUE(LogHas("Ｄｉｒｅｃｔ３Ｄオブジェクトは正常に取得されました"));
   EXPECT_EQ(LineCount(made), madeAtStart + 1);
   EXPECT_EQ(Is3DAvailable(), 1);
   EXPECT_EQ(EngineEndCore(), 0);
+  EXPECT_TRUE(LogHas("Total size:0(0.000kb)  Alloc num:0"));
+}
+
+TEST_F(Direct3DEngine, AFullScreenProgramClosedWhileInactiveLeavesNothingBehind) {
+  ASSERT_EQ(EngineInitCore(), 0);
+  SurfaceCreateFlags flags{};
+  flags.texture = 1;
+  flags.bitDepth = 16;
+  ASSERT_GE(AddTexture3DForTest(AddSurfaceData(1, 32, 32, 0, &flags)), 0);
+  PlatSendMessage(GetEngineWindowHandle(), PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE, 0);
+  ASSERT_EQ(g_Direct3D.direct3D, 0u);
+  EXPECT_EQ(EngineEndCore(), 0);
+  EXPECT_EQ(g_Direct3D.initialised, 0);
+  for (const Device3DRecord& r : g_Device3D) EXPECT_EQ(r.inUse, 0u);
   EXPECT_TRUE(LogHas("Total size:0(0.000kb)  Alloc num:0"));
 }
 
