@@ -3,4 +3,5 @@
 
 int DrawAllScreenMovies() { return 0; }
 int ReleaseAllMovieObjects() { return 0; }
+int ReopenAllMovies() { return 0; }
 int RestoreMovieSurfaces(int32_t) { return 0; }
