@@ -201,6 +201,31 @@ class MaskScreen : public SurfaceTest {
     EXPECT_EQ(EndMaskedDraw(r.left, r.top, r.right, r.bottom), 0);
     return before;
   }
+
+  // Target pixels that are not what a draw of the pattern of that seed over r leaves where
+  // stays(x, y) holds, and the target as it was (before) elsewhere.
+  template <typename Stays>
+  int32_t WrongPixels(const Rect& r, const std::vector<uint32_t>& before, uint32_t seed, Stays stays) const {
+    View v = Target();
+    int32_t wrong = 0;
+    for (int32_t y = 0; y < H; y++)
+      for (int32_t x = 0; x < W; x++) {
+        const bool drawn = Inside(r, x, y) && stays(x, y);
+        wrong += v.Get(x, y) != (drawn ? PatternPixel(v.format, x, y, seed) : before[size_t(y) * W + x]);
+      }
+    Close(v);
+    return wrong;
+  }
+
+  // Ends what a round of a table started, for the next round to start afresh.
+  void EndRound() {
+    EndMaskScreen();
+    if (graph >= 0) FreeGraph(graph, 0);
+    graph = -1;
+    EndGraphics();
+    ForgetRenderer();
+    g_ScreenState = ScreenState{};
+  }
 };
 
 }  // namespace
@@ -244,9 +269,7 @@ TEST_F(MaskScreen, MaskedDrawingIsOnOnlyWhileTheMaskIsWantedAndSwitchedOn) {
         Close(v);
       }
     }
-    EndMaskScreen();
-    EndGraphics();
-    g_ScreenState = ScreenState{};
+    EndRound();
   }
 }
 
@@ -279,10 +302,7 @@ TEST_F(MaskScreen, TheRenderTargetIsTheWorkSurfaceWhileTheMaskIsSwitchedOn) {
     ASSERT_EQ(SwitchMaskScreen(0), 0);
     PlatD3DDeviceGetRenderTarget(device, &renderTarget);
     EXPECT_EQ(renderTarget, g_ScreenState.targetSurface);
-    EndMaskScreen();
-    EndGraphics();
-    ForgetRenderer();
-    g_ScreenState = ScreenState{};
+    EndRound();
   }
 }
 
@@ -313,8 +333,7 @@ TEST_F(MaskScreen, TheMaskIsClearedInRowsOfTheWidthRoundedUpToFour) {
       EXPECT_EQ(GetMaskSurface(), 0u);
       EXPECT_EQ(IsMemImgValid(GetMaskMemImg()), 0);
     }
-    EndGraphics();
-    g_ScreenState = ScreenState{};
+    EndRound();
   }
 }
 
@@ -362,9 +381,7 @@ TEST_F(MaskScreen, ARectangleThatClipsToNothingChangesNoPixel) {
       EXPECT_EQ(EndMaskedDraw(r.left, r.top, r.right, r.bottom), 0);
       EXPECT_TRUE(TargetPixels() == drawn);
     }
-    EndMaskScreen();
-    EndGraphics();
-    g_ScreenState = ScreenState{};
+    EndRound();
   }
 }
 
@@ -385,21 +402,10 @@ TEST_F(MaskScreen, ADrawStaysWhereTheMaskAllowsItAndIsPutBackElsewhere) {
       FillPattern(v, {0, 0, W, H}, 1);
       Close(v);
       const std::vector<uint32_t> before = BracketedDraw(r, 2);
-      v = Target();
-      int32_t wrong = 0;
-      for (int32_t y = 0; y < H; y++)
-        for (int32_t x = 0; x < W; x++) {
-          const bool drawn = Inside(r, x, y) && (MaskByte(c.pattern, x, y) != 0) != (c.reverse != 0);
-          const uint32_t want = drawn ? PatternPixel(v.format, x, y, 2) : before[size_t(y) * W + x];
-          wrong += v.Get(x, y) != want;
-        }
-      Close(v);
-      EXPECT_EQ(wrong, 0);
-      EndMaskScreen();
-      if (graph >= 0) FreeGraph(graph, 0);
-      graph = -1;
-      EndGraphics();
-      g_ScreenState = ScreenState{};
+      EXPECT_EQ(WrongPixels(r, before, 2,
+                            [&](int32_t x, int32_t y) { return (MaskByte(c.pattern, x, y) != 0) != (c.reverse != 0); }),
+                0);
+      EndRound();
     }
   }
 }
@@ -445,9 +451,7 @@ TEST_F(MaskScreen, NarrowRectanglesOnTheLastRowsChangeOnlyTheirOwnPixels) {
         EXPECT_TRUE(work.All() == wantWork);
         Close(work);
       }
-      EndMaskScreen();
-      EndGraphics();
-      g_ScreenState = ScreenState{};
+      EndRound();
     }
   }
 }
@@ -465,20 +469,8 @@ TEST_F(MaskScreen, ATargetLargerThanTheScreenIsMaskedWhereTheMaskReaches) {
     FillPattern(v, {0, 0, W, H}, 1);
     Close(v);
     const std::vector<uint32_t> before = BracketedDraw(r, 2);
-    v = Target();
-    int32_t wrong = 0;
-    for (int32_t y = 0; y < H; y++)
-      for (int32_t x = 0; x < W; x++) {
-        const bool drawn = Inside(r, x, y) && (x >= 64 || y >= 32);
-        wrong += v.Get(x, y) != (drawn ? PatternPixel(v.format, x, y, 2) : before[size_t(y) * W + x]);
-      }
-    Close(v);
-    EXPECT_EQ(wrong, 0);
-    EndMaskScreen();
-    FreeGraph(graph, 0);
-    graph = -1;
-    EndGraphics();
-    g_ScreenState = ScreenState{};
+    EXPECT_EQ(WrongPixels(r, before, 2, [](int32_t x, int32_t y) { return x >= 64 || y >= 32; }), 0);
+    EndRound();
   }
 }
 
