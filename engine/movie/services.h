@@ -11,6 +11,8 @@ int PauseAllMovieHandles();  // engine/movie/movie.cpp
 int ResumeAllMovieHandles();  // engine/movie/movie.cpp
 // Stores each movie's position and releases its objects before a screen change.
 int ReleaseAllMovieObjects();
+// Opens every movie again after a graphics rebuild, at the time it had reached.
+int ReopenAllMovies();
 // Builds the decoder's YUV-to-RGB tables (every engine start); 0.
 int BuildYuvTables();  // engine/movie/decoder.cpp
 
