@@ -203,7 +203,7 @@ void StreamThread(void* arg) {
   Stream& s = *static_cast<Stream*>(arg);
   std::unique_lock<std::mutex> lock(s.mu);
   while (!s.stop) {
-    uint32_t waitMs = PLAT_INFINITE;
+    int64_t deadlineNs = -1;
     if (s.pending && s.state == PLAT_STREAMSTATE_RUN) {
       const int64_t now = StreamTime(s);
       const int64_t left = TimeUntilDue(s, now);
@@ -212,10 +212,13 @@ void StreamThread(void* arg) {
         Finish(s, sample, Deliver(s, sample, now));
         continue;
       }
-      waitMs = uint32_t(std::min<int64_t>((left + 9999) / 10000, 1000));
+      // When the frame is due on the platform clock: a deadline that holds however late
+      // the wait begins.
+      deadlineNs = s.runStartNs + (now + left - s.base) * 100;
     }
     lock.unlock();
-    PlatEventWait(s.wake, waitMs);
+    if (deadlineNs < 0) PlatEventWait(s.wake, PLAT_INFINITE);
+    else PlatEventWaitUntil(s.wake, deadlineNs);
     lock.lock();
   }
 }
