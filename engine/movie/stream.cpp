@@ -40,8 +40,10 @@ void Drop(T& ref, int32_t (*release)(T)) {
 int32_t ReleaseDDraw(PlatDDraw object) { return PlatDDrawRelease(object); }
 int32_t ReleaseSurface(PlatDDSurface surface) { return PlatDDSurfaceRelease(surface); }
 
-// Releases what a failed opening holds, in the opening's order, and logs the line.
-int FailOpening(MovieRecord* r, PlatMediaRef* local, const std::string& line) {
+// Releases the record's stream objects in the order of the opening's failure and of the
+// release before a display change; a failed opening also holds its multimedia stream in
+// local, released after the DirectDraw object.
+void ReleaseInOpeningOrder(MovieRecord* r, PlatMediaRef* local) {
   Drop(r->videoStream, PlatMediaRelease);
   Drop(r->ddStream, PlatMediaRelease);
   Drop(r->sample, PlatMediaRelease);
@@ -51,11 +53,16 @@ int FailOpening(MovieRecord* r, PlatMediaRef* local, const std::string& line) {
   Drop(r->amVideoStream, PlatMediaRelease);
   Drop(r->multiMediaStream, PlatMediaRelease);
   Drop(r->directDraw4, ReleaseDDraw);
-  Drop(*local, PlatMediaRelease);
+  if (local) Drop(*local, PlatMediaRelease);
   Drop(r->graphBuilder, PlatMediaRelease);
   Drop(r->mediaControl, PlatMediaRelease);
   Drop(r->mediaSeeking, PlatMediaRelease);
   Drop(r->basicAudio, PlatMediaRelease);
+}
+
+// Releases what a failed opening holds and logs the line.
+int FailOpening(MovieRecord* r, PlatMediaRef* local, const std::string& line) {
+  ReleaseInOpeningOrder(r, local);
   WriteLog(line.c_str());
   return -1;
 }
@@ -527,19 +534,7 @@ int ReleaseAllMovieObjects() {
     AbortStreamUpdate(r);
     int64_t time = 0;
     if (PlatMediaStreamGetTime(r->multiMediaStream, &time) == PLAT_MEDIA_OK) r->savedTime = time;
-    Drop(r->videoStream, PlatMediaRelease);
-    Drop(r->ddStream, PlatMediaRelease);
-    Drop(r->sample, PlatMediaRelease);
-    Drop(r->surface, ReleaseSurface);
-    Drop(r->surface4, ReleaseSurface);
-    Drop(r->surface7, ReleaseSurface);
-    Drop(r->amVideoStream, PlatMediaRelease);
-    Drop(r->multiMediaStream, PlatMediaRelease);
-    Drop(r->directDraw4, ReleaseDDraw);
-    Drop(r->graphBuilder, PlatMediaRelease);
-    Drop(r->mediaControl, PlatMediaRelease);
-    Drop(r->mediaSeeking, PlatMediaRelease);
-    Drop(r->basicAudio, PlatMediaRelease);
+    ReleaseInOpeningOrder(r, nullptr);
     TrackedFree(r->frameImage.pixels);
     r->frameImage.pixels = nullptr;
     if (r->sampleEvent) PlatEventDestroy(r->sampleEvent);

@@ -4,6 +4,7 @@
 
 #include "base/logfixture.h"
 #include "engine/base/memory.h"
+#include "engine/file/writer/archivewriter.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
@@ -40,6 +41,16 @@ inline void WaitForFrame(const MovieDecoder* d) {
 // The frame number the picture shows (ReadMovieFrameNumber over an XRGB8888 image).
 inline int32_t FrameNumberOf(const GraphImage* image) {
   return ReadMovieFrameNumber(image->pixels, int32_t(image->width), int32_t(image->height), int32_t(image->pitch));
+}
+
+// An archive of the file layer, as krapack packs one, holding one file.
+inline void WriteArchive(const std::string& path, const char* entry, const std::string& bytes) {
+  const ArchiveWriteItem item{entry, 0, bytes.data(), bytes.size(), 0, 0};
+  const ArchiveWriteOptions options{3, ARCHIVE_COMPRESS_NONE, nullptr, 0};
+  ArchiveBytes archive{};
+  ASSERT_EQ(PackArchive(&item, 1, &options, &archive), 0);
+  ASSERT_EQ(SaveArchiveBytes(path.c_str(), &archive), 0);
+  FreeArchiveBytes(&archive);
 }
 
 // The frame number a movie-fed graph's pixels show; below 0 when they cannot be read.

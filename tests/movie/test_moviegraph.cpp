@@ -5,7 +5,6 @@
 #include "engine/base/memory.h"
 #include "engine/file/archivefile.h"
 #include "engine/file/file.h"
-#include "engine/file/writer/archivewriter.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
@@ -134,13 +133,7 @@ TEST_F(MovieGraphs, ALoopingMovieComesRoundAgain) {
 }
 
 TEST_F(MovieGraphs, AMovieInsideAnArchiveOpens) {
-  const std::string movie = MovieBytes(TenFrames());
-  const ArchiveWriteItem item{"MOVIE.OGG", 0, movie.data(), movie.size(), 0, 0};
-  const ArchiveWriteOptions options{3, ARCHIVE_COMPRESS_NONE, nullptr, 0};
-  ArchiveBytes archive{};
-  ASSERT_EQ(PackArchive(&item, 1, &options, &archive), 0);
-  ASSERT_EQ(SaveArchiveBytes((dir + "/DATA.KRA").c_str(), &archive), 0);
-  FreeArchiveBytes(&archive);
+  WriteArchive(dir + "/DATA.KRA", "MOVIE.OGG", MovieBytes(TenFrames()));
   ASSERT_FALSE(std::filesystem::exists(dir + "/DATA/MOVIE.OGG"));
 
   const int32_t graph = OpenMovieToGraph((dir + "/DATA/MOVIE.OGG").c_str(), 1, MOVIE_WAY_OWN_DECODER);

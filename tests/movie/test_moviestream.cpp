@@ -1,7 +1,7 @@
 // The stream way over the fake multimedia stream: the opening's steps, lines and release
 // order, the surface modes, the temporary copy, the frame update, the overlay, and the
 // movies across pauses and display changes.
-#include "engine/file/writer/archivewriter.h"
+#include "moviefiles.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
@@ -309,13 +309,7 @@ class MovieCopies : public MovieStreams {
   }
   // A movie of bytes inside DATA.KRA: the stream cannot open it, the file layer can.
   std::string InArchive(size_t bytes) {
-    const std::string movie(bytes, 'v');
-    const ArchiveWriteItem item{"MOVIE.MPG", 0, movie.data(), movie.size(), 0, 0};
-    const ArchiveWriteOptions options{3, ARCHIVE_COMPRESS_NONE, nullptr, 0};
-    ArchiveBytes archive{};
-    EXPECT_EQ(PackArchive(&item, 1, &options, &archive), 0);
-    EXPECT_EQ(SaveArchiveBytes((dir + "/DATA.KRA").c_str(), &archive), 0);
-    FreeArchiveBytes(&archive);
+    WriteArchive(dir + "/DATA.KRA", "MOVIE.MPG", std::string(bytes, 'v'));
     return dir + "/DATA/MOVIE.MPG";
   }
   static std::vector<uint32_t> CopyReads() {

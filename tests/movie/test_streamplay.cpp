@@ -3,7 +3,6 @@
 // stream's thread completes, the loop and the end, a lost surface, a display change in the
 // middle of a movie, a movie inside an archive, and the own decoder where there is no
 // DirectDraw object.
-#include "engine/file/writer/archivewriter.h"
 #include "engine/pixel/drawstate.h"
 #include "moviefiles.h"
 #include "platform/ddraw/fake/ddrawfake.h"
@@ -154,13 +153,7 @@ TEST_F(StreamPlay, ADisplayChangeInTheMiddleOfAMovieGoesOnFromItsTime) {
 
 TEST_F(StreamPlay, AMovieInsideAnArchivePlaysFromItsCopy) {
   Start();
-  const std::string movie = MovieBytes(TenFrames());
-  const ArchiveWriteItem item{"MOVIE.OGG", 0, movie.data(), movie.size(), 0, 0};
-  const ArchiveWriteOptions options{3, ARCHIVE_COMPRESS_NONE, nullptr, 0};
-  ArchiveBytes archive{};
-  ASSERT_EQ(PackArchive(&item, 1, &options, &archive), 0);
-  ASSERT_EQ(SaveArchiveBytes((dir + "/DATA.KRA").c_str(), &archive), 0);
-  FreeArchiveBytes(&archive);
+  WriteArchive(dir + "/DATA.KRA", "MOVIE.OGG", MovieBytes(TenFrames()));
   const int32_t graph = OpenMovieToGraph((dir + "/DATA/MOVIE.OGG").c_str(), 1, MOVIE_WAY_STREAM);
   ASSERT_NE(graph, -1) << log;
   EXPECT_EQ(MovieOf(graph)->tempFile, 1);
