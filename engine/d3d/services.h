@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// Restores the lost surfaces of every 3D texture record (on re-activation).
+// Restores the lost surfaces of every 3D texture record (on re-activation); 0, or -1
+// while Direct3D is off.
 int RestoreAllTextures();
 // Releases the Direct3D object (on deactivation of a full-screen program).
 int ReleaseDirect3DObject();
@@ -24,11 +25,12 @@ int Is3DAvailable();
 PlatD3DDevice CurrentDevice3D();
 // Recomputes the vertex colour from the blend parameter and the brightness.
 int UpdateDrawVertexColor();
-// Point (0) or linear (1) texture filtering.
+// Point (0) or linear (1) texture filtering; 0.
 int ApplyTextureStage3D(int32_t filterMode);
 // The device's viewport from a rectangle of the draw target; negative on failure.
 int SetViewportFromRect(const Rect* rect);
-// Sets (or, for null, clears) the texture of the blend graph.
+// Makes the graph's first tile the device's blend texture (null: none), with the two
+// parameters (-1 keeps one when clearing); 0, or -1 when the graph has no valid tile.
 int BindGraphTexture(GraphRecord* graph, int32_t param1, int32_t param2);
 // The device's world matrix of index 0 to 3 (a higher index sets nothing), its view and
 // projection matrices; each sends the batch first. -1 while Direct3D is off.
@@ -72,14 +74,19 @@ struct GraphImage;
 // Deletes every texture record: -1 while Direct3D is not in use (the graph manager's test
 // for 3D drawing).
 int RemoveAllTexturesIfActive();
-// Makes the texture tiles of a new texture graph; 0 or -1.
+// Cuts a new texture graph into tiles, each with a texture of its own; 0, or -1 (with a
+// log line for more than 64 tiles) leaving no tile behind.
 int SplitGraphIntoTextures(GraphRecord* graph);
-// Gives a sub-graph the parent's tiles that cover its rectangle; 0 or -1.
+// Gives a sub-graph (x, y, width, height of the parent, which it must lie inside) one
+// record per parent tile it covers, pointing into that tile's texture; 0, or -1 leaving
+// none behind.
 int DeriveSubGraphTextures(GraphRecord* graph, int32_t x, int32_t y, int32_t width,
                            int32_t height, GraphRecord* parent);
-// Deletes a graph's texture records; 0.
+// Deletes a graph's texture records (the list is left as it is); 0, or -1 while Direct3D
+// is off.
 int RemoveGraphTextures(GraphRecord* graph);
-// Restores the lost texture surfaces of one graph; 0.
+// Restores the lost texture surfaces of one graph: 0 when none was lost, -1 when one was
+// (it must be filled again) or the list holds a handle that is not valid.
 int RestoreGraphTextures(GraphRecord* graph);
 // Writes the picture (and its alpha picture, or null) into every tile of the graph from
 // the offset (sourceX, sourceY) of the picture; 0 or -1.
@@ -90,9 +97,17 @@ int UploadImageToGraphTextures(int32_t sourceX, int32_t sourceY, GraphRecord* gr
 int UploadImageRectToGraphTextures(const Rect* sourceRect, int32_t x, int32_t y,
                                    GraphRecord* graph, const GraphImage* image,
                                    const GraphImage* alpha);
-// Colour-fills every tile of the graph; 0 or -1.
+// Colour-fills every tile of the graph; 0 or -1. While the device cannot draw to its
+// target nothing is painted and the result is 0.
 int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t blue,
                       int32_t alpha);
+// Copies the screen's rectangle (x1, y1)-(x2, y2) (right and bottom exclusive) into a
+// texture graph, by the first of the read-back ways that works (remembered for the next
+// time); targetCoordinates 0 reads the desktop while a window draws on its front screen.
+// 0, also without doing anything while the device cannot draw to its target; -1 when
+// Direct3D is off, the graph has no tile, or no way worked.
+int ReadBackScreenDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
+                           int32_t targetCoordinates);
 
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.

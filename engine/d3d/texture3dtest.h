@@ -1,5 +1,5 @@
-// Test seam of the 3D texture table: the records are made by the texture tiling of
-// graphs, which comes later, so tests put them into the table here.
+// Test seam of the 3D texture table: a record over a surface record a test made itself,
+// for tests of the device that want a tile without a graph around it.
 #pragma once
 
 #include "engine/d3d/texture3d.h"

@@ -6,3 +6,4 @@
 
 int ClearDrawTargetCore() { return 0; }
 int DrawColorBoxCore(int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t) { return 0; }
+int DrawLinesCore(const LineRecord*, int32_t) { return 0; }

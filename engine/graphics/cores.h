@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+struct LineRecord;
 struct PixelFormatRecord;
 
 // The display's 32-byte pixel-format record.
@@ -24,3 +25,5 @@ int ClearDrawTargetCore();
 // A box in a packed colour, filled (1) or outlined (0); 0 or -1.
 int DrawColorBoxCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color,
                      int32_t fill);
+// Draws count line records into the draw target; 0 or -1.
+int DrawLinesCore(const LineRecord* lines, int32_t count);

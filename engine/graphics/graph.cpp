@@ -129,6 +129,7 @@ int32_t AllocGraphRecord(int32_t width, int32_t height, int32_t want3D, GraphRec
 
   SurfaceCreateFlags& f = g->flags;
   f.texture = want3D && d.use3D && g_GraphTable.available3D && !g_ScreenState.softwareRender;
+  g->createMode = d.graphCreateMode == 1 ? 1 : 0;
   if (d.graphCreateMode == 1) {
     f.drawValid = 1;
     f.alpha = 0;

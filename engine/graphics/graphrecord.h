@@ -17,6 +17,7 @@ struct GraphRecord {
   // Handed to the surface creation as they stand: the texture flag draws from textures,
   // the alpha-test byte is the graph's colour-key flag, the one-channel byte is unused.
   SurfaceCreateFlags flags;
+  uint8_t createMode;       // 1: made while the graph create mode was 1 (larger texture tiles)
   uint32_t loadMirror;      // the loader's mirror flag when the graph is reloaded
   int32_t surfaces[GRAPH_SURFACE_LIMIT];  // 2D surface handles (or 3D texture handles)
   int32_t surfaceCount;

@@ -473,13 +473,16 @@ int SetGdiSurfaceMode(int32_t mode) {
   s.gdiSurfaceRequest = mode;
   if (!s.ddraw) return 0;
   if (wanted == 1) PlatDDrawFlipToGDISurface(s.ddraw);
+  // The state is the wanted one before the targets are selected again: a selection waits
+  // for an inactive window by pumping messages, and the pump applies the request again,
+  // which would otherwise select the targets again, and so on without end.
+  s.gdiSurfaceState = wanted;
   const Rect area = g_DrawState.drawArea;
   const int32_t target = GetDrawTargetHandle();
   SetDrawTargetCore(DRAW_SCREEN_BACK);
   SetDrawTargetCore(DRAW_SCREEN_FRONT);
   SetDrawTargetCore(target);
   SetClipArea(area.left, area.top, area.right, area.bottom);
-  s.gdiSurfaceState = wanted;
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
+#include "engine/graphics/drawtarget.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/memimg.h"
@@ -361,7 +362,8 @@ int ReleaseClipper() {
 
 int RecreateClipper() {
   ScreenState& s = g_ScreenState;
-  if (!s.ddraw) return 0;
+  // Without DirectDraw rendering the window has no clipper (the object only sets modes).
+  if (!s.ddraw || s.noDirectDraw) return 0;
   ReleaseClipper();
   if (CreateWindowClipper(s.ddraw, &s.clipper, s.window) != 0)
     FatalEngineExit("クリッパーオブジェクトの作成失敗しました");
@@ -481,7 +483,7 @@ int ReleaseScreenSurfaces() {
   ReleaseSurface(&s.temporaryPrimary320);
   ReleaseSurface(&s.work1);
   ReleaseSurface(&s.work2);
-  s.targetSurface = 0;
+  ReleaseDrawTargetSurface();
   if (s.screenImages || s.primaryImage || s.backImage || s.zImage) {
     s.primaryImage = s.backImage = s.zImage = nullptr;
     ReleaseMemImg(&g_primaryImage);

@@ -1,57 +1,14 @@
-// Stubs until the draw targets, the draw cores and the mask land: the draw state records
-// what it is told. The screen itself is engine/graphics/screen.cpp, the presents present.cpp.
+// Stubs until the draw cores and the mask land: the mask records what it is told and is
+// never made. The screen itself is engine/graphics/screen.cpp, the presents present.cpp,
+// the draw target drawtarget.cpp, the rebuild rebuild.cpp.
 #include "engine/graphics/services.h"
 
-#include "engine/graphics/present.h"
-#include "engine/pixel/drawstate.h"
-#include "engine/pixel/screen.h"
-#include "engine/system/state.h"
 
 namespace {
 int g_maskScreen = 0;
 }  // namespace
 
-int RebuildGraphicsSystem() { return 0; }
-
 void ResetMaskScreenFlags() { g_maskScreen = 1; }
-
-namespace {
-
-// Of the surface switch only what the presents rely on: the window's clipper on the
-// primary while the back screen is drawn (the windowed blit is clipped to the window),
-// and the temporary primary shown by its timer while the front screen is.
-void SwitchScreenSurface(int32_t target, int32_t previous) {
-  ScreenState& s = g_ScreenState;
-  const bool temporary = s.useTemporaryPrimary && s.temporaryPrimary;
-  if (previous == DRAW_SCREEN_FRONT && temporary) {
-    PlatKillTimer(s.window, FRONT_REFRESH_TIMER);
-    ShowTemporaryPrimary();
-  }
-  const bool clipperRoad = !s.noDirectDraw && s.primary && (IsWindowedMode() || s.gdiSurfaceRequest || IsMenuInUse());
-  if (target == DRAW_SCREEN_FRONT) {
-    s.targetSurface = temporary ? s.temporaryPrimary : s.primary;
-    if (clipperRoad) PlatDDSurfaceSetClipper(s.primary, 0);
-    if (temporary) {
-      if (s.clipper) PlatDDSurfaceSetClipper(s.primary, s.clipper);
-      CaptureWindowToTemporaryPrimary();
-      PlatSetTimer(s.window, FRONT_REFRESH_TIMER, FRONT_REFRESH_MS, RefreshFrontScreenTimerProc);
-    }
-  } else {
-    s.targetSurface = s.back;
-    if (clipperRoad && s.clipper) PlatDDSurfaceSetClipper(s.primary, s.clipper);
-  }
-}
-
-}  // namespace
-
-int SetDrawTargetCore(int32_t target) {
-  if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) return -1;
-  SwitchScreenSurface(target, g_DrawState.drawTarget);
-  g_DrawState.drawTarget = target;
-  QueryGraphSize(target, &g_DrawState.targetWidth, &g_DrawState.targetHeight);
-  SetClipArea(0, 0, g_DrawState.targetWidth, g_DrawState.targetHeight);
-  return 0;
-}
 
 int DrawGraphAtCore(int32_t, int32_t, int32_t, int32_t) { return -1; }
 int DrawGraphStretchedCore(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { return -1; }
@@ -66,3 +23,9 @@ int SwitchMaskScreen(int32_t flag) {
   return 0;
 }
 
+int IsMaskScreenMade() { return 0; }
+int IsMaskedDrawOn() { return 0; }
+PlatDDSurface GetMaskSurface() { return 0; }
+int IsMaskSurfaceInVideoMemory() { return 0; }
+int ReleaseMaskScreen() { return 0; }
+int RecreateMaskScreen() { return 0; }

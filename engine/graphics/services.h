@@ -16,7 +16,9 @@ int RestoreAllSurfaces2D();
 // Restores the screen surfaces and every graph (after the window was inactive).
 int RestoreAllGraphSurfaces();
 // Re-creates the display objects and the screen state after the display was lost or
-// changed, marks every graph for restoring and calls the restore handler.
+// changed (keeping the DirectDraw object when it is still there), selects the draw target
+// again, marks every graph for restoring, calls the restore handler and makes the fonts
+// again; 0.
 int RebuildGraphicsSystem();
 // 1 while the engine has changed the display mode for full screen.
 int IsDisplayModeChanged();
@@ -69,8 +71,11 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler);
 int StartGraphicsWithFallback(PlatWnd window);
 // Ends the display objects; 0.
 int EndGraphics();
-// Selects the draw target (-4 front screen, -2 back screen, else a graph) and resets the
-// draw area; 0 or -1.
+// Selects the draw target (-4 front screen, -2 back screen, else a graph) with its
+// surface, the draw area (kept when the new target has the old one's size, else the
+// whole target) and a camera that maps one unit at z = 0 to one pixel; 0, or -1 before
+// graphics started, for a graph that is not valid (nothing changes) and when the surface
+// cannot be selected (the previous target, or else the back screen, is selected again).
 int SetDrawTargetCore(int32_t target);
 // 1: graphs made next take no colour key and the alternative creation flags; 0 normal.
 int SetGraphCreateMode(int32_t mode);
@@ -95,6 +100,15 @@ int EndMaskScreen();
 // Deletes every handle of the 512-slot table of type 0x40000000; 0.
 int DeleteAllType40Handles();
 int SwitchMaskScreen(int32_t flag);
+// The mask screen as the draw target and the work draws read it: made (wanted), masked
+// drawing on (made and switched on), its work surface and whether that lies in video
+// memory. Released and made again around a graphics rebuild; 0.
+int IsMaskScreenMade();
+int IsMaskedDrawOn();
+PlatDDSurface GetMaskSurface();
+int IsMaskSurfaceInVideoMemory();
+int ReleaseMaskScreen();
+int RecreateMaskScreen();
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);

@@ -40,6 +40,7 @@ struct DrawState {
   Rect requestedArea;      // the area as last asked for, applied again after a window change
   int32_t targetWidth;
   int32_t targetHeight;
+  int32_t targetInVideoMemory;  // 1 while the target surface lives in video memory
   int32_t direct3DSettings[7];  // read by the Direct3D renderer only
   float direct3DDepth2D;        // the z of the Direct3D 2D draws
   int32_t filterMode;      // 0 nearest, 1 bilinear
@@ -84,6 +85,7 @@ inline DrawState g_DrawState = {
     .requestedArea = {0, 0, 640, 480},
     .targetWidth = 640,
     .targetHeight = 480,
+    .targetInVideoMemory = 0,
     .direct3DSettings = {0, 0, 4, 0, 0, 3, 0},
     .direct3DDepth2D = 0.2f,
     .filterMode = 0,

@@ -44,7 +44,7 @@ struct ScreenState {
   PlatDDSurface work1 = 0;
   PlatDDSurface work2 = 0;
   PlatDDSurface zBuffer = 0;
-  PlatDDSurface targetSurface = 0;
+  PlatDDSurface targetSurface = 0;  // the surface draws go to, 0 when the target has none
   // The software images, null while absent (the records themselves live in the
   // graphics subsystem).
   MEMIMG* primaryImage = nullptr;
@@ -53,6 +53,15 @@ struct ScreenState {
   // 1 while the back image lives in the locked back surface: only then is there a lock
   // to give back.
   int32_t backLocked = 0;
+
+  // The rest of the draw target (engine/graphics/drawtarget.h selects it). The target
+  // image's (0, 0) is the target's own: a piece of a shared software image is a view of
+  // its rectangle. The offset places the target inside targetSurface (a piece's source
+  // position in a shared sheet, a texture tile's place in its texture).
+  MEMIMG* targetImage = nullptr;   // where software draws go, null when none
+  MEMIMG* targetZImage = nullptr;  // its depth image, null when none
+  int32_t targetOffsetX = 0, targetOffsetY = 0;
+  int32_t drawingSuspended = 0;    // cleared by every selection; nothing here sets it
 
   int32_t softwareRender = 0;
   int32_t noDirectDraw = 0;     // always comes with softwareRender

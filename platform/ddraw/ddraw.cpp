@@ -1202,6 +1202,12 @@ void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error) {
   g.fake.FailNext(operation, count, error);
 }
 
+void PlatDDrawFakeFailNth(const char* operation, int n, int32_t error) {
+  DD& g = G();
+  Lock lock(g.mu);
+  g.fake.FailNth(operation, n, error);
+}
+
 void PlatDDrawFakeLogCalls(int on) {
   DD& g = G();
   Lock lock(g.mu);

@@ -818,13 +818,22 @@ const char* PlatGdiFontBackendName() { return fontBackend.Name(); }
 
 // ---- copies ----------------------------------------------------------------------------------
 
+namespace {
+thread_local uint32_t t_lastError = 0;
+}  // namespace
+
+uint32_t PlatGdiGetLastError() { return t_lastError; }
+
 int PlatGdiBitBlt(PlatDC dstHandle, int32_t x, int32_t y, int32_t width, int32_t height, PlatDC srcHandle,
                   int32_t xSrc, int32_t ySrc, uint32_t rop) {
-  ENTER("BitBlt", 0);
+  Gdi& g = G();
+  Lock lock(g.mu);
+  if (Injected(g, "BitBlt")) return t_lastError = PLAT_ERROR_GEN_FAILURE, 0;
+  if (rop != PLAT_SRCCOPY) return t_lastError = PLAT_ERROR_INVALID_PARAMETER, 0;
   DC* dst = FindDC(g, dstHandle);
   DC* src = FindDC(g, srcHandle);
   Target d, s;
-  if (!dst || !src || rop != PLAT_SRCCOPY || !TargetOf(g, *dst, &d) || !TargetOf(g, *src, &s)) return 0;
+  if (!dst || !src || !TargetOf(g, *dst, &d) || !TargetOf(g, *src, &s)) return t_lastError = PLAT_ERROR_INVALID_HANDLE, 0;
   if (width <= 0 || height <= 0) return 1;
   // Both rectangles in their pictures' coordinates, cut to what both allow.
   const int64_t dx = int64_t(d.originX) + x, dy = int64_t(d.originY) + y;
@@ -1017,6 +1026,12 @@ void PlatGdiFakeFailNext(const char* operation, int count) {
   Gdi& g = G();
   Lock lock(g.mu);
   g.fake.FailNext(operation, count, 1);
+}
+
+void PlatGdiFakeFailNth(const char* operation, int n) {
+  Gdi& g = G();
+  Lock lock(g.mu);
+  g.fake.FailNth(operation, n, 1);
 }
 
 void PlatGdiFakeLogCalls(int on) {

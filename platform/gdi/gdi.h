@@ -187,7 +187,7 @@ uint32_t PlatGetGlyphOutline(PlatDC dc, uint32_t code, uint32_t format, PlatGlyp
 // ---- copies ----------------------------------------------------------------------------------
 
 // Copies a rectangle between any two device contexts (SRCCOPY only), converting formats,
-// clipped to both; 1, or 0 when refused.
+// clipped to both; 1, or 0 when refused (PlatGdiGetLastError says why).
 int PlatGdiBitBlt(PlatDC dst, int32_t x, int32_t y, int32_t width, int32_t height, PlatDC src, int32_t xSrc,
                   int32_t ySrc, uint32_t rop);
 // Draws rows of a DIB at (x, y): the source rectangle has its lower-left corner at
@@ -211,6 +211,14 @@ int PlatGdiStretchDIBits(PlatDC dc, int32_t xDst, int32_t yDst, int32_t widthDst
 // given is used. Answers the rows copied, 0 when refused.
 int PlatGdiGetDIBits(PlatDC dc, PlatGdiObj bitmap, uint32_t startScan, uint32_t lines, void* bits,
                      size_t bitsBytes, const PlatBitmapInfo* info, uint32_t usage);
+enum : uint32_t {  // PlatGdiGetLastError
+  PLAT_ERROR_INVALID_HANDLE = 6,      // a device context that is not there, or draws nothing
+  PLAT_ERROR_GEN_FAILURE = 31,        // the device failed (the fake's injected failure)
+  PLAT_ERROR_INVALID_PARAMETER = 87,  // a raster operation other than SRCCOPY
+};
+// Why this thread's last refused PlatGdiBitBlt was refused; a copy that succeeds leaves
+// it as it was.
+uint32_t PlatGdiGetLastError();
 // Drawing is never deferred: 1.
 int PlatGdiFlush();
 // Fills a rectangle (dc coordinates, clipped) with 0xRRGGBB; 1 or 0.

@@ -2,6 +2,7 @@
 // 1024 x 768 desktop of 32 bits, the log captured, every neighbouring call recorded.
 #pragma once
 
+#include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/system/state.h"
 #include "engine/system/sysdata.h"
@@ -30,6 +31,7 @@ class EngineStart : public ::testing::Test {
     // A program that has not started the engine yet: full screen, no screen depth asked.
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
+    savedDrawState = g_DrawState;
     CaptureLog();
   }
 
@@ -46,7 +48,11 @@ class EngineStart : public ::testing::Test {
     g_System.settings.comStarted = 0;
     EXPECT_EQ(PlatComStartCount(), 0);
     PlatClockSetManual(0);
+    // The draw target and the settings a run left are no start for the next test.
+    g_DrawState = savedDrawState;
   }
+
+  DrawState savedDrawState{};
 
   // The recorded calls whose name (the part before any argument list) is among names.
   static std::vector<std::string> CallsNamed(const std::set<std::string>& names) {

@@ -20,14 +20,6 @@ class Direct3DEngine : public EngineStart {
   void SetUp() override {
     EngineStart::SetUp();
     g_D3dServices.initializeDirect3D = InitializeDirect3D;
-    // What the graphics rebuild does of Direct3D's: drop the interfaces, make the screen
-    // surfaces again, get the interfaces back.
-    Hook("RebuildGraphicsSystem", [] {
-      ReleaseDirect3DObject();
-      ReleaseScreenSurfaces();
-      CreateScreenSurfaces();
-      AcquireDirect3DObject();
-    });
   }
   void TearDown() override {
     EngineStart::TearDown();

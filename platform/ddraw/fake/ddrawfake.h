@@ -17,6 +17,8 @@ void PlatDDrawFakeReset();
 // "QuerySurface4", "QuerySurface7", "SurfaceRelease4", "SurfaceRelease7", "Release1",
 // "Release4" (the object's own release is "Release", a surface's "SurfaceRelease").
 void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error);
+// The nth call of the operation from now (1: the next one) answers error, once.
+void PlatDDrawFakeFailNth(const char* operation, int n, int32_t error);
 // Records each call's operation name while on (off at start).
 void PlatDDrawFakeLogCalls(int on);
 std::vector<std::string> PlatDDrawFakeCalls();

@@ -14,6 +14,8 @@ void PlatGdiFakeReset();
 // "BitBlt", "SetDIBitsToDevice", "StretchDIBits", "GetDIBits", "ChangeDisplaySettings",
 // ...) fail as that call fails, doing nothing.
 void PlatGdiFakeFailNext(const char* operation, int count);
+// The nth call of the operation from now (1: the next one) fails, once.
+void PlatGdiFakeFailNth(const char* operation, int n);
 // Records each call's operation name while on (off at start).
 void PlatGdiFakeLogCalls(int on);
 std::vector<std::string> PlatGdiFakeCalls();
