@@ -4,7 +4,9 @@
 #include "moviefiles.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
+#include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/system/wndproc.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "streamfixture.h"
@@ -706,11 +708,12 @@ TEST_F(MovieStreams, DeactivationAndReactivationResumeOnlyTheMoviesThatPlayed) {
   PlatMediaFakeClearCalls();
   PlatMediaFakeLogCalls(1);
 
-  g_MovieServices.pauseAllMovieHandles();
+  // The window procedure is told the window lost the focus, then got it back.
+  MainWindowProc(window, PLAT_WM_ACTIVATE, 0, 0);
   EXPECT_EQ(PlatMediaFakeArguments("Pause").size(), 1u) << "the movies paused already stay as they are";
   for (int32_t m : {playing, byRequest, ended}) EXPECT_EQ(LookupMovie(m)->paused, 1);
   EXPECT_EQ(LookupMovie(playing)->playRequested, 1);
-  g_MovieServices.resumeAllMovieHandles();
+  MainWindowProc(window, PLAT_WM_ACTIVATE, 1, 0);
   EXPECT_EQ(PlatMediaFakeArguments("SetState"), (std::vector<int64_t>{PLAT_STREAMSTATE_RUN}));
   EXPECT_EQ(LookupMovie(playing)->paused, 0);
   EXPECT_EQ(LookupMovie(playing)->playType, 1) << "a waiting play resumes in the background";
@@ -727,8 +730,7 @@ TEST_F(MovieStreams, ADisplayChangeReopensEachMovieAtItsTimeAndAPausedOneStaysPa
   const MovieSurfaceMode settled = LookupMovie(playing)->surfaceMode;
   PlatMediaFakeClearCalls();
 
-  // The window procedure's order: release, the screen's format, the rebuild (which opens
-  // the movies again), resume.
+  // Released before a display change, the records keep their time and the rest.
   g_MovieServices.releaseAllMovieObjects();
   for (int32_t m : {playing, paused}) {
     const MovieRecord* r = LookupMovie(m);
@@ -750,8 +752,20 @@ TEST_F(MovieStreams, ADisplayChangeReopensEachMovieAtItsTimeAndAPausedOneStaysPa
       << "only the movie that played runs again";
   EXPECT_EQ(LookupMovie(playing)->surfaceMode, settled);
   EXPECT_EQ(LookupMovie(playing)->frameReady, 0);
-  g_MovieServices.resumeAllMovieHandles();
-  EXPECT_EQ(PlatMediaFakeArguments("SetState").size(), 2u) << "the paused movie kept its request";
+  EXPECT_EQ(LookupMovie(paused)->paused, 1);
+
+  // The whole display change as the window procedure follows it: the release, the
+  // screen's format, the rebuild of the graphics (which opens the movies again) and the
+  // resume, which runs the paused movie too, its request being kept.
+  SetGraphRestoreHandler(nullptr);
+  PlatMediaFakeClearCalls();
+  PlatMediaFakeSetScript({.time = 23456789});
+  int32_t width = 0, height = 0, depth = 0;
+  QueryScreenFormat(&width, &height, &depth);
+  MainWindowProc(window, PLAT_WM_DISPLAYCHANGE, PlatWParam(depth), PlatLParam(uintptr_t(width + 160) | uintptr_t(height + 120) << 16));
+  EXPECT_EQ(PlatMediaFakeArguments("Seek"), (std::vector<int64_t>{23456789, 23456789}));
+  EXPECT_EQ(PlatMediaFakeArguments("SetState"), (std::vector<int64_t>{PLAT_STREAMSTATE_RUN, PLAT_STREAMSTATE_RUN}));
+  EXPECT_TRUE(LookupMovie(playing)->surface4 && LookupMovie(paused)->surface4);
   EXPECT_EQ(LookupMovie(paused)->paused, 0);
 }
 
