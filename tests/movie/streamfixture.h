@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,6 +30,8 @@ class StreamMovieTest : public HeadlessScreenTest {
   std::string dir;
   int32_t blocksBefore = 0;
   std::vector<std::string> tempsBefore;
+  std::string tmpdirBefore;
+  bool hadTmpdir = false;
 
   // The back end the test plays on: "fake" or "stream".
   virtual const char* Backend() const { return "fake"; }
@@ -41,6 +44,12 @@ class StreamMovieTest : public HeadlessScreenTest {
     char tmpl[] = "/tmp/krstreamXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
+    // Temporary copies go to a directory of the test's own: other programs make theirs
+    // in the shared one meanwhile.
+    hadTmpdir = std::getenv("TMPDIR") != nullptr;
+    if (hadTmpdir) tmpdirBefore = std::getenv("TMPDIR");
+    std::filesystem::create_directory(dir + "/tmp");
+    setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
     InitArchiveTables();
     SetFileFunctionTable(&ArchiveAwareFileFunctionSet);
     g_System.settings.windowed = 1;
@@ -58,9 +67,11 @@ class StreamMovieTest : public HeadlessScreenTest {
     PlatFakeJournal(0);
     EndArchives();
     SetFileFunctionTable(nullptr);
+    EXPECT_EQ(TemporaryFiles(), tempsBefore) << "a temporary copy was left";
     std::filesystem::remove_all(dir);
     EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "tracked blocks left";
-    EXPECT_EQ(TemporaryFiles(), tempsBefore) << "a temporary copy was left";
+    if (hadTmpdir) setenv("TMPDIR", tmpdirBefore.c_str(), 1);
+    else unsetenv("TMPDIR");
   }
 
   // Graphics in DirectDraw mode on a desktop of that depth (16 or 32 bits).
