@@ -15,7 +15,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/media/fake/mediafake.h"
 #include "platform/media/media.h"
-#include "movieseeds.h"
+#include "moviefuzz.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -76,16 +76,7 @@ void Play(PlatMediaRef graph, PlatMediaRef stream, PlatMediaRef sample, int64_t 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i < *argc; i++)
-    if ((*argv)[i][0] != '-') WriteMovieSeeds((*argv)[i]);
-  char tmpl[] = "/tmp/kr_fuzz_media_XXXXXX";
-  if (!mkdtemp(tmpl)) abort();
-  g_path = std::string(tmpl) + "/movie.ogg";
-  setenv("KR_PLATFORM", "headless", 1);
-  PlatClockSetManual(1, 1000);
-  SetLogOff(1);
-  ChangeWindowMode(1);
-  if (EngineInitCore() != 0) abort();
+  g_path = StartMovieFuzzing(argc, argv, "kr_fuzz_media");
   if (!GetMovieDirectDraw()) abort();
   return 0;
 }

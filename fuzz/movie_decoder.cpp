@@ -15,7 +15,7 @@
 #include "engine/system/system.h"
 #include "engine/engine.h"
 #include "platform/kernel/kernel.h"
-#include "movieseeds.h"
+#include "moviefuzz.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,16 +31,7 @@ std::string g_path;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i < *argc; i++)
-    if ((*argv)[i][0] != '-') WriteMovieSeeds((*argv)[i]);
-  char tmpl[] = "/tmp/kr_fuzz_movie_XXXXXX";
-  if (!mkdtemp(tmpl)) abort();
-  g_path = std::string(tmpl) + "/movie.ogg";
-  setenv("KR_PLATFORM", "headless", 1);
-  PlatClockSetManual(1, 1000);
-  SetLogOff(1);
-  ChangeWindowMode(1);
-  if (EngineInitCore() != 0) abort();
+  g_path = StartMovieFuzzing(argc, argv, "kr_fuzz_movie");
   return 0;
 }
 

@@ -1,8 +1,13 @@
-// Seeds of the movie targets: six movies from the movie writer (4:2:0, 4:2:2 and 4:4:4, a
-// picture offset, one with a tone, one of a single frame), written into an empty corpus
-// directory.
+// What the movie targets share: their seeds, six movies from the movie writer (4:2:0,
+// 4:2:2 and 4:4:4, a picture offset, one with a tone, one of a single frame) written into
+// an empty corpus directory, and the engine's start, once, headless and windowed on the
+// manual clock.
 #pragma once
 
+#include "engine/base/log.h"
+#include "engine/engine.h"
+#include "engine/system/system.h"
+#include "platform/kernel/kernel.h"
 #include "tools/krmovie/moviewriter.h"
 
 #include <cstdio>
@@ -30,4 +35,19 @@ inline void WriteMovieSeeds(const std::string& corpus) {
     if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) abort();
     std::fclose(f);
   }
+}
+
+// Writes the seeds into the corpus directories among the arguments, starts the engine and
+// gives the path each input is written to (in a fresh directory named after prefix).
+inline std::string StartMovieFuzzing(int* argc, char*** argv, const char* prefix) {
+  for (int i = 1; i < *argc; i++)
+    if ((*argv)[i][0] != '-') WriteMovieSeeds((*argv)[i]);
+  std::string tmpl = std::string("/tmp/") + prefix + "_XXXXXX";
+  if (!mkdtemp(tmpl.data())) abort();
+  setenv("KR_PLATFORM", "headless", 1);
+  PlatClockSetManual(1, 1000);
+  SetLogOff(1);
+  ChangeWindowMode(1);
+  if (EngineInitCore() != 0) abort();
+  return tmpl + "/movie.ogg";
 }
