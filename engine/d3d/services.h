@@ -109,6 +109,35 @@ int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t bl
 int ReadBackScreenDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
                            int32_t targetCoordinates);
 
+// ---- what the draw entry points ask of the renderer ---------------------------------------
+// A texture graph, or a box while 3D drawing is active, is drawn by the device: its
+// triangles join the current device's batch. Each is 0 or -1 (-1 while Direct3D is off);
+// while the device cannot draw to its target the graph draws give 0 and the boxes go to
+// the 2D cores.
+
+// The graph unscaled with its top-left corner at (x, y) (fx, fy: the same as floats, for
+// the vertices). transparent: the graph's own transparency counts; keepAlphaTest: an
+// alpha-test graph stays one under linear filtering.
+int DrawGraphAt3D(int32_t x, int32_t y, float fx, float fy, GraphRecord* graph, int32_t transparent,
+                  int32_t keepAlphaTest);
+// The graph stretched to (x1, y1)-(x2, y2) (right and bottom exclusive; the floats the
+// same for the vertices); x1 > x2 mirrors it, y1 > y2 turns it upside down. -1 also for
+// an empty rectangle.
+int DrawGraphStretched3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
+                         float fy2, GraphRecord* graph, int32_t transparent, int32_t keepAlphaTest);
+// The graph's corners pinned to top-left (x1, y1), top-right (x2, y2), bottom-left
+// (x3, y3) and bottom-right (x4, y4).
+int DrawGraphQuad3D(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                    GraphRecord* graph, int32_t transparent);
+// The same on integer corners, the way a graph is drawn while a blend graph is set: the
+// two triangles either side of the rising diagonal map the graph affinely.
+int DrawGraphQuadTiles3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, int32_t x4,
+                         int32_t y4, GraphRecord* graph, int32_t transparent);
+// A box in a packed screen colour, filled or outlined, in the current blend state; the
+// corners in any order (right and bottom exclusive).
+int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.
 
