@@ -93,6 +93,27 @@ bool WorkDrawReady(bool withSource) {
   return g_WorkDraw.destination && (!withSource || g_WorkDraw.source);
 }
 
+// The software path of a draw of a piece: draw(target image, the piece's image) straight
+// into the target image; 0.
+template <typename Draw>
+int DrawPieceInTargetImage(const Surface2DRecord* piece, SurfaceData* record, Draw draw) {
+  MEMIMG view{};
+  draw(SoftwareTarget(), PieceImage(piece, record, &view));
+  ReleaseMemImg(&view);
+  SoftwareTargetDrawn();
+  return 0;
+}
+
+// The DirectDraw path of a draw of a piece that is no plain blit: draw(work image, work
+// source) inside the bracket; 0, or -1 when the bracket refused.
+template <typename Draw>
+int DrawPieceInWorkImage(const Surface2DRecord* piece, const Rect& source, const Rect& box, Draw draw) {
+  if (!OpenWorkDraw(piece, 0, &source, &box, 0, nullptr)) return -1;
+  if (WorkDrawReady(true)) draw(g_WorkDraw.destination, g_WorkDraw.source);
+  EndWorkDraw();
+  return 0;
+}
+
 }  // namespace
 
 void SetWorkDrawWatchForTest(void (*watch)(const WorkDrawOpening*)) { g_workDrawWatch = watch; }
@@ -104,14 +125,10 @@ int DrawSurface2DCore(int32_t x, int32_t y, int32_t surface2D, int32_t transpare
   const Surface2DRecord* piece = GetSurface2D(surface2D);
   SurfaceData* record = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
   if (!record) return -1;
-  if (SoftwarePath()) {
-    MEMIMG view{};
-    const MEMIMG* source = PieceImage(piece, record, &view);
-    BlitMemImg(SoftwareTarget(), source, x, y, transparent, GetBlendMemImg());
-    ReleaseMemImg(&view);
-    SoftwareTargetDrawn();
-    return 0;
-  }
+  if (SoftwarePath())
+    return DrawPieceInTargetImage(piece, record, [&](MEMIMG* to, const MEMIMG* from) {
+      BlitMemImg(to, from, x, y, transparent, GetBlendMemImg());
+    });
   const Rect& area = g_DrawState.drawArea;
   const int64_t left = std::max<int64_t>(x, area.left), top = std::max<int64_t>(y, area.top);
   const int64_t right = std::min<int64_t>(int64_t(x) + piece->width, area.right);
@@ -146,14 +163,10 @@ int DrawStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const Grap
   SurfaceData* record = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
   if (!record || graph->width <= 0 || graph->height <= 0) return -1;
   const Rect corners{x1, y1, x2, y2};
-  if (SoftwarePath()) {
-    MEMIMG view{};
-    const MEMIMG* source = PieceImage(piece, record, &view);
-    BlitMemImgScaled(SoftwareTarget(), source, &corners, transparent, GetBlendMemImg());
-    ReleaseMemImg(&view);
-    SoftwareTargetDrawn();
-    return 0;
-  }
+  auto draw = [&](MEMIMG* to, const MEMIMG* from) {
+    BlitMemImgScaled(to, from, &corners, transparent, GetBlendMemImg());
+  };
+  if (SoftwarePath()) return DrawPieceInTargetImage(piece, record, draw);
   const bool mirrorX = x1 > x2, mirrorY = y1 > y2;
   // In 64 bits: the sides and their 16.16 scales pass 32 bits from a side of 32768.
   const int64_t left = std::min(x1, x2), right = std::max(x1, x2);
@@ -178,12 +191,7 @@ int DrawStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const Grap
   Rect source{};
   range(left, clippedLeft, clippedRight - clippedLeft, scaleX, graph->width, mirrorX, &source.left, &source.right);
   range(top, clippedTop, clippedBottom - clippedTop, scaleY, graph->height, mirrorY, &source.top, &source.bottom);
-  const Rect box = RectOf(clippedLeft, clippedTop, clippedRight, clippedBottom);
-  if (!OpenWorkDraw(piece, 0, &source, &box, 0, nullptr)) return -1;
-  if (WorkDrawReady(true))
-    BlitMemImgScaled(g_WorkDraw.destination, g_WorkDraw.source, &corners, transparent, GetBlendMemImg());
-  EndWorkDraw();
-  return 0;
+  return DrawPieceInWorkImage(piece, source, RectOf(clippedLeft, clippedTop, clippedRight, clippedBottom), draw);
 }
 
 int DrawGraphTriangleCore(const TriangleVertex* vertices, const GraphRecord* graph, int32_t transparent) {
@@ -191,14 +199,10 @@ int DrawGraphTriangleCore(const TriangleVertex* vertices, const GraphRecord* gra
   const Surface2DRecord* piece = FirstPiece(graph);
   SurfaceData* record = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
   if (!record) return -1;
-  if (SoftwarePath()) {
-    MEMIMG view{};
-    const MEMIMG* source = PieceImage(piece, record, &view);
-    DrawMemImgTriangle(SoftwareTarget(), source, vertices, transparent, GetBlendMemImg(), 0);
-    ReleaseMemImg(&view);
-    SoftwareTargetDrawn();
-    return 0;
-  }
+  auto draw = [&](MEMIMG* to, const MEMIMG* from) {
+    DrawMemImgTriangle(to, from, vertices, transparent, GetBlendMemImg(), 0);
+  };
+  if (SoftwarePath()) return DrawPieceInTargetImage(piece, record, draw);
   int64_t minX = 1000000, minY = 1000000, maxX = -1000000, maxY = -1000000;
   int64_t minU = 1000000, minV = 1000000, maxU = -1000000, maxV = -1000000;
   for (int i = 0; i < 3; i++) {
@@ -210,13 +214,7 @@ int DrawGraphTriangleCore(const TriangleVertex* vertices, const GraphRecord* gra
   }
   // The renderer fills each row up to and including the column of its right edge, so the
   // rightmost vertex's own column belongs to the box; the bottom vertex's row never does.
-  const Rect box = RectOf(minX, minY, maxX + 1, maxY);
-  const Rect source = RectOf(minU, minV, maxU, maxV);
-  if (!OpenWorkDraw(piece, 0, &source, &box, 0, nullptr)) return -1;
-  if (WorkDrawReady(true))
-    DrawMemImgTriangle(g_WorkDraw.destination, g_WorkDraw.source, vertices, transparent, GetBlendMemImg(), 0);
-  EndWorkDraw();
-  return 0;
+  return DrawPieceInWorkImage(piece, RectOf(minU, minV, maxU, maxV), RectOf(minX, minY, maxX + 1, maxY), draw);
 }
 
 int DrawQuadCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, int32_t x4, int32_t y4,
