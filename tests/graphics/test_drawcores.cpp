@@ -444,19 +444,23 @@ TEST_F(DrawCores, CapturingCopiesARectangleOfTheGraphsSize) {
     int32_t depth;
     bool software;
     Memory targetMemory, graphMemory;
+    bool targetCell;  // the target is a cell at (8, 4) of a larger sheet
   };
   const Case cases[] = {
-      {"DirectDraw target into a DirectDraw graph", 32, false, VIDEO, VIDEO},
-      {"the same at 5:6:5", 16, false, SYSTEM, VIDEO},
-      {"DirectDraw target into a software-image graph", 32, false, VIDEO, IMAGE},
-      {"software-image target into a DirectDraw graph", 16, false, IMAGE, SYSTEM},
-      {"software-image target into a software-image graph", 32, false, IMAGE, IMAGE},
-      {"software-rendered screen", 32, true, VIDEO, VIDEO},
+      {"DirectDraw target into a DirectDraw graph", 32, false, VIDEO, VIDEO, false},
+      {"the same at 5:6:5", 16, false, SYSTEM, VIDEO, false},
+      {"DirectDraw target into a software-image graph", 32, false, VIDEO, IMAGE, false},
+      {"software-image target into a DirectDraw graph", 16, false, IMAGE, SYSTEM, false},
+      {"software-image target into a software-image graph", 32, false, IMAGE, IMAGE, false},
+      {"software-rendered screen", 32, true, VIDEO, VIDEO, false},
+      {"a cell of a DirectDraw sheet into a DirectDraw graph", 32, false, VIDEO, VIDEO, true},
+      {"a cell of a DirectDraw sheet into a software-image graph", 16, false, SYSTEM, IMAGE, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     StartPath(c.depth, c.software);
-    const int32_t target = PatternGraph(64, 48, 10, c.targetMemory);
+    const int32_t target = c.targetCell ? CreateSubGraph(8, 4, 64, 48, PatternGraph(80, 60, 10, c.targetMemory))
+                                        : PatternGraph(64, 48, 10, c.targetMemory);
     const int32_t picture = PatternGraph(20, 12, 11, c.graphMemory);
     const int32_t sheet = PatternGraph(40, 24, 12, c.graphMemory);
     const int32_t cell = CreateSubGraph(10, 6, 20, 12, sheet);
