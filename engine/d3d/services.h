@@ -109,6 +109,22 @@ int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t bl
 int ReadBackScreenDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
                            int32_t targetCoordinates);
 
+// ---- what the draw entry points ask of the renderer ---------------------------------------
+// A texture graph, or a box while 3D drawing is active, is drawn by the device; 0 or -1.
+
+// The graph at (x, y) (fx, fy the same as floats); last: 1 to draw at once.
+int DrawGraphAt3D(int32_t x, int32_t y, float fx, float fy, GraphRecord* graph, int32_t transparent,
+                  int32_t last);
+// The graph stretched to (x1, y1)-(x2, y2), the four also as floats.
+int DrawGraphStretched3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
+                         float fy2, GraphRecord* graph, int32_t transparent, int32_t last);
+// The graph on four corners: top-left, top-right, bottom-left, bottom-right.
+int DrawGraphQuad3D(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                    GraphRecord* graph, int32_t transparent);
+// A box filled or outlined in a packed screen colour, with the current blend state.
+int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.
 

@@ -109,6 +109,9 @@ PlatDDSurface GetMaskSurface();
 int IsMaskSurfaceInVideoMemory();
 int ReleaseMaskScreen();
 int RecreateMaskScreen();
+// The bracket of a masked draw over the rectangle (x1, y1)-(x2, y2) of the draw target; 0.
+int BeginMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+int EndMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);

@@ -85,6 +85,10 @@ int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way);
 
 // Moves the movie to the frame its clock or sound asks for and tells its callback; 0.
 int UpdateMovieFrame(int32_t movie, int32_t waitFlag);
+// Shows (show 1) or hides (0) a movie in surface mode 1 straight on the window, its
+// top-left at (x, y) of the client area, magnified scale times; 0, or -1 for an invalid
+// handle.
+int DrawMovieToScreen(int32_t x, int32_t y, int32_t scale, int32_t movie, int32_t show);
 // Pauses a movie (keeping its play request when keepRequest is 1); 0, or -1.
 int PauseMovieHandle(int32_t movie, int32_t keepRequest);
 int PauseAllMovieHandles();

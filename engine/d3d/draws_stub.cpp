@@ -1,0 +1,19 @@
+// Stubs until the device draws graphs and boxes. No texture graph exists yet, so the graph
+// draws report failure; a box while 3D drawing is active is drawn by the 2D cores, so that
+// a device changes nothing on the screen until it draws boxes itself.
+#include "engine/d3d/services.h"
+#include "engine/graphics/cores.h"
+#include "engine/graphics/drawtarget.h"
+
+int DrawGraphAt3D(int32_t, int32_t, float, float, GraphRecord*, int32_t, int32_t) { return -1; }
+int DrawGraphStretched3D(int32_t, int32_t, int32_t, int32_t, float, float, float, float, GraphRecord*, int32_t,
+                         int32_t) {
+  return -1;
+}
+int DrawGraphQuad3D(float, float, float, float, float, float, float, float, GraphRecord*, int32_t) { return -1; }
+int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+  return DrawFilledBoxCore(x1, y1, x2, y2, colour);
+}
+int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+  return DrawBoxOutlineCore(x1, y1, x2, y2, colour);
+}
