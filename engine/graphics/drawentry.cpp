@@ -8,6 +8,7 @@
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
+#include "engine/graphics/maskscreen.h"
 #include "engine/graphics/present.h"
 #include "engine/graphics/services.h"
 #include "engine/movie/movie.h"
