@@ -5,6 +5,7 @@
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawentry.h"
 #include "engine/graphics/drawsettings.h"
+#include "engine/graphics/maskscreentest.h"
 #include "engine/graphics/present.h"
 #include "engine/movie/movie.h"
 #include "graphics/drawfixture.h"
@@ -358,4 +359,60 @@ TEST_F(DrawEntry, TheFrontScreenOfASoftwareRenderedScreenFollowsTheWindow) {
   // The front image was read back from the window: blue where nothing was drawn.
   EXPECT_EQ(frontPixel(300, 300), 0x0000FFu);
   EXPECT_EQ(PlatHeadlessClientPixel(window, 300, 300), 0x0000FFu);
+}
+
+// The entry points bracket their draws with the mask: with reverse 0 an all-zero mask
+// allows nothing and every pixel of the draws is put back; with reverse 1 it allows
+// everything and the draws stay, as without a mask.
+TEST_F(DrawEntry, MaskedDrawsArePutBackWhereTheMaskAllowsNothing) {
+  auto backPixels = [] {
+    std::vector<uint32_t> out;
+    const ScreenState& s = g_ScreenState;
+    if (s.softwareRender) {
+      for (int32_t y = 0; y < 480; y++)
+        for (int32_t x = 0; x < 640; x++)
+          out.push_back(ReadPixelValue(s.backImage->pixels + y * s.backImage->data->pitch + x * 4, 4) & 0xFFFFFF);
+      return out;
+    }
+    PlatDDSurfaceDesc desc{};
+    desc.size = sizeof desc;
+    EXPECT_EQ(PlatDDSurfaceLock(s.back, nullptr, &desc, 0), PLAT_DD_OK);
+    for (int32_t y = 0; y < 480; y++)
+      for (int32_t x = 0; x < 640; x++)
+        out.push_back(ReadPixelValue(static_cast<uint8_t*>(desc.surface) + y * desc.pitch + x * 4, 4) & 0xFFFFFF);
+    PlatDDSurfaceUnlock(s.back, nullptr);
+    return out;
+  };
+  for (bool software : {true, false}) {
+    for (int32_t reverse : {0, 1}) {
+      SCOPED_TRACE(std::string(software ? "software-rendered" : "DirectDraw") + ", reverse " + std::to_string(reverse));
+      StartPath(32, software);
+      const int32_t graph = PatternGraph(16, 12, 7, VIDEO);
+      ASSERT_EQ(SetDrawTargetCore(DRAW_SCREEN_BACK), 0);
+      auto draws = [&] {
+        EXPECT_EQ(DrawFilledBox(0, 0, 640, 480, PackScreenColorCore(40, 80, 120)), 0);
+        const std::vector<uint32_t> before = backPixels();
+        EXPECT_EQ(DrawGraphAtCore(30, 20, graph, 1), 0);
+        EXPECT_EQ(DrawGraphStretchedCore(100, 20, 140, 60, graph, 0), 0);
+        SetBlendState(BLEND_MIX, 128);
+        EXPECT_EQ(DrawFilledBox(200, 100, 260, 150, PackScreenColorCore(250, 10, 10)), 0);
+        SetBlendState(BLEND_COPY, 0);
+        return before;
+      };
+      std::vector<uint32_t> before = draws();
+      const std::vector<uint32_t> unmasked = backPixels();
+      ASSERT_NE(unmasked, before);
+
+      SetMaskScreenForTest(1, reverse, 0);
+      ASSERT_EQ(BuildMaskScreen(1), 0);
+      ASSERT_EQ(SwitchMaskScreen(1), 0);
+      ASSERT_EQ(IsMaskedDrawOn(), 1);
+      before = draws();
+      EXPECT_TRUE(backPixels() == (reverse ? unmasked : before));
+      EndMaskScreen();
+      SetMaskScreenForTest(0, 0, 0);
+      EndGraphics();
+      RemoveAllSurfaceData();
+    }
+  }
 }
