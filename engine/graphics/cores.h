@@ -27,3 +27,11 @@ int DrawColorBoxCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
                      int32_t fill);
 // Draws count line records into the draw target; 0 or -1.
 int DrawLinesCore(const LineRecord* lines, int32_t count);
+// Draws a 2D surface at (x, y) of the draw target, its colour key (or alpha) transparent
+// for a non-zero trans, through the draw state; 0 or -1.
+int DrawSurface2DCore(int32_t x, int32_t y, int32_t surface2D, int32_t trans);
+// Draws a string with a font at (x, y) of the draw target (vertical: top to bottom),
+// through the font's drawing screen when it is blended or anti-aliased, else straight
+// into the target; 0 or -1.
+int DrawTextWithFontCore(int32_t x, int32_t y, const char* text, uint32_t color, int32_t font,
+                         uint32_t edgeColor, int32_t vertical);

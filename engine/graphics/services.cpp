@@ -29,3 +29,5 @@ PlatDDSurface GetMaskSurface() { return 0; }
 int IsMaskSurfaceInVideoMemory() { return 0; }
 int ReleaseMaskScreen() { return 0; }
 int RecreateMaskScreen() { return 0; }
+int BeginMaskedDraw(int32_t, int32_t, int32_t, int32_t) { return 0; }
+int EndMaskedDraw(int32_t, int32_t, int32_t, int32_t) { return 0; }

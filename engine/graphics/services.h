@@ -109,6 +109,10 @@ PlatDDSurface GetMaskSurface();
 int IsMaskSurfaceInVideoMemory();
 int ReleaseMaskScreen();
 int RecreateMaskScreen();
+// The bracket of a draw while masked drawing is on: the rectangle of the target is saved
+// before the draw and put back after it where the mask allows no drawing; 0.
+int BeginMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+int EndMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);
