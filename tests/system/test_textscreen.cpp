@@ -106,7 +106,8 @@ TEST_F(TextOnScreen, TheDefaultFontsLineIsTheLayersGlyphsInTheFrame) {
       EXPECT_EQ(e->xOffset, gm.originX);
       EXPECT_EQ(e->yOffset, tm.ascent - gm.originY);
       std::vector<uint8_t> bits(size);
-      ASSERT_NE(PlatGetGlyphOutline(dc, code, PLAT_GGO_BITMAP, &gm, size, bits.data(), &identity), PLAT_GDI_GLYPH_ERROR);
+      ASSERT_NE(PlatGetGlyphOutline(dc, code, PLAT_GGO_BITMAP, &gm, size, bits.data(), &identity),
+                PLAT_GDI_GLYPH_ERROR);
       const uint32_t pitch = size / gm.blackBoxY;
       for (uint32_t j = 0; j < gm.blackBoxY; j++)
         for (uint32_t i = 0; i < gm.blackBoxX; i++)
