@@ -1,7 +1,7 @@
 // Strings through the glyph cache: the layout on the block-glyph fake, the memory path's
 // pixels against a model read from the cache cells (IPA Gothic, every font type, every
 // pixel size), the type-3 mix, and DrawStringWithFont on the screens and graphs.
-#include "graphics/surfacefixture.h"
+#include "font/fontfixture.h"
 
 #include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
@@ -12,6 +12,7 @@
 #include "engine/softimage/memimg.h"
 #include "platform/gdi/fake/fontfake.h"
 #include "support/backscreen.h"
+#include "support/glyphcells.h"
 
 #include <cstring>
 #include <string>
@@ -105,30 +106,10 @@ struct Image {
   }
 };
 
-class TextDraw : public SurfaceTest {
+class TextDraw : public FakeFontTest {
  protected:
-  void SetUp() override {
-    SurfaceTest::SetUp();
-    PlatFontFakeReset();
-    ASSERT_EQ(PlatGdiSelectFontBackend("fake"), 0);
-    Start(1, 32);
-    ResetFontDefaults();
-  }
-  void TearDown() override {
-    DeleteAllFonts();
-    PlatGdiSelectFontBackend("freetype");
-    PlatFontFakeReset();
-    SurfaceTest::TearDown();
-  }
   static uint32_t Text() { return PackScreenColorCore(255, 128, 32); }
   static uint32_t Edge() { return PackScreenColorCore(16, 64, 200); }
-
-  // The cells of the string, as PrepareStringGlyphs cuts them.
-  static std::vector<GlyphCell> Cells(int32_t font, const char* text) {
-    int32_t count = 0;
-    EXPECT_EQ(PrepareStringGlyphs(nullptr, text, font, -1, &count), 0);
-    return std::vector<GlyphCell>(FontScratchCells(), FontScratchCells() + count);
-  }
 
   // The string drawn by the model: each glyph's cache cell placed by the layout's rules
   // (horizontally at pen + x offset, y offset; vertically a quarter turn clockwise, its
@@ -139,24 +120,14 @@ class TextDraw : public SurfaceTest {
     for (int32_t yy = 0; yy < out.img.height; yy++)
       for (int32_t xx = 0; xx < out.img.width; xx++) out.Set(xx, yy, before.Get(xx, yy));
     const FontRecord* f = GetFontRecord(font);
-    int32_t pen = 0;
-    for (const GlyphCell& c : Cells(font, text)) {
-      const GlyphEntry* e = f->chars[GlyphCellKey(c)].glyph;
-      int32_t cx, cy;
-      GlyphCellPosition(f, e->cell, &cx, &cy);
-      for (int32_t j = 0; j < e->height; j++)
-        for (int32_t i = 0; i < e->width; i++) {
-          const uint8_t* row = f->cacheMemory + size_t(cy + j) * f->cachePitch;
-          const uint32_t s = f->fontType == 0 ? (row[i >> 3] >> (7 - (i & 7))) & 1 : row[i];
-          const int32_t px = vertical ? x + f->cellHeight - e->yOffset - j : x + e->xOffset + pen + i;
-          const int32_t py = vertical ? y + e->xOffset + pen + i : y + e->yOffset + j;
-          if (px < clip.left || px >= clip.right || py < clip.top || py >= clip.bottom) continue;
-          if (px < 0 || py < 0 || px >= out.img.width || py >= out.img.height) continue;
-          if (s == 0 && transparent) continue;
-          out.Set(px, py, ModelValue(d, f->fontType, s));
-        }
-      pen += e->advance + f->extraAdvance;
-    }
+    ForEachCachedGlyphPixel(font, text, [&](const GlyphEntry* e, int32_t pen, int32_t i, int32_t j, uint32_t s) {
+      const int32_t px = vertical ? x + f->cellHeight - e->yOffset - j : x + e->xOffset + pen + i;
+      const int32_t py = vertical ? y + e->xOffset + pen + i : y + e->yOffset + j;
+      if (px < clip.left || px >= clip.right || py < clip.top || py >= clip.bottom) return;
+      if (px < 0 || py < 0 || px >= out.img.width || py >= out.img.height) return;
+      if (s == 0 && transparent) return;
+      out.Set(px, py, ModelValue(d, f->fontType, s));
+    });
     return out.All();
   }
 };

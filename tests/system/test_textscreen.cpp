@@ -9,6 +9,7 @@
 #include "engine/graphics/services.h"
 #include "engine_start.h"
 #include "support/backscreen.h"
+#include "support/glyphcells.h"
 
 #include <cstring>
 #include <string>
@@ -42,30 +43,14 @@ class TextOnScreen : public EngineStart {
     return out;
   }
 
-  // Each glyph of the string as the font layer renders it (one bit a pixel), placed where
-  // the cache's entry puts it: (x + x offset + pen, y + y offset). Ink takes ink(cache value),
-  // the rest stays as it was.
+  // Each glyph of the string from its cache cell, placed where its entry puts it:
+  // (x + x offset + pen, y + y offset). Ink takes ink(cache value), the rest stays.
   static void Place(std::vector<uint32_t>* frame, int32_t font, const char* text, int32_t x, int32_t y,
                     uint32_t (*ink)(uint32_t)) {
-    const FontRecord* f = GetFontRecord(font);
-    int32_t count = 0;
-    ASSERT_EQ(PrepareStringGlyphs(nullptr, text, font, -1, &count), 0);
-    const std::vector<GlyphCell> cells(FontScratchCells(), FontScratchCells() + count);
-    int32_t pen = 0;
-    for (const GlyphCell& c : cells) {
-      const GlyphEntry* e = f->chars[GlyphCellKey(c)].glyph;
-      ASSERT_NE(e, nullptr);
-      int32_t cx, cy;
-      GlyphCellPosition(f, e->cell, &cx, &cy);
-      for (int32_t j = 0; j < e->height; j++)
-        for (int32_t i = 0; i < e->width; i++) {
-          const uint8_t* row = f->cacheMemory + size_t(cy + j) * f->cachePitch;
-          const uint32_t v = f->fontType == 0 ? (row[i >> 3] >> (7 - (i & 7))) & 1 : row[i];
-          const int32_t px = x + e->xOffset + pen + i, py = y + e->yOffset + j;
-          if (v && px >= 0 && py >= 0 && px < kWidth && py < kHeight) (*frame)[size_t(py * kWidth + px)] = ink(v);
-        }
-      pen += e->advance + f->extraAdvance;
-    }
+    ForEachCachedGlyphPixel(font, text, [&](const GlyphEntry* e, int32_t pen, int32_t i, int32_t j, uint32_t v) {
+      const int32_t px = x + e->xOffset + pen + i, py = y + e->yOffset + j;
+      if (v && px >= 0 && py >= 0 && px < kWidth && py < kHeight) (*frame)[size_t(py * kWidth + px)] = ink(v);
+    });
   }
 
   PlatWnd window = 0;
