@@ -42,8 +42,9 @@ pkg_check_modules(KR_VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::FREETYPE)
 # Theora movies: the Ogg and Theora reading of platform/media, over states the engine's
-# own decoder keeps (engine/movie), through libtheora's old decoding interface and libogg.
-pkg_check_modules(KR_THEORA REQUIRED IMPORTED_TARGET theora ogg)
+# own decoder keeps (engine/movie), through libtheora's old decoding interface and libogg;
+# the movie streams of platform/media decode their Vorbis tracks with libvorbis.
+pkg_check_modules(KR_THEORA REQUIRED IMPORTED_TARGET theora ogg vorbis)
 list(APPEND KR_PLATFORM_LIBS PkgConfig::KR_THEORA)
 list(APPEND KR_ENGINE_LIBS PkgConfig::KR_THEORA)
 # The movie writer (tools/krmovie) encodes pictures and tones for the tests, the fuzz

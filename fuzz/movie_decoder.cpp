@@ -15,7 +15,7 @@
 #include "engine/system/system.h"
 #include "engine/engine.h"
 #include "platform/kernel/kernel.h"
-#include "tools/krmovie/moviewriter.h"
+#include "moviefuzz.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -28,41 +28,10 @@ namespace {
 
 std::string g_path;
 
-void WriteSeeds(const std::string& corpus) {
-  std::error_code ec;
-  if (!std::filesystem::is_directory(corpus, ec) || !std::filesystem::is_empty(corpus, ec)) return;
-  auto spec = [](int32_t w, int32_t h, int32_t x, int32_t y, int32_t frames, int32_t chroma, int32_t tone) {
-    return MovieWriterSpec{.width = w, .height = h, .offsetX = x, .offsetY = y, .frames = frames,
-                           .keyframeInterval = 4, .chroma = chroma, .toneHz = tone};
-  };
-  const MovieWriterSpec seeds[] = {
-      spec(32, 32, 0, 0, 6, 420, 0), spec(30, 18, 3, 5, 9, 420, 0), spec(24, 16, 1, 1, 5, 422, 0),
-      spec(16, 16, 7, 2, 5, 444, 0), spec(32, 16, 0, 0, 3, 420, 440), spec(16, 16, 0, 0, 1, 420, 0),
-  };
-  int n = 0;
-  for (const MovieWriterSpec& s : seeds) {
-    std::string bytes;
-    if (WriteMovie(s, &bytes) != 0) abort();
-    const std::string path = corpus + "/seed" + std::to_string(n++);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) abort();
-    std::fclose(f);
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i < *argc; i++)
-    if ((*argv)[i][0] != '-') WriteSeeds((*argv)[i]);
-  char tmpl[] = "/tmp/kr_fuzz_movie_XXXXXX";
-  if (!mkdtemp(tmpl)) abort();
-  g_path = std::string(tmpl) + "/movie.ogg";
-  setenv("KR_PLATFORM", "headless", 1);
-  PlatClockSetManual(1, 1000);
-  SetLogOff(1);
-  ChangeWindowMode(1);
-  if (EngineInitCore() != 0) abort();
+  g_path = StartMovieFuzzing(argc, argv, "kr_fuzz_movie");
   return 0;
 }
 

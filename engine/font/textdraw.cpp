@@ -5,6 +5,7 @@
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
+#include "engine/graphics/maskscreen.h"
 #include "engine/graphics/present.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/graphics/drawsettings.h"
+#include "engine/graphics/maskscreen.h"
 #include "engine/pixel/drawstate.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/window/window.h"
@@ -56,8 +57,6 @@ int IsGraphHandleLive(int32_t graph);
 struct GraphRecord;
 // The record of a live graph, or null.
 GraphRecord* LookupGraph(int32_t graph);
-// The mask flags as a draw-state reset leaves them: switched on, masked drawing off.
-void ResetMaskScreenFlags();
 // 0 selects software rendering without DirectDraw (and 3D off), 1 hardware; 0.
 int SetHardwareRendering(int32_t flag);
 // Present through a temporary primary surface (only while no DirectDraw object exists).
@@ -94,25 +93,7 @@ int RemoveAllSoftImagesCore();
 
 // ---- window placement -----------------------------------------------------------------
 
-int IsMaskScreenEnabled();
-// Releases the mask screen for good (the graph manager's end); 0.
-int EndMaskScreen();
-// Deletes every handle of the 512-slot table of type 0x40000000; 0.
-int DeleteAllType40Handles();
-int SwitchMaskScreen(int32_t flag);
-// The mask screen as the draw target and the work draws read it: made (wanted), masked
-// drawing on (made and switched on), its work surface and whether that lies in video
-// memory. Released and made again around a graphics rebuild; 0.
-int IsMaskScreenMade();
-int IsMaskedDrawOn();
-PlatDDSurface GetMaskSurface();
-int IsMaskSurfaceInVideoMemory();
-int ReleaseMaskScreen();
-int RecreateMaskScreen();
-// The bracket of a draw while masked drawing is on: the rectangle of the target is saved
-// before the draw and put back after it where the mask allows no drawing; 0.
-int BeginMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
-int EndMaskedDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// IsMaskScreenEnabled and SwitchMaskScreen: engine/graphics/maskscreen.h.
 // The requested GDI-surface mode and its application (flip to the GDI surface for 1).
 int GetGdiSurfaceMode();
 int SetGdiSurfaceMode(int32_t mode);

@@ -4,6 +4,7 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/movie/decoder.h"
+#include "engine/movie/stream.h"
 #include "engine/sound/services.h"
 #include "engine/sound/soundhandle.h"
 #include "engine/system/sysinfo.h"
@@ -36,6 +37,8 @@ MovieRecord* LookupMovie(int32_t movie) {
 
 int32_t GetMovieCount() { return g_movieTable.count; }
 
+int32_t MovieHandleAt(int32_t slot) { return HandleTableHandleAt(&g_movieTable, slot); }
+
 int32_t AddMovieRecord(MovieRecord** record) {
   if (g_movieTable.count >= MOVIE_TABLE_SIZE) {
     WriteLog("ムービーの数が許容量を越えました\n");
@@ -57,9 +60,14 @@ int32_t AddMovieRecord(MovieRecord** record) {
   return handle;
 }
 
-int UpdateMovieFrame(int32_t movie, int32_t) {
+int UpdateMovieFrame(int32_t movie, int32_t waitFlag) {
   MovieRecord* r = LookupMovie(movie);
-  if (!r || !r->ownDecoder || !r->decoder) return 0;
+  if (!r) return 0;
+  if (!r->ownDecoder) {
+    UpdateStreamMovie(r, waitFlag);
+    return 0;
+  }
+  if (!r->decoder) return 0;
   MovieDecoder* d = r->decoder;
   MovieInfo info;
   QueryMovieInfo(d, &info);
@@ -109,8 +117,10 @@ int PauseMovieHandle(int32_t movie, int32_t keepRequest) {
   if (r->ownDecoder) {
     if (r->sound != -1) g_SoundServices.stopSoundHandleCore(r->sound);
     UpdateMovieFrame(movie, 0);
-  } else if (!r->surface4 && !r->surface7) {
+  } else if (!HoldsMovieSurface(r)) {
     return 0;
+  } else {
+    PlatMediaControlPause(r->mediaControl);
   }
   r->paused = 1;
   if (keepRequest == 0) r->playRequested = 0;
@@ -137,8 +147,10 @@ int ResumeAllMovieHandles() {
       const double shown = double(CurrentMovieFrame(r->decoder)) / info.frameRate * 1000000.0;
       r->startTime = int64_t(GetTimeMicroseconds(0)) - int64_t(std::trunc(shown));
       if (r->sound != -1) g_SoundServices.playSoundHandleCore(r->sound, type, 0);
+    } else if (!HoldsMovieSurface(r)) {
+      continue;  // released: it is opened again first
     } else {
-      continue;  // the stream way of playing: no such movie yet
+      PlatMediaStreamSetState(r->multiMediaStream, PLAT_STREAMSTATE_RUN);
     }
     r->paused = 0;
     r->playType = type;
@@ -161,14 +173,16 @@ int CloseMovieHandle(int32_t movie) {
     r->sound = -1;
     r->ownDecoder = 0;
   }
+  // The stream's thread lets go of the sample, its surface and its event first.
+  AbortStreamUpdate(r);
   if (r->tempFile == 1) {
-    PlatFileDelete(r->fileName);
+    // A copy that a failed opening deleted is not the movie's any more.
+    if (!r->tempCopyDeleted) PlatFileDelete(r->fileName);
     r->tempFile = 0;
   }
-  FreeGraphImageCore(&r->frameImage);
-  // The stream way's objects (steps 3 and 5) come with that way; nothing holds them yet.
+  CloseStreamObjects(r);
   if (r->sampleEvent) {
-    PlatEventDestroy(static_cast<PlatEvent*>(r->sampleEvent));
+    PlatEventDestroy(r->sampleEvent);
     r->sampleEvent = nullptr;
   }
   HandleTableRemove(&g_movieTable, movie);

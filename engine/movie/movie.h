@@ -3,6 +3,9 @@
 
 #include "engine/base/rect.h"
 #include "engine/pixel/colorformat.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/kernel/kernel.h"
+#include "platform/media/media.h"
 
 #include <cstdint>
 
@@ -10,7 +13,8 @@ struct MovieDecoder;
 struct MovieRecord;
 
 enum { MOVIE_TABLE_SIZE = 100, MOVIE_LOOP = 2 };
-// How a movie is played: by the stream stand-in (not yet there), or by the own decoder.
+// How a movie is played: by the multimedia stream (platform/media) into a surface, or by
+// the own decoder.
 enum MoviePlayWay : int32_t { MOVIE_WAY_STREAM = 0, MOVIE_WAY_OWN_DECODER = 1 };
 
 // Called after each new frame with the record and its callbackData.
@@ -27,20 +31,21 @@ struct MovieRecord {
   intptr_t decoderFile;
   int32_t sound;       // -1 for none
   Rect sampleRect;
-  // The stream way of playing holds these; no stream movie exists yet, so they stay null.
-  void* multiMediaStream;
-  void* videoStream;
-  void* amVideoStream;
-  void* ddStream;
-  void* sample;
-  void* surface;
-  void* surface7;
-  void* surface4;
-  void* directDraw4;
-  void* graphBuilder;
-  void* mediaControl;
-  void* mediaSeeking;
-  void* basicAudio;
+  // The stream way of playing: 0 while not held. surface, surface7 and surface4 are views
+  // of one surface.
+  PlatMediaRef multiMediaStream;
+  PlatMediaRef videoStream;
+  PlatMediaRef amVideoStream;
+  PlatMediaRef ddStream;
+  PlatMediaRef sample;
+  PlatDDSurface surface;
+  PlatDDSurface surface7;
+  PlatDDSurface surface4;
+  PlatDDraw directDraw4;
+  PlatMediaRef graphBuilder;
+  PlatMediaRef mediaControl;
+  PlatMediaRef mediaSeeking;
+  PlatMediaRef basicAudio;
   int64_t timePerFrame;
   int64_t lastFrameTime;
   uint64_t openTime;
@@ -57,7 +62,7 @@ struct MovieRecord {
   int64_t savedTime;
   int32_t tempFile;
   char fileName[260];
-  void* sampleEvent;
+  PlatEvent* sampleEvent;
   int32_t updatePending;
   GraphImage frameImage;
   int32_t screenX, screenY, screenScale;
@@ -65,6 +70,9 @@ struct MovieRecord {
   Rect overlaySource, overlayDest;
   MovieFrameCallback frameCallback;
   int32_t callbackData;
+  // 1 once a failed opening deleted the temporary copy that fileName names: it belongs to
+  // the movie no more (the name may be another file's by now), so the close leaves it.
+  int32_t tempCopyDeleted;
 };
 
 // The record of a valid movie handle, or null.
@@ -74,14 +82,34 @@ MovieRecord* LookupMovie(int32_t movie);
 int32_t AddMovieRecord(MovieRecord** record);
 // Movies in the table.
 int32_t GetMovieCount();
+// The handle of the record in the slot, or -1 for an empty slot.
+int32_t MovieHandleAt(int32_t slot);
 
-// Opens a movie file (through the file layer, so also inside an archive) and starts it
-// playing into a new graph of its picture size, which the movie feeds: each update of the
-// movie writes its newest frame into the graph, and freeing the graph closes the movie.
+// Opens a movie file and starts it playing into a new graph of its picture size, which the
+// movie feeds: each update of the movie writes its newest frame into the graph (in surface
+// mode 1 the movie shows on the overlay instead), and freeing the graph closes the movie.
 // playType: bit value 2 loops; it is also the play type of the movie's sound (a waiting
-// play, 0, starts the sound in the background). way: MOVIE_WAY_OWN_DECODER. The graph
-// handle, or -1 with a log line.
-int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way);
+// play, 0, starts the sound in the background). way: MOVIE_WAY_STREAM (the multimedia
+// stream on the engine's DirectDraw object, in surfaceMode; without a DirectDraw object
+// the own decoder plays the movie instead) or MOVIE_WAY_OWN_DECODER (the file is read
+// through the file layer, so also inside an archive). The graph handle, or -1 with a log
+// line.
+int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way,
+                         MovieSurfaceMode surfaceMode = MOVIE_SURFACE_PLAIN);
+
+// The DirectDraw object the stream way plays on: the engine's, or 0 without one (the
+// no-DirectDraw mode, or before the start and after the end of DirectDraw).
+PlatDDraw GetMovieDirectDraw();
+// Builds the stream side of the record: the graph, the multimedia stream with its video
+// and audio streams, the frame surface, its sample, the frame buffer and the sample's
+// event; makes a temporary copy of a file the stream cannot open. tempFile and halfWidth
+// are the caller's. fileName is Shift-JIS (it may be the record's own). The stream is left
+// stopped. 0, or -1 with a log line and everything made released.
+int OpenMovieFile(PlatDDraw directDraw, MovieRecord* movie, const char* fileName, int32_t* widthOut,
+                  int32_t* heightOut, MovieSurfaceMode surfaceMode);
+// Shows the movie of surface mode 1 on the overlay at (x, y) in the window's client area,
+// magnified by scale, or hides it (show 0). 0, or -1 for a handle that is not live.
+int DrawMovieToScreen(int32_t x, int32_t y, int32_t scale, int32_t movie, int32_t show);
 
 // Moves the movie to the frame its clock or sound asks for and tells its callback; 0.
 int UpdateMovieFrame(int32_t movie, int32_t waitFlag);

@@ -1,12 +1,15 @@
-// The creator of movies: nothing else in the engine makes one. A movie file is read whole
-// through the file layer (so archives work), its pictures go to the own decoder and its
-// first Vorbis stream becomes a sound handle that times it.
+// The creator of movies: nothing else in the engine makes one. The stream way opens the
+// record on the multimedia stream over the engine's DirectDraw object and starts it. The
+// own decoder's way reads the file whole through the file layer (so archives work): its
+// pictures go to the own decoder and its first Vorbis stream becomes a sound handle that
+// times it.
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/file/file.h"
 #include "engine/graphics/graph.h"
 #include "engine/movie/decoder.h"
 #include "engine/movie/movie.h"
+#include "engine/movie/stream.h"
 #include "engine/sound/services.h"
 #include "engine/sound/soundhandle.h"
 #include "engine/sound/soundsystem.h"
@@ -99,13 +102,55 @@ int32_t LoadMovieSound(const AudioImage& audio) {
   return sound;
 }
 
+// The frame callback of a stream movie's graph: the copied frame into the graph.
+void WriteStreamFrameToGraph(MovieRecord* movie, int32_t graph) {
+  if (movie->frameImage.pixels) ReloadGraphImage(nullptr, &movie->frameImage, nullptr, 0, 0, graph, 0);
+}
+
+int32_t OpenStreamMovieToGraph(PlatDDraw directDraw, const char* fileName, int32_t playType,
+                               MovieSurfaceMode surfaceMode) {
+  MovieRecord* r = nullptr;
+  const int32_t movie = AddMovieRecord(&r);
+  if (movie == -1) return -1;
+  int32_t width = 0, height = 0;
+  if (OpenMovieFile(directDraw, r, fileName, &width, &height, surfaceMode) != 0) {
+    CloseMovieHandle(movie);
+    return -1;
+  }
+  const int32_t graph = MakeGraphWithSurfaces(width, height, 1, 0, 0);
+  if (graph == -1) {
+    CloseMovieHandle(movie);
+    return -1;
+  }
+  LookupGraph(graph)->movie = movie;
+  // On the overlay the movie shows itself; in the other modes each frame goes into the graph.
+  if (r->surfaceMode != MOVIE_SURFACE_OVERLAY) {
+    r->frameCallback = WriteStreamFrameToGraph;
+    r->callbackData = graph;
+  }
+  r->playType = playType;
+  if (PlatMediaStreamSetState(r->multiMediaStream, PLAT_STREAMSTATE_RUN) != PLAT_MEDIA_OK) {
+    WriteLogFmt("ムービーファイル %s の再生を開始できませんでした\n", fileName);
+    FreeGraph(graph, 0);  // closes the movie
+    return -1;
+  }
+  r->playRequested = 1;
+  r->paused = 0;
+  return graph;
+}
+
 }  // namespace
 
-int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way) {
+int32_t OpenMovieToGraph(const char* fileName, int32_t playType, int32_t way, MovieSurfaceMode surfaceMode) {
   if (!fileName) return -1;
-  if (way != MOVIE_WAY_OWN_DECODER) {
+  if (way != MOVIE_WAY_OWN_DECODER && way != MOVIE_WAY_STREAM) {
     WriteLogFmt("ムービーファイル %s の再生方法 %d には対応していません\n", fileName, way);
     return -1;
+  }
+  // Without a DirectDraw object (software rendering) the own decoder plays the movie.
+  if (way == MOVIE_WAY_STREAM) {
+    if (const PlatDDraw directDraw = GetMovieDirectDraw())
+      return OpenStreamMovieToGraph(directDraw, fileName, playType, surfaceMode);
   }
   int64_t size = 0;
   uint8_t* file = ReadWholeFile(fileName, &size);

@@ -211,6 +211,8 @@ int EngineEndCore() {
   return 0;
 }
 
+int IsEngineEnding() { return g_ending ? 1 : 0; }
+
 void FatalEngineExit(const char* message) {
   WriteLog(message ? message : "");
   WriteLog("\n");

@@ -95,7 +95,7 @@ int PumpMessagesCore() {
 void WaitWhileInactive() {
   // Without a window nothing could ever activate it: waiting would never end.
   if (!GetEngineWindowHandle()) return;
-  if (LoadFlag(g_System.painting) || IsWindowActive()) return;
+  if (LoadFlag(g_System.painting) || IsWindowActive() || IsEngineEnding()) return;
   while (PumpMessagesCore() == 0 && !IsWindowActive()) {
   }
   g_GraphicsServices.restoreAllGraphSurfaces();

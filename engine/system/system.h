@@ -38,7 +38,10 @@ int GetDesktopSizeAndDepth(int32_t* width, int32_t* height, int32_t* depth);
 int IsEngineInitialised();
 // Sets the flag directly, for tests of code that only reads it.
 void SetEngineInitialisedForTest(int on);
-// Holds the caller while the main window is inactive, then restores the graphs.
+// 1 while the engine's end sequence runs, else 0.
+int IsEngineEnding();
+// Holds the caller while the main window is inactive, then restores the graphs; returns
+// at once while the engine is ending (the end sequence itself waits on no window).
 void WaitWhileInactive();
 // Tears the main window down (engine end); 0.
 int DestroyMainWindow();

@@ -2,12 +2,16 @@
 // injected by operation name, and handles that carry their kind in the top byte.
 #pragma once
 
+#include "platform/backend/fakejournal.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 struct FakeCalls {
+  // The family's name in the shared journal (platform/backend/fakejournal.h).
+  const char* family = "";
   struct Failure {
     int count = 0;
     int32_t error = 0;
@@ -20,6 +24,7 @@ struct FakeCalls {
   // Logs the operation and answers the error injected into this call of it, or 0.
   int32_t Enter(const char* operation) {
     if (logging) calls.push_back(operation);
+    PlatFakeJournalAdd(family, operation);
     auto it = failures.find(operation);
     if (it == failures.end() || it->second.count <= 0) return 0;
     if (it->second.skip > 0) {

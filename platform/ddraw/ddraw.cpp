@@ -18,7 +18,28 @@
 
 namespace {
 
-enum Kind : uint32_t { KIND_OBJECT = 1, KIND_VIEW = 2, KIND_SURFACE = 3, KIND_CLIPPER = 4, KIND_PALETTE = 5 };
+enum Kind : uint32_t {
+  KIND_OBJECT = 1,
+  KIND_VIEW = 2,
+  KIND_SURFACE = 3,
+  KIND_CLIPPER = 4,
+  KIND_PALETTE = 5,
+  KIND_SURFACE_VIEW = 6,
+};
+
+// Another generation's interface on an object or a surface: its own handle, released on
+// its own, that reaches the same object.
+struct View {
+  uint32_t base = 0;
+  int generation = 0;
+};
+
+// One call of UpdateOverlay as the fake keeps it.
+struct OverlayCall {
+  PlatDDSurface surface, dest;
+  PlatRect source, destination;
+  uint32_t flags;
+};
 
 struct Object {
   uint32_t level = PLAT_DDSCL_NORMAL;
@@ -57,7 +78,8 @@ struct DD {
   std::recursive_mutex mu;
   uint32_t next = 1;
   std::map<uint32_t, Object> objects;
-  std::map<uint32_t, PlatDDraw> views;
+  std::map<uint32_t, View> views;
+  std::map<uint32_t, View> surfaceViews;  // each holds a reference to its surface
   std::map<uint32_t, Surface> surfaces;
   std::map<uint32_t, PlatWnd> clippers;
   std::map<uint32_t, Palette> palettes;
@@ -66,11 +88,17 @@ struct DD {
   FakeCalls fake;
   bool overlay = false;
   PlatDDPixelFormat overlayFormat{};
+  uint32_t alignCaps = 0, alignBoundarySrc = 0, alignSizeSrc = 0, alignBoundaryDest = 0, alignSizeDest = 0;
+  std::vector<OverlayCall> overlayCalls;
   int heldRaster = -1;  // 0 or 1: the blank status every query answers
 };
 
 DD& G() {
-  static DD* g = new DD;
+  static DD* g = [] {
+    DD* made = new DD;
+    made->fake.family = "ddraw";
+    return made;
+  }();
   return *g;
 }
 
@@ -90,18 +118,24 @@ int32_t Enter(DD& g, const char* operation) {
 
 Object* FindObject(DD& g, PlatDDraw handle) {
   auto view = g.views.find(handle);
-  if (view != g.views.end()) handle = view->second;
+  if (view != g.views.end()) handle = view->second.base;
   auto it = g.objects.find(handle);
   return it == g.objects.end() ? nullptr : &it->second;
 }
 
 PlatDDraw ObjectHandle(DD& g, PlatDDraw handle) {
   auto view = g.views.find(handle);
-  return view != g.views.end() ? view->second : handle;
+  return view != g.views.end() ? view->second.base : handle;
+}
+
+// The surface a handle or a view of it names.
+PlatDDSurface Resolve(DD& g, PlatDDSurface handle) {
+  auto view = g.surfaceViews.find(handle);
+  return view != g.surfaceViews.end() ? view->second.base : handle;
 }
 
 Surface* FindSurface(DD& g, PlatDDSurface handle) {
-  auto it = g.surfaces.find(handle);
+  auto it = g.surfaces.find(Resolve(g, handle));
   return it == g.surfaces.end() ? nullptr : &it->second;
 }
 
@@ -186,6 +220,7 @@ uint32_t Read(const uint8_t* p) {
     std::memcpy(&v, p, 2);
     return v;
   }
+  if constexpr (B == 3) return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
   if constexpr (B == 4) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -199,6 +234,11 @@ void Write(uint8_t* p, uint32_t v) {
   if constexpr (B == 2) {
     uint16_t w = uint16_t(v);
     std::memcpy(p, &w, 2);
+  }
+  if constexpr (B == 3) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
   }
   if constexpr (B == 4) std::memcpy(p, &v, 4);
 }
@@ -251,6 +291,8 @@ void FillLoop(uint8_t* dst, int32_t pitch, int32_t width, int32_t height, uint32
     // Rows start 4-byte aligned (pitches are multiples of 4), so they fill as arrays.
     if constexpr (B == 1) std::memset(row, int(value & 0xFF), size_t(width));
     if constexpr (B == 2) std::fill_n(reinterpret_cast<uint16_t*>(row), width, uint16_t(value));
+    if constexpr (B == 3)
+      for (int32_t x = 0; x < width; x++) Write<3>(row + size_t(x) * 3, value);
     if constexpr (B == 4) std::fill_n(reinterpret_cast<uint32_t*>(row), width, value);
   }
 }
@@ -260,6 +302,7 @@ void Fill(Surface& s, const PlatRect& r, uint32_t value) {
   switch (s.bytes) {
     case 1: FillLoop<1>(At(s, r.left, r.top), s.pitch, w, h, value); break;
     case 2: FillLoop<2>(At(s, r.left, r.top), s.pitch, w, h, value); break;
+    case 3: FillLoop<3>(At(s, r.left, r.top), s.pitch, w, h, value); break;
     default: FillLoop<4>(At(s, r.left, r.top), s.pitch, w, h, value); break;
   }
 }
@@ -289,6 +332,7 @@ void CopyRect(Surface& dst, const PlatRect& dstRect, const PlatRect& region, con
   switch (dst.bytes) {
     case 1: CopyLoop<1>(c); break;
     case 2: CopyLoop<2>(c); break;
+    case 3: CopyLoop<3>(c); break;
     default: CopyLoop<4>(c); break;
   }
 }
@@ -311,6 +355,11 @@ void FreeSurface(DD& g, PlatDDSurface handle) {
 }
 
 void ReleaseSurfaceLocked(DD& g, PlatDDSurface handle) {
+  auto view = g.surfaceViews.find(handle);
+  if (view != g.surfaceViews.end()) {
+    handle = view->second.base;
+    g.surfaceViews.erase(view);
+  }
   Surface* s = FindSurface(g, handle);
   if (s && --s->refs <= 0) FreeSurface(g, handle);
 }
@@ -365,9 +414,11 @@ void Size(Surface& s, int32_t width, int32_t height, const PlatDDPixelFormat& fo
   s.pitch = (width * s.bytes + 3) & ~3;
 }
 
-bool UsableFormat(const PlatDDPixelFormat& f) {
+bool UsableFormat(const PlatDDPixelFormat& f, uint32_t caps) {
   if (f.size != sizeof(PlatDDPixelFormat)) return false;
   if (f.flags & PLAT_DDPF_FOURCC) return f.bitCount == 16 || f.bitCount == 0;
+  // 24-bit RGB only in system memory, where movie frames are written by the processor.
+  if (f.bitCount == 24) return (f.flags & PLAT_DDPF_RGB) && (caps & PLAT_DDSCAPS_SYSTEMMEMORY);
   return f.bitCount == 8 || f.bitCount == 16 || f.bitCount == 32;
 }
 
@@ -426,13 +477,21 @@ int32_t PlatDDrawCreate(PlatDDraw* object) {
 }
 
 int32_t PlatDDrawRelease(PlatDDraw object) {
-  ENTER("Release");
-  if (g.views.erase(object)) return PLAT_DD_OK;
+  DD& g = G();
+  Lock lock(g.mu);
+  const auto view = g.views.find(object);
+  if (view != g.views.end()) {
+    const std::string name = "Release" + std::to_string(view->second.generation);
+    if (int32_t injected = Enter(g, name.c_str())) return injected;
+    g.views.erase(view);
+    return PLAT_DD_OK;
+  }
+  if (int32_t injected = Enter(g, "Release")) return injected;
   auto it = g.objects.find(object);
   if (it == g.objects.end()) return PLAT_DDERR_INVALIDOBJECT;
   const bool exclusive = (it->second.level & PLAT_DDSCL_EXCLUSIVE) != 0;
   g.objects.erase(it);
-  for (auto v = g.views.begin(); v != g.views.end();) v = v->second == object ? g.views.erase(v) : std::next(v);
+  for (auto v = g.views.begin(); v != g.views.end();) v = v->second.base == object ? g.views.erase(v) : std::next(v);
   if (exclusive) {
     PlatDisplaySetExclusiveOwner(0);
     PlatDisplayRestoreMode();
@@ -540,6 +599,11 @@ int32_t PlatDDrawGetCaps(PlatDDraw object, PlatDDCaps* driver, PlatDDCaps* hel) 
     // Limits no overlay of ours meets, unless the fake offers one.
     driver->minOverlayStretch = g.overlay ? 100 : 1000;
     driver->maxOverlayStretch = g.overlay ? 20000 : 2000;
+    driver->caps = g.overlay ? g.alignCaps : 0;
+    driver->alignBoundarySrc = g.alignBoundarySrc;
+    driver->alignSizeSrc = g.alignSizeSrc;
+    driver->alignBoundaryDest = g.alignBoundaryDest;
+    driver->alignSizeDest = g.alignSizeDest;
   }
   if (hel) {
     *hel = PlatDDCaps{};
@@ -548,13 +612,26 @@ int32_t PlatDDrawGetCaps(PlatDDraw object, PlatDDCaps* driver, PlatDDCaps* hel) 
   return PLAT_DD_OK;
 }
 
-int32_t PlatDDrawQueryFirstGeneration(PlatDDraw object, PlatDDraw* view) {
-  ENTER("QueryFirstGeneration");
+namespace {
+
+int32_t QueryGeneration(DD& g, PlatDDraw object, int generation, PlatDDraw* view) {
   if (!g.objects.count(object)) return PLAT_DDERR_INVALIDOBJECT;
   if (!view) return PLAT_DDERR_INVALIDPARAMS;
   *view = NewHandle(g, KIND_VIEW);
-  g.views[*view] = object;
+  g.views[*view] = View{object, generation};
   return PLAT_DD_OK;
+}
+
+}  // namespace
+
+int32_t PlatDDrawQueryFirstGeneration(PlatDDraw object, PlatDDraw* view) {
+  ENTER("QueryFirstGeneration");
+  return QueryGeneration(g, object, 1, view);
+}
+
+int32_t PlatDDrawQueryFourthGeneration(PlatDDraw object, PlatDDraw* view) {
+  ENTER("QueryFourthGeneration");
+  return QueryGeneration(g, object, 4, view);
 }
 
 int32_t PlatDDrawFlipToGDISurface(PlatDDraw object) {
@@ -625,7 +702,7 @@ int32_t PlatDDrawCreateSurface(PlatDDraw object, const PlatDDSurfaceDesc* desc, 
       return PLAT_DDERR_NOOVERLAYHW;
     if (format.bitCount == 0) format.bitCount = 16;
   }
-  if (!UsableFormat(format)) return PLAT_DDERR_INVALIDPIXELFORMAT;
+  if (!UsableFormat(format, d.caps)) return PLAT_DDERR_INVALIDPIXELFORMAT;
   Surface s;
   s.owner = owner;
   s.caps = d.caps;
@@ -640,9 +717,51 @@ int32_t PlatDDrawCreateSurface(PlatDDraw object, const PlatDDSurfaceDesc* desc, 
 }
 
 int32_t PlatDDSurfaceRelease(PlatDDSurface surface) {
-  ENTER("SurfaceRelease");
+  DD& g = G();
+  Lock lock(g.mu);
+  const auto view = g.surfaceViews.find(surface);
+  const std::string name =
+      "SurfaceRelease" + (view != g.surfaceViews.end() ? std::to_string(view->second.generation) : std::string());
+  if (int32_t injected = Enter(g, name.c_str())) return injected;
   if (!FindSurface(g, surface)) return PLAT_DDERR_INVALIDOBJECT;
   ReleaseSurfaceLocked(g, surface);
+  return PLAT_DD_OK;
+}
+
+int32_t PlatDDSurfaceQueryGeneration(PlatDDSurface surface, int generation, PlatDDSurface* view) {
+  DD& g = G();
+  Lock lock(g.mu);
+  const std::string name = "QuerySurface" + std::to_string(generation);
+  if (int32_t injected = Enter(g, name.c_str())) return injected;
+  if (generation != 4 && generation != 7) return PLAT_DDERR_INVALIDPARAMS;
+  Surface* s = FindSurface(g, surface);
+  if (!s) return PLAT_DDERR_INVALIDOBJECT;
+  if (!g.objects.count(s->owner)) return PLAT_DDERR_SURFACELOST;
+  if (!view) return PLAT_DDERR_INVALIDPARAMS;
+  s->refs++;
+  *view = NewHandle(g, KIND_SURFACE_VIEW);
+  g.surfaceViews[*view] = View{Resolve(g, surface), generation};
+  return PLAT_DD_OK;
+}
+
+int32_t PlatDDSurfaceUpdateOverlay(PlatDDSurface surface, const PlatRect* source, PlatDDSurface dest,
+                                   const PlatRect* destination, uint32_t flags) {
+  ENTER("UpdateOverlay");
+  Surface* s = nullptr;
+  if (int32_t e = Usable(g, surface, &s)) return e;
+  if (!(s->caps & PLAT_DDSCAPS_OVERLAY)) return PLAT_DDERR_NOTAOVERLAYSURFACE;
+  Surface* d = nullptr;
+  if (int32_t e = Usable(g, dest, &d)) return e;
+  if (!(d->caps & PLAT_DDSCAPS_PRIMARYSURFACE)) return PLAT_DDERR_INVALIDPARAMS;
+  const bool show = (flags & PLAT_DDOVER_SHOW) != 0, hide = (flags & PLAT_DDOVER_HIDE) != 0;
+  if (show == hide) return PLAT_DDERR_INVALIDPARAMS;
+  OverlayCall call{Resolve(g, surface), Resolve(g, dest), {}, {}, flags};
+  if (show) {
+    call.source = source ? *source : Whole(*s);
+    call.destination = destination ? *destination : Whole(*d);
+    if (!Inside(call.source, *s) || Empty(call.destination)) return PLAT_DDERR_INVALIDRECT;
+  }
+  g.overlayCalls.push_back(call);
   return PLAT_DD_OK;
 }
 
@@ -868,6 +987,8 @@ int32_t PlatDDSurfaceAddAttachedSurface(PlatDDSurface surface, PlatDDSurface att
 
 int32_t PlatDDSurfaceDeleteAttachedSurface(PlatDDSurface surface, PlatDDSurface attached) {
   ENTER("DeleteAttachedSurface");
+  surface = Resolve(g, surface);
+  attached = Resolve(g, attached);
   Surface* s = FindSurface(g, surface);
   if (!s) return PLAT_DDERR_INVALIDOBJECT;
   if (!g.objects.count(s->owner)) return PLAT_DDERR_SURFACELOST;
@@ -906,6 +1027,7 @@ int32_t PlatDDSurfaceIsLost(PlatDDSurface surface) {
 
 int32_t PlatDDSurfaceRestore(PlatDDSurface surface) {
   ENTER("Restore");
+  surface = Resolve(g, surface);
   Surface* s = FindSurface(g, surface);
   if (!s) return PLAT_DDERR_INVALIDOBJECT;
   if (!g.objects.count(s->owner)) return PLAT_DDERR_SURFACELOST;
@@ -1056,6 +1178,9 @@ void PlatDDrawFakeReset() {
   for (auto& [h, o] : g.objects) exclusive = exclusive || (o.level & PLAT_DDSCL_EXCLUSIVE);
   g.objects.clear();
   g.views.clear();
+  g.surfaceViews.clear();
+  g.overlayCalls.clear();
+  g.alignCaps = g.alignBoundarySrc = g.alignSizeSrc = g.alignBoundaryDest = g.alignSizeDest = 0;
   g.surfaces.clear();
   g.clippers.clear();
   g.palettes.clear();
@@ -1116,6 +1241,7 @@ void PlatDDrawFakeForceSystemMemory(int on) {
 void PlatDDrawFakeLoseSurface(PlatDDSurface surface) {
   DD& g = G();
   Lock lock(g.mu);
+  surface = Resolve(g, surface);
   Surface* s = FindSurface(g, surface);
   if (!s) return;
   s->lostByTest = true;
@@ -1136,6 +1262,31 @@ void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format) {
   Lock lock(g.mu);
   g.overlay = format != nullptr;
   if (format) g.overlayFormat = *format;
+}
+
+void PlatDDrawFakeSetOverlayAlignment(uint32_t caps, uint32_t boundarySrc, uint32_t sizeSrc, uint32_t boundaryDest,
+                                      uint32_t sizeDest) {
+  DD& g = G();
+  Lock lock(g.mu);
+  g.alignCaps = caps;
+  g.alignBoundarySrc = boundarySrc;
+  g.alignSizeSrc = sizeSrc;
+  g.alignBoundaryDest = boundaryDest;
+  g.alignSizeDest = sizeDest;
+}
+
+std::vector<PlatDDFakeOverlayCall> PlatDDrawFakeOverlayCalls() {
+  DD& g = G();
+  Lock lock(g.mu);
+  std::vector<PlatDDFakeOverlayCall> out;
+  for (const OverlayCall& c : g.overlayCalls) out.push_back({c.surface, c.dest, c.source, c.destination, c.flags});
+  return out;
+}
+
+void PlatDDrawFakeClearOverlayCalls() {
+  DD& g = G();
+  Lock lock(g.mu);
+  g.overlayCalls.clear();
 }
 
 // ---- the Direct3D-style device's access ------------------------------------------------------

@@ -28,6 +28,16 @@
 // (PLAT_DDERR_INVALIDPIXELFORMAT): the caller converts for itself.
 //
 // In a window the primary is the whole store, addressed in desktop coordinates.
+//
+// Generations. The object and its surfaces answer for the older interface generations the
+// movie streams use: a view of the fourth (or first) generation of the object, and views of
+// the fourth and seventh generation of a surface. A view is a handle of its own that
+// reaches the same object; it is released on its own, and a surface view holds a
+// reference to its surface.
+//
+// Overlays. Overlay surfaces exist only when the recording fake offers an overlay format;
+// UpdateOverlay checks and records its calls there, and nothing is composed onto the
+// display.
 #pragma once
 
 #include "platform/window/window.h"
@@ -66,6 +76,7 @@ enum : int32_t {
   PLAT_DDERR_ALREADYATTACHED = int32_t(0x8876F011u),
   PLAT_DDERR_NOTATTACHED = int32_t(0x8876F012u),
   PLAT_DDERR_OUTOFMEMORY = int32_t(0x8876F013u),
+  PLAT_DDERR_NOTAOVERLAYSURFACE = int32_t(0x8876F014u),
 };
 
 // What Restore writes into a surface's bytes, repeated (little-endian).
@@ -151,6 +162,13 @@ struct PlatDDPaletteEntry {
   uint8_t red, green, blue, flags;
 };
 
+enum : uint32_t {  // PlatDDCaps.caps: the overlay's alignment limits in force
+  PLAT_DDCAPS_ALIGNBOUNDARYDEST = 0x2,
+  PLAT_DDCAPS_ALIGNSIZEDEST = 0x4,
+  PLAT_DDCAPS_ALIGNBOUNDARYSRC = 0x8,
+  PLAT_DDCAPS_ALIGNSIZESRC = 0x10,
+};
+
 // The driver caps record: 380 bytes. No overlay while both stretch limits are at or
 // above 1000 and 2000.
 struct PlatDDCaps {
@@ -160,7 +178,10 @@ struct PlatDDCaps {
   uint32_t maxVisibleOverlays, currentVisibleOverlays;
   uint32_t minOverlayStretch, maxOverlayStretch;
   uint32_t surfaceCaps;
-  uint32_t reserved[83];
+  // An overlay's source left edge and width, and its destination left edge and width,
+  // are multiples of these (when the caps bit is set).
+  uint32_t alignBoundarySrc, alignSizeSrc, alignBoundaryDest, alignSizeDest;
+  uint32_t reserved[79];
 };
 static_assert(sizeof(PlatDDCaps) == 380, "the driver caps record is 380 bytes");
 
@@ -203,6 +224,10 @@ enum : uint32_t {  // SetColorKey
 enum : uint32_t {  // WaitForVerticalBlank
   PLAT_DDWAITVB_BLOCKBEGIN = 0x1,
 };
+enum : uint32_t {  // UpdateOverlay
+  PLAT_DDOVER_HIDE = 0x200,
+  PLAT_DDOVER_SHOW = 0x4000,
+};
 enum : uint32_t {  // CreatePalette
   PLAT_DDPCAPS_8BIT = 0x4,
 };
@@ -235,6 +260,9 @@ int32_t PlatDDrawGetCaps(PlatDDraw object, PlatDDCaps* driver, PlatDDCaps* hel);
 // The first-generation view of the object: serves GetCaps and CreateSurface (the overlay
 // probe) and is released with PlatDDrawRelease.
 int32_t PlatDDrawQueryFirstGeneration(PlatDDraw object, PlatDDraw* view);
+// The fourth-generation view of the object (the movie streams make their surfaces
+// through it), released with PlatDDrawRelease.
+int32_t PlatDDrawQueryFourthGeneration(PlatDDraw object, PlatDDraw* view);
 // The primary's chain shows the GDI surface again (the primary always is the store).
 int32_t PlatDDrawFlipToGDISurface(PlatDDraw object);
 int32_t PlatDDrawWaitForVerticalBlank(PlatDDraw object, uint32_t flags);
@@ -246,6 +274,7 @@ int32_t PlatDDrawGetScanLine(PlatDDraw object, uint32_t* line);
 
 // desc gives caps (and width and height, but for the primary; the pixel format unless
 // the display's is wanted; a back buffer count of 1 with PRIMARYSURFACE | FLIP | COMPLEX).
+// Pixel formats of 8, 16 and 32 bits, 24-bit RGB in system memory, and FOURCC overlays.
 // Kinds: PRIMARYSURFACE (the store, one per object), OFFSCREENPLAIN, TEXTURE (caps2
 // TEXTUREMANAGE: managed), ZBUFFER (16-bit format), OVERLAY (only a format the display
 // offers). VIDEOMEMORY or SYSTEMMEMORY may be asked; unasked, a surface goes to video
@@ -256,6 +285,14 @@ int32_t PlatDDrawCreateSurface(PlatDDraw object, const PlatDDSurfaceDesc* desc, 
 // buffer, an attached Z buffer is let go). Memory handed out by a live lock goes with it.
 int32_t PlatDDSurfaceRelease(PlatDDSurface surface);
 int32_t PlatDDSurfaceAddRef(PlatDDSurface surface);
+// A view of the fourth or seventh generation (generation 4 or 7) of the surface: one more
+// reference, released with PlatDDSurfaceRelease.
+int32_t PlatDDSurfaceQueryGeneration(PlatDDSurface surface, int generation, PlatDDSurface* view);
+// Places the overlay surface on dest (a primary): PLAT_DDOVER_SHOW with source (null: the
+// whole overlay) onto destination (null: the whole primary), or PLAT_DDOVER_HIDE (the
+// rectangles are not read). NOTAOVERLAYSURFACE for any other surface.
+int32_t PlatDDSurfaceUpdateOverlay(PlatDDSurface surface, const PlatRect* source, PlatDDSurface dest,
+                                   const PlatRect* destination, uint32_t flags);
 // Size, pitch, pixel format and caps.
 int32_t PlatDDSurfaceGetDesc(PlatDDSurface surface, PlatDDSurfaceDesc* desc);
 int32_t PlatDDSurfaceGetCaps(PlatDDSurface surface, uint32_t* caps);

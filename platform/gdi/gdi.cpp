@@ -293,10 +293,16 @@ struct Gdi {
   std::map<uint32_t, Bitmap> bitmaps;
   std::map<uint32_t, Font> fonts;
   FakeCalls fake;
+  int clipKind = 0;  // the fake's answer of GetClipBox for a window's dc, 0: none
+  PlatRect clipBox{};
 };
 
 Gdi& G() {
-  static Gdi* g = new Gdi;
+  static Gdi* g = [] {
+    Gdi* made = new Gdi;
+    made->fake.family = "gdi";
+    return made;
+  }();
   return *g;
 }
 
@@ -930,6 +936,10 @@ int PlatGdiGetClipBox(PlatDC handle, PlatRect* rect) {
   DC* dc = FindDC(g, handle);
   Target t;
   if (!dc || !rect || !TargetOf(g, *dc, &t)) return PLAT_GDI_ERROR;
+  if (g.clipKind && dc->kind == KIND_WINDOW && dc->window) {
+    *rect = g.clipKind == PLAT_NULLREGION ? PlatRect{0, 0, 0, 0} : g.clipBox;
+    return g.clipKind;
+  }
   if (Empty(t.clip)) {
     *rect = {0, 0, 0, 0};
     return PLAT_NULLREGION;
@@ -1002,6 +1012,14 @@ void PlatGdiFakeReset() {
   for (auto& [handle, f] : g.fonts) f.backend->close(f.face);
   g.fonts.clear();
   g.fake.Reset();
+  g.clipKind = 0;
+}
+
+void PlatGdiFakeSetClipBox(int kind, const PlatRect* box) {
+  Gdi& g = G();
+  Lock lock(g.mu);
+  g.clipKind = kind;
+  g.clipBox = box ? *box : PlatRect{0, 0, 0, 0};
 }
 
 void PlatGdiFakeFailNext(const char* operation, int count) {

@@ -228,8 +228,11 @@ enum : int {  // PlatGdiGetClipBox
   PLAT_GDI_ERROR = 0,
   PLAT_NULLREGION = 1,
   PLAT_SIMPLEREGION = 2,
+  PLAT_COMPLEXREGION = 3,  // only the fake answers it: a window partly covered
 };
-// The rectangle drawing is clipped to, in dc coordinates.
+// The rectangle drawing is clipped to, in dc coordinates, and the region's kind. Nothing
+// covers a window here: a window's dc answers a simple region, its client area within
+// the display.
 int PlatGdiGetClipBox(PlatDC dc, PlatRect* rect);
 
 // ---- device caps -------------------------------------------------------------------------------

@@ -214,7 +214,26 @@ int PlatEventWait(PlatEvent* event, uint32_t timeoutMs) {
   return PlatEventWaitAny(&event, 1, timeoutMs);
 }
 
+namespace {
+
+int WaitAny(PlatEvent* const* events, int count, bool poll, bool infinite, uint64_t deadlineNs);
+
+}  // namespace
+
 int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
+  if (timeoutMs == 0 || timeoutMs == PLAT_INFINITE) return WaitAny(events, count, timeoutMs == 0, timeoutMs != 0, 0);
+  // The deadline is kept on whichever clock is running when the wait starts; a test that
+  // switches clocks in the middle of a wait re-evaluates on the next wake-up.
+  return WaitAny(events, count, false, false, NowNs() + uint64_t(timeoutMs) * 1000000ull);
+}
+
+int PlatEventWaitUntil(PlatEvent* event, int64_t deadlineNs) {
+  return WaitAny(&event, 1, false, false, deadlineNs < 0 ? 0 : uint64_t(deadlineNs));
+}
+
+namespace {
+
+int WaitAny(PlatEvent* const* events, int count, bool poll, bool infinite, uint64_t deadlineNs) {
   if (!events || count <= 0) return PLAT_WAIT_FAILED;
   for (int i = 0; i < count; i++)
     if (!events[i]) return PLAT_WAIT_FAILED;
@@ -232,12 +251,8 @@ int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
 
   int index = takeSignaled();
   if (index >= 0) return index;
-  if (timeoutMs == 0) return PLAT_WAIT_TIMEOUT;
+  if (poll || (!infinite && NowNs() >= deadlineNs)) return PLAT_WAIT_TIMEOUT;
 
-  // The deadline is kept on whichever clock is running when the wait starts; a test that
-  // switches clocks in the middle of a wait re-evaluates on the next wake-up.
-  const bool infinite = timeoutMs == PLAT_INFINITE;
-  const uint64_t deadlineNs = NowNs() + uint64_t(timeoutMs) * 1000000ull;
   struct Registered {
     WaitRecord record;
     Registered(PlatEvent* const* events, int count, bool infinite, uint64_t deadlineNs)
@@ -269,6 +284,8 @@ int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs) {
     if (!infinite && NowNs() >= deadlineNs) return PLAT_WAIT_TIMEOUT;
   }
 }
+
+}  // namespace
 
 int PlatWaitingThreadCount() {
   std::lock_guard<std::mutex> lock(g_waitMutex);

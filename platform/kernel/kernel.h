@@ -56,6 +56,10 @@ void PlatEventReset(PlatEvent* event);
 // Waits up to timeoutMs (PLAT_INFINITE: no limit, 0: poll). Returns PLAT_WAIT_SIGNALED,
 // PLAT_WAIT_TIMEOUT, or PLAT_WAIT_FAILED for a null event.
 int PlatEventWait(PlatEvent* event, uint32_t timeoutMs);
+// Waits until the platform clock (as PlatPerfCounter reads it, in nanoseconds) reaches
+// deadlineNs: as PlatEventWait, with a deadline that does not move however late the wait
+// begins.
+int PlatEventWaitUntil(PlatEvent* event, int64_t deadlineNs);
 // Waits until any of count events is signalled: returns its index, PLAT_WAIT_TIMEOUT or
 // PLAT_WAIT_FAILED. The lowest signalled index wins.
 int PlatEventWaitAny(PlatEvent* const* events, int count, uint32_t timeoutMs);

@@ -9,6 +9,7 @@
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
+#include "engine/graphics/maskscreentest.h"
 #include "engine/softimage/memimg.h"
 #include "platform/gdi/fake/fontfake.h"
 #include "support/backscreen.h"
@@ -520,6 +521,30 @@ TEST_F(FontDraw, ASixteenBitGraphOnAThirtyTwoBitScreen) {
       const uint16_t v = uint16_t(ReadPixelValue(image->pixels + y * image->data->pitch + x * 2, 2));
       EXPECT_EQ(v, y >= 12 ? 0xFFFF : 0x1234) << x << "," << y;
     }
+}
+
+// With masked drawing on, the line's rectangle is saved before the draw and put back where
+// the mask allows no drawing: the ink stays only in the allowed columns.
+TEST_F(FontDraw, MaskedTextKeepsItsInkWhereTheMaskAllows) {
+  StartScreen(1, 16);
+  SetMaskScreenForTest(1, 0, 0);
+  ASSERT_EQ(BuildMaskScreen(1), 0);
+  ASSERT_EQ(SwitchMaskScreen(1), 0);
+  ASSERT_EQ(IsMaskedDrawOn(), 1);
+  int32_t pitch = 0, width = 0, height = 0;
+  uint8_t* mask = MaskBytesForTest(&pitch, &width, &height);
+  ASSERT_NE(mask, nullptr);
+  for (int32_t y = 0; y < height; y++)
+    for (int32_t x = 0; x < width; x++) mask[y * pitch + x] = x < 20 ? 1 : 0;
+  // Not black: saved pixels of the key colour (0) would count as drawn.
+  FillBack(0x204080);
+  const uint32_t background = BackPixel(0, 25);
+  PlatFontFakeSetGlyph('A', {8, 12, 0, 12, 8, 16});
+  const int32_t font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0, -1, -1);
+  ASSERT_EQ(DrawStringWithFont(4, 20, "AAAA", PackScreenColorCore(255, 255, 255), font, 0, 0), 0);
+  for (int32_t x = 0; x < 40; x++) EXPECT_EQ(BackPixel(x, 25), x >= 4 && x < 20 ? 0xFFFFFFu : background) << x;
+  SwitchMaskScreen(0);
+  SetMaskScreenForTest(0, 0, 0);
 }
 
 // On a software-rendered front screen the window is brought up to date over the line's

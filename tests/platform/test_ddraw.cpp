@@ -3,6 +3,7 @@
 // hook and the call log.
 #include "ddraw_fixture.h"
 
+#include "platform/backend/fakejournal.h"
 #include "platform/display/display.h"
 
 #include <cstdint>
@@ -23,6 +24,7 @@ const FormatCase kFormats[] = {
     {"5:6:5", RgbFormat(16, 0xF800, 0x07E0, 0x001F), 0xF800, 0x07E0, 0x001F},
     {"5:5:5", RgbFormat(16, 0x7C00, 0x03E0, 0x001F), 0x7C00, 0x03E0, 0x001F},
     {"32-bit", RgbFormat(32, 0xFF0000, 0xFF00, 0xFF), 0x00FF0000, 0x0000FF00, 0x000000FF},
+    {"24-bit", RgbFormat(24, 0xFF0000, 0xFF00, 0xFF), 0x123456, 0xABCDEF, 0x00FF00},
     {"8-bit", RgbFormat(8, 0, 0, 0), 0x10, 0x20, 0x30},
     {"Z16", ZFormat16(), 0x1234, 0xABCD, 0},
 };
@@ -632,4 +634,94 @@ TEST_F(DDrawTest, TheStoreDumpsAsPng) {
   std::remove(path.c_str());
   EXPECT_EQ(std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8), 0);
   EXPECT_EQ(PlatDisplayWritePng("/nonexistent-dir/x.png"), -1);
+}
+
+TEST_F(DDrawTest, OlderGenerationsAreViewsOfTheSameObjects) {
+  // The object's fourth generation makes surfaces of the object and goes with it.
+  PlatDDraw fourth = 0;
+  ASSERT_EQ(PlatDDrawQueryFourthGeneration(dd, &fourth), PLAT_DD_OK);
+  EXPECT_NE(fourth, dd);
+  const PlatDDPixelFormat rgb = kFormats[2].format;
+  PlatDDSurfaceDesc d = Desc(PLAT_DDSCAPS_OFFSCREENPLAIN | PLAT_DDSCAPS_SYSTEMMEMORY, 4, 2, &rgb);
+  PlatDDSurface s = 0;
+  ASSERT_EQ(PlatDDrawCreateSurface(fourth, &d, &s), PLAT_DD_OK);
+
+  // A surface's fourth and seventh generations: the same pixels, released on their own.
+  PlatDDSurface s4 = 0, s7 = 0;
+  EXPECT_EQ(PlatDDSurfaceQueryGeneration(s, 5, &s4), PLAT_DDERR_INVALIDPARAMS);
+  ASSERT_EQ(PlatDDSurfaceQueryGeneration(s, 4, &s4), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDSurfaceQueryGeneration(s4, 7, &s7), PLAT_DD_OK);
+  EXPECT_TRUE(s4 != s && s7 != s && s4 != s7);
+  SetPixels(s7, {1, 2, 3, 4, 5, 6, 7, 8});
+  EXPECT_EQ(Pixels(s), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  PlatFakeJournal(1);
+  ASSERT_EQ(PlatDDSurfaceRelease(s), PLAT_DD_OK);
+  EXPECT_EQ(Pixels(s4).size(), 8u) << "the views keep the surface";
+  ASSERT_EQ(PlatDDSurfaceRelease(s4), PLAT_DD_OK);
+  PlatDDrawFakeLoseSurface(s7);
+  EXPECT_EQ(PlatDDSurfaceIsLost(s7), PLAT_DDERR_SURFACELOST);
+  EXPECT_EQ(PlatDDSurfaceRestore(s7), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDSurfaceRelease(s7), PLAT_DD_OK);
+  EXPECT_EQ(PlatDDSurfaceIsLost(s7), PLAT_DDERR_INVALIDOBJECT);
+  EXPECT_EQ(PlatDDSurfaceRelease(s), PLAT_DDERR_INVALIDOBJECT) << "the last reference freed it";
+  ASSERT_EQ(PlatDDrawRelease(fourth), PLAT_DD_OK);
+  const std::vector<std::string> releases = PlatFakeJournalEntries();
+  PlatFakeJournal(0);
+  EXPECT_EQ(releases, (std::vector<std::string>{"ddraw.SurfaceRelease", "ddraw.Lock", "ddraw.Unlock",
+                                                "ddraw.SurfaceRelease4", "ddraw.IsLost", "ddraw.Restore",
+                                                "ddraw.SurfaceRelease7", "ddraw.IsLost", "ddraw.SurfaceRelease",
+                                                "ddraw.Release4"}));
+  // Views of a released object answer as the object does.
+  ASSERT_EQ(PlatDDrawQueryFourthGeneration(dd, &fourth), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDrawRelease(dd), PLAT_DD_OK);
+  EXPECT_EQ(PlatDDrawCreateSurface(fourth, &d, &s), PLAT_DDERR_INVALIDOBJECT);
+  EXPECT_EQ(PlatDDrawRelease(fourth), PLAT_DDERR_INVALIDOBJECT);
+  dd = 0;
+}
+
+TEST_F(DDrawTest, TwentyFourBitSurfacesLiveInSystemMemoryOnly) {
+  const PlatDDPixelFormat rgb24 = RgbFormat(24, 0xFF0000, 0xFF00, 0xFF);
+  PlatDDSurfaceDesc d = Desc(PLAT_DDSCAPS_OFFSCREENPLAIN | PLAT_DDSCAPS_VIDEOMEMORY, 5, 3, &rgb24);
+  PlatDDSurface s = 0;
+  EXPECT_EQ(PlatDDrawCreateSurface(dd, &d, &s), PLAT_DDERR_INVALIDPIXELFORMAT);
+  d.caps = PLAT_DDSCAPS_OFFSCREENPLAIN | PLAT_DDSCAPS_SYSTEMMEMORY;
+  ASSERT_EQ(PlatDDrawCreateSurface(dd, &d, &s), PLAT_DD_OK);
+  PlatDDSurfaceDesc got{};
+  got.size = sizeof got;
+  ASSERT_EQ(PlatDDSurfaceGetDesc(s, &got), PLAT_DD_OK);
+  EXPECT_EQ(got.pitch, 16) << "3 x 5 bytes, rounded up to 4";
+  PlatDDSurfaceRelease(s);
+}
+
+TEST_F(DDrawTest, OverlaysArePlacedOnThePrimaryAndEachPlacementIsKept) {
+  const PlatDDPixelFormat uyvy{32, PLAT_DDPF_FOURCC, 0x59565955, 0, 0, 0, 0, 0};
+  PlatDDrawFakeSetOverlayFormat(&uyvy);
+  PlatDDrawFakeSetOverlayAlignment(PLAT_DDCAPS_ALIGNSIZEDEST | PLAT_DDCAPS_ALIGNBOUNDARYSRC, 1, 2, 3, 4);
+  PlatDDCaps caps{};
+  ASSERT_EQ(PlatDDrawGetCaps(dd, &caps, nullptr), PLAT_DD_OK);
+  EXPECT_EQ(caps.caps, uint32_t(PLAT_DDCAPS_ALIGNSIZEDEST | PLAT_DDCAPS_ALIGNBOUNDARYSRC));
+  EXPECT_EQ(caps.alignBoundarySrc, 1u);
+  EXPECT_EQ(caps.alignSizeDest, 4u);
+  ASSERT_EQ(PlatDDrawSetCooperativeLevel(dd, window, PLAT_DDSCL_NORMAL), PLAT_DD_OK);
+  const PlatDDSurface primary = MakePrimary();
+  const PlatDDSurface overlay = Make(PLAT_DDSCAPS_OVERLAY | PLAT_DDSCAPS_VIDEOMEMORY, 32, 16, &uyvy);
+  const PlatDDSurface plain = Make(PLAT_DDSCAPS_OFFSCREENPLAIN, 32, 16);
+  const PlatRect source{0, 0, 32, 16}, dest{100, 50, 164, 82}, outside{0, 0, 33, 16};
+  EXPECT_EQ(PlatDDSurfaceUpdateOverlay(plain, &source, primary, &dest, PLAT_DDOVER_SHOW),
+            PLAT_DDERR_NOTAOVERLAYSURFACE);
+  EXPECT_EQ(PlatDDSurfaceUpdateOverlay(overlay, &source, plain, &dest, PLAT_DDOVER_SHOW), PLAT_DDERR_INVALIDPARAMS);
+  EXPECT_EQ(PlatDDSurfaceUpdateOverlay(overlay, &outside, primary, &dest, PLAT_DDOVER_SHOW), PLAT_DDERR_INVALIDRECT);
+  EXPECT_EQ(PlatDDSurfaceUpdateOverlay(overlay, &source, primary, &dest, PLAT_DDOVER_SHOW | PLAT_DDOVER_HIDE),
+            PLAT_DDERR_INVALIDPARAMS);
+  ASSERT_EQ(PlatDDSurfaceUpdateOverlay(overlay, &source, primary, &dest, PLAT_DDOVER_SHOW), PLAT_DD_OK);
+  ASSERT_EQ(PlatDDSurfaceUpdateOverlay(overlay, nullptr, primary, nullptr, PLAT_DDOVER_HIDE), PLAT_DD_OK);
+  const std::vector<PlatDDFakeOverlayCall> calls = PlatDDrawFakeOverlayCalls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].surface, overlay);
+  EXPECT_EQ(calls[0].destination.right, 164);
+  EXPECT_EQ(calls[1].flags, uint32_t(PLAT_DDOVER_HIDE));
+  EXPECT_EQ(calls[1].source.right, 0);
+  PlatDDrawFakeSetOverlayFormat(nullptr);
+  ASSERT_EQ(PlatDDrawGetCaps(dd, &caps, nullptr), PLAT_DD_OK);
+  EXPECT_EQ(caps.caps, 0u) << "no overlay, no overlay limits";
 }

@@ -118,6 +118,27 @@ TEST_F(GdiTest, DibsOnA32BitWindowAreBitExact) {
   EXPECT_EQ(PlatGdiReleaseDC(window, dc), 1);
 }
 
+// Nothing covers a window here: its clip box is its client area. The fake answers every
+// kind of region for the movie overlay's tests.
+TEST_F(GdiTest, AWindowsClipBoxIsItsClientAreaUnlessTheFakeSaysOtherwise) {
+  PlatMoveWindow(window, 10, 20, 200, 150, 0);
+  PlatDC dc = PlatGdiGetDC(window);
+  PlatRect box{};
+  EXPECT_EQ(PlatGdiGetClipBox(dc, &box), PLAT_SIMPLEREGION);
+  EXPECT_EQ(box.right - box.left, 200);
+  EXPECT_EQ(box.bottom - box.top, 150);
+  const PlatRect part{5, 6, 70, 80};
+  for (int kind : {PLAT_NULLREGION, PLAT_SIMPLEREGION, PLAT_COMPLEXREGION}) {
+    PlatGdiFakeSetClipBox(kind, &part);
+    EXPECT_EQ(PlatGdiGetClipBox(dc, &box), kind);
+    EXPECT_EQ(box.right, kind == PLAT_NULLREGION ? 0 : 70);
+  }
+  PlatGdiFakeSetClipBox(0, nullptr);
+  EXPECT_EQ(PlatGdiGetClipBox(dc, &box), PLAT_SIMPLEREGION);
+  EXPECT_EQ(box.right, 200);
+  PlatGdiReleaseDC(window, dc);
+}
+
 // The window's device context: the client origin, clipped to the client area and to the
 // store, and the upload follows.
 TEST_F(GdiTest, AWindowDCIsClippedToItsClientAreaAndTheStore) {

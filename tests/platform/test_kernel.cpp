@@ -60,6 +60,36 @@ TEST_F(ManualClock, TimedWaitEndsWhenTheClockPassesTheDeadline) {
   PlatEventDestroy(e);
 }
 
+// A deadline on the clock holds however late the wait begins: a thread that starts to
+// wait after the clock passed it does not wait again from there.
+TEST_F(ManualClock, AWaitUntilADeadlineEndsWhenTheClockReachesIt) {
+  PlatEvent* e = PlatEventCreate(1, 0);
+  const int64_t deadline = PlatPerfCounter() + 2500000;  // 2.5 ms on
+  PlatClockAdvance(3);
+  EXPECT_EQ(PlatEventWaitUntil(e, deadline), PLAT_WAIT_TIMEOUT);
+  struct Until {
+    PlatEvent* e;
+    int64_t deadline;
+    std::atomic<int> result{-100};
+  } u{e, PlatPerfCounter() + 1500000};
+  PlatThread* t = PlatThreadStart(
+      [](void* arg) {
+        Until* w = static_cast<Until*>(arg);
+        w->result = PlatEventWaitUntil(w->e, w->deadline);
+      },
+      &u);
+  PlatWaitForWaiters(1);
+  PlatClockAdvance(1);
+  for (int i = 0; i < 100; i++) PlatSleep(0);
+  EXPECT_EQ(u.result.load(), -100);
+  PlatClockAdvanceNs(500000);
+  PlatThreadJoin(t);
+  EXPECT_EQ(u.result.load(), PLAT_WAIT_TIMEOUT);
+  PlatEventSet(e);
+  EXPECT_EQ(PlatEventWaitUntil(e, deadline), PLAT_WAIT_SIGNALED);
+  PlatEventDestroy(e);
+}
+
 TEST_F(ManualClock, TimedWaitEndsWhenSignalled) {
   PlatEvent* e = PlatEventCreate(0, 0);
   Waiter w{e, 100};

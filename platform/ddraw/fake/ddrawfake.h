@@ -1,6 +1,7 @@
 // The recording fake of platform/ddraw: test switches over the one implementation.
 // Failures injected by name, a call log, the video memory budget, forced system memory,
-// lost surfaces and the overlay the display offers. PlatDDrawFakeReset puts everything
+// lost surfaces, the overlay the display offers with its alignment limits, and the
+// overlay's placements. PlatDDrawFakeReset puts everything
 // back (and releases every object, surface, clipper and palette still there).
 #pragma once
 
@@ -12,7 +13,9 @@
 void PlatDDrawFakeReset();
 // The next count calls of the operation (its name without the prefix: "Create",
 // "SetCooperativeLevel", "CreateSurface", "Lock", "Blt", "BltFast", "Flip", "Restore",
-// "GetDC", ...) answer error, doing nothing.
+// "GetDC", ...) answer error, doing nothing. Views are named by their generation:
+// "QuerySurface4", "QuerySurface7", "SurfaceRelease4", "SurfaceRelease7", "Release1",
+// "Release4" (the object's own release is "Release", a surface's "SurfaceRelease").
 void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error);
 // The nth call of the operation from now (1: the next one) answers error, once.
 void PlatDDrawFakeFailNth(const char* operation, int n, int32_t error);
@@ -33,3 +36,15 @@ void PlatDDrawFakeHoldRaster(int blank);
 // The one overlay format the display offers (null: none, as at start). With one, the
 // caps' stretch limits let the probe try, and overlay surfaces of it can be made.
 void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format);
+// The overlay's alignment limits (PLAT_DDCAPS_ALIGN* bits and their values), which the
+// driver caps report while an overlay format is offered.
+void PlatDDrawFakeSetOverlayAlignment(uint32_t caps, uint32_t boundarySrc, uint32_t sizeSrc, uint32_t boundaryDest,
+                                      uint32_t sizeDest);
+// Each UpdateOverlay that succeeded, in order (rectangles zero for a hide).
+struct PlatDDFakeOverlayCall {
+  PlatDDSurface surface, dest;
+  PlatRect source, destination;
+  uint32_t flags;
+};
+std::vector<PlatDDFakeOverlayCall> PlatDDrawFakeOverlayCalls();
+void PlatDDrawFakeClearOverlayCalls();

@@ -22,3 +22,7 @@ std::vector<std::string> PlatGdiFakeCalls();
 // Device contexts and objects alive now.
 int PlatGdiFakeLiveDCs();
 int PlatGdiFakeLiveObjects();
+// What GetClipBox answers for a window's dc from now on: PLAT_NULLREGION,
+// PLAT_SIMPLEREGION or PLAT_COMPLEXREGION with the box (dc coordinates), as a window that
+// is covered, clipped or partly covered; 0 goes back to the real answer.
+void PlatGdiFakeSetClipBox(int kind, const PlatRect* box);
