@@ -4,24 +4,17 @@
 // EndWorkDraw copying the box back) on the headless display of a window, against
 // SDL_BlitSurface of the same 64 x 64 pixels mixed at one half onto a 640 x 480 surface of
 // the display's format. Megapixels drawn per second and the ratios.
+#include "bench/enginegraphics.h"
 #include "bench/ratio.h"
-#include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
-#include "engine/graphics/services.h"
 #include "engine/softimage/blit.h"
-#include "engine/system/sysdata.h"
-#include "platform/display/headless/headlessdisplay.h"
-#include "platform/kernel/kernel.h"
-#include "platform/window/window.h"
 
 #include <SDL.h>
 
 namespace {
 
 constexpr int32_t kPiece = 64, kX = 100, kY = 100;
-
-PlatLResult Proc(PlatWnd w, uint32_t m, PlatWParam wp, PlatLParam lp) { return PlatDefWindowProc(w, m, wp, lp); }
 
 PlatDisplayMode Desktop(bool rgb555) {
   PlatDisplayMode m = PlatDisplayModeOf(1024, 768, rgb555 ? 16 : 32, 60);
@@ -36,24 +29,7 @@ PlatDisplayMode Desktop(bool rgb555) {
 // The engine's graphics in a window on a desktop of that format, the back screen the
 // target; the graph to draw, or -1.
 int32_t StartEngineGraphics(bool rgb555) {
-  static PlatWnd window = [] {
-    if (PlatWindowSelectBackend("headless") != 0) return PlatWnd(0);
-    PlatWndClass wc{0, Proc, PLAT_CURSOR_ARROW, "WorkDrawBench"};
-    if (PlatRegisterClass(&wc) != 1) return PlatWnd(0);
-    return PlatCreateWindow(0, "WorkDrawBench", "Kestr", 0x80CA0000, 0, 0, 640, 480);
-  }();
-  if (!window) return -1;
-  if (g_ScreenState.graphicsStarted) EndGraphics();
-  PlatDisplayHeadlessSetDesktop(Desktop(rgb555), 0);
-  g_System.mainWindow = window;
-  g_System.mainThreadId = PlatThreadId();
-  g_System.windowActive = 1;
-  g_System.settings.initialising = 1;
-  g_System.settings.windowed = 1;
-  if (StartGraphicsWithFallback(window) != 0 || SetDrawTargetCore(DRAW_SCREEN_BACK) != 0) return -1;
-  // The copies between surfaces by BltFast, as the start's timing chooses in a started
-  // engine (here its clock is not set up, and the timing cannot tell).
-  g_ScreenState.copyMethod = 0;
+  if (!StartBenchGraphics(Desktop(rgb555), false)) return -1;
   GraphImage image{};
   CreateGraphImageRGB8(kPiece, kPiece, &image);
   for (int32_t y = 0; y < kPiece; y++)

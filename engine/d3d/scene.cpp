@@ -126,6 +126,9 @@ int SetDeviceRenderTarget(PlatDDSurface surface, int32_t device) {
   FlushVertexBatch(device);
   PlatD3DDeviceSetRenderTarget(r->device, surface, 0);
   r->renderTarget = surface;
+  // The device puts its viewport over the whole new target, so the cached one no longer
+  // says what the device has: an empty cache makes the next viewport go out whatever it is.
+  r->viewport.width = r->viewport.height = 0;
   return 0;
 }
 

@@ -432,15 +432,13 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
     w.lockedSurface = lockOn;
     w.lockedRect = lockRect;
     w.throughWork1 = road == THROUGH_WORK1 ? 1 : 0;
-    if (w.throughWork1 && convert) {
-      ConvertInPlace(w.lockedPixels, w.lockedPitch, clipped, screen, viewFormat);
-      if (colour) *colour = ConvertValue(*colour, screen, viewFormat);
-      if (colour2) *colour2 = ConvertValue(*colour2, screen, viewFormat);
-    }
+    if (w.throughWork1 && convert) ConvertInPlace(w.lockedPixels, w.lockedPitch, clipped, screen, viewFormat);
     if (CreateMemImg(&w.destinationView, viewWidth, viewHeight, w.lockedPitch, 0, kind, 0, 0, 0, w.lockedPixels) != 0)
       return NothingToDraw();
     w.destination = &w.destinationView;
   }
+  if (colour) *colour = WorkDrawColour(*colour);
+  if (colour2) *colour2 = WorkDrawColour(*colour2);
 
   if (!from) return 0;
   if (from->softwareImage) {
@@ -494,6 +492,18 @@ int EndWorkDraw() {
   }
   w = WorkDrawState{};
   return 0;
+}
+
+uint32_t WorkDrawColour(uint32_t colour) {
+  const WorkDrawState& w = g_WorkDraw;
+  if (!w.destination || !IsMemImgValid(w.destination)) return colour;
+  const ColorFormat* screen = GetScreenColorFormat();
+  // Locked display memory holds the display's own values, unless it was converted.
+  if (w.destinationLocked) return w.throughWork1 && w.convert ? ConvertValue(colour, screen, w.viewFormat) : colour;
+  const ColorFormat* own = w.destination->data->format;
+  const bool same = own->bytesPerPixel == screen->bytesPerPixel && own->redMask == screen->redMask &&
+                    own->greenMask == screen->greenMask && own->blueMask == screen->blueMask;
+  return same ? colour : ConvertValue(colour, screen, own);
 }
 
 MEMIMG* GetBlendMemImg() {

@@ -96,6 +96,11 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
 // Closes the draw: the views go, the box is converted and copied back when it went through
 // work surface 1, and the locks are given back; 0. Safe after any BeginWorkDraw result.
 int EndWorkDraw();
+// A colour packed in the screen's format as the open work draw's destination holds it:
+// converted when the box went through work surface 1 on a display the renderer does not
+// draw, or when the destination is a software image of another layout; else unchanged.
+// BeginWorkDraw converts its two colours this way; a core with more colours converts each.
+uint32_t WorkDrawColour(uint32_t colour);
 // The blend graph's software image, or null (no blend graph, a texture graph, or no image).
 MEMIMG* GetBlendMemImg();
 // The outline of the box (right and bottom exclusive) as four lines; DrawLinesCore's result.

@@ -241,9 +241,16 @@ void ClearMemImgRect(MEMIMG* img, const Rect* rect, uint32_t value) {
   }
   int bytes = img->data->format->bytesPerPixel;
   if (bytes != 1 && bytes != 2 && bytes != 4) return;
-  int32_t pitch = img->data->pitch;
-  for (int32_t y = r.top; y < r.bottom; y++) {
-    uint8_t* p = img->pixels + ptrdiff_t(y) * pitch + ptrdiff_t(r.left) * bytes;
-    for (int32_t x = r.left; x < r.right; x++, p += bytes) WritePixelValue(p, bytes, value);
-  }
+  if (r.left >= r.right || r.top >= r.bottom) return;
+  // The first row pixel by pixel, the others copies of it.
+  const int32_t pitch = img->data->pitch;
+  const size_t rowBytes = size_t(r.right - r.left) * size_t(bytes);
+  uint8_t* first = img->pixels + ptrdiff_t(r.top) * pitch + ptrdiff_t(r.left) * bytes;
+  auto fill = [&](auto pixel) {
+    for (size_t at = 0; at < rowBytes; at += sizeof pixel) std::memcpy(first + at, &pixel, sizeof pixel);
+  };
+  if (bytes == 4) fill(uint32_t(value));
+  else if (bytes == 2) fill(uint16_t(value));
+  else std::memset(first, int(value & 0xFF), rowBytes);
+  for (int32_t y = r.top + 1; y < r.bottom; y++) std::memcpy(first + ptrdiff_t(y - r.top) * pitch, first, rowBytes);
 }

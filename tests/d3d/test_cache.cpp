@@ -238,6 +238,11 @@ TEST_F(Cache, RenderTargetsAndViewports) {
   EXPECT_EQ(SetDeviceViewport(&outside, d), -1);
   EXPECT_TRUE(Logged("ビューポートのセットに失敗しました ErrorCode 8876f103\n"));
   EXPECT_EQ(r.viewport.x, 0u);
+  // A new target gets the device's whole-target viewport, so the cached one goes out again.
+  SetDeviceRenderTarget(GetBackSurface(), d);
+  PlatD3DFakeClearCalls();
+  EXPECT_EQ(SetDeviceViewport(&whole, d), 0);
+  EXPECT_EQ(CountOf("SetViewport"), 1);
 }
 
 TEST_F(Cache, ViewportsFromTheDrawArea) {
