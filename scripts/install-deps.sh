@@ -16,6 +16,8 @@ PACKAGES=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   # glyphs: FreeType and the IPA Gothic faces the font layer maps every face name to
   libfreetype-dev fonts-ipafont-gothic
+  # the text benchmark's reference: SDL_ttf on the same face
+  libsdl2-ttf-dev
   # sound fixtures of the tests and fuzz seeds: an ADPCM coder that is not ours, an MP3 encoder
   sox libmp3lame-dev
 )

@@ -144,3 +144,36 @@ inline void GlyphCellPosition(const FontRecord* f, int32_t n, int32_t* x, int32_
   *x = (n / f->glyphsPerColumn) * f->cellWidth;
   *y = (n % f->glyphsPerColumn) * f->cellWidth;
 }
+
+// ---- drawing strings ------------------------------------------------------------------
+
+struct MEMIMG;
+struct Rect;
+
+enum : int32_t {
+  TEXT_MEASURE = 0,  // DrawStringThroughCache's modes
+  TEXT_DRAW = 1,
+};
+
+// Lays a string out from the font's glyph cache and, in TEXT_DRAW mode, writes the glyphs
+// of a memory cache into destination in its own pixel size and format, clipped to clip
+// and to the image: transparent 1 writes the ink alone, 0 the glyph's whole rectangle
+// (0 off the ink). colour and edgeColour are packed in the screen's format and are scaled
+// by the draw brightness. length is in bytes (-1 the whole string); vertical text runs
+// top to bottom, each glyph a quarter turn clockwise. size, when not null, receives the
+// string's box (width, height). Scale factors serve texture caches only. The advance in
+// whole pixels; 0 for a null or empty string; -1 while drawing is suspended, while
+// DirectDraw is in use without its object, and for a bad handle.
+int DrawStringThroughCache(int32_t mode, int32_t x, int32_t y, uint8_t scaled, double scaleX, double scaleY,
+                           const char* text, uint32_t colour, MEMIMG* destination, const Rect* clip,
+                           int32_t transparent, int32_t font, uint32_t edgeColour, int32_t length,
+                           int32_t vertical, int32_t* size);
+// The box that the string drawn at (0, 0) covers: its advance by its cell height (turned
+// for vertical text), grown to every drawn glyph's rectangle; 0, or -1 as
+// DrawStringThroughCache.
+int MeasureStringBox(int32_t font, const char* text, int32_t vertical, Rect* box);
+// The text and edge colours (packed in the screen's format) as the memory path writes
+// them into image: scaled by the draw brightness, in the image's format, opaque where the
+// format has alpha.
+void TextColoursInImage(const MEMIMG* image, uint32_t colour, uint32_t edgeColour, uint32_t* text,
+                        uint32_t* edge);

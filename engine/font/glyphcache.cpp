@@ -127,6 +127,8 @@ int RestoreFontCacheGraphs(int32_t font) {
     SurfaceCreateFlags flags{};
     flags.alpha = (f->fontType & FONT_TYPE_ANTIALIAS) ? 1 : 0;
     flags.bitDepth = uint8_t(QueryScreenDepth());
+    // Strings are written into it by the processor: a software image in every mode.
+    flags.systemMemory = 1;
     f->drawingScreen = AddSurface2D(width, height, 0, 0, -1, nullptr, 0, 0, &flags);
     if (f->drawingScreen == -1) return -1;
     WatchSurface2DDeletion(f->drawingScreen, &f->drawingScreenLost);

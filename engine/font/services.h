@@ -3,7 +3,13 @@
 
 #include <cstdint>
 
-// Draws a zero-terminated Shift-JIS string with the default font; 0 or -1.
+// Draws a zero-terminated Shift-JIS string with a font on the draw target, horizontally
+// (vertical 0) or from top to bottom; 0, also for a null or empty string, while drawing
+// is suspended and with an empty draw area, or -1 (a bad handle logs it).
+int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, int32_t font,
+                       uint32_t edgeColor, int32_t vertical);
+// Draws a zero-terminated Shift-JIS string with the default font (made again first when
+// the default settings changed); 0 or -1.
 int DrawTextDefaultFontCore(int32_t x, int32_t y, const char* text, uint32_t color,
                             uint32_t edgeColor);
 // Deletes a font (setting the flag registered for it); 0, or -1 for a bad handle.

@@ -29,7 +29,7 @@ int DrawColorBoxCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
                      int32_t fill);
 
 // ---- the draw cores ----------------------------------------------------------------------
-// Each draws onto the current target (or the mask) through the draw state: on a
+// Each draws onto the current target (masked draws too) through the draw state: on a
 // software-rendered screen straight into the target image, else through the work-image
 // bracket of drawtarget.h. Each gives -1 when there is neither a DirectDraw object nor the
 // mode without it. Colours are packed in the screen's format (PackScreenColorCore).

@@ -343,12 +343,13 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
   if (ScreenDrawnAsImages()) return s.targetImage && IsMemImgValid(s.targetImage) ? 0 : -1;
   if (!s.ddraw || !s.primary || !s.back || !s.work1 || !s.work2) return -1;
 
-  const bool masked = IsMaskedDrawOn() != 0;
-  const PlatDDSurface target = masked ? GetMaskSurface() : s.targetSurface;
+  // A masked draw goes to the target as any other: the mask's bracket around it saved the
+  // pixels there and puts them back where the mask allows no drawing.
+  const PlatDDSurface target = s.targetSurface;
   SurfaceData* from = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
   if (piece && !from) return -1;
   const bool blending = BlendingDraw(from);
-  const bool video = masked ? target && IsMaskSurfaceInVideoMemory() : d.targetInVideoMemory != 0;
+  const bool video = d.targetInVideoMemory != 0;
   const int32_t originX = s.targetOffsetX + d.targetRect.left, originY = s.targetOffsetY + d.targetRect.top;
 
   const bool sameMemory = from && (video ? from->flags.systemMemory == 0 : from->flags.systemMemory == 1);
@@ -374,7 +375,7 @@ int BeginWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect*
   // Views over locked display memory must have its pixel size (an 8-bit screen has no
   // format the renderer draws).
   DestinationRoad road = INTO_IMAGE;
-  if (masked || !s.targetImage || !IsMemImgValid(s.targetImage)) road = IN_PLACE;
+  if (!s.targetImage || !IsMemImgValid(s.targetImage)) road = IN_PLACE;
   if ((road != INTO_IMAGE || surfacePiece) && viewFormat->bytesPerPixel != screen->bytesPerPixel) return -1;
   int32_t viewWidth = 0, viewHeight = 0;
   if (road != INTO_IMAGE) {

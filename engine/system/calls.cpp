@@ -5,6 +5,10 @@
 #include "engine/base/screenlog.h"
 #include "engine/file/archivefile.h"
 #include "engine/file/file.h"
+#include "engine/font/font.h"
+#include "engine/font/services.h"
+#include "engine/graphics/cores.h"
+#include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
@@ -54,3 +58,24 @@ constexpr SystemCalls kSystemCalls = {
 };
 
 SystemCalls g_SystemCalls = kSystemCalls;
+
+namespace {
+
+int HasDisplayObject() { return GetDirectDrawObject() ? 1 : 0; }
+int HasMainWindow() { return GetEngineWindowHandle() ? 1 : 0; }
+
+}  // namespace
+
+constexpr ScreenLogCalls kScreenLogCalls = {
+    .hasDisplayObject = HasDisplayObject,
+    .hasMainWindow = HasMainWindow,
+    .createFontToHandle = CreateFontToHandle,
+    .isFontHandleValid = IsFontHandleValid,
+    .deleteFontHandle = DeleteFontHandle,
+    .watchFontDeletion = WatchFontDeletion,
+    .drawStringWithFont = DrawStringWithFont,
+    .queryScreenSize = QueryScreenSize,
+    .packScreenColorCore = PackScreenColorCore,
+};
+
+ScreenLogCalls g_ScreenLogCalls = kScreenLogCalls;

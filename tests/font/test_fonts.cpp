@@ -1,7 +1,7 @@
 // Font handles and the glyph cache in memory, on the headless screen: the default font's
 // geometry on IPA Gothic, and on the block-glyph fake the arguments, retries, limits,
 // refreshes, the cache ring and the bytes each font type writes into its cells.
-#include "graphics/surfacefixture.h"
+#include "font/fontfixture.h"
 
 #include "engine/base/memory.h"
 #include "engine/d3d/direct3d.h"
@@ -13,21 +13,8 @@
 
 namespace {
 
-class Fonts : public SurfaceTest {
+class Fonts : public FakeFontTest {
  protected:
-  void SetUp() override {
-    SurfaceTest::SetUp();
-    PlatFontFakeReset();
-    ASSERT_EQ(PlatGdiSelectFontBackend("fake"), 0);
-    Start(1, 32);
-    ResetFontDefaults();
-  }
-  void TearDown() override {
-    DeleteAllFonts();
-    PlatGdiSelectFontBackend("freetype");
-    PlatFontFakeReset();
-    SurfaceTest::TearDown();
-  }
   static int32_t Make(int32_t size, int32_t type = 0, int32_t edge = -1, const char* face = "") {
     return CreateFontToHandle(face, size, -1, type, -1, edge, 0, -1, -1);
   }

@@ -1,5 +1,6 @@
-#include "engine/engine.h"
 #include "engine/base/log.h"
+#include "engine/base/screenlog.h"
+#include "engine/engine.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/blit.h"
@@ -85,9 +86,15 @@ TEST_F(Init, StartAndEndRunTheirStepsInOrder) {
                            "ウインドウの作成に成功しました", "ＩＭＥを無効にしました"})
     EXPECT_TRUE(LogHas(line)) << line;
 
+  // The on-screen log was set up on the display: its font goes first.
+  ASSERT_EQ(g_ScreenLog.setUp, 1);
+  std::vector<std::string> end = {"DeleteFontHandle(" + std::to_string(g_ScreenLog.fontHandle) + ")"};
+  end.insert(end.end(), kExpectedEnd.begin(), kExpectedEnd.end());
   ClearCalls();
   EXPECT_EQ(EngineEndCore(), 0);
-  EXPECT_EQ(CallsNamed(kEndSteps), kExpectedEnd);
+  EXPECT_EQ(CallsNamed(kEndSteps), end);
+  EXPECT_EQ(g_ScreenLog.setUp, 0);
+  EXPECT_EQ(g_ScreenLog.fontHandle, -1);
   EXPECT_EQ(IsEngineInitialised(), 0);
   EXPECT_FALSE(PlatIsWindow(window));
   EXPECT_EQ(PlatComStartCount(), 0);
