@@ -137,6 +137,11 @@ int DrawGraphQuadTiles3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t
 // corners in any order (right and bottom exclusive).
 int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+// The string in a font whose glyph cache lives in a texture, its glyphs batched on the
+// device; 0, or -1 while the device cannot draw to its target. A font whose cache is in
+// memory goes to DrawTextWithFontCore, and that result is returned.
+int DrawTextWithFontByCache(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
+                            uint32_t edgeColour, int32_t vertical);
 
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.

@@ -1,10 +1,15 @@
 // Boxes drawn by the device: filled boxes in any corner order and clipped, their vertex
 // colour, outlines counted pixel by pixel with an additive draw, the hand-over to the 2D
-// cores while the device cannot draw to its target, and the scene's end on the front
-// screen.
+// cores while the device cannot draw to its target, the scene's end on the front screen,
+// and text by the road of its font's glyph cache.
+#include "engine/d3d/services.h"
+#include "engine/font/font.h"
+#include "engine/font/services.h"
 #include "engine/graphics/cores.h"
+#include "platform/gdi/fake/fontfake.h"
 #include "tests/d3d/graphdraw_fixture.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -154,3 +159,52 @@ TEST_F(BoxDraws, OnTheFrontScreenEveryBoxEndsTheScene) {
 }
 
 }  // namespace
+
+// Text: a font whose glyph cache is in memory is the text core's, whatever the device's
+// state; one whose cache is a texture draws nothing and gives -1 while the device cannot
+// draw to its target, also when the text core is asked.
+class CachedText : public GraphDrawTest {
+ protected:
+  void SetUp() override {
+    GraphDrawTest::SetUp();
+    if (HasFatalFailure()) return;
+    PlatFontFakeReset();
+    ASSERT_EQ(PlatGdiSelectFontBackend("fake"), 0);
+    font = CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0, -1, -1);
+    ASSERT_NE(font, -1) << log;
+  }
+  void TearDown() override {
+    DeleteAllFonts();
+    PlatGdiSelectFontBackend("freetype");
+    PlatFontFakeReset();
+    GraphDrawTest::TearDown();
+  }
+  int32_t font = -1;
+};
+
+TEST_F(CachedText, EachFontTakesTheRoadOfItsCache) {
+  const uint32_t white = PackScreenColorCore(255, 255, 255);
+  ASSERT_EQ(DrawTextWithFontCore(10, 10, "AB", white, font, 0, 0), 0);
+  const std::vector<uint16_t> byCore = BackPixels();
+  ASSERT_NE(std::count(byCore.begin(), byCore.end(), uint16_t(0xFFFF)), 0);
+  for (const int32_t unavailable : {0, 1}) {
+    ClearBack();
+    g_Direct3D.targetUnavailable = unavailable;
+    EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), 0) << unavailable;
+    g_Direct3D.targetUnavailable = 0;
+    EXPECT_EQ(BackPixels(), byCore) << "memory cache, target unavailable " << unavailable;
+  }
+  EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, -5, 0, 0), -1);
+
+  GetFontRecord(font)->textureCache = 1;
+  ClearBack();
+  PlatD3DFakeClearCalls();
+  g_Direct3D.targetUnavailable = 1;
+  EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), -1);
+  EXPECT_EQ(DrawTextWithFontCore(10, 10, "AB", white, font, 0, 0), -1);
+  g_Direct3D.targetUnavailable = 0;
+  EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), 0);
+  GetFontRecord(font)->textureCache = 0;
+  EXPECT_EQ(CountOf("DrawPrimitive"), 0);
+  ExpectBack([](int32_t, int32_t) { return kBackground; }, "texture cache");
+}
