@@ -159,11 +159,9 @@ const ColorFormat* TextureFormatColorFormat(int32_t n);
 // ---- the table the window procedure calls through ---------------------------------------
 
 // RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
-// InitializeDirect3D as the screen mode change does:
-// through this table, so that a test can watch a call or script its result. It holds the
-// functions above unless a test changed it, but for the start of the device: until the
-// draws reach the device, the screen mode change leaves Direct3D off
-// (LeaveDirect3DOff), and a test that wants the device puts InitializeDirect3D there.
+// InitializeDirect3D as the screen mode change does: through this table, so that a test
+// can watch a call or script its result. It holds the functions above unless a test
+// changed it.
 struct D3dServices {
   int (*restoreAllTextures)();
   int (*releaseDirect3DObject)();
@@ -173,5 +171,3 @@ struct D3dServices {
 extern D3dServices g_D3dServices;
 // The table as it starts: the functions above.
 extern const D3dServices kD3dServices;
-// Starts no device; 0, so the engine runs in DirectDraw mode without 3D.
-int LeaveDirect3DOff();

@@ -9,7 +9,9 @@
 #include "engine/graphics/screen.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine_start.h"
+#include "platform/d3d/d3d.h"
 #include "platform/display/display.h"
+#include "support/no3ddevice.h"
 
 #include <vector>
 
@@ -141,14 +143,24 @@ TEST_F(Direct3DEngine, ModeChangesAfterEachDropStillMakeADevice) {
   EXPECT_TRUE(LogHas("Total size:0(0.000kb)  Alloc num:0"));
 }
 
+// The three roads a program can find: the device (the default), DirectDraw without a 3D
+// device, and a machine without Direct3D, where the engine renders in software and shows
+// its frames through the GDI-like layer. Boxes come out the same on all three.
 TEST_F(Direct3DEngine, WhatIsDrawnDoesNotChange) {
+  enum Road { DEVICE, NO_DEVICE, NO_DIRECT3D };
   std::vector<std::vector<uint32_t>> screens;
-  for (bool direct3D : {false, true}) {
-    SCOPED_TRACE(direct3D);
-    g_D3dServices.initializeDirect3D = direct3D ? InitializeDirect3D : kD3dServices.initializeDirect3D;
+  for (const Road road : {DEVICE, NO_DEVICE, NO_DIRECT3D}) {
+    SCOPED_TRACE(road);
+    const int switched = LineCount("ソフトウエアレンダリングモードに変更します");
+    g_D3dServices.initializeDirect3D = road == NO_DEVICE ? StartNo3DDevice : InitializeDirect3D;
+    PlatD3DSetAvailable(road == NO_DIRECT3D ? 0 : 1);
     ChangeWindowMode(1);
-    ASSERT_EQ(EngineInitCore(), 0);
-    EXPECT_EQ(Is3DAvailable(), direct3D ? 1 : 0);
+    const int started = EngineInitCore();
+    PlatD3DSetAvailable(1);
+    ASSERT_EQ(started, 0);
+    EXPECT_EQ(Is3DAvailable(), road == DEVICE ? 1 : 0);
+    EXPECT_EQ(g_ScreenState.softwareRender, road == NO_DIRECT3D ? 1 : 0);
+    EXPECT_EQ(LineCount("ソフトウエアレンダリングモードに変更します") - switched, road == NO_DIRECT3D ? 1 : 0);
     SetDrawTarget(DRAW_SCREEN_BACK);
     ClearDrawTarget();
     DrawColorBox(10, 10, 100, 50, 0xF800, 1);
@@ -158,6 +170,7 @@ TEST_F(Direct3DEngine, WhatIsDrawnDoesNotChange) {
     EXPECT_EQ(EngineEndCore(), 0);
   }
   EXPECT_TRUE(screens[0] == screens[1]);
+  EXPECT_TRUE(screens[0] == screens[2]);
 }
 
 }  // namespace
