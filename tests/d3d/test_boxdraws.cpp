@@ -127,6 +127,18 @@ TEST_F(BoxDraws, OutlinesCoverEachPixelAsTheirEdgesSay) {
   }
 }
 
+// Corners at the ends of the 32-bit range with the draw origin moved: the sums are made in
+// 64 bits (32 would overflow), so the edges lie where the corners say.
+TEST_F(BoxDraws, OutlineCornersAtTheEndsOfTheRange) {
+  g_DrawState.targetRect = {-5, 7, 635, 487};
+  FlushCurrentVertexBatch();
+  ASSERT_EQ(DrawBoxOutline3D(INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX, 0xFFFF), 0);
+  const PlatD3DColorVertex* q = Record().buffer0;
+  EXPECT_EQ(q[0].x, float(double(INT32_MIN) - 5));
+  EXPECT_EQ(q[1].x, float(double(INT32_MAX) - 5));
+  EXPECT_EQ(q[0].y, float(double(INT32_MAX) + 7));
+}
+
 TEST_F(BoxDraws, WhileTheTargetIsUnavailableThe2DCoresDrawTheBoxes) {
   const uint32_t magenta = PackScreenColorCore(255, 0, 255);
   g_Direct3D.targetUnavailable = 1;
