@@ -8,6 +8,7 @@
 // Megapixels drawn per second and the ratios.
 #include "bench/enginegraphics.h"
 #include "bench/ratio.h"
+#include "bench/sprites.h"
 #include "engine/d3d/direct3d.h"
 #include "engine/engine.h"
 #include "engine/graphics/graph.h"
@@ -21,29 +22,9 @@
 
 namespace {
 
-constexpr int32_t kSprite = 32, kSprites = 10000, kColumns = 15, kRows = 13;
+constexpr int32_t kColumns = 15, kRows = 13;
 
-const std::vector<SDL_Point>& SpritePlaces() {
-  static const std::vector<SDL_Point> places = [] {
-    std::vector<SDL_Point> out;
-    uint32_t seed = 12345;
-    for (int32_t i = 0; i < kSprites; i++) {
-      seed = seed * 1664525u + 1013904223u;
-      out.push_back({int32_t(seed >> 8) % (640 - kSprite), int32_t(seed >> 20) % (480 - kSprite)});
-    }
-    return out;
-  }();
-  return places;
-}
-
-// The sprite's colour at (x, y); black (the colour key) along one diagonal band. The floor
-// has no key colour.
-void SpriteColour(int32_t x, int32_t y, uint8_t* r, uint8_t* g, uint8_t* b) {
-  const bool key = (x + y) % 7 == 0;
-  *r = key ? 0 : uint8_t(x * 8);
-  *g = key ? 0 : uint8_t(y * 8);
-  *b = key ? 0 : uint8_t((x ^ y) * 8 + 1);
-}
+// The floor has no key colour.
 void FloorColour(int32_t x, int32_t y, uint8_t* r, uint8_t* g, uint8_t* b) {
   *r = uint8_t(96 + (x & 8) * 4);
   *g = uint8_t(128 + (y & 8) * 4);
