@@ -163,9 +163,9 @@ BENCHMARK(BM_SDL_FieldRenderCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
   return RunWithRatios(argc, argv,
-                       {{"BM_Ours_SpritesDirect3D", "BM_SDL_RenderCopySoftware"},
-                        {"BM_Ours_SpritesSoftware", "BM_SDL_RenderCopySoftware"},
-                        {"BM_Ours_SpritesDirect3D", "BM_Ours_SpritesSoftware"},
-                        {"BM_Ours_FieldDirect3D", "BM_SDL_FieldRenderCopy"},
-                        {"BM_Ours_FieldSoftware", "BM_SDL_FieldRenderCopy"}});
+                       {{"BM_Ours_SpritesDirect3D/real_time", "BM_SDL_RenderCopySoftware/real_time"},
+                        {"BM_Ours_SpritesSoftware/real_time", "BM_SDL_RenderCopySoftware/real_time"},
+                        {"BM_Ours_SpritesDirect3D/real_time", "BM_Ours_SpritesSoftware/real_time"},
+                        {"BM_Ours_FieldDirect3D/real_time", "BM_SDL_FieldRenderCopy/real_time"},
+                        {"BM_Ours_FieldSoftware/real_time", "BM_SDL_FieldRenderCopy/real_time"}});
 }
