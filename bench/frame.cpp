@@ -9,7 +9,7 @@
 //                   640 x 480 target texture and copies it, scaled, into a desktop window
 // Frames per second and the ratios.
 #include "bench/ratio.h"
-#include "engine/base/log.h"
+#include "bench/sdlengine.h"
 #include "engine/engine.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
@@ -159,16 +159,7 @@ void BM_SDL_Frame(benchmark::State& state, int32_t windowWidth, int32_t windowHe
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  // Ours must show through SDL too: the headless display uploads nowhere.
-  setenv("KR_PLATFORM", "sdl", 1);
-  // The engine's log would go to Log.txt in the working directory.
-  SetLogDebuggerOnly(1);
-  PlatSetDebugSink([](const char*, void*) {}, nullptr);
-  SDL_Init(SDL_INIT_VIDEO);
-  SDL_DisplayMode desktop{};
-  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) desktop.w = kW, desktop.h = kH;
+  const SDL_DisplayMode desktop = StartEngineOnSdl(kW, kH);
   benchmark::RegisterBenchmark("BM_Ours_FrameWindow32", BM_Ours_Frame, true);
   benchmark::RegisterBenchmark("BM_SDL_FrameWindow", BM_SDL_Frame, kW, kH);
   benchmark::RegisterBenchmark("BM_Ours_FrameFullScreen16", BM_Ours_Frame, false);
