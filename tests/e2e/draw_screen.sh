@@ -102,7 +102,7 @@ for kind in window fullscreen gdi; do
   fi
   [ $status -eq 0 ] || { cat "$kind.out"; echo "$kind: failed ($status)"; exit 1; }
   check_log "$kind" "$restore" || exit 1
-  grep -a -E "^(screen|stage [0-9] drawn|focus) " "$kind/run.out" | sed "s/^/$kind: /"
+  grep -a -E "^(screen |stage [0-9] drawn|focus )" "$kind/run.out" | sed "s/^/$kind: /"
   grep -v "running on the virtual display" "$kind.out"
 done
 echo "every run shows its pictures"
