@@ -330,6 +330,11 @@ void ChooseTextureStates(const Surface3DData* texture, uint32_t flags) {
     const uint32_t ownChannel = surface->flags.alpha ? 1 : 0, ownTest = surface->flags.alphaTest ? 1 : 0;
     if (!ownChannel && !ownTest) {
       colorKey = 1;
+    } else if (ds.blendMode == BLEND_MULTIPLY && !ownChannel) {
+      // Multiply's factors never read the source alpha, so blending cannot hide the key
+      // texels (black, alpha 0) as it does in the other modes: they would multiply the
+      // target to black. The alpha test drops them, as the software renderer skips them.
+      alphaTest = 1;
     } else if (ds.blendMode != BLEND_COPY && ds.blendMode != 8) {
       alphaChannel = 1;
     } else if (!(flags & DRAW_STATE_KEEP_ALPHA_TEST) && ds.filterMode == 1) {
@@ -341,7 +346,9 @@ void ChooseTextureStates(const Surface3DData* texture, uint32_t flags) {
     }
   }
   const uint32_t modulateColor = (flags & DRAW_STATE_MODULATE_COLOR) || BrightnessWord(ds) != 0xFFFFFF ? 1 : 0;
-  const uint32_t modulateAlpha = ds.blendMode != BLEND_COPY ? 1 : 0;
+  // Multiply ignores its parameter (as in software); the key's alpha test must see the
+  // texture's alpha alone, not scaled by the parameter in the vertex alpha.
+  const uint32_t modulateAlpha = ds.blendMode != BLEND_COPY && !(ds.blendMode == BLEND_MULTIPLY && alphaTest) ? 1 : 0;
   SetDeviceModulateColor(device, modulateColor);
   SetDeviceModulateAlpha(device, modulateAlpha);
   SetDeviceTexture(device, surface ? surface->surface : 0);

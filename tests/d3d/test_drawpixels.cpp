@@ -64,6 +64,27 @@ TEST_F(DrawPixels, EveryBlendModeOverATexture) {
   }
 }
 
+// A keyed graph (alpha-test texels: key texels black with alpha 0) multiplied over the
+// target leaves the key pixels as they were, whatever the parameter and the filter, and
+// multiplies the others in.
+TEST_F(DrawPixels, KeyedTextureMultipliedKeepsTheKeyPixels) {
+  const Surface3DData* texture = NewTexture(ALPHA_TEST_TEXELS, kWidth, kHeight);
+  ASSERT_NE(texture, nullptr);
+  auto key = [](int32_t x, int32_t y) { return (x + y) % 3 == 0; };
+  Fill(texture, [&](int32_t x, int32_t y) { return key(x, y) ? 0u : kTexel; });
+  const QuadDrawState states[] = {{4, 255}, {4, 0}, {4, 128, 255, 128, 0}, {4, 255, 255, 255, 255, 1}};
+  for (const QuadDrawState& state : states) {
+    SCOPED_TRACE(testing::Message() << "parameter " << state.blendParam << " filter " << state.filterMode);
+    FillWith(target, kDestination);
+    SetDrawState(state);
+    DrawQuad(texture, DRAW_STATE_TEXTURE_ALPHA);
+    const uint32_t multiplied = state.green == 128 ? 0x301800 : 0x303020;
+    for (int32_t y = 0; y < kHeight; y++)
+      for (int32_t x = 0; x < kWidth; x++)
+        EXPECT_EQ(Pixel(x, y), key(x, y) ? kDestination : multiplied) << x << "," << y;
+  }
+}
+
 TEST_F(DrawPixels, UntexturedRows) {
   struct Case {
     const char* what;

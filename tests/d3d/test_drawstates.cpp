@@ -95,7 +95,8 @@ TEST_F(DrawStates, ColorKeysAndAlphaKinds) {
                                 NewTexture(ALPHA_TEST_TEXELS, 8, 8)};
   for (Surface3DData* t : textures) ASSERT_NE(t, nullptr);
   constexpr uint32_t NONE = 0, SA = PLAT_D3DBLEND_SRCALPHA, ISA = PLAT_D3DBLEND_INVSRCALPHA,
-                     ONE = PLAT_D3DBLEND_ONE, ZERO = PLAT_D3DBLEND_ZERO, GT = PLAT_D3DCMP_GREATER;
+                     ONE = PLAT_D3DBLEND_ONE, ZERO = PLAT_D3DBLEND_ZERO, GT = PLAT_D3DCMP_GREATER,
+                     SC = PLAT_D3DBLEND_SRCCOLOR;
   struct Case {
     const char* what;
     TexelKind kind;
@@ -112,6 +113,10 @@ TEST_F(DrawStates, ColorKeysAndAlphaKinds) {
       {"alpha test, copy, linear, kept", ALPHA_TEST_TEXELS, 0, 1, 3, 0, 0, 0, 1, 1, 16, GT, 0, NONE, NONE},
       {"alpha test, mode 8, point", ALPHA_TEST_TEXELS, 8, 0, 1, 0, 0, 0, 1, 1, 16, GT, 1, ZERO, ONE},
       {"alpha test, mixed", ALPHA_TEST_TEXELS, 1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, SA, ISA},
+      // Multiply's factors ignore the source alpha: only the test can drop the key texels,
+      // under either filter.
+      {"alpha test, multiplied, linear", ALPHA_TEST_TEXELS, 4, 1, 1, 0, 0, 0, 1, 1, 16, GT, 1, ZERO, SC},
+      {"alpha channel, multiplied", ALPHA_CHANNEL_TEXELS, 4, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, ZERO, SC},
       {"alpha test, opaque", ALPHA_TEST_TEXELS, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, NONE, NONE},
       {"alpha channel, copy", ALPHA_CHANNEL_TEXELS, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, SA, ISA},
       {"alpha channel, mode 8", ALPHA_CHANNEL_TEXELS, 8, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, ZERO, ONE},
