@@ -3,6 +3,7 @@
 // channel widths, the stage combiner, the alpha test and blending), and its refusals.
 #include "d3d_fixture.h"
 
+#include "platform/d3d/soft/softraster.h"
 #include "platform/display/display.h"
 
 #include <cmath>
@@ -671,4 +672,122 @@ TEST_F(D3DTest, ScenesPairUpAndEndSceneOnThePrimaryUploadsIt) {
   EXPECT_GT(PlatDisplayUploadCount(), before);
   EXPECT_EQ(PlatDisplayReadRgb(100, 100) & 0xFFFFFF, 0x00FF00u);
   EXPECT_EQ(PlatDisplayReadRgb(104, 100) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// The span path of 2D pictures (one point-sampled texture, no depth) gives the general
+// path's pixels bit for bit: a table of stage rows, blend factors, alpha tests and colour
+// keys over texture and target formats, each drawn on five shapes (texel for pixel,
+// stretched, mirrored, a turned triangle whose v runs across rows, coordinates past the
+// edges) once on each path over the same destination.
+TEST_F(D3DTest, TheSpanPathDrawsWhatTheGeneralPathDraws) {
+  constexpr uint32_t TEX = PLAT_D3DTA_TEXTURE, DIF = PLAT_D3DTA_DIFFUSE, FAC = PLAT_D3DTA_TFACTOR,
+                     CUR = PLAT_D3DTA_CURRENT, COMP = PLAT_D3DTA_COMPLEMENT;
+  constexpr uint32_t SEL1 = PLAT_D3DTOP_SELECTARG1, SEL2 = PLAT_D3DTOP_SELECTARG2, MOD = PLAT_D3DTOP_MODULATE,
+                     OFF = PLAT_D3DTOP_DISABLE;
+  struct Ops {
+    const char* name;
+    uint32_t colorOp, color1, color2, alphaOp, alpha1, alpha2;
+  };
+  const Ops ops[] = {
+      {"texel", SEL1, TEX, DIF, SEL1, TEX, DIF},
+      {"texel x diffuse", MOD, TEX, DIF, MOD, TEX, DIF},
+      {"inverted texel x diffuse", MOD, TEX | COMP, DIF, MOD, DIF, TEX | COMP},
+      {"diffuse alpha", SEL1, TEX, DIF, SEL2, TEX, CUR},
+      {"alpha passed on", SEL2, DIF, TEX, OFF, TEX, TEX},
+      {"factor", MOD, FAC, TEX, SEL1, FAC | COMP, TEX},
+      // Two ops the span does not take: the general path draws these on both runs.
+      {"added", PLAT_D3DTOP_ADD, TEX, DIF, SEL1, TEX, DIF},
+  };
+  struct Blend {
+    uint32_t on, src, dest;
+  };
+  const Blend blends[] = {{0, 0, 0},
+                          {1, PLAT_D3DBLEND_SRCALPHA, PLAT_D3DBLEND_INVSRCALPHA},
+                          {1, PLAT_D3DBLEND_SRCALPHA, PLAT_D3DBLEND_ONE},
+                          {1, PLAT_D3DBLEND_ZERO, PLAT_D3DBLEND_SRCCOLOR},
+                          {1, PLAT_D3DBLEND_INVDESTCOLOR, PLAT_D3DBLEND_ZERO},
+                          {1, PLAT_D3DBLEND_ONE, PLAT_D3DBLEND_ZERO}};
+  struct Test {
+    uint32_t alphaTest, ref, func, colorKey;
+  };
+  const Test tests[] = {{0, 0, 0, 0}, {1, 16, PLAT_D3DCMP_GREATER, 0}, {1, 128, PLAT_D3DCMP_GREATEREQUAL, 1}};
+  struct Formats {
+    const char* name;
+    PlatDDPixelFormat texture, target;
+  };
+  const Formats formats[] = {{"1555 on 565", Format1555(), Format565()},
+                             {"8888 on 8888", Format8888(), Format8888()},
+                             {"4444 on 1555", Format4444(), Format1555()},
+                             {"565 on 888", Format565(), Format888()}};
+  constexpr uint32_t kTexW = 16, kTexH = 12, kW = 24, kH = 20;
+  auto triangle = [](float x0, float y0, float u0, float v0, float x1, float y1, float u1, float v1, float x2,
+                     float y2, float u2, float v2, uint32_t diffuse) {
+    return std::vector<PlatD3DTexturedVertex>{
+        {x0, y0, 0, 1, diffuse, u0, v0}, {x1, y1, 0, 1, diffuse, u1, v1}, {x2, y2, 0, 1, diffuse, u2, v2}};
+  };
+  const uint32_t diffuse = 0x80C06040;
+  const std::vector<PlatD3DTexturedVertex> shapes[] = {
+      Quad(3.5f, 2.5f, 3.5f + kTexW, 2.5f + kTexH, diffuse),
+      Quad(0.25f, 1.1f, 23.3f, 18.7f, 0xFFFFFFFF),
+      Quad(1.5f, 0.5f, 20.5f, 17.5f, diffuse, 1, 1, 0, 0),
+      triangle(2.3f, 1.7f, 0.1f, 0.0f, 22.1f, 5.2f, 0.9f, 0.3f, 6.4f, 19.6f, 0.2f, 1.0f, diffuse),
+      Quad(-2.0f, -1.5f, 26.0f, 21.5f, 0xFFFFFFFF, -0.5f, -0.25f, 1.5f, 1.25f),
+  };
+  const PlatDDColorKey key{0x0000, 0x0000};
+  // The general path stays off only while a draw compares the two, even when one fails.
+  struct SpanPathOn {
+    ~SpanPathOn() { soft::SetSpanPath(true); }
+  } restore;
+  int draws = 0, changed = 0;
+  for (const Formats& f : formats) {
+    SCOPED_TRACE(f.name);
+    PlatDDSurface texture = Texture(f.texture, kTexW, kTexH);
+    std::vector<uint32_t> texels(kTexW * kTexH), destination(kW * kH);
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    // Every fifth texel is the key (0 in its colour bits); the rest cover every value.
+    for (size_t i = 0; i < texels.size(); i++) texels[i] = i % 5 == 0 ? (next() & f.texture.aMask) : next();
+    for (uint32_t& d : destination) d = next();
+    SetPixels(texture, texels);
+    ASSERT_EQ(PlatDDSurfaceSetColorKey(texture, PLAT_DDCKEY_SRCBLT, &key), PLAT_DD_OK);
+    PlatDDSurface target = Target(f.target, kW, kH);
+    PlatD3DDevice d = Device(target);
+    TextureStates(d, texture);
+    PlatD3DDeviceSetTextureStageState(d, 1, PLAT_D3DTSS_COLOROP, PLAT_D3DTOP_DISABLE);
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_TEXTUREFACTOR, 0x9030A0F0);
+    for (const Ops& o : ops)
+      for (const Blend& b : blends)
+        for (const Test& t : tests) {
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLOROP, o.colorOp);
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLORARG1, o.color1);
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLORARG2, o.color2);
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAOP, o.alphaOp);
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAARG1, o.alpha1);
+          PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAARG2, o.alpha2);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHABLENDENABLE, b.on);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_SRCBLEND, b.src);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_DESTBLEND, b.dest);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHATESTENABLE, t.alphaTest);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAREF, t.ref);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAFUNC, t.func);
+          PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_COLORKEYENABLE, t.colorKey);
+          for (size_t s = 0; s < std::size(shapes); s++) {
+            SCOPED_TRACE(testing::Message() << o.name << ", blend " << b.src << "/" << b.dest << ", test "
+                                            << t.alphaTest << ", key " << t.colorKey << ", shape " << s);
+            std::vector<uint32_t> drawn[2];
+            for (const bool span : {true, false}) {
+              soft::SetSpanPath(span);
+              SetPixels(target, destination);
+              ASSERT_EQ(DrawList(d, shapes[s]), PLAT_D3D_OK);
+              drawn[span] = Pixels(target);
+            }
+            soft::SetSpanPath(true);
+            ASSERT_EQ(drawn[0], drawn[1]);
+            draws++;
+            changed += drawn[0] != destination ? 1 : 0;
+          }
+        }
+  }
+  // Most draws show something, so that the tables compare pixels drawn, not the destination.
+  EXPECT_GT(changed, draws * 3 / 4);
 }

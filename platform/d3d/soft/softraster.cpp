@@ -21,6 +21,8 @@ struct WidenTables {
 
 const WidenTables kWiden;
 
+bool g_SpanPath = true;
+
 struct FormatMasks {
   uint32_t bits, r, g, b, a;
 };
@@ -247,6 +249,21 @@ inline int64_t RoundHalfUp(double a) {
   return i;
 }
 
+// The alpha test, the blend and the store of a shaded colour; false when the test drops it.
+inline bool WriteColor(const Draw& d, Color c, uint8_t* pixel) {
+  if (d.alphaTest && !Compare(d.alphaFunc, uint32_t(c.a), d.alphaRef)) return false;
+  const Layout& l = d.target.layout;
+  const uint32_t old = Load(pixel, l.bytes);
+  if (d.blend) {
+    const Color dst = Decode(l, old);
+    const int sa = c.a;
+    c = {BlendChannel(d, c.r, sa, dst.r), BlendChannel(d, c.g, sa, dst.g), BlendChannel(d, c.b, sa, dst.b),
+         BlendChannel(d, c.a, sa, dst.a)};
+  }
+  Store(pixel, l.bytes, Encode(l, c, old));
+  return true;
+}
+
 inline void ShadePixel(const Draw& d, const Triangle& tri, const RowValues& row, int32_t px, uint8_t* pixel,
                        uint8_t* depth) {
   uint32_t z16 = 0;
@@ -278,20 +295,93 @@ inline void ShadePixel(const Draw& d, const Triangle& tri, const RowValues& row,
                           : Operate(s.alphaOp, Argument(s.alphaArg1, in).a, Argument(s.alphaArg2, in).a, da, ca);
     in.current = OperateColor(s.colorOp, Argument(s.colorArg1, in), Argument(s.colorArg2, in), da, ca, alpha);
   }
-  Color c = in.current;
-  if (d.alphaTest && !Compare(d.alphaFunc, uint32_t(c.a), d.alphaRef)) return;
-  const Layout& l = d.target.layout;
-  const uint32_t old = Load(pixel, l.bytes);
-  if (d.blend) {
-    const Color dst = Decode(l, old);
-    const int sa = c.a;
-    c = {BlendChannel(d, c.r, sa, dst.r), BlendChannel(d, c.g, sa, dst.g), BlendChannel(d, c.b, sa, dst.b),
-         BlendChannel(d, c.a, sa, dst.a)};
-  }
-  Store(pixel, l.bytes, Encode(l, c, old));
+  if (!WriteColor(d, in.current, pixel)) return;
   if (depth && d.zWrite) {
     const uint16_t w = uint16_t(z16);
     std::memcpy(depth, &w, 2);
+  }
+}
+
+// The draws of 2D pictures: one stage reading its texture by point sampling, no depth,
+// and ops that select or modulate. Every argument but the texel is the same over the
+// triangle, so the choices ShadePixel makes per pixel are made once here, with the same
+// arithmetic in the same order: the results are those of ShadePixel bit for bit.
+struct SpanArg {
+  bool texture, complement;  // the texel (complemented), else the constant
+  Color constant;
+};
+
+struct SpanPlan {
+  uint32_t colorOp, alphaOp;
+  SpanArg color1, color2, alpha1, alpha2;
+  int diffuseAlpha;  // also the current alpha at stage 0
+};
+
+inline bool SelectsOrModulates(uint32_t op) {
+  return op == PLAT_D3DTOP_SELECTARG1 || op == PLAT_D3DTOP_SELECTARG2 || op == PLAT_D3DTOP_MODULATE;
+}
+
+SpanArg ResolveArgument(uint32_t arg, const Inputs& stage0) {
+  if ((arg & PLAT_D3DTA_SELECTMASK) == PLAT_D3DTA_TEXTURE) return {true, (arg & PLAT_D3DTA_COMPLEMENT) != 0, {}};
+  return {false, false, Argument(arg, stage0)};
+}
+
+// False when the draw is not of the kind the span handles.
+bool PlanSpan(const Draw& d, const Triangle& tri, bool depth, SpanPlan* plan) {
+  if (depth || d.stageCount != 1) return false;
+  const Stage& s = d.stages[0];
+  if (!tri.reads[0] || !s.texture || s.linear || !SelectsOrModulates(s.colorOp)) return false;
+  if (s.alphaOp != PLAT_D3DTOP_DISABLE && !SelectsOrModulates(s.alphaOp)) return false;
+  Inputs stage0 = tri.flat;
+  stage0.current = stage0.diffuse;
+  *plan = {s.colorOp,
+           s.alphaOp,
+           ResolveArgument(s.colorArg1, stage0),
+           ResolveArgument(s.colorArg2, stage0),
+           ResolveArgument(s.alphaArg1, stage0),
+           ResolveArgument(s.alphaArg2, stage0),
+           stage0.diffuse.a};
+  return true;
+}
+
+inline Color Pick(const SpanArg& a, const Color& texel) {
+  if (!a.texture) return a.constant;
+  return a.complement ? Color{255 - texel.r, 255 - texel.g, 255 - texel.b, 255 - texel.a} : texel;
+}
+
+inline int PickAlpha(const SpanArg& a, int texelAlpha) {
+  return !a.texture ? a.constant.a : a.complement ? 255 - texelAlpha : texelAlpha;
+}
+
+void ShadeSpan(const Draw& d, const Triangle& tri, const SpanPlan& p, const RowValues& row, int64_t lo, int64_t hi,
+               uint8_t* out) {
+  const Stage& s = d.stages[0];
+  const Surface& t = *s.texture;
+  const Layout& layout = t.layout;
+  const int bytes = layout.bytes, bpp = d.target.layout.bytes;
+  const uint32_t set = s.coordSet;
+  const bool keyed = d.colorKey && t.keyed;
+  const Plane& pu = tri.u[set];
+  const Plane& pv = tri.v[set];
+  // A plane without slope across gives every pixel of the row its value at the start
+  // (row + 0 × (x - x0) is the row's value, and either zero's sign makes address 0).
+  const bool rowV = pv.dx == 0;
+  const uint8_t* texels = rowV ? TexelAt(t, 0, ClampIndex(Address(pv.At(row.v[set], double(lo)), t.height) >> 8, t.height))
+                               : nullptr;
+  for (int64_t px = lo; px <= hi; px++, out += bpp) {
+    const int64_t au = Address(pu.At(row.u[set], double(px)), t.width);
+    const uint8_t* line = rowV ? texels
+                               : TexelAt(t, 0, ClampIndex(Address(pv.At(row.v[set], double(px)), t.height) >> 8, t.height));
+    const uint32_t raw = Load(line + size_t(ClampIndex(au >> 8, t.width)) * size_t(bytes), bytes);
+    if (keyed && (raw & layout.colorMask) == t.keyBits) continue;
+    const Color texel = Decode(layout, raw);
+    const int alpha = p.alphaOp == PLAT_D3DTOP_DISABLE
+                          ? p.diffuseAlpha
+                          : Operate(p.alphaOp, PickAlpha(p.alpha1, texel.a), PickAlpha(p.alpha2, texel.a),
+                                    p.diffuseAlpha, p.diffuseAlpha);
+    const Color c = OperateColor(p.colorOp, Pick(p.color1, texel), Pick(p.color2, texel), p.diffuseAlpha,
+                                 p.diffuseAlpha, alpha);
+    WriteColor(d, c, out);
   }
 }
 
@@ -326,6 +416,8 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     bias[i] = topLeft ? 0 : -1;
   }
   const int bpp = d.target.layout.bytes;
+  SpanPlan plan{};
+  const bool span = g_SpanPath && PlanSpan(d, tri, d.depth && (d.zTest || d.zWrite), &plan);
   for (int64_t py = top; py <= bottom; py++) {
     int64_t lo = left, hi = right;
     for (int i = 0; i < 3 && lo <= hi; i++) {
@@ -345,6 +437,10 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     uint8_t* zrow = d.depth && (d.zTest || d.zWrite) ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
     const double y = double(py);
     const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
+    if (span) {
+      ShadeSpan(d, tri, plan, values, lo, hi, row + size_t(lo) * size_t(bpp));
+      continue;
+    }
     for (int64_t px = lo; px <= hi; px++)
       ShadePixel(d, tri, values, int32_t(px), row + size_t(px) * size_t(bpp), zrow ? zrow + size_t(px) * 2 : nullptr);
   }
@@ -379,6 +475,8 @@ int ClipSide(const Point* in, int n, Point* out, bool vertical, double limit, do
 }
 
 }  // namespace
+
+void SetSpanPath(bool on) { g_SpanPath = on; }
 
 uint8_t Widen(uint32_t value, int bits) { return kWiden.t[bits][value & ((1u << bits) - 1)]; }
 

@@ -73,6 +73,10 @@ struct Vertex {
 // a strip).
 void DrawTriangle(const Draw& draw, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed);
 
+// Whether the draws of 2D pictures (one point-sampled texture, no depth) take the span
+// path, which gives the general path's pixels faster; on unless a test compares the two.
+void SetSpanPath(bool on);
+
 // Widening and narrowing of one n-bit channel (n 1..8).
 uint8_t Widen(uint32_t value, int bits);
 inline uint32_t Narrow(uint32_t value8, int bits) { return value8 >> (8 - bits); }
