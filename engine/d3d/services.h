@@ -124,6 +124,10 @@ int DrawGraphQuad3D(float x1, float y1, float x2, float y2, float x3, float y3, 
 // A box filled or outlined in a packed screen colour, with the current blend state.
 int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+// A string through a font's texture glyph cache (a font without one goes to the text core);
+// 0, or -1 while the device cannot draw to the target.
+int DrawTextWithFontByCache(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
+                            uint32_t edgeColour, int32_t vertical);
 
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.
