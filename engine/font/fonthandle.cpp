@@ -31,6 +31,17 @@ void SetFontTextureCacheOn2DForTest(int32_t on) { g_TextureCacheOn2D = on ? 1 : 
 int32_t FontTextureCacheOn2DForTest() { return g_TextureCacheOn2D; }
 
 namespace {
+int32_t g_CacheGraphFailure = 0;
+}  // namespace
+
+void FailNextFontCacheGraphForTest(int32_t step) { g_CacheGraphFailure = step; }
+int32_t TakeFontCacheGraphFailure() {
+  const int32_t step = g_CacheGraphFailure;
+  g_CacheGraphFailure = 0;
+  return step;
+}
+
+namespace {
 
 constexpr char kGothicFace[] = "ＭＳ ゴシック";
 

@@ -8,3 +8,8 @@
 
 void SetFontTextureCacheOn2DForTest(int32_t on);
 int32_t FontTextureCacheOn2DForTest();
+// The next cache graph made fails at a step: 1 the graph itself, 2 its edge graph (after
+// the graph was made); 0 none. Once.
+void FailNextFontCacheGraphForTest(int32_t step);
+// The failure asked for, cleared (the cache graph's making reads it).
+int32_t TakeFontCacheGraphFailure();

@@ -194,10 +194,12 @@ class CacheGraphSettings {
   explicit CacheGraphSettings(bool antiAliased)
       : alpha_(GetNewGraphAlpha()), key_(GetNewGraphColorKey()), depth_(GetNewGraphBitDepth()),
         use3D_(g_DrawState.use3D) {
-    // A 2D stand-in keeps the 1-bit alpha of plain fonts as an alpha channel.
-    SetNewGraphAlpha(antiAliased || FontTextureCacheOn2DForTest() ? 1 : 0);
+    // A 2D stand-in keeps the 1-bit alpha of plain fonts as an alpha channel, in the
+    // screen's depth, which is what the cores draw from.
+    const bool on2D = FontTextureCacheOn2DForTest() != 0;
+    SetNewGraphAlpha(antiAliased || on2D ? 1 : 0);
     SetNewGraphColorKey(antiAliased ? 0 : 1);
-    SetNewGraphBitDepth(16);
+    SetNewGraphBitDepth(on2D ? 0 : 16);
     g_DrawState.use3D = 1;
   }
   ~CacheGraphSettings() {
@@ -223,9 +225,11 @@ int MakeCacheGraph(FontRecord* f) {
   {
     const CacheGraphSettings settings((f->fontType & FONT_TYPE_ANTIALIAS) != 0);
     const int32_t width = edged ? 2 * f->cacheWidth : f->cacheWidth;
-    f->cacheGraph = MakeBlankGraph(width, f->cacheHeight, FontTextureCacheOn2DForTest());
+    const int32_t failure = TakeFontCacheGraphFailure();
+    f->cacheGraph = failure == 1 ? -1 : MakeBlankGraph(width, f->cacheHeight, FontTextureCacheOn2DForTest());
     if (f->cacheGraph != -1 && edged) {
-      f->edgeCacheGraph = CreateSubGraph(f->cacheWidth, 0, f->cacheWidth, f->cacheHeight, f->cacheGraph);
+      f->edgeCacheGraph =
+          failure == 2 ? -1 : CreateSubGraph(f->cacheWidth, 0, f->cacheWidth, f->cacheHeight, f->cacheGraph);
       if (f->edgeCacheGraph == -1) {
         FreeGraph(f->cacheGraph, 0);
         f->cacheGraph = -1;
