@@ -12,6 +12,7 @@
 #include "platform/gdi/fake/fontfake.h"
 #include "support/backscreen.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -337,6 +338,161 @@ TEST_F(TextureCache, HorizontalTextDrawsWhatTheMemoryCacheDraws) {
         }
         EXPECT_GT(inked, 300u);
       }
+}
+
+// Scaled and vertical strings against a model that places each cache pixel of the glyph
+// (the edge half first, then the body) by the texture path's geometry: scaled twice, one
+// cell pixel covers two by two; turned, glyph pixel (i, j) goes to column X - 1 - j. The
+// 2D cores truncate the quad's corners (X - 0.5 to X - 1), which puts the turned glyph one
+// row up; the draw area of each glyph cuts away the row above its line. The draw area,
+// the blend graph and the brightness are as they were after every draw.
+TEST_F(TextureCache, ScaledAndVerticalTextFollowTheirModels) {
+  PlatGdiSelectFontBackend("freetype");
+  StartScreen(32);
+  const uint32_t background = 0x204060, text = 0xFF8020, edge = 0x1040C8;
+  const int32_t blend = MakeBlankGraph(640, 480, 1);
+  ASSERT_NE(blend, -1);
+  struct Case {
+    const char* name;
+    int32_t type, vertical;
+    uint8_t scaled;
+  } cases[] = {
+      {"horizontal scaled", 0, 0, 1}, {"vertical", 0, 1, 0},         {"vertical scaled", 0, 1, 1},
+      {"edged horizontal scaled", 1, 0, 1}, {"edged vertical", 1, 1, 0}, {"edged vertical scaled", 1, 1, 1},
+  };
+  const char* line = "漢字かなAg";
+  const int32_t x0 = 31, y0 = 17;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int32_t font = CreateFontToHandle(nullptr, 20, -1, c.type, -1, c.type ? 1 : -1, 0, -1, -1);
+    const FontRecord* f = GetFontRecord(font);
+    ASSERT_EQ(f->textureCache, 1);
+    ASSERT_EQ(PrepareStringGlyphs(nullptr, line, font, -1, nullptr), 0);
+    FillBack(background);
+    SetClipArea(5, 6, 600, 470);
+    SetBlendGraphState(blend, 10, 20);
+    SetBrightness(255, 255, 255);
+    const DrawState before = g_DrawState;
+    const int32_t graphs = g_GraphTable.table.count;
+    const double scale = c.scaled ? 2.0 : 1.0;
+    const int advance = DrawStringThroughCache(TEXT_DRAW, x0, y0, c.scaled, scale, scale, line,
+                                               PackScreenColorCore(255, 128, 32), nullptr, nullptr, 1, font,
+                                               PackScreenColorCore(16, 64, 200), -1, c.vertical, nullptr);
+    EXPECT_GT(advance, 0);
+    EXPECT_EQ(std::memcmp(&g_DrawState.drawArea, &before.drawArea, sizeof before.drawArea), 0);
+    EXPECT_EQ(std::memcmp(g_DrawState.drawAreaF, before.drawAreaF, sizeof before.drawAreaF), 0);
+    EXPECT_EQ(g_DrawState.areaEmpty, before.areaEmpty);
+    EXPECT_EQ(g_DrawState.blendGraph, blend);
+    EXPECT_EQ(g_DrawState.blendGraphParam[0], 10);
+    EXPECT_EQ(g_DrawState.blendGraphParam[1], 20);
+    EXPECT_EQ(BrightnessWord(g_DrawState), 0xFFFFFFu);
+    EXPECT_EQ(g_GraphTable.table.count, graphs);
+    SetBlendGraphState(-1, 0, 0);
+
+    // The model.
+    std::vector<uint32_t> model(size_t(Width()) * size_t(Height()), background);
+    const Rect area{5, 6, 600, 470};
+    auto put = [&](int64_t px, int64_t py, const Rect& clip, uint32_t colour) {
+      Rect r = clip;
+      ClipRect(&r, &area);
+      if (px >= r.left && px < r.right && py >= r.top && py < r.bottom) model[size_t(py) * size_t(Width()) + size_t(px)] = colour;
+    };
+    auto t = [](double v) { return int64_t(v); };
+    double pen = 0;
+    int32_t count = 0;
+    PrepareStringGlyphs(nullptr, line, font, -1, &count);
+    const std::vector<GlyphCell> cells(FontScratchCells(), FontScratchCells() + count);
+    for (const GlyphCell& cell : cells) {
+      const GlyphEntry* e = f->chars[GlyphCellKey(cell)].glyph;
+      int32_t cx, cy;
+      GlyphCellPosition(f, e->cell, &cx, &cy);
+      const int32_t w = e->width, h = e->height;
+      for (int pass = c.type ? 0 : 1; pass < 2; pass++) {
+        const int32_t from = pass == 0 ? f->cacheWidth : 0;
+        const uint32_t colour = pass == 0 ? edge : text;
+        auto ink = [&](int64_t i, int64_t j) {
+          return i >= 0 && j >= 0 && i < w && j < h && (CachePixel(f, int32_t(from + cx + i), int32_t(cy + j)) >> 24) != 0;
+        };
+        if (!c.vertical) {
+          const int64_t left = x0 + t(e->xOffset * scale + pen), top = y0 + t(e->yOffset * scale);
+          const int64_t W = t(w * scale), H = t(h * scale);
+          const Rect clip{int32_t(left), int32_t(top), int32_t(left + W), int32_t(top + H)};
+          for (int64_t v = 0; v < H; v++)
+            for (int64_t u = 0; u < W; u++)
+              if (ink(u * w / W, v * h / H)) put(left + u, top + v, clip, colour);
+        } else {
+          const int64_t X = x0 + t((f->cellHeight - e->yOffset) * scale), Y = y0 + t(e->xOffset * scale + pen);
+          const int64_t W = t(w * scale), H = t(h * scale);
+          const Rect clip{int32_t(X - H - 1), int32_t(Y), int32_t(X + 1), int32_t(Y + W)};
+          for (int64_t v = 0; v < H; v++)
+            for (int64_t u = 0; u < W; u++)
+              if (ink(u * w / W, v * h / H)) put(X - 1 - v, Y - 1 + u, clip, colour);
+        }
+      }
+      pen += (e->advance + f->extraAdvance) * scale;
+    }
+    const std::vector<uint32_t> got = Back();
+    size_t inked = 0;
+    for (size_t k = 0; k < model.size(); k++) {
+      inked += model[k] != background ? 1 : 0;
+      ASSERT_EQ(got[k], model[k]) << std::hex << got[k] << " for " << model[k] << std::dec << " at "
+                                  << k % size_t(Width()) << "," << k / size_t(Width());
+    }
+    EXPECT_GT(inked, 300u);
+    DeleteFontHandle(font);
+  }
+}
+
+// With the cache graph gone, every glyph draw fails: each form still puts the draw area,
+// the blend graph and the brightness back and leaves no sub-graph. The string draw makes
+// the lost graphs again before it draws.
+TEST_F(TextureCache, FailedDrawsPutEverythingBackAndALostCacheIsMadeAgain) {
+  StartScreen(32);
+  PlatFontFakeSetGlyph('A', {6, 9, 1, 12, 8, 16});
+  const int32_t blend = MakeBlankGraph(640, 480, 1);
+  const int32_t font = CreateFontToHandle(nullptr, 16, -1, 1, -1, 2, 0, -1, -1);
+  FontRecord* f = GetFontRecord(font);
+  ASSERT_EQ(f->textureCache, 1);
+  ASSERT_EQ(FreeGraph(f->cacheGraph, 0), 0);
+  ASSERT_EQ(f->cacheGraphLost, 1);
+  FillBack(0);
+  SetClipArea(3, 4, 300, 200);
+  SetBlendGraphState(blend, 7, 9);
+  SetBrightness(200, 100, 50);
+  const DrawState before = g_DrawState;
+  const int32_t graphs = g_GraphTable.table.count;
+  for (int32_t vertical : {0, 1})
+    for (uint8_t scaled : {uint8_t(0), uint8_t(1)}) {
+      SCOPED_TRACE(testing::Message() << "vertical " << vertical << ", scaled " << int(scaled));
+      EXPECT_EQ(DrawStringThroughCache(TEXT_DRAW, 10, 10, scaled, 1.5, 1.5, "AAA", PackScreenColorCore(255, 255, 255),
+                                       nullptr, nullptr, 1, font, 0, -1, vertical, nullptr),
+                scaled ? 54 : 36);  // advances of 8 + twice the edge
+      EXPECT_EQ(std::memcmp(&g_DrawState.drawArea, &before.drawArea, sizeof before.drawArea), 0);
+      EXPECT_EQ(std::memcmp(g_DrawState.drawAreaF, before.drawAreaF, sizeof before.drawAreaF), 0);
+      EXPECT_EQ(g_DrawState.blendGraph, blend);
+      EXPECT_EQ(g_DrawState.blendGraphParam[0], 7);
+      EXPECT_EQ(g_DrawState.blendGraphParam[1], 9);
+      EXPECT_EQ(BrightnessWord(g_DrawState), BrightnessWord(before));
+      EXPECT_EQ(g_GraphTable.table.count, graphs);
+    }
+  std::vector<uint32_t> back = Back();
+  EXPECT_EQ(std::count(back.begin(), back.end(), 0u), std::ptrdiff_t(back.size()));
+
+  SetBlendGraphState(-1, 0, 0);
+  SetBrightness(255, 255, 255);
+  ASSERT_EQ(DrawStringWithFont(10, 10, "A", PackScreenColorCore(255, 255, 255), font, PackScreenColorCore(255, 0, 0), 0),
+            0);
+  EXPECT_EQ(f->cacheGraphLost, 0);
+  ASSERT_NE(LookupGraph(f->cacheGraph), nullptr);
+  ASSERT_NE(LookupGraph(f->edgeCacheGraph), nullptr);
+  // The old edge graph went with the new one's making: one graph and its edge graph.
+  EXPECT_EQ(g_GraphTable.table.count, graphs + 1);
+  back = Back();
+  const int32_t w = Width();
+  // The glyph's box at (10 + 1, 10), its body 2 in.
+  EXPECT_EQ(back[size_t(10 + 2) * size_t(w) + size_t(11 + 2)], 0xFFFFFFu);
+  EXPECT_EQ(back[size_t(10 + 1) * size_t(w) + size_t(11 + 2)], 0xFF0000u);
+  EXPECT_EQ(back[size_t(10) * size_t(w) + size_t(11)], 0u);
 }
 
 }  // namespace
