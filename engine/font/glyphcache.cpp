@@ -142,12 +142,9 @@ void WriteGlyphTexture(const FontRecord* f, GraphImage* image, const GlyphBits& 
       uint16_t* p = s.At(0, e + x, e + y);
       if (!p) continue;
       const uint32_t v = g.Level(x, y);
-      switch (f->fontType) {
-        case 0: *p = uint16_t(v ? white | alpha : white); break;
-        case FONT_TYPE_EDGE: if (v) *p = uint16_t(white | alpha); break;
-        case FONT_TYPE_ANTIALIAS: *p = levelColour(v); break;
-        default: if (v) *p = uint16_t(v); break;
-      }
+      if (f->fontType == 0) *p = uint16_t(v ? white | alpha : white);
+      else if (f->fontType == FONT_TYPE_ANTIALIAS) *p = levelColour(v);
+      else if (v) *p = f->fontType == FONT_TYPE_EDGE ? uint16_t(white | alpha) : uint16_t(v);  // type 3: the level
     }
   if (!edged) return;
   for (int32_t y = 0; y < g.height; y++)

@@ -258,6 +258,30 @@ TEST_F(TextureCache, AGlyphLargerThanItsCellStaysInIt) {
   }
 }
 
+// A cell taken again for an empty glyph (not a space) keeps nothing of the glyph it held:
+// the whole cell goes up, both halves, and an empty glyph's too (an edged one is drawn
+// over its edges' extent).
+TEST_F(TextureCache, ACellTakenAgainKeepsNothingOfItsOldGlyph) {
+  StartScreen(32);
+  PlatFontFakeSetMetrics(24, {24, 18, 6, 10, 20});
+  PlatFontFakeSetGlyph('A', {20, 20, 0, 18, 8, 16});
+  PlatFontFakeSetGlyph('B', {0, 0, 0, 0, 8, 16});
+  const int32_t font = CreateFontToHandle(nullptr, 24, -1, 1, -1, 2, 0, -1, -1);
+  FontRecord* f = GetFontRecord(font);
+  ASSERT_NE(RenderGlyphsToCache(font, 1, reinterpret_cast<const GlyphCell*>("A\0\0")), nullptr);
+  ASSERT_EQ(CachePixel(f, 10, 10) >> 24, 0xFFu);
+  f->nextEntry = 0;
+  const GlyphEntry* e = RenderGlyphsToCache(font, 1, reinterpret_cast<const GlyphCell*>("B\0\0"));
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->cell, 0);
+  EXPECT_EQ(e->width, 4);
+  for (int32_t y = 0; y < f->cellWidth; y++)
+    for (int32_t x = 0; x < f->cellWidth; x++) {
+      ASSERT_EQ(CachePixel(f, x, y) >> 24, 0u) << x << "," << y;
+      ASSERT_EQ(CachePixel(f, f->cacheWidth + x, y) >> 24, 0u) << x << "," << y;
+    }
+}
+
 // The settings for new graphs are the program's again after the cache graph was made, and
 // after it failed at either step; a failure falls back to the memory cache with its line.
 TEST_F(TextureCache, TheNewGraphSettingsComeBackOnEveryPath) {
