@@ -333,37 +333,34 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
   }
 
   if (f->textureCache) {
-    if (LayOutTextureCache(f, tm)) {
+    if (!LayOutTextureCache(f, tm)) {
+      f->textureCache = 0;
+    } else {
       f->cacheGraphLost = 1;
       if (RestoreFontCacheGraphs(handle) != 0) f->textureCache = 0;
-    } else {
-      f->textureCache = 0;
     }
-    if (f->textureCache) {
-      if (!MakeStagingImage(f)) {
-        WriteLog("文字キャッシュ処理用メモリの確保に失敗しました\n");
-        DestroyFont(f, handle);
-        return -1;
-      }
-      ClearFontGlyphCache(handle);
-      f->charSet = charSet;
-      f->deletedFlag = nullptr;
-      return handle;
+    if (!f->textureCache) {
+      // What was made of the texture cache goes; the glyphs live in memory instead.
+      WriteLog("テクスチャ文字キャッシュの作成に失敗しました\n");
+      FreeCacheGraphs(f);
+      f->cacheGraphLost = 0;
+    } else if (!MakeStagingImage(f)) {
+      WriteLog("文字キャッシュ処理用メモリの確保に失敗しました\n");
+      DestroyFont(f, handle);
+      return -1;
     }
-    // What was made of the texture cache goes; the glyphs live in memory instead.
-    WriteLog("テクスチャ文字キャッシュの作成に失敗しました\n");
-    FreeCacheGraphs(f);
-    f->cacheGraphLost = 0;
   }
-  if (!LayOutMemoryCache(f, tm)) {
-    DestroyFont(f, handle);
-    return -1;
-  }
-  f->drawingScreenLost = 1;
-  if (RestoreFontCacheGraphs(handle) != 0) {
-    WriteLog("フォント用描画スクリーンの作成に失敗しました\n");
-    DestroyFont(f, handle);
-    return -1;
+  if (!f->textureCache) {
+    if (!LayOutMemoryCache(f, tm)) {
+      DestroyFont(f, handle);
+      return -1;
+    }
+    f->drawingScreenLost = 1;
+    if (RestoreFontCacheGraphs(handle) != 0) {
+      WriteLog("フォント用描画スクリーンの作成に失敗しました\n");
+      DestroyFont(f, handle);
+      return -1;
+    }
   }
 
   ClearFontGlyphCache(handle);

@@ -63,6 +63,20 @@ struct GlyphBits {
   }
 };
 
+// Calls visit(x, y, level) for every pixel (x, y) of the brush around each ink pixel of the
+// glyph, in the cell's coordinates (the body at the edge-size offset), body pixels in order.
+template <typename Visit>
+void ForEachEdgePixel(const GlyphBits& g, int32_t e, Visit visit) {
+  for (int32_t y = 0; y < g.height; y++)
+    for (int32_t x = 0; x < g.width; x++) {
+      const uint32_t v = g.Level(x, y);
+      if (!v) continue;
+      for (int32_t dy = -e; dy <= e; dy++)
+        for (int32_t dx = -e; dx <= e; dx++)
+          if (Covered(e, dx, dy)) visit(e + x + dx, e + y + dy, v);
+    }
+}
+
 // Writes the glyph into the cell whose top-left byte row is cell, clipped to the cell:
 // a glyph wider or taller than its cell would run into the next one and, in the last
 // cell, past the cache.
@@ -91,22 +105,15 @@ void WriteGlyph(const FontRecord* f, uint8_t* cell, const GlyphBits& g) {
       else *p = uint8_t(*p | (v - 1));
     }
   if (!edged) return;
-  for (int32_t y = 0; y < g.height; y++)
-    for (int32_t x = 0; x < g.width; x++) {
-      const uint32_t v = g.Level(x, y);
-      if (!v) continue;
-      for (int32_t dy = -e; dy <= e; dy++)
-        for (int32_t dx = -e; dx <= e; dx++) {
-          if (!Covered(e, dx, dy)) continue;
-          uint8_t* p = at(e + x + dx, e + y + dy);
-          if (!p) continue;
-          if (f->fontType == FONT_TYPE_EDGE) {
-            if (*p != 1) *p = 2;
-          } else if ((*p >> 4) < v - 1) {
-            *p = uint8_t((*p & 0x0F) | (v - 1) << 4);
-          }
-        }
+  ForEachEdgePixel(g, e, [&](int32_t x, int32_t y, uint32_t v) {
+    uint8_t* p = at(x, y);
+    if (!p) return;
+    if (f->fontType == FONT_TYPE_EDGE) {
+      if (*p != 1) *p = 2;
+    } else if ((*p >> 4) < v - 1) {
+      *p = uint8_t((*p & 0x0F) | (v - 1) << 4);
     }
+  });
 }
 
 // The staging image's pixel at (x, y) of one half (0 the body, 1 the edge; fonts without
@@ -147,22 +154,16 @@ void WriteGlyphTexture(const FontRecord* f, GraphImage* image, const GlyphBits& 
       else if (v) *p = f->fontType == FONT_TYPE_EDGE ? uint16_t(white | alpha) : uint16_t(v);  // type 3: the level
     }
   if (!edged) return;
-  for (int32_t y = 0; y < g.height; y++)
-    for (int32_t x = 0; x < g.width; x++) {
-      const uint32_t v = g.Level(x, y);
-      if (!v) continue;
-      for (int32_t dy = -e; dy <= e; dy++)
-        for (int32_t dx = -e; dx <= e; dx++) {
-          uint16_t* p = Covered(e, dx, dy) ? s.At(1, e + x + dx, e + y + dy) : nullptr;
-          if (!p) continue;
-          if (f->fontType == FONT_TYPE_EDGE) {
-            if (!(*p & alpha)) *p = uint16_t(white | alpha);
-          } else {
-            // Coverages meet as 1 - (1 - e)(1 - L), in sixteenths.
-            *p = uint16_t((256 - (16 - int32_t(*p)) * (16 - int32_t(v))) >> 4);
-          }
-        }
+  ForEachEdgePixel(g, e, [&](int32_t x, int32_t y, uint32_t v) {
+    uint16_t* p = s.At(1, x, y);
+    if (!p) return;
+    if (f->fontType == FONT_TYPE_EDGE) {
+      if (!(*p & alpha)) *p = uint16_t(white | alpha);
+    } else {
+      // Coverages meet as 1 - (1 - e)(1 - L), in sixteenths.
+      *p = uint16_t((256 - (16 - int32_t(*p)) * (16 - int32_t(v))) >> 4);
     }
+  });
   if (f->fontType == FONT_TYPE_EDGE) return;
   // Type 3's levels of both halves become colours.
   for (int32_t y = 0; y < g.height + 2 * e; y++)
