@@ -120,11 +120,16 @@ int RefreshDefaultFont();
 // use and its object does not exist yet.
 int InitializeFontSystem();
 
+// The colour format of a texture cache's staging image: the alpha-blended 16-bit texture
+// format (4 bits each) for anti-aliased fonts, the alpha-tested one (1:5:5:5) otherwise.
+void StagingFormat(bool antiAliased, ColorFormat* format);
+
 // ---- the glyph cache --------------------------------------------------------------------
 
 // Empties the cache; 0 or -1.
 int ClearFontGlyphCache(int32_t font);
-// Makes the drawing screen again when its watched flag reads 1; 0 or -1.
+// Makes the drawing screen and the texture cache's graphs again when their watched flags
+// read 1; 0 or -1.
 int RestoreFontCacheGraphs(int32_t font);
 // Renders count characters into the cache; the entry of the last, or null, with nothing
 // done, while drawing is suspended, while DirectDraw is in use without its object, or for

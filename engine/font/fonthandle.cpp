@@ -5,17 +5,41 @@
 #include "engine/base/strutil.h"
 #include "engine/d3d/services.h"
 #include "engine/font/font.h"
+#include "engine/font/fonttest.h"
 #include "engine/font/services.h"
+#include "engine/graphics/drawsettings.h"
+#include "engine/graphics/graph.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
 #include "platform/kernel/osinfo.h"
 
+#include <algorithm>
 #include <cstring>
 
 FontSystem g_FontSystem;
 
 const uint32_t kFontCharSets[3] = {PLAT_DEFAULT_CHARSET, PLAT_SHIFTJIS_CHARSET, PLAT_HANGEUL_CHARSET};
+
+namespace {
+
+int32_t g_TextureCacheOn2D = 0;
+
+}  // namespace
+
+void SetFontTextureCacheOn2DForTest(int32_t on) { g_TextureCacheOn2D = on ? 1 : 0; }
+int32_t FontTextureCacheOn2DForTest() { return g_TextureCacheOn2D; }
+
+namespace {
+int32_t g_CacheGraphFailure = 0;
+}  // namespace
+
+void FailNextFontCacheGraphForTest(int32_t step) { g_CacheGraphFailure = step; }
+int32_t TakeFontCacheGraphFailure() {
+  const int32_t step = g_CacheGraphFailure;
+  g_CacheGraphFailure = 0;
+  return step;
+}
 
 namespace {
 
@@ -36,6 +60,15 @@ HandleTable& Table() {
 // DirectDraw in use without its object: nothing can be made or drawn yet.
 bool DirectDrawMissing() { return IsDirectDrawUsed() && !GetDirectDrawObject(); }
 
+// Frees the cache graph and its edge graph; a lost one is gone already, with its edge graph.
+void FreeCacheGraphs(FontRecord* f) {
+  if (f->cacheGraph != -1 && !f->cacheGraphLost) {
+    if (f->edgeCacheGraph != -1) FreeGraph(f->edgeCacheGraph, 0);
+    FreeGraph(f->cacheGraph, 0);
+  }
+  f->cacheGraph = f->edgeCacheGraph = -1;
+}
+
 // Frees what the record owns and the record, clearing its slot. The watched flag turns 1.
 void DestroyFont(FontRecord* f, int32_t handle) {
   if (f->gdiFont) PlatGdiDeleteObject(f->gdiFont);
@@ -43,6 +76,9 @@ void DestroyFont(FontRecord* f, int32_t handle) {
   // A lost drawing screen is gone already: once the check values have wrapped, its old
   // handle could name another font's surface.
   if (f->drawingScreen != -1 && !f->drawingScreenLost) DeleteSurface2D(f->drawingScreen);
+  FreeCacheGraphs(f);
+  if (f->staging.pixels) TrackedFree(f->staging.pixels);
+  f->staging.pixels = nullptr;
   if (f->deletedFlag) *f->deletedFlag = 1;
   HandleTableRemove(&Table(), handle);
   TrackedFree(f);
@@ -109,15 +145,24 @@ bool ArgumentsFit(const char* face, int32_t fontType, int32_t charSet, int32_t w
   return true;
 }
 
-// Cell and cache sizes from the text metrics, in 64 bits so that a huge font cannot wrap
-// them; false after the cache-memory message when the cache would pass IMAGE_MAX_BYTES.
-bool LayOutMemoryCache(FontRecord* f, const PlatTextMetrics& tm) {
+// The cell's side and height from the text metrics, in 64 bits so that a huge font cannot
+// wrap them.
+void CellSize(const FontRecord* f, const PlatTextMetrics& tm, int64_t* side, int64_t* height) {
   const bool edge = f->fontType & FONT_TYPE_EDGE;
   const int64_t edges = edge ? 2 * int64_t(f->edgeSize) : 0;
   int64_t cellWidth = (int64_t(tm.maxCharWidth) + 2 + edges + 7) / 8 * 8;
   int64_t cellHeight = int64_t(tm.height) + edges;
   if (cellHeight & 1) cellHeight++;
   if (cellWidth < cellHeight) cellWidth = cellHeight;
+  *side = cellWidth;
+  *height = cellHeight;
+}
+
+// Cell and cache sizes of the memory cache; false after the cache-memory message when the
+// cache would pass IMAGE_MAX_BYTES.
+bool LayOutMemoryCache(FontRecord* f, const PlatTextMetrics& tm) {
+  int64_t cellWidth = 0, cellHeight = 0;
+  CellSize(f, tm, &cellWidth, &cellHeight);
   const int64_t bitsPerPixel = f->fontType == 0 ? 1 : 8;
   int64_t capacity = cellWidth > 0 ? 0x50000 / (cellWidth * cellWidth) : 0;
   if (capacity < 20) capacity = 20;
@@ -144,7 +189,65 @@ bool LayOutMemoryCache(FontRecord* f, const PlatTextMetrics& tm) {
   return true;
 }
 
+// The texture cache needs the Direct3D renderer drawing with a device, and its two 16-bit
+// texture formats with alpha: 4:4:4:4 for anti-aliased glyphs, 1:5:5:5 for the others.
+bool TextureCacheWanted() {
+  if (g_TextureCacheOn2D) return true;
+  if (!g_DrawState.use3D || !CurrentDevice3D() || IsSoftwareRendering()) return false;
+  ColorFormat blended{}, tested{};
+  StagingFormat(true, &blended);
+  StagingFormat(false, &tested);
+  const ColorFormat* a = TextureFormatFor(1, 0, 0, 0);
+  const ColorFormat* t = TextureFormatFor(0, 1, 0, 0);
+  return a && t && SameColorFormat(a, &blended) && SameColorFormat(t, &tested);
+}
+
+// The texture cache's size: 512 x 512, doubled (width first) until ten cells fit, at most
+// 2024 glyphs; false when the cache graph (twice as wide for edge fonts, 16 bits) or the
+// staging image would pass IMAGE_MAX_BYTES.
+bool LayOutTextureCache(FontRecord* f, const PlatTextMetrics& tm) {
+  int64_t side = 0, cellHeight = 0;
+  CellSize(f, tm, &side, &cellHeight);
+  if (side < 1 || cellHeight < 1) return false;
+  int64_t width = 512, height = 512;
+  int64_t capacity = (width / side) * (height / side);
+  while (capacity < 10) {
+    if (width <= height) width *= 2;
+    else height *= 2;
+    if (width * height * 4 > IMAGE_MAX_BYTES) return false;
+    capacity = (width / side) * (height / side);
+  }
+  if (width * height * 4 > IMAGE_MAX_BYTES) return false;
+  f->cellWidth = int32_t(side);
+  f->cellHeight = int32_t(cellHeight);
+  f->capacity = int32_t(std::min<int64_t>(capacity, FONT_CACHE_MAX_GLYPHS));
+  f->cacheWidth = int32_t(width);
+  f->cacheHeight = int32_t(height);
+  f->glyphsPerColumn = int32_t(height / side);
+  return true;
+}
+
+// The staging image of one cell: the cell's side (doubled for edge fonts, the edges on the
+// right) by the side plus both edges, in the texture's 16-bit format, zero-filled; false
+// when its pixels cannot be had.
+bool MakeStagingImage(FontRecord* f) {
+  const bool edge = f->fontType & FONT_TYPE_EDGE;
+  GraphImage& s = f->staging;
+  StagingFormat((f->fontType & FONT_TYPE_ANTIALIAS) != 0, &s.format);
+  s.width = uint32_t(edge ? 2 * f->cellWidth : f->cellWidth);
+  s.height = uint32_t(edge ? f->cellWidth + 2 * f->edgeSize : f->cellWidth);
+  s.pitch = s.width * s.format.bytesPerPixel;
+  s.pixels = TrackedCalloc(size_t(s.pitch) * s.height, __FILE__, __LINE__);
+  return s.pixels != nullptr;
+}
+
 }  // namespace
+
+void StagingFormat(bool antiAliased, ColorFormat* format) {
+  *format = ColorFormat{};
+  if (antiAliased) SetupFormatFromMasksCore(format, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+  else SetupFormatFromMasksCore(format, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+}
 
 int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, int32_t fontType, int32_t charSet,
                            int32_t edgeSize, int32_t italic, int32_t wantedSlot, int32_t wantedCheck) {
@@ -200,9 +303,7 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
   f->thickness = thickness;
   f->italic = italic;
   f->extraAdvance = 0;
-  // A texture cache needs the Direct3D renderer's device; without one every font keeps
-  // its glyphs in memory, as a texture cache that cannot be made falls back to memory.
-  f->textureCache = 0;
+  f->textureCache = TextureCacheWanted() ? 1 : 0;
   if (face) StrCopy(f->faceName, face);
 
   f->gdiFont = MakeGdiFont(face, size, thickness, italic, kFontCharSets[charSet]);
@@ -231,15 +332,35 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
     return -1;
   }
 
-  if (!LayOutMemoryCache(f, tm)) {
-    DestroyFont(f, handle);
-    return -1;
+  if (f->textureCache) {
+    if (!LayOutTextureCache(f, tm)) {
+      f->textureCache = 0;
+    } else {
+      f->cacheGraphLost = 1;
+      if (RestoreFontCacheGraphs(handle) != 0) f->textureCache = 0;
+    }
+    if (!f->textureCache) {
+      // What was made of the texture cache goes; the glyphs live in memory instead.
+      WriteLog("テクスチャ文字キャッシュの作成に失敗しました\n");
+      FreeCacheGraphs(f);
+      f->cacheGraphLost = 0;
+    } else if (!MakeStagingImage(f)) {
+      WriteLog("文字キャッシュ処理用メモリの確保に失敗しました\n");
+      DestroyFont(f, handle);
+      return -1;
+    }
   }
-  f->drawingScreenLost = 1;
-  if (RestoreFontCacheGraphs(handle) != 0) {
-    WriteLog("フォント用描画スクリーンの作成に失敗しました\n");
-    DestroyFont(f, handle);
-    return -1;
+  if (!f->textureCache) {
+    if (!LayOutMemoryCache(f, tm)) {
+      DestroyFont(f, handle);
+      return -1;
+    }
+    f->drawingScreenLost = 1;
+    if (RestoreFontCacheGraphs(handle) != 0) {
+      WriteLog("フォント用描画スクリーンの作成に失敗しました\n");
+      DestroyFont(f, handle);
+      return -1;
+    }
   }
 
   ClearFontGlyphCache(handle);

@@ -1,10 +1,15 @@
-// The glyph cache in memory: cells of one image (1 bit a pixel for plain fonts, 8 for the
-// others), filled through the GDI-like layer's glyph outlines, taken as a ring when full.
+// The glyph cache: cells of one image, filled through the GDI-like layer's glyph outlines,
+// taken as a ring when full. The image is memory of the font's own (1 bit a pixel for
+// plain fonts, 8 for the others) or, on the Direct3D renderer, a 16-bit graph with alpha
+// into which each glyph goes through the staging image, white with the coverage as alpha.
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/strutil.h"
 #include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
+#include "engine/font/fonttest.h"
+#include "engine/graphics/drawsettings.h"
+#include "engine/graphics/graph.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
@@ -58,6 +63,20 @@ struct GlyphBits {
   }
 };
 
+// Calls visit(x, y, level) for every pixel (x, y) of the brush around each ink pixel of the
+// glyph, in the cell's coordinates (the body at the edge-size offset), body pixels in order.
+template <typename Visit>
+void ForEachEdgePixel(const GlyphBits& g, int32_t e, Visit visit) {
+  for (int32_t y = 0; y < g.height; y++)
+    for (int32_t x = 0; x < g.width; x++) {
+      const uint32_t v = g.Level(x, y);
+      if (!v) continue;
+      for (int32_t dy = -e; dy <= e; dy++)
+        for (int32_t dx = -e; dx <= e; dx++)
+          if (Covered(e, dx, dy)) visit(e + x + dx, e + y + dy, v);
+    }
+}
+
 // Writes the glyph into the cell whose top-left byte row is cell, clipped to the cell:
 // a glyph wider or taller than its cell would run into the next one and, in the last
 // cell, past the cache.
@@ -86,22 +105,139 @@ void WriteGlyph(const FontRecord* f, uint8_t* cell, const GlyphBits& g) {
       else *p = uint8_t(*p | (v - 1));
     }
   if (!edged) return;
+  ForEachEdgePixel(g, e, [&](int32_t x, int32_t y, uint32_t v) {
+    uint8_t* p = at(x, y);
+    if (!p) return;
+    if (f->fontType == FONT_TYPE_EDGE) {
+      if (*p != 1) *p = 2;
+    } else if ((*p >> 4) < v - 1) {
+      *p = uint8_t((*p & 0x0F) | (v - 1) << 4);
+    }
+  });
+}
+
+// The staging image's pixel at (x, y) of one half (0 the body, 1 the edge; fonts without
+// edge have only the first), or null outside it: a glyph wider or taller than its cell
+// would run into the other half or past the image.
+struct Staging {
+  GraphImage* image;
+  int32_t side;  // a half's width
+  uint16_t* At(int32_t half, int32_t x, int32_t y) const {
+    if (x < 0 || y < 0 || x >= side || y >= int32_t(image->height)) return nullptr;
+    return reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(image->pixels) + size_t(y) * image->pitch) +
+           half * side + x;
+  }
+};
+
+// Writes the glyph into the cleared staging image: white in every colour bit, the coverage
+// in alpha. Levels of 0 to 16 become alpha by (L << (alpha width + shift - 4)) - 1, which
+// turns 16 into full alpha and 1 into none.
+void WriteGlyphTexture(const FontRecord* f, GraphImage* image, const GlyphBits& g) {
+  const ColorFormat& format = image->format;
+  const uint32_t white = format.redMask | format.greenMask | format.blueMask;
+  const uint32_t alpha = format.alphaMask;
+  const int32_t levelShift = format.alphaWidth + format.alphaShift - 4;
+  auto levelColour = [&](uint32_t level) {
+    return uint16_t(level ? ((level << levelShift) - 1) | white : white);
+  };
+  const Staging s{image, f->cellWidth};
+  const bool edged = f->fontType & FONT_TYPE_EDGE;
+  const int32_t e = edged ? f->edgeSize : 0;
+  // Body first: the edges of type 3 read the levels it leaves.
   for (int32_t y = 0; y < g.height; y++)
     for (int32_t x = 0; x < g.width; x++) {
+      uint16_t* p = s.At(0, e + x, e + y);
+      if (!p) continue;
       const uint32_t v = g.Level(x, y);
-      if (!v) continue;
-      for (int32_t dy = -e; dy <= e; dy++)
-        for (int32_t dx = -e; dx <= e; dx++) {
-          if (!Covered(e, dx, dy)) continue;
-          uint8_t* p = at(e + x + dx, e + y + dy);
-          if (!p) continue;
-          if (f->fontType == FONT_TYPE_EDGE) {
-            if (*p != 1) *p = 2;
-          } else if ((*p >> 4) < v - 1) {
-            *p = uint8_t((*p & 0x0F) | (v - 1) << 4);
-          }
-        }
+      if (f->fontType == 0) *p = uint16_t(v ? white | alpha : white);
+      else if (f->fontType == FONT_TYPE_ANTIALIAS) *p = levelColour(v);
+      else if (v) *p = f->fontType == FONT_TYPE_EDGE ? uint16_t(white | alpha) : uint16_t(v);  // type 3: the level
     }
+  if (!edged) return;
+  ForEachEdgePixel(g, e, [&](int32_t x, int32_t y, uint32_t v) {
+    uint16_t* p = s.At(1, x, y);
+    if (!p) return;
+    if (f->fontType == FONT_TYPE_EDGE) {
+      if (!(*p & alpha)) *p = uint16_t(white | alpha);
+    } else {
+      // Coverages meet as 1 - (1 - e)(1 - L), in sixteenths.
+      *p = uint16_t((256 - (16 - int32_t(*p)) * (16 - int32_t(v))) >> 4);
+    }
+  });
+  if (f->fontType == FONT_TYPE_EDGE) return;
+  // Type 3's levels of both halves become colours.
+  for (int32_t y = 0; y < g.height + 2 * e; y++)
+    for (int32_t x = 0; x < g.width + 2 * e; x++)
+      for (int32_t half = 0; half < 2; half++)
+        if (uint16_t* p = s.At(half, x, y)) *p = levelColour(*p);
+}
+
+// The staging image's cell into the cache graph: the whole cell (and, for edge fonts, the
+// edge half at the same cell of the graph's right half), so that nothing of the glyph the
+// cell held before is left beside the new one.
+void UploadCell(FontRecord* f, int32_t cx, int32_t cy) {
+  const int32_t side = f->cellWidth;
+  const Rect body{0, 0, side, side};
+  FillGraphFromImage(nullptr, &f->staging, nullptr, &body, cx, cy, f->cacheGraph, 0);
+  if (!(f->fontType & FONT_TYPE_EDGE)) return;
+  const Rect edge{side, 0, 2 * side, side};
+  FillGraphFromImage(nullptr, &f->staging, nullptr, &edge, cx + f->cacheWidth, cy, f->cacheGraph, 0);
+}
+
+// The settings for new graphs switched for the cache graph and put back when it goes out
+// of scope, on every path: a failed creation must not leave them to the program's next
+// graphs.
+class CacheGraphSettings {
+ public:
+  explicit CacheGraphSettings(bool antiAliased)
+      : alpha_(GetNewGraphAlpha()), key_(GetNewGraphColorKey()), depth_(GetNewGraphBitDepth()),
+        use3D_(g_DrawState.use3D) {
+    // A 2D stand-in keeps the 1-bit alpha of plain fonts as an alpha channel, in the
+    // screen's depth, which is what the cores draw from.
+    const bool on2D = FontTextureCacheOn2DForTest() != 0;
+    SetNewGraphAlpha(antiAliased || on2D ? 1 : 0);
+    SetNewGraphColorKey(antiAliased ? 0 : 1);
+    SetNewGraphBitDepth(on2D ? 0 : 16);
+    g_DrawState.use3D = 1;
+  }
+  ~CacheGraphSettings() {
+    SetNewGraphAlpha(alpha_);
+    SetNewGraphColorKey(key_);
+    SetNewGraphBitDepth(depth_);
+    g_DrawState.use3D = use3D_;
+  }
+  CacheGraphSettings(const CacheGraphSettings&) = delete;
+  CacheGraphSettings& operator=(const CacheGraphSettings&) = delete;
+
+ private:
+  int32_t alpha_, key_, depth_, use3D_;
+};
+
+// Makes the cache graph (and the edge graph over its right half), white at alpha 0; 0, or
+// -1 with nothing of it left.
+int MakeCacheGraph(FontRecord* f) {
+  const bool edged = f->fontType & FONT_TYPE_EDGE;
+  // An edge graph left from a cache graph freed on its own goes first.
+  if (f->edgeCacheGraph != -1) FreeGraph(f->edgeCacheGraph, 0);
+  f->cacheGraph = f->edgeCacheGraph = -1;
+  {
+    const CacheGraphSettings settings((f->fontType & FONT_TYPE_ANTIALIAS) != 0);
+    const int32_t width = edged ? 2 * f->cacheWidth : f->cacheWidth;
+    const int32_t failure = TakeFontCacheGraphFailure();
+    f->cacheGraph = failure == 1 ? -1 : MakeBlankGraph(width, f->cacheHeight, FontTextureCacheOn2DForTest());
+    if (f->cacheGraph != -1 && edged) {
+      f->edgeCacheGraph =
+          failure == 2 ? -1 : CreateSubGraph(f->cacheWidth, 0, f->cacheWidth, f->cacheHeight, f->cacheGraph);
+      if (f->edgeCacheGraph == -1) {
+        FreeGraph(f->cacheGraph, 0);
+        f->cacheGraph = -1;
+      }
+    }
+  }
+  if (f->cacheGraph == -1) return -1;
+  WatchGraphDeletion(f->cacheGraph, &f->cacheGraphLost);
+  PaintGraphColor(f->cacheGraph, 255, 255, 255, 0);
+  return 0;
 }
 
 }  // namespace
@@ -133,7 +269,10 @@ int RestoreFontCacheGraphs(int32_t font) {
     if (f->drawingScreen == -1) return -1;
     WatchSurface2DDeletion(f->drawingScreen, &f->drawingScreenLost);
   }
-  // The cache graph belongs to texture caches, which come with the Direct3D renderer.
+  if (f->cacheGraphLost != 1) return 0;
+  f->cacheGraphLost = 0;
+  if (MakeCacheGraph(f) != 0) return -1;
+  ClearFontGlyphCache(font);
   return 0;
 }
 
@@ -169,8 +308,13 @@ GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* ce
 
     int32_t cx, cy;
     GlyphCellPosition(f, e->cell, &cx, &cy);
-    uint8_t* cell = f->cacheMemory + size_t(cy) * size_t(f->cachePitch);
-    std::memset(cell, 0, size_t(f->cachePitch) * size_t(f->cellWidth));
+    uint8_t* cell = nullptr;
+    if (f->textureCache) {
+      std::memset(f->staging.pixels, 0, size_t(f->staging.pitch) * f->staging.height);
+    } else {
+      cell = f->cacheMemory + size_t(cy) * size_t(f->cachePitch);
+      std::memset(cell, 0, size_t(f->cachePitch) * size_t(f->cellWidth));
+    }
 
     const uint32_t code = c.bytes[1] ? uint32_t(c.bytes[0]) << 8 | c.bytes[1] : c.bytes[0];
     const bool space = (c.bytes[0] == 0x20 && c.bytes[1] == 0) || (c.bytes[0] == 0x81 && c.bytes[1] == 0x40);
@@ -194,7 +338,8 @@ GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* ce
           FatalEngineExit("GetGlyphOutline 関数が失敗しました");
         const GlyphBits bits{buffer + pitch, pitch, int32_t(gm.blackBoxX), int32_t(gm.blackBoxY),
                              format == PLAT_GGO_BITMAP};
-        WriteGlyph(f, cell, bits);
+        if (f->textureCache) WriteGlyphTexture(f, &f->staging, bits);
+        else WriteGlyph(f, cell, bits);
         TrackedFree(buffer);
         e->width = int16_t(std::min<int64_t>(gm.blackBoxX, f->cellWidth));
         e->height = int16_t(std::min<int64_t>(gm.blackBoxY, f->cellWidth));
@@ -206,6 +351,8 @@ GlyphEntry* RenderGlyphsToCache(int32_t font, int32_t count, const GlyphCell* ce
       e->width = int16_t(std::min(e->width + edges, f->cellWidth));
       e->height = int16_t(std::min(e->height + edges, f->cellWidth));
     }
+    // Also an empty glyph's cell: an edged one is drawn over its edges' extent.
+    if (f->textureCache && !space) UploadCell(f, cx, cy);
     if (++f->nextEntry >= f->capacity) f->nextEntry = 0;
     last = e;
   }

@@ -2,9 +2,13 @@
 // pixel writers, the draw with a font handle and the default font's draw.
 #include "engine/base/log.h"
 #include "engine/d3d/direct3d.h"
+#include "engine/d3d/services.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
+#include "engine/graphics/drawentry.h"
+#include "engine/graphics/drawsettings.h"
+#include "engine/graphics/graph.h"
 #include "engine/graphics/maskscreen.h"
 #include "engine/graphics/present.h"
 #include "engine/graphics/screen.h"
@@ -17,6 +21,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -254,6 +259,97 @@ bool StartMemoryDraw(MemoryDraw& m, const FontRecord* f, MEMIMG* image, const Re
   return true;
 }
 
+// The texture path's state for one string: the colours as tints, what the draw puts back.
+class TextureDraw {
+ public:
+  TextureDraw(const FontRecord* f, uint32_t colour, uint32_t edgeColour, bool scaled, double scaleX, double scaleY)
+      : f_(f), scaled_(scaled), sx_(scaleX), sy_(scaleY), text_(Tint(colour)), edge_(Tint(edgeColour)) {
+    const DrawState& d = g_DrawState;
+    blendGraph_ = d.blendGraph;
+    blendParams_[0] = d.blendGraphParam[0];
+    blendParams_[1] = d.blendGraphParam[1];
+    brightness_ = BrightnessWord(d);
+    // The glyphs are drawn without the blend graph; the blend mode stays as set.
+    SetBlendGraphState(-1, blendParams_[0], blendParams_[1]);
+  }
+  ~TextureDraw() {
+    SetBlendGraphState(blendGraph_, blendParams_[0], blendParams_[1]);
+    SetBrightnessPacked(brightness_);
+  }
+  TextureDraw(const TextureDraw&) = delete;
+  TextureDraw& operator=(const TextureDraw&) = delete;
+
+  // The edge (edge fonts) and then the body of a glyph, each tinted by its colour.
+  void Glyph(const GlyphEntry* e, int32_t x, int32_t y, double pen, bool vertical) const {
+    if (f_->fontType & FONT_TYPE_EDGE) {
+      SetBrightnessPacked(edge_);
+      From(f_->edgeCacheGraph, e, x, y, pen, vertical);
+    }
+    SetBrightnessPacked(text_);
+    From(f_->cacheGraph, e, x, y, pen, vertical);
+  }
+
+ private:
+  // A packed screen colour scaled by the draw brightness, as 0xRRGGBB.
+  static uint32_t Tint(uint32_t packed) {
+    int32_t red = 0, green = 0, blue = 0;
+    UnpackScreenColor(packed, &red, &green, &blue);
+    const DrawState& d = g_DrawState;
+    return uint32_t(red * d.brightRed / 255) << 16 | uint32_t(green * d.brightGreen / 255) << 8 |
+           uint32_t(blue * d.brightBlue / 255);
+  }
+  static int32_t T(double v) { return int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); }
+
+  void From(int32_t graph, const GlyphEntry* e, int32_t x, int32_t y, double pen, bool vertical) const {
+    int32_t cx, cy;
+    GlyphCellPosition(f_, e->cell, &cx, &cy);
+    const int64_t p = int64_t(pen);
+    const int32_t w = e->width, h = e->height;
+    if (!vertical && !scaled_) {
+      DrawGraphSubRect(T(double(x) + e->xOffset + double(p)), T(double(y) + e->yOffset), cx, cy, w, h, graph, 1, 0);
+      return;
+    }
+    if (!vertical) {
+      const int64_t left = int64_t(x) + T(e->xOffset * sx_ + pen), top = int64_t(y) + T(e->yOffset * sy_);
+      DrawGraphSubRectStretched(T(double(left)), T(double(top)), T(double(left + T(w * sx_))),
+                                T(double(top + T(h * sy_))), cx, cy, w, h, graph, 1);
+      return;
+    }
+    if (!scaled_) {
+      // A quarter turn clockwise, the glyph's top toward the right: the whole graph turned
+      // so that the cell lands at (X, Y), the draw area cutting away the rest.
+      const int64_t X = int64_t(x) + f_->cellHeight - e->yOffset, Y = int64_t(y) + e->xOffset + p;
+      int32_t gw = 0, gh = 0;
+      QueryGraphSize(graph, &gw, &gh);
+      const SavedArea saved = NarrowArea(X - h - 1, Y, X + 1, Y + w);
+      const float left = float(X + cy) - 0.5f, top = float(Y - cx) - 0.5f;
+      if (!g_DrawState.areaEmpty)
+        DrawGraphQuad(left, top, left, top + float(gw), left - float(gh), top + float(gw), left - float(gh), top, graph,
+                      1);
+      PutAreaBack(saved);
+      return;
+    }
+    const int64_t X = int64_t(x) + T((f_->cellHeight - e->yOffset) * sx_), Y = int64_t(y) + T(e->xOffset * sy_ + pen);
+    const int64_t X2 = X + T(-h * sx_), Y2 = Y + T(w * sy_);
+    const SavedArea saved = NarrowArea(X - T(h * sx_) - 1, Y, X + 1, Y2);
+    const int32_t cell = g_DrawState.areaEmpty ? -1 : CreateSubGraph(cx, cy, w, h, graph);
+    if (cell != -1) {
+      DrawGraphQuad(float(X) - 0.5f, float(Y) - 0.5f, float(X) - 0.5f, float(Y2) - 0.5f, float(X2) - 0.5f,
+                    float(Y2) - 0.5f, float(X2) - 0.5f, float(Y) - 0.5f, cell, 1);
+      FreeGraph(cell, 0);
+    }
+    PutAreaBack(saved);
+  }
+
+  const FontRecord* f_;
+  bool scaled_;
+  double sx_, sy_;
+  uint32_t text_, edge_;
+  int32_t blendGraph_;
+  int32_t blendParams_[2];
+  uint32_t brightness_;
+};
+
 // What walking a string found: the pen at its end and the box of the glyphs drawn,
 // relative to the string's (x, y) (empty when none is drawn).
 struct StringWalk {
@@ -273,18 +369,23 @@ int WalkString(int32_t mode, int32_t x, int32_t y, uint8_t scaled, double scaleX
   FontRecord* f = GetFontRecord(font);
   if (!f) return -1;
   // Only a texture cache is drawn scaled; memory glyphs go one pixel for one.
-  if (!f->textureCache || (mode != TEXT_MEASURE && !scaled)) scaleX = scaleY = 1.0;
+  if (!f->textureCache || (mode != TEXT_MEASURE && !scaled)) {
+    scaled = 0;
+    scaleX = scaleY = 1.0;
+  }
   const double advanceScale = vertical ? scaleY : scaleX;
   if (!text || !*text) return 0;
   int32_t count = 0;
   if (PrepareStringGlyphs(nullptr, text, font, length, &count) != 0) return -1;
   const GlyphCell* cells = FontScratchCells();
 
-  // The texture cache's drawing comes with the texture cache itself; memory caches are
-  // written into the destination.
+  // A texture cache is drawn from its graphs; a memory cache is written into the
+  // destination.
   MemoryDraw m{};
   const bool draw = mode == TEXT_DRAW && !f->textureCache &&
                     StartMemoryDraw(m, f, destination, clip, transparent, colour, edgeColour);
+  std::optional<TextureDraw> texture;
+  if (mode == TEXT_DRAW && f->textureCache) texture.emplace(f, colour, edgeColour, scaled != 0, scaleX, scaleY);
   Rect ink{0, 0, 0, 0};
   bool inked = false;
   double pen = 0.0;
@@ -294,6 +395,7 @@ int WalkString(int32_t mode, int32_t x, int32_t y, uint8_t scaled, double scaleX
     if (!IsSpace(c) && (e->width != 0 || e->height != 0)) {
       const int64_t p = int64_t(pen);
       if (draw) WriteGlyph(m, f, e, x, y, p, vertical != 0);
+      if (texture) texture->Glyph(e, x, y, pen, vertical != 0);
       if (walk && e->width > 0 && e->height > 0) {
         const Rect box = GlyphBox(f, e, p, vertical != 0);
         if (!inked) ink = box;
@@ -361,8 +463,12 @@ int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, i
 
   const bool front = d.drawTarget == DRAW_SCREEN_FRONT && ScreenDrawnAsImages();
   const bool masked = IsMaskedDrawOn() != 0;
+  // Subtraction on the device goes through passes over the line (a 2D stand-in of the
+  // cache graph subtracts in the cores).
+  const GraphRecord* cache = f->textureCache ? LookupGraph(f->cacheGraph) : nullptr;
+  const bool subtract = d.blendMode == BLEND_SUBTRACT && cache && cache->flags.texture;
   Rect update{0, 0, 0, 0};
-  if (front || masked) {
+  if (front || masked || subtract) {
     // The line's cell height, edges included, and a little below it.
     const int64_t extent = int64_t(f->cellHeight) + 3;
     auto fit = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
@@ -371,7 +477,14 @@ int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, i
     if (masked) BeginMaskedDraw(update.left, update.top, update.right, update.bottom);
   }
   if (front && g_ScreenState.presented) ReloadFrontImageFromScreen();
-  const int result = DrawTextWithFontCore(x, y, text, color, font, edgeColor, vertical);
+  int result = 0;
+  if (f->textureCache) {
+    if (subtract) BeginSubtractBlendPass(&update);
+    result = DrawTextWithFontByCache(x, y, text, color, font, edgeColor, vertical);
+    if (subtract) EndSubtractBlendPass(&update);
+  } else {
+    result = DrawTextWithFontCore(x, y, text, color, font, edgeColor, vertical);
+  }
   if (masked) EndMaskedDraw(update.left, update.top, update.right, update.bottom);
   if (front) UpdateFrontRect(&update);
   return result;

@@ -72,33 +72,6 @@ int On3DDevice(const Rect& rect, Draw draw) {
   return result;
 }
 
-// The draw area with both its copies and what was asked for, as a narrowed draw finds it.
-struct SavedArea {
-  Rect area;
-  float areaF[4];
-  Rect requested;
-  int32_t empty;
-};
-
-// Narrows the draw area to the rectangle (within the area); what to put back.
-SavedArea NarrowArea(int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  const DrawState& d = g_DrawState;
-  SavedArea saved{d.drawArea, {d.drawAreaF[0], d.drawAreaF[1], d.drawAreaF[2], d.drawAreaF[3]}, d.requestedArea,
-                  d.areaEmpty};
-  Rect narrow = RectOf(left, top, right, bottom);
-  ClipRect(&narrow, &saved.area);
-  SetClipArea(narrow.left, narrow.top, narrow.right, narrow.bottom);
-  return saved;
-}
-
-void PutAreaBack(const SavedArea& saved) {
-  DrawState& d = g_DrawState;
-  SetClipArea(saved.area.left, saved.area.top, saved.area.right, saved.area.bottom);
-  std::copy(saved.areaF, saved.areaF + 4, d.drawAreaF);
-  d.requestedArea = saved.requested;
-  d.areaEmpty = saved.empty;
-}
-
 int SubtractPass(const Rect* rect, int32_t closingMode) {
   const DrawState& d = g_DrawState;
   const uint32_t white = PackScreenColorCore(255, 255, 255);
@@ -131,6 +104,24 @@ int DrawBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, boo
 }
 
 }  // namespace
+
+SavedArea NarrowArea(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  const DrawState& d = g_DrawState;
+  SavedArea saved{d.drawArea, {d.drawAreaF[0], d.drawAreaF[1], d.drawAreaF[2], d.drawAreaF[3]}, d.requestedArea,
+                  d.areaEmpty};
+  Rect narrow = RectOf(left, top, right, bottom);
+  ClipRect(&narrow, &saved.area);
+  SetClipArea(narrow.left, narrow.top, narrow.right, narrow.bottom);
+  return saved;
+}
+
+void PutAreaBack(const SavedArea& saved) {
+  DrawState& d = g_DrawState;
+  SetClipArea(saved.area.left, saved.area.top, saved.area.right, saved.area.bottom);
+  std::copy(saved.areaF, saved.areaF + 4, d.drawAreaF);
+  d.requestedArea = saved.requested;
+  d.areaEmpty = saved.empty;
+}
 
 // ---- graphs ------------------------------------------------------------------------------
 

@@ -40,6 +40,16 @@ int UpdateMovieGraphFrame(const GraphRecord* graph, int32_t waitFlag);
 // The graph's movie shown straight on the window at (x, y), magnified scale times (show 1)
 // or hidden (0); 0 for a graph no movie feeds.
 int DrawMovieGraphDirect(const GraphRecord* graph, int32_t x, int32_t y, int32_t scale, int32_t show);
+// The draw area with both its copies and what was asked for, as a narrowed draw finds it.
+struct SavedArea {
+  Rect area;
+  float areaF[4];
+  Rect requested;
+  int32_t empty;
+};
+// Narrows the draw area to the rectangle (within the area); what to put back.
+SavedArea NarrowArea(int64_t left, int64_t top, int64_t right, int64_t bottom);
+void PutAreaBack(const SavedArea& saved);
 // Blend mode 3 on the Direct3D path, around a draw over the rectangle: the destination is
 // inverted, the draw added (Begin), and the destination inverted again (End), which leaves
 // destination minus source. The result of the blend-state change that closes each.

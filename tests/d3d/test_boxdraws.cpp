@@ -182,8 +182,14 @@ class CachedText : public GraphDrawTest {
     if (HasFatalFailure()) return;
     PlatFontFakeReset();
     ASSERT_EQ(PlatGdiSelectFontBackend("fake"), 0);
+    // With 3D drawing on, a font takes the texture cache: made with it off, it keeps its
+    // glyphs in memory.
+    const int32_t use3D = g_DrawState.use3D;
+    g_DrawState.use3D = 0;
     font = CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0, -1, -1);
+    g_DrawState.use3D = use3D;
     ASSERT_NE(font, -1) << log;
+    ASSERT_EQ(GetFontRecord(font)->textureCache, 0);
   }
   void TearDown() override {
     DeleteAllFonts();

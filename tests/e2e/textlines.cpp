@@ -2,7 +2,8 @@
 // window and presented, frame after frame, until Escape:
 //   - in the default font, an edged font, an anti-aliased font and an anti-aliased edged one;
 //   - a vertical line, a line at half brightness and a line in subtract blend.
-// One line holds ソ, whose second byte is a backslash.
+// One line holds ソ, whose second byte is a backslash. The fonts' glyph caches are
+// textures while the Direct3D renderer draws, and in memory otherwise.
 //   textlines headless <frame>
 //       on the headless back ends: one frame, its client area written to <frame> (0xRRGGBB,
 //       4 bytes a pixel, row by row) and to <frame>.png
@@ -79,6 +80,19 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "the fonts could not be made\n");
       return false;
     }
+    // While the Direct3D renderer draws, every font keeps its glyphs in a texture, the
+    // default font too; otherwise in memory.
+    RefreshDefaultFont();
+    const int32_t texture = IsHardware3DActive();
+    for (int32_t font : {QueryDefaultFont(), f.edged, f.smooth, f.smoothEdged}) {
+      const FontRecord* record = GetFontRecord(font);
+      if (!record || record->textureCache != texture) {
+        std::fprintf(stderr, "font %d: texture cache %d with 3D drawing %d\n", font,
+                     record ? record->textureCache : -1, texture);
+        return false;
+      }
+    }
+    std::printf("glyph caches: %s\n", texture ? "texture" : "memory");
     return true;
   };
   return framematch::Run(argc, argv, prepare, [&] { return DrawFrame(f); });

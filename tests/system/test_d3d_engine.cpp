@@ -302,9 +302,11 @@ TEST_F(Direct3DEngine, BlendModesOnBothRoads) {
     EXPECT_EQ(largestIn(8, aloneY), 0) << "the destination";
     EXPECT_EQ(largestIn(8 + kCell, aloneY), 0) << "the source";
     EXPECT_EQ(largestIn(8 + 2 * kCell, aloneY), 0) << "the box";
-    // The text goes through the fonts' memory cache on both roads.
+    // The text goes through the font's texture cache on the device and its memory cache in
+    // software: the anti-aliased shades blend 16 alpha levels of a 4:4:4:4 texture on one
+    // road and mix in the drawing screen on the other.
     const int text = largestIn(0, kTextY, 640, 40, false);
-    EXPECT_EQ(text, 0);
+    EXPECT_LE(text, 17);
     EXPECT_NE(std::count(device.begin() + kTextY * 640, device.begin() + (kTextY + 40) * 640, 0u), 640 * 40)
         << "no text drawn";
     std::printf("largest difference, %s, text               %d\n", windowed ? "window" : "full screen", text);
