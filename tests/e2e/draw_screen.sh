@@ -68,7 +68,11 @@ check_log() {
   local log
   log=$(iconv -f CP932 -t UTF-8 "$1/Log.txt") || { echo "$1: no readable Log.txt"; return 1; }
   local fail=
-  if grep -E "失敗しました|エラーが発生しました|予期せぬ|終了します" <<<"$log"; then
+  # A graph made while the surfaces are lost fails and is restored with the rest: a full
+  # screen start on a slow build can lose the focus once before its sheet has loaded. The
+  # screenshots show whether the graphs came back, so that one line is not fatal here.
+  if grep -E "失敗しました|エラーが発生しました|予期せぬ|終了します" <<<"$log" |
+      grep -vF "グラフィックの作成に失敗しました"; then
     echo "$1: a fatal line"; fail=1
   fi
   grep -qF "画面モード変更処理は正常に終了しました" <<<"$log" || { echo "$1: no end of the mode change"; fail=1; }
