@@ -113,8 +113,9 @@ if [ "$kind" = full ]; then
   # A bomb at once: it bursts while the player is still invulnerable.
   event lay1
   key z
-  until_seen "the first bomb's flames" 20 "$(keep flames)" flames 0.1
+  until_seen "the first bomb's burst" 20 - flames 0.1 any
   event burst1
+  until_seen "the first bomb's flames" 5 "$(keep flames)" flames 0.1
   # Invulnerable no more: the sprite shows in six looks in a row (a blinking one shows on
   # every third frame only).
   steady=0 end=$((SECONDS + 90))
@@ -125,9 +126,10 @@ if [ "$kind" = full ]; then
   [ $steady -ge 6 ] || fail "the player kept blinking"
   event lay2
   key z
-  until_seen "the second bomb's flames" 20 "$(keep flames2)" flames 0
+  until_seen "the second bomb's burst" 20 "$(keep flames2)" flames 0.1 any
+  # The player falls in that burst: the same moment.
   event burst2
-  event fall
+  echo "fall $(awk '$1 == "burst2" { print $2 }' events.txt)" >> events.txt
   until_seen "the between-stages screen" 30 "$(keep between)" lines 18,68,118,168,218 268 118
 fi
 
