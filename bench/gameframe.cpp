@@ -14,12 +14,12 @@
 #include "engine/base/log.h"
 #include "bench/ratio.h"
 #include "platform/kernel/kernel.h"
+#include "tests/support/pngread.h"
 
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <benchmark/benchmark.h>
 #include <iconv.h>
-#include <png.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -257,22 +257,6 @@ void RecordPlayFrame() {
   g_Api = nullptr;
 }
 
-struct Cells {
-  int32_t width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-};
-
-bool ReadSheet(const std::string& path, Cells* sheet) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  sheet->rgb.resize(PNG_IMAGE_SIZE(image));
-  sheet->width = int32_t(image.width);
-  sheet->height = int32_t(image.height);
-  return png_image_finish_read(&image, nullptr, sheet->rgb.data(), 0, nullptr) != 0;
-}
-
 std::string Utf8(const std::string& sjis) {
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == iconv_t(-1)) return {};
@@ -316,8 +300,8 @@ void BM_Game_PlayFrameOurs(benchmark::State& state) {
   for (size_t s = 0; s < g_sheetFiles.size(); s++) {
     handles[s].resize(size_t(g_sheetAcross[s]) * 120);
     const std::string path = std::string(KR_ASSET_DIR) + "/" + g_sheetFiles[s];
-    Cells sheet;
-    if (!ReadSheet(path, &sheet)) return state.SkipWithError("no generated sheets");
+    RgbImage sheet;
+    if (!ReadRgbPng(path, &sheet)) return state.SkipWithError("no generated sheets");
     const int32_t cells = (sheet.width / 32) * (sheet.height / 32);
     if (LoadSplitGraph(path.c_str(), cells, g_sheetAcross[s], sheet.height / 32, 32, 32, handles[s].data(), 0) != 0)
       return state.SkipWithError("a sheet did not load");
@@ -355,14 +339,14 @@ void BM_Game_PlayFrameSdlSoftware(benchmark::State& state) {
   // One texture per cell, colour-keyed on black, as the engine keeps one graph per cell.
   std::vector<std::vector<SDL_Texture*>> textures(g_sheetFiles.size());
   for (size_t s = 0; s < g_sheetFiles.size(); s++) {
-    Cells sheet;
-    if (!ReadSheet(std::string(KR_ASSET_DIR) + "/" + g_sheetFiles[s], &sheet))
+    RgbImage sheet;
+    if (!ReadRgbPng(std::string(KR_ASSET_DIR) + "/" + g_sheetFiles[s], &sheet))
       return state.SkipWithError("no generated sheets");
     for (int32_t cy = 0; cy + 32 <= sheet.height; cy += 32)
       for (int32_t cx = 0; cx + 32 <= sheet.width; cx += 32) {
         SDL_Surface* cell = SDL_CreateRGBSurfaceWithFormatFrom(
-            sheet.rgb.data() + (size_t(cy) * size_t(sheet.width) + size_t(cx)) * 3, 32, 32, 24,
-            sheet.width * 3, SDL_PIXELFORMAT_RGB24);
+            sheet.rgb.data() + size_t(cy) * size_t(sheet.width) + size_t(cx), 32, 32, 32,
+            sheet.width * 4, SDL_PIXELFORMAT_RGB888);
         SDL_SetColorKey(cell, SDL_TRUE, SDL_MapRGB(cell->format, 0, 0, 0));
         textures[s].push_back(SDL_CreateTextureFromSurface(renderer, cell));
         SDL_FreeSurface(cell);

@@ -15,9 +15,8 @@
 //   play_round_check audio <raw> <events>
 //     the disk file (16-bit stereo at 44100 Hz) against the events the script logged as
 //     "name seconds" lines, the seconds counted in the disk file's own time.
+#include "support/pngread.h"
 #include "support/screenshot.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,26 +38,6 @@ namespace {
 constexpr int32_t kW = 640, kH = 480, kCell = 32, kFieldX = 80, kFieldY = 80;
 constexpr uint32_t kRed = 0xF80000, kWhite = 0xF8FCF8;
 
-struct Sheet {
-  int32_t width = 0, height = 0;
-  std::vector<uint32_t> rgb;
-};
-
-bool ReadPng(const std::string& path, Sheet* sheet) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return false;
-  sheet->width = int32_t(image.width);
-  sheet->height = int32_t(image.height);
-  sheet->rgb.resize(size_t(image.width) * image.height);
-  for (size_t i = 0; i < sheet->rgb.size(); i++)
-    sheet->rgb[i] = uint32_t(bytes[i * 3]) << 16 | uint32_t(bytes[i * 3 + 1]) << 8 | bytes[i * 3 + 2];
-  return true;
-}
-
 struct Screen {
   std::vector<uint32_t> rgb;  // reduced to 5:6:5
   uint32_t At(int32_t x, int32_t y) const { return rgb[size_t(y) * kW + size_t(x)]; }
@@ -69,9 +48,9 @@ std::string g_assets;
 // The share of a sheet cell's drawn (not colour-keyed) pixels that the screen shows
 // unchanged at (x, y).
 double CellMatch(const Screen& s, const char* file, int32_t cell, int32_t x, int32_t y) {
-  static std::map<std::string, Sheet> sheets;
-  Sheet& sheet = sheets[file];
-  if (sheet.rgb.empty() && !ReadPng(g_assets + "/" + file, &sheet)) {
+  static std::map<std::string, RgbImage> sheets;
+  RgbImage& sheet = sheets[file];
+  if (sheet.rgb.empty() && !ReadRgbPng(g_assets + "/" + file, &sheet)) {
     std::printf("cannot read %s\n", file);
     return 0;
   }
