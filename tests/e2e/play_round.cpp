@@ -11,7 +11,10 @@
 //       pause <1 or 0>                              "１Pポーズ" at (250, 268), or none
 //       flames <share> [any]                        flames on (1, 1)'s open neighbours, and
 //                                                   that share of a flame on (1, 1) under
-//                                                   the player; with "any", on one of them
+//                                                   the player, each in some look; with
+//                                                   "any", on one of them. The first look
+//                                                   with a flame prints the length of the
+//                                                   disk audio file KR_ROUND_AUDIO names.
 //   play_round_check audio <raw> <events>
 //     the disk file (16-bit stereo at 44100 Hz) against the events the script logged as
 //     "name seconds" lines, the seconds counted in the disk file's own time.
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -97,6 +101,7 @@ std::vector<int32_t> Ys(const std::string& list) {
 }
 
 bool g_quiet = false;  // the checks say nothing while a look is repeated
+double g_firstFlames = -1;
 
 bool Report(bool ok, const std::string& what) {
   if (g_quiet) return ok;
@@ -148,16 +153,27 @@ int CheckScreen(const Screen& s, int argc, char** argv) {
     // "any": the first sign of a burst, on any of the three cells.
     const double centre = std::atof(argv[1]);
     const bool any = argc >= 3 && std::strcmp(argv[2], "any") == 0;
-    int32_t shown = 0;
+    // A cell counts once it has shown a flame in any look so far: the flames spread and
+    // change cells over their half second, and a look may fall between.
+    static bool everSeen[3] = {};
+    int32_t shown = 0, i = 0;
     for (auto [c, r] : {std::pair{1, 1}, std::pair{2, 1}, std::pair{1, 2}}) {
       int32_t cell = -1;
       const double m = BestCellMatch(s, "u_Bomb.png", 0, 3, kFieldX + c * kCell, kFieldY + r * kCell, &cell);
       // The player stands over (1, 1): part of the flame shows there.
       const bool seen = m >= (c == 1 && r == 1 ? centre : 0.97);
       shown += seen;
+      everSeen[i] = everSeen[i] || seen;
       if (!any)
-        ok = Report(seen, "flames on (" + std::to_string(c) + ", " + std::to_string(r) + "): bomb cell " +
-                              std::to_string(cell) + ", " + std::to_string(m)) && ok;
+        ok = Report(everSeen[i], "flames on (" + std::to_string(c) + ", " + std::to_string(r) + "): now bomb cell " +
+                                     std::to_string(cell) + ", " + std::to_string(m)) && ok;
+      i++;
+    }
+    // The burst's moment in the disk audio's own time: its length when flames first show.
+    if (shown > 0 && g_firstFlames < 0) {
+      std::error_code ec;
+      const char* audio = std::getenv("KR_ROUND_AUDIO");
+      g_firstFlames = audio ? double(std::filesystem::file_size(audio, ec)) / (4.0 * 44100) : 0;
     }
     if (any) ok = Report(shown > 0, "flames on " + std::to_string(shown) + " of (1, 1) and its neighbours");
   } else {
@@ -286,6 +302,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (!rgb.empty() && std::strcmp(argv[6], "-") != 0) WriteRgbPng(argv[6], kW, kH, rgb);
+    if (g_firstFlames >= 0) std::printf("first flames at %.3f s\n", g_firstFlames);
     return result;
   }
   if (argc == 4 && std::strcmp(argv[1], "audio") == 0) return CheckAudio(argv[2], argv[3]);
