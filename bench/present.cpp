@@ -12,7 +12,7 @@
 //                   StretchDIBits into a window scaled 2.0
 // Megapixels of frame per second and the ratios.
 #include "bench/ratio.h"
-#include "engine/base/log.h"
+#include "bench/sdlengine.h"
 #include "engine/engine.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/pixel/screen.h"
@@ -124,16 +124,7 @@ void BM_SDL_Present(benchmark::State& state, uint32_t format, int32_t width, int
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  // Ours must show through SDL too: the headless display uploads nowhere.
-  setenv("KR_PLATFORM", "sdl", 1);
-  // The engine's log would go to Log.txt in the working directory.
-  SetLogDebuggerOnly(1);
-  PlatSetDebugSink([](const char*, void*) {}, nullptr);
-  SDL_Init(SDL_INIT_VIDEO);
-  SDL_DisplayMode desktop{};
-  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) desktop.w = kW, desktop.h = kH;
+  const SDL_DisplayMode desktop = StartEngineOnSdl(kW, kH);
 
   benchmark::RegisterBenchmark("BM_Ours_PresentFlipFullScreen16", BM_Ours_Present, Road{DIRECTDRAW, 0, 16, 1.0, false});
   benchmark::RegisterBenchmark("BM_Ours_PresentWindowBlit32", BM_Ours_Present, Road{DIRECTDRAW, 1, 32, 1.0, false});

@@ -212,6 +212,11 @@ int SetDeviceBlendRequest(int32_t device, int32_t mode, uint32_t alphaChannel, u
 int SetDeviceModulateAlpha(int32_t device, uint32_t flag);
 int SetDeviceModulateColor(int32_t device, uint32_t flag);
 
+// Makes room for count vertices of the primitive in the batch of the device, as it stands:
+// the batch is sent first when the primitive type changes or count more vertices would
+// fill it. Where the count vertices go (in the layout of its batchKind), counted in the
+// batch already; null when Direct3D is off or count does not fit an empty buffer.
+void* ReserveBatchVertices(int32_t device, uint32_t primitive, uint32_t count);
 // Adding vertices, as every batched draw does: brings the states up to date for the
 // texture record (null: untextured) with the draw-state flags, sends the batch when the
 // primitive type changes or count more vertices would fill it, and returns where the
@@ -287,3 +292,16 @@ enum : int32_t {
   D3D_SETTING_TEXTURE_ADDRESS = 5,
   D3D_SETTING_DRAW_SUSPENDED = 6,
 };
+
+// ---- graph draws ----------------------------------------------------------------------------
+// DrawGraphAt3D, DrawGraphStretched3D, DrawGraphQuad3D and DrawGraphQuadTiles3D:
+// services.h.
+
+// The graph's first tile when its handle and its texture's record are valid, else null.
+const Surface3DData* FirstTile(const GraphRecord* graph);
+// One tile on the quadrilateral of its top-left, top-right, bottom-left and bottom-right
+// points (screen space, the draw origin added): a parallelogram goes into the batch as two
+// triangles, any other shape is drawn at once as an 8 x 8 grid so that the texture follows
+// the bilinear map inside the tile too. Nothing for a tile handle that is not valid.
+void DrawTexturedQuads3D(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                         int32_t tile);

@@ -2,5 +2,3 @@
 #include "engine/d3d/direct3d.h"
 
 int Is3DAvailable() { return LiveDeviceRecord(g_Direct3D.currentDevice) ? 1 : 0; }
-
-int LeaveDirect3DOff() { return 0; }

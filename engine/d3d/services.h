@@ -110,20 +110,38 @@ int ReadBackScreenDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Graph
                            int32_t targetCoordinates);
 
 // ---- what the draw entry points ask of the renderer ---------------------------------------
-// A texture graph, or a box while 3D drawing is active, is drawn by the device; 0 or -1.
+// A texture graph, or a box while 3D drawing is active, is drawn by the device: its
+// triangles join the current device's batch. Each is 0 or -1 (-1 while Direct3D is off);
+// while the device cannot draw to its target the graph draws give 0 and the boxes go to
+// the 2D cores.
 
-// The graph at (x, y) (fx, fy the same as floats); last: 1 to draw at once.
+// The graph unscaled with its top-left corner at (x, y) (fx, fy: the same as floats, for
+// the vertices). transparent: the graph's own transparency counts; keepAlphaTest: an
+// alpha-test graph stays one under linear filtering.
 int DrawGraphAt3D(int32_t x, int32_t y, float fx, float fy, GraphRecord* graph, int32_t transparent,
-                  int32_t last);
-// The graph stretched to (x1, y1)-(x2, y2), the four also as floats.
+                  int32_t keepAlphaTest);
+// The graph stretched to (x1, y1)-(x2, y2) (right and bottom exclusive; the floats the
+// same for the vertices); x1 > x2 mirrors it, y1 > y2 turns it upside down. -1 also for
+// an empty rectangle.
 int DrawGraphStretched3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
-                         float fy2, GraphRecord* graph, int32_t transparent, int32_t last);
-// The graph on four corners: top-left, top-right, bottom-left, bottom-right.
+                         float fy2, GraphRecord* graph, int32_t transparent, int32_t keepAlphaTest);
+// The graph's corners pinned to top-left (x1, y1), top-right (x2, y2), bottom-left
+// (x3, y3) and bottom-right (x4, y4).
 int DrawGraphQuad3D(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                     GraphRecord* graph, int32_t transparent);
-// A box filled or outlined in a packed screen colour, with the current blend state.
+// The same on integer corners, the way a graph is drawn while a blend graph is set: the
+// two triangles either side of the rising diagonal map the graph affinely.
+int DrawGraphQuadTiles3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, int32_t x4,
+                         int32_t y4, GraphRecord* graph, int32_t transparent);
+// A box in a packed screen colour, filled or outlined, in the current blend state; the
+// corners in any order (right and bottom exclusive).
 int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+// The string in a font whose glyph cache lives in a texture, its glyphs batched on the
+// device; 0, or -1 while the device cannot draw to its target. A font whose cache is in
+// memory goes to DrawTextWithFontCore, and that result is returned.
+int DrawTextWithFontByCache(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
+                            uint32_t edgeColour, int32_t vertical);
 
 // ---- texture formats ---------------------------------------------------------------------
 // Null while no device has enumerated its formats.
@@ -141,11 +159,9 @@ const ColorFormat* TextureFormatColorFormat(int32_t n);
 // ---- the table the window procedure calls through ---------------------------------------
 
 // RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
-// InitializeDirect3D as the screen mode change does:
-// through this table, so that a test can watch a call or script its result. It holds the
-// functions above unless a test changed it, but for the start of the device: until the
-// draws reach the device, the screen mode change leaves Direct3D off
-// (LeaveDirect3DOff), and a test that wants the device puts InitializeDirect3D there.
+// InitializeDirect3D as the screen mode change does: through this table, so that a test
+// can watch a call or script its result. It holds the functions above unless a test
+// changed it.
 struct D3dServices {
   int (*restoreAllTextures)();
   int (*releaseDirect3DObject)();
@@ -155,5 +171,3 @@ struct D3dServices {
 extern D3dServices g_D3dServices;
 // The table as it starts: the functions above.
 extern const D3dServices kD3dServices;
-// Starts no device; 0, so the engine runs in DirectDraw mode without 3D.
-int LeaveDirect3DOff();

@@ -3,7 +3,7 @@
 constexpr D3dServices kD3dServices = {
     .restoreAllTextures = RestoreAllTextures,
     .releaseDirect3DObject = ReleaseDirect3DObject,
-    .initializeDirect3D = LeaveDirect3DOff,
+    .initializeDirect3D = InitializeDirect3D,
 };
 
 D3dServices g_D3dServices = kD3dServices;

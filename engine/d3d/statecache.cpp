@@ -197,13 +197,9 @@ int SetDeviceModulateColor(int32_t device, uint32_t flag) {
   return RecordFlag(device, &Device3DRecord::modulateColor, flag);
 }
 
-void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t primitive, uint32_t count) {
-  const int32_t device = g_Direct3D.currentDevice;
+void* ReserveBatchVertices(int32_t device, uint32_t primitive, uint32_t count) {
   Device3DRecord* r = LiveDeviceRecord(device);
-  if (!r) return nullptr;
-  ChooseTextureStates(texture, flags);
-  if (r->statesDirty || r->textureDirty) ApplyDrawStates(device);
-  if (count >= kVertexKindCapacity[r->batchKind]) return nullptr;
+  if (!r || count >= kVertexKindCapacity[r->batchKind]) return nullptr;
   // A full batch goes as any flush does: dropped while it is suppressed or the program
   // is ending.
   if (r->batchCount > 0 && (r->batchPrimitive != primitive || r->batchCount + count >= kVertexKindCapacity[r->batchKind]))
@@ -213,4 +209,13 @@ void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t pr
   r->batchWrite += count * kVertexKindSize[r->batchKind];
   r->batchCount += count;
   return at;
+}
+
+void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t primitive, uint32_t count) {
+  const int32_t device = g_Direct3D.currentDevice;
+  Device3DRecord* r = LiveDeviceRecord(device);
+  if (!r) return nullptr;
+  ChooseTextureStates(texture, flags);
+  if (r->statesDirty || r->textureDirty) ApplyDrawStates(device);
+  return ReserveBatchVertices(device, primitive, count);
 }

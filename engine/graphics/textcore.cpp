@@ -111,6 +111,8 @@ int DrawTextWithFontCore(int32_t x, int32_t y, const char* text, uint32_t color,
   if (!s.ddraw && !s.noDirectDraw) return -1;
   const FontRecord* f = GetFontRecord(font);
   if (!f) return -1;
+  // A texture cache's glyphs are the device's to draw.
+  if (f->textureCache) return DrawTextWithFontByCache(x, y, text, color, font, edgeColor, vertical);
   // The box the string covers from (x, y): its advance by its cell height, and wherever a
   // glyph reaches past that (a bearing before the pen, the last column of a turned glyph),
   // so that every road draws the same pixels.

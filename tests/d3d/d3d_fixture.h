@@ -15,6 +15,7 @@
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/system/sysdata.h"
+#include "support/no3ddevice.h"
 #include "platform/d3d/fake/d3dfake.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
@@ -114,6 +115,8 @@ class Direct3DTest : public ::testing::Test {
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
     ForgetRenderer();
+    // The tests start the device themselves (Up), under their own script.
+    PinNo3DDevice();
     SetLogDebuggerOnly(1);
     PlatSetDebugSink(Sink, this);
     PlatWndClass wc{0, Proc, PLAT_CURSOR_ARROW, kClass};
@@ -143,6 +146,7 @@ class Direct3DTest : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     ForgetRenderer();
+    g_D3dServices = kD3dServices;
     g_DrawState = savedDrawState;
     g_ScreenState = ScreenState{};
     g_System = SystemData{};

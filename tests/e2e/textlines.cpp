@@ -21,7 +21,7 @@
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"
 #include "support/backscreen.h"
-#include "support/screenshot.h"
+#include "support/framematch.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,7 +30,8 @@
 
 namespace {
 
-constexpr int32_t kW = 640, kH = 480;
+using framematch::kH;
+using framematch::kW;
 
 // Dark blue above, a light band at the bottom for the subtracted line.
 uint32_t Background(int32_t, int32_t y) { return y >= 400 ? 0xE0E0C0u : 0x102040u; }
@@ -59,105 +60,26 @@ bool DrawFrame(const Fonts& f) {
   return ok && PresentScreen() == 0;
 }
 
-std::vector<uint32_t> HeadlessClient() {
-  std::vector<uint32_t> out;
-  for (int32_t y = 0; y < kH; y++)
-    for (int32_t x = 0; x < kW; x++) out.push_back(PlatHeadlessClientPixel(g_System.mainWindow, x, y));
-  return out;
-}
-
-bool WriteFrame(const char* path, const std::vector<uint32_t>& frame) {
-  FILE* file = std::fopen(path, "wb");
-  if (!file) return false;
-  const bool written = std::fwrite(frame.data(), sizeof frame[0], frame.size(), file) == frame.size();
-  return std::fclose(file) == 0 && written;
-}
-
-bool ReadFrame(const char* path, std::vector<uint32_t>* frame) {
-  FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  frame->assign(size_t(kW) * kH, 0);
-  const bool read = std::fread(frame->data(), sizeof (*frame)[0], frame->size(), file) == frame->size();
-  std::fclose(file);
-  return read;
-}
-
-// Pixels of the client area on the X screen that differ from the frame in 5:6:5 (-1: the
-// screen cannot be read yet).
-long Differences(const char* screenPath, const std::vector<uint32_t>& frame, std::vector<uint32_t>* shot,
-                 bool report) {
-  PlatPoint origin{0, 0};
-  PlatClientToScreen(g_System.mainWindow, &origin);
-  if (!ScreenshotArea(screenPath, origin.x, origin.y, kW, kH, shot)) return -1;
-  long bad = 0;
-  for (size_t k = 0; k < frame.size(); k++)
-    if (ReduceTo565((*shot)[k]) != ReduceTo565(frame[k]) && bad++ < 10 && report)
-      std::fprintf(stderr, "(%zu, %zu): %06X on the screen, %06X headless\n", k % kW, k / kW, (*shot)[k], frame[k]);
-  return bad;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool headless = argc == 3 && std::strcmp(argv[1], "headless") == 0;
-  const bool window = argc == 5 && std::strcmp(argv[1], "window") == 0;
-  if (!headless && !window) {
-    std::fprintf(stderr, "usage: textlines headless <frame> | window <frame> <screen> <png>\n");
-    return 1;
-  }
-  std::vector<uint32_t> frame;
-  if (window && !ReadFrame(argv[2], &frame)) {
-    std::fprintf(stderr, "no headless frame in %s\n", argv[2]);
-    return 1;
-  }
-  ChangeWindowMode(1);
-  if (EngineInit() != 0) {
-    std::fprintf(stderr, "the engine did not start\n");
-    return 77;
-  }
-  int result = 1;
-  // The game's screen (a window takes the desktop's depth, as the game lets it); a mode
-  // change deletes every font, so the fonts come after it.
-  SetScreenMode(kW, kH, 16, 60);
-  const bool screen = SetDrawTarget(DRAW_SCREEN_BACK) == 0;
   Fonts f;
-  f.edged = CreateFontToHandle(nullptr, 24, -1, 1, -1, 2, 0, -1, -1);
-  f.smooth = CreateFontToHandle(nullptr, 24, -1, 2, -1, -1, 0, -1, -1);
-  f.smoothEdged = CreateFontToHandle(nullptr, 24, -1, 3, -1, 2, 0, -1, -1);
-  if (!screen) {
-    std::fprintf(stderr, "no back screen to draw on\n");
-  } else if (f.edged == -1 || f.smooth == -1 || f.smoothEdged == -1) {
-    std::fprintf(stderr, "the fonts could not be made\n");
-  } else if (headless) {
-    const std::string png = std::string(argv[2]) + ".png";
-    if (!DrawFrame(f)) std::fprintf(stderr, "a line was not drawn\n");
-    else if (!WriteFrame(argv[2], HeadlessClient()) || !WriteRgbPng(png.c_str(), kW, kH, HeadlessClient()))
-      std::fprintf(stderr, "the frame could not be written\n");
-    else result = 0;
-  } else {
-    bool matched = false, drawn = true;
-    std::vector<uint32_t> shot;
-    const uint32_t start = PlatTimeMs();
-    for (int i = 0; drawn; i++) {
-      if (PumpMessages() != 0 || IsKeyDown(KEY_ESCAPE)) break;
-      drawn = DrawFrame(f);
-      // A read of the screen is slow: every fifth frame until it shows the lines.
-      if (!matched && i % 5 == 4 && Differences(argv[3], frame, &shot, false) == 0) {
-        matched = WriteRgbPng(argv[4], kW, kH, shot);
-        std::printf("matches the headless frame\n");
-        std::fflush(stdout);
-      }
-      if (!matched && PlatTimeMs() - start > 30000) break;
-      PlatSleep(20);
+  auto prepare = [&] {
+    // The game's screen (a window takes the desktop's depth, as the game lets it); a mode
+    // change deletes every font, so the fonts come after it.
+    SetScreenMode(kW, kH, 16, 60);
+    if (SetDrawTarget(DRAW_SCREEN_BACK) != 0) {
+      std::fprintf(stderr, "no back screen to draw on\n");
+      return false;
     }
-    if (!drawn) std::fprintf(stderr, "a line was not drawn\n");
-    if (!matched) {
-      const long bad = Differences(argv[3], frame, &shot, true);
-      if (bad < 0) std::fprintf(stderr, "no screen to read in %s\n", argv[3]);
-      else std::fprintf(stderr, "%ld pixels differ\n", bad);
+    f.edged = CreateFontToHandle(nullptr, 24, -1, 1, -1, 2, 0, -1, -1);
+    f.smooth = CreateFontToHandle(nullptr, 24, -1, 2, -1, -1, 0, -1, -1);
+    f.smoothEdged = CreateFontToHandle(nullptr, 24, -1, 3, -1, 2, 0, -1, -1);
+    if (f.edged == -1 || f.smooth == -1 || f.smoothEdged == -1) {
+      std::fprintf(stderr, "the fonts could not be made\n");
+      return false;
     }
-    result = matched && drawn ? 0 : 1;
-  }
-  EngineEnd();
-  return result;
+    return true;
+  };
+  return framematch::Run(argc, argv, prepare, [&] { return DrawFrame(f); });
 }

@@ -5,15 +5,18 @@
 # area; an Escape typed into the window ends it. Both runs leave an empty leak report in
 # Log.txt. The frame and the screenshot are kept as PNG files in the directory KR_E2E_KEEP
 # names, if any.
-#   textlines.sh <textlines executable>
+#   textlines.sh <textlines executable> [name]
+# The name (textlines by default) is the one of the kept PNG files, so that another frame
+# program (tests/support/framematch.h) runs through this script under its own name.
 set -u
 program=$(realpath "$1")
+name=${2:-textlines}
 root=$(realpath "$(dirname "$0")/../..")
 suppressions=$root/scripts/lsan.supp
 for tool in Xvfb xdotool iconv; do
   command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
 done
-dir=$(mktemp -d /tmp/kr_textlines_XXXXXX)
+dir=$(mktemp -d "/tmp/kr_${name}_XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 mkdir -m 700 runtime
@@ -83,8 +86,8 @@ if ! grep -q "running on the virtual display" run.out; then
   cat run.out; echo "no X server could start: skipped"; exit 77
 fi
 if [ -n "${KR_E2E_KEEP:-}" ]; then
-  cp "$dir/frame.bin.png" "$KR_E2E_KEEP/textlines-headless.png" 2>/dev/null
-  cp "$dir/screenshot.png" "$KR_E2E_KEEP/textlines-window.png" 2>/dev/null
+  cp "$dir/frame.bin.png" "$KR_E2E_KEEP/$name-headless.png" 2>/dev/null
+  cp "$dir/screenshot.png" "$KR_E2E_KEEP/$name-window.png" 2>/dev/null
 fi
 [ $status -eq 0 ] || { cat run.out; echo "window run: failed ($status)"; exit 1; }
 clean_log window || exit 1

@@ -10,6 +10,7 @@
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/system/sysdata.h"
+#include "support/no3ddevice.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
@@ -46,7 +47,8 @@ class HeadlessScreenTest : public ::testing::Test {
     PlatDisplayHeadlessSetDesktop(HeadlessDesktop(32), 0);
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
-    g_D3dServices = kD3dServices;
+    // The 2D cores' pixels; a test that wants the device sets InitializeDirect3D itself.
+    PinNo3DDevice();
     savedDrawState = g_DrawState;
     SetLogDebuggerOnly(1);
     PlatSetDebugSink(Sink, this);

@@ -343,6 +343,9 @@ TEST_F(DrawEntry, TheFrontScreenOfASoftwareRenderedScreenFollowsTheWindow) {
       {"a stretched graph", [&] { return DrawGraphStretchedCore(200, 50, 240, 80, graph, 0); }, {196, 46, 244, 84}},
       {"a turned quad", [&] { return DrawGraphQuad(330, 40, 346, 52, 334, 68, 318, 56, graph, 0); },
        {314, 36, 350, 72}},
+      {"a quad off the pixel grid",
+       [&] { return DrawGraphQuad(400.3f, 40.6f, 420.8f, 41.2f, 421.7f, 60.9f, 399.6f, 59.8f, graph, 0); },
+       {395, 36, 426, 66}},
       {"a box", [&] { return DrawFilledBox(50, 200, 90, 230, green); }, {46, 196, 94, 234}},
       {"an outline", [&] { return DrawBoxOutline(150, 200, 190, 230, green); }, {146, 196, 194, 234}},
   };
@@ -394,6 +397,8 @@ TEST_F(DrawEntry, MaskedDrawsArePutBackWhereTheMaskAllowsNothing) {
         const std::vector<uint32_t> before = backPixels();
         EXPECT_EQ(DrawGraphAtCore(30, 20, graph, 1), 0);
         EXPECT_EQ(DrawGraphStretchedCore(100, 20, 140, 60, graph, 0), 0);
+        EXPECT_EQ(DrawGraphQuad(330, 40, 346, 52, 334, 68, 318, 56, graph, 0), 0);
+        EXPECT_EQ(DrawGraphQuad(400.3f, 40.6f, 420.8f, 41.2f, 421.7f, 60.9f, 399.6f, 59.8f, graph, 0), 0);
         SetBlendState(BLEND_MIX, 128);
         EXPECT_EQ(DrawFilledBox(200, 100, 260, 150, PackScreenColorCore(250, 10, 10)), 0);
         SetBlendState(BLEND_COPY, 0);

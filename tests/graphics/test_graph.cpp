@@ -17,6 +17,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "tests/support/imagefiles.h"
+#include "tests/support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,8 @@ class Graphs : public ::testing::Test {
     PlatDisplayHeadlessSetDesktop(Desktop(32), 0);
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
+    // Graphs as surfaces: the flags and pixels of 2D graphs.
+    PinNo3DDevice();
     SetLogDebuggerOnly(1);
     PlatWndClass wc{0, Proc, PLAT_CURSOR_ARROW, kClass};
     ASSERT_EQ(PlatRegisterClass(&wc), 1);
@@ -107,6 +110,7 @@ class Graphs : public ::testing::Test {
 
   void TearDown() override {
     if (g_ScreenState.graphicsStarted) EndGraphics();
+    g_D3dServices = kD3dServices;
     SetFileFunctionTable(nullptr);
     ASSERT_EQ(chdir(startDir.c_str()), 0);
     std::filesystem::remove_all(dir);
@@ -279,7 +283,7 @@ TEST_F(Graphs, NewGraphsTakeTheirFlagsFromTheSettings) {
     GraphRecord* g = nullptr;
     const int32_t graph = AllocGraphRecord(10, 20, 1, &g, c.alpha, c.palette);
     ASSERT_EQ(LookupGraph(graph), g);
-    EXPECT_EQ(g->flags.texture, 0) << "no 3D until the renderer exists";
+    EXPECT_EQ(g->flags.texture, 0) << "no texture while no device is up";
     EXPECT_EQ(g->flags.drawValid, c.drawValid);
     EXPECT_EQ(g->flags.alpha, c.alphaFlag);
     EXPECT_EQ(g->flags.alphaTest, c.alphaTest);

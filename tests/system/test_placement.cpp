@@ -3,10 +3,17 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/system/placement.h"
 #include "engine_start.h"
+#include "support/no3ddevice.h"
 
 namespace {
 
-using Placement = EngineStart;
+class Placement : public EngineStart {
+ protected:
+  void TearDown() override {
+    EngineStart::TearDown();
+    g_D3dServices = kD3dServices;
+  }
+};
 
 PlatRect ClientOnScreen(PlatWnd window) {
   PlatRect r{};
@@ -112,6 +119,10 @@ TEST_F(Placement, FullScreenIsAScreenSizedWindowShownOverTheDesktop) {
 }
 
 TEST_F(Placement, ApplyingTheStyleSwitchesBetweenTheModes) {
+  // The style alone changes here, under the full-screen surfaces: a device made for them
+  // would find its viewport outside them once the client area moves (a mode change makes
+  // the surfaces and the device again after the style).
+  PinNo3DDevice();
   ASSERT_EQ(EngineInitCore(), 0);
   const PlatWnd window = GetEngineWindowHandle();
   g_System.settings.windowed = 1;

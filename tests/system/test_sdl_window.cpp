@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -97,6 +98,27 @@ class SdlWindow : public ::testing::Test {
     const int32_t end = g_CharCodeBuffer.writePos;
     EXPECT_EQ(g_CharCodeBuffer.data[end - 2], 0x82);
     EXPECT_EQ(g_CharCodeBuffer.data[end - 1], 0xA0);
+
+    // The focus leaves and comes back through SDL's queue. While the window is inactive
+    // the pump keeps the main thread, so the focus comes back from another thread, once
+    // the procedure has seen it go.
+    {
+      std::lock_guard<std::mutex> l(g_mu);
+      g_seen.clear();  // the activation at the window's start is not the one looked for
+    }
+    ASSERT_EQ(PlatSdlPushFocus(window, 0), 1);
+    std::thread user([this] {
+      for (int i = 0; i < 5000 && __atomic_load_n(&g_System.windowActive, __ATOMIC_RELAXED) != 0; i++) PlatSleep(1);
+      PlatSdlPushFocus(window, 1);
+    });
+    EXPECT_EQ(PumpMessagesCore(), 0);
+    user.join();
+    const Message* lost = Find(PLAT_WM_ACTIVATE, PLAT_WA_INACTIVE);
+    const Message* regained = Find(PLAT_WM_ACTIVATE, PLAT_WA_ACTIVE);
+    ASSERT_NE(lost, nullptr);
+    ASSERT_NE(regained, nullptr);
+    EXPECT_LT(lost, regained);
+    EXPECT_EQ(g_System.windowActive, 1);
 
     ASSERT_EQ(PlatSdlPushClose(window), 1);
     int result = 0;

@@ -516,13 +516,23 @@ int PlatSdlPushText(PlatWnd window, const char* utf8) {
   return SDL_PushEvent(&e) == 1 ? 1 : 0;
 }
 
-int PlatSdlPushClose(PlatWnd window) {
+namespace {
+
+int PushWindowEvent(PlatWnd window, SDL_WindowEventID event) {
   Native* n = FindNative(window);
   if (!n) return 0;
   SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
   e.window.timestamp = SDL_GetTicks();
   e.window.windowID = n->id;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.window.event = Uint8(event);
   return SDL_PushEvent(&e) == 1 ? 1 : 0;
+}
+
+}  // namespace
+
+int PlatSdlPushClose(PlatWnd window) { return PushWindowEvent(window, SDL_WINDOWEVENT_CLOSE); }
+
+int PlatSdlPushFocus(PlatWnd window, int gained) {
+  return PushWindowEvent(window, gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
 }

@@ -19,3 +19,6 @@ int PlatSdlIsFullScreen(PlatWnd window);
 int PlatSdlPushKey(PlatWnd window, uint32_t vk, int down);
 int PlatSdlPushText(PlatWnd window, const char* utf8);
 int PlatSdlPushClose(PlatWnd window);
+// The window gains (1) or loses (0) the keyboard focus, as when the user switches to or
+// from it. SDL's queue takes events from any thread.
+int PlatSdlPushFocus(PlatWnd window, int gained);
