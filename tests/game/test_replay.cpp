@@ -187,9 +187,9 @@ class Replay : public GameTest {
   }
 };
 
-// Runs the engine's replay in a child process, in a folder of its own, and reads back its
-// frame checksums.
-std::vector<uint64_t> FramesOfAnotherProcess(const std::filesystem::path& dir) {
+// Starts the engine's replay in a child process, in a folder of its own; the child writes
+// its frame checksums to dir/frames.bin. It runs beside this process's own replay.
+pid_t StartAnotherProcess(const std::filesystem::path& dir) {
   const std::filesystem::path child = dir / "child", list = dir / "frames.bin";
   std::filesystem::create_directory(child);
   for (const auto& f : std::filesystem::directory_iterator(KR_ASSET_DIR))
@@ -209,6 +209,12 @@ std::vector<uint64_t> FramesOfAnotherProcess(const std::filesystem::path& dir) {
     out.close();
     _exit(result == 0 && out ? 0 : 1);
   }
+  return pid;
+}
+
+// Waits for the child and reads back its checksums.
+std::vector<uint64_t> FramesOfAnotherProcess(pid_t pid, const std::filesystem::path& dir) {
+  const std::filesystem::path list = dir / "frames.bin";
   int status = -1;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -220,9 +226,10 @@ std::vector<uint64_t> FramesOfAnotherProcess(const std::filesystem::path& dir) {
 }
 
 TEST_F(Replay, TheEngineRunRepeatsInAnotherProcessAndTheFakePlaysItsSounds) {
-  // The other process starts from the state this one is in now.
-  const std::vector<uint64_t> otherFrames = FramesOfAnotherProcess(dir);
+  // The other process starts from the state this one is in now, and runs beside it.
+  const pid_t other = StartAnotherProcess(dir);
   const Recording real = RunOnEngine();
+  const std::vector<uint64_t> otherFrames = FramesOfAnotherProcess(other, dir);
   // The walk reached play and stayed there for its 600 frames, and the frames changed.
   ASSERT_GT(real.frames.size(), size_t(kPlayFrames));
   EXPECT_GT(std::set<uint64_t>(real.frames.begin(), real.frames.end()).size(), size_t(50));
