@@ -26,29 +26,24 @@ struct ClipRule {
   float buPerX, bvPerY;  // blend coordinates per pixel moved
 };
 
+// One axis: a corner past an edge moves onto it, its coordinates by as much as it moved.
+void ClipAxis(float& p, float& t, float& bt, float low, float high, float tPer, float btPer) {
+  if (p < low) {
+    const float d = low - p;
+    t += d * tPer;
+    bt += d * btPer;
+    p = low;
+  } else if (p > high) {
+    const float d = p - high;
+    t -= d * tPer;
+    bt -= d * btPer;
+    p = high;
+  }
+}
+
 void ClipCorner(Corner& c, const ClipRule& k) {
-  if (c.x < k.left) {
-    const float d = k.left - c.x;
-    c.u += d * k.uPerX;
-    c.bu += d * k.buPerX;
-    c.x = k.left;
-  } else if (c.x > k.right) {
-    const float d = c.x - k.right;
-    c.u -= d * k.uPerX;
-    c.bu -= d * k.buPerX;
-    c.x = k.right;
-  }
-  if (c.y < k.top) {
-    const float d = k.top - c.y;
-    c.v += d * k.vPerY;
-    c.bv += d * k.bvPerY;
-    c.y = k.top;
-  } else if (c.y > k.bottom) {
-    const float d = c.y - k.bottom;
-    c.v -= d * k.vPerY;
-    c.bv -= d * k.bvPerY;
-    c.y = k.bottom;
-  }
+  ClipAxis(c.x, c.u, c.bu, k.left, k.right, k.uPerX, k.buPerX);
+  ClipAxis(c.y, c.v, c.bv, k.top, k.bottom, k.vPerY, k.bvPerY);
 }
 
 // The six list vertices of a quad in the layout of the batch kind: (top-left, top-right,

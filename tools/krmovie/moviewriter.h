@@ -38,7 +38,7 @@ uint32_t MovieCellRgb(MovieCellColor color);
 // The colour of the three nearest to an 0x??RRGGBB pixel.
 MovieCellColor NearestMovieColor(uint32_t pixel);
 
-// The frame number (0-255) that a decoded picture of the spec's size shows, read from
+// The frame number (0-255) that a decoded picture of the written size shows, read from
 // the centres of its cells; -1 when a cell or a corner of the picture shows the outside
 // colour. pitch is in bytes; pixels are 32-bit 0x??RRGGBB.
 int32_t ReadMovieFrameNumber(const void* pixels, int32_t width, int32_t height, int32_t pitch);
