@@ -47,8 +47,8 @@ template <class F, int kOp, bool kF, bool kA, bool kWhite>
 struct ScaledPixelOp {
   BlitTables tab;
 
-  // The whole-pixel copy and the raw subtract step on only once an accumulator is below
-  // 0; every other routine once it is at or below 0.
+  // The whole-pixel copy and the raw subtract stop moving the source on once an
+  // accumulator reaches 0; every other routine moves it on past 0 (see Advance).
   static constexpr bool kExactHit =
       kWhite && !kF && !kA &&
       (kOp == SCALED_COPY || kOp == SCALED_SUB_RAW || kOp == SCALED_SUB_BYTES);
@@ -213,12 +213,21 @@ inline void DrawPixel(uint8_t* d, const uint8_t* s, const uint8_t* b, uint32_t k
   }
 }
 
-// The walk on one axis: a source pixel (or row) serves while the accumulator stays above
-// 0 (at or above 0 in the exact-hit routines); then the source moves on and the step is
-// added until it serves again.
+// The walk on one axis, one destination pixel (or row) on: the source pixel serves again
+// while the accumulator stays above 0; otherwise the source moves on at least once and
+// goes on moving, adding the step each time, while the accumulator is at or below 0 (only
+// below 0 in the exact-hit routines). Returns the source pixels moved. The exact-hit rule
+// can only stop on 0 after a second move, so it changes nothing but shrinks.
 template <bool kExact>
-inline bool Serves(int64_t acc) {
-  return kExact ? acc >= 0 : acc > 0;
+inline int32_t Advance(int64_t& acc, int64_t step) {
+  acc -= 0x10000;
+  if (acc > 0) return 0;
+  int32_t moved = 0;
+  do {
+    moved++;
+    acc += step;
+  } while (kExact ? acc < 0 : acc <= 0);
+  return moved;
 }
 
 // The columns of a row, as offsets in source pixels from its first sampled pixel (signed
@@ -234,11 +243,7 @@ struct ColumnWalk {
   void Fill(int32_t* out, int64_t n) {
     for (int64_t i = 0; i < n; i++) {
       out[i] = offset;
-      acc -= 0x10000;
-      while (!Serves<kExact>(acc)) {
-        offset += dir;
-        acc += step;
-      }
+      offset += dir * Advance<kExact>(acc, step);
     }
   }
 };
@@ -288,13 +293,10 @@ void WalkScaled(const ScaledJob& j, const Op op, const OpNoA opNoA) {
     }
     if (--rows == 0) break;
     dstRow += j.dstPitch;
-    accY -= 0x10000;
-    repeat = Serves<kExact>(accY);
-    while (!Serves<kExact>(accY)) {
-      srcRow += j.srcRowStep;
-      if constexpr (kBlend) blendRow += j.blendRowStep;
-      accY += j.stepY;
-    }
+    const int32_t moved = Advance<kExact>(accY, j.stepY);
+    repeat = moved == 0;
+    srcRow += moved * j.srcRowStep;
+    if constexpr (kBlend) blendRow += moved * j.blendRowStep;
   }
 }
 

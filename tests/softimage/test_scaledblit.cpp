@@ -15,9 +15,11 @@ namespace {
 
 // The routines whose sampling the tests read back. The standard walk is read through an
 // alpha source of alpha 255 under trans (drawn exactly, by the general routines); the
-// exact-hit walk through the plain copy and the subtract at 255 of a source without alpha.
-enum Routine { STD_COPY, STD_SUB, FAST_COPY, FAST_SUB };
-bool IsFast(Routine r) { return r == FAST_COPY || r == FAST_SUB; }
+// exact-hit walk through the plain copy, the mix at 255 and the subtract at 255 of a
+// source without alpha.
+enum Routine { STD_COPY, STD_SUB, FAST_COPY, FAST_MIX, FAST_SUB };
+const Routine kRoutines[] = {STD_COPY, STD_SUB, FAST_COPY, FAST_MIX, FAST_SUB};
+bool IsFast(Routine r) { return r == FAST_COPY || r == FAST_MIX || r == FAST_SUB; }
 bool IsSub(Routine r) { return r == STD_SUB || r == FAST_SUB; }
 
 // A pixel naming source column and row (each plus one, so that no code is 0), placed
@@ -41,7 +43,7 @@ std::vector<uint32_t> Sampled(int kind, Routine routine, int srcW, int srcH, con
   }
   uint32_t ones = kind == MEMIMG_KIND_XRGB8888 ? 0xFFFFFFFF : 0xFFFF;
   dst.Fill(ones);
-  g_DrawState.blendMode = IsSub(routine) ? BLEND_SUBTRACT : BLEND_COPY;
+  g_DrawState.blendMode = IsSub(routine) ? BLEND_SUBTRACT : routine == FAST_MIX ? BLEND_MIX : BLEND_COPY;
   g_DrawState.blendParam = 255;
   BlitMemImgScaled(&dst.img, &src.img, &rect, alpha ? 1 : 0, nullptr);
   std::vector<uint32_t> out = dst.All();
@@ -68,47 +70,54 @@ struct SamplingCase {
   Rect rect;
   Rect area;
   std::vector<int> cols, rows;          // the standard walk
-  std::vector<int> fastCols, fastRows;  // the exact-hit walk
+  std::vector<int> fastCols, fastRows;  // the exact-hit walk where it differs (a shrink)
+  int dstW = 40, dstH = 12;
 };
 
 const Rect kWhole = {0, 0, 40, 12};
+const Rect kLarge = {0, 0, 120, 60};
 
 // clang-format off
 const SamplingCase kSampling[] = {
     {"10 into 20",
      10, 3, {0, 0, 20, 6}, kWhole,
-     {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9}, {0, 0, 1, 1, 2, 2},
-     {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9}, {0, 0, 0, 1, 1, 2}},
+     {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9}, {0, 0, 1, 1, 2, 2}, {}, {}},
     {"10 into 30",
      10, 3, {0, 0, 30, 9}, kWhole,
      {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9},
-     {0, 0, 0, 1, 1, 1, 2, 2, 2},
-     {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9},
-     {0, 0, 0, 0, 1, 1, 1, 2, 2}},
+     {0, 0, 0, 1, 1, 1, 2, 2, 2}, {}, {}},
     {"20 into 10",
      20, 4, {0, 0, 10, 2}, kWhole,
      {0, 2, 4, 6, 8, 10, 12, 14, 16, 18}, {0, 2},
      {0, 1, 3, 5, 7, 9, 11, 13, 15, 17}, {0, 1}},
+    {"20 into 10, clipped on the left and at the top: the first pixel placed by the clip",
+     20, 8, {-3, -1, 7, 3}, kWhole,
+     {6, 8, 10, 12, 14, 16, 18}, {2, 4, 6},
+     {6, 7, 9, 11, 13, 15, 17}, {2, 3, 5}},
     {"mirrored at its own size",
      10, 3, {10, 0, 0, 3}, kWhole,
-     {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0, 1, 2},
-     {9, 9, 8, 7, 6, 5, 4, 3, 2, 1}, {0, 0, 1}},
+     {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0, 1, 2}, {}, {}},
     {"flipped at its own size",
      10, 3, {0, 3, 10, 0}, kWhole,
-     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {2, 1, 0},
-     {0, 0, 1, 2, 3, 4, 5, 6, 7, 8}, {2, 2, 1}},
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {2, 1, 0}, {}, {}},
+    {"7 x 5 mirrored at (100, 50)",
+     7, 5, {107, 50, 100, 55}, kLarge,
+     {6, 5, 4, 3, 2, 1, 0}, {0, 1, 2, 3, 4}, {}, {}, 120, 60},
+    {"7 x 5 flipped at (100, 50)",
+     7, 5, {100, 55, 107, 50}, kLarge,
+     {0, 1, 2, 3, 4, 5, 6}, {4, 3, 2, 1, 0}, {}, {}, 120, 60},
+    {"7 x 5 mirrored and flipped at (100, 50)",
+     7, 5, {107, 55, 100, 50}, kLarge,
+     {6, 5, 4, 3, 2, 1, 0}, {4, 3, 2, 1, 0}, {}, {}, 120, 60},
     {"stretched, half outside the area on the left",
      10, 3, {-5, 0, 15, 3}, {5, 0, 40, 12},
-     {5, 5, 6, 6, 7, 7, 8, 8, 9, 9}, {0, 1, 2},
-     {5, 5, 5, 6, 6, 7, 7, 8, 8, 9}, {0, 0, 1}},
+     {5, 5, 6, 6, 7, 7, 8, 8, 9, 9}, {0, 1, 2}, {}, {}},
     {"the same mirrored: the source's right end at the unclipped left edge",
      10, 3, {15, 0, -5, 3}, {5, 0, 40, 12},
-     {4, 4, 3, 3, 2, 2, 1, 1, 0, 0}, {0, 1, 2},
-     {4, 4, 4, 3, 3, 2, 2, 1, 1, 0}, {0, 0, 1}},
+     {4, 4, 3, 3, 2, 2, 1, 1, 0, 0}, {0, 1, 2}, {}, {}},
     {"half outside the area at the top, flipped",
      4, 6, {0, 9, 4, -3}, {0, 3, 40, 12},
-     {0, 1, 2, 3}, {2, 2, 1, 1, 0, 0},
-     {0, 0, 1, 2}, {2, 2, 2, 1, 1, 0}},
+     {0, 1, 2, 3}, {2, 2, 1, 1, 0, 0}, {}, {}},
 };
 // clang-format on
 
@@ -119,10 +128,13 @@ TEST_P(ScaledVectors, EachRoutineSamplesItsColumnsAndRows) {
     g_DrawState.drawArea = c.area;
     int x0 = std::max(std::min(c.rect.left, c.rect.right), c.area.left);
     int y0 = std::max(std::min(c.rect.top, c.rect.bottom), c.area.top);
-    for (Routine r : {STD_COPY, STD_SUB, FAST_COPY, FAST_SUB}) {
-      std::vector<uint32_t> want = IsFast(r) ? Expected(Kind(), x0, y0, c.fastCols, c.fastRows)
-                                             : Expected(Kind(), x0, y0, c.cols, c.rows);
-      EXPECT_EQ(Sampled(Kind(), r, c.srcW, c.srcH, c.rect), want) << c.name << ", routine " << r;
+    const bool differs = !c.fastCols.empty();
+    for (Routine r : kRoutines) {
+      const bool fast = IsFast(r) && differs;
+      std::vector<uint32_t> want = Expected(Kind(), x0, y0, fast ? c.fastCols : c.cols,
+                                            fast ? c.fastRows : c.rows, c.dstW, c.dstH);
+      EXPECT_EQ(Sampled(Kind(), r, c.srcW, c.srcH, c.rect, c.dstW, c.dstH), want)
+          << c.name << ", routine " << r;
     }
   }
 }
@@ -396,15 +408,15 @@ TEST_F(BlitTest, HugeRectanglesClipToTheirOwnColumns) {
     EXPECT_EQ(Sampled(0, r, 1, 4, {0, INT32_MIN, 10, 12}),
               Expected(0, 0, 0, std::vector<int>(10, 0), std::vector<int>(12, 3)));
   }
-  // Where an exact hit falls inside the area: the standard walk moves on at D = 20,000
-  // (x = 10), the exact-hit walk one pixel later.
+  // Where an exact hit falls inside the area: an enlargement moves on at D = 20,000
+  // (x = 10) in both walks.
   g_DrawState.drawArea = {0, 0, 40, 12};
   Rect rect = {-19990, 0, 20010, 1};
-  std::vector<int> cols(40, 2), fastCols(40, 2);
+  std::vector<int> cols(40, 2);
   std::fill(cols.begin(), cols.begin() + 10, 1);
-  std::fill(fastCols.begin(), fastCols.begin() + 11, 1);
-  EXPECT_EQ(Sampled(1, STD_COPY, 4, 1, rect), Expected(1, 0, 0, cols, {0}));
-  EXPECT_EQ(Sampled(1, FAST_COPY, 4, 1, rect), Expected(1, 0, 0, fastCols, {0}));
+  for (Routine r : {STD_COPY, FAST_COPY}) {
+    EXPECT_EQ(Sampled(1, r, 4, 1, rect), Expected(1, 0, 0, cols, {0})) << "routine " << r;
+  }
 }
 
 // A draw area reaching past the destination clips to the destination.
@@ -412,10 +424,11 @@ TEST_F(BlitTest, DrawAreaLargerThanTheDestination) {
   g_DrawState.drawArea = {-100, -100, 1000, 1000};
   Rect rect = {-2, -2, 14, 14};  // each source pixel 4 x 4; the destination shows from D = 2
   for (int kind : {0, 1}) {
-    EXPECT_EQ(Sampled(kind, STD_COPY, 4, 4, rect, 6, 5),
-              Expected(kind, 0, 0, {0, 0, 1, 1, 1, 1}, {0, 0, 1, 1, 1}, 6, 5));
-    EXPECT_EQ(Sampled(kind, FAST_COPY, 4, 4, rect, 6, 5),
-              Expected(kind, 0, 0, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1}, 6, 5));
+    for (Routine r : {STD_COPY, FAST_COPY}) {
+      EXPECT_EQ(Sampled(kind, r, 4, 4, rect, 6, 5),
+                Expected(kind, 0, 0, {0, 0, 1, 1, 1, 1}, {0, 0, 1, 1, 1}, 6, 5))
+          << "kind " << kind << ", routine " << r;
+    }
   }
 }
 

@@ -137,9 +137,11 @@ uint32_t ModelPixel(const ScaledCase& c, int mode, int p, int f, int a, uint32_t
 
 // The source pixel for destination offset D from the unclipped edge; the first drawn
 // offset is D0. The exact-hit routines keep the earlier pixel where D x 65536 / step is
-// whole, except at the first drawn pixel.
+// whole, except at the first drawn pixel and unless the step is at least 1:1: the walk
+// always moves on once when its accumulator reaches 0, and only a shrink's second move
+// can stop on 0.
 int64_t SampleOf(int64_t D, int64_t D0, int64_t step, bool exactHit) {
-  if (!exactHit || D == D0) return D * 65536 / step;
+  if (!exactHit || D == D0 || step >= 65536) return D * 65536 / step;
   return (D * 65536 - 1) / step;
 }
 
