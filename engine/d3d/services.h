@@ -1,16 +1,19 @@
-// What the window procedure asks of the Direct3D renderer.
+// What the rest of the engine asks of the Direct3D renderer: the window procedure and the
+// screen mode change through the table at the end; the draw state, the screen model, the
+// graph handles, the draw entry points and fonts by direct call.
 #pragma once
 
+#include "engine/base/servicetable.h"
 #include "engine/pixel/colorformat.h"
 #include "platform/d3d/d3d.h"
 
 #include <cstdint>
 
-// Restores the lost surfaces of every 3D texture record (on re-activation); 0, or -1
-// while Direct3D is off.
-int RestoreAllTextures();
-// Releases the Direct3D object (on deactivation of a full-screen program).
-int ReleaseDirect3DObject();
+// The functions of the table at the end: the textures' restore, the object's release and
+// the device's start.
+#define KR_SERVICE KR_SERVICE_DECLARATION
+#include "engine/d3d/servicelist.h"
+#undef KR_SERVICE
 
 // ---- what the draw state asks of the renderer ------------------------------------------
 // Every one does nothing (or reports failure) while no Direct3D device exists.
@@ -48,10 +51,8 @@ int SwitchRenderTarget3D(int32_t target);
 int ClearDrawTargetTexture();
 
 // ---- what the screen model asks of the renderer ------------------------------------------
+// InitializeDirect3D, the device's start, is in the table's list.
 
-// Sets the device up on the DirectDraw object and its front surface; 0, or -1 on failure
-// with Direct3D left off.
-int InitializeDirect3D();
 // Releases the device and its textures; 0, or -1 when Direct3D was not on.
 int TerminateDirect3D();
 // Gets the Direct3D object of the DirectDraw object again (after a rebuild) and makes the
@@ -158,16 +159,14 @@ const ColorFormat* TextureFormatColorFormat(int32_t n);
 
 // ---- the table the window procedure calls through ---------------------------------------
 
-// RestoreAllTextures and ReleaseDirect3DObject as the window procedure reaches them, and
-// InitializeDirect3D as the screen mode change does: through this table, so that a test
-// can watch a call or script its result. It holds the functions above unless a test
-// changed it.
+// The listed functions as the window procedure and the screen mode change reach them:
+// through this table, so that a test can watch a call or script its result. It holds the
+// functions of the list unless a test changed it.
 struct D3dServices {
-  int (*restoreAllTextures)();
-  int (*releaseDirect3DObject)();
-  // The screen mode change starts the device through here.
-  int (*initializeDirect3D)();
+#define KR_SERVICE KR_SERVICE_MEMBER
+#include "engine/d3d/servicelist.h"
+#undef KR_SERVICE
 };
 extern D3dServices g_D3dServices;
-// The table as it starts: the functions above.
+// The table as it starts: the functions of the list.
 extern const D3dServices kD3dServices;

@@ -1,6 +1,8 @@
 // What the engine start and end and the public entry points ask of fonts and text.
 #pragma once
 
+#include "engine/base/servicetable.h"
+
 #include <cstdint>
 
 // Draws a zero-terminated Shift-JIS string with a font on the draw target, horizontally
@@ -8,12 +10,10 @@
 // is suspended and with an empty draw area, or -1 (a bad handle logs it).
 int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, int32_t font,
                        uint32_t edgeColor, int32_t vertical);
-// Draws a zero-terminated Shift-JIS string with the default font (made again first when
-// the default settings changed); 0 or -1.
-int DrawTextDefaultFontCore(int32_t x, int32_t y, const char* text, uint32_t color,
-                            uint32_t edgeColor);
-// Deletes a font (setting the flag registered for it); 0, or -1 for a bad handle.
-int DeleteFontHandle(int32_t font);
+// The functions of the table below: the default font's text, a font's deletion.
+#define KR_SERVICE KR_SERVICE_DECLARATION
+#include "engine/font/servicelist.h"
+#undef KR_SERVICE
 
 // ---- what the screen mode change asks of fonts -------------------------------------------
 
@@ -36,14 +36,14 @@ int DeleteAllFonts();
 // Makes every font's glyph cache again under its own handle (after the graphs were lost); 0.
 int RefreshAllFontHandles();
 
-// The first two as the rest of the engine reaches them: through this table, so that a
-// test can watch a call or script its result. It holds the functions above unless a test
-// changed it; fonts themselves call their functions directly.
+// The listed functions as the rest of the engine reaches them: through this table, so
+// that a test can watch a call or script its result. It holds the functions of the list
+// unless a test changed it; fonts themselves call their functions directly.
 struct FontServices {
-  int (*drawTextDefaultFontCore)(int32_t x, int32_t y, const char* text, uint32_t color,
-                                 uint32_t edgeColor);
-  int (*deleteFontHandle)(int32_t font);
+#define KR_SERVICE KR_SERVICE_MEMBER
+#include "engine/font/servicelist.h"
+#undef KR_SERVICE
 };
 extern FontServices g_FontServices;
-// The table as it starts: the functions above.
+// The table as it starts: the functions of the list.
 extern const FontServices kFontServices;

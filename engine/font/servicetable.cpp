@@ -1,8 +1,9 @@
 #include "engine/font/services.h"
 
 constexpr FontServices kFontServices = {
-    .drawTextDefaultFontCore = DrawTextDefaultFontCore,
-    .deleteFontHandle = DeleteFontHandle,
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/font/servicelist.h"
+#undef KR_SERVICE
 };
 
 FontServices g_FontServices = kFontServices;

@@ -1,43 +1,9 @@
 #include "engine/graphics/services.h"
 
 constexpr GraphicsServices kGraphicsServices = {
-    .restoreAllSurfaces2D = RestoreAllSurfaces2D,
-    .restoreAllGraphSurfaces = RestoreAllGraphSurfaces,
-    .rebuildGraphicsSystem = RebuildGraphicsSystem,
-    .isDisplayModeChanged = IsDisplayModeChanged,
-    .isDirectDrawUsed = IsDirectDrawUsed,
-    .releaseDirectDraw = ReleaseDirectDraw,
-    .getDirectDrawObject = GetDirectDrawObject,
-    .hasGraphRestoreHandler = HasGraphRestoreHandler,
-    .getDrawTargetHandle = GetDrawTargetHandle,
-    .getVBlankWait = GetVBlankWait,
-    .setVBlankWait = SetVBlankWait,
-    .presentSoftwareImage = PresentSoftwareImage,
-    .queryScreenFormat = QueryScreenFormat,
-    .queryScreenSize = QueryScreenSize,
-    .setupScreenColorFormat = SetupScreenColorFormat,
-    .getNo3DSetting = GetNo3DSetting,
-    .setHardwareRendering = SetHardwareRendering,
-    .setUseTemporaryPrimary = SetUseTemporaryPrimary,
-    .getUseTemporaryPrimary = GetUseTemporaryPrimary,
-    .setGraphRestoreHandler = SetGraphRestoreHandler,
-    .startGraphicsWithFallback = StartGraphicsWithFallback,
-    .endGraphics = EndGraphics,
-    .setDrawTargetCore = SetDrawTargetCore,
-    .setGraphCreateMode = SetGraphCreateMode,
-    .makeBlankGraph = MakeBlankGraph,
-    .makeGraphFromGraphImage = MakeGraphFromGraphImage,
-    .freeGraph = FreeGraph,
-    .setBlendState = SetBlendState,
-    .drawGraphAtCore = DrawGraphAtCore,
-    .drawGraphStretchedCore = DrawGraphStretchedCore,
-    .removeAllSoftImagesCore = RemoveAllSoftImagesCore,
-    .isMaskScreenEnabled = IsMaskScreenEnabled,
-    .switchMaskScreen = SwitchMaskScreen,
-    .setTargetRect = SetTargetRect,
-    .setClipArea = SetClipArea,
-    .getGdiSurfaceMode = GetGdiSurfaceMode,
-    .setGdiSurfaceMode = SetGdiSurfaceMode,
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/graphics/servicelist.h"
+#undef KR_SERVICE
 };
 
 GraphicsServices g_GraphicsServices = kGraphicsServices;

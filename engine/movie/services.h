@@ -1,20 +1,17 @@
 // What the engine start, the window procedure and the message pump ask of movie playback.
 #pragma once
 
+#include "engine/base/servicetable.h"
+
 #include <cstdint>
 
-// Redraws every movie that plays straight onto the screen (while the window is inactive).
-int DrawAllScreenMovies();
-// Pauses every playing movie, keeping its play request (on deactivation).
-int PauseAllMovieHandles();  // engine/movie/movie.cpp
-// Plays again every movie paused with its play request kept.
-int ResumeAllMovieHandles();  // engine/movie/movie.cpp
-// Stores each movie's position and releases its objects before a screen change.
-int ReleaseAllMovieObjects();
+// The functions of the table below.
+#define KR_SERVICE KR_SERVICE_DECLARATION
+#include "engine/movie/servicelist.h"
+#undef KR_SERVICE
+
 // Opens every movie again after a graphics rebuild, at the time it had reached.
 int ReopenAllMovies();
-// Builds the decoder's YUV-to-RGB tables (every engine start); 0.
-int BuildYuvTables();  // engine/movie/decoder.cpp
 
 // ---- what the graph handles ask of movie playback ----------------------------------------
 
@@ -23,16 +20,14 @@ int CloseMovieHandle(int32_t movie);
 // Restores the movie's lost surfaces; 0, and nothing for a handle that is not live.
 int RestoreMovieSurfaces(int32_t movie);
 
-// Everything above as the rest of the engine reaches it: through this table, so that a
-// test can watch a call or script its result. It holds the functions above unless a test
-// changed it; movie playback itself calls its functions directly.
+// The listed functions as the rest of the engine reaches them: through this table, so
+// that a test can watch a call or script its result. It holds the functions of the list
+// unless a test changed it; movie playback itself calls its functions directly.
 struct MovieServices {
-  int (*drawAllScreenMovies)();
-  int (*pauseAllMovieHandles)();
-  int (*resumeAllMovieHandles)();
-  int (*releaseAllMovieObjects)();
-  int (*buildYuvTables)();
+#define KR_SERVICE KR_SERVICE_MEMBER
+#include "engine/movie/servicelist.h"
+#undef KR_SERVICE
 };
 extern MovieServices g_MovieServices;
-// The table as it starts: the functions above.
+// The table as it starts: the functions of the list.
 extern const MovieServices kMovieServices;

@@ -1,11 +1,9 @@
 #include "engine/movie/services.h"
 
 constexpr MovieServices kMovieServices = {
-    .drawAllScreenMovies = DrawAllScreenMovies,
-    .pauseAllMovieHandles = PauseAllMovieHandles,
-    .resumeAllMovieHandles = ResumeAllMovieHandles,
-    .releaseAllMovieObjects = ReleaseAllMovieObjects,
-    .buildYuvTables = BuildYuvTables,
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/movie/servicelist.h"
+#undef KR_SERVICE
 };
 
 MovieServices g_MovieServices = kMovieServices;

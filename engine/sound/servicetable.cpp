@@ -1,17 +1,9 @@
 #include "engine/sound/services.h"
 
 constexpr SoundServices kSoundServices = {
-    .refillAllStreamSounds = RefillAllStreamSounds,
-    .updateMusicPlayStates = UpdateMusicPlayStates,
-    .onMciNotify = OnMciNotify,
-    .initSoundSystem = InitSoundSystem,
-    .endSoundSystem = EndSoundSystem,
-    .loadSoundFileCore = LoadSoundFileCore,
-    .playSoundHandleCore = PlaySoundHandleCore,
-    .stopSoundHandleCore = StopSoundHandleCore,
-    .playMusicFileCore = PlayMusicFileCore,
-    .stopMusicFileCore = StopMusicFileCore,
-    .isMusicFilePlayingCore = IsMusicFilePlayingCore,
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/sound/servicelist.h"
+#undef KR_SERVICE
 };
 
 SoundServices g_SoundServices = kSoundServices;

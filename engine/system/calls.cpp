@@ -21,40 +21,9 @@
 #include "engine/system/system.h"
 
 constexpr SystemCalls kSystemCalls = {
-    .openLogFile = OpenLogFile,
-    .dumpAllocations = DumpAllocations,
-    .initScreenLog = InitScreenLog,
-    .initArchiveTables = InitArchiveTables,
-    .setFileFunctionTable = SetFileFunctionTable,
-    .fillStreamFunctionRows = FillStreamFunctionRows,
-    .fileSetCurrentDir = FileSetCurrentDir,
-    .endArchives = EndArchives,
-    .queryScreenDepth = QueryScreenDepth,
-    .createMainWindow = CreateMainWindow,
-    .destroyMainWindow = DestroyMainWindow,
-    .logSystemInfo = LogSystemInfo,
-    .startInputDevices = StartInputDevices,
-    .shutdownInput = ShutdownInput,
-    .reacquireInputDevices = ReacquireInputDevices,
-    .applyPadVibration = ApplyPadVibration,
-    .servicePadVibration = ServicePadVibration,
-    .setHookedF10Flag = SetHookedF10Flag,
-    .clearHookedF10Flag = ClearHookedF10Flag,
-    .updateKeyInput = UpdateKeyInput,
-    .deleteAllKeyInputHandles = DeleteAllKeyInputHandles,
-    .initCharCodeBuffer = InitCharCodeBuffer,
-    .captureImeCandidates = CaptureImeCandidates,
-    .onSocketEvent = OnSocketEvent,
-    .pumpNetworkMessages = PumpNetworkMessages,
-    .endNetwork = EndNetwork,
-    .clearHttpTable = ClearHttpTable,
-    .stepAllHttpSlots = StepAllHttpSlots,
-    .endHttp = EndHttp,
-    .onWindowMoved = OnWindowMoved,
-    .updateWindowPlacement = UpdateWindowPlacement,
-    .refreshFullScreenState = RefreshFullScreenState,
-    .bringToForeground = BringToForeground,
-    .setMouseCursorVisible = SetMouseCursorVisible,
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/system/calllist.h"
+#undef KR_SERVICE
 };
 
 SystemCalls g_SystemCalls = kSystemCalls;

@@ -4,9 +4,10 @@
 // the steps, count a service or script a result. Calls into the later subsystems go
 // through their own tables (g_GraphicsServices, g_SoundServices, g_MovieServices,
 // g_D3dServices, g_FontServices). The table holds the engine's own functions unless a
-// test changed it.
+// test changed it; its entries are listed in engine/system/calllist.h.
 #pragma once
 
+#include "engine/base/servicetable.h"
 #include "platform/window/window.h"
 
 #include <cstdint>
@@ -14,49 +15,9 @@
 struct FileFunctionTable;
 
 struct SystemCalls {
-  // The log, the tracker's leak report and the on-screen log.
-  int (*openLogFile)();
-  void (*dumpAllocations)();
-  int (*initScreenLog)();
-  // The file layer.
-  int (*initArchiveTables)();
-  int (*setFileFunctionTable)(const FileFunctionTable* table);
-  void (*fillStreamFunctionRows)();
-  int (*fileSetCurrentDir)(const char* path);
-  int (*endArchives)();
-  // The colour depth the screen mode asks for.
-  int32_t (*queryScreenDepth)();
-  // The window start, its end and the system information.
-  int (*createMainWindow)();
-  int (*destroyMainWindow)();
-  int (*logSystemInfo)();
-  // Input.
-  int (*startInputDevices)();
-  int (*shutdownInput)();
-  int (*reacquireInputDevices)();
-  int (*applyPadVibration)();
-  int (*servicePadVibration)();
-  int (*setHookedF10Flag)();
-  int (*clearHookedF10Flag)();
-  int (*updateKeyInput)();
-  int (*deleteAllKeyInputHandles)();
-  // Character input.
-  int (*initCharCodeBuffer)();
-  PlatLResult (*captureImeCandidates)(PlatWnd window, uint32_t message, PlatWParam wParam,
-                                      PlatLParam lParam);
-  // Network and HTTP.
-  int (*onSocketEvent)(uintptr_t socket, uint32_t eventWord);
-  int (*pumpNetworkMessages)(int mode);
-  int (*endNetwork)();
-  int (*clearHttpTable)();
-  int (*stepAllHttpSlots)();
-  int (*endHttp)();
-  // Window placement and the cursor.
-  int (*onWindowMoved)(PlatLParam lParam);
-  int (*updateWindowPlacement)();
-  int (*refreshFullScreenState)();
-  int (*bringToForeground)(PlatWnd window, int32_t topmost);
-  int (*setMouseCursorVisible)(int32_t visible);
+#define KR_SERVICE KR_SERVICE_MEMBER
+#include "engine/system/calllist.h"
+#undef KR_SERVICE
 };
 extern SystemCalls g_SystemCalls;
 // The table as it starts: the engine's own functions.

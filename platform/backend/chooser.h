@@ -1,5 +1,6 @@
-// Which back end stands behind each family of the platform layer (window, input and the
-// input method today; display, ddraw, gdi and audio as they come).
+// Which back end stands behind each family of the platform layer: window, display (whose
+// store DirectDraw shares), input, the input method, audio, media, Direct3D and the GDI's
+// fonts.
 //
 // KR_PLATFORM names the platform: "headless", or "sdl" (the default, also for an unset or
 // unknown name). Each family lists its back ends with the platforms each one serves; on

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -239,21 +238,22 @@ struct Recorder<Tag, R (*)(A...)> {
     }
     return real(args...);
   }
-  // The entry's member name is the function's name with a small first letter.
-  static void Install(R (*&entry)(A...), R (*engineOwn)(A...), const char* member) {
-    std::strncpy(name, member, sizeof name - 1);
-    name[0] = char(std::toupper((unsigned char)name[0]));
+  static void Install(R (*&entry)(A...), R (*engineOwn)(A...), const char* function) {
+    std::strncpy(name, function, sizeof name - 1);
     real = engineOwn;
     entry = Call;
   }
 };
 
-#define KR_RECORD(table, member)                                                     \
-  do {                                                                               \
-    struct Tag;                                                                      \
+// The entry member of the table g_<table>, recorded under the function's name. The second
+// form lets the table's name come from a macro.
+#define KR_RECORD(table, member, function)                                               \
+  do {                                                                                   \
+    struct Tag;                                                                          \
     Recorder<Tag, decltype(g_##table.member)>::Install(g_##table.member, k##table.member, \
-                                                       #member);                     \
+                                                       #function);                       \
   } while (0)
+#define KR_RECORD_IN(table, member, function) KR_RECORD(table, member, function)
 
 // Stand-ins for the machine: each answers once a test scripted it, else the machine does.
 int HasCpuid(int* answer) {
@@ -352,104 +352,29 @@ int DrawTextAndKeepIt(int32_t x, int32_t y, const char* text, uint32_t color, ui
 }
 
 // Every call through the engine's tables is recorded from the start of the program on:
-// the fixtures only clear what was recorded and scripted.
+// the fixtures only clear what was recorded and scripted. The entries come from the
+// tables' lists, so a new entry is recorded without a word here.
 bool InstallRecorders() {
-  KR_RECORD(GraphicsServices, restoreAllSurfaces2D);
-  KR_RECORD(GraphicsServices, restoreAllGraphSurfaces);
-  KR_RECORD(GraphicsServices, rebuildGraphicsSystem);
-  KR_RECORD(GraphicsServices, isDisplayModeChanged);
-  KR_RECORD(GraphicsServices, isDirectDrawUsed);
-  KR_RECORD(GraphicsServices, releaseDirectDraw);
-  KR_RECORD(GraphicsServices, getDirectDrawObject);
-  KR_RECORD(GraphicsServices, hasGraphRestoreHandler);
-  KR_RECORD(GraphicsServices, getDrawTargetHandle);
-  KR_RECORD(GraphicsServices, getVBlankWait);
-  KR_RECORD(GraphicsServices, setVBlankWait);
-  KR_RECORD(GraphicsServices, presentSoftwareImage);
-  KR_RECORD(GraphicsServices, queryScreenFormat);
-  KR_RECORD(GraphicsServices, queryScreenSize);
-  KR_RECORD(GraphicsServices, setupScreenColorFormat);
-  KR_RECORD(GraphicsServices, getNo3DSetting);
-  KR_RECORD(GraphicsServices, setHardwareRendering);
-  KR_RECORD(GraphicsServices, setUseTemporaryPrimary);
-  KR_RECORD(GraphicsServices, getUseTemporaryPrimary);
-  KR_RECORD(GraphicsServices, setGraphRestoreHandler);
-  KR_RECORD(GraphicsServices, startGraphicsWithFallback);
-  KR_RECORD(GraphicsServices, endGraphics);
-  KR_RECORD(GraphicsServices, setDrawTargetCore);
-  KR_RECORD(GraphicsServices, setGraphCreateMode);
-  KR_RECORD(GraphicsServices, makeBlankGraph);
-  KR_RECORD(GraphicsServices, makeGraphFromGraphImage);
-  KR_RECORD(GraphicsServices, freeGraph);
-  KR_RECORD(GraphicsServices, setBlendState);
-  KR_RECORD(GraphicsServices, drawGraphAtCore);
-  KR_RECORD(GraphicsServices, drawGraphStretchedCore);
-  KR_RECORD(GraphicsServices, removeAllSoftImagesCore);
-  KR_RECORD(GraphicsServices, isMaskScreenEnabled);
-  KR_RECORD(GraphicsServices, switchMaskScreen);
-  KR_RECORD(GraphicsServices, setTargetRect);
-  KR_RECORD(GraphicsServices, setClipArea);
-  KR_RECORD(GraphicsServices, getGdiSurfaceMode);
-  KR_RECORD(GraphicsServices, setGdiSurfaceMode);
-
-  KR_RECORD(SoundServices, refillAllStreamSounds);
-  KR_RECORD(SoundServices, updateMusicPlayStates);
-  KR_RECORD(SoundServices, onMciNotify);
-  KR_RECORD(SoundServices, initSoundSystem);
-  KR_RECORD(SoundServices, endSoundSystem);
-  KR_RECORD(SoundServices, loadSoundFileCore);
-  KR_RECORD(SoundServices, playSoundHandleCore);
-  KR_RECORD(SoundServices, stopSoundHandleCore);
-  KR_RECORD(SoundServices, playMusicFileCore);
-  KR_RECORD(SoundServices, stopMusicFileCore);
-  KR_RECORD(SoundServices, isMusicFilePlayingCore);
-
-  KR_RECORD(MovieServices, drawAllScreenMovies);
-  KR_RECORD(MovieServices, pauseAllMovieHandles);
-  KR_RECORD(MovieServices, resumeAllMovieHandles);
-  KR_RECORD(MovieServices, releaseAllMovieObjects);
-  KR_RECORD(MovieServices, buildYuvTables);
-
-  KR_RECORD(D3dServices, restoreAllTextures);
-  KR_RECORD(D3dServices, releaseDirect3DObject);
-
-  KR_RECORD(FontServices, drawTextDefaultFontCore);
-  KR_RECORD(FontServices, deleteFontHandle);
-
-  KR_RECORD(SystemCalls, openLogFile);
-  KR_RECORD(SystemCalls, dumpAllocations);
-  KR_RECORD(SystemCalls, initScreenLog);
-  KR_RECORD(SystemCalls, initArchiveTables);
-  KR_RECORD(SystemCalls, setFileFunctionTable);
-  KR_RECORD(SystemCalls, fillStreamFunctionRows);
-  KR_RECORD(SystemCalls, fileSetCurrentDir);
-  KR_RECORD(SystemCalls, endArchives);
-  KR_RECORD(SystemCalls, queryScreenDepth);
-  KR_RECORD(SystemCalls, createMainWindow);
-  KR_RECORD(SystemCalls, destroyMainWindow);
-  KR_RECORD(SystemCalls, logSystemInfo);
-  KR_RECORD(SystemCalls, startInputDevices);
-  KR_RECORD(SystemCalls, shutdownInput);
-  KR_RECORD(SystemCalls, reacquireInputDevices);
-  KR_RECORD(SystemCalls, applyPadVibration);
-  KR_RECORD(SystemCalls, servicePadVibration);
-  KR_RECORD(SystemCalls, setHookedF10Flag);
-  KR_RECORD(SystemCalls, clearHookedF10Flag);
-  KR_RECORD(SystemCalls, updateKeyInput);
-  KR_RECORD(SystemCalls, deleteAllKeyInputHandles);
-  KR_RECORD(SystemCalls, initCharCodeBuffer);
-  KR_RECORD(SystemCalls, captureImeCandidates);
-  KR_RECORD(SystemCalls, onSocketEvent);
-  KR_RECORD(SystemCalls, pumpNetworkMessages);
-  KR_RECORD(SystemCalls, endNetwork);
-  KR_RECORD(SystemCalls, clearHttpTable);
-  KR_RECORD(SystemCalls, stepAllHttpSlots);
-  KR_RECORD(SystemCalls, endHttp);
-  KR_RECORD(SystemCalls, onWindowMoved);
-  KR_RECORD(SystemCalls, updateWindowPlacement);
-  KR_RECORD(SystemCalls, refreshFullScreenState);
-  KR_RECORD(SystemCalls, bringToForeground);
-  KR_RECORD(SystemCalls, setMouseCursorVisible);
+#define KR_SERVICE(result, function, member, parameters) KR_RECORD_IN(KR_TABLE, member, function);
+#define KR_TABLE GraphicsServices
+#include "engine/graphics/servicelist.h"
+#undef KR_TABLE
+#define KR_TABLE SoundServices
+#include "engine/sound/servicelist.h"
+#undef KR_TABLE
+#define KR_TABLE MovieServices
+#include "engine/movie/servicelist.h"
+#undef KR_TABLE
+#define KR_TABLE D3dServices
+#include "engine/d3d/servicelist.h"
+#undef KR_TABLE
+#define KR_TABLE FontServices
+#include "engine/font/servicelist.h"
+#undef KR_TABLE
+#define KR_TABLE SystemCalls
+#include "engine/system/calllist.h"
+#undef KR_TABLE
+#undef KR_SERVICE
 
   g_recordPresent = g_GraphicsServices.presentSoftwareImage;
   g_GraphicsServices.presentSoftwareImage = PresentAndKeepRect;

@@ -11,8 +11,10 @@ class Placement : public EngineStart {
  protected:
   void TearDown() override {
     EngineStart::TearDown();
-    g_D3dServices = kD3dServices;
+    g_D3dServices = found_;
   }
+  // The table as the test found it: the program's recorders stay for the tests after.
+  const D3dServices found_ = g_D3dServices;
 };
 
 PlatRect ClientOnScreen(PlatWnd window) {
