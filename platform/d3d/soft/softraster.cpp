@@ -409,14 +409,15 @@ struct AddressStepper {
     const double reach = std::max(std::fabs(p.dx * (double(lo) - p.x0)), std::fabs(p.dx * (double(hi) - p.x0)));
     const double extent = (std::fabs(row) + reach) * scale;
     const double error = extent * 0x1p-50 + 0x1p-53;  // of either evaluation, in 1/256 texel
-    const double tol = 2 * error * 0x1p32 + n * (0.5 + std::fabs(slope) * 0x1p-20) + 4;
+    // Start and step are cut toward zero below 2^-32: under one unit each.
+    const double tol = 2 * error * 0x1p32 + 1 + n * (1 + std::fabs(slope) * 0x1p-20) + 4;
     if (!(std::fabs(first) + n * std::fabs(slope) < 0x1p28) || !(extent < 0x1p28) || !(tol < 0x1p30)) {
       mode = kEvaluated;
       return;
     }
     mode = kStepped;
-    at = std::llround(first * 0x1p32) + (int64_t(1) << 31);
-    step = std::llround(slope * 0x1p32);
+    at = int64_t(first * 0x1p32) + (int64_t(1) << 31);
+    step = int64_t(slope * 0x1p32);
     tolerance = uint32_t(tol);
   }
 
@@ -426,28 +427,31 @@ struct AddressStepper {
     return uint32_t(fraction - tolerance) <= uint32_t(0u - 2 * tolerance);
   }
 
-  int64_t Next() {
+  // The double evaluation, kept out of the loops it is rarely taken in.
+  __attribute__((noinline)) int64_t Evaluated() const { return Address(plane->At(row, px), size); }
+
+  __attribute__((always_inline)) int64_t Next() {
     int64_t a;
-    if (mode == kStepped) {
-      a = Sure() ? at >> 32 : Address(plane->At(row, px), size);
+    if (mode == kStepped) [[likely]] {
+      a = Sure() ? at >> 32 : Evaluated();
       at += step;
     } else {
-      a = mode == kConstant ? at : Address(plane->At(row, px), size);
+      a = mode == kConstant ? at : Evaluated();
     }
     px += 1;
     return a;
   }
 
-  // When the next n pixels take the texels first, first + 1, ... of one row (all within
-  // 0..size - 1), stores first and moves past them.
-  bool Columns(int32_t n, int32_t* first) {
+  // When the next pixels' addresses are first, first + 256, ... (a texel a pixel), stores
+  // first; Skip moves past the pixels taken so.
+  bool Run(int64_t* first) const {
     if (mode != kStepped || step != int64_t(1) << 40 || !Sure()) return false;
-    const int64_t column = (at >> 32) >> 8;
-    if (column < 0 || column + n > size) return false;
-    *first = int32_t(column);
+    *first = at >> 32;
+    return true;
+  }
+  void Skip(int32_t n) {
     at += step * n;
     px += double(n);
-    return true;
   }
 };
 
@@ -487,10 +491,67 @@ inline int AlphaOf(const SpanJob& j, const Color& texel) {
   }
 }
 
+// Four channels at once, for the filter's sums.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+
+inline Lanes LanesOf(const Color& c) { return Lanes{c.r, c.g, c.b, c.a}; }
+
+// (c00 w00 + c10 w10 + c01 w01 + c11 w11 + 32768) >> 16 with the weights of fu and fv,
+// summed as (256 - fu) (c00 (256 - fv) + c01 fv) + fu (c10 (256 - fv) + c11 fv): the
+// same integers, with the columns' sums shared by neighbouring pixels.
+inline Lanes Column(const Color& top, const Color& bottom, int fv) {
+  return LanesOf(top) * (256 - fv) + LanesOf(bottom) * fv;
+}
+inline Color Filtered(Lanes left, Lanes right, int fu) {
+  const Lanes m = (left * (256 - fu) + right * fu + 32768) >> 16;
+  return {m[0], m[1], m[2], m[3]};
+}
+
 template <int kSrc, bool kLinear>
 void FetchSpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
   const Surface& t = *j.texture;
+  int64_t first = 0;
+  if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first)) {
+    // A texel a pixel along one row (or two, filtered): no clamps, and each texel decoded once.
+    if constexpr (!kLinear) {
+      const int64_t column = first >> 8;
+      if (column >= 0 && column + n <= t.width) {
+        const uint8_t* from = TexelAt(t, int32_t(column), ClampIndex(j.v.at >> 8, t.height));
+        for (int32_t i = 0; i < n; i++) {
+          const uint32_t raw = S::Get(from + size_t(i) * S::kBytes);
+          j.live[i] = !(j.keyed && (raw & S::kColorMask) == t.keyBits);
+          j.texels[i] = S::Decode(raw);
+        }
+        j.u.Skip(n);
+        return;
+      }
+    } else {
+      const int64_t bu = first - 128, bv = j.v.at - 128;
+      const int64_t column = bu >> 8;
+      if (column >= 0 && column + n + 1 <= t.width) {
+        const int fu = int(bu & 255), fv = int(bv & 255);
+        const uint8_t* top = TexelAt(t, int32_t(column), ClampIndex(bv >> 8, t.height));
+        const uint8_t* bottom = TexelAt(t, int32_t(column), ClampIndex((bv >> 8) + 1, t.height));
+        const uint8_t* keys = TexelAt(t, 0, ClampIndex(j.v.at >> 8, t.height));
+        const int64_t keyColumn = first >> 8;  // the texel point sampling takes, for the key
+        Lanes left = Column(S::Decode(S::Get(top)), S::Decode(S::Get(bottom)), fv);
+        for (int32_t i = 0; i < n; i++) {
+          const size_t next = size_t(i + 1) * S::kBytes;
+          const Lanes right = Column(S::Decode(S::Get(top + next)), S::Decode(S::Get(bottom + next)), fv);
+          j.texels[i] = Filtered(left, right, fu);
+          left = right;
+          j.live[i] = true;
+          if (j.keyed) {
+            const uint32_t raw = S::Get(keys + size_t(ClampIndex(keyColumn + i, t.width)) * S::kBytes);
+            j.live[i] = (raw & S::kColorMask) != t.keyBits;
+          }
+        }
+        j.u.Skip(n);
+        return;
+      }
+    }
+  }
   for (int32_t i = 0; i < n; i++) {
     const int64_t au = j.u.Next(), av = j.v.Next();
     j.live[i] = true;
@@ -510,12 +571,9 @@ void FetchSpan(SpanJob& j, int32_t n) {
       const int fu = int(bu & 255), fv = int(bv & 255);
       const int32_t x0 = ClampIndex(bu >> 8, t.width), x1 = ClampIndex((bu >> 8) + 1, t.width);
       const int32_t y0 = ClampIndex(bv >> 8, t.height), y1 = ClampIndex((bv >> 8) + 1, t.height);
-      const Color c00 = S::Decode(S::Get(TexelAt(t, x0, y0))), c10 = S::Decode(S::Get(TexelAt(t, x1, y0)));
-      const Color c01 = S::Decode(S::Get(TexelAt(t, x0, y1))), c11 = S::Decode(S::Get(TexelAt(t, x1, y1)));
-      const int w00 = (256 - fu) * (256 - fv), w10 = fu * (256 - fv), w01 = (256 - fu) * fv, w11 = fu * fv;
-      auto mix = [&](int a, int b, int c, int e) { return (a * w00 + b * w10 + c * w01 + e * w11 + 32768) >> 16; };
-      j.texels[i] = {mix(c00.r, c10.r, c01.r, c11.r), mix(c00.g, c10.g, c01.g, c11.g),
-                     mix(c00.b, c10.b, c01.b, c11.b), mix(c00.a, c10.a, c01.a, c11.a)};
+      const Lanes left = Column(S::Decode(S::Get(TexelAt(t, x0, y0))), S::Decode(S::Get(TexelAt(t, x0, y1))), fv);
+      const Lanes right = Column(S::Decode(S::Get(TexelAt(t, x1, y0))), S::Decode(S::Get(TexelAt(t, x1, y1))), fv);
+      j.texels[i] = Filtered(left, right, fu);
     }
   }
 }
@@ -578,9 +636,10 @@ void CopySpan(SpanJob& j, int32_t n) {
     const uint32_t old = D::kKeep ? D::Get(to) : 0;
     D::Put(to, (old & D::kKeep) | (raw & D::kColorMask) | D::template Narrowed<D::kMasks.a>(a));
   };
-  int32_t first = 0;
-  if (j.v.mode == AddressStepper::kConstant && j.u.Columns(n, &first)) {
-    const uint8_t* from = TexelAt(t, first, ClampIndex(j.v.at >> 8, t.height));
+  int64_t first = 0;
+  if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
+    const uint8_t* from = TexelAt(t, int32_t(first >> 8), ClampIndex(j.v.at >> 8, t.height));
+    j.u.Skip(n);
     if (!j.keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
       if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
     } else {
