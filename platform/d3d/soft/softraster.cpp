@@ -342,10 +342,10 @@ struct Format {
   static constexpr uint32_t kColorMask = kMasks.r | kMasks.g | kMasks.b;
   static constexpr uint32_t kKeep = ~(kColorMask | kMasks.a) & (kBytes == 2 ? 0xFFFFu : 0xFFFFFFFFu);
 
-  static uint32_t Get(const uint8_t* p) { return Load(p, kBytes); }
-  static void Put(uint8_t* p, uint32_t v) { Store(p, kBytes, v); }
+  [[gnu::always_inline]] static uint32_t Get(const uint8_t* p) { return Load(p, kBytes); }
+  [[gnu::always_inline]] static void Put(uint8_t* p, uint32_t v) { Store(p, kBytes, v); }
   template <uint32_t kMask>
-  static int Channel(uint32_t raw) {
+  [[gnu::always_inline]] static int Channel(uint32_t raw) {
     if constexpr (kMask == 0) {
       return 255;
     } else {
@@ -356,7 +356,7 @@ struct Format {
     }
   }
   template <uint32_t kMask>
-  static uint32_t Narrowed(int value8) {
+  [[gnu::always_inline]] static uint32_t Narrowed(int value8) {
     if constexpr (kMask == 0) {
       return 0;
     } else {
@@ -364,11 +364,11 @@ struct Format {
       return (uint32_t(value8) >> (8 - kBits)) << kShift;
     }
   }
-  static int Alpha(uint32_t raw) { return Channel<kMasks.a>(raw); }
-  static Color Decode(uint32_t raw) {
+  [[gnu::always_inline]] static int Alpha(uint32_t raw) { return Channel<kMasks.a>(raw); }
+  [[gnu::always_inline]] static Color Decode(uint32_t raw) {
     return {Channel<kMasks.r>(raw), Channel<kMasks.g>(raw), Channel<kMasks.b>(raw), Channel<kMasks.a>(raw)};
   }
-  static uint32_t Encode(const Color& c, uint32_t old) {
+  [[gnu::always_inline]] static uint32_t Encode(const Color& c, uint32_t old) {
     return (old & kKeep) | Narrowed<kMasks.r>(c.r) | Narrowed<kMasks.g>(c.g) | Narrowed<kMasks.b>(c.b) |
            Narrowed<kMasks.a>(c.a);
   }
@@ -428,9 +428,9 @@ struct AddressStepper {
   }
 
   // The double evaluation, kept out of the loops it is rarely taken in.
-  __attribute__((noinline)) int64_t Evaluated() const { return Address(plane->At(row, px), size); }
+  [[gnu::noinline]] int64_t Evaluated() const { return Address(plane->At(row, px), size); }
 
-  __attribute__((always_inline)) int64_t Next() {
+  [[gnu::always_inline]] int64_t Next() {
     int64_t a;
     if (mode == kStepped) [[likely]] {
       a = Sure() ? at >> 32 : Evaluated();
@@ -757,18 +757,27 @@ bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
 void RunSpan(SpanJob& j, const Triangle& tri, const RowValues& row, int64_t lo, int64_t hi, uint8_t* out) {
   const Spans& spans = j.draw->spans;
   j.out = out;
+  SpanFn fetch = spans.fetch, copy = spans.copy;
   if (j.texture) {
     const uint32_t set = j.draw->stages[0].coordSet;
     j.u.Start(tri.u[set], row.u[set], j.texture->width, lo, hi);
     j.v.Start(tri.v[set], row.v[set], j.texture->height, lo, hi);
-    if (spans.copy) {
-      spans.copy(j, int32_t(hi - lo + 1));
+    // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
+    // the row is point sampled.
+    int64_t first = 0;
+    if (spans.centredFetch && j.v.mode == AddressStepper::kConstant && ((j.v.at - 128) & 255) == 0 &&
+        j.u.Run(&first) && ((first - 128) & 255) == 0) {
+      fetch = spans.centredFetch;
+      copy = spans.centredCopy;
+    }
+    if (copy) {
+      copy(j, int32_t(hi - lo + 1));
       return;
     }
   }
   for (int64_t at = lo; at <= hi; at += kSpanChunk) {
     const int32_t n = int32_t(std::min<int64_t>(kSpanChunk, hi - at + 1));
-    spans.fetch(j, n);
+    fetch(j, n);
     spans.write(j, n);
   }
 }
@@ -868,7 +877,7 @@ void SetSpanPath(bool on) { g_SpanPath = on; }
 
 void ChooseSpans(Draw* d) {
   Spans& s = d->spans;
-  s.fetch = s.write = s.copy = nullptr;
+  s.fetch = s.write = s.copy = s.centredFetch = s.centredCopy = nullptr;
   for (uint32_t v = 0; v < 256; v++) s.alphaPass[v] = !d->alphaTest || Compare(d->alphaFunc, v, d->alphaRef);
   if (!g_SpanPath || d->stageCount != 1 || (d->depth && (d->zTest || d->zWrite))) return;
   const Stage& st = d->stages[0];
@@ -885,8 +894,14 @@ void ChooseSpans(Draw* d) {
   }
   const SpanTable& source = kSpanTables[st.texture->layout.format];
   s.fetch = source.fetch[st.linear];
-  if (!st.linear && colour == kColourTexel && blend == kBlendNone && s.alphaKind != kSpanAlphaGeneral)
-    s.copy = source.copyTo[target];
+  const SpanFn copy =
+      colour == kColourTexel && blend == kBlendNone && s.alphaKind != kSpanAlphaGeneral ? source.copyTo[target] : nullptr;
+  if (st.linear) {
+    s.centredFetch = source.fetch[0];
+    s.centredCopy = copy;
+  } else {
+    s.copy = copy;
+  }
 }
 
 uint8_t Widen(uint32_t value, int bits) { return kWiden.t[bits][value & ((1u << bits) - 1)]; }

@@ -55,6 +55,7 @@ enum SpanAlphaKind : uint8_t { kSpanAlphaConstant, kSpanAlphaTexel, kSpanAlphaGe
 // general path.
 struct Spans {
   SpanFn fetch = nullptr, write = nullptr, copy = nullptr;
+  SpanFn centredFetch = nullptr, centredCopy = nullptr;  // filtered rows at texel centres
   uint8_t alphaKind = kSpanAlphaGeneral;
   bool alphaPass[256] = {};  // by the combiner's alpha
 };
