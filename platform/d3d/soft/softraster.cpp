@@ -510,7 +510,7 @@ inline Color Filtered(Lanes left, Lanes right, int fu) {
 template <int kSrc, bool kLinear>
 void FetchSpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
-  const Surface& t = *j.texture;
+  const Surface t = *j.texture;
   int64_t first = 0;
   if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first)) {
     // A texel a pixel along one row (or two, filtered): no clamps, and each texel decoded once.
@@ -552,8 +552,10 @@ void FetchSpan(SpanJob& j, int32_t n) {
       }
     }
   }
+  // The steppers in registers: the stores below could otherwise alias them.
+  AddressStepper u = j.u, v = j.v;
   for (int32_t i = 0; i < n; i++) {
-    const int64_t au = j.u.Next(), av = j.v.Next();
+    const int64_t au = u.Next(), av = v.Next();
     j.live[i] = true;
     if (!kLinear || j.keyed) {
       const uint32_t raw = S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height)));
@@ -576,6 +578,8 @@ void FetchSpan(SpanJob& j, int32_t n) {
       j.texels[i] = Filtered(left, right, fu);
     }
   }
+  j.u = u;
+  j.v = v;
 }
 
 // A stage without a texture to read: TEXTURE is white, and nothing is keyed.
@@ -598,14 +602,18 @@ void WriteSpan(SpanJob& j, int32_t n) {
   using D = Format<kDst>;
   const Draw& d = *j.draw;
   uint8_t* out = j.out;
+  const uint8_t alphaKind = d.spans.alphaKind;
+  const int alpha = j.alpha;
+  const Color factor = j.factor;
+  const bool* const pass = d.spans.alphaPass;
   for (int32_t i = 0; i < n; i++, out += D::kBytes) {
     if (!j.live[i]) continue;
-    const Color& t = j.texels[i];
-    const int a = AlphaOf(j, t);
-    if (!d.spans.alphaPass[a]) continue;
+    const Color t = j.texels[i];
+    const int a = alphaKind == kSpanAlphaConstant ? alpha : alphaKind == kSpanAlphaTexel ? t.a : AlphaOf(j, t);
+    if (!pass[a]) continue;
     Color c;
     if constexpr (kColour == kColourTexel) c = {t.r, t.g, t.b, a};
-    else if constexpr (kColour == kColourModulate) c = {Mul(t.r, j.factor.r), Mul(t.g, j.factor.g), Mul(t.b, j.factor.b), a};
+    else if constexpr (kColour == kColourModulate) c = {Mul(t.r, factor.r), Mul(t.g, factor.g), Mul(t.b, factor.b), a};
     else c = OperateColor(j.colorOp, Pick(j.color1, t), Pick(j.color2, t), j.diffuseAlpha, j.diffuseAlpha, a);
     const uint32_t old = kBlend != kBlendNone || D::kKeep ? D::Get(out) : 0;
     if constexpr (kBlend != kBlendNone) {
@@ -625,14 +633,15 @@ void CopySpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
   using D = Format<kDst>;
   const Draw& d = *j.draw;
-  const Surface& t = *j.texture;
-  const bool texelAlpha = d.spans.alphaKind == kSpanAlphaTexel;
+  const Surface t = *j.texture;
+  const bool texelAlpha = d.spans.alphaKind == kSpanAlphaTexel, keyed = j.keyed;
   const int alpha = j.alpha;
+  const bool* const pass = d.spans.alphaPass;
   uint8_t* out = j.out;
   auto put = [&](uint32_t raw, uint8_t* to) {
-    if (j.keyed && (raw & S::kColorMask) == t.keyBits) return;
+    if (keyed && (raw & S::kColorMask) == t.keyBits) return;
     const int a = texelAlpha ? S::Alpha(raw) : alpha;
-    if (!d.spans.alphaPass[a]) return;
+    if (!pass[a]) return;
     const uint32_t old = D::kKeep ? D::Get(to) : 0;
     D::Put(to, (old & D::kKeep) | (raw & D::kColorMask) | D::template Narrowed<D::kMasks.a>(a));
   };
@@ -640,16 +649,19 @@ void CopySpan(SpanJob& j, int32_t n) {
   if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
     const uint8_t* from = TexelAt(t, int32_t(first >> 8), ClampIndex(j.v.at >> 8, t.height));
     j.u.Skip(n);
-    if (!j.keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
+    if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
       if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
     } else {
       for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes);
     }
   } else {
+    AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
     for (int32_t i = 0; i < n; i++, out += D::kBytes) {
-      const int64_t au = j.u.Next(), av = j.v.Next();
+      const int64_t au = u.Next(), av = v.Next();
       put(S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height))), out);
     }
+    j.u = u;
+    j.v = v;
   }
 }
 
