@@ -391,34 +391,46 @@ struct AddressStepper {
   const Plane* plane = nullptr;
   double row = 0, px = 0;
   int32_t size = 1;
+  double toleranceBase = 0, tolerancePerPixel = 0;
 
-  void Start(const Plane& p, double rowValue, int32_t textureSize, int64_t lo, int64_t hi) {
+  // What holds for the triangle over the box left..right x top..bottom. The row values and
+  // the distances from the plane's origin that the evaluation adds are monotonic in the
+  // pixel, so their sizes are greatest at the box's sides.
+  void Prepare(const Plane& p, int32_t textureSize, int64_t left, int64_t right, int64_t top, int64_t bottom) {
     plane = &p;
-    row = rowValue;
     size = textureSize;
-    px = double(lo);
     if (p.dx == 0) {  // row + 0 x (x - x0) is the row's value at every x
       mode = kConstant;
-      at = Address(p.At(row, px), size);
       return;
     }
     const double scale = double(size) * 256.0;
-    const double first = p.At(row, px) * double(size) * 256.0;
     const double slope = p.dx * scale;
-    const double n = double(hi - lo);
-    const double reach = std::max(std::fabs(p.dx * (double(lo) - p.x0)), std::fabs(p.dx * (double(hi) - p.x0)));
-    const double extent = (std::fabs(row) + reach) * scale;
+    const double rows = std::max(std::fabs(p.Row(double(top))), std::fabs(p.Row(double(bottom))));
+    const double reach = std::max(std::fabs(p.dx * (double(left) - p.x0)), std::fabs(p.dx * (double(right) - p.x0)));
+    const double extent = (rows + reach) * scale;
     const double error = extent * 0x1p-50 + 0x1p-53;  // of either evaluation, in 1/256 texel
     // Start and step are cut toward zero below 2^-32: under one unit each.
-    const double tol = 2 * error * 0x1p32 + 1 + n * (1 + std::fabs(slope) * 0x1p-20) + 4;
-    if (!(std::fabs(first) + n * std::fabs(slope) < 0x1p28) || !(extent < 0x1p28) || !(tol < 0x1p30)) {
+    tolerancePerPixel = 1 + std::fabs(slope) * 0x1p-20;
+    toleranceBase = 2 * error * 0x1p32 + 5;
+    const double n = double(right - left);
+    if (!(extent + n * std::fabs(slope) < 0x1p27) || !(toleranceBase + n * tolerancePerPixel < 0x1p30)) {
       mode = kEvaluated;
       return;
     }
     mode = kStepped;
-    at = int64_t(first * 0x1p32) + (int64_t(1) << 31);
     step = int64_t(slope * 0x1p32);
-    tolerance = uint32_t(tol);
+  }
+
+  // The row's pixels lo..hi, the plane's row value being rowValue.
+  void Start(double rowValue, int64_t lo, int64_t hi) {
+    row = rowValue;
+    px = double(lo);
+    if (mode == kStepped) {
+      at = int64_t(plane->At(row, px) * double(size) * 256.0 * 0x1p32) + (int64_t(1) << 31);
+      tolerance = uint32_t(toleranceBase + double(hi - lo) * tolerancePerPixel);
+    } else if (mode == kConstant) {
+      at = Address(plane->At(row, px), size);
+    }
   }
 
   // Whether the stepped value is sure to round as the double evaluation does.
@@ -766,14 +778,14 @@ bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
 }
 
 // One row's pixels lo..hi of a planned triangle.
-void RunSpan(SpanJob& j, const Triangle& tri, const RowValues& row, int64_t lo, int64_t hi, uint8_t* out) {
+void RunSpan(SpanJob& j, const RowValues& row, int64_t lo, int64_t hi, uint8_t* out) {
   const Spans& spans = j.draw->spans;
   j.out = out;
   SpanFn fetch = spans.fetch, copy = spans.copy;
   if (j.texture) {
     const uint32_t set = j.draw->stages[0].coordSet;
-    j.u.Start(tri.u[set], row.u[set], j.texture->width, lo, hi);
-    j.v.Start(tri.v[set], row.v[set], j.texture->height, lo, hi);
+    j.u.Start(row.u[set], lo, hi);
+    j.v.Start(row.v[set], lo, hi);
     // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
     // the row is point sampled.
     int64_t first = 0;
@@ -801,6 +813,26 @@ inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
 }
 inline int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
 
+// floor((n0 + dn i) / d) for i = 0, 1, ... in turn (d > 0), without dividing again.
+struct FloorSteps {
+  int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
+  void Start(int64_t n0, int64_t dn, int64_t divisor) {
+    d = divisor;
+    q = FloorDiv(n0, d);
+    r = n0 - q * d;
+    dq = FloorDiv(dn, d);
+    dr = dn - dq * d;
+  }
+  void Next() {
+    q += dq;
+    r += dr;
+    if (r >= d) {
+      r -= d;
+      q++;
+    }
+  }
+};
+
 // Covers the pixels of one snapped triangle (1/256-pixel coordinates, |X|, |Y| <= 2^30).
 void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
   const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
@@ -827,18 +859,33 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
   const int bpp = d.target.layout.bytes;
   SpanJob job;
   const bool span = PlanSpan(d, tri, &job);
+  if (span && job.texture) {
+    const uint32_t set = d.stages[0].coordSet;
+    job.u.Prepare(tri.u[set], job.texture->width, left, right, top, bottom);
+    job.v.Prepare(tri.v[set], job.texture->height, left, right, top, bottom);
+  }
+  // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
+  // k = ex (256 py - Yi) + ey Xi + bias and step = 256 ey: px >= ceil(-k / -step) for a
+  // negative step, px <= floor(k / step) for a positive one. k grows by 256 ex a row, and
+  // the quotients are stepped with their remainders.
+  FloorSteps edges[3];
+  int64_t k[3], dk[3], step[3];
+  for (int i = 0; i < 3; i++) {
+    k[i] = ex[i] * (256 * top - Y[i]) + ey[i] * X[i] + bias[i];
+    dk[i] = 256 * ex[i];
+    step[i] = -ey[i] * 256;
+    if (step[i] != 0) edges[i].Start(k[i], dk[i], step[i] > 0 ? step[i] : -step[i]);
+  }
   for (int64_t py = top; py <= bottom; py++) {
     int64_t lo = left, hi = right;
-    for (int i = 0; i < 3 && lo <= hi; i++) {
-      // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0
-      const int64_t k = ex[i] * (256 * py - Y[i]) + ey[i] * X[i] + bias[i];
-      const int64_t step = -ey[i] * 256;
-      if (step == 0) {
-        if (k < 0) hi = lo - 1;
-      } else if (step > 0) {
-        lo = std::max(lo, CeilDiv(-k, step));
+    for (int i = 0; i < 3; i++) {
+      if (step[i] == 0) {
+        if (k[i] < 0) hi = lo - 1;
+        k[i] += dk[i];
       } else {
-        hi = std::min(hi, FloorDiv(k, -step));
+        if (step[i] > 0) lo = std::max(lo, -edges[i].q);
+        else hi = std::min(hi, edges[i].q);
+        edges[i].Next();
       }
     }
     if (lo > hi) continue;
@@ -847,7 +894,7 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     const double y = double(py);
     const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     if (span) {
-      RunSpan(job, tri, values, lo, hi, row + size_t(lo) * size_t(bpp));
+      RunSpan(job, values, lo, hi, row + size_t(lo) * size_t(bpp));
       continue;
     }
     for (int64_t px = lo; px <= hi; px++)
