@@ -640,6 +640,10 @@ void WriteSpan(SpanJob& j, int32_t n) {
 
 // The texel's colour onto a target of the same colour layout, unblended and point sampled:
 // widening and narrowing give back the colour bits, so they are copied as they are.
+constexpr auto kYes = [](bool) { return true; };
+constexpr auto kNo = [](bool) { return false; };
+constexpr auto kAsIs = [](bool b) { return b; };
+
 template <int kSrc, int kDst>
 void CopySpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
@@ -650,8 +654,9 @@ void CopySpan(SpanJob& j, int32_t n) {
   const int alpha = j.alpha;
   const bool* const pass = d.spans.alphaPass;
   uint8_t* out = j.out;
-  auto put = [&](uint32_t raw, uint8_t* to) {
-    if (keyed && (raw & S::kColorMask) == t.keyBits) return;
+  // The key test as a constant where the loop is made for one case.
+  auto put = [&](uint32_t raw, uint8_t* to, auto keying) {
+    if (keying(keyed) && (raw & S::kColorMask) == t.keyBits) return;
     const int a = texelAlpha ? S::Alpha(raw) : alpha;
     if (!pass[a]) return;
     const uint32_t old = D::kKeep ? D::Get(to) : 0;
@@ -663,18 +668,32 @@ void CopySpan(SpanJob& j, int32_t n) {
     j.u.Skip(n);
     if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
       if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+    } else if (keyed) {
+      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
     } else {
-      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes);
+      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
     }
   } else {
     AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
     for (int32_t i = 0; i < n; i++, out += D::kBytes) {
       const int64_t au = u.Next(), av = v.Next();
-      put(S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height))), out);
+      put(S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height))), out, kAsIs);
     }
     j.u = u;
     j.v = v;
   }
+}
+
+// A colour and alpha the texture has no part in, unblended: one value for the row.
+template <int kDst>
+void FillSpan(SpanJob& j, int32_t n) {
+  using D = Format<kDst>;
+  if (!j.draw->spans.alphaPass[j.alpha]) return;
+  const Color white{255, 255, 255, 255};
+  const uint32_t value = D::Encode(
+      OperateColor(j.colorOp, Pick(j.color1, white), Pick(j.color2, white), j.diffuseAlpha, j.diffuseAlpha, j.alpha), 0);
+  uint8_t* out = j.out;
+  for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
 }
 
 // ---- the tables the spans are chosen from ------------------------------------------------
@@ -699,6 +718,7 @@ constexpr std::array<SpanFn, kBlendKinds> WritesOf() {
 template <int kFormat>
 struct FormatSpans {
   static constexpr std::array<SpanFn, 2> kFetch = {FetchSpan<kFormat, false>, FetchSpan<kFormat, true>};
+  static constexpr SpanFn kFill = FillSpan<kFormat>;
   static constexpr std::array<std::array<SpanFn, kBlendKinds>, kColourKinds> kWrite = {
       WritesOf<kFormat, kColourTexel>(), WritesOf<kFormat, kColourModulate>(), WritesOf<kFormat, kColourGeneral>()};
   static constexpr std::array<SpanFn, kFormatCount> kCopyTo = {CopyFor<kFormat, 0>(), CopyFor<kFormat, 1>(),
@@ -708,13 +728,14 @@ struct FormatSpans {
 
 struct SpanTable {
   std::array<SpanFn, 2> fetch;
+  SpanFn fill;
   std::array<std::array<SpanFn, kBlendKinds>, kColourKinds> write;
   std::array<SpanFn, kFormatCount> copyTo;
 };
 
 template <int kFormat>
 constexpr SpanTable TableOf() {
-  return {FormatSpans<kFormat>::kFetch, FormatSpans<kFormat>::kWrite, FormatSpans<kFormat>::kCopyTo};
+  return {FormatSpans<kFormat>::kFetch, FormatSpans<kFormat>::kFill, FormatSpans<kFormat>::kWrite, FormatSpans<kFormat>::kCopyTo};
 }
 
 constexpr SpanTable kSpanTables[kFormatCount] = {TableOf<0>(), TableOf<1>(), TableOf<2>(),
@@ -794,10 +815,10 @@ void RunSpan(SpanJob& j, const RowValues& row, int64_t lo, int64_t hi, uint8_t* 
       fetch = spans.centredFetch;
       copy = spans.centredCopy;
     }
-    if (copy) {
-      copy(j, int32_t(hi - lo + 1));
-      return;
-    }
+  }
+  if (copy) {
+    copy(j, int32_t(hi - lo + 1));
+    return;
   }
   for (int64_t at = lo; at <= hi; at += kSpanChunk) {
     const int32_t n = int32_t(std::min<int64_t>(kSpanChunk, hi - at + 1));
@@ -949,6 +970,7 @@ void ChooseSpans(Draw* d) {
                      Uses(st.alphaOp, st.alphaArg1, st.alphaArg2, PLAT_D3DTA_TEXTURE);
   if (!reads || !st.texture) {
     s.fetch = FetchWhite;
+    if (!reads && blend == kBlendNone) s.copy = kSpanTables[target].fill;
     return;
   }
   const SpanTable& source = kSpanTables[st.texture->layout.format];
