@@ -879,11 +879,12 @@ TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
         break;
       case 3: {
         // Ties to round: 1/256 texel a pixel from half-pixel corners makes every address
-        // one; 1/256 texel over three pixels, ending on a texel's edge, makes the middle
-        // pixel a tie on that edge in exact arithmetic, which the double evaluation rounds.
+        // one; 1/256 texel over three pixels each way, ending on a texel's edge, makes the
+        // middle pixel a tie on that edge in exact arithmetic, which the double evaluation
+        // rounds.
         const float su = 1.0f / (256.0f * float(tw)), sv = 1.0f / (256.0f * float(th));
         if (pick(2)) shape = Quad(x0, y0, x0 + w, y0 + h, diffuse, u0, v0, u0 + w * su, v0 + h * sv);
-        else shape = Quad(x0, y0, x0 + 3, y0 + h, diffuse, u0 + su * 255, v0, u0 + su * 256, v0 + h * sv);
+        else shape = Quad(x0, y0, x0 + 3, y0 + 3, diffuse, u0 + su * 255, v0 + sv * 255, u0 + su * 256, v0 + sv * 256);
         break;
       }
       case 4: {  // turned

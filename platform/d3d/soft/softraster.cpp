@@ -433,6 +433,12 @@ struct AddressStepper {
     }
   }
 
+  // The row's pixels from lo, the address being the same for all.
+  void StartConstant(int64_t address, int64_t lo) {
+    at = address;
+    px = double(lo);
+  }
+
   // Whether the stepped value is sure to round as the double evaluation does.
   bool Sure() const {
     const uint32_t fraction = uint32_t(uint64_t(at));
@@ -477,6 +483,12 @@ struct SpanJob {
   const Surface* texture;  // null: the stage reads white
   bool keyed;
   AddressStepper u, v;
+  // A coordinate without slope across takes one address a row: its plane's row value,
+  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
+  Plane down[2];
+  AddressStepper rows[2];
+  bool stepsDown[2];
+  const Plane* planes[2];  // u and v of the stage's coordinate set
   uint8_t* out;
   // The combiner with every argument but the texel resolved.
   uint32_t colorOp, alphaOp;
@@ -799,14 +811,16 @@ bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
 }
 
 // One row's pixels lo..hi of a planned triangle.
-void RunSpan(SpanJob& j, const RowValues& row, int64_t lo, int64_t hi, uint8_t* out) {
+void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
   const Spans& spans = j.draw->spans;
   j.out = out;
   SpanFn fetch = spans.fetch, copy = spans.copy;
   if (j.texture) {
-    const uint32_t set = j.draw->stages[0].coordSet;
-    j.u.Start(row.u[set], lo, hi);
-    j.v.Start(row.v[set], lo, hi);
+    AddressStepper* steppers[2] = {&j.u, &j.v};
+    for (int c = 0; c < 2; c++) {
+      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
+      else steppers[c]->Start(j.planes[c]->Row(y), lo, hi);
+    }
     // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
     // the row is point sampled.
     int64_t first = 0;
@@ -882,8 +896,21 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
   const bool span = PlanSpan(d, tri, &job);
   if (span && job.texture) {
     const uint32_t set = d.stages[0].coordSet;
-    job.u.Prepare(tri.u[set], job.texture->width, left, right, top, bottom);
-    job.v.Prepare(tri.v[set], job.texture->height, left, right, top, bottom);
+    job.planes[0] = &tri.u[set];
+    job.planes[1] = &tri.v[set];
+    AddressStepper* steppers[2] = {&job.u, &job.v};
+    const int32_t sizes[2] = {job.texture->width, job.texture->height};
+    for (int c = 0; c < 2; c++) {
+      const Plane& p = *job.planes[c];
+      steppers[c]->Prepare(p, sizes[c], left, right, top, bottom);
+      job.stepsDown[c] = steppers[c]->mode == AddressStepper::kConstant;
+      if (!job.stepsDown[c]) continue;
+      job.down[c].base = p.base;
+      job.down[c].dx = p.dy;
+      job.down[c].x0 = p.y0;
+      job.rows[c].Prepare(job.down[c], sizes[c], top, bottom, 0, 0);
+      job.rows[c].Start(p.base, top, bottom);
+    }
   }
   // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
   // k = ex (256 py - Yi) + ey Xi + bias and step = 256 ey: px >= ceil(-k / -step) for a
@@ -897,7 +924,12 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     step[i] = -ey[i] * 256;
     if (step[i] != 0) edges[i].Start(k[i], dk[i], step[i] > 0 ? step[i] : -step[i]);
   }
+  const bool down = span && job.texture;
   for (int64_t py = top; py <= bottom; py++) {
+    int64_t downAt[2] = {0, 0};
+    if (down)
+      for (int c = 0; c < 2; c++)
+        if (job.stepsDown[c]) downAt[c] = job.rows[c].Next();
     int64_t lo = left, hi = right;
     for (int i = 0; i < 3; i++) {
       if (step[i] == 0) {
@@ -913,11 +945,11 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     uint8_t* row = d.target.bits + size_t(py) * size_t(d.target.pitch);
     uint8_t* zrow = d.depth && (d.zTest || d.zWrite) ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
     const double y = double(py);
-    const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     if (span) {
-      RunSpan(job, values, lo, hi, row + size_t(lo) * size_t(bpp));
+      RunSpan(job, downAt, y, lo, hi, row + size_t(lo) * size_t(bpp));
       continue;
     }
+    const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     for (int64_t px = lo; px <= hi; px++)
       ShadePixel(d, tri, values, int32_t(px), row + size_t(px) * size_t(bpp), zrow ? zrow + size_t(px) * 2 : nullptr);
   }
@@ -958,7 +990,17 @@ void SetSpanPath(bool on) { g_SpanPath = on; }
 void ChooseSpans(Draw* d) {
   Spans& s = d->spans;
   s.fetch = s.write = s.copy = s.centredFetch = s.centredCopy = nullptr;
-  for (uint32_t v = 0; v < 256; v++) s.alphaPass[v] = !d->alphaTest || Compare(d->alphaFunc, v, d->alphaRef);
+  // Below, at and above the reference, by the function.
+  const uint32_t ref = d->alphaRef & 0xFF;
+  bool below = true, at = true, above = true;
+  if (d->alphaTest) {
+    below = Compare(d->alphaFunc, 0, 1);
+    at = Compare(d->alphaFunc, 1, 1);
+    above = Compare(d->alphaFunc, 1, 0);
+  }
+  std::fill(s.alphaPass, s.alphaPass + ref, below);
+  s.alphaPass[ref] = at;
+  std::fill(s.alphaPass + ref + 1, s.alphaPass + 256, above);
   if (!g_SpanPath || d->stageCount != 1 || (d->depth && (d->zTest || d->zWrite))) return;
   const Stage& st = d->stages[0];
   const int target = d->target.layout.format;
