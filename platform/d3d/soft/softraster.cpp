@@ -391,7 +391,7 @@ struct AddressStepper {
   const Plane* plane = nullptr;
   double row = 0, px = 0;
   int32_t size = 1;
-  double toleranceBase = 0, tolerancePerPixel = 0;
+  double fixedScale = 0;
 
   // What holds for the triangle over the box left..right x top..bottom. The row values and
   // the distances from the plane's origin that the evaluation adds are monotonic in the
@@ -409,9 +409,10 @@ struct AddressStepper {
     const double reach = std::max(std::fabs(p.dx * (double(left) - p.x0)), std::fabs(p.dx * (double(right) - p.x0)));
     const double extent = (rows + reach) * scale;
     const double error = extent * 0x1p-50 + 0x1p-53;  // of either evaluation, in 1/256 texel
-    // Start and step are cut toward zero below 2^-32: under one unit each.
-    tolerancePerPixel = 1 + std::fabs(slope) * 0x1p-20;
-    toleranceBase = 2 * error * 0x1p32 + 5;
+    // The start is scaled in one rounding (relative 2^-53, within the error) and cut
+    // toward zero below 2^-32, as is the step: under one unit each.
+    const double tolerancePerPixel = 1 + std::fabs(slope) * 0x1p-20;
+    const double toleranceBase = 2 * error * 0x1p32 + 5;
     const double n = double(right - left);
     if (!(extent + n * std::fabs(slope) < 0x1p27) || !(toleranceBase + n * tolerancePerPixel < 0x1p30)) {
       mode = kEvaluated;
@@ -419,18 +420,18 @@ struct AddressStepper {
     }
     mode = kStepped;
     step = int64_t(slope * 0x1p32);
+    fixedScale = scale * 0x1p32;
+    // For the widest row: a narrower one is as sure.
+    tolerance = uint32_t(toleranceBase + n * tolerancePerPixel);
   }
 
-  // The row's pixels lo..hi, the plane's row value being rowValue.
-  void Start(double rowValue, int64_t lo, int64_t hi) {
+  // The row's pixels from lo, the plane's row value being rowValue. The start needs only
+  // to lie within the bound, so it is scaled in one rounding.
+  void Start(double rowValue, int64_t lo) {
     row = rowValue;
     px = double(lo);
-    if (mode == kStepped) {
-      at = int64_t(plane->At(row, px) * double(size) * 256.0 * 0x1p32) + (int64_t(1) << 31);
-      tolerance = uint32_t(toleranceBase + double(hi - lo) * tolerancePerPixel);
-    } else if (mode == kConstant) {
-      at = Address(plane->At(row, px), size);
-    }
+    if (mode == kStepped) at = int64_t(plane->At(row, px) * fixedScale) + (int64_t(1) << 31);
+    else if (mode == kConstant) at = Address(plane->At(row, px), size);
   }
 
   // The row's pixels from lo, the address being the same for all.
@@ -819,7 +820,7 @@ void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi
     AddressStepper* steppers[2] = {&j.u, &j.v};
     for (int c = 0; c < 2; c++) {
       if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
-      else steppers[c]->Start(j.planes[c]->Row(y), lo, hi);
+      else steppers[c]->Start(j.planes[c]->Row(y), lo);
     }
     // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
     // the row is point sampled.
@@ -909,7 +910,7 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
       job.down[c].dx = p.dy;
       job.down[c].x0 = p.y0;
       job.rows[c].Prepare(job.down[c], sizes[c], top, bottom, 0, 0);
-      job.rows[c].Start(p.base, top, bottom);
+      job.rows[c].Start(p.base, top);
     }
   }
   // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
