@@ -169,11 +169,11 @@ BENCHMARK(BM_Game_BusiestFrames)->UseManualTime()->Unit(benchmark::kMillisecond)
 // ---- one play frame drawn -----------------------------------------------------------------
 // A frame of stage 1 as the game draws it (recorded from the game's own DrawHud, with a
 // core mech standing on the field for the 96 x 96 stretch), drawn from the generated sheets
-// through the real engine (headless, software rendering, 640 x 480 at 16 bits), against the
-// same cells at the same places through SDL2's software renderer on a 5:6:5 surface: 32 x 32
-// colour-keyed textures, the stretch, the band and a cleared screen; the texts through
-// SDL_ttf with the same IPA face when it is installed, else on neither side. Frames per
-// second; the ratio is SDL's time over ours.
+// through the real engine (headless, 640 x 480 at 16 bits) on the software renderer and on
+// the soft device, against the same cells at the same places through SDL2's software
+// renderer on a 5:6:5 surface: 32 x 32 colour-keyed textures, the stretch, the band and a
+// cleared screen; the texts through SDL_ttf with the same IPA face when it is installed,
+// else on neither side. Frames per second; the ratio is SDL's time over ours.
 
 namespace {
 
@@ -284,7 +284,9 @@ std::string FrameLabel(bool texts) {
 
 bool g_withText = false;
 
-void BM_Game_PlayFrameOurs(benchmark::State& state) {
+// The frame on the 2D road (the software renderer), or on the default road (the soft
+// Direct3D-style device).
+void PlayFrameOurs(benchmark::State& state, bool device) {
   RecordPlayFrame();
   g_withText = std::filesystem::exists(kFace);
   setenv("KR_PLATFORM", "headless", 1);
@@ -292,7 +294,7 @@ void BM_Game_PlayFrameOurs(benchmark::State& state) {
   SetLogDebuggerOnly(1);
   PlatSetDebugSink([](const char*, void*) {}, nullptr);
   ChangeWindowMode(1);
-  g_ScreenState.softwareRender = 1;
+  g_ScreenState.softwareRender = device ? 0 : 1;
   if (EngineInit() != 0) return state.SkipWithError("the engine did not start");
   SetScreenMode(640, 480, 16, 60);
   SetDrawTarget(-2);
@@ -328,7 +330,10 @@ void BM_Game_PlayFrameOurs(benchmark::State& state) {
   ReportFrames(state);
   state.SetLabel(FrameLabel(g_withText));
 }
+void BM_Game_PlayFrameOurs(benchmark::State& state) { PlayFrameOurs(state, false); }
+void BM_Game_PlayFrameDevice(benchmark::State& state) { PlayFrameOurs(state, true); }
 BENCHMARK(BM_Game_PlayFrameOurs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Game_PlayFrameDevice)->Unit(benchmark::kMicrosecond);
 
 void BM_Game_PlayFrameSdlSoftware(benchmark::State& state) {
   RecordPlayFrame();
@@ -399,6 +404,10 @@ BENCHMARK(BM_Game_PlayFrameSdlSoftware)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunWithRatios(argc, argv, {{"BM_Game_PlayFrameOurs", "BM_Game_PlayFrameSdlSoftware"}}, "frames/s",
+  return RunWithRatios(argc, argv,
+                       {{"BM_Game_PlayFrameOurs", "BM_Game_PlayFrameSdlSoftware"},
+                        {"BM_Game_PlayFrameDevice", "BM_Game_PlayFrameSdlSoftware"},
+                        {"BM_Game_PlayFrameDevice", "BM_Game_PlayFrameOurs"}},
+                       "frames/s",
                        "SDL2's software renderer");
 }

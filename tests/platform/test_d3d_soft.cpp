@@ -791,3 +791,136 @@ TEST_F(D3DTest, TheSpanPathDrawsWhatTheGeneralPathDraws) {
   // Most draws show something, so that the tables compare pixels drawn, not the destination.
   EXPECT_GT(changed, draws * 3 / 4);
 }
+
+// The span functions against the general path on random states: every pair of texture and
+// target formats, both filters, every op and argument, alpha tests, blends and the colour
+// key, over shapes that take each road of the spans (a texel a pixel, filtered at texel
+// centres, scaled, mirrored, turned, coordinates on the 1/512-texel boundaries where the
+// stepped addresses must give way to the double evaluation, and wild ones).
+TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
+  const PlatDDPixelFormat formats[] = {Format565(), Format555(), Format1555(), Format4444(), Format888(), Format8888()};
+  const uint32_t ops[] = {PLAT_D3DTOP_SELECTARG1, PLAT_D3DTOP_SELECTARG2, PLAT_D3DTOP_MODULATE,
+                          PLAT_D3DTOP_MODULATE2X, PLAT_D3DTOP_MODULATE4X, PLAT_D3DTOP_ADD,
+                          PLAT_D3DTOP_SUBTRACT,   PLAT_D3DTOP_BLENDDIFFUSEALPHA, PLAT_D3DTOP_BLENDCURRENTALPHA};
+  const uint32_t args[] = {PLAT_D3DTA_DIFFUSE, PLAT_D3DTA_CURRENT, PLAT_D3DTA_TEXTURE, PLAT_D3DTA_TFACTOR,
+                           PLAT_D3DTA_SPECULAR};
+  const uint32_t factors[] = {PLAT_D3DBLEND_ZERO,     PLAT_D3DBLEND_ONE,         PLAT_D3DBLEND_SRCCOLOR,
+                              PLAT_D3DBLEND_SRCALPHA, PLAT_D3DBLEND_INVSRCALPHA, PLAT_D3DBLEND_INVDESTCOLOR};
+  constexpr uint32_t kW = 40, kH = 32;
+  uint32_t seed = 20261211;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  auto pick = [&](uint32_t n) { return next() % n; };
+  auto unit = [&] { return float(next() % 4096) / 4096.0f; };
+  // The general path stays off only while a draw compares the two, even when one fails.
+  struct SpanPathOn {
+    ~SpanPathOn() { soft::SetSpanPath(true); }
+  } restore;
+  int changed = 0;
+  constexpr int kCases = 600;
+  for (int c = 0; c < kCases; c++) {
+    const uint32_t tf = pick(6), gf = pick(6), tw = 1 + pick(40), th = 1 + pick(40);
+    PlatDDSurface texture = Texture(formats[tf], tw, th);
+    std::vector<uint32_t> texels(size_t(tw) * th), destination(kW * kH);
+    for (uint32_t& t : texels) t = next() ^ next() << 16;
+    for (uint32_t& d : destination) d = next() ^ next() << 16;
+    const PlatDDColorKey key{texels[pick(uint32_t(texels.size()))], 0};
+    SetPixels(texture, texels);
+    ASSERT_EQ(PlatDDSurfaceSetColorKey(texture, PLAT_DDCKEY_SRCBLT, &key), PLAT_DD_OK);
+    PlatDDSurface target = Target(formats[gf], kW, kH);
+    PlatD3DDevice d = Device(target);
+    TextureStates(d, texture);
+    if (pick(8) == 0) PlatD3DDeviceSetTexture(d, 0, 0);
+    // Mostly the engine's recipes (the texel, or the texel times the diffuse), else anything.
+    const uint32_t recipe = pick(3);
+    auto arg = [&] { return args[pick(5)] | (pick(4) == 0 ? uint32_t(PLAT_D3DTA_COMPLEMENT) : 0u); };
+    const uint32_t colorOp = recipe == 0 ? PLAT_D3DTOP_SELECTARG1 : recipe == 1 ? PLAT_D3DTOP_MODULATE : ops[pick(9)];
+    const uint32_t alphaOp = recipe < 2 && pick(2) ? PLAT_D3DTOP_SELECTARG1 : pick(6) == 0 ? PLAT_D3DTOP_DISABLE : ops[pick(9)];
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLOROP, colorOp);
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLORARG1, recipe < 2 ? PLAT_D3DTA_TEXTURE : arg());
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_COLORARG2, recipe < 2 ? PLAT_D3DTA_DIFFUSE : arg());
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAOP, alphaOp);
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAARG1, recipe < 2 && pick(2) ? PLAT_D3DTA_TEXTURE : arg());
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_ALPHAARG2, arg());
+    PlatD3DDeviceSetTextureStageState(d, 1, PLAT_D3DTSS_COLOROP, PLAT_D3DTOP_DISABLE);
+    const bool linear = pick(3) == 0;
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_MAGFILTER, linear ? PLAT_D3DTFG_LINEAR : PLAT_D3DTFG_POINT);
+    PlatD3DDeviceSetTextureStageState(d, 0, PLAT_D3DTSS_MINFILTER, linear ? PLAT_D3DTFN_LINEAR : PLAT_D3DTFN_POINT);
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_TEXTUREFACTOR, next() ^ next() << 16);
+    const uint32_t blend = pick(4);  // none, mix, add, any
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHABLENDENABLE, blend != 0);
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_SRCBLEND, blend == 3 ? factors[pick(6)] : PLAT_D3DBLEND_SRCALPHA);
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_DESTBLEND,
+                                blend == 3   ? factors[pick(6)]
+                                : blend == 2 ? PLAT_D3DBLEND_ONE
+                                             : PLAT_D3DBLEND_INVSRCALPHA);
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHATESTENABLE, pick(2));
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAREF, pick(256));
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAFUNC, 1 + pick(8));
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_COLORKEYENABLE, pick(2));
+
+    const uint32_t diffuse = next() ^ next() << 16;
+    const float x0 = float(pick(kW)) - 8.5f, y0 = float(pick(kH)) - 8.5f;
+    const float w = float(1 + pick(40)), h = float(1 + pick(30));
+    const float u0 = float(pick(tw)) / float(tw), v0 = float(pick(th)) / float(th);
+    std::vector<PlatD3DTexturedVertex> shape;
+    const uint32_t kind = pick(7);
+    SCOPED_TRACE(testing::Message() << "case " << c << ", shape " << kind << ", texture " << tf << " " << tw << "x"
+                                    << th << ", target " << gf);
+    switch (kind) {
+      case 0:  // a texel a pixel, at texel centres
+        shape = Quad(x0, y0, x0 + w, y0 + h, diffuse, u0, v0, u0 + w / float(tw), v0 + h / float(th));
+        break;
+      case 1:  // a texel a pixel, off the centres
+        shape = Quad(x0, y0, x0 + w, y0 + h, diffuse, u0 + 0.3f / float(tw), v0 + 0.7f / float(th),
+                     u0 + (w + 0.3f) / float(tw), v0 + (h + 0.7f) / float(th));
+        break;
+      case 2:  // scaled and mirrored
+        shape = Quad(x0, y0, x0 + w, y0 + h, diffuse, unit() * 1.4f - 0.2f, unit(), unit() * 1.4f - 0.2f, unit());
+        break;
+      case 3: {
+        // Ties to round: 1/256 texel a pixel from half-pixel corners makes every address
+        // one; 1/256 texel over three pixels each way, ending on a texel's edge, makes the
+        // middle pixel a tie on that edge in exact arithmetic, which the double evaluation
+        // rounds.
+        const float su = 1.0f / (256.0f * float(tw)), sv = 1.0f / (256.0f * float(th));
+        if (pick(2)) shape = Quad(x0, y0, x0 + w, y0 + h, diffuse, u0, v0, u0 + w * su, v0 + h * sv);
+        else shape = Quad(x0, y0, x0 + 3, y0 + 3, diffuse, u0 + su * 255, v0 + sv * 255, u0 + su * 256, v0 + sv * 256);
+        break;
+      }
+      case 4: {  // turned
+        const float a = unit() * 6.2832f, cx = x0 + w / 2, cy = y0 + h / 2;
+        auto at = [&](float dx, float dy, float u, float v) {
+          return PlatD3DTexturedVertex{cx + dx * std::cos(a) - dy * std::sin(a), cy + dx * std::sin(a) + dy * std::cos(a),
+                                       0, 1, diffuse, u, v};
+        };
+        const PlatD3DTexturedVertex k[4] = {at(-w / 2, -h / 2, 0, 0), at(w / 2, -h / 2, 1, 0), at(-w / 2, h / 2, 0, 1),
+                                            at(w / 2, h / 2, 1, 1)};
+        shape = {k[0], k[1], k[2], k[1], k[3], k[2]};
+        break;
+      }
+      case 5:  // any triangle, coordinates beyond the texture
+        for (int i = 0; i < 3; i++)
+          shape.push_back({float(pick(kW + 20)) - 10 + unit(), float(pick(kH + 20)) - 10 + unit(), 0, 1, diffuse,
+                           unit() * 4 - 2, unit() * 4 - 2});
+        break;
+      default:  // far coordinates, clipped first
+        shape = Quad(-3e6f, y0, 5e6f, y0 + h, diffuse, -1e5f, v0, 1e5f, v0 + 0.5f);
+        break;
+    }
+    std::vector<uint32_t> drawn[2];
+    for (const bool span : {true, false}) {
+      soft::SetSpanPath(span);
+      SetPixels(target, destination);
+      ASSERT_EQ(DrawList(d, shape), PLAT_D3D_OK);
+      drawn[span] = Pixels(target);
+    }
+    soft::SetSpanPath(true);
+    ASSERT_EQ(drawn[0], drawn[1]);
+    changed += drawn[0] != destination ? 1 : 0;
+    PlatD3DDeviceRelease(d);
+    PlatDDSurfaceRelease(target);
+    PlatDDSurfaceRelease(texture);
+  }
+  // Most draws show something, so that the comparison is of pixels drawn.
+  EXPECT_GT(changed, kCases / 2);
+}

@@ -192,6 +192,7 @@ int32_t Prepare(const Device& dev, soft::Draw* d, soft::Surface* textures) {
     }
     d->stageCount = int(s) + 1;
   }
+  soft::ChooseSpans(d);
   return PLAT_D3D_OK;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/d3d/soft/softraster.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -26,7 +27,7 @@ bool g_SpanPath = true;
 struct FormatMasks {
   uint32_t bits, r, g, b, a;
 };
-const FormatMasks kFormats[] = {
+constexpr FormatMasks kFormats[] = {
     {16, 0xF800, 0x07E0, 0x001F, 0},                     // R5G6B5
     {16, 0x7C00, 0x03E0, 0x001F, 0},                     // X1R5G5B5
     {16, 0x7C00, 0x03E0, 0x001F, 0x8000},                // A1R5G5B5
@@ -302,46 +303,16 @@ inline void ShadePixel(const Draw& d, const Triangle& tri, const RowValues& row,
   }
 }
 
-// The draws of 2D pictures: one stage reading its texture by point sampling, no depth,
-// and ops that select or modulate. Every argument but the texel is the same over the
-// triangle, so the choices ShadePixel makes per pixel are made once here, with the same
-// arithmetic in the same order: the results are those of ShadePixel bit for bit.
+// An argument of the one stage of a span draw: the texel (complemented or not), else a
+// constant the triangle fixes.
 struct SpanArg {
   bool texture, complement;  // the texel (complemented), else the constant
   Color constant;
 };
 
-struct SpanPlan {
-  uint32_t colorOp, alphaOp;
-  SpanArg color1, color2, alpha1, alpha2;
-  int diffuseAlpha;  // also the current alpha at stage 0
-};
-
-inline bool SelectsOrModulates(uint32_t op) {
-  return op == PLAT_D3DTOP_SELECTARG1 || op == PLAT_D3DTOP_SELECTARG2 || op == PLAT_D3DTOP_MODULATE;
-}
-
 SpanArg ResolveArgument(uint32_t arg, const Inputs& stage0) {
   if ((arg & PLAT_D3DTA_SELECTMASK) == PLAT_D3DTA_TEXTURE) return {true, (arg & PLAT_D3DTA_COMPLEMENT) != 0, {}};
   return {false, false, Argument(arg, stage0)};
-}
-
-// False when the draw is not of the kind the span handles.
-bool PlanSpan(const Draw& d, const Triangle& tri, bool depth, SpanPlan* plan) {
-  if (depth || d.stageCount != 1) return false;
-  const Stage& s = d.stages[0];
-  if (!tri.reads[0] || !s.texture || s.linear || !SelectsOrModulates(s.colorOp)) return false;
-  if (s.alphaOp != PLAT_D3DTOP_DISABLE && !SelectsOrModulates(s.alphaOp)) return false;
-  Inputs stage0 = tri.flat;
-  stage0.current = stage0.diffuse;
-  *plan = {s.colorOp,
-           s.alphaOp,
-           ResolveArgument(s.colorArg1, stage0),
-           ResolveArgument(s.colorArg2, stage0),
-           ResolveArgument(s.alphaArg1, stage0),
-           ResolveArgument(s.alphaArg2, stage0),
-           stage0.diffuse.a};
-  return true;
 }
 
 inline Color Pick(const SpanArg& a, const Color& texel) {
@@ -353,35 +324,521 @@ inline int PickAlpha(const SpanArg& a, int texelAlpha) {
   return !a.texture ? a.constant.a : a.complement ? 255 - texelAlpha : texelAlpha;
 }
 
-void ShadeSpan(const Draw& d, const Triangle& tri, const SpanPlan& p, const RowValues& row, int64_t lo, int64_t hi,
-               uint8_t* out) {
+// ---- spans ---------------------------------------------------------------------------------
+//
+// The draws of one stage and no depth go a row at a time through span functions chosen
+// once per draw for the texture's and the target's formats, the filter, the ops, the
+// alpha test and the blend: a fetch fills a chunk with texels (or drops keyed ones), and a
+// write combines, tests, blends and stores them. A copy does both at once where the texel's
+// colour goes to a target of the same colour layout unblended. Every choice the general
+// path makes per pixel is made once, with the same arithmetic in the same order, and the
+// addresses are Address()'s own: the results are ShadePixel's bit for bit.
+
+// A format known when compiling, by its row in kFormats.
+template <int kIndex>
+struct Format {
+  static constexpr FormatMasks kMasks = kFormats[kIndex];
+  static constexpr int kBytes = int(kMasks.bits / 8);
+  static constexpr uint32_t kColorMask = kMasks.r | kMasks.g | kMasks.b;
+  static constexpr uint32_t kKeep = ~(kColorMask | kMasks.a) & (kBytes == 2 ? 0xFFFFu : 0xFFFFFFFFu);
+
+  [[gnu::always_inline]] static uint32_t Get(const uint8_t* p) { return Load(p, kBytes); }
+  [[gnu::always_inline]] static void Put(uint8_t* p, uint32_t v) { Store(p, kBytes, v); }
+  template <uint32_t kMask>
+  [[gnu::always_inline]] static int Channel(uint32_t raw) {
+    if constexpr (kMask == 0) {
+      return 255;
+    } else {
+      constexpr int kShift = __builtin_ctz(kMask), kBits = __builtin_popcount(kMask);
+      const uint32_t c = (raw & kMask) >> kShift;
+      if constexpr (kBits == 8) return int(c);
+      else return kWiden.t[kBits][c];
+    }
+  }
+  template <uint32_t kMask>
+  [[gnu::always_inline]] static uint32_t Narrowed(int value8) {
+    if constexpr (kMask == 0) {
+      return 0;
+    } else {
+      constexpr int kShift = __builtin_ctz(kMask), kBits = __builtin_popcount(kMask);
+      return (uint32_t(value8) >> (8 - kBits)) << kShift;
+    }
+  }
+  [[gnu::always_inline]] static int Alpha(uint32_t raw) { return Channel<kMasks.a>(raw); }
+  [[gnu::always_inline]] static Color Decode(uint32_t raw) {
+    return {Channel<kMasks.r>(raw), Channel<kMasks.g>(raw), Channel<kMasks.b>(raw), Channel<kMasks.a>(raw)};
+  }
+  [[gnu::always_inline]] static uint32_t Encode(const Color& c, uint32_t old) {
+    return (old & kKeep) | Narrowed<kMasks.r>(c.r) | Narrowed<kMasks.g>(c.g) | Narrowed<kMasks.b>(c.b) |
+           Narrowed<kMasks.a>(c.a);
+  }
+};
+
+constexpr int kFormatCount = int(std::size(kFormats));
+
+// The addresses Address(plane.At(row, px), size) of one row's pixels lo, lo + 1, ... in
+// turn, stepped in fixed point with 32 bits below the 1/256 texel. A stepped value is
+// taken only where it lies farther from a rounding boundary than the two evaluations can
+// differ: the double evaluation's rounding (a few units in the last place of the values it
+// adds, at most 2^-50 of their sizes here) and the fixed point's (its rounded start, and
+// its rounded step once per pixel). Elsewhere the pixel takes the double evaluation, so
+// every address is Address()'s.
+struct AddressStepper {
+  enum Mode : uint8_t { kStepped, kConstant, kEvaluated };
+  Mode mode = kEvaluated;
+  uint32_t tolerance = 0;
+  int64_t at = 0, step = 0;  // stepped: (address + 1/2) x 2^32; constant: the address
+  const Plane* plane = nullptr;
+  double row = 0, px = 0;
+  int32_t size = 1;
+  double fixedScale = 0;
+
+  // What holds for the triangle over the box left..right x top..bottom. The row values and
+  // the distances from the plane's origin that the evaluation adds are monotonic in the
+  // pixel, so their sizes are greatest at the box's sides.
+  void Prepare(const Plane& p, int32_t textureSize, int64_t left, int64_t right, int64_t top, int64_t bottom) {
+    plane = &p;
+    size = textureSize;
+    if (p.dx == 0) {  // row + 0 x (x - x0) is the row's value at every x
+      mode = kConstant;
+      return;
+    }
+    const double scale = double(size) * 256.0;
+    const double slope = p.dx * scale;
+    const double rows = std::max(std::fabs(p.Row(double(top))), std::fabs(p.Row(double(bottom))));
+    const double reach = std::max(std::fabs(p.dx * (double(left) - p.x0)), std::fabs(p.dx * (double(right) - p.x0)));
+    const double extent = (rows + reach) * scale;
+    const double error = extent * 0x1p-50 + 0x1p-53;  // of either evaluation, in 1/256 texel
+    // The start is scaled in one rounding (relative 2^-53, within the error) and cut
+    // toward zero below 2^-32, as is the step: under one unit each.
+    const double tolerancePerPixel = 1 + std::fabs(slope) * 0x1p-20;
+    const double toleranceBase = 2 * error * 0x1p32 + 5;
+    const double n = double(right - left);
+    if (!(extent + n * std::fabs(slope) < 0x1p27) || !(toleranceBase + n * tolerancePerPixel < 0x1p30)) {
+      mode = kEvaluated;
+      return;
+    }
+    mode = kStepped;
+    step = int64_t(slope * 0x1p32);
+    fixedScale = scale * 0x1p32;
+    // For the widest row: a narrower one is as sure.
+    tolerance = uint32_t(toleranceBase + n * tolerancePerPixel);
+  }
+
+  // The row's pixels from lo, the plane's row value being rowValue. The start needs only
+  // to lie within the bound, so it is scaled in one rounding.
+  void Start(double rowValue, int64_t lo) {
+    row = rowValue;
+    px = double(lo);
+    if (mode == kStepped) at = int64_t(plane->At(row, px) * fixedScale) + (int64_t(1) << 31);
+    else if (mode == kConstant) at = Address(plane->At(row, px), size);
+  }
+
+  // The row's pixels from lo, the address being the same for all.
+  void StartConstant(int64_t address, int64_t lo) {
+    at = address;
+    px = double(lo);
+  }
+
+  // Whether the stepped value is sure to round as the double evaluation does.
+  bool Sure() const {
+    const uint32_t fraction = uint32_t(uint64_t(at));
+    return uint32_t(fraction - tolerance) <= uint32_t(0u - 2 * tolerance);
+  }
+
+  // The double evaluation, kept out of the loops it is rarely taken in.
+  [[gnu::noinline]] int64_t Evaluated() const { return Address(plane->At(row, px), size); }
+
+  [[gnu::always_inline]] int64_t Next() {
+    int64_t a;
+    if (mode == kStepped) [[likely]] {
+      a = Sure() ? at >> 32 : Evaluated();
+      at += step;
+    } else {
+      a = mode == kConstant ? at : Evaluated();
+    }
+    px += 1;
+    return a;
+  }
+
+  // When the next pixels' addresses are first, first + 256, ... (a texel a pixel), stores
+  // first; Skip moves past the pixels taken so.
+  bool Run(int64_t* first) const {
+    if (mode != kStepped || step != int64_t(1) << 40 || !Sure()) return false;
+    *first = at >> 32;
+    return true;
+  }
+  void Skip(int32_t n) {
+    at += step * n;
+    px += double(n);
+  }
+};
+
+}  // namespace
+
+constexpr int32_t kSpanChunk = 64;
+
+// One triangle's span work: what the draw and the triangle fix, and the row in hand.
+struct SpanJob {
+  const Draw* draw;
+  const Surface* texture;  // null: the stage reads white
+  bool keyed;
+  AddressStepper u, v;
+  // A coordinate without slope across takes one address a row: its plane's row value,
+  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
+  Plane down[2];
+  AddressStepper rows[2];
+  bool stepsDown[2];
+  const Plane* planes[2];  // u and v of the stage's coordinate set
+  uint8_t* out;
+  // The combiner with every argument but the texel resolved.
+  uint32_t colorOp, alphaOp;
+  SpanArg color1, color2, alpha1, alpha2;
+  int diffuseAlpha;  // also the current alpha at stage 0
+  Color factor;      // the constant a modulating colour multiplies by
+  int alpha;         // the alpha when it is constant
+  Color texels[kSpanChunk];
+  bool live[kSpanChunk];
+};
+
+namespace {
+
+enum ColourKind { kColourTexel, kColourModulate, kColourGeneral, kColourKinds };
+enum BlendKind { kBlendNone, kBlendMix, kBlendAdd, kBlendGeneral, kBlendKinds };
+
+inline int AlphaOf(const SpanJob& j, const Color& texel) {
+  switch (j.draw->spans.alphaKind) {
+    case kSpanAlphaConstant: return j.alpha;
+    case kSpanAlphaTexel: return texel.a;
+    default:
+      return Operate(j.alphaOp, PickAlpha(j.alpha1, texel.a), PickAlpha(j.alpha2, texel.a), j.diffuseAlpha,
+                     j.diffuseAlpha);
+  }
+}
+
+// Four channels at once, for the filter's sums.
+typedef int32_t Lanes __attribute__((vector_size(16)));
+
+inline Lanes LanesOf(const Color& c) { return Lanes{c.r, c.g, c.b, c.a}; }
+
+// (c00 w00 + c10 w10 + c01 w01 + c11 w11 + 32768) >> 16 with the weights of fu and fv,
+// summed as (256 - fu) (c00 (256 - fv) + c01 fv) + fu (c10 (256 - fv) + c11 fv): the
+// same integers, with the columns' sums shared by neighbouring pixels.
+inline Lanes Column(const Color& top, const Color& bottom, int fv) {
+  return LanesOf(top) * (256 - fv) + LanesOf(bottom) * fv;
+}
+inline Color Filtered(Lanes left, Lanes right, int fu) {
+  const Lanes m = (left * (256 - fu) + right * fu + 32768) >> 16;
+  return {m[0], m[1], m[2], m[3]};
+}
+
+template <int kSrc, bool kLinear>
+void FetchSpan(SpanJob& j, int32_t n) {
+  using S = Format<kSrc>;
+  const Surface t = *j.texture;
+  int64_t first = 0;
+  if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first)) {
+    // A texel a pixel along one row (or two, filtered): no clamps, and each texel decoded once.
+    if constexpr (!kLinear) {
+      const int64_t column = first >> 8;
+      if (column >= 0 && column + n <= t.width) {
+        const uint8_t* from = TexelAt(t, int32_t(column), ClampIndex(j.v.at >> 8, t.height));
+        for (int32_t i = 0; i < n; i++) {
+          const uint32_t raw = S::Get(from + size_t(i) * S::kBytes);
+          j.live[i] = !(j.keyed && (raw & S::kColorMask) == t.keyBits);
+          j.texels[i] = S::Decode(raw);
+        }
+        j.u.Skip(n);
+        return;
+      }
+    } else {
+      const int64_t bu = first - 128, bv = j.v.at - 128;
+      const int64_t column = bu >> 8;
+      if (column >= 0 && column + n + 1 <= t.width) {
+        const int fu = int(bu & 255), fv = int(bv & 255);
+        const uint8_t* top = TexelAt(t, int32_t(column), ClampIndex(bv >> 8, t.height));
+        const uint8_t* bottom = TexelAt(t, int32_t(column), ClampIndex((bv >> 8) + 1, t.height));
+        const uint8_t* keys = TexelAt(t, 0, ClampIndex(j.v.at >> 8, t.height));
+        const int64_t keyColumn = first >> 8;  // the texel point sampling takes, for the key
+        Lanes left = Column(S::Decode(S::Get(top)), S::Decode(S::Get(bottom)), fv);
+        for (int32_t i = 0; i < n; i++) {
+          const size_t next = size_t(i + 1) * S::kBytes;
+          const Lanes right = Column(S::Decode(S::Get(top + next)), S::Decode(S::Get(bottom + next)), fv);
+          j.texels[i] = Filtered(left, right, fu);
+          left = right;
+          j.live[i] = true;
+          if (j.keyed) {
+            const uint32_t raw = S::Get(keys + size_t(ClampIndex(keyColumn + i, t.width)) * S::kBytes);
+            j.live[i] = (raw & S::kColorMask) != t.keyBits;
+          }
+        }
+        j.u.Skip(n);
+        return;
+      }
+    }
+  }
+  // The steppers in registers: the stores below could otherwise alias them.
+  AddressStepper u = j.u, v = j.v;
+  for (int32_t i = 0; i < n; i++) {
+    const int64_t au = u.Next(), av = v.Next();
+    j.live[i] = true;
+    if (!kLinear || j.keyed) {
+      const uint32_t raw = S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height)));
+      if (j.keyed && (raw & S::kColorMask) == t.keyBits) {
+        j.live[i] = false;
+        continue;
+      }
+      if constexpr (!kLinear) {
+        j.texels[i] = S::Decode(raw);
+        continue;
+      }
+    }
+    if constexpr (kLinear) {
+      const int64_t bu = au - 128, bv = av - 128;
+      const int fu = int(bu & 255), fv = int(bv & 255);
+      const int32_t x0 = ClampIndex(bu >> 8, t.width), x1 = ClampIndex((bu >> 8) + 1, t.width);
+      const int32_t y0 = ClampIndex(bv >> 8, t.height), y1 = ClampIndex((bv >> 8) + 1, t.height);
+      const Lanes left = Column(S::Decode(S::Get(TexelAt(t, x0, y0))), S::Decode(S::Get(TexelAt(t, x0, y1))), fv);
+      const Lanes right = Column(S::Decode(S::Get(TexelAt(t, x1, y0))), S::Decode(S::Get(TexelAt(t, x1, y1))), fv);
+      j.texels[i] = Filtered(left, right, fu);
+    }
+  }
+  j.u = u;
+  j.v = v;
+}
+
+// A stage without a texture to read: TEXTURE is white, and nothing is keyed.
+void FetchWhite(SpanJob& j, int32_t n) {
+  for (int32_t i = 0; i < n; i++) {
+    j.texels[i] = {255, 255, 255, 255};
+    j.live[i] = true;
+  }
+}
+
+template <int kBlend>
+inline int Blended(const Draw& d, int s, int sa, int dst) {
+  if constexpr (kBlend == kBlendMix) return std::min(255, (s * sa + dst * (255 - sa) + 127) / 255);
+  else if constexpr (kBlend == kBlendAdd) return std::min(255, (s * sa + dst * 255 + 127) / 255);
+  else return BlendChannel(d, s, sa, dst);
+}
+
+template <int kDst, int kColour, int kBlend>
+void WriteSpan(SpanJob& j, int32_t n) {
+  using D = Format<kDst>;
+  const Draw& d = *j.draw;
+  uint8_t* out = j.out;
+  const uint8_t alphaKind = d.spans.alphaKind;
+  const int alpha = j.alpha;
+  const Color factor = j.factor;
+  const bool* const pass = d.spans.alphaPass;
+  for (int32_t i = 0; i < n; i++, out += D::kBytes) {
+    if (!j.live[i]) continue;
+    const Color t = j.texels[i];
+    const int a = alphaKind == kSpanAlphaConstant ? alpha : alphaKind == kSpanAlphaTexel ? t.a : AlphaOf(j, t);
+    if (!pass[a]) continue;
+    Color c;
+    if constexpr (kColour == kColourTexel) c = {t.r, t.g, t.b, a};
+    else if constexpr (kColour == kColourModulate) c = {Mul(t.r, factor.r), Mul(t.g, factor.g), Mul(t.b, factor.b), a};
+    else c = OperateColor(j.colorOp, Pick(j.color1, t), Pick(j.color2, t), j.diffuseAlpha, j.diffuseAlpha, a);
+    const uint32_t old = kBlend != kBlendNone || D::kKeep ? D::Get(out) : 0;
+    if constexpr (kBlend != kBlendNone) {
+      const Color dst = D::Decode(old);
+      c = {Blended<kBlend>(d, c.r, a, dst.r), Blended<kBlend>(d, c.g, a, dst.g), Blended<kBlend>(d, c.b, a, dst.b),
+           D::kMasks.a ? Blended<kBlend>(d, c.a, a, dst.a) : 0};
+    }
+    D::Put(out, D::Encode(c, old));
+  }
+  j.out = out;
+}
+
+// The texel's colour onto a target of the same colour layout, unblended and point sampled:
+// widening and narrowing give back the colour bits, so they are copied as they are.
+constexpr auto kYes = [](bool) { return true; };
+constexpr auto kNo = [](bool) { return false; };
+constexpr auto kAsIs = [](bool b) { return b; };
+
+template <int kSrc, int kDst>
+void CopySpan(SpanJob& j, int32_t n) {
+  using S = Format<kSrc>;
+  using D = Format<kDst>;
+  const Draw& d = *j.draw;
+  const Surface t = *j.texture;
+  const bool texelAlpha = d.spans.alphaKind == kSpanAlphaTexel, keyed = j.keyed;
+  const int alpha = j.alpha;
+  const bool* const pass = d.spans.alphaPass;
+  uint8_t* out = j.out;
+  // The key test as a constant where the loop is made for one case.
+  auto put = [&](uint32_t raw, uint8_t* to, auto keying) {
+    if (keying(keyed) && (raw & S::kColorMask) == t.keyBits) return;
+    const int a = texelAlpha ? S::Alpha(raw) : alpha;
+    if (!pass[a]) return;
+    const uint32_t old = D::kKeep ? D::Get(to) : 0;
+    D::Put(to, (old & D::kKeep) | (raw & D::kColorMask) | D::template Narrowed<D::kMasks.a>(a));
+  };
+  int64_t first = 0;
+  if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
+    const uint8_t* from = TexelAt(t, int32_t(first >> 8), ClampIndex(j.v.at >> 8, t.height));
+    j.u.Skip(n);
+    if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
+      if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+    } else if (keyed) {
+      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
+    } else {
+      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
+    }
+  } else {
+    AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
+    for (int32_t i = 0; i < n; i++, out += D::kBytes) {
+      const int64_t au = u.Next(), av = v.Next();
+      put(S::Get(TexelAt(t, ClampIndex(au >> 8, t.width), ClampIndex(av >> 8, t.height))), out, kAsIs);
+    }
+    j.u = u;
+    j.v = v;
+  }
+}
+
+// A colour and alpha the texture has no part in, unblended: one value for the row.
+template <int kDst>
+void FillSpan(SpanJob& j, int32_t n) {
+  using D = Format<kDst>;
+  if (!j.draw->spans.alphaPass[j.alpha]) return;
+  const Color white{255, 255, 255, 255};
+  const uint32_t value = D::Encode(
+      OperateColor(j.colorOp, Pick(j.color1, white), Pick(j.color2, white), j.diffuseAlpha, j.diffuseAlpha, j.alpha), 0);
+  uint8_t* out = j.out;
+  for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+}
+
+// ---- the tables the spans are chosen from ------------------------------------------------
+
+template <int kSrc, int kDst>
+constexpr SpanFn CopyFor() {
+  using S = Format<kSrc>;
+  using D = Format<kDst>;
+  if constexpr (S::kBytes == D::kBytes && S::kMasks.r == D::kMasks.r && S::kMasks.g == D::kMasks.g &&
+                S::kMasks.b == D::kMasks.b)
+    return CopySpan<kSrc, kDst>;
+  else
+    return nullptr;
+}
+
+template <int kDst, int kColour>
+constexpr std::array<SpanFn, kBlendKinds> WritesOf() {
+  return {WriteSpan<kDst, kColour, kBlendNone>, WriteSpan<kDst, kColour, kBlendMix>,
+          WriteSpan<kDst, kColour, kBlendAdd>, WriteSpan<kDst, kColour, kBlendGeneral>};
+}
+
+template <int kFormat>
+struct FormatSpans {
+  static constexpr std::array<SpanFn, 2> kFetch = {FetchSpan<kFormat, false>, FetchSpan<kFormat, true>};
+  static constexpr SpanFn kFill = FillSpan<kFormat>;
+  static constexpr std::array<std::array<SpanFn, kBlendKinds>, kColourKinds> kWrite = {
+      WritesOf<kFormat, kColourTexel>(), WritesOf<kFormat, kColourModulate>(), WritesOf<kFormat, kColourGeneral>()};
+  static constexpr std::array<SpanFn, kFormatCount> kCopyTo = {CopyFor<kFormat, 0>(), CopyFor<kFormat, 1>(),
+                                                               CopyFor<kFormat, 2>(), CopyFor<kFormat, 3>(),
+                                                               CopyFor<kFormat, 4>(), CopyFor<kFormat, 5>()};
+};
+
+struct SpanTable {
+  std::array<SpanFn, 2> fetch;
+  SpanFn fill;
+  std::array<std::array<SpanFn, kBlendKinds>, kColourKinds> write;
+  std::array<SpanFn, kFormatCount> copyTo;
+};
+
+template <int kFormat>
+constexpr SpanTable TableOf() {
+  return {FormatSpans<kFormat>::kFetch, FormatSpans<kFormat>::kFill, FormatSpans<kFormat>::kWrite, FormatSpans<kFormat>::kCopyTo};
+}
+
+constexpr SpanTable kSpanTables[kFormatCount] = {TableOf<0>(), TableOf<1>(), TableOf<2>(),
+                                                 TableOf<3>(), TableOf<4>(), TableOf<5>()};
+static_assert(kFormatCount == 6);
+
+// The argument is the texel, as it is.
+inline bool PlainTexel(uint32_t arg) {
+  return (arg & (PLAT_D3DTA_SELECTMASK | PLAT_D3DTA_COMPLEMENT)) == PLAT_D3DTA_TEXTURE;
+}
+inline bool Texel(uint32_t arg) { return (arg & PLAT_D3DTA_SELECTMASK) == PLAT_D3DTA_TEXTURE; }
+
+ColourKind ColourKindOf(const Stage& s) {
+  if ((s.colorOp == PLAT_D3DTOP_SELECTARG1 && PlainTexel(s.colorArg1)) ||
+      (s.colorOp == PLAT_D3DTOP_SELECTARG2 && PlainTexel(s.colorArg2)))
+    return kColourTexel;
+  if (s.colorOp == PLAT_D3DTOP_MODULATE && ((PlainTexel(s.colorArg1) && !Texel(s.colorArg2)) ||
+                                            (PlainTexel(s.colorArg2) && !Texel(s.colorArg1))))
+    return kColourModulate;
+  return kColourGeneral;
+}
+
+uint8_t AlphaKindOf(const Stage& s) {
+  if (!Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE)) return kSpanAlphaConstant;
+  if ((s.alphaOp == PLAT_D3DTOP_SELECTARG1 && PlainTexel(s.alphaArg1)) ||
+      (s.alphaOp == PLAT_D3DTOP_SELECTARG2 && PlainTexel(s.alphaArg2)))
+    return kSpanAlphaTexel;
+  return kSpanAlphaGeneral;
+}
+
+BlendKind BlendKindOf(const Draw& d) {
+  if (!d.blend || (d.srcBlend == PLAT_D3DBLEND_ONE && d.destBlend == PLAT_D3DBLEND_ZERO)) return kBlendNone;
+  if (d.srcBlend == PLAT_D3DBLEND_SRCALPHA && d.destBlend == PLAT_D3DBLEND_INVSRCALPHA) return kBlendMix;
+  if (d.srcBlend == PLAT_D3DBLEND_SRCALPHA && d.destBlend == PLAT_D3DBLEND_ONE) return kBlendAdd;
+  return kBlendGeneral;
+}
+
+// Fills in what the triangle fixes; false when the draw takes the general path.
+bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
+  if (!d.spans.fetch) return false;
   const Stage& s = d.stages[0];
-  const Surface& t = *s.texture;
-  const Layout& layout = t.layout;
-  const int bytes = layout.bytes, bpp = d.target.layout.bytes;
-  const uint32_t set = s.coordSet;
-  const bool keyed = d.colorKey && t.keyed;
-  const Plane& pu = tri.u[set];
-  const Plane& pv = tri.v[set];
-  // A plane without slope across gives every pixel of the row its value at the start
-  // (row + 0 × (x - x0) is the row's value, and either zero's sign makes address 0).
-  const bool rowV = pv.dx == 0;
-  const uint8_t* texels = rowV ? TexelAt(t, 0, ClampIndex(Address(pv.At(row.v[set], double(lo)), t.height) >> 8, t.height))
-                               : nullptr;
-  for (int64_t px = lo; px <= hi; px++, out += bpp) {
-    const int64_t au = Address(pu.At(row.u[set], double(px)), t.width);
-    const uint8_t* line = rowV ? texels
-                               : TexelAt(t, 0, ClampIndex(Address(pv.At(row.v[set], double(px)), t.height) >> 8, t.height));
-    const uint32_t raw = Load(line + size_t(ClampIndex(au >> 8, t.width)) * size_t(bytes), bytes);
-    if (keyed && (raw & layout.colorMask) == t.keyBits) continue;
-    const Color texel = Decode(layout, raw);
-    const int alpha = p.alphaOp == PLAT_D3DTOP_DISABLE
-                          ? p.diffuseAlpha
-                          : Operate(p.alphaOp, PickAlpha(p.alpha1, texel.a), PickAlpha(p.alpha2, texel.a),
-                                    p.diffuseAlpha, p.diffuseAlpha);
-    const Color c = OperateColor(p.colorOp, Pick(p.color1, texel), Pick(p.color2, texel), p.diffuseAlpha,
-                                 p.diffuseAlpha, alpha);
-    WriteColor(d, c, out);
+  Inputs stage0 = tri.flat;
+  stage0.current = stage0.diffuse;
+  j->draw = &d;
+  j->texture = tri.reads[0] ? s.texture : nullptr;
+  j->keyed = j->texture && d.colorKey && j->texture->keyed;
+  j->colorOp = s.colorOp;
+  j->alphaOp = s.alphaOp;
+  j->color1 = ResolveArgument(s.colorArg1, stage0);
+  j->color2 = ResolveArgument(s.colorArg2, stage0);
+  j->alpha1 = ResolveArgument(s.alphaArg1, stage0);
+  j->alpha2 = ResolveArgument(s.alphaArg2, stage0);
+  j->diffuseAlpha = stage0.diffuse.a;
+  j->factor = Texel(s.colorArg1) ? j->color2.constant : j->color1.constant;
+  const Color white{255, 255, 255, 255};
+  j->alpha = s.alphaOp == PLAT_D3DTOP_DISABLE
+                 ? j->diffuseAlpha
+                 : Operate(s.alphaOp, PickAlpha(j->alpha1, white.a), PickAlpha(j->alpha2, white.a), j->diffuseAlpha,
+                           j->diffuseAlpha);
+  return true;
+}
+
+// One row's pixels lo..hi of a planned triangle.
+void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
+  const Spans& spans = j.draw->spans;
+  j.out = out;
+  SpanFn fetch = spans.fetch, copy = spans.copy;
+  if (j.texture) {
+    AddressStepper* steppers[2] = {&j.u, &j.v};
+    for (int c = 0; c < 2; c++) {
+      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
+      else steppers[c]->Start(j.planes[c]->Row(y), lo);
+    }
+    // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
+    // the row is point sampled.
+    int64_t first = 0;
+    if (spans.centredFetch && j.v.mode == AddressStepper::kConstant && ((j.v.at - 128) & 255) == 0 &&
+        j.u.Run(&first) && ((first - 128) & 255) == 0) {
+      fetch = spans.centredFetch;
+      copy = spans.centredCopy;
+    }
+  }
+  if (copy) {
+    copy(j, int32_t(hi - lo + 1));
+    return;
+  }
+  for (int64_t at = lo; at <= hi; at += kSpanChunk) {
+    const int32_t n = int32_t(std::min<int64_t>(kSpanChunk, hi - at + 1));
+    fetch(j, n);
+    spans.write(j, n);
   }
 }
 
@@ -391,6 +848,26 @@ inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   return q;
 }
 inline int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+// floor((n0 + dn i) / d) for i = 0, 1, ... in turn (d > 0), without dividing again.
+struct FloorSteps {
+  int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
+  void Start(int64_t n0, int64_t dn, int64_t divisor) {
+    d = divisor;
+    q = FloorDiv(n0, d);
+    r = n0 - q * d;
+    dq = FloorDiv(dn, d);
+    dr = dn - dq * d;
+  }
+  void Next() {
+    q += dq;
+    r += dr;
+    if (r >= d) {
+      r -= d;
+      q++;
+    }
+  }
+};
 
 // Covers the pixels of one snapped triangle (1/256-pixel coordinates, |X|, |Y| <= 2^30).
 void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
@@ -416,31 +893,64 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     bias[i] = topLeft ? 0 : -1;
   }
   const int bpp = d.target.layout.bytes;
-  SpanPlan plan{};
-  const bool span = g_SpanPath && PlanSpan(d, tri, d.depth && (d.zTest || d.zWrite), &plan);
+  SpanJob job;
+  const bool span = PlanSpan(d, tri, &job);
+  if (span && job.texture) {
+    const uint32_t set = d.stages[0].coordSet;
+    job.planes[0] = &tri.u[set];
+    job.planes[1] = &tri.v[set];
+    AddressStepper* steppers[2] = {&job.u, &job.v};
+    const int32_t sizes[2] = {job.texture->width, job.texture->height};
+    for (int c = 0; c < 2; c++) {
+      const Plane& p = *job.planes[c];
+      steppers[c]->Prepare(p, sizes[c], left, right, top, bottom);
+      job.stepsDown[c] = steppers[c]->mode == AddressStepper::kConstant;
+      if (!job.stepsDown[c]) continue;
+      job.down[c].base = p.base;
+      job.down[c].dx = p.dy;
+      job.down[c].x0 = p.y0;
+      job.rows[c].Prepare(job.down[c], sizes[c], top, bottom, 0, 0);
+      job.rows[c].Start(p.base, top);
+    }
+  }
+  // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
+  // k = ex (256 py - Yi) + ey Xi + bias and step = 256 ey: px >= ceil(-k / -step) for a
+  // negative step, px <= floor(k / step) for a positive one. k grows by 256 ex a row, and
+  // the quotients are stepped with their remainders.
+  FloorSteps edges[3];
+  int64_t k[3], dk[3], step[3];
+  for (int i = 0; i < 3; i++) {
+    k[i] = ex[i] * (256 * top - Y[i]) + ey[i] * X[i] + bias[i];
+    dk[i] = 256 * ex[i];
+    step[i] = -ey[i] * 256;
+    if (step[i] != 0) edges[i].Start(k[i], dk[i], step[i] > 0 ? step[i] : -step[i]);
+  }
+  const bool down = span && job.texture;
   for (int64_t py = top; py <= bottom; py++) {
+    int64_t downAt[2] = {0, 0};
+    if (down)
+      for (int c = 0; c < 2; c++)
+        if (job.stepsDown[c]) downAt[c] = job.rows[c].Next();
     int64_t lo = left, hi = right;
-    for (int i = 0; i < 3 && lo <= hi; i++) {
-      // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0
-      const int64_t k = ex[i] * (256 * py - Y[i]) + ey[i] * X[i] + bias[i];
-      const int64_t step = -ey[i] * 256;
-      if (step == 0) {
-        if (k < 0) hi = lo - 1;
-      } else if (step > 0) {
-        lo = std::max(lo, CeilDiv(-k, step));
+    for (int i = 0; i < 3; i++) {
+      if (step[i] == 0) {
+        if (k[i] < 0) hi = lo - 1;
+        k[i] += dk[i];
       } else {
-        hi = std::min(hi, FloorDiv(k, -step));
+        if (step[i] > 0) lo = std::max(lo, -edges[i].q);
+        else hi = std::min(hi, edges[i].q);
+        edges[i].Next();
       }
     }
     if (lo > hi) continue;
     uint8_t* row = d.target.bits + size_t(py) * size_t(d.target.pitch);
     uint8_t* zrow = d.depth && (d.zTest || d.zWrite) ? d.depth + size_t(py) * size_t(d.depthPitch) : nullptr;
     const double y = double(py);
-    const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     if (span) {
-      ShadeSpan(d, tri, plan, values, lo, hi, row + size_t(lo) * size_t(bpp));
+      RunSpan(job, downAt, y, lo, hi, row + size_t(lo) * size_t(bpp));
       continue;
     }
+    const RowValues values{tri.z.Row(y), {tri.u[0].Row(y), tri.u[1].Row(y)}, {tri.v[0].Row(y), tri.v[1].Row(y)}};
     for (int64_t px = lo; px <= hi; px++)
       ShadePixel(d, tri, values, int32_t(px), row + size_t(px) * size_t(bpp), zrow ? zrow + size_t(px) * 2 : nullptr);
   }
@@ -478,12 +988,53 @@ int ClipSide(const Point* in, int n, Point* out, bool vertical, double limit, do
 
 void SetSpanPath(bool on) { g_SpanPath = on; }
 
+void ChooseSpans(Draw* d) {
+  Spans& s = d->spans;
+  s.fetch = s.write = s.copy = s.centredFetch = s.centredCopy = nullptr;
+  // Below, at and above the reference, by the function.
+  const uint32_t ref = d->alphaRef & 0xFF;
+  bool below = true, at = true, above = true;
+  if (d->alphaTest) {
+    below = Compare(d->alphaFunc, 0, 1);
+    at = Compare(d->alphaFunc, 1, 1);
+    above = Compare(d->alphaFunc, 1, 0);
+  }
+  std::fill(s.alphaPass, s.alphaPass + ref, below);
+  s.alphaPass[ref] = at;
+  std::fill(s.alphaPass + ref + 1, s.alphaPass + 256, above);
+  if (!g_SpanPath || d->stageCount != 1 || (d->depth && (d->zTest || d->zWrite))) return;
+  const Stage& st = d->stages[0];
+  const int target = d->target.layout.format;
+  const ColourKind colour = ColourKindOf(st);
+  const BlendKind blend = BlendKindOf(*d);
+  s.alphaKind = AlphaKindOf(st);
+  s.write = kSpanTables[target].write[colour][blend];
+  const bool reads = Uses(st.colorOp, st.colorArg1, st.colorArg2, PLAT_D3DTA_TEXTURE) ||
+                     Uses(st.alphaOp, st.alphaArg1, st.alphaArg2, PLAT_D3DTA_TEXTURE);
+  if (!reads || !st.texture) {
+    s.fetch = FetchWhite;
+    if (!reads && blend == kBlendNone) s.copy = kSpanTables[target].fill;
+    return;
+  }
+  const SpanTable& source = kSpanTables[st.texture->layout.format];
+  s.fetch = source.fetch[st.linear];
+  const SpanFn copy =
+      colour == kColourTexel && blend == kBlendNone && s.alphaKind != kSpanAlphaGeneral ? source.copyTo[target] : nullptr;
+  if (st.linear) {
+    s.centredFetch = source.fetch[0];
+    s.centredCopy = copy;
+  } else {
+    s.copy = copy;
+  }
+}
+
 uint8_t Widen(uint32_t value, int bits) { return kWiden.t[bits][value & ((1u << bits) - 1)]; }
 
 bool LayoutOf(const PlatDDPixelFormat& f, Layout* l) {
   if (f.flags & (PLAT_DDPF_ZBUFFER | PLAT_DDPF_FOURCC | PLAT_DDPF_PALETTEINDEXED8)) return false;
   for (const FormatMasks& m : kFormats) {
     if (m.bits != f.bitCount || m.r != f.rMask || m.g != f.gMask || m.b != f.bMask || m.a != f.aMask) continue;
+    l->format = int(&m - kFormats);
     l->bytes = int(m.bits / 8);
     const uint32_t masks[4] = {m.r, m.g, m.b, m.a};
     for (int i = 0; i < 4; i++) {

@@ -21,6 +21,7 @@ namespace soft {
 
 // One of the six formats the device reads and writes.
 struct Layout {
+  int format;                         // the row of the device's format table
   int bytes;                          // 2 or 4
   uint32_t mask[4];                   // r, g, b, a (a 0: no alpha, reads 255)
   uint8_t shift[4], bits[4];
@@ -45,6 +46,20 @@ struct Stage {
   const Surface* texture;  // null: TEXTURE reads 0xFFFFFFFF
 };
 
+struct SpanJob;
+using SpanFn = void (*)(SpanJob& job, int32_t count);
+enum SpanAlphaKind : uint8_t { kSpanAlphaConstant, kSpanAlphaTexel, kSpanAlphaGeneral };
+
+// The span functions of a draw of one stage without depth, chosen once per draw for its
+// formats, filter, ops, alpha test and blend; without a fetch every pixel takes the
+// general path.
+struct Spans {
+  SpanFn fetch = nullptr, write = nullptr, copy = nullptr;
+  SpanFn centredFetch = nullptr, centredCopy = nullptr;  // filtered rows at texel centres
+  uint8_t alphaKind = kSpanAlphaGeneral;
+  bool alphaPass[256] = {};  // by the combiner's alpha
+};
+
 struct Draw {
   Surface target;
   uint8_t* depth = nullptr;  // 16-bit values, same size as the target
@@ -61,6 +76,7 @@ struct Draw {
   bool colorKey = false;
   int stageCount = 0;  // stages before the first whose COLOROP is DISABLE
   Stage stages[PLAT_D3D_STAGES]{};
+  Spans spans;  // ChooseSpans fills them in once the states above are set
 };
 
 struct Vertex {
@@ -73,8 +89,11 @@ struct Vertex {
 // a strip).
 void DrawTriangle(const Draw& draw, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed);
 
-// Whether the draws of 2D pictures (one point-sampled texture, no depth) take the span
-// path, which gives the general path's pixels faster; on unless a test compares the two.
+// Chooses the draw's span functions from its states and surfaces.
+void ChooseSpans(Draw* draw);
+
+// Whether the draws of one stage without depth take the span path, which gives the general
+// path's pixels faster; on unless a test compares the two.
 void SetSpanPath(bool on);
 
 // Widening and narrowing of one n-bit channel (n 1..8).
