@@ -102,6 +102,58 @@ TEST_F(WindowInput, KeyStateFollowsTheKeysTakenWithSidesApart) {
   PlatHeadlessKey(window, PLAT_VK_RCONTROL, 0);
 }
 
+// A reader that samples once per frame sees a key pressed and let go between two of its
+// reads: the whole key state shows it held in the next read only; the single key's state
+// and a key held across a read stay as the input taken says.
+TEST_F(WindowInput, AKeyTappedBetweenTwoReadsShowsHeldInTheNextReadOnly) {
+  struct Case {
+    uint32_t vk;
+    uint32_t alsoHeld;  // the plain code a side key stands for, or the key itself
+    uint8_t toggledAfter;
+  };
+  const Case cases[] = {{'Z', 'Z', 0}, {PLAT_VK_RSHIFT, PLAT_VK_SHIFT, 0}, {PLAT_VK_CAPITAL, PLAT_VK_CAPITAL, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.vk);
+    PlatHeadlessKey(window, c.vk, 1);
+    PlatHeadlessKey(window, c.vk, 0);
+    PumpAll();
+    EXPECT_EQ(PlatGetKeyState(c.vk), c.toggledAfter);
+    uint8_t keys[256];
+    PlatGetKeyboardState(keys);
+    EXPECT_EQ(keys[c.vk], 0x80 | c.toggledAfter);
+    EXPECT_EQ(keys[c.alsoHeld] & 0x80, 0x80);
+    PlatGetKeyboardState(keys);
+    EXPECT_EQ(keys[c.vk], c.toggledAfter);
+    EXPECT_EQ(keys[c.alsoHeld] & 0x80, 0);
+    if (c.toggledAfter) {  // back off
+      PlatHeadlessKey(window, c.vk, 1);
+      PlatHeadlessKey(window, c.vk, 0);
+      PumpAll();
+      PlatGetKeyboardState(keys);
+    }
+  }
+  // Held across a read, then let go: released at once.
+  PlatHeadlessKey(window, 'X', 1);
+  PumpAll();
+  uint8_t keys[256];
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['X'] & 0x80, 0x80);
+  PlatHeadlessKey(window, 'X', 0);
+  PumpAll();
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['X'] & 0x80, 0);
+  // Taken on another thread: this thread's reads do not see it.
+  PlatHeadlessKey(window, 'Y', 1);
+  PlatHeadlessKey(window, 'Y', 0);
+  PumpAll();
+  uint8_t other[256] = {};
+  TestThread t{[&] { PlatGetKeyboardState(other); }};
+  t.RunToEnd();
+  EXPECT_EQ(other['Y'], 0);
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['Y'] & 0x80, 0x80);
+}
+
 TEST_F(WindowInput, KeyMessagesCarryScanCodeRepeatAndToggle) {
   PlatHeadlessKey(window, 'A', 1);
   PlatHeadlessKey(window, 'A', 1);

@@ -34,6 +34,10 @@ struct Opened {
   uint32_t sent = 0;
 };
 
+// A key's bits: held, pressed since the last read, and pressed and let go since the last
+// read (a read shows that as held once: a key tapped between two frames is not lost).
+enum : uint8_t { kHeld = 1, kPressedUnread = 2, kTapped = 4 };
+
 struct Sdl {
   std::once_flag once;
   std::atomic<uint8_t> keys[SDL_NUM_SCANCODES];
@@ -56,7 +60,15 @@ int Watch(void*, SDL_Event* e) {
     case SDL_KEYUP: {
       const int sc = int(e->key.keysym.scancode);
       if (sc > 0 && sc < SDL_NUM_SCANCODES) {
-        g.keys[sc].store(e->type == SDL_KEYDOWN ? 1 : 0);
+        std::atomic<uint8_t>& key = g.keys[sc];
+        if (e->type == SDL_KEYDOWN) {
+          key.fetch_or(kHeld | kPressedUnread);
+        } else {
+          uint8_t was = key.load();
+          while (!key.compare_exchange_weak(
+              was, uint8_t((was & ~kHeld) | (was & kPressedUnread ? kTapped : 0)))) {
+          }
+        }
         if (!e->key.repeat) PlatInputNotifyKeyboard();
       }
       break;
@@ -92,7 +104,8 @@ void Keyboard(uint8_t keys[256]) {
   std::fill(keys, keys + 256, uint8_t(0));
   Sdl& g = G();
   for (int sc = 1; sc < SDL_NUM_SCANCODES; sc++)
-    if (table[size_t(sc)] && g.keys[sc].load()) keys[table[size_t(sc)]] = 0x80;
+    if (table[size_t(sc)] && (g.keys[sc].fetch_and(kHeld) & (kHeld | kTapped)))
+      keys[table[size_t(sc)]] = 0x80;
 }
 
 void Mouse(uint32_t* buttons, int32_t* x, int32_t* y, int32_t* wheel) {
