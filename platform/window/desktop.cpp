@@ -61,7 +61,7 @@ void wincore::TakeInput(ThreadQueue& q, const Entry& e) {
     case PLAT_WM_KEYDOWN:
     case PLAT_WM_SYSKEYDOWN:
       SetKey(q.keys, SideOf(m), true);
-      q.pressedUnread[SideOf(m) & 0xFF] = 1;
+      q.taps.Press(int(SideOf(m) & 0xFF));
       q.keySerial = m.serial;
       q.keyCharsKnown = e.charsKnown;
       q.keyChars = e.chars;
@@ -70,7 +70,7 @@ void wincore::TakeInput(ThreadQueue& q, const Entry& e) {
     case PLAT_WM_SYSKEYUP: {
       const uint32_t side = SideOf(m) & 0xFF;
       SetKey(q.keys, side, false);
-      if (q.pressedUnread[side]) q.tapped[side] = 1;
+      q.taps.Release(int(side));
       break;
     }
     case PLAT_WM_LBUTTONDOWN: SetKey(q.keys, PLAT_VK_LBUTTON, true); break;
@@ -91,13 +91,13 @@ int PlatGetKeyboardState(uint8_t state[256]) {
   Lock l(s.mu);
   ThreadQueue& q = s.queues[PlatThreadId()];
   std::memcpy(state, q.keys, 256);
+  const uint32_t now = PlatTimeMs();
   for (uint32_t vk = 0; vk < 256; vk++) {
-    if (!q.tapped[vk]) continue;
+    if (!q.taps.ShowsHeld(int(vk), now)) continue;
     state[vk] |= 0x80;
     if (IsSideKey(vk)) state[PlainOfSide(vk)] |= 0x80;
   }
-  std::memset(q.pressedUnread, 0, sizeof q.pressedUnread);
-  std::memset(q.tapped, 0, sizeof q.tapped);
+  q.taps.ReadDone();
   return 1;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/kernel/kernel.h"
+#include "platform/keys/keytaps.h"
 #include "platform/window/backend.h"
 
 #include <deque>
@@ -76,11 +77,8 @@ struct ThreadQueue {
   bool quit = false;
   int quitCode = 0;
   uint8_t keys[256] = {};
-  // Keys pressed since the thread last read its whole key state, and those of them let
-  // go again: a read shows such a short press as held once, so that a reader sampling
-  // once per frame sees a key tapped between two frames.
-  uint8_t pressedUnread[256] = {};
-  uint8_t tapped[256] = {};
+  // Keys let go before a read of the whole key state showed them held.
+  PlatKeyTaps<256> taps;
   // Characters of the key press taken last, for PlatTranslateMessage.
   uint32_t keySerial = 0;
   int keyCharsKnown = 0;

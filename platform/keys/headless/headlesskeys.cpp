@@ -1,7 +1,9 @@
 #include "platform/keys/headless/headlesskeys.h"
 
 #include "platform/input/backend.h"
+#include "platform/kernel/kernel.h"
 #include "platform/keys/keytable.h"
+#include "platform/keys/keytaps.h"
 #include "platform/window/backend.h"
 
 #include <cstring>
@@ -13,11 +15,7 @@ namespace {
 struct Keyboard {
   std::mutex mu;
   uint8_t held[256] = {};
-  // Pressed since the last read, and pressed and let go since then: a read shows the
-  // latter held once, as the SDL back end does, so that a key tapped between two frames
-  // is not lost.
-  uint8_t pressedUnread[256] = {};
-  uint8_t tapped[256] = {};
+  PlatKeyTaps<256> taps;  // by device key code
 };
 
 Keyboard& K() {
@@ -36,8 +34,8 @@ void PlatHeadlessKey(PlatWnd focus, uint32_t vk, int down, const char* chars) {
     std::lock_guard<std::mutex> l(k.mu);
     const uint8_t code = key->device;
     k.held[code] = down ? 0x80 : 0;
-    if (down) k.pressedUnread[code] = 1;
-    else if (k.pressedUnread[code]) k.tapped[code] = 1;
+    if (down) k.taps.Press(code);
+    else k.taps.Release(code);
   }
   PlatInputNotifyKeyboard();
 }
@@ -46,16 +44,15 @@ void PlatHeadlessKeyboardState(uint8_t keys[256]) {
   Keyboard& k = K();
   std::lock_guard<std::mutex> l(k.mu);
   std::memcpy(keys, k.held, sizeof k.held);
+  const uint32_t now = PlatTimeMs();
   for (int code = 0; code < 256; code++)
-    if (k.tapped[code]) keys[code] = 0x80;
-  std::memset(k.pressedUnread, 0, sizeof k.pressedUnread);
-  std::memset(k.tapped, 0, sizeof k.tapped);
+    if (k.taps.ShowsHeld(code, now)) keys[code] = 0x80;
+  k.taps.ReadDone();
 }
 
 void PlatHeadlessKeyboardReset() {
   Keyboard& k = K();
   std::lock_guard<std::mutex> l(k.mu);
   std::memset(k.held, 0, sizeof k.held);
-  std::memset(k.pressedUnread, 0, sizeof k.pressedUnread);
-  std::memset(k.tapped, 0, sizeof k.tapped);
+  k.taps.Reset();
 }
