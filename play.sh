@@ -14,7 +14,7 @@ if [ "${1:-}" = --xvfb ]; then
   shift
 fi
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh play
 
 BUILD=${KR_PLAY_BUILD_DIR:-build/play}
 JOBS=${KR_JOBS:-$(nproc)}

@@ -22,8 +22,11 @@ list(APPEND KR_PLATFORM_LIBS PkgConfig::MPG123)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)
 list(APPEND KR_ENGINE_LIBS PkgConfig::VORBISFILE)
 
-# Encoders that make sound fixtures for the tests and seeds for the fuzz targets.
-pkg_check_modules(KR_SOUND_ENCODERS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg lame)
+# Encoders that make sound fixtures for the tests, the benchmarks and the fuzz targets'
+# seeds (the game's own build needs no MP3 encoder).
+if(KR_TESTS OR KR_BENCH OR KR_FUZZ)
+  pkg_check_modules(KR_SOUND_ENCODERS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg lame)
+endif()
 
 # libpng, libjpeg (the 6b interface of libjpeg62-turbo) and zlib: the image loaders call
 # them themselves (engine/graphics); the asset tool writes its PNG files with libpng.

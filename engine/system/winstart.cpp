@@ -15,9 +15,22 @@
 #include "platform/kernel/osinfo.h"
 #include "platform/window/window.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace {
+
+// The random numbers start from the clock, or from the whole number KR_SEED gives, so
+// that a test can play the same stage every run.
+uint32_t StartSeed() {
+  const char* text = PlatGetEnv("KR_SEED");
+  if (text && *text) {
+    char* end = nullptr;
+    const unsigned long seed = std::strtoul(text, &end, 10);
+    if (*end == '\0') return uint32_t(seed);
+  }
+  return PlatTimeMs();
+}
 
 constexpr int kTimerTestChanges = 60;
 constexpr uint32_t kTimerTestMs = 1000;
@@ -144,7 +157,7 @@ int CreateMainWindow() {
   s.timerMinPeriod = PlatTimerMinPeriod();
   PlatTimerBeginPeriod(s.timerMinPeriod);
   if (s.perfUsable) TestTimers();
-  SeedRandom(PlatTimeMs());
+  SeedRandom(StartSeed());
   PlatSetScreenSaverActive(0);
 
   WriteLog("ソフトの二重起動検査... ");

@@ -30,7 +30,8 @@ struct PlatInputBackend {
   const char* name;
   // Brings the back end up on first use.
   void (*start)();
-  // The device key codes' bytes: 0x80 while held.
+  // The device key codes' bytes: 0x80 while held, and for a key let go before a call
+  // showed it held, as platform/keys/keytaps.h says (a short tap is not lost).
   void (*keyboard)(uint8_t keys[256]);
   // Buttons (bit 0 left, 1 right, 2 middle, ...), the pointer's position and the wheel's
   // total travel.

@@ -190,7 +190,9 @@ int32_t PlatDeviceAcquire(PlatInputDevice* device);
 int32_t PlatDeviceUnacquire(PlatInputDevice* device);
 // Brings a pad's state up to date.
 int32_t PlatDevicePoll(PlatInputDevice* device);
-// Copies the current state in the device's format; size must be the format's size.
+// Copies the current state in the device's format; size must be the format's size. The
+// keyboard shows a key let go before a read showed it held as platform/keys/keytaps.h
+// says.
 // PLAT_DIERR_NOTACQUIRED before Acquire; PLAT_DIERR_INPUTLOST once a pad has gone.
 int32_t PlatDeviceGetDeviceState(PlatInputDevice* device, uint32_t size, void* data);
 // Frees the device; its effects stay valid but no longer move anything.

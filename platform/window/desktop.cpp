@@ -61,12 +61,18 @@ void wincore::TakeInput(ThreadQueue& q, const Entry& e) {
     case PLAT_WM_KEYDOWN:
     case PLAT_WM_SYSKEYDOWN:
       SetKey(q.keys, SideOf(m), true);
+      q.taps.Press(int(SideOf(m) & 0xFF));
       q.keySerial = m.serial;
       q.keyCharsKnown = e.charsKnown;
       q.keyChars = e.chars;
       break;
     case PLAT_WM_KEYUP:
-    case PLAT_WM_SYSKEYUP: SetKey(q.keys, SideOf(m), false); break;
+    case PLAT_WM_SYSKEYUP: {
+      const uint32_t side = SideOf(m) & 0xFF;
+      SetKey(q.keys, side, false);
+      q.taps.Release(int(side));
+      break;
+    }
     case PLAT_WM_LBUTTONDOWN: SetKey(q.keys, PLAT_VK_LBUTTON, true); break;
     case PLAT_WM_LBUTTONUP: SetKey(q.keys, PLAT_VK_LBUTTON, false); break;
     case PLAT_WM_RBUTTONDOWN: SetKey(q.keys, PLAT_VK_RBUTTON, true); break;
@@ -83,7 +89,15 @@ int PlatGetKeyboardState(uint8_t state[256]) {
   if (!state) return 0;
   State& s = S();
   Lock l(s.mu);
-  std::memcpy(state, s.queues[PlatThreadId()].keys, 256);
+  ThreadQueue& q = s.queues[PlatThreadId()];
+  std::memcpy(state, q.keys, 256);
+  const uint32_t now = PlatTimeMs();
+  for (uint32_t vk = 0; vk < 256; vk++) {
+    if (!q.taps.ShowsHeld(int(vk), now)) continue;
+    state[vk] |= 0x80;
+    if (IsSideKey(vk)) state[PlainOfSide(vk)] |= 0x80;
+  }
+  q.taps.ReadDone();
   return 1;
 }
 

@@ -346,6 +346,9 @@ int PlatKillTimer(PlatWnd window, uintptr_t id);
 // The calling thread's key state as of the key and mouse-button input it has taken from
 // its queue: bit 7 held, bit 0 toggled by each press. Left and right Shift, Control and
 // Menu are kept apart (PLAT_VK_L* / PLAT_VK_R*); the plain codes are held while either is.
+// A key pressed and let go again before a call showed it held shows held in the calls
+// of the next millisecond that calls and in the first call of a later one
+// (platform/keys/keytaps.h), so that a caller reading once per frame sees a short tap.
 int PlatGetKeyboardState(uint8_t state[256]);
 // 0x80 bit set while held, 0x01 toggled (as one byte of PlatGetKeyboardState).
 uint8_t PlatGetKeyState(uint32_t vk);

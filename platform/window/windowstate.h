@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/kernel/kernel.h"
+#include "platform/keys/keytaps.h"
 #include "platform/window/backend.h"
 
 #include <deque>
@@ -76,6 +77,8 @@ struct ThreadQueue {
   bool quit = false;
   int quitCode = 0;
   uint8_t keys[256] = {};
+  // Keys let go before a read of the whole key state showed them held.
+  PlatKeyTaps<256> taps;
   // Characters of the key press taken last, for PlatTranslateMessage.
   uint32_t keySerial = 0;
   int keyCharsKnown = 0;

@@ -70,7 +70,10 @@ inline std::string CallText(const PlatD3DFakeCall& c) {
   size_t last = c.args.size();
   if (c.operation == "SetTransform") last = std::min<size_t>(last, 2);
   if (c.operation == "SetViewport") last = std::min<size_t>(last, 5);
-  for (size_t i = first; i < last; i++) s += (i > first ? "," : "") + std::to_string(c.args[i]);
+  for (size_t i = first; i < last; i++) {
+    if (i > first) s += ',';
+    s += std::to_string(c.args[i]);
+  }
   return s + ")";
 }
 inline std::string RS(uint32_t state, uint32_t value) {

@@ -11,17 +11,9 @@
 #   draw_screen.sh <draw_screen executable>
 set -u
 program=$(realpath "$1")
-root=$(realpath "$(dirname "$0")/../..")
-suppressions=$root/scripts/lsan.supp
-for tool in Xvfb iconv; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
-done
-dir=$(mktemp -d /tmp/kr_draw_screen_XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-mkdir -m 700 runtime
-export XDG_RUNTIME_DIR="$dir/runtime"
-export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
+. "$(dirname "$0")/lib.sh"
+e2e_need Xvfb iconv
+e2e_workdir draw_screen
 unset KR_MESSAGEBOX_ANSWER
 
 # Runs on the virtual display: starts the program, and at each stage it reports, checks
@@ -85,29 +77,12 @@ check_log() {
   return 1
 }
 
-run() {
-  rm -rf "${dir:?}/$1"
-  mkdir -p "$1/fb"
-  KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=1024x768x24 \
-    KR_XVFB_ARGS="-fbdir $dir/$1/fb" \
-    "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$program" "$dir/$1" "$1" "$2" > "$1.out" 2>&1
-}
-
 for kind in window fullscreen gdi; do
   stages=2 restore=
   [ "$kind" = fullscreen ] && stages=3 restore=restore
-  run "$kind" "$stages"
+  mkdir -p "$kind/fb"
+  e2e_on_display "$kind.out" 1024x768x24 "$dir/$kind/fb" ./inner.sh "$program" "$dir/$kind" "$kind" "$stages"
   status=$?
-  # Now and then, on a loaded machine, LeakSanitizer's own thread crashes while it stops
-  # the program's threads at exit, before it has looked for a leak: that run tells nothing.
-  if [ $status -ne 0 ] && grep -q "LeakSanitizer has encountered a fatal error" "$kind/run.out" 2>/dev/null; then
-    echo "$kind: LeakSanitizer itself failed at exit; once more"
-    run "$kind" "$stages"
-    status=$?
-  fi
-  if ! grep -q "running on the virtual display" "$kind.out"; then
-    cat "$kind.out"; echo "no X server could start: skipped"; exit 77
-  fi
   if grep -q "the engine did not start" "$kind/run.out" 2>/dev/null; then
     cat "$kind.out"; echo "the engine cannot start: skipped"; exit 77
   fi

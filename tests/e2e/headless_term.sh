@@ -5,15 +5,10 @@
 #   headless_term.sh <game executable>
 set -u
 game=$(realpath "$1")
-suppressions=$(realpath "$(dirname "$0")/../../scripts/lsan.supp")
-command -v iconv >/dev/null 2>&1 || { echo "no iconv: skipped"; exit 77; }
-
-dir=$(mktemp -d /tmp/kr_term_XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-mkdir -m 700 runtime
-export XDG_RUNTIME_DIR="$dir/runtime" KR_PLATFORM=headless KR_MESSAGEBOX_ANSWER=no
-export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
+. "$(dirname "$0")/lib.sh"
+e2e_need iconv
+e2e_workdir term
+export KR_PLATFORM=headless KR_MESSAGEBOX_ANSWER=no
 unset DISPLAY WAYLAND_DISPLAY
 
 "$game" > game.out 2>&1 &

@@ -9,23 +9,17 @@ set -u
 screen=$1
 program=$(realpath "$2")
 shift 2
-root=$(realpath "$(dirname "$0")/../..")
-command -v Xvfb >/dev/null 2>&1 || { echo "no Xvfb: skipped"; exit 77; }
+. "$(dirname "$0")/lib.sh"
+e2e_need Xvfb
 # On SDL's software renderer (what the ThreadSanitizer run chooses, to keep Mesa's threads
 # out) the full-screen window placed over the display by hand still shows black: a fault of
 # the presenting road left open, which the default renderer does not have.
 if [ "${SDL_RENDER_DRIVER:-}" = software ]; then
   echo "full screen on SDL's software renderer shows black (open fault): skipped"; exit 77
 fi
-dir=$(mktemp -d /tmp/kr_screendump_XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-mkdir -m 700 runtime fb
-export XDG_RUNTIME_DIR="$dir/runtime"
-KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=$screen KR_XVFB_ARGS="-fbdir $dir/fb" \
-  "$root/scripts/onvirtualdisplay.sh" "$program" "$@" "$dir/fb/Xvfb_screen0" > run.out 2>&1
+e2e_workdir screendump
+mkdir fb
+e2e_on_display run.out "$screen" "$dir/fb" "$program" "$@" "$dir/fb/Xvfb_screen0"
 status=$?
 cat run.out
-# The script says which display it runs the program on once the server is up.
-grep -q "running on the virtual display" run.out || { echo "no X server could start: skipped"; exit 77; }
 exit $status

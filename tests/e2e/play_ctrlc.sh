@@ -8,18 +8,10 @@
 #   play_ctrlc.sh <game executable>
 set -u
 game=$(realpath "$1")
-root=$(realpath "$(dirname "$0")/../..")
-suppressions=$root/scripts/lsan.supp
-for tool in Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv ps; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
-done
-
-dir=$(mktemp -d /tmp/kr_ctrlc_XXXXXX)
-cd "$dir"
-mkdir -m 700 runtime
-export XDG_RUNTIME_DIR="$dir/runtime"
+. "$(dirname "$0")/lib.sh"
+e2e_need Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv ps
+e2e_workdir ctrlc
 export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=1024x768x24
-export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
 unset KR_MESSAGEBOX_ANSWER DISPLAY WAYLAND_DISPLAY
 
 # Job control: the run gets a process group of its own, as a shell gives a command it
@@ -35,7 +27,6 @@ finish() {  # ends what is left of the run and says why the test failed
   wait "$group" 2>/dev/null
   exit 1
 }
-trap 'rm -rf "$dir"' EXIT
 
 # The display the run made, then the question on it.
 display=
@@ -69,14 +60,7 @@ if [ "${text:-0}" -lt 400 ]; then finish "the question shows ${text:-0} pixels o
 
 # "Yes" (the default button): full screen, over the whole display without a window manager.
 xdotool windowfocus --sync "$box" key Return
-win=
-for _ in $(seq 1 300); do
-  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | head -n 1)
-  [ -n "$win" ] && break
-  running || finish "the program ended before its window appeared"
-  sleep 0.1
-done
-[ -n "$win" ] || finish "the window never appeared"
+e2e_window "$group" > why.out || finish "$(cat why.out)"
 geometry=
 for _ in $(seq 1 50); do
   geometry=$(xdotool getwindowgeometry --shell "$win" | tr '\n' ' ')

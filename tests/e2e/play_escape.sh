@@ -6,19 +6,9 @@
 #   play_escape.sh <game executable>
 set -u
 game=$(realpath "$1")
-root=$(realpath "$(dirname "$0")/../..")
-suppressions=$root/scripts/lsan.supp
-for tool in Xvfb xdotool iconv; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
-done
-
-dir=$(mktemp -d /tmp/kr_play_XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-# A runtime directory of its own: a copy of the game the user runs elsewhere keeps its
-# class locks out of the test's way.
-mkdir -m 700 "$dir/runtime"
-export XDG_RUNTIME_DIR="$dir/runtime"
+. "$(dirname "$0")/lib.sh"
+e2e_need Xvfb xdotool iconv
+e2e_workdir play
 
 # No display at all: a clear word and a failure within seconds, not a program nobody sees.
 if env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER KR_PLATFORM=sdl KR_MESSAGEBOX_ANSWER=no \
@@ -33,24 +23,12 @@ rm -f Log.txt
 cat > inner.sh <<'INNER'
 #!/usr/bin/env bash
 set -u
-game=$1 suppressions=$2
-# The real window and input back ends, whatever the test run chose for the unit tests.
-export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_MESSAGEBOX_ANSWER=no
-# Leaks are checked at exit like everywhere else; only system libraries' own are let go.
-export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
+game=$1
+. "$E2E_LIB"
+export KR_MESSAGEBOX_ANSWER=no
 "$game" > game.out 2>&1 &
 pid=$!
-# Waits for the window while the program runs: one that ended says why at once.
-win=
-for _ in $(seq 1 300); do
-  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | head -n 1)
-  [ -n "$win" ] && break
-  if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"; echo "the program ended (exit $?) before its window appeared:"; cat game.out; exit 1
-  fi
-  sleep 0.1
-done
-if [ -z "$win" ]; then echo "the window never appeared"; kill "$pid"; exit 1; fi
+e2e_window "$pid" || { wait "$pid"; echo "exit $?:"; cat game.out; exit 1; }
 # A second copy on the same display is refused and leaves the first copy's log as it was.
 cp Log.txt log.before
 if "$game" > second.out 2>&1; then echo "a second copy started"; kill "$pid"; exit 1; fi
@@ -60,31 +38,12 @@ fi
 # Still running on its own a moment later: it is the key that ends it.
 sleep 0.5
 if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended before any key"; exit 1; fi
-# The window found first can be gone by now (SDL may replace its X window while it sets
-# the window up): look it up again for each try, and never wait on a focus for long.
-pressed=
-for _ in $(seq 1 50); do
-  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | tail -n 1)
-  if [ -n "$win" ] && timeout 5 xdotool windowfocus --sync "$win" keydown Escape 2>/dev/null; then
-    pressed=1
-    break
-  fi
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$pressed" ]; then echo "Escape could not be typed into the window"; kill "$pid"; exit 1; fi
-# Held until the program has seen it (it samples once per frame), then let go.
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-xdotool keyup Escape 2>/dev/null
-if kill -0 "$pid" 2>/dev/null; then echo "Escape did not end the program"; kill "$pid"; exit 1; fi
-wait "$pid" || { status=$?; echo "the program ended with status $status"; exit $status; }
+e2e_escape_ends "$pid" || { status=$?; echo "the program ended with status $status"; exit 1; }
 INNER
 chmod +x inner.sh
 
-if ! KR_XVFB_SCREEN=1024x768x24 "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$game" "$suppressions" \
-    > run.out 2>&1; then
+if ! e2e_on_display run.out 1024x768x24 - ./inner.sh "$game"; then
   cat run.out game.out 2>/dev/null
-  [ -f game.out ] || { echo "no X server could start: skipped"; exit 77; }
   exit 1
 fi
 

@@ -5,62 +5,41 @@
 # player is still invulnerable, then a second bomb the player stays on, the fall and the
 # between-stages screen, and Escape. Then HiScore.dat, Log.txt and the disk audio against
 # the times the script logged. A second short run in a fresh folder, music on, hears the
-# stage music through the first seconds of a round. The stage is random (the clock is
-# real), so the screens are checked for what every stage shows (play_round.cpp).
+# stage music through the first seconds of a round. Both runs start their random numbers
+# from the same seed (KR_SEED), so the stage, its enemies' walks and who lays first are
+# the same every run; the screens are checked for what every stage shows
+# (play_round.cpp) all the same.
 # Screenshots go to the directory KR_E2E_KEEP names, if any.
 #   play_round.sh <game executable> <play_round_check executable> <assets directory>
 set -u
 game=$(realpath "$1")
 check=$(realpath "$2")
 assets=$(realpath "$3")
-root=$(realpath "$(dirname "$0")/../..")
-suppressions=$root/scripts/lsan.supp
-for tool in Xvfb xdotool iconv od; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
-done
-
-dir=$(mktemp -d /tmp/kr_round_XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
-mkdir -m 700 runtime
+. "$(dirname "$0")/lib.sh"
+e2e_need Xvfb xdotool iconv od
+e2e_workdir round
 mkdir fb
-export XDG_RUNTIME_DIR="$dir/runtime"
+# A stage whose enemies keep off the player's corner while the script plays.
+export KR_SEED=${KR_ROUND_SEED:-1}
 
 cat > inner.sh <<'INNER'
 #!/usr/bin/env bash
 # inner.sh <run folder> <full|short>: one run of the game in a fresh folder.
 set -u
 run=$1 kind=$2
+. "$E2E_LIB"
 mkdir -p "$run"
 cp "$assets"/* "$run"/
 cd "$run"
-# The software renderer: the screens are compared with the sprite sheets' own pixels, as it
-# copies them, and a sanitized build draws its frames quickly enough there for keys held
-# 100 ms; on the soft Direct3D device some of those keys went by between frames.
-export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 KR_MESSAGEBOX_ANSWER=no KR_D3D=0
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$run/audio.raw KR_ROUND_AUDIO=$run/audio.raw
-export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
+export KR_MESSAGEBOX_ANSWER=no SDL_DISKAUDIOFILE=$run/audio.raw KR_ROUND_AUDIO=$run/audio.raw
 "$game" > game.out 2>&1 &
 pid=$!
 fail() { echo "FAIL $*"; xdotool keyup Escape 2>/dev/null; kill "$pid" 2>/dev/null; wait "$pid"; exit 1; }
 
-# The window, and where its client area lies on the screen (no window manager: the X
-# window is the client area).
-win=
-for _ in $(seq 1 300); do
-  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | tail -n 1)
-  [ -n "$win" ] && break
-  kill -0 "$pid" 2>/dev/null || { cat game.out; fail "the program ended before its window appeared"; }
-  sleep 0.1
-done
-[ -n "$win" ] || fail "the window never appeared"
-focused=
-for _ in $(seq 1 50); do
-  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | tail -n 1)
-  [ -n "$win" ] && timeout 5 xdotool windowfocus --sync "$win" 2>/dev/null && { focused=1; break; }
-  sleep 0.1
-done
-[ -n "$focused" ] || fail "the window could not take the focus"
+# The window with the focus, and where its client area lies on the screen (no window
+# manager: the X window is the client area).
+e2e_window "$pid" > why.out || { cat game.out; fail "$(cat why.out)"; }
+e2e_focus "$pid" > why.out || fail "$(cat why.out)"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 wx=$X wy=$Y
 
@@ -139,34 +118,19 @@ if [ "$kind" = full ]; then
 fi
 
 # A held Escape ends the program.
-xdotool keydown Escape
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-xdotool keyup Escape
-if kill -0 "$pid" 2>/dev/null; then fail "Escape did not end the program"; fi
-wait "$pid"
+e2e_escape_ends "$pid" > why.out
 status=$?
-[ $status -eq 0 ] || { cat game.out; echo "FAIL the program ended with status $status"; exit 1; }
+[ $status -eq 0 ] || { cat why.out game.out; echo "FAIL the program ended with status $status"; exit 1; }
 INNER
 chmod +x inner.sh
 
 status=0
-# The stage is random and its enemies walk and shoot: now and then one reaches the player
-# before the script is through (or the machine is so slow that the first bomb bursts after
-# the player's invulnerable frames). Such a run is played again in a fresh folder, up to
-# three times in all; the checks after a run that got through are never retried.
 for kind in full short; do
-  for attempt in 1 2 3; do
-    rm -rf "${dir:?}/$kind"
-    KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" game=$game check=$check assets=$assets \
-      dir=$dir suppressions=$suppressions "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$dir/$kind" "$kind" \
-      > "$kind.out" 2>&1
-    s=$?
-    cat "$kind.out"
-    if ! grep -q "running on the virtual display" "$kind.out"; then echo "no X server could start: skipped"; exit 77; fi
-    [ $s -eq 0 ] && break
-    echo "the $kind run failed (attempt $attempt)"
-  done
-  [ $s -eq 0 ] || exit 1
+  SDL_AUDIODRIVER=disk game=$game check=$check assets=$assets dir=$dir \
+    e2e_on_display "$kind.out" 1024x768x24 "$dir/fb" ./inner.sh "$dir/$kind" "$kind"
+  s=$?
+  cat "$kind.out"
+  [ $s -eq 0 ] || { echo "the $kind run failed"; exit 1; }
 
   log=$(iconv -f CP932 -t UTF-8 "$kind/Log.txt") || { echo "FAIL no readable Log.txt"; exit 1; }
   for bad in "右記のグラフィックファイルのロードに失敗しました" "右記の音声ファイルのロードに失敗しました"; do

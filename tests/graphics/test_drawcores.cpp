@@ -11,6 +11,7 @@
 #include "engine/softimage/triangle.h"
 #include "graphics/drawfixture.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,9 @@ bool SameRect(const Rect& a, const Rect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 std::string Show(const Rect& r) {
-  return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-         std::to_string(r.bottom) + ")";
+  char text[64];
+  std::snprintf(text, sizeof text, "(%d, %d, %d, %d)", int(r.left), int(r.top), int(r.right), int(r.bottom));
+  return text;
 }
 
 // The graphs a parity draw uses: the target, a 16 x 16 source with colour-key pixels, and

@@ -102,6 +102,56 @@ TEST_F(WindowInput, KeyStateFollowsTheKeysTakenWithSidesApart) {
   PlatHeadlessKey(window, PLAT_VK_RCONTROL, 0);
 }
 
+// A reader that samples once per frame sees a key pressed and let go between two of its
+// reads: the whole key state shows it held through the millisecond of the first read that
+// shows it and in the first read of a later one; the single key's state and a key held
+// across a read stay as the input taken says.
+TEST_F(WindowInput, AKeyTappedBetweenTwoReadsShowsHeldIntoALaterMillisecond) {
+  struct Case {
+    uint32_t vk;
+    uint32_t alsoHeld;  // the plain code a side key stands for, or the key itself
+  };
+  const Case cases[] = {{'Z', 'Z'}, {PLAT_VK_RSHIFT, PLAT_VK_SHIFT}};
+  uint8_t keys[256];
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.vk);
+    PlatHeadlessKey(window, c.vk, 1);
+    PlatHeadlessKey(window, c.vk, 0);
+    PumpAll();
+    EXPECT_EQ(PlatGetKeyState(c.vk) & 0x80, 0);
+    // Reads: two in the first millisecond, one in each of the next two.
+    for (int read : {0, 1, 2, 3}) {
+      SCOPED_TRACE(read);
+      if (read >= 2) PlatClockAdvance(1);
+      PlatGetKeyboardState(keys);
+      const int held = read < 3 ? 0x80 : 0;
+      EXPECT_EQ(keys[c.vk] & 0x80, held);
+      EXPECT_EQ(keys[c.alsoHeld] & 0x80, held);
+    }
+  }
+  // Held across a read, then let go: released at once.
+  PlatHeadlessKey(window, 'X', 1);
+  PumpAll();
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['X'] & 0x80, 0x80);
+  PlatHeadlessKey(window, 'X', 0);
+  PumpAll();
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['X'] & 0x80, 0);
+  // Taken on this thread: another thread's reads do not see it.
+  PlatHeadlessKey(window, 'Y', 1);
+  PlatHeadlessKey(window, 'Y', 0);
+  PumpAll();
+  uint8_t other[256] = {};
+  TestThread t{[&] { PlatGetKeyboardState(other); }};
+  t.RunToEnd();
+  EXPECT_EQ(other['Y'], 0);
+  PlatGetKeyboardState(keys);
+  EXPECT_EQ(keys['Y'] & 0x80, 0x80);
+  PlatClockAdvance(1);
+  PlatGetKeyboardState(keys);  // its last showing: nothing is left for the next test
+}
+
 TEST_F(WindowInput, KeyMessagesCarryScanCodeRepeatAndToggle) {
   PlatHeadlessKey(window, 'A', 1);
   PlatHeadlessKey(window, 'A', 1);

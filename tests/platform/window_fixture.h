@@ -54,6 +54,12 @@ class HeadlessWindow : public ::testing::Test {
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     ResetHeadlessUser();
     PlatClockSetManual(1, 1000);
+    // A key an earlier test tapped without reading shows held in this thread's next reads
+    // of two milliseconds: they are made here.
+    uint8_t keys[256];
+    PlatGetKeyboardState(keys);
+    PlatClockAdvance(1);
+    PlatGetKeyboardState(keys);
     PlatHeadlessSetDesktop(1024, 768, 32, 0);  // a fresh store, whatever a test left
     PlatWndClass wc{PLAT_CS_HREDRAW | PLAT_CS_VREDRAW, Proc, PLAT_CURSOR_ARROW, "TestWindow"};
     ASSERT_EQ(PlatRegisterClass(&wc), 1);

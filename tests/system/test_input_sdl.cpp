@@ -76,6 +76,19 @@ class SdlEngineInput : public ::testing::Test {
     EXPECT_TRUE(KeyBecomes(kLeft, 0, false));
     EXPECT_EQ(IsKeyDownCore(DIK_A), 0);
 
+    // Pressed and let go between two reads, the frame's last query (Escape) taking them
+    // in: the pad read of the next frame still sees both keys, the one after it neither.
+    for (uint32_t vk : {PLAT_VK_LEFT, uint32_t('A')}) {
+      ASSERT_EQ(PlatSdlPushKey(window, vk, 1), 1);
+      ASSERT_EQ(PlatSdlPushKey(window, vk, 0), 1);
+    }
+    PlatClockAdvance(1);
+    EXPECT_EQ(IsKeyDownCore(DIK_ESCAPE), 0);
+    PlatClockAdvance(16);
+    EXPECT_EQ(ReadPadStateCore(0x1001), PAD_LEFT | (PAD_BUTTON1 << 3));
+    PlatClockAdvance(16);
+    EXPECT_EQ(ReadPadStateCore(0x1001), 0);
+
     if (realDisplay && HaveXdotool()) {
       // Through the display server, as a person's keyboard would.
       const char* focus = "xdotool search --sync --onlyvisible --name '^Kestr$' windowfocus --sync";

@@ -1,5 +1,9 @@
+#include "engine/base/random.h"
 #include "engine/base/strutil.h"
 #include "engine_start.h"
+
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -77,6 +81,33 @@ TEST_F(WindowStart, TheWindowSettlesForTwoHundredMilliseconds) {
   EXPECT_GE(shown - start, 200u);
   EXPECT_LT(shown - start, 210u);
   EXPECT_GT(CallCount("UpdateKeyInput"), 100);  // the window's messages were pumped all along
+}
+
+// KR_SEED, a whole number, fixes where the random numbers start (a test plays the same
+// stage every run); anything else leaves them to the clock.
+TEST_F(WindowStart, KrSeedFixesTheRandomNumbersOfAStart) {
+  auto draws = [] {
+    std::vector<int32_t> d;
+    for (int i = 0; i < 4; i++) d.push_back(RandomNext());
+    return d;
+  };
+  SeedRandom(1234);
+  const std::vector<int32_t> seeded = draws();
+  struct Case {
+    const char* value;  // null: not set
+    bool fixed;
+  };
+  const Case cases[] = {{"1234", true}, {"1234x", false}, {"", false}, {nullptr, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "unset");
+    if (c.value) setenv("KR_SEED", c.value, 1);
+    else unsetenv("KR_SEED");
+    Script("PlatPerfFrequency", 0);
+    ASSERT_EQ(CreateMainWindow(), 0);
+    EXPECT_EQ(draws() == seeded, c.fixed);
+    DestroyMainWindow();
+  }
+  unsetenv("KR_SEED");
 }
 
 TEST_F(WindowStart, TheDesktopIsMeasuredNowUntilTheEngineIsUp) {

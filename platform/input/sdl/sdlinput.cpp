@@ -5,11 +5,14 @@
 // layout.
 //
 // SDL calls the watch from inside its own locks, on whichever thread pumps or pushes
-// events; the watch only flips atomics and signals the common part.
+// events; the watch only marks keys under a lock of their own (never held while SDL is
+// called), flips atomics and signals the common part.
 #include "platform/input/sdl/sdlinput.h"
 
 #include "platform/input/backend.h"
+#include "platform/kernel/kernel.h"
 #include "platform/keys/keytable.h"
+#include "platform/keys/keytaps.h"
 #include "platform/sdl/sdlstart.h"
 
 #include <SDL.h>
@@ -36,7 +39,9 @@ struct Opened {
 
 struct Sdl {
   std::once_flag once;
-  std::atomic<uint8_t> keys[SDL_NUM_SCANCODES];
+  std::mutex keysMu;  // the keys and their taps; held only to mark or read them
+  uint8_t keys[SDL_NUM_SCANCODES] = {};
+  PlatKeyTaps<SDL_NUM_SCANCODES> taps;
   std::atomic<int32_t> wheel{0};
   std::mutex mu;  // the opened pads; SDL is called outside it only where SDL may call back
   std::map<uint32_t, Opened> pads;
@@ -56,7 +61,12 @@ int Watch(void*, SDL_Event* e) {
     case SDL_KEYUP: {
       const int sc = int(e->key.keysym.scancode);
       if (sc > 0 && sc < SDL_NUM_SCANCODES) {
-        g.keys[sc].store(e->type == SDL_KEYDOWN ? 1 : 0);
+        {
+          std::lock_guard<std::mutex> l(g.keysMu);
+          if (e->type == SDL_KEYDOWN) g.taps.Press(sc);
+          else g.taps.Release(sc);
+          g.keys[sc] = e->type == SDL_KEYDOWN ? 1 : 0;
+        }
         if (!e->key.repeat) PlatInputNotifyKeyboard();
       }
       break;
@@ -74,7 +84,6 @@ int Watch(void*, SDL_Event* e) {
 void Start() {
   Sdl& g = G();
   std::call_once(g.once, [&] {
-    for (auto& k : g.keys) k.store(0);
     PlatSdlStart(PLAT_SDL_PADS);
     SDL_AddEventWatch(Watch, nullptr);
   });
@@ -91,8 +100,13 @@ void Keyboard(uint8_t keys[256]) {
   }();
   std::fill(keys, keys + 256, uint8_t(0));
   Sdl& g = G();
-  for (int sc = 1; sc < SDL_NUM_SCANCODES; sc++)
-    if (table[size_t(sc)] && g.keys[sc].load()) keys[table[size_t(sc)]] = 0x80;
+  const uint32_t now = PlatTimeMs();
+  std::lock_guard<std::mutex> l(g.keysMu);
+  for (int sc = 1; sc < SDL_NUM_SCANCODES; sc++) {
+    const bool tapped = g.taps.ShowsHeld(sc, now);
+    if (table[size_t(sc)] && (g.keys[sc] || tapped)) keys[table[size_t(sc)]] = 0x80;
+  }
+  g.taps.ReadDone();
 }
 
 void Mouse(uint32_t* buttons, int32_t* x, int32_t* y, int32_t* wheel) {

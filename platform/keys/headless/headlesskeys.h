@@ -17,7 +17,8 @@ void PlatHeadlessKey(PlatWnd focus, uint32_t vk, int down, const char* chars = n
 
 // ---- for the headless input back end ------------------------------------------------
 
-// The keys held, by device key code: 0x80 while held.
+// The keys held, by device key code: 0x80 while held, and for a key let go before a call
+// showed it held, as platform/keys/keytaps.h says.
 void PlatHeadlessKeyboardState(uint8_t keys[256]);
 // Lets go of every key; no window hears of it.
 void PlatHeadlessKeyboardReset();
