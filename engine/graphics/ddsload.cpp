@@ -89,11 +89,12 @@ void DxtExplicitAlphas(const uint8_t* block, uint32_t alphas[16]) {
   for (int i = 0; i < 16; i++) alphas[i] = uint32_t(block[i / 2] >> (i % 2 * 4) & 0xF) * 255 / 15 << 24;
 }
 
-// The alpha of each of the 16 pixels of a DXT4/DXT5 block, in the top byte of a word: two
-// end points, then 3-bit indexes into the eight values they give.
-void DxtInterpolatedAlphas(const uint8_t* block, uint32_t alphas[16]) {
+// The eight alphas of a DXT4/DXT5 block, each in the top byte of a word, from its two end
+// points; the block's 3-bit indexes into them, pixel 0 lowest, are the result.
+inline uint64_t DxtInterpolatedAlphas(const uint8_t* block, uint32_t values[8]) {
   const uint32_t a0 = block[0], a1 = block[1];
-  uint32_t values[8] = {a0 << 24, a1 << 24};
+  values[0] = a0 << 24;
+  values[1] = a1 << 24;
   if (a0 > a1) {
     for (uint32_t i = 1; i <= 6; i++) values[i + 1] = ((7 - i) * a0 + i * a1) / 7 << 24;
   } else {
@@ -103,7 +104,7 @@ void DxtInterpolatedAlphas(const uint8_t* block, uint32_t alphas[16]) {
   }
   uint64_t bits = 0;
   for (int i = 0; i < 6; i++) bits |= uint64_t(block[2 + i]) << (8 * i);
-  for (int i = 0; i < 16; i++, bits >>= 3) alphas[i] = values[bits & 7];
+  return bits;
 }
 
 // Premultiplied to straight: each colour channel x 255 / alpha, kept to its low 8 bits. A
@@ -162,13 +163,19 @@ void DecodeDxtBlock(const uint8_t* block, uint32_t texels[16]) {
   uint32_t indexes = ReadLe32(colorBlock + 4);
   if constexpr (variant == 1) {
     for (int i = 0; i < 16; i++, indexes >>= 2) texels[i] = colors[indexes & 3];
+  } else if constexpr (variant == 4 || variant == 5) {
+    uint32_t values[8];
+    uint64_t bits = DxtInterpolatedAlphas(block, values);
+    for (int i = 0; i < 16; i++, indexes >>= 2, bits >>= 3) {
+      texels[i] = (colors[indexes & 3] & 0xFFFFFF) | values[bits & 7];
+      if constexpr (variant == 4) texels[i] = UnpremultiplyAlpha(texels[i]);
+    }
   } else {
     uint32_t alphas[16];
-    if constexpr (variant == 2 || variant == 3) DxtExplicitAlphas(block, alphas);
-    if constexpr (variant == 4 || variant == 5) DxtInterpolatedAlphas(block, alphas);
+    DxtExplicitAlphas(block, alphas);
     for (int i = 0; i < 16; i++, indexes >>= 2) {
       texels[i] = (colors[indexes & 3] & 0xFFFFFF) | alphas[i];
-      if constexpr (variant == 2 || variant == 4) texels[i] = UnpremultiplyAlpha(texels[i]);
+      if constexpr (variant == 2) texels[i] = UnpremultiplyAlpha(texels[i]);
     }
   }
 }
