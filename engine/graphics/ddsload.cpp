@@ -5,6 +5,7 @@
 #include "engine/graphics/imagestream.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -46,26 +47,32 @@ const D3dFormatRow* FindD3dFormat(uint32_t code) {
   return nullptr;
 }
 
-struct Bgra {
-  uint8_t blue, green, red, alpha;
+// Pixels travel as words whose bytes in memory are blue, green, red, alpha.
+static_assert(std::endian::native == std::endian::little, "DXT texels are stored as little-endian words");
+
+constexpr uint32_t PackBgra(uint32_t blue, uint32_t green, uint32_t red, uint32_t alpha) {
+  return blue | green << 8 | red << 16 | alpha << 24;
+}
+
+// The channels of a colour end point, 0 to 255, blue first.
+struct Rgb565 {
+  uint32_t blue, green, red;
 };
 
-Bgra ExpandRgb565(uint32_t c) {
-  return Bgra{uint8_t((c & 0x1F) * 255 / 31), uint8_t((c >> 5 & 0x3F) * 255 / 63),
-              uint8_t((c >> 11 & 0x1F) * 255 / 31), 255};
+Rgb565 ExpandRgb565(uint32_t c) {
+  return Rgb565{(c & 0x1F) * 255 / 31, (c >> 5 & 0x3F) * 255 / 63, (c >> 11 & 0x1F) * 255 / 31};
 }
 
 // The four colours of a colour block. Only DXT1 has the three-colour form, in which
 // colour 3 is colour 2 made transparent.
-void DxtColors(const uint8_t* block, bool threeColorForm, Bgra colors[4]) {
+inline void DxtColors(const uint8_t* block, bool threeColorForm, uint32_t colors[4]) {
   const uint32_t c0 = ReadLe16(block), c1 = ReadLe16(block + 2);
-  const Bgra a = ExpandRgb565(c0), b = ExpandRgb565(c1);
-  colors[0] = a;
-  colors[1] = b;
-  auto mix = [&](int wa, int wb, int d, uint8_t alpha) {
-    return Bgra{uint8_t((wa * a.blue + wb * b.blue) / d),
-                uint8_t((wa * a.green + wb * b.green) / d), uint8_t((wa * a.red + wb * b.red) / d),
-                alpha};
+  const Rgb565 a = ExpandRgb565(c0), b = ExpandRgb565(c1);
+  colors[0] = PackBgra(a.blue, a.green, a.red, 255);
+  colors[1] = PackBgra(b.blue, b.green, b.red, 255);
+  auto mix = [&](uint32_t wa, uint32_t wb, uint32_t d, uint32_t alpha) {
+    return PackBgra((wa * a.blue + wb * b.blue) / d, (wa * a.green + wb * b.green) / d,
+                    (wa * a.red + wb * b.red) / d, alpha);
   };
   if (threeColorForm && c0 <= c1) {
     colors[2] = mix(1, 1, 2, 255);
@@ -76,35 +83,37 @@ void DxtColors(const uint8_t* block, bool threeColorForm, Bgra colors[4]) {
   }
 }
 
-// The 16 alphas of a DXT2/DXT3 block: 4 bits a pixel, lowest first.
-void DxtExplicitAlphas(const uint8_t* block, uint8_t alphas[16]) {
-  for (int i = 0; i < 16; i++) alphas[i] = uint8_t((block[i / 2] >> (i % 2 * 4) & 0xF) * 255 / 15);
+// The alpha of each of the 16 pixels of a DXT2/DXT3 block, in the top byte of a word: 4
+// bits a pixel, lowest first, x 255 / 15.
+void DxtExplicitAlphas(const uint8_t* block, uint32_t alphas[16]) {
+  for (int i = 0; i < 16; i++) alphas[i] = uint32_t(block[i / 2] >> (i % 2 * 4) & 0xF) * 255 / 15 << 24;
 }
 
-// The 16 alphas of a DXT4/DXT5 block: two end points, then 3-bit indexes into the eight
-// values they give.
-void DxtInterpolatedAlphas(const uint8_t* block, uint8_t alphas[16]) {
-  const int a0 = block[0], a1 = block[1];
-  int values[8] = {a0, a1};
+// The eight alphas of a DXT4/DXT5 block, each in the top byte of a word, from its two end
+// points; the block's 3-bit indexes into them, pixel 0 lowest, are the result.
+inline uint64_t DxtInterpolatedAlphas(const uint8_t* block, uint32_t values[8]) {
+  const uint32_t a0 = block[0], a1 = block[1];
+  values[0] = a0 << 24;
+  values[1] = a1 << 24;
   if (a0 > a1) {
-    for (int i = 1; i <= 6; i++) values[i + 1] = ((7 - i) * a0 + i * a1) / 7;
+    for (uint32_t i = 1; i <= 6; i++) values[i + 1] = ((7 - i) * a0 + i * a1) / 7 << 24;
   } else {
-    for (int i = 1; i <= 4; i++) values[i + 1] = ((5 - i) * a0 + i * a1) / 5;
+    for (uint32_t i = 1; i <= 4; i++) values[i + 1] = ((5 - i) * a0 + i * a1) / 5 << 24;
     values[6] = 0;
-    values[7] = 255;
+    values[7] = 255u << 24;
   }
   uint64_t bits = 0;
   for (int i = 0; i < 6; i++) bits |= uint64_t(block[2 + i]) << (8 * i);
-  for (int i = 0; i < 16; i++) alphas[i] = uint8_t(values[bits >> (3 * i) & 7]);
+  return bits;
 }
 
 // Premultiplied to straight: each colour channel x 255 / alpha, kept to its low 8 bits. A
 // pixel of alpha 0 keeps the colour it has.
-void UnpremultiplyAlpha(Bgra* p) {
-  if (p->alpha == 0) return;
-  p->blue = uint8_t(p->blue * 255 / p->alpha);
-  p->green = uint8_t(p->green * 255 / p->alpha);
-  p->red = uint8_t(p->red * 255 / p->alpha);
+uint32_t UnpremultiplyAlpha(uint32_t p) {
+  const uint32_t alpha = p >> 24;
+  if (alpha == 0) return p;
+  auto channel = [&](int shift) { return (p >> shift & 0xFF) * 255 / alpha & 0xFF; };
+  return PackBgra(channel(0), channel(8), channel(16), alpha);
 }
 
 // An 8-bit format becomes a palette picture: every byte value's colour through the masks,
@@ -145,37 +154,55 @@ int DxtVariant(uint32_t fourCC) {
   return (fourCC & 0xFFFFFF) == dxt && digit >= '1' && digit <= '5' ? int(digit - '0') : 0;
 }
 
+// One block's 16 pixels, row by row. DXT2 and DXT4 come out with straight alpha.
+template <int variant>
+void DecodeDxtBlock(const uint8_t* block, uint32_t texels[16]) {
+  const uint8_t* colorBlock = variant == 1 ? block : block + 8;
+  uint32_t colors[4];
+  DxtColors(colorBlock, variant == 1, colors);
+  uint32_t indexes = ReadLe32(colorBlock + 4);
+  if constexpr (variant == 1) {
+    for (int i = 0; i < 16; i++, indexes >>= 2) texels[i] = colors[indexes & 3];
+  } else if constexpr (variant == 4 || variant == 5) {
+    uint32_t values[8];
+    uint64_t bits = DxtInterpolatedAlphas(block, values);
+    for (int i = 0; i < 16; i++, indexes >>= 2, bits >>= 3) {
+      texels[i] = (colors[indexes & 3] & 0xFFFFFF) | values[bits & 7];
+      if constexpr (variant == 4) texels[i] = UnpremultiplyAlpha(texels[i]);
+    }
+  } else {
+    uint32_t alphas[16];
+    DxtExplicitAlphas(block, alphas);
+    for (int i = 0; i < 16; i++, indexes >>= 2) {
+      texels[i] = (colors[indexes & 3] & 0xFFFFFF) | alphas[i];
+      if constexpr (variant == 2) texels[i] = UnpremultiplyAlpha(texels[i]);
+    }
+  }
+}
+
 // The blocks of a width x height picture, ceil(width / 4) a row, ceil(height / 4) rows,
 // as DDS files store them, into pixels of blue, green, red, alpha `pitch` bytes a row;
 // the pixels past the picture's right and bottom edges in the last blocks are not
-// written. DXT2 and DXT4 come out with straight alpha. One copy per variant, so that the
-// pixel loop carries no test of it.
+// written. Each block is decoded whole and stored a row of four at a time; one copy per
+// variant, so that the block loop carries no test of it.
 template <int variant>
 void DecodeDxtBlocks(const uint8_t* blocks, uint32_t width, uint32_t height, uint8_t* pixels,
                      uint32_t pitch) {
   constexpr uint32_t blockBytes = DxtBlockBytes(variant);
   const uint32_t across = (width + 3) / 4, down = (height + 3) / 4;
+  const uint8_t* block = blocks;
   for (uint32_t by = 0; by < down; by++) {
     const uint32_t rows = std::min<uint32_t>(4, height - by * 4);
-    for (uint32_t bx = 0; bx < across; bx++) {
+    uint8_t* top = pixels + size_t(by) * 4 * pitch;
+    for (uint32_t bx = 0; bx < across; bx++, block += blockBytes) {
+      uint32_t texels[16];
+      DecodeDxtBlock<variant>(block, texels);
       const uint32_t columns = std::min<uint32_t>(4, width - bx * 4);
-      const uint8_t* block = blocks + (size_t(by) * across + bx) * blockBytes;
-      uint8_t alphas[16];
-      if constexpr (variant == 2 || variant == 3) DxtExplicitAlphas(block, alphas);
-      if constexpr (variant == 4 || variant == 5) DxtInterpolatedAlphas(block, alphas);
-      const uint8_t* colorBlock = variant == 1 ? block : block + 8;
-      Bgra colors[4];
-      DxtColors(colorBlock, variant == 1, colors);
-      const uint32_t indexes = ReadLe32(colorBlock + 4);
-      for (uint32_t y = 0; y < rows; y++) {
-        uint8_t* out = pixels + size_t(by * 4 + y) * pitch + size_t(bx) * 16;
-        for (uint32_t x = 0; x < columns; x++) {
-          const uint32_t i = y * 4 + x;
-          Bgra p = colors[indexes >> (2 * i) & 3];
-          if constexpr (variant != 1) p.alpha = alphas[i];
-          if constexpr (variant == 2 || variant == 4) UnpremultiplyAlpha(&p);
-          std::memcpy(out + x * 4, &p, 4);
-        }
+      uint8_t* out = top + size_t(bx) * 16;
+      if (rows == 4 && columns == 4) {
+        for (uint32_t y = 0; y < 4; y++) std::memcpy(out + size_t(y) * pitch, texels + y * 4, 16);
+      } else {
+        for (uint32_t y = 0; y < rows; y++) std::memcpy(out + size_t(y) * pitch, texels + y * 4, columns * 4);
       }
     }
   }

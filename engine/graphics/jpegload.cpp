@@ -5,6 +5,7 @@
 
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstring>
 
 // Message codes of the 6b interface that this loader raises by name.
@@ -111,7 +112,9 @@ int DecodeJpegImage(const StreamRow* stream, GraphImage* image) {
   jpeg_read_header(&cinfo, TRUE);
 
   // The output's size and kind are settled before anything of that size is allocated;
-  // only grey and colour pictures are taken (not CMYK or YCCK).
+  // only grey and colour pictures are taken (not CMYK or YCCK). Colour comes out of the
+  // library as blue, green, red (RGB888 is little-endian), straight into the picture.
+  if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGR;
   jpeg_calc_output_dimensions(&cinfo);
   const int components = cinfo.output_components;
   const uint64_t rowBytes = uint64_t(components) * cinfo.output_width;
@@ -122,30 +125,22 @@ int DecodeJpegImage(const StreamRow* stream, GraphImage* image) {
   }
 
   jpeg_start_decompress(&cinfo);
-  JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                              JPOOL_IMAGE, JDIMENSION(rowBytes), 1);
   pixels = static_cast<uint8_t*>(TrackedAlloc(size_t(total), "", 0));
   if (!pixels) {
     jpeg_destroy_decompress(&cinfo);
     return -1;
   }
+  // As many rows a call as the library makes at once, each into its place.
+  constexpr JDIMENSION kRowsAtOnce = 16;
   while (cinfo.output_scanline < cinfo.output_height) {
-    uint8_t* out = pixels + size_t(cinfo.output_scanline) * rowBytes;
-    if (jpeg_read_scanlines(&cinfo, row, 1) != 1) {
+    JSAMPROW rows[kRowsAtOnce];
+    const JDIMENSION first = cinfo.output_scanline;
+    const JDIMENSION count = std::min(kRowsAtOnce, cinfo.output_height - first);
+    for (JDIMENSION i = 0; i < count; i++) rows[i] = pixels + size_t(first + i) * rowBytes;
+    if (jpeg_read_scanlines(&cinfo, rows, count) == 0) {
       TrackedFree(pixels);
       jpeg_destroy_decompress(&cinfo);
       return -1;
-    }
-    if (components == 1) {
-      std::memcpy(out, row[0], size_t(rowBytes));
-    } else {
-      // Red, green, blue in, blue, green, red stored: RGB888 is little-endian.
-      const JSAMPLE* in = row[0];
-      for (uint64_t x = 0; x < rowBytes; x += 3) {
-        out[x] = in[x + 2];
-        out[x + 1] = in[x + 1];
-        out[x + 2] = in[x];
-      }
     }
   }
   jpeg_finish_decompress(&cinfo);

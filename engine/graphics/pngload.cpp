@@ -80,12 +80,10 @@ int DecodePngImage(const StreamRow* stream, GraphImage* image) {
   }
   PngInput input;
   png_bytep* volatile rows = nullptr;
-  png_bytep volatile block = nullptr;
-  uint8_t* volatile copy = nullptr;
+  uint8_t* volatile pixels = nullptr;
   if (setjmp(png_jmpbuf(png))) {
-    if (block) png_free(png, block);
     TrackedFree(rows);
-    TrackedFree(copy);
+    TrackedFree(pixels);
     png_destroy_read_struct(&png, &info, nullptr);
     return -1;
   }
@@ -117,18 +115,13 @@ int DecodePngImage(const StreamRow* stream, GraphImage* image) {
   if (rowBytes == 0 || height == 0 || total > uint64_t(IMAGE_MAX_BYTES))
     png_error(png, "Image too large");
 
+  // The rows go straight into the picture's own block.
   rows = static_cast<png_bytep*>(TrackedAlloc(size_t(height) * sizeof(png_bytep), "", 0));
   if (!rows) png_error(png, "Out of memory");
-  block = static_cast<png_bytep>(png_malloc_warn(png, png_alloc_size_t(total)));
-  if (!block) png_error(png, "Out of memory");
-  for (png_uint_32 y = 0; y < height; y++) rows[y] = block + size_t(y) * rowBytes;
+  pixels = static_cast<uint8_t*>(TrackedAlloc(size_t(total), "", 0));
+  if (!pixels) png_error(png, "Out of memory");
+  for (png_uint_32 y = 0; y < height; y++) rows[y] = pixels + size_t(y) * rowBytes;
   png_read_image(png, rows);
-
-  copy = static_cast<uint8_t*>(TrackedAlloc(size_t(total), "", 0));
-  if (!copy) png_error(png, "Out of memory");
-  std::memcpy(copy, block, size_t(total));
-  png_free(png, block);
-  block = nullptr;
   TrackedFree(rows);
   rows = nullptr;
   png_read_end(png, nullptr);
@@ -136,7 +129,7 @@ int DecodePngImage(const StreamRow* stream, GraphImage* image) {
   image->width = width;
   image->height = height;
   image->pitch = uint32_t(rowBytes);
-  image->pixels = copy;
+  image->pixels = pixels;
   SetPngFormat(png, info, colorType, expanded, width, rowBytes, &image->format);
   png_destroy_read_struct(&png, &info, nullptr);
   return 0;

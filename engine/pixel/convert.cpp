@@ -1,5 +1,6 @@
 #include "engine/pixel/convert.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -180,12 +181,35 @@ bool FastPath(const Walk& w, const ColorFormat* df, const ColorFormat* sf, bool 
       });
     }
     if (!keyToAlpha && Is32BitRgb(df)) {
-      return each([&](const uint8_t* s, uint8_t* d) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = 0xFF;
-      });
+      // Every loaded 24-bit picture comes this way into a 32-bit graph: a fixed step of
+      // three bytes in and four out, which the compiler widens, unlike EachPixel's steps.
+      std::vector<uint8_t> rowCopy;
+      const size_t srcRowBytes = size_t(w.width) * 3, dstRowBytes = size_t(w.width) * 4;
+      for (int y = 0; y < w.height; y++) {
+        const uint8_t* s = w.src + ptrdiff_t(y) * w.srcPitch;
+        uint8_t* d = w.dst + ptrdiff_t(y) * w.dstPitch;
+        if (Overlaps(s, srcRowBytes, d, dstRowBytes)) {
+          rowCopy.assign(s, s + srcRowBytes);
+          s = rowCopy.data();
+        }
+        // Four bytes read for each pixel but the last, whose fourth is the next pixel's
+        // blue and becomes the alpha byte: a word a pixel on a little-endian machine.
+        static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
+        int x = 0;
+        for (; x + 1 < w.width; x++) {
+          uint32_t v;
+          std::memcpy(&v, s + 3 * x, 4);
+          v |= 0xFF000000u;
+          std::memcpy(d + 4 * x, &v, 4);
+        }
+        for (; x < w.width; x++) {
+          d[4 * x] = s[3 * x];
+          d[4 * x + 1] = s[3 * x + 1];
+          d[4 * x + 2] = s[3 * x + 2];
+          d[4 * x + 3] = 0xFF;
+        }
+      }
+      return true;
     }
     if (keyToAlpha && IsA1Rgb555(df)) {
       return each([&](const uint8_t* s, uint8_t* d) {

@@ -40,6 +40,7 @@ struct NetState {
   PlatSocket nextId = 0x100;
   int started = 0;
   int epoll = -1;
+  std::vector<epoll_event> ready;  // kept from poll to poll, so that a poll allocates nothing
 };
 
 NetState& N() {
@@ -342,8 +343,9 @@ int PlatNetPoll() {
   NetState& n = N();
   std::lock_guard<std::mutex> l(n.mu);
   if (!n.started || n.epoll < 0) return 0;
-  std::vector<epoll_event> ready(n.sockets.size() + 1);
-  const int count = epoll_wait(n.epoll, ready.data(), int(ready.size()), 0);
+  std::vector<epoll_event>& ready = n.ready;
+  if (ready.size() < n.sockets.size() + 1) ready.resize(n.sockets.size() + 1);
+  const int count = epoll_wait(n.epoll, ready.data(), int(n.sockets.size() + 1), 0);
   int posted = 0;
   for (int i = 0; i < count; i++) {
     const PlatSocket id = ready[size_t(i)].data.u64;

@@ -133,6 +133,9 @@ TEST(ConvertBlitRect, FastPathsWidenByShifting) {
       {"rgb888 to x555", &kX555, &kRgb888, {0xFF8040}, {0xFE08}, 0},
       {"rgb888 to xrgb", &kXrgb, &kRgb888, {0xFF8040}, {0xFFFF8040}, 0},
       {"rgb888 to argb", &kArgb, &kRgb888, {0xFF8040, 0}, {0xFFFF8040, 0xFF000000}, 0},
+      // Whole words read ahead of the last pixel: none of the next pixel's blue is kept.
+      {"rgb888 to xrgb, a row of several", &kXrgb, &kRgb888, {0x010203, 0x0405FF, 0xFF0607, 0x000000, 0x08090A},
+       {0xFF010203, 0xFF0405FF, 0xFFFF0607, 0xFF000000, 0xFF08090A}, 0},
       {"xrgb to 565", &kRgb565, &kXrgb, {0x12FF8040}, {0xFC08}, 0},
       {"565 to rgb888", &kRgb888, &kRgb565, {0xFFFF, 0x8410}, {0xF8FCF8, 0x808080}, 0},
       // Top byte 0 although the format's no-channel bits are the top byte.

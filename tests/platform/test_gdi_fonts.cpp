@@ -148,6 +148,37 @@ TEST_F(GdiFonts, OneBitGlyphsEqualFreeTypesMonoRendering) {
   }
 }
 
+TEST_F(GdiFonts, FontsOfOtherSizesAndKindsBetweenTwoAsksChangeNoGlyph) {
+  // Font objects share the face and what was rendered: a glyph asked again after fonts of
+  // other sizes, weights and char sets were made, used and deleted is still FreeType's own.
+  const FT_ULong kanji = 0x6F22;
+  const FreeTypeGlyph want16 = RenderWithFreeType(kanji, false, 16), want24 = RenderWithFreeType(kanji, false, 24);
+  struct Step {
+    int32_t height, weight;
+    uint32_t charSet;
+    const FreeTypeGlyph* want;  // null: only made and used
+  } steps[] = {
+      {16, 400, PLAT_SHIFTJIS_CHARSET, &want16}, {24, 400, PLAT_SHIFTJIS_CHARSET, &want24},
+      {16, 700, PLAT_SHIFTJIS_CHARSET, nullptr}, {16, 400, PLAT_HANGEUL_CHARSET, nullptr},
+      {16, 400, PLAT_SHIFTJIS_CHARSET, &want16}, {24, 400, PLAT_SHIFTJIS_CHARSET, &want24},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(testing::Message() << s.height << " at " << s.weight << " in char set " << s.charSet);
+    const PlatGdiObj font = Select(s.height, s.weight, 0, kGothicSjis, s.charSet);
+    const Glyph g = Get(0x8ABF, PLAT_GGO_BITMAP);
+    if (s.want) {
+      EXPECT_EQ(g.gm.blackBoxX, s.want->width);
+      EXPECT_EQ(g.gm.blackBoxY, s.want->rows);
+      EXPECT_EQ(g.gm.originX, s.want->left);
+      EXPECT_EQ(g.gm.originY, s.want->top);
+      EXPECT_EQ(g.gm.cellIncX, s.want->advance);
+      EXPECT_EQ(g.data, s.want->data);
+    }
+    PlatGdiSelectObject(dc, PLAT_STOCK_FONT);
+    EXPECT_EQ(PlatGdiDeleteObject(font), 1);
+  }
+}
+
 TEST_F(GdiFonts, GreyLevelsAreFreeTypesCoverageIn17Steps) {
   Select(32);
   for (auto [code, unicode] : {std::pair<uint32_t, FT_ULong>{0x8ABF, 0x6F22}, {0x41, 0x41}}) {
