@@ -293,8 +293,14 @@ int GetOrPost(int slot, bool post) {
   }
 }
 
-// Ends a request whose connection has been silent past the limit.
+// Ends a request whose connection has been silent past the limit. Bytes that came since
+// the last step count even when they are no whole line yet: what the connection holds
+// has changed.
 void CheckInactivity(int slot, HttpSlot* s) {
+  const SocketData* d = s->result == -1 ? GetSocketData(s->netHandle) : nullptr;
+  const int32_t waiting = d ? d->recvRing.length : 0;
+  if (waiting != s->waitingSeen) NoteActivity(s);
+  s->waitingSeen = waiting;
   const uint32_t limit = g_HttpTable.inactivityLimitMs;
   if (s->result != -1 || limit == 0 || PlatTimeMs() - s->lastActivityMs < limit) return;
   WriteLogFmt("HTTPの応答が %u ミリ秒途絶えたので打ち切りました", limit);

@@ -48,6 +48,7 @@ struct HttpSlot {
   int32_t requestSent;
   int32_t bodyCapacity;  // size of the memory block while the body length is unknown
   uint32_t lastActivityMs;  // when the last byte went out or came in
+  int32_t waitingSeen;      // bytes the connection held at the end of the last step
   // A memory body that outgrew its block is moved into the larger one over rounds: the
   // old block, the bytes it holds, and how many of them have been moved.
   void* oldBody;
