@@ -19,6 +19,10 @@ HttpTable g_HttpTable;
 namespace {
 
 constexpr int32_t kBodyChunk = 4096;
+// A file body is read in pieces this large: each read of the connection costs a pump of
+// the network window, so small pieces would spend the round's share on calls.
+constexpr int32_t kFileChunk = 64 << 10;
+char g_fileChunk[kFileChunk];
 constexpr uint32_t kConnectWaitMs = 1000;
 constexpr int32_t kMaxBodyCapacity = 0x7FFFFFFF;
 // A memory body with a known length starts with at most this much and doubles as the
@@ -188,9 +192,9 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
     }
     int count;
     if (s->destination == HTTP_TO_FILE) {
-      char chunk[kBodyChunk];
+      char* chunk = g_fileChunk;
       const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
-      const int32_t want = std::min({kBodyChunk, limit - s->received, budget});
+      const int32_t want = std::min({kFileChunk, limit - s->received, budget});
       if (want == 0 && s->contentLength < 0) {  // longer than the count can say
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
