@@ -132,15 +132,26 @@ class Http : public NetworkUp {
     return StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
   }
 
-  // Rounds of the pump's network services until the slot's request has finished.
-  static bool Run(int slot) {
+  static void Round() {
+    PumpNetworkMessages(1);
+    StepAllHttpSlots();
+  }
+
+  // Rounds of the pump's network services until done() holds (on the manual clock, the
+  // clock standing still).
+  template <class Done>
+  static bool RoundsUntil(Done done) {
     for (int i = 0; i < kMaxRounds; i++) {
-      PumpNetworkMessages(1);
-      StepAllHttpSlots();
-      if (GetHttpSlot(slot)->result != -1) return true;
+      Round();
+      if (done()) return true;
       ::poll(nullptr, 0, 1);
     }
     return false;
+  }
+
+  // Rounds until the slot's request has finished.
+  static bool Run(int slot) {
+    return RoundsUntil([slot] { return GetHttpSlot(slot)->result != -1; });
   }
 
   static std::string FileText(const std::string& path) {
@@ -454,23 +465,6 @@ class HttpByHand : public Http {
         StartHttpRequest(HTTP_GET, "127.0.0.1", port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
     fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     return fd < 0 ? -1 : slot;
-  }
-
-  // Rounds (the clock standing still) until done() holds.
-  template <class Done>
-  static bool RoundsUntil(Done done) {
-    for (int i = 0; i < kMaxRounds; i++) {
-      PumpNetworkMessages(1);
-      StepAllHttpSlots();
-      if (done()) return true;
-      ::poll(nullptr, 0, 1);
-    }
-    return false;
-  }
-
-  static void Round() {
-    PumpNetworkMessages(1);
-    StepAllHttpSlots();
   }
 };
 
