@@ -19,6 +19,10 @@ HttpTable g_HttpTable;
 namespace {
 
 constexpr int32_t kBodyChunk = 4096;
+// A file body is read in pieces this large: each read of the connection costs a pump of
+// the network window, so small pieces would spend the round's share on calls.
+constexpr int32_t kFileChunk = 64 << 10;
+char g_fileChunk[kFileChunk];
 constexpr uint32_t kConnectWaitMs = 1000;
 constexpr int32_t kMaxBodyCapacity = 0x7FFFFFFF;
 // A memory body with a known length starts with at most this much and doubles as the
@@ -29,6 +33,13 @@ HttpSlot* Slot(int slot) {
   if (slot < 0 || slot >= HTTP_SLOT_COUNT) return nullptr;
   return g_HttpTable.slots[slot];
 }
+
+// The body bytes one step of a request may move this round: the round's share.
+int32_t StepBudget() {
+  return std::max(kBodyChunk, HTTP_BYTES_PER_ROUND / std::max(g_HttpTable.count, int32_t(1)));
+}
+
+void NoteActivity(HttpSlot* s) { s->lastActivityMs = PlatTimeMs(); }
 
 // Nothing more can be read: the connection is down (or its handle gone) and nothing waits.
 bool ConnectionOver(int handle) {
@@ -51,28 +62,38 @@ enum LineTaken { LINE_TAKEN, LINE_NOT_YET, LINE_TOO_LONG, LINE_CUT_OFF };
 // One answer line. A line that fills the line buffer without its line feed, or that a
 // peer which has closed will never finish, can never be taken. The state is asked first:
 // once the close has been seen, everything the peer sent before it is waiting.
-LineTaken TakeLine(int handle, char* line) {
+// The line's length goes to *length.
+LineTaken TakeLine(HttpSlot* s, char* line, int* length) {
+  const int handle = s->netHandle;
   const bool closed = GetNetWorkAcceptState(handle) != 1;
-  if (NetWorkRecvLine(handle, line) == 0) return LINE_TAKEN;
+  *length = NetWorkRecvLineLength(handle, line);
+  if (*length >= 0) {
+    NoteActivity(s);
+    return LINE_TAKEN;
+  }
   char probe[256] = {};
   const int waiting = NetWorkRecvToPeek(handle, probe, 255);
   if (waiting < 1) return LINE_NOT_YET;
-  probe[waiting] = '\0';
-  if (StrFindChar(probe, '\n')) return LINE_NOT_YET;  // it came meanwhile: next round
+  if (std::memchr(probe, '\n', size_t(waiting))) return LINE_NOT_YET;  // it came meanwhile: next round
   if (waiting == 255) return LINE_TOO_LONG;
   return closed ? LINE_CUT_OFF : LINE_NOT_YET;
 }
 
-// The slot's memory body goes back to the tracker and the caller's variable to null.
+// The slot's memory body (and a block it is leaving) go back to the tracker and the
+// caller's variable to null.
 void FreeBody(HttpSlot* s) {
   if (s->memoryTarget && *s->memoryTarget) {
     TrackedFree(*s->memoryTarget);
     *s->memoryTarget = nullptr;
   }
+  TrackedFree(s->oldBody);
+  s->oldBody = nullptr;
   s->bodyCapacity = 0;
 }
 
-// Makes room for more of a memory body, up to limit bytes; false without memory.
+// Makes room for more of a memory body, up to limit bytes; false without memory. The
+// bytes so far stay in the old block, to be moved by MoveBody: copied at once, half a
+// large body would be copied in one round.
 bool GrowBody(HttpSlot* s, int32_t limit) {
   if (s->received < s->bodyCapacity) return true;
   if (s->bodyCapacity >= limit) return false;
@@ -80,13 +101,26 @@ bool GrowBody(HttpSlot* s, int32_t limit) {
   const int32_t capacity = int32_t(wanted < limit ? wanted : limit);
   void* grown = TrackedAlloc(size_t(capacity), "", 0);
   if (!grown) return false;
-  if (*s->memoryTarget) {
-    std::memcpy(grown, *s->memoryTarget, size_t(s->received));
-    TrackedFree(*s->memoryTarget);
-  }
+  s->oldBody = *s->memoryTarget;
+  s->oldLength = s->received;
+  s->moved = 0;
   *s->memoryTarget = grown;
   s->bodyCapacity = capacity;
   return true;
+}
+
+// Moves up to most bytes of the old block into the grown one, freeing the old block
+// once all are there; the count moved.
+int32_t MoveBody(HttpSlot* s, int32_t most) {
+  const int32_t count = std::min(most, s->oldLength - s->moved);
+  std::memcpy(static_cast<char*>(*s->memoryTarget) + s->moved, static_cast<const char*>(s->oldBody) + s->moved,
+              size_t(count));
+  s->moved += count;
+  if (s->moved == s->oldLength) {
+    TrackedFree(s->oldBody);
+    s->oldBody = nullptr;
+  }
+  return count;
 }
 
 // Sends what is left of the request text and the POST data; true once all is gone, or
@@ -101,6 +135,7 @@ bool SendRequest(HttpSlot* s) {
     const int sent = NetWorkSend(s->netHandle, from, length);
     if (sent <= 0) return GetNetWorkAcceptState(s->netHandle) != 1;
     s->requestSent += sent;
+    NoteActivity(s);
   }
   return true;
 }
@@ -146,14 +181,20 @@ bool OnContentLength(int slot, HttpSlot* s, const char* line) {
 
 enum BodyState { BODY_WAIT, BODY_DONE, BODY_FAILED };
 
+// Takes the body as far as the step's budget goes; what is left waits for the next round.
 BodyState ReceiveBody(int slot, HttpSlot* s) {
   const int handle = s->netHandle;
-  for (;;) {
+  for (int32_t budget = StepBudget(); budget > 0;) {
+    if (s->oldBody) {
+      budget -= MoveBody(s, budget);
+      NoteActivity(s);
+      continue;
+    }
     int count;
     if (s->destination == HTTP_TO_FILE) {
-      char chunk[kBodyChunk];
+      char* chunk = g_fileChunk;
       const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
-      const int32_t want = std::min(kBodyChunk, limit - s->received);
+      const int32_t want = std::min({kFileChunk, limit - s->received, budget});
       if (want == 0 && s->contentLength < 0) {  // longer than the count can say
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
@@ -170,15 +211,19 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
-      const int32_t room = s->bodyCapacity - s->received;
+      if (s->oldBody) continue;  // the block grew: its bytes move first
+      const int32_t room = std::min(s->bodyCapacity - s->received, budget);
       count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
       if (count < 0) return BODY_WAIT;
     }
     s->received += count;
+    budget -= count;
+    if (count > 0) NoteActivity(s);
     if (s->contentLength >= 0 ? s->received >= s->contentLength : ConnectionOver(handle))
       return BODY_DONE;
     if (count == 0) return BODY_WAIT;
   }
+  return BODY_WAIT;
 }
 
 // Ends the request over an answer line that can never be taken; false while the line may
@@ -192,7 +237,8 @@ bool LineFailed(int slot, LineTaken taken) {
 // Step 1 of every kind: the status line. True when it said 200.
 bool TakeStatus(int slot, HttpSlot* s, bool logFailure) {
   char line[256];
-  const LineTaken taken = TakeLine(s->netHandle, line);
+  int length;
+  const LineTaken taken = TakeLine(s, line, &length);
   if (taken != LINE_TAKEN) {
     LineFailed(slot, taken);
     return false;
@@ -226,12 +272,13 @@ int GetOrPost(int slot, bool post) {
     switch (s->step) {
       case 2: {
         char line[256];
-        const LineTaken taken = TakeLine(s->netHandle, line);
+        int length;
+        const LineTaken taken = TakeLine(s, line, &length);
         if (taken != LINE_TAKEN) {
           LineFailed(slot, taken);
           return 0;
         }
-        if (!StrFindChar(line, ':')) {  // the blank line that ends the header
+        if (!std::memchr(line, ':', size_t(length))) {  // the blank line that ends the header
           s->step = 3;
           break;
         }
@@ -250,6 +297,20 @@ int GetOrPost(int slot, bool post) {
   }
 }
 
+// Ends a request whose connection has been silent past the limit. Bytes that came since
+// the last step count even when they are no whole line yet: what the connection holds
+// has changed.
+void CheckInactivity(int slot, HttpSlot* s) {
+  const SocketData* d = s->result == -1 ? GetSocketData(s->netHandle) : nullptr;
+  const int32_t waiting = d ? d->recvRing.length : 0;
+  if (waiting != s->waitingSeen) NoteActivity(s);
+  s->waitingSeen = waiting;
+  const uint32_t limit = g_HttpTable.inactivityLimitMs;
+  if (s->result != -1 || limit == 0 || PlatTimeMs() - s->lastActivityMs < limit) return;
+  WriteLogFmt("HTTPの応答が %u ミリ秒途絶えたので打ち切りました", limit);
+  FinishHttpSlot(slot, 2, HTTP_DETAIL_CONNECTION);
+}
+
 void FreeSlotRecord(HttpSlot* s) {
   if (s->file) PlatFileClose(s->file);
   TrackedFree(s->postData);
@@ -266,14 +327,22 @@ int RefuseRequest(HttpSlot* s, const char* why) {
 
 int ClearHttpTable() {
   std::memset(&g_HttpTable, 0, sizeof g_HttpTable);
+  g_HttpTable.inactivityLimitMs = HTTP_DEFAULT_INACTIVITY_MS;
   return 0;
+}
+
+uint32_t SetHttpInactivityLimit(uint32_t ms) {
+  const uint32_t old = g_HttpTable.inactivityLimitMs;
+  g_HttpTable.inactivityLimitMs = ms;
+  return old;
 }
 
 int HttpStep(int slot) {
   HttpSlot* s = Slot(slot);
   if (!s) return -1;
   if (s->result != -1) return 0;
-  if (ConnectionOver(s->netHandle)) {
+  // A body still moving into its grown block is finished by the steps first.
+  if (!s->oldBody && ConnectionOver(s->netHandle)) {
     // A body without a length ends with the connection, and every byte of it has been
     // taken once nothing waits: the close may be seen a round after the last bytes.
     const bool bodyEnded = (s->kind == HTTP_GET || s->kind == HTTP_POST) && s->step == 3 && s->contentLength < 0;
@@ -282,11 +351,13 @@ int HttpStep(int slot) {
     return 0;
   }
   switch (s->kind) {
-    case HTTP_GET: return HttpGet(slot);
-    case HTTP_POST: return HttpPost(slot);
-    case HTTP_HEAD: return HttpHead(slot);
-    default: return 0;
+    case HTTP_GET: HttpGet(slot); break;
+    case HTTP_POST: HttpPost(slot); break;
+    case HTTP_HEAD: HttpHead(slot); break;
+    default: break;
   }
+  CheckInactivity(slot, s);
+  return 0;
 }
 
 int HttpGet(int slot) { return GetOrPost(slot, false); }
@@ -299,7 +370,8 @@ int HttpHead(int slot) {
   if (!Opening(slot, s, false)) return 0;
   if (s->step == 2) {
     char line[256];
-    const LineTaken taken = TakeLine(s->netHandle, line);
+    int length;
+    const LineTaken taken = TakeLine(s, line, &length);
     if (taken != LINE_TAKEN) {
       LineFailed(slot, taken);
       return 0;
@@ -346,6 +418,8 @@ int FinishHttpSlot(int slot, int result, int detail) {
     if (s->memoryTarget && s->result != 0) FreeBody(s);
     s->memoryTarget = nullptr;
   }
+  TrackedFree(s->oldBody);
+  s->oldBody = nullptr;
   return 0;
 }
 
@@ -447,6 +521,7 @@ int StartHttpRequest(int kind, const char* host, int port, const char* path, int
     PlatSleep(1);
   }
   s->netHandle = handle;
+  NoteActivity(s);
   if (destination == HTTP_TO_MEMORY) {
     s->memoryTarget = memoryTarget;
     *memoryTarget = nullptr;

@@ -8,6 +8,13 @@
 struct PlatFile;
 
 enum : int32_t { HTTP_SLOT_COUNT = 100 };
+// The body bytes one round of the pump moves for all running requests together (taken
+// from the connections or moved into a grown memory block), shared among them with at
+// least 4096 each: a peer that sends without pause fills its download over many rounds
+// and never holds one up.
+enum : int32_t { HTTP_BYTES_PER_ROUND = 256 << 10 };
+// A request that gets no byte for this long ends as failed (the program can change it).
+enum : uint32_t { HTTP_DEFAULT_INACTIVITY_MS = 30000 };
 enum : int32_t { HTTP_GET = 0, HTTP_POST = 1, HTTP_HEAD = 2 };
 enum : int32_t { HTTP_TO_FILE = 0, HTTP_TO_MEMORY = 1 };
 // Detail of a failure (result 2).
@@ -15,7 +22,8 @@ enum : int32_t {
   HTTP_DETAIL_STATUS = 0,       // the status was neither 200 nor 404, or the answer unreadable
   HTTP_DETAIL_NOT_FOUND = 1,    // status 404
   HTTP_DETAIL_NO_MEMORY = 2,    // no room for the body
-  HTTP_DETAIL_CONNECTION = 3,   // the connection ended before the answer was complete
+  HTTP_DETAIL_CONNECTION = 3,   // the connection ended (or fell silent past the inactivity
+                                // limit) before the answer was complete
 };
 
 struct HttpSlot {
@@ -39,17 +47,30 @@ struct HttpSlot {
   int32_t requestLength;
   int32_t requestSent;
   int32_t bodyCapacity;  // size of the memory block while the body length is unknown
+  uint32_t lastActivityMs;  // when the last byte went out or came in
+  int32_t waitingSeen;      // bytes the connection held at the end of the last step
+  // A memory body that outgrew its block is moved into the larger one over rounds: the
+  // old block, the bytes it holds, and how many of them have been moved.
+  void* oldBody;
+  int32_t oldLength;
+  int32_t moved;
 };
 
 struct HttpTable {
   HttpSlot* slots[HTTP_SLOT_COUNT];
   int32_t count;
+  uint32_t inactivityLimitMs;  // 0: no limit
 };
 
 extern HttpTable g_HttpTable;
 
-// Zeroes the table (engine initialisation; the end has deleted every slot before).
+// Zeroes the table and sets the default inactivity limit (engine initialisation; the end
+// has deleted every slot before).
 int ClearHttpTable();
+// How long a running request may go without a byte going out or coming in before it
+// ends with result 2 and HTTP_DETAIL_CONNECTION (logged); 0 lets it wait for ever. Holds
+// for running requests too. The limit it replaces.
+uint32_t SetHttpInactivityLimit(uint32_t ms);
 
 // One step of the request in the slot: -1 for an empty slot, else 0.
 int HttpStep(int slot);

@@ -21,11 +21,16 @@ constexpr uint32_t kConnectionEvents = PLAT_FD_READ | PLAT_FD_WRITE | PLAT_FD_CL
 constexpr uint32_t kOutgoingEvents = kConnectionEvents | PLAT_FD_CONNECT;
 constexpr int32_t kConnectionSlots = 4096;
 constexpr uint32_t kCloseWaitMs = 1000;
-constexpr int kListenBacklog = 128;
+// The kernel queues as many connections as the table can take, so a burst of peers that
+// come between two pumps waits in the queue rather than for a retried handshake.
+constexpr int kListenBacklog = kConnectionSlots;
 // The most one receive call asks of the socket: the ring grows with what arrives, never
 // from what a peer's length announces.
 constexpr int32_t kRecvChunk = 256 << 10;
 constexpr int32_t kRecvStep = 4096;
+// The most a raw connection's ring holds ahead of the program's reads: the rest waits in
+// the socket, so a peer that floods costs each read no more than this much copying.
+constexpr int32_t kRawBuffered = 256 << 10;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
 // The NetWorkTable is a generic handle table whose slots the network chooses itself:
@@ -223,10 +228,11 @@ int ReceiveMessages(SocketData* d) {
   return 0;
 }
 
-// Takes everything the socket holds into the receive ring of a raw connection.
+// Takes what the socket holds into the receive ring of a raw connection, as far as the
+// ring's share allows.
 int ReceiveRaw(SocketData* d) {
   for (;;) {
-    const int32_t count = ReceiveChunk(d, kRecvChunk);
+    const int32_t count = ReceiveChunk(d, kRawBuffered - d->recvRing.length);
     if (count < 0) return ReceiveFailed(d, kRecvChunk);
     if (count == 0) return 0;
   }
@@ -357,9 +363,11 @@ int SendSocket(int handle) {
                            });
 }
 
-int AcceptNetWork() {
-  if (!net.initialised) return -1;
-  PumpNetworkMessages(0);
+namespace {
+
+// Accepts one waiting connection into a new record; 1, or -1. With quietWhenNone an
+// accept that finds nothing waiting is no failure: 0, and no log line.
+int AcceptOne(bool quietWhenNone) {
   SocketData* listener = static_cast<SocketData*>(net.slots[NETWORK_LISTEN_SLOT]);
   if (!listener) return -1;
   const int32_t slot = FreeConnectionSlot();
@@ -372,9 +380,10 @@ int AcceptNetWork() {
   PlatSockAddrIn peer{};
   d->socket = PlatNetAccept(listener->socket, &peer);
   if (d->socket == PLAT_INVALID_SOCKET) {
-    LogNetworkError("acceptに失敗しました");
+    const bool none = quietWhenNone && PlatNetGetLastError() == PLAT_NET_EWOULDBLOCK;
+    if (!none) LogNetworkError("acceptに失敗しました");
     UndoRecord(d);
-    return -1;
+    return none ? 0 : -1;
   }
   std::memcpy(d->peerAddress, peer.address, 4);
   d->peerPort = peer.port;
@@ -382,6 +391,25 @@ int AcceptNetWork() {
   if (CommitRecord(d, slot, kConnectionEvents, "WSAAsyncSelectのエラー in AcceptNetWork") < 0)
     return -1;
   return 1;
+}
+
+// The answer to an accept event: every connection waiting, not one per poll, so a queue
+// of peers is taken in one pump; it stops at the first failure or when the table is
+// full. The result of the first accept.
+int AcceptAllWaiting() {
+  const int first = AcceptNetWork();
+  if (first == 1)
+    while (AcceptOne(true) == 1) {
+    }
+  return first;
+}
+
+}  // namespace
+
+int AcceptNetWork() {
+  if (!net.initialised) return -1;
+  PumpNetworkMessages(0);
+  return AcceptOne(false);
 }
 
 int OnSocketEvent(uintptr_t socket, uint32_t eventWord) {
@@ -401,7 +429,7 @@ int OnSocketEvent(uintptr_t socket, uint32_t eventWord) {
   switch (eventWord & 0xFFFF) {
     case PLAT_FD_READ: RecvSocket(d->node.key); return 1;
     case PLAT_FD_WRITE: SendSocket(d->node.key); return 1;
-    case PLAT_FD_ACCEPT: return AcceptNetWork();
+    case PLAT_FD_ACCEPT: return AcceptAllWaiting();
     case PLAT_FD_CONNECT:
       if (error == 0) d->connected = 1;
       else d->connectFailed = 1;
@@ -466,19 +494,22 @@ int GetNetWorkDataLength(int handle) {
   return got >= 1 ? 1 : got;
 }
 
-int NetWorkRecvLine(int handle, char* line) {
+int NetWorkRecvLineLength(int handle, char* line) {
   char text[256] = {};
   const int got = NetWorkRecvToPeek(handle, text, 255);
   if (got < 1) return -1;
-  text[got] = '\0';
-  const char* feed = StrFindChar(text, '\n');
+  // The line feed is looked for in what came, not in a string: a NUL byte is part of
+  // the line, not its end.
+  const char* feed = static_cast<const char*>(std::memchr(text, '\n', size_t(got)));
   if (!feed) return -1;
   const size_t length = size_t(feed - text);
   MemCopy(line, text, length);
   line[length] = '\0';
   NetWorkRecv(handle, text, int(length + 1));
-  return 0;
+  return int(length);
 }
+
+int NetWorkRecvLine(int handle, char* line) { return NetWorkRecvLineLength(handle, line) >= 0 ? 0 : -1; }
 
 int CloseNetHandle(int handle) {
   SocketData* d = CheckHandle(handle);

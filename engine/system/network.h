@@ -5,9 +5,10 @@
 // 4-byte little-endian length and that many bytes; what NetWorkSend queues goes out as
 // one message when the socket can take it, and received data counts as available once
 // its whole message has arrived. Raw writes go straight to the socket and raw reads take
-// what has arrived as it stands (HTTP uses these). Either way, whatever the socket holds
-// is moved into the connection's receive ring as it arrives, up to NETWORK_MAX_BUFFERED,
-// so bytes of an unfinished unit never sit in the socket.
+// what has arrived as it stands (HTTP uses these). On a framed connection whatever the
+// socket holds is moved into the receive ring as it arrives, up to NETWORK_MAX_BUFFERED,
+// so bytes of an unfinished unit never sit in the socket; a raw connection's ring keeps
+// only a small share ahead of the reads and leaves the rest in the socket.
 //
 // Until InitNetwork has run, every operation refuses (-1; 0 for PumpNetworkMessages and
 // EndNetwork).
@@ -67,7 +68,9 @@ struct SocketData {
 // Move data between the socket and the rings of a framed connection; 0, or -1.
 int RecvSocket(int handle);
 int SendSocket(int handle);
-// Accepts one waiting connection from the listening socket; 1, or -1.
+// Accepts one waiting connection from the listening socket; 1, or -1. The accept event
+// takes every waiting connection (as far as the table has slots), with this result for
+// the first.
 int AcceptNetWork();
 // Socket message 1285: the socket, and the event (low 16 bits) with its error (high 16
 // bits). The window procedures return the result.
@@ -86,8 +89,11 @@ int NetWorkSend(int handle, const void* data, int length);
 // has closed and nothing is left, else negative.
 int GetNetWorkDataLength(int handle);
 // Takes one line ending in a line feed into line (256 bytes at least; the line feed is
-// not stored, a carriage return before it is); 0, or -1 when no whole line waits.
+// not stored, a carriage return before it is, and so is a NUL byte); 0, or -1 when no
+// whole line waits.
 int NetWorkRecvLine(int handle, char* line);
+// The same, giving the line's length (up to the line feed, NUL bytes counted), or -1.
+int NetWorkRecvLineLength(int handle, char* line);
 // Sends what is queued (for at most 1000 ms while the connection stands), then closes;
 // 0, or -1. What has arrived is dropped, and a message still arriving is not waited for.
 int CloseNetHandle(int handle);

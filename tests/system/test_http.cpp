@@ -4,6 +4,7 @@
 #include "net_fixture.h"
 #include "platform/fs/fs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -131,15 +132,26 @@ class Http : public NetworkUp {
     return StartHttpRequest(HTTP_GET, "127.0.0.1", server.port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
   }
 
-  // Rounds of the pump's network services until the slot's request has finished.
-  static bool Run(int slot) {
+  static void Round() {
+    PumpNetworkMessages(1);
+    StepAllHttpSlots();
+  }
+
+  // Rounds of the pump's network services until done() holds (on the manual clock, the
+  // clock standing still).
+  template <class Done>
+  static bool RoundsUntil(Done done) {
     for (int i = 0; i < kMaxRounds; i++) {
-      PumpNetworkMessages(1);
-      StepAllHttpSlots();
-      if (GetHttpSlot(slot)->result != -1) return true;
+      Round();
+      if (done()) return true;
       ::poll(nullptr, 0, 1);
     }
     return false;
+  }
+
+  // Rounds until the slot's request has finished.
+  static bool Run(int slot) {
+    return RoundsUntil([slot] { return GetHttpSlot(slot)->result != -1; });
   }
 
   static std::string FileText(const std::string& path) {
@@ -232,7 +244,16 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"CutOffInTheHeader", kOk + "Content-Len", true, HTTP_TO_MEMORY, 2, 3, ""},
         GetCase{"CutOffInTheBody", kOk + "Content-Length: 10\r\n\r\n01234", true, HTTP_TO_MEMORY, 2, 3, ""},
         GetCase{"CutOffInTheBodyOfAFile", kOk + "Content-Length: 10\r\n\r\n01234", true, HTTP_TO_FILE, 2, 3,
-                "01234"}),
+                "01234"},
+        // A NUL byte is a byte of its line: the line still ends at its line feed, and a
+        // colon after the NUL still makes it a header line.
+        GetCase{"ANulInAHeaderValue", kOk + std::string("X-Bin: a\0b\r\n", 12) + "Content-Length: 3\r\n\r\nabc",
+                true, HTTP_TO_MEMORY, 0, -1, "abc"},
+        GetCase{"ANulBeforeTheColonOfAHeader",
+                kOk + std::string("\0X: y\r\n", 7) + "Content-Length: 3\r\n\r\nabc", true, HTTP_TO_FILE, 0, -1,
+                "abc"},
+        GetCase{"ANulInTheStatusLine", std::string("HTTP/1.0 200 OK\0\r\n", 18) + "Content-Length: 2\r\n\r\nok",
+                false, HTTP_TO_MEMORY, 0, -1, "ok"}),
     [](const ::testing::TestParamInfo<GetCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Http, OnlyAGetLogsAStatusOtherThan200) {
@@ -359,8 +380,8 @@ TEST_F(Http, TheLargestLengthReservesNothingFromTheHeaderAlone) {
   EXPECT_EQ(body, nullptr);
 }
 
-// No timeout exists for a server that says nothing, or says it a byte at a time, but the
-// request never holds up the pump: many rounds go by on a clock that does not move.
+// A server that says nothing never holds up the pump: many rounds go by on a clock that
+// does not move, and the request waits for its inactivity limit.
 TEST_F(Http, ASilentServerNeverHoldsUpThePump) {
   const int slot = StartUnanswered();
   ASSERT_GE(slot, 0);
@@ -373,6 +394,153 @@ TEST_F(Http, ASilentServerNeverHoldsUpThePump) {
   EXPECT_EQ(GetHttpSlot(slot)->result, -1);
   PlatClockSetManual(0);
   EXPECT_EQ(DeleteHttpSlot(slot), 0);
+}
+
+// A body the peer sends faster than the rounds take it arrives over many rounds, each
+// taking no more than the round's share, and whole.
+TEST_F(Http, AFloodedBodyIsTakenAShareARoundAndArrivesWhole) {
+  for (int destination : {HTTP_TO_MEMORY, HTTP_TO_FILE}) {
+    SCOPED_TRACE(destination);
+    std::string data(4 << 20, '\0');
+    for (size_t i = 0; i < data.size(); i++) data[i] = char(i * 7 + i / 4099);
+    HttpServer flood;
+    flood.response = kOk + "Content-Length: " + std::to_string(data.size()) + "\r\n\r\n" + data;
+    flood.closeAtOnce = false;
+    flood.Start();
+    const std::string file = dir + "/flood.bin";
+    void* body = nullptr;
+    const int slot = StartHttpRequest(HTTP_GET, "127.0.0.1", flood.port, "/", destination, file.c_str(), &body,
+                                      nullptr, 0);
+    ASSERT_GE(slot, 0);
+    int32_t largest = 0, rounds = 0;
+    for (; rounds < 20 * kMaxRounds && GetHttpSlot(slot)->result == -1; rounds++) {
+      const int32_t before = GetHttpSlot(slot)->received;
+      PumpNetworkMessages(1);
+      StepAllHttpSlots();
+      largest = std::max(largest, GetHttpSlot(slot)->received - before);
+      if (GetHttpSlot(slot)->received == before) ::poll(nullptr, 0, 1);
+    }
+    EXPECT_EQ(GetHttpSlot(slot)->result, 0);
+    EXPECT_LE(largest, HTTP_BYTES_PER_ROUND);
+    EXPECT_GE(rounds, int32_t(data.size() / HTTP_BYTES_PER_ROUND));
+    if (destination == HTTP_TO_MEMORY) {
+      ASSERT_NE(body, nullptr);
+      EXPECT_TRUE(std::string(static_cast<char*>(body), data.size()) == data);
+      TrackedFree(body);
+    } else {
+      EXPECT_TRUE(FileText(file) == data);
+    }
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+    flood.Join();
+  }
+}
+
+// A server the test plays by hand, on the manual clock: the request's connection is
+// accepted once the request has started, and the test sends what it likes when it likes.
+class HttpByHand : public Http {
+ protected:
+  int listenFd = -1, fd = -1, port = 0;
+
+  void SetUp() override {
+    Http::SetUp();
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listenFd, 4), 0);
+    port = LocalPort(listenFd);
+    PlatClockSetManual(1, 1000);
+  }
+
+  void TearDown() override {
+    PlatClockSetManual(0);
+    Http::TearDown();
+    for (int f : {fd, listenFd})
+      if (f >= 0) ::close(f);
+  }
+
+  int StartGet() {
+    const int slot =
+        StartHttpRequest(HTTP_GET, "127.0.0.1", port, "/", HTTP_TO_MEMORY, nullptr, &body, nullptr, 0);
+    fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    return fd < 0 ? -1 : slot;
+  }
+};
+
+struct SilenceCase {
+  const char* name;
+  std::string said;  // what the server sends before it falls silent
+  int32_t step, received;  // where the request then stands
+};
+
+void PrintTo(const SilenceCase& c, std::ostream* os) { *os << c.name; }
+
+class HttpSilence : public HttpByHand, public ::testing::WithParamInterface<SilenceCase> {};
+
+// A server that stops mid-answer and holds the connection: the request ends, failed, as
+// soon as the limit has passed without a byte, and frees what it had of the body.
+TEST_P(HttpSilence, EndsTheRequestOnceTheLimitPasses) {
+  const SilenceCase& c = GetParam();
+  EXPECT_EQ(SetHttpInactivityLimit(5000), HTTP_DEFAULT_INACTIVITY_MS);
+  const int slot = StartGet();
+  ASSERT_GE(slot, 0);
+  ASSERT_TRUE(SendAll(fd, c.said));
+  const HttpSlot* s = GetHttpSlot(slot);
+  ASSERT_TRUE(RoundsUntil([&] { return s->step == c.step && s->received == c.received; }));
+  PlatClockAdvance(4999);
+  Round();
+  EXPECT_EQ(s->result, -1);
+  PlatClockAdvance(1);
+  Round();
+  EXPECT_EQ(s->result, 2);
+  EXPECT_EQ(s->detail, HTTP_DETAIL_CONNECTION);
+  EXPECT_EQ(s->netHandle, -1);
+  EXPECT_EQ(body, nullptr);
+  EXPECT_TRUE(LogHas("HTTPの応答が 5000 ミリ秒途絶えたので打ち切りました"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HttpSilence,
+    ::testing::Values(SilenceCase{"BeforeTheStatusLine", "", 1, 0},
+                      SilenceCase{"InTheMiddleOfAHeaderLine", kOk + "Content-Len", 2, 0},
+                      SilenceCase{"InTheBody", kOk + "Content-Length: 10\r\n\r\n01234", 3, 5}),
+    [](const ::testing::TestParamInfo<SilenceCase>& info) { return std::string(info.param.name); });
+
+// A byte at a time, each just inside the limit, keeps the request alive to its end, even
+// when the bytes make no whole line yet.
+TEST_F(HttpByHand, EveryByteRestartsTheLimit) {
+  SetHttpInactivityLimit(5000);
+  const int slot = StartGet();
+  ASSERT_GE(slot, 0);
+  const HttpSlot* s = GetHttpSlot(slot);
+  ASSERT_TRUE(RoundsUntil([&] { return s->step == 1; }));  // the request is out
+  const std::string answer = kOk + "Content-Length: 3\r\n\r\nabc";
+  for (size_t i = 0; i < answer.size(); i++) {
+    SCOPED_TRACE(i);
+    PlatClockAdvance(4999);
+    ASSERT_TRUE(SendAll(fd, answer.substr(i, 1)));
+    ASSERT_TRUE(RoundsUntil([&] { return s->lastActivityMs == PlatTimeMs() || s->result != -1; }));
+    ASSERT_EQ(s->result, i + 1 == answer.size() ? 0 : -1);
+  }
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(std::string(static_cast<char*>(body), 3), "abc");
+  TrackedFree(body);
+}
+
+TEST_F(HttpByHand, ALimitOf0WaitsForEver) {
+  SetHttpInactivityLimit(0);
+  const int slot = StartGet();
+  ASSERT_GE(slot, 0);
+  ASSERT_TRUE(SendAll(fd, kOk));
+  ASSERT_TRUE(RoundsUntil([&] { return GetHttpSlot(slot)->step == 2; }));
+  PlatClockAdvance(24 * 3600 * 1000);
+  Round();
+  EXPECT_EQ(GetHttpSlot(slot)->result, -1);
+  // Set while the request runs, a limit holds for it at once.
+  SetHttpInactivityLimit(1000);
+  Round();
+  EXPECT_EQ(GetHttpSlot(slot)->result, 2);
 }
 
 TEST_F(Http, DeletingARunningRequestFailsItAndFreesThePartialBody) {

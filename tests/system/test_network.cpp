@@ -324,6 +324,54 @@ TEST_F(Network, RawLinesEndAtALineFeedAndKeepTheCarriageReturn) {
   EXPECT_EQ(GetNetWorkDataLength(h), 0);  // closed and empty
 }
 
+// A NUL byte is one byte of the line like any other: the line still ends at its line feed.
+TEST_F(Network, ANulByteIsPartOfARawLine) {
+  SetNetWorkRawMode(1);
+  int peer;
+  const int h = Accept(&peer);
+  ASSERT_TRUE(SendAll(peer, std::string("a\0b\r\nnext\n", 10)));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRing.length == 10; }));
+  char line[256];
+  ASSERT_EQ(NetWorkRecvLineLength(h, line), 4);
+  EXPECT_EQ(std::string(line, 4), std::string("a\0b\r", 4));
+  ASSERT_EQ(NetWorkRecvLine(h, line), 0);
+  EXPECT_EQ(std::string(line), "next");
+  EXPECT_EQ(NetWorkRecvLineLength(h, line), -1);
+  ::close(peer);
+}
+
+// Peers that come all at once wait in the listening queue, and one pump takes them all,
+// not one per pump.
+TEST_F(Network, ABurstOfPeersIsAcceptedInOnePump) {
+  constexpr int kPeers = 500;
+  std::vector<int> peers;
+  for (int i = 0; i < kPeers; i++) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    peers.push_back(fd);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    ASSERT_TRUE(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 || errno == EINPROGRESS);
+  }
+  for (int fd : peers) {  // every handshake is done before the engine looks
+    pollfd p{fd, POLLOUT, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+  }
+  int pumps = 0;
+  while (pumps < 3 && HandleSlot(GetNewestNetWorkHandle()) != kPeers - 1) {
+    PumpNetworkMessages(1);
+    pumps++;
+  }
+  EXPECT_EQ(pumps, 1);
+  EXPECT_EQ(HandleSlot(GetNewestNetWorkHandle()), kPeers - 1);
+  // And every one is a working connection.
+  ASSERT_TRUE(SendAll(peers.back(), Framed("last")));
+  ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(GetNewestNetWorkHandle()) == 4; }));
+  for (int fd : peers) ::close(fd);
+}
+
 TEST_F(Network, FramedConnectionsHaveNoLines) {
   int peer;
   const int h = Accept(&peer);
