@@ -4,6 +4,7 @@
 // SDL_ConvertPixels and handing it to an RGB565 streaming texture of the software
 // renderer with SDL_UpdateTexture. Megapixels per second and the ratio.
 #include "bench/ratio.h"
+#include "engine/d3d/direct3d.h"
 #include "engine/d3d/services.h"
 #include "engine/d3d/texture3d.h"
 #include "engine/graphics/graph.h"
@@ -50,7 +51,9 @@ bool StartEngineDirect3D() {
     g_System.mainThreadId = PlatThreadId();
     g_System.windowActive = 1;
     g_System.settings.initialising = 1;
-    if (StartGraphicsWithFallback(window) != 0 || InitializeDirect3D() != 0) return false;
+    if (StartGraphicsWithFallback(window) != 0) return false;
+    // The start brings Direct3D up itself on this display; asked again, it would refuse.
+    if (!g_Direct3D.direct3D && InitializeDirect3D() != 0) return false;
     g_GraphTable.available3D = RemoveAllTexturesIfActive() != -1;
     g_DrawState.newGraphColorKey = 0;
     return g_GraphTable.available3D != 0;

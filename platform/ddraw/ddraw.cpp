@@ -256,8 +256,12 @@ struct Copy {
   uint32_t low, high;
 };
 
+// The tests' switch (under the layer's lock): every copy through CopyLoopGeneral.
+bool g_generalCopies = false;
+
+// The general loop, pixel by pixel.
 template <int B>
-void CopyLoop(const Copy& c) {
+void CopyLoopGeneral(const Copy& c) {
   const bool stretched = c.srcW != c.dstW || c.srcH != c.dstH;
   // The source byte of each destination column, worked out once: a division per pixel
   // made stretches several times slower than the copy itself.
@@ -280,6 +284,51 @@ void CopyLoop(const Copy& c) {
       const uint32_t v = Read<B>(srow + at);
       if (c.keyed && v >= c.low && v <= c.high) continue;
       Write<B>(drow + size_t(x) * B, v);
+    }
+  }
+}
+
+// What CopyLoopGeneral gives, by rows: an unstretched keyed row selects between the
+// source and what the destination holds, which vectorises; a stretch works out its
+// source columns once and copies a repeated source row's destination row again. The
+// source never shares memory with the destination here (CopyRect copies it first).
+template <int B>
+void CopyLoop(const Copy& c) {
+  if (g_generalCopies) return CopyLoopGeneral<B>(c);
+  const bool stretched = c.srcW != c.dstW || c.srcH != c.dstH;
+  // An empty key range keys nothing.
+  const bool keyed = c.keyed && c.low <= c.high;
+  const uint32_t low = c.low, span = c.high - c.low;
+  const int32_t width = c.width;
+  std::vector<size_t> columns;
+  if (stretched) {
+    columns.resize(size_t(width));
+    for (int32_t x = 0; x < width; x++)
+      columns[size_t(x)] = size_t(int64_t(x + c.offsetX) * c.srcW / c.dstW) * B;
+  }
+  int32_t lastSy = -1;
+  for (int32_t y = 0; y < c.height; y++) {
+    const int32_t sy = stretched ? int32_t(int64_t(y + c.offsetY) * c.srcH / c.dstH) : y + c.offsetY;
+    const uint8_t* srow = c.src + size_t(sy) * size_t(c.srcPitch);
+    uint8_t* drow = c.dst + size_t(y) * size_t(c.dstPitch);
+    if (!stretched) srow += size_t(c.offsetX) * B;
+    if (!keyed && (!stretched || (sy == lastSy && y > 0))) {
+      std::memmove(drow, stretched ? drow - c.dstPitch : srow, size_t(width) * B);
+      continue;
+    }
+    lastSy = sy;
+    if (!stretched) {
+      for (int32_t x = 0; x < width; x++) {
+        const uint32_t v = Read<B>(srow + size_t(x) * B), old = Read<B>(drow + size_t(x) * B);
+        Write<B>(drow + size_t(x) * B, v - low <= span ? old : v);
+      }
+    } else if (keyed) {
+      for (int32_t x = 0; x < width; x++) {
+        const uint32_t v = Read<B>(srow + columns[size_t(x)]);
+        if (v - low > span) Write<B>(drow + size_t(x) * B, v);
+      }
+    } else {
+      for (int32_t x = 0; x < width; x++) Write<B>(drow + size_t(x) * B, Read<B>(srow + columns[size_t(x)]));
     }
   }
 }
@@ -1190,10 +1239,17 @@ void PlatDDrawFakeReset() {
   g.fake.Reset();
   g.overlay = false;
   g.heldRaster = -1;
+  g_generalCopies = false;
   if (exclusive) {
     PlatDisplaySetExclusiveOwner(0);
     PlatDisplayRestoreMode();
   }
+}
+
+void PlatDDrawFakeGeneralCopies(int on) {
+  DD& g = G();
+  Lock lock(g.mu);
+  g_generalCopies = on != 0;
 }
 
 void PlatDDrawFakeFailNext(const char* operation, int count, int32_t error) {

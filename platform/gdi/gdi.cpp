@@ -525,6 +525,76 @@ void ConvertRun(const Codec& in, const Codec& out, const uint8_t* from, uint8_t*
   runs[in.f->bits / 8 - 2][out.f->bits / 8 - 2](in, out, from, to, columns, w);
 }
 
+// ---- row converters of the common copies ---------------------------------------------------
+// A present copies the whole screen every frame, mostly a 5:6:5 or 5:5:5 picture into an
+// 8:8:8:8 store, or a picture into a store of its own format stretched. These rows do that
+// with the formats fixed at compile time, so that the loops have no table to reload and
+// vectorise; each gives what the general loops give, bit for bit. columns holds the source
+// column of each destination pixel, -1 where it lies off the source; straight says the
+// columns run one by one from columns[0].
+
+// The tests' switch (under the layer's lock): every copy through the general loops.
+bool g_generalCopies = false;
+
+typedef void (*RowCopy)(const uint8_t* from, uint8_t* to, const int32_t* columns, int32_t w, bool straight);
+
+// One 16-bit pixel of the layout (green's width given; red and blue 5 bits) widened to
+// 0xRRGGBB as Channel widens it: the bits repeated downward.
+template <int G>
+inline uint32_t Widen16(uint32_t p) {
+  const uint32_t r = p >> (5 + G) & 0x1F, g = p >> 5 & ((1u << G) - 1), b = p & 0x1F;
+  return (r << 3 | r >> 2) << 16 | (g << (8 - G) | g >> (2 * G - 8)) << 8 | (b << 3 | b >> 2);
+}
+
+template <int G>
+void Row16To8888(const uint8_t* from, uint8_t* to, const int32_t* columns, int32_t w, bool straight) {
+  uint16_t in;
+  uint32_t out;
+  if (straight) {
+    from += size_t(columns[0]) * 2;
+    for (int32_t i = 0; i < w; i++) {
+      std::memcpy(&in, from + size_t(i) * 2, 2);
+      out = Widen16<G>(in);
+      std::memcpy(to + size_t(i) * 4, &out, 4);
+    }
+    return;
+  }
+  for (int32_t i = 0; i < w; i++) {
+    if (columns[i] < 0) continue;
+    std::memcpy(&in, from + size_t(columns[i]) * 2, 2);
+    out = Widen16<G>(in);
+    std::memcpy(to + size_t(i) * 4, &out, 4);
+  }
+}
+
+// A stretched or mirrored row between pictures of one format (a straight one is a memcpy).
+template <int B>
+void RowGather(const uint8_t* from, uint8_t* to, const int32_t* columns, int32_t w, bool) {
+  for (int32_t i = 0; i < w; i++)
+    if (columns[i] >= 0) std::memcpy(to + size_t(i) * B, from + size_t(columns[i]) * B, B);
+}
+
+bool Masks(const Format& f, uint32_t r, uint32_t g, uint32_t b) {
+  return f.masks[0] == r && f.masks[1] == g && f.masks[2] == b;
+}
+
+// The row converter of a copy from one format into another, or null for the general loops.
+RowCopy RowCopyFor(const Format& in, const Format& out, bool same) {
+  if (g_generalCopies) return nullptr;
+  if (same) {
+    switch (in.bits) {
+      case 16: return RowGather<2>;
+      case 24: return RowGather<3>;
+      case 32: return RowGather<4>;
+      default: return nullptr;
+    }
+  }
+  if (in.bits != 16 || out.bits != 32 || !Masks(out, 0xFF0000, 0xFF00, 0xFF)) return nullptr;
+  if (Masks(in, 0xF800, 0x07E0, 0x001F)) return Row16To8888<6>;
+  if (Masks(in, 0x7C00, 0x03E0, 0x001F)) return Row16To8888<5>;
+  return nullptr;
+}
+
 // Copies into dst's region (picture coordinates) from src: destination pixel (x, y) takes
 // source pixel (xs.At(step x), ys.At(step y)), where a step counts from the region's
 // first destination column or row (walking backwards when flipped); source pixels outside
@@ -554,6 +624,13 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
   std::vector<uint8_t> scratch;
   const bool shared = src.hold && src.hold == dst.hold;
   const bool upward = shared && m.ys.At(m.flipY ? m.dstY0 - region.top : region.top - m.dstY0) < region.top;
+  const RowCopy rowCopy = RowCopyFor(src.format, dst.format, same);
+  // A row that takes every pixel from the source row the last one took is that row again
+  // (a stretch's repeated rows), unless the copy reads the memory it writes.
+  const bool whole = std::find(columns.begin(), columns.end(), -1) == columns.end();
+  const size_t dstBytes = size_t(dst.format.bits / 8);
+  const uint8_t* lastTo = nullptr;
+  int64_t lastSy = -1;
   for (int32_t n = 0; n < region.bottom - region.top; n++) {
     const int32_t y = upward ? region.bottom - 1 - n : region.top + n;
     const int64_t step = m.flipY ? m.dstY0 - y : y - m.dstY0;
@@ -562,14 +639,24 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
     const uint8_t* from = src.Row(int32_t(sy));
     uint8_t* to = dst.Row(y);
     if (!from || !to) continue;
+    if (rowCopy && whole && !shared && sy == lastSy && lastTo) {
+      std::memcpy(to + size_t(region.left) * dstBytes, lastTo + size_t(region.left) * dstBytes, size_t(w) * dstBytes);
+      continue;
+    }
     if (shared) {
       const size_t rowBytes = size_t(StrideOf(src.width, src.format.bits));
       scratch.assign(from, from + rowBytes);
       from = scratch.data();
     }
+    lastSy = sy;
+    lastTo = to;
     if (same && straight && dst.format.bits >= 8) {
       const size_t bytes = size_t(dst.format.bits / 8);
       std::memcpy(to + size_t(region.left) * bytes, from + size_t(columns[0]) * bytes, size_t(w) * bytes);
+      continue;
+    }
+    if (rowCopy) {
+      rowCopy(from, to + size_t(region.left) * dstBytes, columns.data(), w, straight);
       continue;
     }
     if (!same && in.f->bits >= 16 && out.f->bits >= 16) {
@@ -1011,8 +1098,15 @@ void PlatGdiFakeReset() {
   g.bitmaps.clear();
   for (auto& [handle, f] : g.fonts) f.backend->close(f.face);
   g.fonts.clear();
+  g_generalCopies = false;
   g.fake.Reset();
   g.clipKind = 0;
+}
+
+void PlatGdiFakeGeneralCopies(int on) {
+  Gdi& g = G();
+  Lock lock(g.mu);
+  g_generalCopies = on != 0;
 }
 
 void PlatGdiFakeSetClipBox(int kind, const PlatRect* box) {

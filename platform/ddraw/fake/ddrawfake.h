@@ -33,6 +33,9 @@ void PlatDDrawFakeLoseAll();
 // The raster's status and scan line stay in the blank (1) or out of it (0), as a display
 // whose raster is stuck; each query still costs its time. -1 lets the raster run again.
 void PlatDDrawFakeHoldRaster(int blank);
+// While on, every blit goes through the general pixel-by-pixel copy instead of the row
+// loops, which must give the same pixels.
+void PlatDDrawFakeGeneralCopies(int on);
 // The one overlay format the display offers (null: none, as at start). With one, the
 // caps' stretch limits let the probe try, and overlay surfaces of it can be made.
 void PlatDDrawFakeSetOverlayFormat(const PlatDDPixelFormat* format);

@@ -103,8 +103,7 @@ void UploadWindow(const PlatDisplayFrame& f, PlatWnd window, std::vector<uint32_
       SDL_UpdateTexture(t.texture, &at, first, f.pitch);
     }
   }
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  SDL_RenderClear(renderer);
+  // The opaque texture covers the whole window, so nothing is cleared under it first.
   SDL_RenderCopy(renderer, t.texture, nullptr, nullptr);
   SDL_RenderPresent(renderer);
 }

@@ -26,3 +26,6 @@ int PlatGdiFakeLiveObjects();
 // PLAT_SIMPLEREGION or PLAT_COMPLEXREGION with the box (dc coordinates), as a window that
 // is covered, clipped or partly covered; 0 goes back to the real answer.
 void PlatGdiFakeSetClipBox(int kind, const PlatRect* box);
+// While on, every DIB and bitmap copy goes through the general per-pixel loops instead of
+// the row converters of the common formats, which must give the same pixels.
+void PlatGdiFakeGeneralCopies(int on);
