@@ -61,6 +61,8 @@ uint32_t Tick() { return g_clock; }
 void Sleep(uint32_t ms) { g_clock += ms; }
 int Ask(const char*, const char*) { return 0; }
 int WaitStop(uint32_t) { return 1; }
+int Log(const char*) { return -1; }
+void Tell(const char*) {}
 void SignalStop(int32_t) {}
 
 const GameApi kSilentEngine = {
@@ -93,6 +95,8 @@ const GameApi kSilentEngine = {
     .GetTickMs = Tick,
     .Sleep = Sleep,
     .AskYesNo = Ask,
+    .WriteLog = Log,
+    .TellUser = Tell,
     .WaitClockStop = WaitStop,
     .SignalClockStop = SignalStop,
 };
