@@ -2,15 +2,17 @@
 # The program on the headless back end (no display at all) ends on a TERM signal the way
 # it ends when its window is closed: status 0, and Log.txt holds the end lines and an
 # empty leak report.
-#   headless_term.sh <game executable>
+#   headless_term.sh <game executable> <assets directory>
 set -u
 game=$(realpath "$1")
+assets=$(realpath "$2")
 suppressions=$(realpath "$(dirname "$0")/../../scripts/lsan.supp")
 command -v iconv >/dev/null 2>&1 || { echo "no iconv: skipped"; exit 77; }
 
 dir=$(mktemp -d /tmp/kr_term_XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
+cp "$assets"/* .
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR="$dir/runtime" KR_PLATFORM=headless KR_MESSAGEBOX_ANSWER=no
 export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0

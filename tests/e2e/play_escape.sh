@@ -3,9 +3,10 @@
 # Escape typed into that window (through the X server) is seen by IsKeyDown and ends the
 # program with status 0 (under ASan: no leak outside the system libraries listed in
 # scripts/lsan.supp), and Log.txt holds the start, the end and an empty leak report.
-#   play_escape.sh <game executable>
+#   play_escape.sh <game executable> <assets directory>
 set -u
 game=$(realpath "$1")
+assets=$(realpath "$2")
 root=$(realpath "$(dirname "$0")/../..")
 suppressions=$root/scripts/lsan.supp
 for tool in Xvfb xdotool iconv; do
@@ -15,6 +16,7 @@ done
 dir=$(mktemp -d /tmp/kr_play_XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
+cp "$assets"/* .
 # A runtime directory of its own: a copy of the game the user runs elsewhere keeps its
 # class locks out of the test's way.
 mkdir -m 700 "$dir/runtime"
@@ -54,6 +56,9 @@ if [ -z "$win" ]; then echo "the window never appeared"; kill "$pid"; exit 1; fi
 # A second copy on the same display is refused and leaves the first copy's log as it was.
 cp Log.txt log.before
 if "$game" > second.out 2>&1; then echo "a second copy started"; kill "$pid"; exit 1; fi
+if ! grep -qF "A copy of this program is already running on this display" second.out; then
+  echo "the refused copy did not say why:"; cat second.out; kill "$pid"; exit 1
+fi
 if ! head -c "$(stat -c %s log.before)" Log.txt | cmp -s - log.before; then
   echo "the refused copy changed the running copy's Log.txt"; kill "$pid"; exit 1
 fi
