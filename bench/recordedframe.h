@@ -50,6 +50,8 @@ inline uint32_t Tick() { return g_clock; }
 inline void Sleep(uint32_t ms) { g_clock += ms; }
 inline int Ask(const char*, const char*) { return 0; }
 inline int WaitStop(uint32_t) { return 1; }
+inline int Log(const char*) { return -1; }
+inline void Tell(const char*) {}
 inline void SignalStop(int32_t) {}
 
 inline const GameApi kSilentEngine = {
@@ -82,6 +84,8 @@ inline const GameApi kSilentEngine = {
     .GetTickMs = Tick,
     .Sleep = Sleep,
     .AskYesNo = Ask,
+    .WriteLog = Log,
+    .TellUser = Tell,
     .WaitClockStop = WaitStop,
     .SignalClockStop = SignalStop,
 };

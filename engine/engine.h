@@ -30,6 +30,10 @@ int EngineEnd();
 // Delivers the window's messages; 0 to go on, -1 once the program must end.
 int PumpMessages();
 
+// Appends a Shift-JIS text to Log.txt (and the debugger output); -1, as the engine's
+// failing calls return it.
+int WriteLog(const char* text);
+
 // ---- window, time, random numbers -----------------------------------------------------
 
 // 1 window, 0 full screen; called before EngineInit. 0.

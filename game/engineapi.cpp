@@ -1,5 +1,5 @@
-// The game's table bound to the engine, and to the three OS services the game needs:
-// sleeping, the start-up question and the clock thread's stop signal. These are the only
+// The game's table bound to the engine, and to the four OS services the game needs:
+// sleeping, the start-up question, the clock thread's stop signal and a line to the user. These are the only
 // platform calls in game/.
 #include "game/gameapi.h"
 
@@ -65,6 +65,8 @@ const GameApi kEngineApi = {
     .GetTickMs = GetTickMs,
     .Sleep = PlatSleep,
     .AskYesNo = AskYesNoBox,
+    .WriteLog = WriteLog,
+    .TellUser = PlatUserNotice,
     .WaitClockStop = WaitClockStopEvent,
     .SignalClockStop = SignalClockStopEvent,
 };

@@ -46,6 +46,10 @@ struct GameApi {
   void (*Sleep)(uint32_t ms);
   // The Yes/No question with the question icon and no owner: 1 for Yes, 0 for No.
   int (*AskYesNo)(const char* text, const char* caption);
+  // Appends a Shift-JIS text to the log.
+  int (*WriteLog)(const char* text);
+  // A line the user must read, in English, on the terminal.
+  void (*TellUser)(const char* text);
   // The clock thread's timed wait: 1 as soon as the stop has been signalled (at once if it
   // already was), 0 when ms have passed without it.
   int (*WaitClockStop)(uint32_t ms);

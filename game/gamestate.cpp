@@ -4,6 +4,7 @@
 #include "game/hiscore.h"
 #include "game/stages.h"
 
+#include <cstdio>
 #include <cstring>
 
 GameState* g_Game = nullptr;
@@ -55,6 +56,18 @@ const char* const kEffectFiles[kEffectCount] = {
 };
 constexpr char kStageMusicFile[] = "worldenddominator.ogg";
 constexpr int32_t kSoundCopies = 3;
+
+// A file of the game's own that is missing or damaged: the game would run with invisible
+// walls or players, or silent, and nobody would know why. Said in the log and to the user;
+// 1, to count it.
+int32_t FileNotLoaded(const char* file) {
+  char line[256];
+  std::snprintf(line, sizeof line, "ゲームのファイル %s がないか、読み込めません\n", file);
+  g_Api->WriteLog(line);
+  std::snprintf(line, sizeof line, "The game's file %s is missing or cannot be loaded.\n", file);
+  g_Api->TellUser(line);
+  return 1;
+}
 
 }  // namespace
 
@@ -111,15 +124,43 @@ void FreeStageTable() {
   g_StageList.nextRecord = nullptr;
 }
 
-void LoadImages() {
+int32_t LoadImages() {
+  int32_t failed = 0;
   for (const SheetLoad& s : kSheets)
-    g_Api->LoadSplitGraph(s.file, s.cells, s.across, s.down, 32, 32, s.handles, 0);
+    if (g_Api->LoadSplitGraph(s.file, s.cells, s.across, s.down, 32, 32, s.handles, 0) != 0)
+      failed += FileNotLoaded(s.file);
+  return failed;
 }
 
-void LoadSounds() {
-  for (int32_t i = 0; i < kEffectCount; i++)
+int32_t LoadSounds() {
+  int32_t failed = 0;
+  for (int32_t i = 0; i < kEffectCount; i++) {
     g_SoundEffects[i] = g_Api->LoadSoundFile(kEffectFiles[i], kSoundCopies, -1);
+    if (g_SoundEffects[i] == -1) failed += FileNotLoaded(kEffectFiles[i]);
+  }
   g_StageMusic = g_Api->LoadSoundFile(kStageMusicFile, kSoundCopies, -1);
+  if (g_StageMusic == -1) failed += FileNotLoaded(kStageMusicFile);
+  return failed;
+}
+
+int32_t CheckMenuMusic() {
+  int32_t failed = 0;
+  for (const char* file : {kTitleMusicFile, kOptionsMusicFile}) {
+    char head[4] = {};
+    std::FILE* f = std::fopen(file, "rb");
+    const bool midi = f && std::fread(head, 1, sizeof head, f) == sizeof head &&
+                      std::memcmp(head, "MThd", sizeof head) == 0;
+    if (f) std::fclose(f);
+    if (!midi) failed += FileNotLoaded(file);
+  }
+  return failed;
+}
+
+void TellHowToRestoreFiles() {
+  g_Api->WriteLog("ゲームのファイルが揃っていないので終了します\n");
+  g_Api->TellUser(
+      "The game's files are made by the build: run ./play.sh, which copies them back into "
+      "the game's folder (run/).\n");
 }
 
 void PlayStageMusic() { g_Api->PlaySoundHandle(g_StageMusic, 3, 1); }

@@ -46,6 +46,9 @@ struct GameState {
   int32_t cursor;
   int32_t stock;
   int32_t floorStyle;
+  // The menu songs that would not play (bit 0 the title's, bit 1 the options'): asked for
+  // on every pass, one that failed would be read and logged again many times a second.
+  int32_t menuMusicFailed;
 };
 
 struct PlayerRecord {
@@ -130,10 +133,21 @@ constexpr int32_t kEffectCount = 10;
 extern int32_t g_SoundEffects[kEffectCount];
 extern int32_t g_StageMusic;
 
-// The seven sprite sheets of 32 x 32 cells, in their table's order.
-void LoadImages();
-// The ten effects in index order, then the stage music; 3 copies each.
-void LoadSounds();
+// The menu songs (MIDI files in the game's folder).
+constexpr char kTitleMusicFile[] = "dancers7.mid";
+constexpr char kOptionsMusicFile[] = "sunrise.mid";
+
+// The seven sprite sheets of 32 x 32 cells, in their table's order. The number of sheets
+// that failed, each named in the log and on the terminal.
+int32_t LoadImages();
+// The ten effects in index order, then the stage music; 3 copies each. The number that
+// failed, each named.
+int32_t LoadSounds();
+// The two menu songs: present and starting as a MIDI file should. The number that are
+// not, each named.
+int32_t CheckMenuMusic();
+// The line that tells the user how to bring the game's files back.
+void TellHowToRestoreFiles();
 // The stage music, looped from the start.
 void PlayStageMusic();
 // Effect i once in the background from the start, while effects are on.

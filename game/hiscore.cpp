@@ -1,8 +1,11 @@
 #include "game/hiscore.h"
 
+#include "game/gameapi.h"
 #include "game/gamestate.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -58,13 +61,27 @@ void LoadHiScore() {
   g_Game->effectsOn = v.effectsOn;
 }
 
-void SaveHiScore() {
+int SaveHiScore() {
   uint8_t bytes[kHiScoreFileSize];
   EncodeHiScore({g_Game->hiScore, g_Game->reach, g_Game->musicOn, g_Game->effectsOn}, bytes);
+  errno = 0;
   std::FILE* f = std::fopen(kTempName, "wb");
-  if (!f) return;
-  bool written = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
-  written = std::fflush(f) == 0 && written;
-  written = std::fclose(f) == 0 && written;
-  if (!written || std::rename(kTempName, kFileName) != 0) std::remove(kTempName);
+  bool written = f != nullptr;
+  if (f) {
+    written = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
+    written = std::fflush(f) == 0 && written;
+    written = std::fclose(f) == 0 && written;
+    written = written && std::rename(kTempName, kFileName) == 0;
+  }
+  if (written) return 0;
+  const int why = errno;
+  if (f) std::remove(kTempName);
+  const char* reason = why ? std::strerror(why) : "a short write";
+  char line[256];
+  std::snprintf(line, sizeof line, "%s の保存に失敗しました（%s）\n", kFileName, reason);
+  g_Api->WriteLog(line);
+  std::snprintf(line, sizeof line, "Saving %s failed (%s): the hi score and options are not kept.\n",
+                kFileName, reason);
+  g_Api->TellUser(line);
+  return -1;
 }

@@ -25,5 +25,6 @@ void EncodeHiScore(const HiScoreValues& values, uint8_t bytes[kHiScoreFileSize])
 // never creates the file.
 void LoadHiScore();
 // Writes the four fields through HiScore.dat.tmp renamed over the file, so a cut write
-// leaves the old file whole. A failure keeps the old file and says nothing.
-void SaveHiScore();
+// leaves the old file whole. 0, or -1 when the file could not be written (a read-only
+// folder, a full disk): the old file is kept, and the log and the terminal say why.
+int SaveHiScore();

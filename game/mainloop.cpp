@@ -90,8 +90,14 @@ int WinMain(const GameApi* api) {
   CreateRecords();
   StartRoundClock();
   g_Api->SetDrawTarget(-2);
-  LoadImages();
-  LoadSounds();
+  // Without its own files the game would run with invisible walls or players, or silent:
+  // it ends at once instead, having named them.
+  const int32_t missing = LoadImages() + LoadSounds() + CheckMenuMusic();
+  if (missing > 0) {
+    TellHowToRestoreFiles();
+    StopAndFreeEverything();
+    return -1;
+  }
   RunMainLoop();
   StopAndFreeEverything();
   return 0;

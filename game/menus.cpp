@@ -112,11 +112,12 @@ void AskReset() {
 }
 
 void ShowSaveScreen() {
-  SaveHiScore();
+  const bool saved = SaveHiScore() == 0;
   g_Api->ClearDrawTarget();
   Line(2, MusicText());
   Line(3, EffectsText());
-  Line(0, "設定を保存しました");
+  // A save that failed must not read as done: the change would be gone at the next start.
+  Line(0, saved ? "設定を保存しました" : "設定を保存できませんでした");
   Line(4, "何かボタンを押すとオプション画面に戻ります");
   g_Api->DrawGraphAt(kCursorX, LineY(4), g_PlayerImages[kCursorImage], 1);
   g_Api->PresentScreen();
@@ -155,8 +156,13 @@ void ScreenStep(int32_t n) {
   g_Api->Sleep(kPassMs);
 }
 
-void StartMenuMusic(const char* file) {
-  if (g_Game->musicOn == 1 && g_Api->IsMusicFilePlaying() == 0) g_Api->PlayMusicFile(file, 3);
+// song: 0 the title's, 1 the options'.
+void StartMenuMusic(int32_t song) {
+  const int32_t bit = 1 << song;
+  if (g_Game->musicOn != 1 || g_Api->IsMusicFilePlaying() != 0 || (g_Game->menuMusicFailed & bit))
+    return;
+  if (g_Api->PlayMusicFile(song == 0 ? kTitleMusicFile : kOptionsMusicFile, 3) != 0)
+    g_Game->menuMusicFailed |= bit;
 }
 
 }  // namespace
@@ -189,11 +195,11 @@ int32_t MenuPass() {
   ReadPads();
   // Each test sees the state as input earlier in the pass left it.
   if (g->menuState == kTitle) {
-    StartMenuMusic("dancers7.mid");
+    StartMenuMusic(0);
     ScreenStep(3);
   }
   if (g->menuState == kOptions) {
-    StartMenuMusic("sunrise.mid");
+    StartMenuMusic(1);
     ScreenStep(4);
   }
   if (g->menuState == kStageSelect) {

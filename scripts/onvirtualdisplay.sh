@@ -50,6 +50,9 @@ if ! grep -q '^[0-9][0-9]*$' "$tmp/display" 2>/dev/null; then
 fi
 export DISPLAY=":$(head -n 1 "$tmp/display")"
 unset WAYLAND_DISPLAY
+# Nobody looks at this display: the program must not wait on a question put at start
+# (KR_VIRTUAL_DISPLAY=0 puts it all the same, for a display watched from elsewhere).
+export KR_VIRTUAL_DISPLAY=${KR_VIRTUAL_DISPLAY:-1}
 echo "$me: running on the virtual display $DISPLAY (Ctrl+C ends the program, then the display)" >&2
 
 "$@" &

@@ -25,9 +25,18 @@ struct LogFile {
   int indentLevel;
   int lineBegun;
   uint32_t startTime;
+  int failureSaid;  // the user was told the file is not being written
   char startDirectory[kLogPathMax];
 };
 LogFile g_log;
+
+// A log that stops being written (a full disk, a folder made read-only) would lose its
+// lines without a word: the user hears it once per start, on the terminal.
+void SayLogFailure(const std::string& line) {
+  if (g_log.failureSaid) return;
+  g_log.failureSaid = 1;
+  PlatUserNotice(line.c_str());
+}
 
 // The log is written from the main thread and the clock thread, and the tracker writes
 // into it while it holds its own lock: one recursive mutex for the process's life. The
@@ -101,25 +110,35 @@ void WriteConverted(const char* text) {
   }
   if (g_log.logOff || g_log.startDirectory[0] == '\0') return;
 
-  PlatFile* file = PlatFileOpen(LogFilePath().c_str(), PLAT_FILE_WRITE, PLAT_OPEN_ALWAYS);
-  if (!file) return;
+  const std::string path = LogFilePath();
+  PlatFile* file = PlatFileOpen(path.c_str(), PLAT_FILE_WRITE, PLAT_OPEN_ALWAYS);
+  if (!file) {
+    SayLogFailure("The log file " + path + " cannot be opened: its lines are lost from here on.\n");
+    return;
+  }
   PlatFileSeek(file, 0, PLAT_SEEK_END);
+  bool written = true;
+  auto put = [&](const char* bytes, size_t count) {
+    written = PlatFileWrite(file, bytes, int64_t(count)) == int64_t(count) && written;
+  };
 
   if (!g_log.lineBegun) {
     if (!g_log.timeStampOff) {
       char stamp[16];
       FormatText(stamp, sizeof stamp, "%d:", int(PlatTimeMs() - g_log.startTime));
-      PlatFileWrite(file, stamp, int64_t(std::strlen(stamp)));
+      put(stamp, std::strlen(stamp));
     }
     if (g_log.indentLevel > 0) {
       std::string tabs(size_t(g_log.indentLevel), '\t');
-      PlatFileWrite(file, tabs.data(), int64_t(tabs.size()));
+      put(tabs.data(), tabs.size());
       PlatDebugOutput(tabs.c_str());
     }
   }
 
   size_t len = std::strlen(text);
-  PlatFileWrite(file, text, int64_t(len));
+  put(text, len);
+  if (!written)
+    SayLogFailure("Writing the log file " + path + " failed (is the disk full?): lines are lost.\n");
   PlatDebugOutput(text);
   g_log.lineBegun = (len == 0 || text[len - 1] != '\n') ? 1 : 0;
   PlatFileClose(file);
@@ -134,12 +153,12 @@ int OpenLogFile() {
   std::string path = LogFilePath();
   PlatFileDelete(path.c_str());
   PlatFile* file = PlatFileOpen(path.c_str(), PLAT_FILE_WRITE, PLAT_CREATE_NEW);
+  g_log.failureSaid = 0;
   if (file) {
     PlatFileClose(file);
   } else {
     // Without the file the log would vanish without a word: said once, at the start.
-    std::string line = "The log file " + path + " cannot be created: no log is kept this run.\n";
-    PlatDebugOutput(line.c_str());
+    SayLogFailure("The log file " + path + " cannot be created: no log is kept this run.\n");
   }
   g_log.indentLevel = 0;
   g_log.lineBegun = 0;

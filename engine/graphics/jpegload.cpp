@@ -84,8 +84,11 @@ void SkipJpegInputData(j_decompress_ptr cinfo, long count) {
 
 void TermJpegSource(j_decompress_ptr) {}
 
+// The library would print its errors and warnings on stderr: every PNG tried as a JPEG
+// first would leave a line there. The loader's result says what the caller needs.
+void JpegSilentMessage(j_common_ptr) {}
+
 void JpegErrorExit(j_common_ptr cinfo) {
-  (*cinfo->err->output_message)(cinfo);
   longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -97,6 +100,7 @@ int DecodeJpegImage(const StreamRow* stream, GraphImage* image) {
   JpegErrorManager error;
   cinfo.err = jpeg_std_error(&error.pub);
   error.pub.error_exit = JpegErrorExit;
+  error.pub.output_message = JpegSilentMessage;
   uint8_t* volatile pixels = nullptr;
   if (setjmp(error.jump)) {
     TrackedFree(pixels);

@@ -162,6 +162,7 @@ int CreateMainWindow() {
 
   WriteLog("ソフトの二重起動検査... ");
   if (PlatFindWindow(set.className, nullptr)) {
+    PlatUserNotice("A copy of this program is already running on this display: this one ends.\n");
     return FailStart("二重起動されています、ソフトを終了します\n", 0);
   }
   WriteLog("二重起動はされていませんでした\n");
@@ -180,8 +181,10 @@ int CreateMainWindow() {
   if (!window) {
     // With no display at all the user must hear why, not just that it failed.
     if (const char* reason = PlatWindowUnavailableReason()) {
+      const std::string line = std::string(reason) + "\n";
+      PlatUserNotice(line.c_str());
       WriteLog("ウインドウの作成に失敗しました\n");
-      return FailStart((std::string(reason) + "\n").c_str(), 1);
+      return FailStart(line.c_str(), 1);
     }
     return FailStart("ウインドウの作成に失敗しました\n", 1);
   }

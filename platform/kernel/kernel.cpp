@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -363,6 +364,28 @@ namespace {
 std::mutex g_debugMutex;
 PlatDebugSink g_debugSink = nullptr;
 void* g_debugContext = nullptr;
+
+// On the original platform the debugger output is seen only under a debugger: ours reaches
+// the terminal only when a tracer is attached or the user asks (KR_DEBUG_OUTPUT=1). Log.txt
+// has every line either way. Asked again each time, as a debugger may attach at any moment.
+bool DebugOutputWatched() {
+  const char* asked = PlatGetEnv("KR_DEBUG_OUTPUT");
+  if (asked && std::strcmp(asked, "1") == 0) return true;
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return false;
+  char line[256];
+  long tracer = 0;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "TracerPid: %ld", &tracer) == 1) break;
+  std::fclose(status);
+  return tracer != 0;
+}
+
+void WriteStderr(const char* sjisText) {
+  std::string utf8;
+  PlatSjisToUtf8(sjisText, std::char_traits<char>::length(sjisText), &utf8);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+}
 }  // namespace
 
 void PlatSetDebugSink(PlatDebugSink sink, void* context) {
@@ -384,9 +407,11 @@ void PlatDebugOutput(const char* sjisText) {
     sink(sjisText, context);
     return;
   }
-  std::string utf8;
-  PlatSjisToUtf8(sjisText, std::char_traits<char>::length(sjisText), &utf8);
-  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  if (DebugOutputWatched()) WriteStderr(sjisText);
+}
+
+void PlatUserNotice(const char* sjisText) {
+  if (sjisText) WriteStderr(sjisText);
 }
 
 // ---- machine facts ------------------------------------------------------------------

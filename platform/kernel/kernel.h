@@ -104,11 +104,14 @@ void PlatSetAllocFailHook(PlatAllocFailHook hook);
 
 // ---- debugger output ----------------------------------------------------------------
 
-// Receives Shift-JIS text meant for a debugger. By default it goes to stderr as UTF-8;
-// a sink set here receives the Shift-JIS bytes instead (null restores the default).
+// Receives Shift-JIS text meant for a debugger. By default it goes to stderr as UTF-8, and
+// only while a debugger (a tracer) is attached or KR_DEBUG_OUTPUT=1; a sink set here receives the Shift-JIS bytes instead (null restores the default).
 typedef void (*PlatDebugSink)(const char* sjisText, void* context);
 void PlatDebugOutput(const char* sjisText);
 void PlatSetDebugSink(PlatDebugSink sink, void* context);
+// A line the user must read (ours, in English; a path in it may be Shift-JIS): always on
+// stderr as UTF-8, whether or not anyone watches the debugger output.
+void PlatUserNotice(const char* sjisText);
 
 // ---- machine facts ------------------------------------------------------------------
 

@@ -27,6 +27,14 @@ Sdl& G() {
   return *g;
 }
 
+constexpr int kVideoAttempts = 10;
+constexpr uint32_t kVideoRetryMs = 200;
+
+bool DisplayNamed(const char* variable) {
+  const char* value = PlatGetEnv(variable);
+  return value && *value;
+}
+
 void SetHints() {
   // Ctrl+C and TERM are the window back end's to handle.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -47,7 +55,15 @@ int PlatSdlStart(PlatSdlPart part) {
     std::call_once(g.hints, SetHints);
     const uint32_t flags =
         part == PLAT_SDL_VIDEO ? SDL_INIT_VIDEO : SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
-    p.up = SDL_InitSubSystem(flags) == 0 ? 1 : 0;
+    // A display that is named but does not answer at once (an X server busy with other
+    // clients) is asked again for a while: one refused connection is no proof there is
+    // no display, and the user would be told to start one that is up.
+    const bool named = part == PLAT_SDL_VIDEO && (DisplayNamed("DISPLAY") || DisplayNamed("WAYLAND_DISPLAY"));
+    for (int attempt = 1;; attempt++) {
+      p.up = SDL_InitSubSystem(flags) == 0 ? 1 : 0;
+      if (p.up || !named || attempt == kVideoAttempts) break;
+      PlatSleep(kVideoRetryMs);
+    }
     if (!p.up) p.error = SDL_GetError();
   });
   return p.up.load();

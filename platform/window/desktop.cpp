@@ -3,8 +3,10 @@
 #include "platform/window/window.h"
 
 #include "platform/display/display.h"
+#include "platform/text/text.h"
 #include "platform/window/windowstate.h"
 
+#include <cstdio>
 #include <cstring>
 
 using namespace wincore;
@@ -50,6 +52,20 @@ int DefaultAnswer(uint32_t type) {
     case PLAT_MB_YESNO: return second ? PLAT_IDNO : PLAT_IDYES;
     default: return PLAT_IDOK;
   }
+}
+
+int NoAnswer(uint32_t kind) {
+  return kind == PLAT_MB_YESNO ? PLAT_IDNO : kind == PLAT_MB_OKCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
+}
+
+// A question asked while no window is up is the program's start-up question: the only one
+// an automated run may answer for the user, and the only one a virtual display may skip.
+bool AnyWindowLive() {
+  State& s = S();
+  Lock l(s.mu);
+  for (const WindowRec& w : s.windows)
+    if (w.used && !w.destroying) return true;
+  return false;
 }
 
 }  // namespace
@@ -259,10 +275,19 @@ int PlatEnableWindowIme(PlatWnd window, int enable) {
 
 int PlatMessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type) {
   const uint32_t kind = type & 0xF;
-  if (const char* answer = PlatGetEnv("KR_MESSAGEBOX_ANSWER")) {
-    if (std::strcmp(answer, "yes") == 0) return kind == PLAT_MB_YESNO ? PLAT_IDYES : PLAT_IDOK;
-    if (std::strcmp(answer, "no") == 0)
-      return kind == PLAT_MB_YESNO ? PLAT_IDNO : kind == PLAT_MB_OKCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
+  if (!AnyWindowLive()) {
+    if (const char* answer = PlatGetEnv("KR_MESSAGEBOX_ANSWER")) {
+      if (std::strcmp(answer, "yes") == 0) return kind == PLAT_MB_YESNO ? PLAT_IDYES : PLAT_IDOK;
+      if (std::strcmp(answer, "no") == 0) return NoAnswer(kind);
+    }
+    const char* virtualDisplay = PlatGetEnv("KR_VIRTUAL_DISPLAY");
+    if (virtualDisplay && std::strcmp(virtualDisplay, "1") == 0) {
+      std::fprintf(stderr,
+                   "On a virtual display nobody sees the start-up question \"%s\": answered No "
+                   "(the game starts in a window; KR_MESSAGEBOX_ANSWER=yes|no answers it)\n",
+                   PlatSjisToUtf8(caption ? caption : "").c_str());
+      return NoAnswer(kind);
+    }
   }
   int answer = Backend()->messageBox(owner, text ? text : "", caption ? caption : "", type);
   return answer ? answer : DefaultAnswer(type);

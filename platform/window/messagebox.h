@@ -17,6 +17,9 @@ enum : uint32_t {
 };
 enum : int { PLAT_IDOK = 1, PLAT_IDCANCEL = 2, PLAT_IDYES = 6, PLAT_IDNO = 7 };
 
-// Asks the user. KR_MESSAGEBOX_ANSWER=yes|no answers first (for automated runs); where
-// the back end cannot show a box the default button stands. Returns PLAT_ID*.
+// Asks the user; where the back end cannot show a box the default button stands. A question
+// asked while no window is up (the start-up question) may be answered without the user:
+// KR_MESSAGEBOX_ANSWER=yes|no answers it (automated runs), and on a virtual display nobody
+// sees (KR_VIRTUAL_DISPLAY=1) it is answered No with a line on stderr. Every question asked
+// once a window is up is shown. Returns PLAT_ID*.
 int PlatMessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type);

@@ -3,6 +3,7 @@
 #include "logfixture.h"
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -122,13 +123,17 @@ TEST_F(LogFixture, SettingsThatKeepTextFromTheFile) {
   EXPECT_EQ(ReadLog(), "<missing>");
   SetLogOff(0);
 
-  // A folder where the file cannot be made: said once, at the start.
+  // A folder where the file cannot be made: said once, at the start, on the terminal.
   debugger.clear();
   const std::string missing = dir + "/no/such/folder";
   SetLogStartDirectory(missing.c_str());
+  testing::internal::CaptureStderr();
   EXPECT_EQ(OpenLogFile(), 1);
   WriteLog("f\n");
-  EXPECT_EQ(debugger, "The log file " + missing + "/Log.txt cannot be created: no log is kept this run.\n");
+  WriteLog("g\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "The log file " + missing + "/Log.txt cannot be created: no log is kept this run.\n");
+  EXPECT_EQ(debugger, "");  // no file, no line anywhere
 
   // No start directory: nothing reaches the file or the debugger.
   debugger.clear();
@@ -169,4 +174,22 @@ TEST_F(LogFixture, LongTextWithoutBufferIsWrittenUnconverted) {
   EXPECT_EQ(ReadLog(),
             "0:\r\n0:Alloc memory dump\r\n0:\tTotal size:0(0.000kb)  Alloc num:0\r\n0:\r\n"
             "0:" + text + "\n");
+}
+
+// A log whose writes start failing (the disk full: /dev/full in its place) says so once on
+// the terminal and goes on writing the debugger output.
+TEST_F(LogFixture, AWriteThatFailsIsSaidOnce) {
+  OpenLogFile();
+  const std::string path = dir + "/Log.txt";
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink("/dev/full", path);
+  std::string debugger;
+  PlatSetDebugSink(Capture, &debugger);
+  testing::internal::CaptureStderr();
+  WriteLog("lost\n");
+  WriteLog("lost too\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Writing the log file " + path + " failed (is the disk full?): lines are lost.\n");
+  PlatSetDebugSink(nullptr, nullptr);
+  EXPECT_EQ(debugger, "lost\r\nlost too\r\n");
 }

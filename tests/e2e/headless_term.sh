@@ -2,12 +2,14 @@
 # The program on the headless back end (no display at all) ends on a TERM signal the way
 # it ends when its window is closed: status 0, and Log.txt holds the end lines and an
 # empty leak report.
-#   headless_term.sh <game executable>
+#   headless_term.sh <game executable> <assets directory>
 set -u
 game=$(realpath "$1")
+assets=$(realpath "$2")
 . "$(dirname "$0")/lib.sh"
 e2e_need iconv
 e2e_workdir term
+cp "$assets"/* .
 export KR_PLATFORM=headless KR_MESSAGEBOX_ANSWER=no
 unset DISPLAY WAYLAND_DISPLAY
 

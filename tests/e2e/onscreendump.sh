@@ -11,12 +11,6 @@ program=$(realpath "$2")
 shift 2
 . "$(dirname "$0")/lib.sh"
 e2e_need Xvfb
-# On SDL's software renderer (what the ThreadSanitizer run chooses, to keep Mesa's threads
-# out) the full-screen window placed over the display by hand still shows black: a fault of
-# the presenting road left open, which the default renderer does not have.
-if [ "${SDL_RENDER_DRIVER:-}" = software ]; then
-  echo "full screen on SDL's software renderer shows black (open fault): skipped"; exit 77
-fi
 e2e_workdir screendump
 mkdir fb
 e2e_on_display run.out "$screen" "$dir/fb" "$program" "$@" "$dir/fb/Xvfb_screen0"

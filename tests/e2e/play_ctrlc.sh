@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # The program the way the README runs it without a desktop (./play.sh --xvfb, which hands
-# it to scripts/onvirtualdisplay.sh): the start-up question shows readable on the bare
-# virtual display (a screenshot, kept as question.png in the directory KR_E2E_KEEP names,
+# it to scripts/onvirtualdisplay.sh), with the start-up question put as on a display someone
+# watches (KR_VIRTUAL_DISPLAY=0): it shows readable on the bare virtual display (a screenshot, kept as question.png in the directory KR_E2E_KEEP names,
 # if any), "Yes" gives a window over the whole display though no window manager runs, and
 # a Ctrl+C, sent to the process group as a terminal sends it, ends the program with its
 # end lines and an empty leak report before the display goes.
-#   play_ctrlc.sh <game executable>
+#   play_ctrlc.sh <game executable> <assets directory>
 set -u
 game=$(realpath "$1")
+assets=$(realpath "$2")
 . "$(dirname "$0")/lib.sh"
 e2e_need Xvfb xdotool xprop xwd xwdtopnm pnmtopng ppmhist iconv ps
 e2e_workdir ctrlc
+cp "$assets"/* .
 export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_XVFB_SCREEN=1024x768x24
 unset KR_MESSAGEBOX_ANSWER DISPLAY WAYLAND_DISPLAY
+export KR_VIRTUAL_DISPLAY=0
 
 # Job control: the run gets a process group of its own, as a shell gives a command it
 # starts from a terminal; its id is the group's.

@@ -3,12 +3,14 @@
 # Escape typed into that window (through the X server) is seen by IsKeyDown and ends the
 # program with status 0 (under ASan: no leak outside the system libraries listed in
 # scripts/lsan.supp), and Log.txt holds the start, the end and an empty leak report.
-#   play_escape.sh <game executable>
+#   play_escape.sh <game executable> <assets directory>
 set -u
 game=$(realpath "$1")
+assets=$(realpath "$2")
 . "$(dirname "$0")/lib.sh"
 e2e_need Xvfb xdotool iconv
 e2e_workdir play
+cp "$assets"/* .
 
 # No display at all: a clear word and a failure within seconds, not a program nobody sees.
 if env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER KR_PLATFORM=sdl KR_MESSAGEBOX_ANSWER=no \
@@ -32,6 +34,9 @@ e2e_window "$pid" || { wait "$pid"; echo "exit $?:"; cat game.out; exit 1; }
 # A second copy on the same display is refused and leaves the first copy's log as it was.
 cp Log.txt log.before
 if "$game" > second.out 2>&1; then echo "a second copy started"; kill "$pid"; exit 1; fi
+if ! grep -qF "A copy of this program is already running on this display" second.out; then
+  echo "the refused copy did not say why:"; cat second.out; kill "$pid"; exit 1
+fi
 if ! head -c "$(stat -c %s log.before)" Log.txt | cmp -s - log.before; then
   echo "the refused copy changed the running copy's Log.txt"; kill "$pid"; exit 1
 fi

@@ -293,6 +293,13 @@ int AskYesNo(const char* text, const char* caption) {
   return g_fake.input.NextAskYesNo();
 }
 
+int WriteLog(const char* text) {
+  Log("WriteLog", text);
+  return -1;
+}
+
+void TellUser(const char* text) { Log("TellUser", text); }
+
 // Waits on the fake clock: only the main thread's Sleep (or the test) moves it.
 int WaitClockStop(uint32_t ms) {
   std::unique_lock<std::mutex> lock(g_mutex);
@@ -340,6 +347,8 @@ const GameApi kFakeApi = {
     .GetTickMs = GetTickMs,
     .Sleep = Sleep,
     .AskYesNo = AskYesNo,
+    .WriteLog = WriteLog,
+    .TellUser = TellUser,
     .WaitClockStop = WaitClockStop,
     .SignalClockStop = SignalClockStop,
 };

@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 class GameTest : public ::testing::Test {
@@ -27,6 +28,8 @@ class GameTest : public ::testing::Test {
     dir = tmpl;
     oldCwd = std::filesystem::current_path();
     std::filesystem::current_path(dir);
+    // The menu songs the start checks for: the fake engine plays no file.
+    for (const char* song : {kTitleMusicFile, kOptionsMusicFile}) std::ofstream(song) << "MThd";
     ResetFakeEngine();
     g_Api = FakeEngineApi();
     SetGameStandIns(true);
@@ -47,4 +50,14 @@ class GameTest : public ::testing::Test {
   }
 
   static void MakeRecords() { CreateRecords(); }
+
+#ifdef KR_ASSET_DIR
+  // The game's files as the build made them, over the stand-in songs, for a run on the
+  // engine (which checks and loads them).
+  void CopyAssets() const {
+    for (const auto& f : std::filesystem::directory_iterator(KR_ASSET_DIR))
+      std::filesystem::copy_file(f.path(), dir / f.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+#endif
 };

@@ -334,6 +334,43 @@ TEST_F(Menus, TheMusic) {
   EXPECT_TRUE(Music().empty());
 }
 
+// A song that would not play is not asked for again on every pass (each attempt reads the
+// file and logs); the other song still plays.
+TEST_F(Menus, AMenuSongThatFailedIsNotAskedForAgain) {
+  Fake().failingLoads = {kTitleMusicFile};
+  for (int i = 0; i < 5; i++) MenuPass();
+  EXPECT_EQ(Music(), std::vector<std::string>{"PlayMusicFile(dancers7.mid,3)"});
+  Fake().audio.clear();
+  g_Game->menuState = -1;
+  for (int i = 0; i < 5; i++) MenuPass();
+  g_Game->menuState = 0;
+  Fake().musicPlaying = 0;
+  for (int i = 0; i < 5; i++) MenuPass();
+  EXPECT_EQ(Music(), std::vector<std::string>{"PlayMusicFile(sunrise.mid,3)"});
+}
+
+// A save that fails (here the temporary file's name is taken by a folder) says so on the
+// same screen, keeps the old file, and tells the log and the user why.
+TEST_F(Menus, ASaveThatFailsShowsIt) {
+  { std::ofstream("HiScore.dat", std::ios::binary) << std::string(16, '\0'); }
+  std::filesystem::create_directory("HiScore.dat.tmp");
+  g_Game->menuState = -1;
+  g_Game->cursor = 3;
+  Fake().frames.clear();
+  ClearFakeCalls();
+  Press(kButton1);
+  ASSERT_GE(Fake().frames.size(), 1u);
+  EXPECT_EQ(Lines(Fake().frames[0].draws),
+            (std::vector<std::string>{L(2, "音楽　ON"), L(3, "効果音　ON"), L(0, "設定を保存できませんでした"),
+                                      L(4, "何かボタンを押すとオプション画面に戻ります"), Cur(218)}));
+  EXPECT_EQ(FakeCallsNamed({"WriteLog", "TellUser"}),
+            (std::vector<std::string>{
+                "WriteLog(HiScore.dat の保存に失敗しました（Is a directory）\n)",
+                "TellUser(Saving HiScore.dat failed (Is a directory): the hi score and options are not kept.\n)"}));
+  std::ifstream kept("HiScore.dat", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), std::string(16, '\0'));
+}
+
 TEST_F(Menus, TheSaveScreenAndMusicOffAfterwards) {
   g_Game->menuState = -1;
   g_Game->effectsOn = 1;

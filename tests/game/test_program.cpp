@@ -17,6 +17,7 @@ class Program : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
+    CopyAssets();
     ASSERT_EQ(PlatWindowSelectBackend("headless"), 0);
     ASSERT_EQ(PlatInputSelectBackend("headless"), 0);
     PlatClockSetManual(1, 20000);

@@ -166,8 +166,7 @@ class Replay : public GameTest {
   void SetUp() override {
     GameTest::SetUp();
     SetGameStandIns(false);
-    for (const auto& f : std::filesystem::directory_iterator(KR_ASSET_DIR))
-      std::filesystem::copy_file(f.path(), dir / f.path().filename());
+    CopyAssets();
   }
 
   // One run on the engine: the recording, and whether the game ended as it should.

@@ -54,7 +54,10 @@ class Screen : public HeadlessScreenTest {
 
 // Death tests read the log on stderr, where the debugger output goes without a sink, in
 // UTF-8.
-void LogToStderr() { PlatSetDebugSink(nullptr, nullptr); }
+void LogToStderr() {
+  PlatSetDebugSink(nullptr, nullptr);
+  setenv("KR_DEBUG_OUTPUT", "1", 1);
+}
 std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 using ScreenDeathTest = Screen;

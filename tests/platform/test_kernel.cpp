@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,28 @@ TEST(Kernel, DebugOutputGoesToTheSink) {
   PlatDebugOutput("abc\x83\x8D");
   PlatSetDebugSink(nullptr, nullptr);
   EXPECT_EQ(got, "abc\x83\x8D");
+}
+
+// The terminal shows the debugger output only when asked, or while a debugger listens.
+TEST(Kernel, DebugOutputReachesStderrOnlyWhenWatched) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  bool traced = false;
+  while (std::getline(status, line))
+    if (line.rfind("TracerPid:", 0) == 0) traced = std::stol(line.substr(10)) != 0;
+  struct Case {
+    const char* asked;
+    bool shown;
+  } cases[] = {{"1", true}, {"0", traced}, {nullptr, traced}};
+  for (const Case& c : cases) {
+    if (c.asked) setenv("KR_DEBUG_OUTPUT", c.asked, 1);
+    else unsetenv("KR_DEBUG_OUTPUT");
+    testing::internal::CaptureStderr();
+    PlatDebugOutput("abc\x83\x8D\n");
+    const std::string got = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(got, c.shown ? "abc\xe3\x83\xad\n" : "") << (c.asked ? c.asked : "unset");
+  }
+  unsetenv("KR_DEBUG_OUTPUT");
 }
 
 TEST(Kernel, MachineFacts) {

@@ -203,11 +203,37 @@ TEST_F(WindowInput, MessageBoxAnswers) {
   EXPECT_EQ(PlatMessageBox(0, "", "", PLAT_MB_OK), PLAT_IDOK);
   PlatHeadlessSetMessageBoxAnswer(PLAT_IDNO);
   EXPECT_EQ(PlatMessageBox(0, "", "", yesNo), PLAT_IDNO);
-  setenv("KR_MESSAGEBOX_ANSWER", "yes", 1);
-  EXPECT_EQ(PlatMessageBox(0, "", "", yesNo), PLAT_IDYES);  // the environment comes first
-  setenv("KR_MESSAGEBOX_ANSWER", "no", 1);
-  EXPECT_EQ(PlatMessageBox(0, "", "", yesNo), PLAT_IDNO);
-  unsetenv("KR_MESSAGEBOX_ANSWER");
+}
+
+// The automatic answers stand for the user only at start-up, before any window: a question
+// asked in play is always put to the user (the headless box's answer here).
+TEST_F(WindowInput, OnlyTheStartUpQuestionIsAnsweredForTheUser) {
+  const uint32_t yesNo = PLAT_MB_YESNO | PLAT_MB_ICONQUESTION;
+  struct Case {
+    const char* answer;
+    const char* virtualDisplay;
+    int beforeAnyWindow;
+  } cases[] = {
+      {"yes", nullptr, PLAT_IDYES},
+      {"no", nullptr, PLAT_IDNO},
+      {"yes", "1", PLAT_IDYES},  // the setting beats the virtual display's No
+      {nullptr, "1", PLAT_IDNO},
+      {nullptr, "0", PLAT_IDYES},
+      {nullptr, nullptr, PLAT_IDYES},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.answer ? c.answer : "-") + " " + (c.virtualDisplay ? c.virtualDisplay : "-"));
+    if (c.answer) setenv("KR_MESSAGEBOX_ANSWER", c.answer, 1);
+    if (c.virtualDisplay) setenv("KR_VIRTUAL_DISPLAY", c.virtualDisplay, 1);
+    PlatHeadlessSetMessageBoxAnswer(PLAT_IDYES);
+    EXPECT_EQ(PlatMessageBox(0, "", "", yesNo), PLAT_IDYES);  // the window is up
+    PlatDestroyWindow(window);
+    PlatHeadlessSetMessageBoxAnswer(PLAT_IDYES);
+    EXPECT_EQ(PlatMessageBox(0, "", "", yesNo), c.beforeAnyWindow);
+    window = Create(100, 100, 200, 150);
+    unsetenv("KR_MESSAGEBOX_ANSWER");
+    unsetenv("KR_VIRTUAL_DISPLAY");
+  }
 }
 
 TEST_F(WindowInput, DesktopAndItsChanges) {

@@ -305,7 +305,10 @@ TEST_F(Init, ASecondProcessIsRefusedByTheClassName) {
   const std::string running = "0:ＣＯＭの初期化... 成功しました\r\n";
   { std::ofstream(std::string(directory) + "/Log.txt", std::ios::binary) << running; }
   SetLogDebuggerOnly(0);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(EngineInitCore(), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "A copy of this program is already running on this display: this one ends.\n");
   EXPECT_EQ(GetLogDebuggerOnly(), 0);
   SetLogDebuggerOnly(1);
   std::filesystem::current_path(before);
@@ -326,7 +329,10 @@ TEST_F(Init, ASecondProcessIsRefusedByTheClassName) {
 }
 
 // Death tests read the log on stderr, where the debugger output goes without a sink.
-void LogToStderr() { PlatSetDebugSink(nullptr, nullptr); }
+void LogToStderr() {
+  PlatSetDebugSink(nullptr, nullptr);
+  setenv("KR_DEBUG_OUTPUT", "1", 1);
+}
 
 TEST_F(InitDeathTest, FatalExitLogsItsMessageAndEndsWith255) {
   EXPECT_EXIT(

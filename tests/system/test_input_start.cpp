@@ -300,6 +300,7 @@ TEST_P(InputFatal, EndsTheProgramWithItsMessage) {
   EXPECT_EXIT(
       {
         PlatSetDebugSink(nullptr, nullptr);  // the log to stderr
+        setenv("KR_DEBUG_OUTPUT", "1", 1);
         PlatSetExitHook([] { std::fprintf(stderr, "live=%d\n", PlatInputLiveObjects()); });
         StartInputDevices();
       },

@@ -151,11 +151,29 @@ TEST_F(SdlWindow, DummyVideoDriver) {
   _exit(refused && w == 640 && depth == 32 ? 0 : 1);
 }
 
-// SDL opens its video once per process: this needs a process where it never has, so it
+// A display that is named is asked for two seconds before the start gives up; one that
+// is not, once. Ends with 0 when the manual clock shows those waits.
+[[noreturn]] void OpenANamedDisplayThatNeverAnswers(const char* display) {
+  setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+  if (display) setenv("DISPLAY", display, 1);
+  else unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  PlatClockSetManual(1, 0);
+  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
+  const bool refused = PlatWindowSelectBackend("sdl") == 0 && PlatRegisterClass(&wc) &&
+                       PlatCreateWindow(0, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480) == 0;
+  const uint32_t waited = PlatTimeMs();
+  std::fprintf(stderr, "refused %d waited %u\n", int(refused), unsigned(waited));
+  _exit(refused && waited == (display ? 1800u : 0u) ? 0 : 1);
+}
+
+// SDL opens its video once per process: these need a process where it never has, so each
 // runs in a child of its own.
 TEST(SdlWindowDeathTest, WithoutADisplayNoWindowIsMade) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(MakeAWindowWithoutADisplay(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(OpenANamedDisplayThatNeverAnswers(":97"), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(OpenANamedDisplayThatNeverAnswers(nullptr), ::testing::ExitedWithCode(0), "");
 }
 
 // Full screen covers the desktop while the window keeps the geometry it was given.

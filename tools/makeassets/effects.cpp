@@ -179,6 +179,8 @@ const EffectRecipe kEffects[kEffectCount] = {
 };
 
 std::vector<int16_t> RenderEffect(const EffectRecipe& effect) {
-  // Peaks at -3 dBFS, with 5 ms fades so that nothing clicks.
-  return FinishEffect(effect.render(), -3.0, 0.005);
+  // Peaks at -10 dBFS, with 5 ms fades so that nothing clicks: the mixer adds sounds
+  // without limiting them, and an explosion, a death and the music at once stay below
+  // full scale.
+  return FinishEffect(effect.render(), -10.0, 0.005);
 }

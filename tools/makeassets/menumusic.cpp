@@ -3,6 +3,8 @@
 #include "engine/sound/writer/soundwriter.h"
 #include "tools/makeassets/assets.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -14,6 +16,17 @@ constexpr int kDrumChannel = 9;  // channel 10
 
 enum { kKick = 36, kSideStick = 37, kSnare = 38, kClosedHat = 42, kLowTom = 45, kMidTom = 47,
        kHighTom = 50, kCrash = 49, kRide = 51, kShaker = 82 };
+
+// How much louder than written a song plays: each song's loudest note and channel volume
+// become the loudest MIDI has (127), the parts keeping their balance. Through the
+// synthesizer at its usual gain the songs then sound about as loud as the stage loop.
+struct Level {
+  double velocity, volume;
+};
+Level g_level{1, 1};
+
+int Scaled(int value, double by) { return std::min(127, int(std::lround(value * by))); }
+int V(int velocity) { return Scaled(velocity, g_level.velocity); }
 
 // A note of a written part: where it starts and how long it is in a unit of the part
 // (eighths or quarters), and its key.
@@ -33,7 +46,7 @@ SmfTrack Instrument(const char* name, int channel, int program, int volume) {
   SmfTrack t;
   SmfTrackName(&t, name);
   SmfProgram(&t, 0, channel, program);
-  SmfControl(&t, 0, channel, 7, volume);
+  SmfControl(&t, 0, channel, 7, Scaled(volume, g_level.volume));
   SmfControl(&t, 0, channel, 91, 40);  // a little reverb
   return t;
 }
@@ -42,7 +55,7 @@ void WriteBars(SmfTrack* t, int channel, const std::vector<std::vector<Written>>
   for (size_t bar = 0; bar < bars.size(); bar++)
     for (const Written& n : bars[bar])
       SmfNote(t, uint32_t(int(bar) * kBar + n.at * unit), uint32_t(n.length * unit * 9 / 10), channel, n.key,
-              velocity);
+              V(velocity));
 }
 
 // ---- the title: lively, C major, 130 beats a minute, 16 bars -------------------------
@@ -53,6 +66,7 @@ struct Chord {
 };
 
 std::string Title() {
+  g_level = {127.0 / 110, 127.0 / 105};
   const int C = 48, Am = 45, F = 41, G = 43, Em = 40, Dm = 38;
   const std::vector<Chord> chords = {
       {C, {60, 64, 67}},  {Am, {57, 60, 64}}, {F, {57, 60, 65}}, {G, {55, 59, 62}},
@@ -89,7 +103,7 @@ std::string Title() {
   for (size_t bar = 0; bar < chords.size(); bar++)
     for (int k = 1; k < 8; k += 2)
       for (int key : chords[bar].tones)
-        SmfNote(&keys, uint32_t(int(bar) * kBar + k * kEighth), kEighth * 3 / 4, 1, key, k == 1 ? 84 : 70);
+        SmfNote(&keys, uint32_t(int(bar) * kBar + k * kEighth), kEighth * 3 / 4, 1, key, V(k == 1 ? 84 : 70));
   tracks.push_back(keys);
 
   SmfTrack bass = Instrument("Bass", 2, 33, 105);  // finger bass
@@ -97,26 +111,26 @@ std::string Title() {
   for (size_t bar = 0; bar < chords.size(); bar++)
     for (int k = 0; k < 8; k++)
       SmfNote(&bass, uint32_t(int(bar) * kBar + k * kEighth), kEighth * 8 / 10, 2, chords[bar].bass + kLine[k],
-              k % 2 ? 88 : 104);
+              V(k % 2 ? 88 : 104));
   tracks.push_back(bass);
 
   SmfTrack drums = Instrument("Drums", kDrumChannel, 0, 100);
   for (int bar = 0; bar < 16; bar++) {
     const uint32_t at = uint32_t(bar * kBar);
-    if (bar % 8 == 0) SmfNote(&drums, at, kEighth, kDrumChannel, kCrash, 100);
-    SmfNote(&drums, at, kEighth, kDrumChannel, kKick, 110);
-    SmfNote(&drums, at + 2 * kQuarter, kEighth, kDrumChannel, kKick, 110);
-    SmfNote(&drums, at + 5 * kEighth, kEighth, kDrumChannel, kKick, 90);
-    SmfNote(&drums, at + kQuarter, kEighth, kDrumChannel, kSnare, 104);
+    if (bar % 8 == 0) SmfNote(&drums, at, kEighth, kDrumChannel, kCrash, V(100));
+    SmfNote(&drums, at, kEighth, kDrumChannel, kKick, V(110));
+    SmfNote(&drums, at + 2 * kQuarter, kEighth, kDrumChannel, kKick, V(110));
+    SmfNote(&drums, at + 5 * kEighth, kEighth, kDrumChannel, kKick, V(90));
+    SmfNote(&drums, at + kQuarter, kEighth, kDrumChannel, kSnare, V(104));
     for (int k = 0; k < 8; k++)
-      SmfNote(&drums, at + uint32_t(k * kEighth), kEighth / 2, kDrumChannel, kClosedHat, k % 2 ? 64 : 84);
+      SmfNote(&drums, at + uint32_t(k * kEighth), kEighth / 2, kDrumChannel, kClosedHat, V(k % 2 ? 64 : 84));
     if (bar == 15) {
       // A tom fill on the last beat, back into the top.
       const int toms[4] = {kHighTom, kHighTom, kMidTom, kLowTom};
       for (int k = 0; k < 4; k++)
-        SmfNote(&drums, at + 3 * kQuarter + uint32_t(k * kQuarter / 4), kQuarter / 4, kDrumChannel, toms[k], 96);
+        SmfNote(&drums, at + 3 * kQuarter + uint32_t(k * kQuarter / 4), kQuarter / 4, kDrumChannel, toms[k], V(96));
     } else {
-      SmfNote(&drums, at + 3 * kQuarter, kEighth, kDrumChannel, kSnare, 104);
+      SmfNote(&drums, at + 3 * kQuarter, kEighth, kDrumChannel, kSnare, V(104));
     }
   }
   tracks.push_back(drums);
@@ -126,6 +140,7 @@ std::string Title() {
 // ---- the options: calm, G major, 84 beats a minute, 12 bars --------------------------
 
 std::string Options() {
+  g_level = {127.0 / 80, 127.0 / 96};
   const std::vector<Chord> chords = {
       {43, {59, 62, 67}}, {42, {57, 62, 66}}, {40, {59, 64, 67}}, {36, {60, 64, 67}},
       {43, {59, 62, 67}}, {38, {57, 62, 66}}, {36, {60, 64, 67}}, {38, {57, 62, 66}},
@@ -148,7 +163,7 @@ std::string Options() {
 
   SmfTrack strings = Instrument("Strings", 1, 48, 70);
   for (size_t bar = 0; bar < chords.size(); bar++)
-    for (int key : chords[bar].tones) SmfNote(&strings, uint32_t(int(bar) * kBar), kBar - 20, 1, key, 56);
+    for (int key : chords[bar].tones) SmfNote(&strings, uint32_t(int(bar) * kBar), kBar - 20, 1, key, V(56));
   tracks.push_back(strings);
 
   SmfTrack guitar = Instrument("Guitar", 2, 24, 76);  // nylon strings, broken chords
@@ -156,23 +171,23 @@ std::string Options() {
   for (size_t bar = 0; bar < chords.size(); bar++)
     for (int k = 0; k < 8; k++) {
       const int key = chords[bar].tones[size_t(kPick[k])] + (k >= 4 && kPick[k] == 0 ? 12 : 0);
-      SmfNote(&guitar, uint32_t(int(bar) * kBar + k * kEighth), kEighth, 2, key, k % 4 ? 54 : 66);
+      SmfNote(&guitar, uint32_t(int(bar) * kBar + k * kEighth), kEighth, 2, key, V(k % 4 ? 54 : 66));
     }
   tracks.push_back(guitar);
 
   SmfTrack bass = Instrument("Bass", 3, 32, 90);  // acoustic bass, halves
   for (size_t bar = 0; bar < chords.size(); bar++) {
-    SmfNote(&bass, uint32_t(int(bar) * kBar), 2 * kQuarter - 40, 3, chords[bar].bass, 80);
-    SmfNote(&bass, uint32_t(int(bar) * kBar + 2 * kQuarter), 2 * kQuarter - 40, 3, chords[bar].bass + 7, 70);
+    SmfNote(&bass, uint32_t(int(bar) * kBar), 2 * kQuarter - 40, 3, chords[bar].bass, V(80));
+    SmfNote(&bass, uint32_t(int(bar) * kBar + 2 * kQuarter), 2 * kQuarter - 40, 3, chords[bar].bass + 7, V(70));
   }
   tracks.push_back(bass);
 
   SmfTrack drums = Instrument("Percussion", kDrumChannel, 0, 70);
   for (int bar = 0; bar < 12; bar++) {
     const uint32_t at = uint32_t(bar * kBar);
-    for (int q = 0; q < 4; q++) SmfNote(&drums, at + uint32_t(q * kQuarter), kEighth, kDrumChannel, kRide, 40);
-    for (int k = 1; k < 8; k += 2) SmfNote(&drums, at + uint32_t(k * kEighth), kEighth / 2, kDrumChannel, kShaker, 30);
-    SmfNote(&drums, at + 3 * kQuarter, kEighth, kDrumChannel, kSideStick, 44);
+    for (int q = 0; q < 4; q++) SmfNote(&drums, at + uint32_t(q * kQuarter), kEighth, kDrumChannel, kRide, V(40));
+    for (int k = 1; k < 8; k += 2) SmfNote(&drums, at + uint32_t(k * kEighth), kEighth / 2, kDrumChannel, kShaker, V(30));
+    SmfNote(&drums, at + 3 * kQuarter, kEighth, kDrumChannel, kSideStick, V(44));
   }
   tracks.push_back(drums);
   return SmfFile(1, kQuarter, tracks);

@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kStep = kLoopFrames / (8 * 16);  // one sixteenth: 4410 frames
 constexpr int kBarSteps = 16;
+constexpr double kLoopPeakDb = -10.0;
 
 struct Note {
   int step;    // sixteenth from the start of the loop
@@ -172,8 +173,9 @@ std::vector<float> RenderStageLoop() {
     mix[2 * i + 1] = right;
     peak = std::max({peak, std::fabs(left), std::fabs(right)});
   }
-  // Headroom for the encoder's ringing.
-  const double scale = peak > 0 ? 0.8 / peak : 0;
+  // As loud as the menu songs sound through the synthesizer, with headroom for the effects
+  // played over it and for the encoder's ringing.
+  const double scale = peak > 0 ? std::pow(10.0, kLoopPeakDb / 20) / peak : 0;
   std::vector<float> out(mix.size());
   for (size_t i = 0; i < mix.size(); i++) out[i] = float(mix[i] * scale);
   return out;
