@@ -69,6 +69,7 @@ struct MovieDecoder {
   int32_t serial;
   int64_t readPosition;
   int64_t decodedFrame;    // last frame number fed to the decoder, -1 for none (thread only)
+  int32_t pictureDecoded;  // 1 once a packet has decoded: libtheora has a picture (thread only)
   int64_t handedFrame;     // frame number decodedImage holds, -1 for none (written under
                            // `handover`, by the thread only)
   int32_t chromaShiftX, chromaShiftY;  // from the pixel format
