@@ -21,7 +21,7 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   MovieWriterSpec spec;
-  for (int i = 2; i < argc; i++) {
+  for (int i = 2; i < argc; i += 2) {
     const char* opt = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (!value) return Usage();
@@ -35,7 +35,6 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(opt, "--quality")) ok = std::sscanf(value, "%d", &spec.quality) == 1;
     else if (!std::strcmp(opt, "--tone")) ok = std::sscanf(value, "%d", &spec.toneHz) == 1;
     if (!ok) return Usage();
-    i++;
   }
   std::string bytes;
   if (WriteMovie(spec, &bytes) != 0) {
