@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FuzzSeed {
@@ -82,6 +83,9 @@ inline std::vector<FuzzSeed> JpegSeeds() {
                                       [](jpeg_compress_struct* c) { c->arith_code = TRUE; })},
       {"jpeg-cmyk", PatternJpeg(8, 8, 4)},
       {"jpeg-1x1", PatternJpeg(1, 1, 3)},
+      // Headers far larger than their data, which end in the first rows.
+      {"jpeg-claims-16384", ResizedJpeg(PatternJpeg(16, 16, 3), 16384, 16384)},
+      {"jpeg-progressive-claims-4000", ResizedJpeg(PatternJpeg(16, 16, 3, 75, true), 4000, 4000)},
   };
 }
 
@@ -222,6 +226,21 @@ inline std::vector<FuzzSeed> BmpSeeds() {
     s.data = bits == 8 ? rle8 : rle4;
     out.push_back({std::string("bmp-rle") + std::to_string(bits), WriteBmp(s)});
   }
+  // Headers that claim far more rows than the data give: no bits a pixel, a run-length
+  // stream without its end; and a large run-length picture from a few bytes, which loads.
+  auto tall = [&](const char* name, int32_t w, int32_t h, uint16_t bits, uint32_t compression, Bytes data) {
+    BmpFields s;
+    s.width = w;
+    s.height = h;
+    s.bitCount = bits;
+    s.compression = compression;
+    if (bits == 8) s.colors.assign(table.begin(), table.end());
+    s.data = std::move(data);
+    out.push_back({std::string("bmp-") + name, WriteBmp(s)});
+  };
+  tall("nobits-tall", 16, -8454112, 0, 0, SeedPixels(64, 3));
+  tall("rle8-tall-noend", 2048, 2048, 8, 1, {255, 1, 0, 0, 255, 2});
+  tall("rle8-large", 2048, -2048, 8, 1, {255, 1, 0, 0, 0, 2, 9, 40, 3, 7, 0, 1});
   return out;
 }
 

@@ -6,8 +6,9 @@
 // may be left.
 //
 // The engine starts once, headless and windowed, on the manual clock: its DirectDraw object
-// makes the surfaces and its sound device takes the Vorbis tracks. With an empty corpus
-// directory the first run writes seeds made by the movie writer into it.
+// makes the surfaces and its sound device takes the Vorbis tracks. The seeds are the movie
+// writer's (seeds/media_stream.sh), and the mutator changes the Ogg pages from inside and
+// makes their checksums anew, so that the picture decoder sees its packets.
 #include "engine/base/log.h"
 #include "engine/engine.h"
 #include "engine/movie/movie.h"
@@ -75,10 +76,14 @@ void Play(PlatMediaRef graph, PlatMediaRef stream, PlatMediaRef sample, int64_t 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  g_path = StartMovieFuzzing(argc, argv, "kr_fuzz_media");
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_path = StartMovieFuzzing("kr_fuzz_media");
   if (!GetMovieDirectDraw()) abort();
   return 0;
+}
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed) {
+  return MutateOggPages(data, size, maxSize, seed);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

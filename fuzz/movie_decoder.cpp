@@ -5,8 +5,9 @@
 // may crash, read outside a buffer, hang or leak, whatever the pages, headers and
 // packets say.
 //
-// The engine starts once, headless and windowed, on the manual clock. With an empty
-// corpus directory the first run writes seeds made by the movie writer into it.
+// The engine starts once, headless and windowed, on the manual clock. The seeds are the
+// movie writer's (seeds/movie_decoder.sh), and the mutator changes the Ogg pages from
+// inside and makes their checksums anew, so that the picture decoder sees its packets.
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/graphics/graph.h"
@@ -30,9 +31,13 @@ std::string g_path;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  g_path = StartMovieFuzzing(argc, argv, "kr_fuzz_movie");
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_path = StartMovieFuzzing("kr_fuzz_movie");
   return 0;
+}
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed) {
+  return MutateOggPages(data, size, maxSize, seed);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,9 +8,11 @@
 # Seeds: fuzz/seeds/<target>.sh, when there is one, runs before its target as
 #   bash fuzz/seeds/<target>.sh <dir>
 # and writes seed files into <dir> (the build's seeds/<target>/, emptied first), so no
-# binary seed is committed. A target whose seeds are easier made in C++ writes them from
-# LLVMFuzzerInitialize into the empty corpus directories it is given (archiveopen,
-# hiscore, the image and the sound targets do).
+# binary seed is committed; KR_FUZZ_BUILD_DIR names the build, whose tools a generator
+# may run (the movie targets' seeds come from tools/krmovie, built with them). A target
+# whose seeds are easier made in C++ writes them from LLVMFuzzerInitialize into the
+# empty corpus directories it is given (archiveopen, hiscore, the image and the sound
+# targets do).
 # A target with neither starts from empty.
 # Under the build directory: corpus/<target>/ keeps what runs found for the next one,
 # crashes/<target>/ the inputs that failed, logs/<target>.log the output of --all.
@@ -21,6 +23,7 @@ target=${1:?usage: scripts/fuzz.sh <target>|--all [seconds] [libFuzzer flags...]
 if [ "$target" = --all ]; then seconds=${2:-20}; else seconds=${2:-60}; fi
 shift $(( $# >= 2 ? 2 : 1 ))
 BUILD=${KR_FUZZ_BUILD_DIR:-build/fuzz}
+export KR_FUZZ_BUILD_DIR=$BUILD  # seed generators run the build's tools
 JOBS=${KR_JOBS:-$(nproc)}
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \

@@ -61,19 +61,22 @@ void SetBmpPicture(GraphImage* image, uint32_t width, uint32_t rows, uint64_t pi
 // decoded row at the bottom for a bottom-up file. Runs, literals and moves are clipped:
 // pixels past a row's end are dropped, and an end of line or a move past the last row ends
 // the picture as the end of the bitmap does. 0, or -1 when the data end before the
-// bitmap's end.
+// bitmap's end. With no out, the stream is only followed: whether it ends well is known
+// before the picture is allocated, however many rows the header claims.
 int DecodeBmpRunLength(const uint8_t* data, size_t size, bool fourBit, uint8_t* out,
                        uint32_t width, uint32_t height, size_t pitch, bool bottomUp) {
   size_t at = 0;        // counted from the data's start, which the even alignment keeps to
   uint64_t x = 0, row = 0;  // row in decoding order
-  auto rowStart = [&] { return out + pitch * size_t(bottomUp ? height - 1 - row : row); };
+  auto rowStart = [&] { return out ? out + pitch * size_t(bottomUp ? height - 1 - row : row) : nullptr; };
   uint8_t* line = rowStart();
+  // How many of n pixels from x on lie inside the row (none when nothing is written).
+  auto inside = [&](uint64_t n) { return out && x < width ? std::min<uint64_t>(n, width - x) : 0; };
   for (;;) {
     if (size < at + 2) return -1;
     const uint32_t count = data[at], value = data[at + 1];
     at += 2;
     if (count > 0) {
-      const uint64_t kept = x < width ? std::min<uint64_t>(count, width - x) : 0;
+      const uint64_t kept = inside(count);
       if (kept == 0) {
         // nothing of the run is inside the row
       } else if (!fourBit) {
@@ -103,7 +106,7 @@ int DecodeBmpRunLength(const uint8_t* data, size_t size, bool fourBit, uint8_t* 
       default: {  // a literal of `value` pixels, padded to an even length
         const size_t bytes = fourBit ? (value + 1) / 2 : value;
         if (size < at + bytes) return -1;
-        const uint64_t kept = x < width ? std::min<uint64_t>(value, width - x) : 0;
+        const uint64_t kept = inside(value);
         if (kept == 0) {
           // nothing of the literal is inside the row
         } else if (!fourBit) {
@@ -233,29 +236,34 @@ int DecodeBmpImage(const StreamRow* stream, GraphImage* image) {
     // A stream longer than any picture could need is cut; one that then lacks its end is
     // refused as a short one is.
     const uint64_t size = std::min<uint64_t>(dataLeft, uint64_t(IMAGE_MAX_BYTES));
+    const bool fourBit = h.compression == BMP_RLE4;
     uint8_t* data = static_cast<uint8_t*>(TrackedAlloc(size_t(size) + 1, "", 0));
-    uint8_t* pixels = static_cast<uint8_t*>(TrackedCalloc(size_t(pitch * rows), "", 0));
+    uint8_t* pixels = nullptr;
+    // A short stream is refused before its picture is allocated. One that ends well may
+    // stand for a large picture from a few bytes (its end of bitmap leaves the rest at
+    // index 0), and loads.
+    if (data && ReadStreamBytes(stream, data, size) &&
+        DecodeBmpRunLength(data, size_t(size), fourBit, nullptr, width, rows, size_t(pitch), bottomUp) == 0)
+      pixels = static_cast<uint8_t*>(TrackedCalloc(size_t(pitch * rows), "", 0));
     const int decoded =
-        data && pixels && ReadStreamBytes(stream, data, size)
-            ? DecodeBmpRunLength(data, size_t(size), h.compression == BMP_RLE4, pixels, width,
-                                 rows, size_t(pitch), bottomUp)
-            : -1;
+        pixels ? DecodeBmpRunLength(data, size_t(size), fourBit, pixels, width, rows, size_t(pitch), bottomUp) : -1;
     TrackedFree(data);
     if (decoded != 0) {
       TrackedFree(pixels);
       return -1;
     }
-    SetBmpPalette(info.colors, h.compression == BMP_RLE4 ? std::min(tableCount, 16u) : tableCount,
-                  &image->format);
+    SetBmpPalette(info.colors, fourBit ? std::min(tableCount, 16u) : tableCount, &image->format);
     SetBmpPicture(image, width, rows, pitch, pixels);
     return 0;
   }
 
   // Uncompressed rows and the DIB path alike need every row there: the layer is told the
-  // rows' size, not trusted to stop at the data's end.
+  // rows' size, not trusted to stop at the data's end. A layout of no bits a pixel has
+  // rows of no bytes, which any height would pass, and nothing the layer draws: it is
+  // refused before the picture is made for it.
   const uint64_t rowSize = (uint64_t(h.bitCount) * width + 31) / 32 * 4;
   const uint64_t dataBytes = rowSize * rows;
-  if (dataBytes > uint64_t(IMAGE_MAX_BYTES) || dataBytes > dataLeft) return -1;
+  if (rowSize == 0 || dataBytes > uint64_t(IMAGE_MAX_BYTES) || dataBytes > dataLeft) return -1;
 
   if (h.compression == BMP_RGB && (h.bitCount == 8 || h.bitCount == 24)) {
     uint8_t* pixels = static_cast<uint8_t*>(TrackedAlloc(size_t(dataBytes), "", 0));

@@ -9,7 +9,8 @@
 #include <cstring>
 
 // Message codes of the 6b interface that this loader raises by name.
-static_assert(JERR_INPUT_EMPTY == 42 && JWRN_JPEG_EOF == 120, "libjpeg message codes moved");
+static_assert(JERR_INPUT_EMPTY == 42 && JWRN_HIT_MARKER == 117 && JWRN_JPEG_EOF == 120,
+              "libjpeg message codes moved");
 
 namespace {
 
@@ -92,6 +93,12 @@ void JpegErrorExit(j_common_ptr cinfo) {
   longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+  // A file that only lacks its end-of-image marker needs no bit past its end, and loads.
+  if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER) JpegErrorExit(cinfo);
+  reinterpret_cast<JpegErrorManager*>(cinfo->err)->emitMessage(cinfo, level);
+}
+
 // libjpeg answers an error by jumping back to the setjmp below: nothing here has a
 // destructor, and the pixel buffer the jump path frees sits in a volatile pointer.
 int DecodeJpegImage(const StreamRow* stream, GraphImage* image) {
@@ -101,6 +108,8 @@ int DecodeJpegImage(const StreamRow* stream, GraphImage* image) {
   cinfo.err = jpeg_std_error(&error.pub);
   error.pub.error_exit = JpegErrorExit;
   error.pub.output_message = JpegSilentMessage;
+  error.emitMessage = error.pub.emit_message;
+  error.pub.emit_message = JpegEmitMessage;
   uint8_t* volatile pixels = nullptr;
   if (setjmp(error.jump)) {
     TrackedFree(pixels);

@@ -13,9 +13,11 @@
 
 enum : int32_t { JPEG_INPUT_BUFFER_SIZE = 4096 };
 
-// libjpeg's standard error manager and the place its error exit jumps to.
+// libjpeg's standard error manager, its own way of emitting messages, and the place its
+// error exit jumps to.
 struct JpegErrorManager {
   jpeg_error_mgr pub;
+  void (*emitMessage)(j_common_ptr cinfo, int level);
   jmp_buf jump;
 };
 
@@ -36,7 +38,8 @@ int SetJpegStreamSource(j_decompress_ptr cinfo, const StreamRow* stream);
 void InitJpegSource(j_decompress_ptr cinfo);
 // Refills the buffer with what the stream holds, up to its size. At the end of the data
 // an empty input is an error; otherwise a warning and a fake end-of-image marker let the
-// library finish what it has. Always TRUE.
+// library finish (JpegEmitMessage refuses a scan that needed more than there was).
+// Always TRUE.
 boolean FillJpegInputBuffer(j_decompress_ptr cinfo);
 // Skips count bytes, refilling as needed (nothing for count <= 0).
 void SkipJpegInputData(j_decompress_ptr cinfo, long count);
@@ -44,3 +47,7 @@ void SkipJpegInputData(j_decompress_ptr cinfo, long count);
 void TermJpegSource(j_decompress_ptr cinfo);
 // Lets the error manager write its message, then jumps back to the loader.
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo);
+// Emits the message as the library does; but its warning that a scan's data ended while
+// the picture needed more (at a marker, or at the end of the file) is the error exit:
+// the library would fill the rest with grey, for as many rows as the header says.
+void JpegEmitMessage(j_common_ptr cinfo, int level);

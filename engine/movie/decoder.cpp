@@ -39,19 +39,24 @@ int64_t TargetFrame(const MovieDecoder* d) {
 }
 
 // Converts the decoder's newest picture into the work picture and swaps it into
-// decodedImage as frame `frame`.
+// decodedImage as frame `frame`. A packet that did not decode left libtheora's last good
+// picture in place, and before any did there is none: decodedImage then keeps what it
+// shows, as the work picture may be older.
 void HandOver(MovieDecoder* d, int64_t frame) {
   yuv_buffer yuv;
-  if (d->decodedFrame >= 0 && theora_decode_YUVout(&d->state, &yuv) == 0) {
+  const bool picture = d->decodedFrame >= 0 && PlatTheoraPicture(&d->state, d->pictureDecoded, &yuv);
+  if (picture) {
     const theora_info& i = d->info;
     ConvertYuvPicture(yuv.y, yuv.y_stride, yuv.u, yuv.v, yuv.uv_stride, d->chromaShiftX, d->chromaShiftY,
                       int32_t(i.offset_x), int32_t(i.offset_y), int32_t(i.frame_width), int32_t(i.frame_height),
                       d->workBuffers[1], int32_t(d->decodedImage.pitch));
   }
   PlatMutexHold hold(d->handover);
-  uint8_t* fresh = d->workBuffers[1];
-  d->workBuffers[1] = static_cast<uint8_t*>(d->decodedImage.pixels);
-  d->decodedImage.pixels = fresh;
+  if (picture) {
+    uint8_t* fresh = d->workBuffers[1];
+    d->workBuffers[1] = static_cast<uint8_t*>(d->decodedImage.pixels);
+    d->decodedImage.pixels = fresh;
+  }
   d->handedFrame = frame;
   d->frameValid[1].store(0);
 }
@@ -80,11 +85,12 @@ void DecoderThread(void* arg) {
       d->decodedFrame = -1;
     }
     // Decoded in order; only the frame asked for is converted. A file whose pictures end
-    // early shows its last one for the frames it lacks.
+    // early shows its last one for the frames it lacks, and a packet that does not decode
+    // still takes its frame's place, so that the movie keeps its time and its end.
     ogg_packet packet;
     while (d->decodedFrame < target && !d->stopRequest.load() &&
            PlatTheoraNextPacket(&d->sync, &d->stream, &source, &packet)) {
-      theora_decode_packetin(&d->state, &packet);
+      PlatTheoraDecodePacket(&d->state, &packet, &d->pictureDecoded);
       d->decodedFrame++;
     }
     d->readPosition = source.position;
@@ -212,6 +218,8 @@ MovieDecoder* CreateMovieDecoder(uint8_t* file, int64_t size, MoviePageSink vorb
   d->frameCount = layout.lastGranule < 0 ? 0 : int64_t(theora_granule_frame(&d->state, layout.lastGranule)) + 1;
   if (d->frameCount < 1) return Refuse(d, "フレームがありません");
   if (d->frameCount > INT32_MAX) return Refuse(d, "フレーム数が扱えません");
+  if (!PlatTheoraAnyPictureDecodes(&d->sync, &d->stream, &source, &d->info, d->dataStart))
+    return Refuse(d, "デコードできるフレームがありません");
 
   if (CreateGraphImageARGB8(int32_t(pw), int32_t(ph), &d->decodedImage) != 0 ||
       !(d->workBuffers[1] = static_cast<uint8_t*>(TrackedCalloc(size_t(d->decodedImage.pitch) * size_t(ph), "", 0))))

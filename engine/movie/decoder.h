@@ -69,6 +69,7 @@ struct MovieDecoder {
   int32_t serial;
   int64_t readPosition;
   int64_t decodedFrame;    // last frame number fed to the decoder, -1 for none (thread only)
+  int32_t pictureDecoded;  // 1 once a packet has decoded: libtheora has a picture (thread only)
   int64_t handedFrame;     // frame number decodedImage holds, -1 for none (written under
                            // `handover`, by the thread only)
   int32_t chromaShiftX, chromaShiftY;  // from the pixel format
@@ -93,9 +94,9 @@ int BuildYuvTables();
 // A decoder over a movie file's bytes (a tracked block the decoder takes over in every
 // case; size is its length), with the Theora headers read, frameCount from the last
 // granule position and its buffers made, but no thread yet. The decoder, or null with a
-// log line for a file it cannot play: no Theora stream or no frame, a rate of 0, a
-// chroma layout other than 4:2:0, 4:2:2 and 4:4:4, or a picture past 4096 x 4096 or
-// IMAGE_MAX_BYTES.
+// log line for a file it cannot play: no Theora stream, no frame or none that decodes, a
+// rate of 0, a chroma layout other than 4:2:0, 4:2:2 and 4:4:4, or a picture past
+// 4096 x 4096 or IMAGE_MAX_BYTES.
 MovieDecoder* CreateMovieDecoder(uint8_t* file, int64_t size, MoviePageSink vorbisPages, void* context);
 // Starts the decoder thread; 0, or -1 with a log line.
 int StartMovieDecoder(MovieDecoder* decoder);

@@ -179,7 +179,7 @@ void MixAudio(PlatAudioSource* source, int32_t* sums, uint32_t frames) {
 // block is the source's at the block's top-left pixel).
 bool TakePicture(MediaFile* f) {
   yuv_buffer yuv;
-  if (f->decodedFrame < 0 || theora_decode_YUVout(&f->state, &yuv) != 0) return false;
+  if (f->decodedFrame < 0 || !PlatTheoraPicture(&f->state, f->pictureDecoded, &yuv)) return false;
   const int32_t w = f->width, h = f->height, cw = (w + 1) / 2, ch = (h + 1) / 2;
   const int32_t ox = int32_t(f->info.offset_x), oy = int32_t(f->info.offset_y);
   uint8_t* y = f->planes.data();
@@ -243,11 +243,12 @@ int32_t MediaFileOpen(MediaFile* f, const char* fileName) {
   f->frameCount = layout.lastGranule < 0 ? 0 : int64_t(theora_granule_frame(&f->state, layout.lastGranule)) + 1;
   f->timePerFrame = int64_t(10000000) * int64_t(i.fps_denominator) / int64_t(i.fps_numerator);
   if (f->frameCount < 1 || f->frameCount > INT32_MAX || f->timePerFrame < 1) return PLAT_MEDIA_E_UNKNOWNFILE;
+  // A file none of whose pictures decodes has nothing to show.
+  if (!PlatTheoraAnyPictureDecodes(&f->sync, &f->stream, &f->source, &f->info, layout.dataStart))
+    return PLAT_MEDIA_E_UNKNOWNFILE;
   f->width = int32_t(pw);
   f->height = int32_t(ph);
   f->dataStart = layout.dataStart;
-  f->source.position = layout.dataStart;
-  PlatTheoraRewind(&f->sync, &f->stream, &f->source, f->dataStart);
   const size_t chroma = size_t((pw + 1) / 2) * size_t((ph + 1) / 2);
   f->planes.assign(size_t(pw) * size_t(ph) + 2 * chroma, 0);
   // Black until the first picture: Y 16, U and V 128.
@@ -273,6 +274,7 @@ void MediaFileClose(MediaFile* f) {
     ogg_sync_clear(&f->sync);
   }
   f->decoderReady = f->statesReady = false;
+  f->pictureDecoded = 0;
 }
 
 void MediaFileDecode(MediaFile* f, int64_t frame) {
@@ -282,11 +284,13 @@ void MediaFileDecode(MediaFile* f, int64_t frame) {
     f->decodedFrame = -1;
   }
   // Every packet is decoded in order; only the picture of the frame asked for is taken.
-  // A file whose packets end early shows its last picture for the frames it lacks.
+  // A file whose packets end early shows its last picture for the frames it lacks. A packet
+  // that does not decode leaves the decoder's last good picture, which is taken instead,
+  // and before any has decoded the planes keep what they hold.
   ogg_packet packet;
   bool decoded = false;
   while (f->decodedFrame < frame && PlatTheoraNextPacket(&f->sync, &f->stream, &f->source, &packet)) {
-    theora_decode_packetin(&f->state, &packet);
+    PlatTheoraDecodePacket(&f->state, &packet, &f->pictureDecoded);
     f->decodedFrame++;
     decoded = true;
   }

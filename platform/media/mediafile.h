@@ -49,6 +49,7 @@ struct MediaFile {
   int64_t frameCount = 0;
   int64_t timePerFrame = 0;       // 100-nanosecond units
   int64_t decodedFrame = -1;      // the frame the decoder's picture is, -1 for none
+  int32_t pictureDecoded = 0;     // 1 once a packet has decoded: the decoder has a picture
   std::vector<uint8_t> planes;    // the picture as planar 4:2:0 (Y, U, V)
   MediaAudio audio;
 };

@@ -118,3 +118,27 @@ int PlatTheoraNextPacket(ogg_sync_state* sync, ogg_stream_state* stream, PlatOgg
     ogg_stream_pagein(stream, &page);
   }
 }
+
+int PlatTheoraDecodePacket(theora_state* state, ogg_packet* packet, int32_t* decoded) {
+  if (theora_decode_packetin(state, packet) < 0) return -1;
+  *decoded = 1;
+  return 0;
+}
+
+int PlatTheoraPicture(theora_state* state, int32_t decoded, yuv_buffer* yuv) {
+  return decoded && theora_decode_YUVout(state, yuv) == 0 && yuv->y && yuv->u && yuv->v ? 1 : 0;
+}
+
+int PlatTheoraAnyPictureDecodes(ogg_sync_state* sync, ogg_stream_state* stream, PlatOggSource* source,
+                                theora_info* info, int64_t dataStart) {
+  theora_state probe;
+  if (theora_decode_init(&probe, info) != 0) return 0;
+  PlatTheoraRewind(sync, stream, source, dataStart);
+  int32_t decoded = 0;
+  ogg_packet packet;
+  while (!decoded && PlatTheoraNextPacket(sync, stream, source, &packet))
+    PlatTheoraDecodePacket(&probe, &packet, &decoded);
+  theora_clear(&probe);
+  PlatTheoraRewind(sync, stream, source, dataStart);
+  return decoded;
+}

@@ -59,3 +59,17 @@ void PlatTheoraRewind(ogg_sync_state* sync, ogg_stream_state* stream, PlatOggSou
 // with a packet, which stays valid until the states are used again; 0 at the end.
 int PlatTheoraNextPacket(ogg_sync_state* sync, ogg_stream_state* stream, PlatOggSource* source,
                          ogg_packet* packet);
+
+// Gives the decoder one picture packet: 0, or -1 when it does not decode, which leaves
+// the decoder's last picture as it was. The first packet that decodes sets *decoded to 1.
+int PlatTheoraDecodePacket(theora_state* state, ogg_packet* packet, int32_t* decoded);
+
+// The decoder's newest picture into yuv: 1, or 0 while no packet has decoded (decoded
+// as PlatTheoraDecodePacket keeps it), when libtheora's planes are not set yet.
+int PlatTheoraPicture(theora_state* state, int32_t decoded, yuv_buffer* yuv);
+
+// 1 when some picture packet of the stream decodes, tried in order from dataStart with a
+// decoder of its own (info must hold the three headers); the states are left at
+// dataStart. A file where none does has nothing to show.
+int PlatTheoraAnyPictureDecodes(ogg_sync_state* sync, ogg_stream_state* stream, PlatOggSource* source,
+                                theora_info* info, int64_t dataStart);

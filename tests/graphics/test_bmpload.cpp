@@ -6,6 +6,7 @@
 
 #include "bmptest.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -285,6 +286,65 @@ TEST_F(BmpLoad, DamagedFilesAreRefusedWithNothingLeft) {
   ExpectLoaderResults(DecodeBmpImage, cases);
   // The file every change starts from loads as it stands.
   ExpectLoaderResults(DecodeBmpImage, {{"the base file", with([](BmpFields&) {}), 0}});
+}
+
+// The largest block the tracked allocator was asked for, through the heap's hook.
+size_t g_largestAsked = 0;
+int NoteLargest(size_t size) {
+  g_largestAsked = std::max(g_largestAsked, size);
+  return 0;
+}
+
+// Small files whose headers claim far more rows than their data can give: refused before
+// the picture (or a DIB section for it) is made, so that they cost what the file does.
+TEST_F(BmpLoad, HeadersTheDataContradictAreRefusedBeforeThePictureIsMade) {
+  const Bytes filler(1900, 0x5A);
+  auto shape = [&](int32_t width, int32_t height, uint16_t bits, uint32_t compression, const Bytes& data) {
+    BmpFields s;
+    s.width = width;
+    s.height = height;
+    s.bitCount = bits;
+    s.compression = compression;
+    if (bits <= 8 && bits > 0) s.colors = Table(size_t(1) << bits);
+    s.data = data;
+    return WriteBmp(s);
+  };
+  const Bytes rleWithoutEnd = {255, 1, 255, 2, 0, 0, 255, 3, 0, 0};
+  const std::vector<LoaderCase> cases = {
+      {"no bits a pixel, 8,454,112 rows top-down", shape(16, -8454112, 0, 0, filler), -1},
+      {"no bits a pixel, 16384 rows bottom-up", shape(16384, 16384, 0, 0, filler), -1},
+      {"24-bit rows the file cannot hold", shape(16384, 16384, 24, 0, filler), -1},
+      {"1-bit rows the file cannot hold, top-down", shape(640, -8454112, 1, 0, filler), -1},
+      {"RLE8 16384 x 16384 without its end", shape(16384, 16384, 8, 1, rleWithoutEnd), -1},
+      {"RLE4 8,454,112 rows top-down cut in a literal", shape(64, -8454112, 4, 2, {0, 40, 0x12, 0x34}), -1},
+  };
+  PlatGdiFakeLogCalls(1);
+  g_largestAsked = 0;
+  PlatSetAllocFailHook(NoteLargest);
+  ExpectLoaderResults(DecodeBmpImage, cases);
+  PlatSetAllocFailHook(nullptr);
+  EXPECT_LT(g_largestAsked, size_t(64) << 10);
+  for (const std::string& call : PlatGdiFakeCalls()) EXPECT_EQ(call.find("CreateDIBSection"), std::string::npos);
+  PlatGdiFakeLogCalls(0);
+}
+
+// A run-length picture may be far larger than its file and still be whole: its end of
+// bitmap leaves every pixel it did not reach at index 0.
+TEST_F(BmpLoad, ALargeRunLengthPictureFromAFewBytesLoads) {
+  const std::vector<uint32_t> table = Table(256);
+  const Bytes stream = {255, 7, 0, 0, 0, 2, 5, 2, 3, 9, 0, 1};
+  GraphImage image;
+  ASSERT_EQ(DecodeWith(DecodeBmpImage, WriteBmp(RunLengthBmp(8, 4096, -4096, table, stream)), &image), 0);
+  EXPECT_EQ(image.width, 4096u);
+  EXPECT_EQ(image.height, 4096u);
+  const uint8_t* p = static_cast<const uint8_t*>(image.pixels);
+  EXPECT_EQ(p[0], 7);
+  EXPECT_EQ(p[254], 7);
+  EXPECT_EQ(p[255], 0);
+  EXPECT_EQ(p[3 * size_t(image.pitch) + 5], 9);
+  EXPECT_EQ(p[3 * size_t(image.pitch) + 8], 0);
+  EXPECT_EQ(p[4095 * size_t(image.pitch) + 4095], 0);
+  FreeGraphImageCore(&image);
 }
 
 // A stream that reads less than asked, or fails part way, gives no picture with rows

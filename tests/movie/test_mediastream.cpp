@@ -11,6 +11,7 @@
 #include <SDL2/SDL.h>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -25,7 +26,8 @@ class MediaStream : public StreamMovieTest {
   PlatRect rect{};
   PlatEvent* event = nullptr;
 
-  void TearDown() override {
+  // Releases what OpenStream and Bind made.
+  void TearDownStream() {
     for (PlatMediaRef* r : {&sample, &dd, &video, &stream, &graph}) {
       if (*r) PlatMediaRelease(*r);
       *r = 0;
@@ -34,6 +36,10 @@ class MediaStream : public StreamMovieTest {
     surface = 0;
     if (event) PlatEventDestroy(event);
     event = nullptr;
+  }
+
+  void TearDown() override {
+    TearDownStream();
     StreamMovieTest::TearDown();
   }
 
@@ -62,7 +68,7 @@ class MediaStream : public StreamMovieTest {
     event = PlatEventCreate(1, 0);
   }
 
-  // The frame number the sample's surface shows, through SDL for any format.
+  // What the sample's surface shows (PictureShows), through SDL for any format.
   int32_t Shown() {
     PlatDDSurfaceDesc desc{};
     desc.size = sizeof desc;
@@ -77,7 +83,7 @@ class MediaStream : public StreamMovieTest {
     const int converted =
         SDL_ConvertPixels(w, h, from, desc.surface, desc.pitch, SDL_PIXELFORMAT_RGB888, xrgb.data(), w * 4);
     PlatDDSurfaceUnlock(surface, &rect);
-    return converted == 0 ? ReadMovieFrameNumber(xrgb.data(), w, h, w * 4) : -101;
+    return converted == 0 ? PictureShows(xrgb.data(), w, h, w * 4) : -101;
   }
 
   static int64_t Time(PlatMediaRef s) {
@@ -126,6 +132,8 @@ TEST_F(MediaStream, WhatItCannotReadFailsToOpen) {
       {"no such file", dir + "/none.ogg", PLAT_MEDIA_E_FILENOTFOUND},
       {"not Ogg", Write("text.ogg", std::string(3000, 'a')), PLAT_MEDIA_E_UNKNOWNFILE},
       {"an empty file", Write("empty.ogg", ""), PLAT_MEDIA_E_UNKNOWNFILE},
+      {"no picture that decodes", Write("damaged.ogg", DamagedMovie({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})),
+       PLAT_MEDIA_E_UNKNOWNFILE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -211,6 +219,34 @@ TEST_F(MediaStream, AWaitingUpdateSleepsOnThePlatformClock) {
   }
   // The manual clock was moved on by the sleeps, to frame 2's time (rounded up to a ms).
   EXPECT_EQ(PlatTimeMs() - start, 134u);
+}
+
+TEST_F(MediaStream, APictureThatDoesNotDecodeLeavesTheLastGoodOneAndTheMovieItsLength) {
+  Start();
+  for (const DamagedMovieCase& c : DamagedMovieCases()) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(OpenStream(Write("damaged.ogg", DamagedMovie(c.damaged))), PLAT_MEDIA_OK);
+    Bind();
+    PlatMediaStreamSetState(stream, PLAT_STREAMSTATE_RUN);
+    std::map<int32_t, int32_t> shown;
+    for (int32_t k = 0; k < 10; k++) {
+      ASSERT_EQ(PlatMediaSampleUpdate(sample, 0, nullptr), PLAT_MEDIA_OK) << "frame " << k;
+      shown[k] = Shown();
+    }
+    for (const auto& [frame, shows] : c.shows) EXPECT_EQ(shown[frame], shows) << "frame " << frame;
+    // The end comes when the whole movie's time has run, as for an undamaged one.
+    PlatClockAdvance(67);
+    EXPECT_EQ(PlatMediaSampleUpdate(sample, 0, nullptr), PLAT_MS_S_ENDOFSTREAM);
+    // Sought back, each frame is decoded from the first packet again; the decoder then
+    // still holds a picture from before where the first one is missing.
+    for (auto at = c.shows.rbegin(); at != c.shows.rend(); ++at) {
+      if (at->second == kNoPicture) continue;
+      ASSERT_EQ(PlatMediaStreamSeek(stream, at->first * kFrameTime), PLAT_MEDIA_OK);
+      EXPECT_EQ(PlatMediaSampleUpdate(sample, 0, nullptr), PLAT_MEDIA_OK);
+      EXPECT_EQ(Shown(), at->second) << "sought to frame " << at->first;
+    }
+    TearDownStream();
+  }
 }
 
 TEST_F(MediaStream, AnUpdateTakenBackIsNeverCompleted) {

@@ -11,7 +11,6 @@
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
-#include <ogg/ogg.h>
 
 #include <algorithm>
 #include <random>
@@ -147,20 +146,6 @@ TEST_F(MovieDecoding, AThreadThatNeverReportsKeepsTheDecoderInsteadOfHangingTheS
   EXPECT_EQ(StopMovieDecoder(d), 0);
 }
 
-// The movie's first page with its first packet's bytes changed, and its checksum made
-// anew, so that only the Theora header reader can object.
-std::string PatchIdentification(std::string bytes, void (*patch)(unsigned char* packet)) {
-  const size_t segments = uint8_t(bytes[26]);
-  const size_t headerLength = 27 + segments;
-  size_t bodyLength = 0;
-  for (size_t i = 0; i < segments; i++) bodyLength += uint8_t(bytes[27 + i]);
-  patch(reinterpret_cast<unsigned char*>(bytes.data() + headerLength));
-  ogg_page page{reinterpret_cast<unsigned char*>(bytes.data()), long(headerLength),
-                reinterpret_cast<unsigned char*>(bytes.data() + headerLength), long(bodyLength)};
-  ogg_page_checksum_set(&page);
-  return bytes;
-}
-
 TEST_F(MovieDecoding, FilesItCannotPlayAreRefusedWithALogLine) {
   const std::string movie = MovieBytes(Spec(32, 32, 0, 0, 3));
   std::vector<float> tone(4410);
@@ -178,11 +163,12 @@ TEST_F(MovieDecoding, FilesItCannotPlayAreRefusedWithALogLine) {
       {"cut inside the headers", movie.substr(0, 200)},
       // The identification header: rate numerator at bytes 22-25, denominator at 26-29,
       // the pixel format in bits 4-3 of byte 41 (1 is reserved).
-      {"rate numerator 0", PatchIdentification(movie, [](unsigned char* p) { std::fill(p + 22, p + 26, 0); })},
-      {"rate denominator 0", PatchIdentification(movie, [](unsigned char* p) { std::fill(p + 26, p + 30, 0); })},
-      {"reserved chroma layout", PatchIdentification(movie, [](unsigned char* p) { p[41] = (p[41] & ~0x18) | 0x08; })},
+      {"rate numerator 0", PatchOggPage(movie, 0, [](unsigned char* p, size_t) { std::fill(p + 22, p + 26, 0); })},
+      {"rate denominator 0", PatchOggPage(movie, 0, [](unsigned char* p, size_t) { std::fill(p + 26, p + 30, 0); })},
+      {"reserved chroma layout", PatchOggPage(movie, 0, [](unsigned char* p, size_t) { p[41] = (p[41] & ~0x18) | 0x08; })},
       {"a picture wider than 4096", MovieBytes(Spec(4097, 16, 0, 0, 1))},
       {"a picture taller than 4096", MovieBytes(Spec(16, 4097, 0, 0, 1))},
+      {"no picture that decodes", DamagedMovie({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,6 +180,24 @@ TEST_F(MovieDecoding, FilesItCannotPlayAreRefusedWithALogLine) {
   MovieDecoder* d = Create(movie);
   ASSERT_NE(d, nullptr);
   StopMovieDecoder(d);
+}
+
+TEST_F(MovieDecoding, APictureThatDoesNotDecodeLeavesTheLastGoodOneAndTheMovieItsLength) {
+  for (const DamagedMovieCase& c : DamagedMovieCases()) {
+    SCOPED_TRACE(c.name);
+    MovieDecoder* d = Create(DamagedMovie(c.damaged));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->frameCount, 10);
+    ASSERT_EQ(StartMovieDecoder(d), 0);
+    // In order, then round again from the start: the wrap decodes from the first packet.
+    for (int round = 0; round < 2; round++)
+      for (const auto& [frame, shows] : c.shows) {
+        // After the wrap the decoder still holds the last picture of the round before.
+        if (round == 1 && shows == kNoPicture) continue;
+        EXPECT_EQ(Show(d, frame), shows) << "frame " << frame << ", round " << round;
+      }
+    EXPECT_EQ(StopMovieDecoder(d), 0);
+  }
 }
 
 // Random planes through our conversion and through SDL_ConvertPixels (IYUV to ARGB8888

@@ -132,6 +132,27 @@ TEST_F(MovieGraphs, ALoopingMovieComesRoundAgain) {
   EXPECT_EQ(MovieOf(graph)->playRequested, 1);
 }
 
+TEST_F(MovieGraphs, AMovieWithDamagedPicturesPlaysOnAndEndsOnTime) {
+  for (const DamagedMovieCase& c : DamagedMovieCases()) {
+    SCOPED_TRACE(c.name);
+    const int32_t graph = OpenMovieToGraph(Write("damaged.ogg", DamagedMovie(c.damaged)).c_str(), 1,
+                                           MOVIE_WAY_OWN_DECODER);
+    ASSERT_NE(graph, -1) << log;
+    const uint32_t start = PlatTimeMs();
+    for (const auto& [frame, shows] : c.shows) {
+      PlatClockAdvance(start + uint32_t((frame * 1000 + 14) / 15) - PlatTimeMs());
+      Update(graph);
+      EXPECT_EQ(GraphFrame(graph), shows) << "frame " << frame;
+    }
+    PlatClockAdvance(500);
+    Update(graph);
+    EXPECT_EQ(GraphFrame(graph), c.shows.back().second);
+    EXPECT_EQ(MovieOf(graph)->playRequested, 0);
+    EXPECT_EQ(MovieOf(graph)->paused, 1);
+    EXPECT_EQ(FreeGraph(graph, 0), 0);
+  }
+}
+
 TEST_F(MovieGraphs, AMovieInsideAnArchiveOpens) {
   WriteArchive(dir + "/DATA.KRA", "MOVIE.OGG", MovieBytes(TenFrames()));
   ASSERT_FALSE(std::filesystem::exists(dir + "/DATA/MOVIE.OGG"));
@@ -196,6 +217,7 @@ TEST_F(MovieGraphs, AWaitingPlayStartsTheSoundInTheBackground) {
 TEST_F(MovieGraphs, WhatCannotBePlayedLeavesNothingBehind) {
   const std::string movie = Write("ok.ogg", MovieBytes(TenFrames()));
   const std::string text = Write("text.ogg", std::string(3000, 'a'));
+  const std::string damaged = Write("damaged.ogg", DamagedMovie({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   const int32_t graphsBefore = g_GraphTable.table.count;
   const struct {
     const char* name;
@@ -204,6 +226,7 @@ TEST_F(MovieGraphs, WhatCannotBePlayedLeavesNothingBehind) {
   } cases[] = {
       {"no such file", dir + "/none.ogg", MOVIE_WAY_OWN_DECODER},
       {"not a movie", text, MOVIE_WAY_OWN_DECODER},
+      {"no picture that decodes", damaged, MOVIE_WAY_OWN_DECODER},
       {"a way there is not", movie, 7},
   };
   for (const auto& c : cases) {

@@ -111,6 +111,39 @@ TEST_F(StreamPlay, ALoopingMovieStartsAgainAtOnceAndAnotherEndsOnItsLastFrame) {
   }
 }
 
+TEST_F(StreamPlay, AMovieWithDamagedPicturesPlaysOnAndEndsOnTime) {
+  Start();
+  for (const DamagedMovieCase& c : DamagedMovieCases()) {
+    SCOPED_TRACE(c.name);
+    const int32_t graph =
+        OpenMovieToGraph(Write("damaged.ogg", DamagedMovie(c.damaged)).c_str(), 1, MOVIE_WAY_STREAM);
+    ASSERT_NE(graph, -1) << log;
+    const uint32_t start = PlatTimeMs();
+    MovieRecord* r = MovieOf(graph);
+    for (const auto& [frame, shows] : c.shows) {
+      At(start, uint32_t((frame * 1000 + 14) / 15));
+      Draw(graph);
+      EXPECT_EQ(GraphFrameNumber(graph), shows) << "frame " << frame;
+    }
+    Draw(graph);  // the end is pending until the whole movie's time has run
+    At(start, 667);
+    WaitForPending(graph);
+    Draw(graph);
+    Draw(graph);  // the end of the stream
+    EXPECT_EQ(r->playRequested, 0);
+    EXPECT_EQ(r->paused, 1);
+    EXPECT_EQ(GraphFrameNumber(graph), c.shows.back().second);
+    FreeGraph(graph, 0);
+  }
+  // A movie none of whose pictures decodes is not opened, and leaves nothing behind.
+  const int32_t graphs = g_GraphTable.table.count;
+  EXPECT_EQ(OpenMovieToGraph(Write("none.ogg", DamagedMovie({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})).c_str(), 1,
+                             MOVIE_WAY_STREAM),
+            -1);
+  EXPECT_EQ(GetMovieCount(), 0);
+  EXPECT_EQ(g_GraphTable.table.count, graphs);
+}
+
 TEST_F(StreamPlay, ALostSurfaceLeavesTheMovieWhereItWasUntilItIsRestored) {
   Start();
   const int32_t graph = OpenMovieToGraph(Write("ten.ogg", MovieBytes(TenFrames())).c_str(), 1, MOVIE_WAY_STREAM);

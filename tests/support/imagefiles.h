@@ -284,6 +284,19 @@ inline std::vector<JpegSegment> JpegSegments(const Bytes& f) {
   return out;
 }
 
+// A copy of the file whose frame header (baseline or progressive) claims another size.
+inline Bytes ResizedJpeg(Bytes file, uint16_t width, uint16_t height) {
+  for (const JpegSegment& s : JpegSegments(file)) {
+    if (s.marker == 0xC0 || s.marker == 0xC2) {
+      file[s.offset + 5] = uint8_t(height >> 8);
+      file[s.offset + 6] = uint8_t(height);
+      file[s.offset + 7] = uint8_t(width >> 8);
+      file[s.offset + 8] = uint8_t(width);
+    }
+  }
+  return file;
+}
+
 // ---- TGA, DDS and raw BGRA: byte builders ------------------------------------------------
 
 inline void PutLe16(Bytes& b, uint32_t v) {
