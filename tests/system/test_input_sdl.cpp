@@ -78,7 +78,7 @@ class SdlEngineInput : public ::testing::Test {
 
     // Pressed and let go between two reads, the frame's last query (Escape) taking them
     // in: the pad read of the next frame still sees both keys, the one after it neither.
-    for (uint32_t vk : {PLAT_VK_LEFT, uint32_t('A')}) {
+    for (uint32_t vk : {uint32_t(PLAT_VK_LEFT), uint32_t('A')}) {
       ASSERT_EQ(PlatSdlPushKey(window, vk, 1), 1);
       ASSERT_EQ(PlatSdlPushKey(window, vk, 0), 1);
     }

@@ -102,7 +102,6 @@ TEST_F(WindowStart, KrSeedFixesTheRandomNumbersOfAStart) {
     SCOPED_TRACE(c.value ? c.value : "unset");
     if (c.value) setenv("KR_SEED", c.value, 1);
     else unsetenv("KR_SEED");
-    Script("PlatPerfFrequency", 0);
     ASSERT_EQ(CreateMainWindow(), 0);
     EXPECT_EQ(draws() == seeded, c.fixed);
     DestroyMainWindow();
