@@ -60,7 +60,11 @@ constexpr int32_t kSoundCopies = 3;
 // A file of the game's own that is missing or damaged: the game would run with invisible
 // walls or players, or silent, and nobody would know why. Said in the log and to the user;
 // 1, to count it.
+// A load refused because the program is already ending (Ctrl+C or a closed window while the
+// sheets load) says nothing of the file: it is counted all the same, and the start ends as
+// any stop does.
 int32_t FileNotLoaded(const char* file) {
+  if (g_Api->PumpMessages() != 0) return 1;
   char line[256];
   std::snprintf(line, sizeof line, "ゲームのファイル %s がないか、読み込めません\n", file);
   g_Api->WriteLog(line);

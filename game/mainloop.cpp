@@ -94,9 +94,10 @@ int WinMain(const GameApi* api) {
   // it ends at once instead, having named them.
   const int32_t missing = LoadImages() + LoadSounds() + CheckMenuMusic();
   if (missing > 0) {
-    TellHowToRestoreFiles();
+    const bool ending = g_Api->PumpMessages() != 0;
+    if (!ending) TellHowToRestoreFiles();
     StopAndFreeEverything();
-    return -1;
+    return ending ? 0 : -1;
   }
   RunMainLoop();
   StopAndFreeEverything();
