@@ -229,10 +229,10 @@ TEST_F(Fonts, TheCacheIsARing) {
   ASSERT_EQ(PrepareStringGlyphs(nullptr, text.c_str(), font, -1, nullptr), 0);
   EXPECT_EQ(PlatFontFakeRenders() - renders, 20);  // a batch never passes the capacity
   ASSERT_EQ(PrepareStringGlyphs(nullptr, "U", font, -1, nullptr), 0);
-  EXPECT_EQ(f->chars['A'].cached, 0u);
-  EXPECT_EQ(f->chars['U'].cached, 1u);
+  EXPECT_EQ(f->chars[uint8_t{'A'}].cached, 0u);
+  EXPECT_EQ(f->chars[uint8_t{'U'}].cached, 1u);
   ASSERT_EQ(PrepareStringGlyphs(nullptr, "A", font, -1, nullptr), 0);
-  EXPECT_EQ(f->chars['A'].cached, 1u);
+  EXPECT_EQ(f->chars[uint8_t{'A'}].cached, 1u);
   EXPECT_EQ(PlatFontFakeRenders() - renders, 22);
 }
 
@@ -257,8 +257,8 @@ TEST_F(Fonts, SpacesAndEmptyGlyphsTakeAnEmptyEntryWithTheirAdvance) {
       EXPECT_EQ(e->height, c.side);
       EXPECT_EQ(e->advance, advance + c.side);
     }
-    EXPECT_EQ(f->chars['B'].glyph->xOffset, 2);
-    EXPECT_EQ(f->chars['B'].glyph->yOffset, 12 - 5);  // the fake's ascent at 16 is 12
+    EXPECT_EQ(f->chars[uint8_t{'B'}].glyph->xOffset, 2);
+    EXPECT_EQ(f->chars[uint8_t{'B'}].glyph->yOffset, 12 - 5);  // the fake's ascent at 16 is 12
   }
 }
 
@@ -278,7 +278,7 @@ TEST_F(Fonts, AnEdgedBlockHasItsBodyAndTheSize2Ring) {
       {0, 0, 0, 0, 0, 0, 0},
   };
   EXPECT_EQ(Cell(font, 'A', 7, 7), want);
-  const GlyphEntry* e = GetFontRecord(font)->chars['A'].glyph;
+  const GlyphEntry* e = GetFontRecord(font)->chars[uint8_t{'A'}].glyph;
   EXPECT_EQ(e->width, 6);
   EXPECT_EQ(e->height, 6);
   EXPECT_EQ(e->advance, 8);
@@ -322,14 +322,14 @@ TEST_F(Fonts, AGlyphLargerThanItsCellStaysInside) {
     const size_t cellBytes = size_t(f->cachePitch) * size_t(f->cellWidth);
     const std::vector<uint8_t> blank(cellBytes, 0);
     EXPECT_EQ(std::vector<uint8_t>(f->cacheMemory + cellBytes, f->cacheMemory + 2 * cellBytes), blank);
-    const GlyphEntry* e = f->chars['W'].glyph;
+    const GlyphEntry* e = f->chars[uint8_t{'W'}].glyph;
     EXPECT_EQ(e->width, f->cellWidth);
     EXPECT_EQ(e->height, f->cellWidth);
     // The last cell: a glyph running out of it would pass the cache's end.
     const std::vector<GlyphCell> others(size_t(f->capacity - 2), GlyphCell{{0x81, 0x41, 0}});
     ASSERT_NE(RenderGlyphsToCache(font, int32_t(others.size()), others.data()), nullptr);
     ASSERT_EQ(PrepareStringGlyphs(nullptr, "V", font, -1, nullptr), 0);
-    EXPECT_EQ(f->chars['V'].glyph->cell, f->capacity - 1);
+    EXPECT_EQ(f->chars[uint8_t{'V'}].glyph->cell, f->capacity - 1);
   }
 }
 
@@ -341,9 +341,9 @@ TEST_F(Fonts, NothingIsRenderedWhileDrawingIsSuspended) {
   EXPECT_EQ(RenderGlyphsToCache(font, 1, &a), nullptr);
   g_DrawState.direct3DSettings[D3D_SETTING_DRAW_SUSPENDED] = 0;
   EXPECT_EQ(PlatFontFakeRenders(), renders);
-  EXPECT_EQ(GetFontRecord(font)->chars['A'].cached, 0u);
+  EXPECT_EQ(GetFontRecord(font)->chars[uint8_t{'A'}].cached, 0u);
   EXPECT_NE(RenderGlyphsToCache(font, 1, &a), nullptr);
-  EXPECT_EQ(GetFontRecord(font)->chars['A'].cached, 1u);
+  EXPECT_EQ(GetFontRecord(font)->chars[uint8_t{'A'}].cached, 1u);
 }
 
 TEST_F(Fonts, TheStartAndEndLogAndLeaveNothing) {

@@ -312,7 +312,7 @@ TEST_F(TextDraw, TheTypeThreeMixFloorsItsStep) {
       {7, 0, white, black, 0x70FFFFFF, 0x70FFFF},  // no edge: the text colour at alpha 16b
   };
   ASSERT_EQ(PrepareStringGlyphs(nullptr, "A", font, -1, nullptr), 0);
-  const GlyphEntry* e = f->chars['A'].glyph;
+  const GlyphEntry* e = f->chars[uint8_t{'A'}].glyph;
   int32_t cx, cy;
   GlyphCellPosition(f, e->cell, &cx, &cy);
   for (const Case& c : cases) {
@@ -333,7 +333,7 @@ TEST_F(TextDraw, TheBrightnessScalesBothColours) {
   const int32_t font = CreateFontToHandle(nullptr, 16, -1, 1, -1, 1, 0, -1, -1);
   ASSERT_EQ(PrepareStringGlyphs(nullptr, "A", font, -1, nullptr), 0);
   const FontRecord* f = GetFontRecord(font);
-  const GlyphEntry* e = f->chars['A'].glyph;
+  const GlyphEntry* e = f->chars[uint8_t{'A'}].glyph;
   SetBrightness(128, 128, 128);
   struct Case {
     int32_t kind;
@@ -458,7 +458,7 @@ TEST_F(FontDraw, BlendsAndAntiAliasingGoThroughTheDrawingScreen) {
         const int32_t font = CreateFontToHandle(nullptr, 16, -1, c.type, -1, -1, 0, -1, -1);
         const GlyphEntry* e = nullptr;
         ASSERT_EQ(PrepareStringGlyphs(nullptr, "A", font, -1, nullptr), 0);
-        e = GetFontRecord(font)->chars['A'].glyph;
+        e = GetFontRecord(font)->chars[uint8_t{'A'}].glyph;
         MEMIMG* screen = DrawingScreen(font);
         ASSERT_NE(screen, nullptr);
         ClearMemImgRect(screen, nullptr, 0x1234);

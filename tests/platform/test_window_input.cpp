@@ -133,11 +133,11 @@ TEST_F(WindowInput, AKeyTappedBetweenTwoReadsShowsHeldIntoALaterMillisecond) {
   PlatHeadlessKey(window, 'X', 1);
   PumpAll();
   PlatGetKeyboardState(keys);
-  EXPECT_EQ(keys['X'] & 0x80, 0x80);
+  EXPECT_EQ(keys[uint8_t{'X'}] & 0x80, 0x80);
   PlatHeadlessKey(window, 'X', 0);
   PumpAll();
   PlatGetKeyboardState(keys);
-  EXPECT_EQ(keys['X'] & 0x80, 0);
+  EXPECT_EQ(keys[uint8_t{'X'}] & 0x80, 0);
   // Taken on this thread: another thread's reads do not see it.
   PlatHeadlessKey(window, 'Y', 1);
   PlatHeadlessKey(window, 'Y', 0);
@@ -145,9 +145,9 @@ TEST_F(WindowInput, AKeyTappedBetweenTwoReadsShowsHeldIntoALaterMillisecond) {
   uint8_t other[256] = {};
   TestThread t{[&] { PlatGetKeyboardState(other); }};
   t.RunToEnd();
-  EXPECT_EQ(other['Y'], 0);
+  EXPECT_EQ(other[uint8_t{'Y'}], 0);
   PlatGetKeyboardState(keys);
-  EXPECT_EQ(keys['Y'] & 0x80, 0x80);
+  EXPECT_EQ(keys[uint8_t{'Y'}] & 0x80, 0x80);
   PlatClockAdvance(1);
   PlatGetKeyboardState(keys);  // its last showing: nothing is left for the next test
 }

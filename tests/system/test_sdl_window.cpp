@@ -80,7 +80,7 @@ class SdlWindow : public ::testing::Test {
     EXPECT_EQ(g_CharCodeBuffer.data[g_CharCodeBuffer.writePos - 1], 'a');
     uint8_t keys[256];
     PlatGetKeyboardState(keys);
-    EXPECT_EQ(keys['A'] & 0x80, 0x80);
+    EXPECT_EQ(keys[uint8_t{'A'}] & 0x80, 0x80);
     EXPECT_EQ(keys[PLAT_VK_RSHIFT] & 0x80, 0x80);
     EXPECT_EQ(keys[PLAT_VK_LSHIFT] & 0x80, 0);
 
