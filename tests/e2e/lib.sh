@@ -69,6 +69,22 @@ e2e_window() {
   return 1
 }
 
+# e2e_dialog <caption> <tries>: waits up to tries x 0.1 s for a shown window whose title
+# is the caption, and sets box; 1 when none came. xdotool matches no UTF-8 title, so the
+# title is read with xprop.
+e2e_dialog() {
+  local w
+  box=
+  for _ in $(seq 1 "$2"); do
+    for w in $(xdotool search --onlyvisible --class '' 2>/dev/null); do
+      LC_ALL=C.UTF-8 xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF "\"$1\"" && box=$w
+    done
+    [ -n "$box" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # e2e_focus <pid> [xdotool command...]: gives the window the focus, then runs the command
 # on it (e.g. keydown Escape). The window found first can be gone by now (SDL may replace
 # its X window while it sets the window up): it is looked up again for each try, and no

@@ -41,17 +41,10 @@ for _ in $(seq 1 300); do
 done
 [ -n "$display" ] || finish "the virtual display never came"
 export DISPLAY=$display
-box=
-for _ in $(seq 1 300); do
-  # xdotool matches no UTF-8 title: the box is the window xprop finds the caption on.
-  for w in $(xdotool search --onlyvisible --class '' 2>/dev/null); do
-    LC_ALL=C.UTF-8 xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF '"スクリーン設定"' && box=$w
-  done
-  [ -n "$box" ] && break
+if ! e2e_dialog スクリーン設定 300; then
   running || finish "the run ended before the question appeared"
-  sleep 0.1
-done
-[ -n "$box" ] || finish "the start-up question never appeared"
+  finish "the start-up question never appeared"
+fi
 sleep 0.5  # drawn once mapped
 xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > question.png 2>/dev/null
 [ -n "${KR_E2E_KEEP:-}" ] && cp question.png "$KR_E2E_KEEP/"

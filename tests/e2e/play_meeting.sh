@@ -19,11 +19,9 @@ set -u
 game=$(realpath "$1")
 check=$(realpath "$2")
 assets=$(realpath "$3")
-root=$(realpath "$(dirname "$0")/../..")
+. "$(dirname "$0")/lib.sh"
 suppressions=$root/scripts/lsan.supp
-for tool in Xvfb xdotool xprop xwd xwdtopnm pnmcut ppmhist iconv; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
-done
+e2e_need Xvfb xdotool xprop xwd xwdtopnm pnmcut ppmhist iconv
 
 dir=$(mktemp -d /tmp/kr_meeting_XXXXXX)
 trap 'chmod -R u+w "$dir" 2>/dev/null; rm -rf "$dir"' EXIT
@@ -51,6 +49,7 @@ cat > inner.sh <<'INNER'
 # inner.sh <run folder> <kind>: one run of the game in a fresh folder.
 set -u
 run=$1 kind=$2
+. "$E2E_LIB"
 mkdir -p "$run"
 cp "$assets"/* "$run"/
 cd "$run"
@@ -144,15 +143,7 @@ else
     until_seen "the options" 20 "${options[@]}"
     # X: the reset question, shown though the start-up one was answered for the user.
     key x
-    box=
-    for _ in $(seq 1 200); do
-      for w in $(xdotool search --onlyvisible --class '' 2>/dev/null); do
-        LC_ALL=C.UTF-8 xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qF '"リセットの確認"' && box=$w
-      done
-      [ -n "$box" ] && break
-      sleep 0.1
-    done
-    [ -n "$box" ] || fail "the reset question was never shown"
+    e2e_dialog リセットの確認 200 || fail "the reset question was never shown"
     sleep 0.5
     xdotool windowfocus --sync "$box" key Return  # "Yes", the default button
     timeout 5 xdotool windowfocus --sync "$win" 2>/dev/null
