@@ -12,7 +12,7 @@
 #include "engine/graphics/services.h"
 #include "engine/pixel/colorformat.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

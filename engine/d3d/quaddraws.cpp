@@ -8,7 +8,7 @@
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 
 #include <cmath>
 

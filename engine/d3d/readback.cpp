@@ -12,7 +12,7 @@
 #include "engine/pixel/convert.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

@@ -11,7 +11,7 @@
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/convert.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <algorithm>
 

@@ -14,7 +14,7 @@
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -16,7 +16,8 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -456,7 +457,7 @@ int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, i
   const DrawState& d = g_DrawState;
   if (!text || !*text || DrawingSuspended() || d.areaEmpty) return 0;
   if (!GetFontRecord(font)) return WriteLog("フォントハンドル値が異常です\n");
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   // The wait may have rebuilt the graphics, and with them every font's record.
   const FontRecord* f = GetFontRecord(font);
   if (!f) return WriteLog("フォントハンドル値が異常です\n");

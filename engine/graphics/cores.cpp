@@ -22,9 +22,9 @@
 #include "engine/softimage/imgconvert.h"
 #include "engine/softimage/scaledblit.h"
 #include "engine/softimage/triangle.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 
 #include <algorithm>
 #include <climits>
@@ -355,7 +355,7 @@ int FillTargetBackgroundCore() {
 
 int ClearDrawTargetCore() {
   if (!CanDraw()) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   if (Is3DAvailable()) ClearDrawTargetTexture();
   FillTargetBackgroundCore();
   if (SoftwarePath() && g_DrawState.drawTarget == DRAW_SCREEN_FRONT) {
@@ -468,7 +468,7 @@ int CaptureScreenRectCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphR
 int CaptureScreenIntoGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph, int32_t alphaFlag) {
   GraphRecord* g = LookupGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   EndSceneCurrent();
   if (g->flags.texture) return ReadBackScreenDispatch(x1, y1, x2, y2, g, alphaFlag);
   return CaptureScreenRectCore(x1, y1, x2, y2, g, alphaFlag);

@@ -14,7 +14,7 @@
 #include "engine/movie/movie.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <climits>
@@ -88,7 +88,7 @@ int SubtractPass(const Rect* rect, int32_t closingMode) {
 int DrawBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, bool fill) {
   if (g_DrawState.areaEmpty) return 0;
   const bool device = IsHardware3DActive() != 0;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   // Corners in order: a box given right to left is the same box, outline included.
   Rect box{x1, y1, x2, y2};
   NormalizeRect(&box);
@@ -129,7 +129,7 @@ int DrawGraphAtCore(int32_t x, int32_t y, int32_t graph, int32_t transparent) {
   if (g_DrawState.areaEmpty) return 0;
   GraphRecord* g = CheckedGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   const Rect rect = RectOf(x, y, int64_t(x) + g->width, int64_t(y) + g->height);
   if (MovieShowsItself(g, x, y, 1, false)) return -1;
   return AroundDraw(rect, [&] {
@@ -142,7 +142,7 @@ int DrawGraphStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32
   if (g_DrawState.areaEmpty) return 0;
   GraphRecord* g = CheckedGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   Rect rect{x1, y1, x2, y2};
   NormalizeRect(&rect);
   if (MovieShowsItself(g, x1, y1, Clamp32((int64_t(x2) - x1) / g->width), false)) return -1;
@@ -164,7 +164,7 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   for (float y : {y1, y2, y3, y4}) minY = std::min<int64_t>(minY, FloatToInt(y)), maxY = std::max<int64_t>(maxY, FloatToInt(y));
   // The triangles fill the column of their rightmost corner too.
   const Rect rect = RectOf(minX, minY, maxX + 1, maxY);
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   MovieShowsItself(g, 0, 0, 1, true);
   // Top-left, top-right, bottom-left, bottom-right for both roads.
   return AroundDraw(rect, [&] {

@@ -5,9 +5,8 @@
 #include "engine/graphics/lights.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/blendtables.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,7 +52,7 @@ bool TargetBounds(int32_t target, int32_t* x1, int32_t* y1, int32_t* width, int3
 int SetBlendState(int32_t mode, int32_t param) {
   DrawState& s = g_DrawState;
   if (mode == s.blendMode && param == s.blendParam) return 0;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   s.blendMode = mode;
   s.blendParam = Clamp255(param);
   UpdateDrawVertexColor();
@@ -66,7 +65,7 @@ int SetBlendGraphState(int32_t graph, int32_t param1, int32_t param2) {
     return 0;
   if (graph != -1 && !IsGraphHandleLive(graph)) return -1;
   s.blendGraph = graph;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   s.blendGraphParam[0] = Clamp255(param1);
   s.blendGraphParam[1] = Clamp255(param2);
   if (Is3DAvailable()) BindGraphTexture(LookupGraph(graph), s.blendGraphParam[0], s.blendGraphParam[1]);

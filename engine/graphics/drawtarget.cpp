@@ -17,9 +17,8 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/boxline.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 
@@ -243,7 +242,7 @@ int ChangeDrawTarget(int32_t target, int32_t previous) {
 
 int SetDrawTargetCore(int32_t target) {
   if (!g_ScreenState.graphicsStarted) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) {
     const Surface2DRecord* piece = nullptr;
     int32_t x = 0, y = 0;

@@ -14,7 +14,7 @@
 #include "engine/graphics/surfacedata.h"
 #include "engine/movie/services.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <cstring>
 

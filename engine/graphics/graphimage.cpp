@@ -8,7 +8,7 @@
 #include "engine/file/file.h"
 #include "engine/graphics/imageload.h"
 #include "engine/graphics/surface2d.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -154,7 +154,7 @@ int LoadSplitGraphFromFile(const char* fileName, int32_t count, int32_t xCount, 
                            int32_t cellWidth, int32_t cellHeight, int32_t* handles,
                            int32_t want3D, int32_t turn) {
   EndSceneCurrent();
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   GraphImage image{}, alpha{};
   const int loaded = LoadImageFileData(fileName, nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0);
   if (loaded == -1) {

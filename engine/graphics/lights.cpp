@@ -5,7 +5,7 @@
 #include "engine/d3d/services.h"
 #include "engine/graphics/lights.h"
 #include "engine/graphics/services.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <cmath>
 #include <cstring>

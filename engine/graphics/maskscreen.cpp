@@ -16,9 +16,9 @@
 #include "engine/pixel/convert.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/softimage/imgconvert.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 #include <bit>
@@ -243,7 +243,7 @@ int RecreateMaskScreen() {
 }
 
 int EndMaskScreen() {
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   if (g_Mask.use) SwitchMaskScreen(0);
   ReleaseMaskScreen();
   g_Mask.made = 0;

@@ -15,9 +15,9 @@
 #include "engine/pixel/convert.h"
 #include "engine/softimage/imgconvert.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 
@@ -222,7 +222,7 @@ bool FrontImageThere() {
 int PresentScreenCore() {
   const ScreenState& s = g_ScreenState;
   if (!s.ddraw && !s.noDirectDraw) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   const bool flipRoad = !s.softwareRender && s.gdiSurfaceRequest == 0 && !s.noDirectDraw && !IsWindowedMode() &&
                         !IsMenuInUse();
   if (!flipRoad) return PresentSoftwareImage(nullptr);
@@ -278,21 +278,21 @@ int PresentSoftwareImage(const PlatRect* rect) {
 int WaitBlanks(int32_t count) {
   const ScreenState& s = g_ScreenState;
   if (!s.ddraw) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   RasterPoll poll{s.ddraw};
   if (count == 0) {
-    poll.Until([&] { return poll.InBlank(); }, [] { return PumpMessagesCore() != 0; });
+    poll.Until([&] { return poll.InBlank(); }, [] { return g_SystemHooks.pumpMessages() != 0; });
     return 0;
   }
   if (count < 0) return 0;
   auto pump = [] {
-    PumpMessagesCore();
+    g_SystemHooks.pumpMessages();
     return false;
   };
   for (int32_t i = 0; i < count; i++) {
     poll.Until([&] { return !poll.InBlank(); }, pump);
     if (!poll.Until([&] { return poll.InBlank(); }, pump)) return 0;
-    if (PumpMessagesCore() < 0) return -1;
+    if (g_SystemHooks.pumpMessages() < 0) return -1;
   }
   return 0;
 }

@@ -10,8 +10,8 @@
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/input.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/hooks.h"
+#include "engine/state/sysdata.h"
 
 int RebuildGraphicsSystem() {
   ScreenState& s = g_ScreenState;
@@ -25,7 +25,7 @@ int RebuildGraphicsSystem() {
     ReleaseMaskScreen();
     ReleaseScreenSurfaces();
   }
-  ShutdownInput();
+  g_SystemHooks.shutdownInput();
   if (graphicsOff) {
     LogIndentOut();
     return 0;

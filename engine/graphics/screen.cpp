@@ -11,9 +11,9 @@
 #include "engine/graphics/services.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "platform/keys/keytable.h"
 
 #include <cstring>

@@ -10,11 +10,11 @@
 #include "engine/graphics/rasterpoll.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/sysinfo.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
+#include "engine/state/sysinfo.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 
@@ -137,7 +137,7 @@ int ChangeDisplayAfterStart(const Mode& asked, const Mode& previous) {
 int ChangeDisplayAtStart(const Mode& previous) {
   ScreenState& s = g_ScreenState;
   const bool windowed = IsWindowedMode();
-  if (!windowed) ApplyWindowStyle();
+  if (!windowed) g_SystemHooks.applyWindowStyle();
   int32_t desktopWidth = 0, desktopHeight = 0;
   GetDesktopSizeAndDepth(&desktopWidth, &desktopHeight, nullptr);
   if (!s.width) s.width = 640;
@@ -155,12 +155,12 @@ int ChangeDisplayAtStart(const Mode& previous) {
   if (!back.height) back.height = 480;
   if (!back.depth) back.depth = 16;
   StoreMode(back);
-  if (!windowed) ApplyWindowStyle();
+  if (!windowed) g_SystemHooks.applyWindowStyle();
   const bool sameAsAsked = back.width == asked.width && back.height == asked.height &&
                            back.depth == asked.depth && back.rate == 0;
   if (!sameAsAsked && Switch() == 0) return 0;
   StoreMode(kFallbackMode);
-  if (windowed) ApplyWindowStyle();
+  if (windowed) g_SystemHooks.applyWindowStyle();
   if (Switch() != 0) FatalEngineExit("予期せぬ画面モード変更不能現象が起きました\n");
   return -2;
 }
@@ -433,7 +433,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   int result = started ? ChangeDisplayAfterStart(asked, previous) : ChangeDisplayAtStart(previous);
 
   SetupScreenColorFormat();
-  if (IsWindowedMode() || s.noDirectDraw) ApplyWindowStyle();
+  if (IsWindowedMode() || s.noDirectDraw) g_SystemHooks.applyWindowStyle();
   if (result == -1 || CreateScreenSurfaces() != 0) {
     // Nothing half made stays behind: every surface and image pointer is null.
     ReleaseScreenSurfaces();
@@ -456,7 +456,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   if (started) g_DrawState.transparentColor = transparent;
   LogIndentOut();
   WriteLog("画面モード変更処理は正常に終了しました\n");
-  PumpMessagesCore();
+  g_SystemHooks.pumpMessages();
   ResetFrameCount();
   return result;
 }

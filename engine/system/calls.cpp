@@ -10,14 +10,15 @@
 #include "engine/graphics/cores.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
+#include "engine/state/sysinfo.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
 #include "engine/system/input.h"
 #include "engine/system/keyinput.h"
 #include "engine/system/network.h"
 #include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysinfo.h"
 #include "engine/system/system.h"
 
 constexpr SystemCalls kSystemCalls = {
@@ -27,6 +28,16 @@ constexpr SystemCalls kSystemCalls = {
 };
 
 SystemCalls g_SystemCalls = kSystemCalls;
+
+// The layers below reach the pump, the waits and the end through these from the start of
+// the program on.
+constexpr SystemHooks kSystemHooks = {
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/state/hooklist.h"
+#undef KR_SERVICE
+};
+
+SystemHooks g_SystemHooks = kSystemHooks;
 
 namespace {
 

@@ -10,12 +10,11 @@
 #include "engine/d3d/texture3dtest.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/graphrecord.h"
-#include "engine/graphics/surfacedata.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
+#include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
-#include "support/no3ddevice.h"
+#include "engine/state/sysdata.h"
 #include "platform/d3d/fake/d3dfake.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
@@ -23,6 +22,7 @@
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // and the ways it remembers, the desktop of a window, the edges of the source, shared
 // textures, and every failure line.
 #include "engine/graphics/services.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "tests/d3d/texture_fixture.h"
 
 #include <cstdio>

@@ -9,14 +9,14 @@
 #include "engine/graphics/services.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
-#include "support/no3ddevice.h"
+#include "engine/state/sysdata.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "engine/graphics/graph.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"

@@ -6,6 +6,8 @@
 #include "engine/pixel/screen.h"
 #include "engine/softimage/blit.h"
 #include "engine/softimage/memimg.h"
+#include "engine/state/fatal.h"
+#include "engine/state/state.h"
 #include "engine/system/wndproc.h"
 #include "engine_start.h"
 #include "platform/com/com.h"

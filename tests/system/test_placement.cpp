@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/state/state.h"
 #include "engine/system/placement.h"
 #include "engine_start.h"
 #include "support/no3ddevice.h"
