@@ -4,7 +4,6 @@
 #include "engine/graphics/present.h"
 
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/base/strutil.h"
 #include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
@@ -50,7 +49,7 @@ bool WaitOn() { return GetVBlankWait() != 0; }
 // The log drawn over the frame with the whole screen as the area, a plain copy and full
 // brightness; the settings in force come back after it.
 void DrawLogOverlay() {
-  if (!GetScreenLogDrawFlag()) return;
+  if (!g_SystemHooks.getScreenLogDrawFlag()) return;
   const DrawState& d = g_DrawState;
   const Rect area = d.drawArea;
   const int32_t mode = d.blendMode, param = d.blendParam;
@@ -59,7 +58,7 @@ void DrawLogOverlay() {
   SetClipArea(screen.left, screen.top, screen.right, screen.bottom);
   SetBlendState(BLEND_COPY, 0);
   SetBrightness(255, 255, 255);
-  DrawScreenLog();
+  g_SystemHooks.drawScreenLog();
   SetClipArea(area.left, area.top, area.right, area.bottom);
   SetBlendState(mode, param);
   SetBrightness(red, green, blue);

@@ -2,7 +2,6 @@
 // level and the display mode (falling back to 640 x 480 x 16), build the screen again,
 // choose the surface copy method by timing and measure the display's frame.
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/d3d/services.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
@@ -448,7 +447,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   }
   StartGraphManager();
   if (fontKept) ApplyDefaultFontSize(fontSize, fontThickness);
-  InitScreenLog();
+  g_SystemHooks.initScreenLog();
   CreateScreenPalette();
   if (!(s.softwareRender && s.depth != 8) && s.ddraw) ChooseCopyMethod();
   MeasureDisplay();

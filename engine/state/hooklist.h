@@ -12,3 +12,8 @@ KR_SERVICE(int, IsEngineEnding, isEngineEnding, ())
 KR_SERVICE(int, ApplyWindowStyle, applyWindowStyle, ())
 // Input's devices, let go in a graphics rebuild.
 KR_SERVICE(int, ShutdownInput, shutdownInput, ())
+// The on-screen log: set up by the screen mode change, drawn over the frame by the present
+// while its flag is set.
+KR_SERVICE(int, InitScreenLog, initScreenLog, ())
+KR_SERVICE(int, GetScreenLogDrawFlag, getScreenLogDrawFlag, ())
+KR_SERVICE(int, DrawScreenLog, drawScreenLog, ())

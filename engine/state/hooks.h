@@ -1,7 +1,7 @@
 // The system hooks: the calls the subsystems below the system layer make up into it (the
-// pump, the inactive wait, the end sequence, the window style, input), through one table
-// that the system layer fills with its own functions, so that no arrow of the includes
-// points up. Its entries are listed in engine/state/hooklist.h.
+// pump, the inactive wait, the end sequence, the window style, input, the on-screen log),
+// through one table that the system layer fills with its own functions, so that no arrow
+// of the includes points up. Its entries are listed in engine/state/hooklist.h.
 #pragma once
 
 #include "engine/base/servicetable.h"

@@ -2,16 +2,12 @@
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/base/screenlog.h"
 #include "engine/file/archivefile.h"
 #include "engine/file/file.h"
-#include "engine/font/font.h"
 #include "engine/font/services.h"
-#include "engine/graphics/cores.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/state/hooks.h"
-#include "engine/state/state.h"
 #include "engine/state/sysinfo.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
@@ -19,6 +15,7 @@
 #include "engine/system/keyinput.h"
 #include "engine/system/network.h"
 #include "engine/system/placement.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 
 constexpr SystemCalls kSystemCalls = {
@@ -38,24 +35,3 @@ constexpr SystemHooks kSystemHooks = {
 };
 
 SystemHooks g_SystemHooks = kSystemHooks;
-
-namespace {
-
-int HasDisplayObject() { return GetDirectDrawObject() ? 1 : 0; }
-int HasMainWindow() { return GetEngineWindowHandle() ? 1 : 0; }
-
-}  // namespace
-
-constexpr ScreenLogCalls kScreenLogCalls = {
-    .hasDisplayObject = HasDisplayObject,
-    .hasMainWindow = HasMainWindow,
-    .createFontToHandle = CreateFontToHandle,
-    .isFontHandleValid = IsFontHandleValid,
-    .deleteFontHandle = DeleteFontHandle,
-    .watchFontDeletion = WatchFontDeletion,
-    .drawStringWithFont = DrawStringWithFont,
-    .queryScreenSize = QueryScreenSize,
-    .packScreenColorCore = PackScreenColorCore,
-};
-
-ScreenLogCalls g_ScreenLogCalls = kScreenLogCalls;

@@ -1,7 +1,6 @@
 // Engine start and end and the component runtime.
 #include "engine/base/lock.h"
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/base/strutil.h"
 #include "engine/engine.h"
 #include "engine/file/file.h"
@@ -16,6 +15,7 @@
 #include "engine/state/state.h"
 #include "engine/state/sysdata.h"
 #include "engine/system/calls.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 #include "platform/com/com.h"
 #include "platform/kernel/kernel.h"

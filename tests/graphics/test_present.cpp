@@ -2,7 +2,6 @@
 // present lands the back screen in the display's store, the waits on the vertical blank,
 // the front-screen updates, the surface copy and the temporary primary.
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
@@ -13,6 +12,7 @@
 #include "engine/state/state.h"
 #include "engine/state/sysdata.h"
 #include "engine/system/placement.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"

@@ -1,5 +1,4 @@
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/engine.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/services.h"
@@ -8,6 +7,7 @@
 #include "engine/softimage/memimg.h"
 #include "engine/state/fatal.h"
 #include "engine/state/state.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/wndproc.h"
 #include "engine_start.h"
 #include "platform/com/com.h"
