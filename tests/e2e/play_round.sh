@@ -132,8 +132,9 @@ if [ "$kind" = full ]; then
   until_seen "the first bomb's flames" $slow "$(keep flames)" flames 0.1
   echo "burst1 $(awk '/^first flames at/ { print $4 }' look.out)" >> events.txt
   # Invulnerable no more: the sprite shows in six looks in a row (a blinking one shows on
-  # every third frame only).
-  steady=0 end=$((SECONDS + 90))
+  # every third frame only). The 500 invulnerable frames take a loaded machine's slow game
+  # up to the round's own 200 seconds.
+  steady=0 end=$((SECONDS + 200))
   while [ $steady -lt 6 ] && [ $SECONDS -lt $end ]; do
     if screen - 0 player > look.out 2>&1; then steady=$((steady + 1)); else steady=0; fi
     sleep 0.13
