@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace soft {
 
@@ -384,10 +385,11 @@ constexpr int kFormatCount = int(std::size(kFormats));
 // its rounded step once per pixel). Elsewhere the pixel takes the double evaluation, so
 // every address is Address()'s.
 struct AddressStepper {
-  enum Mode : uint8_t { kStepped, kConstant, kEvaluated };
+  enum Mode : uint8_t { kStepped, kConstant, kEvaluated, kTable };
   Mode mode = kEvaluated;
   uint32_t tolerance = 0;
   int64_t at = 0, step = 0;  // stepped: (address + 1/2) x 2^32; constant: the address
+  const int64_t* table = nullptr;  // table: the addresses, from the row's first pixel
   const Plane* plane = nullptr;
   double row = 0, px = 0;
   int32_t size = 1;
@@ -455,7 +457,7 @@ struct AddressStepper {
       a = Sure() ? at >> 32 : Evaluated();
       at += step;
     } else {
-      a = mode == kConstant ? at : Evaluated();
+      a = mode == kConstant ? at : mode == kTable ? *table++ : Evaluated();
     }
     px += 1;
     return a;
@@ -811,17 +813,12 @@ bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
   return true;
 }
 
-// One row's pixels lo..hi of a planned triangle.
-void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
+// One row's pixels lo..hi, the steppers started at lo.
+void RunRow(SpanJob& j, int64_t lo, int64_t hi, uint8_t* out) {
   const Spans& spans = j.draw->spans;
   j.out = out;
   SpanFn fetch = spans.fetch, copy = spans.copy;
   if (j.texture) {
-    AddressStepper* steppers[2] = {&j.u, &j.v};
-    for (int c = 0; c < 2; c++) {
-      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
-      else steppers[c]->Start(j.planes[c]->Row(y), lo);
-    }
     // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
     // the row is point sampled.
     int64_t first = 0;
@@ -840,6 +837,18 @@ void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi
     fetch(j, n);
     spans.write(j, n);
   }
+}
+
+// One row's pixels lo..hi of a planned triangle.
+void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
+  if (j.texture) {
+    AddressStepper* steppers[2] = {&j.u, &j.v};
+    for (int c = 0; c < 2; c++) {
+      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
+      else steppers[c]->Start(j.planes[c]->Row(y), lo);
+    }
+  }
+  RunRow(j, lo, hi, out);
 }
 
 inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
@@ -1049,34 +1058,28 @@ bool LayoutOf(const PlatDDPixelFormat& f, Layout* l) {
   return false;
 }
 
-void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed) {
-  const Vertex* v[3] = {&a, &b, &c};
-  for (const Vertex* p : v)
-    if (!std::isfinite(p->x) || !std::isfinite(p->y) || !std::isfinite(p->z)) return;
-  if (d.scissor.left >= d.scissor.right || d.scissor.top >= d.scissor.bottom) return;
-  bool far = false;
-  for (const Vertex* p : v) far = far || std::fabs(p->x) > kFar || std::fabs(p->y) > kFar;
+namespace {
 
-  double x[3], y[3];
-  int64_t X[3], Y[3];
-  for (int i = 0; i < 3; i++) {
-    if (far) {
-      x[i] = v[i]->x;
-      y[i] = v[i]->y;
-    } else {
-      X[i] = std::llround(double(v[i]->x) * 256.0);
-      Y[i] = std::llround(double(v[i]->y) * 256.0);
-      x[i] = double(X[i]) / 256.0;
-      y[i] = double(Y[i]) / 256.0;
-    }
-  }
-  const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
-  if (area == 0 || !std::isfinite(area)) return;
-  // On the screen (y down) a positive area winds clockwise.
+// Whether the culling keeps a triangle of the area; on the screen (y down) a positive area
+// winds clockwise.
+bool Kept(const Draw& d, double area, bool reversed) {
+  if (area == 0 || !std::isfinite(area)) return false;
   const bool clockwise = (area > 0) != reversed;
-  if (d.cull == PLAT_D3DCULL_CW && clockwise) return;
-  if (d.cull == PLAT_D3DCULL_CCW && !clockwise) return;
+  return !(d.cull == PLAT_D3DCULL_CW && clockwise) && !(d.cull == PLAT_D3DCULL_CCW && !clockwise);
+}
 
+double Area(const double* x, const double* y) { return (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]); }
+
+// A corner snapped to 1/256 pixel.
+void Snap(const Vertex& v, int64_t* X, int64_t* Y, double* x, double* y) {
+  *X = std::llround(double(v.x) * 256.0);
+  *Y = std::llround(double(v.y) * 256.0);
+  *x = double(*X) / 256.0;
+  *y = double(*Y) / 256.0;
+}
+
+Triangle MakeTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, const double* x,
+                      const double* y) {
   Triangle tri;
   tri.z = MakePlane(x, y, a.z, b.z, c.z);
   for (int s = 0; s < 2; s++) {
@@ -1092,6 +1095,66 @@ void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex&
     tri.reads[i] = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
                    Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
   }
+  return tri;
+}
+
+// One texture coordinate of a rectangle's two triangles along one side of it: each
+// triangle's plane as a line along the side (its slope as dx) and the value its steps
+// start from.
+struct SideLine {
+  Plane line;
+  double start;
+};
+
+// The addresses both triangles give the pixels lo..hi of one side, the other coordinate
+// lying in across0..across1: the stepper of the first, started at lo, when both step a texel
+// a pixel from the same address, else a table of them (in `table`). False when the two
+// differ at some pixel, which then takes the triangles one by one.
+bool SideAddresses(const SideLine (&sides)[2], int32_t size, int64_t lo, int64_t hi, int64_t across0,
+                   int64_t across1, std::vector<int64_t>& table, AddressStepper* out) {
+  AddressStepper st[2];
+  int64_t first[2];
+  for (int k = 0; k < 2; k++) {
+    st[k].Prepare(sides[k].line, size, lo, hi, across0, across1);
+    st[k].Start(sides[k].start, lo);
+  }
+  // A step of exactly one texel keeps the fraction, so a sure first address is a sure row.
+  if (st[0].Run(&first[0]) && st[1].Run(&first[1]) && first[0] == first[1]) {
+    *out = st[0];
+    return true;
+  }
+  table.resize(size_t(hi - lo + 1));
+  for (int64_t& a : table) {
+    a = st[0].Next();
+    if (st[1].Next() != a) return false;
+  }
+  out->mode = AddressStepper::kTable;
+  out->table = table.data();
+  return true;
+}
+
+}  // namespace
+
+void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed) {
+  const Vertex* v[3] = {&a, &b, &c};
+  for (const Vertex* p : v)
+    if (!std::isfinite(p->x) || !std::isfinite(p->y) || !std::isfinite(p->z)) return;
+  if (d.scissor.left >= d.scissor.right || d.scissor.top >= d.scissor.bottom) return;
+  bool far = false;
+  for (const Vertex* p : v) far = far || std::fabs(p->x) > kFar || std::fabs(p->y) > kFar;
+
+  double x[3], y[3];
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; i++) {
+    if (far) {
+      x[i] = v[i]->x;
+      y[i] = v[i]->y;
+    } else {
+      Snap(*v[i], &X[i], &Y[i], &x[i], &y[i]);
+    }
+  }
+  if (!Kept(d, Area(x, y), reversed)) return;
+  const Triangle tri = MakeTriangle(d, a, b, c, x, y);
 
   if (!far) {
     Cover(d, tri, X, Y);
@@ -1117,6 +1180,90 @@ void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex&
     }
     Cover(d, tri, PX, PY);
   }
+}
+
+bool DrawRectangle(const Draw& d, const Vertex (&first)[3], bool firstReversed, const Vertex (&second)[3],
+                   bool secondReversed) {
+  if (!d.spans.fetch || d.scissor.left >= d.scissor.right || d.scissor.top >= d.scissor.bottom) return false;
+  const Vertex* const halves[2] = {first, second};
+  const bool reversed[2] = {firstReversed, secondReversed};
+  int64_t X[2][3], Y[2][3];
+  double x[2][3], y[2][3];
+  for (int t = 0; t < 2; t++)
+    for (int i = 0; i < 3; i++) {
+      const Vertex& v = halves[t][i];
+      if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || std::fabs(v.x) > kFar ||
+          std::fabs(v.y) > kFar)
+        return false;
+      Snap(v, &X[t][i], &Y[t][i], &x[t][i], &y[t][i]);
+    }
+  int64_t XL = X[0][0], XR = XL, YT = Y[0][0], YB = YT;
+  for (int t = 0; t < 2; t++)
+    for (int i = 0; i < 3; i++) {
+      XL = std::min(XL, X[t][i]), XR = std::max(XR, X[t][i]);
+      YT = std::min(YT, Y[t][i]), YB = std::max(YB, Y[t][i]);
+    }
+  if (XL == XR || YT == YB) return false;
+  // Each half has three corners of the box, and the corners they lack are opposite: the
+  // halves meet along a diagonal and cover the box once.
+  unsigned missing[2];
+  for (int t = 0; t < 2; t++) {
+    unsigned corners = 0;
+    for (int i = 0; i < 3; i++) {
+      const bool l = X[t][i] == XL, r = X[t][i] == XR, top = Y[t][i] == YT, bottom = Y[t][i] == YB;
+      if (!(l || r) || !(top || bottom)) return false;
+      const unsigned bit = 1u << (unsigned(r) | unsigned(bottom) << 1);
+      if (corners & bit) return false;
+      corners |= bit;
+    }
+    missing[t] = unsigned(__builtin_ctz(~corners & 15u));
+  }
+  if ((missing[0] ^ missing[1]) != 3) return false;
+  for (int t = 0; t < 2; t++)
+    if (!Kept(d, Area(x[t], y[t]), reversed[t])) return false;
+  if (first[0].diffuse != second[0].diffuse || first[0].specular != second[0].specular) return false;
+  // The top-left rule keeps the box's left and top sides and drops its right and bottom:
+  // the pixels whose centres lie in [XL, XR) x [YT, YB); the diagonal's go to one half.
+  const int64_t left = std::max<int64_t>(CeilDiv(XL, 256), d.scissor.left);
+  const int64_t right = std::min<int64_t>(CeilDiv(XR, 256) - 1, d.scissor.right - 1);
+  const int64_t top = std::max<int64_t>(CeilDiv(YT, 256), d.scissor.top);
+  const int64_t bottom = std::min<int64_t>(CeilDiv(YB, 256) - 1, d.scissor.bottom - 1);
+  if (left > right || top > bottom) return true;
+
+  const Triangle tris[2] = {MakeTriangle(d, first[0], first[1], first[2], x[0], y[0]),
+                            MakeTriangle(d, second[0], second[1], second[2], x[1], y[1])};
+  SpanJob job;
+  PlanSpan(d, tris[0], &job);
+  // A texture read through u along the rows and v down the columns: each pixel's texel is
+  // its column's u address and its row's v address, which both halves must give alike.
+  AddressStepper across, down;
+  if (job.texture) {
+    const uint32_t set = d.stages[0].coordSet;
+    SideLine columns[2], rows[2];
+    for (int t = 0; t < 2; t++) {
+      const Plane &u = tris[t].u[set], &v = tris[t].v[set];
+      if (u.dy != 0 || v.dx != 0) return false;
+      columns[t] = {u, u.Row(double(top))};
+      rows[t].line.base = v.base;
+      rows[t].line.dx = v.dy;
+      rows[t].line.x0 = v.y0;
+      rows[t].start = v.base;
+    }
+    static thread_local std::vector<int64_t> tables[2];
+    if (!SideAddresses(columns, job.texture->width, left, right, top, bottom, tables[0], &across) ||
+        !SideAddresses(rows, job.texture->height, top, bottom, 0, 0, tables[1], &down))
+      return false;
+  }
+  uint8_t* out = d.target.bits + size_t(top) * size_t(d.target.pitch) + size_t(left) * size_t(d.target.layout.bytes);
+  for (int64_t py = top; py <= bottom; py++, out += d.target.pitch) {
+    if (job.texture) {
+      job.u = across;
+      job.v.mode = AddressStepper::kConstant;
+      job.v.at = down.Next();
+    }
+    RunRow(job, left, right, out);
+  }
+  return true;
 }
 
 }  // namespace soft
