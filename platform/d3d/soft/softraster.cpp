@@ -5,7 +5,12 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace soft {
 
@@ -659,6 +664,65 @@ constexpr auto kYes = [](bool) { return true; };
 constexpr auto kNo = [](bool) { return false; };
 constexpr auto kAsIs = [](bool b) { return b; };
 
+// The alpha test of a row, on the texels' own 8-bit alpha (bits 24 to 31): which sides of
+// the reference pass.
+struct RowTest {
+  int32_t ref;
+  bool below, at, above;
+};
+
+// A row of texels onto as many pixels of the same size: each pixel becomes
+// (old & keep) | (texel & take) | bits, a keyed texel (its colour bits `key` under
+// colorMask) or one the test drops leaving the pixel as it was. Four or eight pixels a step.
+template <typename T, bool kKeyed, bool kTested>
+void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, uint32_t take, uint32_t keep, uint32_t bits,
+             uint32_t colorMask, uint32_t key, const RowTest& test) {
+  static_assert(!kTested || sizeof(T) == 4);
+  int32_t i = 0;
+#if defined(__SSE2__)
+  constexpr int32_t kLanes = int32_t(16 / sizeof(T));
+  auto splat = [](uint32_t v) { return sizeof(T) == 2 ? _mm_set1_epi16(short(v)) : _mm_set1_epi32(int(v)); };
+  auto all = [](bool b) { return _mm_set1_epi32(b ? -1 : 0); };
+  const __m128i vTake = splat(take), vKeep = splat(keep), vBits = splat(bits), vMask = splat(colorMask),
+                vKey = splat(key), vRef = _mm_set1_epi32(test.ref), vBelow = all(test.below), vAt = all(test.at),
+                vAbove = all(test.above);
+  for (; i + kLanes <= n; i += kLanes) {
+    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size_t(i) * sizeof(T)));
+    __m128i* at = reinterpret_cast<__m128i*>(to + size_t(i) * sizeof(T));
+    const __m128i old = _mm_loadu_si128(at);
+    __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(old, vKeep), _mm_and_si128(raw, vTake)), vBits);
+    if constexpr (kKeyed || kTested) {
+      __m128i drop = _mm_setzero_si128();
+      if constexpr (kKeyed) {
+        const __m128i masked = _mm_and_si128(raw, vMask);
+        drop = sizeof(T) == 2 ? _mm_cmpeq_epi16(masked, vKey) : _mm_cmpeq_epi32(masked, vKey);
+      }
+      if constexpr (kTested) {
+        const __m128i a = _mm_srli_epi32(raw, 24);
+        const __m128i pass = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(a, vRef), vBelow),
+                                                       _mm_and_si128(_mm_cmpeq_epi32(a, vRef), vAt)),
+                                          _mm_and_si128(_mm_cmpgt_epi32(a, vRef), vAbove));
+        drop = _mm_or_si128(drop, _mm_andnot_si128(pass, _mm_set1_epi32(-1)));
+      }
+      v = _mm_or_si128(_mm_and_si128(drop, old), _mm_andnot_si128(drop, v));
+    }
+    _mm_storeu_si128(at, v);
+  }
+#endif
+  for (; i < n; i++) {
+    T raw, old;
+    std::memcpy(&raw, from + size_t(i) * sizeof(T), sizeof(T));
+    std::memcpy(&old, to + size_t(i) * sizeof(T), sizeof(T));
+    if (kKeyed && (raw & colorMask) == key) continue;
+    if constexpr (kTested) {
+      const int32_t a = int32_t(uint32_t(raw) >> 24);
+      if (!(a < test.ref ? test.below : a == test.ref ? test.at : test.above)) continue;
+    }
+    const T v = T((old & keep) | (raw & take) | bits);
+    std::memcpy(to + size_t(i) * sizeof(T), &v, sizeof(T));
+  }
+}
+
 template <int kSrc, int kDst>
 void CopySpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
@@ -670,7 +734,7 @@ void CopySpan(SpanJob& j, int32_t n) {
   const bool* const pass = d.spans.alphaPass;
   uint8_t* out = j.out;
   // The key test as a constant where the loop is made for one case.
-  auto put = [&](uint32_t raw, uint8_t* to, auto keying) {
+  auto put = [&](uint32_t raw, uint8_t* to, auto keying) __attribute__((always_inline)) {
     if (keying(keyed) && (raw & S::kColorMask) == t.keyBits) return;
     const int a = texelAlpha ? S::Alpha(raw) : alpha;
     if (!pass[a]) return;
@@ -681,8 +745,31 @@ void CopySpan(SpanJob& j, int32_t n) {
   if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
     const uint8_t* from = TexelAt(t, int32_t(first >> 8), ClampIndex(j.v.at >> 8, t.height));
     j.u.Skip(n);
+    // A texel's alpha reaches the target as its own bits when both keep it alike (widening
+    // and narrowing give them back), else as the bits of a constant.
+    constexpr bool kAlphaBitsAlike = S::kMasks.a == D::kMasks.a;
     if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
       if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+    } else if (const int fixed = texelAlpha ? (S::kMasks.a ? -1 : 255) : alpha; fixed >= 0 && !pass[fixed]) {
+      // An alpha the test drops everywhere.
+    } else if ((fixed >= 0 || d.spans.passAll || S::kMasks.a == 0xFF000000u) &&
+               (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike)) {
+      using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
+      const bool texelBits = texelAlpha && S::kMasks.a && kAlphaBitsAlike;
+      const uint32_t take = D::kColorMask | (texelBits ? D::kMasks.a : 0u);
+      const uint32_t bits = texelBits ? 0u : D::template Narrowed<D::kMasks.a>(texelAlpha ? 255 : alpha);
+      const uint32_t ref = d.alphaRef & 0xFF;
+      const RowTest test{int32_t(ref), ref > 0 && pass[ref - 1], pass[ref], ref < 255 && pass[ref + 1]};
+      const bool tested = fixed < 0 && !d.spans.passAll;
+      if constexpr (S::kMasks.a == 0xFF000000u && D::kBytes == 4) {
+        if (tested) {
+          if (keyed) CopyRow<T, true, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+          else CopyRow<T, false, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+          return;
+        }
+      }
+      if (keyed) CopyRow<T, true, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+      else CopyRow<T, false, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
     } else if (keyed) {
       for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
     } else {
@@ -1011,6 +1098,7 @@ void ChooseSpans(Draw* d) {
   std::fill(s.alphaPass, s.alphaPass + ref, below);
   s.alphaPass[ref] = at;
   std::fill(s.alphaPass + ref + 1, s.alphaPass + 256, above);
+  s.passAll = below && at && above;
   if (!g_SpanPath || d->stageCount != 1 || (d->depth && (d->zTest || d->zWrite))) return;
   const Stage& st = d->stages[0];
   const int target = d->target.layout.format;

@@ -58,6 +58,7 @@ struct Spans {
   SpanFn centredFetch = nullptr, centredCopy = nullptr;  // filtered rows at texel centres
   uint8_t alphaKind = kSpanAlphaGeneral;
   bool alphaPass[256] = {};  // by the combiner's alpha
+  bool passAll = false;      // every alpha passes
 };
 
 struct Draw {
