@@ -506,6 +506,10 @@ struct SpanJob {
   int alpha;         // the alpha when it is constant
   Color texels[kSpanChunk];
   bool live[kSpanChunk];
+  // The rows a fill, or a copy of a texel a pixel within the texture, takes at once: each
+  // a target row and a texel row below the last.
+  int32_t height = 1;
+  int32_t rowPitch = 0;
 };
 
 namespace {
@@ -748,32 +752,35 @@ void CopySpan(SpanJob& j, int32_t n) {
     // A texel's alpha reaches the target as its own bits when both keep it alike (widening
     // and narrowing give them back), else as the bits of a constant.
     constexpr bool kAlphaBitsAlike = S::kMasks.a == D::kMasks.a;
-    if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
-      if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
-    } else if (const int fixed = texelAlpha ? (S::kMasks.a ? -1 : 255) : alpha; fixed >= 0 && !pass[fixed]) {
-      // An alpha the test drops everywhere.
-    } else if ((fixed >= 0 || d.spans.passAll || S::kMasks.a == 0xFF000000u) &&
-               (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike)) {
-      using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
-      const bool texelBits = texelAlpha && S::kMasks.a && kAlphaBitsAlike;
-      const uint32_t take = D::kColorMask | (texelBits ? D::kMasks.a : 0u);
-      const uint32_t bits = texelBits ? 0u : D::template Narrowed<D::kMasks.a>(texelAlpha ? 255 : alpha);
-      const uint32_t ref = d.alphaRef & 0xFF;
-      const RowTest test{int32_t(ref), ref > 0 && pass[ref - 1], pass[ref], ref < 255 && pass[ref + 1]};
-      const bool tested = fixed < 0 && !d.spans.passAll;
-      if constexpr (S::kMasks.a == 0xFF000000u && D::kBytes == 4) {
-        if (tested) {
-          if (keyed) CopyRow<T, true, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-          else CopyRow<T, false, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-          return;
+    using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
+    const int fixed = texelAlpha ? (S::kMasks.a ? -1 : 255) : alpha;  // the alpha, when one for all
+    if (fixed >= 0 && !pass[fixed]) return;
+    const bool texelBits = texelAlpha && S::kMasks.a && kAlphaBitsAlike;
+    const uint32_t take = D::kColorMask | (texelBits ? D::kMasks.a : 0u);
+    const uint32_t bits = texelBits ? 0u : D::template Narrowed<D::kMasks.a>(texelAlpha ? 255 : alpha);
+    const uint32_t ref = d.alphaRef & 0xFF;
+    const RowTest test{int32_t(ref), ref > 0 && pass[ref - 1], pass[ref], ref < 255 && pass[ref + 1]};
+    const bool tested = fixed < 0 && !d.spans.passAll;
+    const bool rowCopy = (!tested || S::kMasks.a == 0xFF000000u) &&
+                         (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
+    for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
+      if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
+        std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+      } else if (rowCopy) {
+        if constexpr (S::kMasks.a == 0xFF000000u) {
+          if (tested) {
+            if (keyed) CopyRow<T, true, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+            else CopyRow<T, false, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+            continue;
+          }
         }
+        if (keyed) CopyRow<T, true, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+        else CopyRow<T, false, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+      } else if (keyed) {
+        for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
+      } else {
+        for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
       }
-      if (keyed) CopyRow<T, true, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-      else CopyRow<T, false, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-    } else if (keyed) {
-      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
-    } else {
-      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
     }
   } else {
     AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
@@ -794,8 +801,10 @@ void FillSpan(SpanJob& j, int32_t n) {
   const Color white{255, 255, 255, 255};
   const uint32_t value = D::Encode(
       OperateColor(j.colorOp, Pick(j.color1, white), Pick(j.color2, white), j.diffuseAlpha, j.diffuseAlpha, j.alpha), 0);
-  uint8_t* out = j.out;
-  for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+  for (int32_t r = 0; r < j.height; r++) {
+    uint8_t* out = j.out + ptrdiff_t(r) * j.rowPitch;
+    for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+  }
 }
 
 // ---- the tables the spans are chosen from ------------------------------------------------
@@ -1343,6 +1352,29 @@ bool DrawRectangle(const Draw& d, const Vertex (&first)[3], bool firstReversed, 
       return false;
   }
   uint8_t* out = d.target.bits + size_t(top) * size_t(d.target.pitch) + size_t(left) * size_t(d.target.layout.bytes);
+  // A fill, or a copy of a texel a pixel both ways within the texture, takes every row in
+  // one call.
+  const int32_t n = int32_t(right - left + 1), rows = int32_t(bottom - top + 1);
+  SpanFn copy = d.spans.copy;
+  bool block = rows > 1 && !job.texture;
+  if (rows > 1 && job.texture && across.mode == AddressStepper::kStepped && down.mode == AddressStepper::kStepped) {
+    int64_t u0 = 0, v0 = 0;
+    across.Run(&u0);
+    down.Run(&v0);
+    if (d.spans.centredFetch && ((u0 - 128) & 255) == 0 && ((v0 - 128) & 255) == 0) copy = d.spans.centredCopy;
+    block = u0 >> 8 >= 0 && (u0 >> 8) + n <= job.texture->width && v0 >> 8 >= 0 &&
+            (v0 >> 8) + rows <= job.texture->height;
+    job.u = across;
+    job.v.mode = AddressStepper::kConstant;
+    job.v.at = v0;
+  }
+  if (block && copy) {
+    job.height = rows;
+    job.rowPitch = d.target.pitch;
+    job.out = out;
+    copy(job, n);
+    return true;
+  }
   for (int64_t py = top; py <= bottom; py++, out += d.target.pitch) {
     if (job.texture) {
       job.u = across;
