@@ -148,7 +148,8 @@ int32_t Prepare(const Device& dev, soft::Draw* d, soft::Surface* textures) {
   const uint32_t* rs = dev.states;
   d->depth = nullptr;
   PlatDDSurfaceMemory z;
-  if (target.depth && PlatDDSurfaceGetMemory(target.depth, &z) == PLAT_DD_OK && z.format.bitCount == 16 &&
+  // Without the z test and write the depth surface plays no part.
+  if (rs[PLAT_D3DRS_ZENABLE] != PLAT_D3DZB_FALSE && target.depth && PlatDDSurfaceGetMemory(target.depth, &z) == PLAT_DD_OK && z.format.bitCount == 16 &&
       (z.format.flags & PLAT_DDPF_ZBUFFER) && z.width >= target.width && z.height >= target.height) {
     d->depth = z.bits;
     d->depthPitch = z.pitch;

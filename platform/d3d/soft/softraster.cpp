@@ -1167,19 +1167,30 @@ bool Kept(const Draw& d, double area, bool reversed) {
 
 double Area(const double* x, const double* y) { return (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]); }
 
-// A corner snapped to 1/256 pixel.
+// std::llround (halves away from zero) for |a| < 2^52, where a - trunc(a) is exact.
+inline int64_t RoundNear(double a) {
+  int64_t i = int64_t(a);
+  const double f = a - double(i);
+  if (f >= 0.5) i++;
+  else if (f <= -0.5) i--;
+  return i;
+}
+
+// A corner within kFar snapped to 1/256 pixel.
 void Snap(const Vertex& v, int64_t* X, int64_t* Y, double* x, double* y) {
-  *X = std::llround(double(v.x) * 256.0);
-  *Y = std::llround(double(v.y) * 256.0);
+  *X = RoundNear(double(v.x) * 256.0);
+  *Y = RoundNear(double(v.y) * 256.0);
   *x = double(*X) / 256.0;
   *y = double(*Y) / 256.0;
 }
 
+// The triangle's planes (only the coordinate set `only`'s, when 0 or 1) and flat inputs.
 Triangle MakeTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, const double* x,
-                      const double* y) {
+                      const double* y, int only = -1) {
   Triangle tri;
-  tri.z = MakePlane(x, y, a.z, b.z, c.z);
+  if (only < 0) tri.z = MakePlane(x, y, a.z, b.z, c.z);
   for (int s = 0; s < 2; s++) {
+    if (only >= 0 && s != only) continue;
     tri.u[s] = MakePlane(x, y, a.u[s], b.u[s], c.u[s]);
     tri.v[s] = MakePlane(x, y, a.v[s], b.v[s], c.v[s]);
   }
@@ -1327,15 +1338,16 @@ bool DrawRectangle(const Draw& d, const Vertex (&first)[3], bool firstReversed, 
   const int64_t bottom = std::min<int64_t>(CeilDiv(YB, 256) - 1, d.scissor.bottom - 1);
   if (left > right || top > bottom) return true;
 
-  const Triangle tris[2] = {MakeTriangle(d, first[0], first[1], first[2], x[0], y[0]),
-                            MakeTriangle(d, second[0], second[1], second[2], x[1], y[1])};
+  // Without depth, only the stage's coordinates count.
+  const int set = int(d.stages[0].coordSet);
+  const Triangle tris[2] = {MakeTriangle(d, first[0], first[1], first[2], x[0], y[0], set),
+                            MakeTriangle(d, second[0], second[1], second[2], x[1], y[1], set)};
   SpanJob job;
   PlanSpan(d, tris[0], &job);
   // A texture read through u along the rows and v down the columns: each pixel's texel is
   // its column's u address and its row's v address, which both halves must give alike.
   AddressStepper across, down;
   if (job.texture) {
-    const uint32_t set = d.stages[0].coordSet;
     SideLine columns[2], rows[2];
     for (int t = 0; t < 2; t++) {
       const Plane &u = tris[t].u[set], &v = tris[t].v[set];
