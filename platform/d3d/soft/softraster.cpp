@@ -8,9 +8,6 @@
 #include <type_traits>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace soft {
 
@@ -668,61 +665,71 @@ constexpr auto kYes = [](bool) { return true; };
 constexpr auto kNo = [](bool) { return false; };
 constexpr auto kAsIs = [](bool b) { return b; };
 
-// The alpha test of a row, on the texels' own 8-bit alpha (bits 24 to 31): which sides of
-// the reference pass.
-struct RowTest {
-  int32_t ref;
-  bool below, at, above;
+// What a row copy does to each pixel: (old & keep) | (texel & take) | bits, a keyed texel
+// (its colour bits `key` under colorMask) or one whose 8-bit alpha (bits 24 to 31) lies
+// outside (lo, hi) leaving the pixel as it was.
+struct RowOp {
+  uint32_t take, keep, bits, colorMask, key;
+  int32_t lo, hi;
 };
 
-// A row of texels onto as many pixels of the same size: each pixel becomes
-// (old & keep) | (texel & take) | bits, a keyed texel (its colour bits `key` under
-// colorMask) or one the test drops leaving the pixel as it was. Four or eight pixels a step.
-template <typename T, bool kKeyed, bool kTested>
-void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, uint32_t take, uint32_t keep, uint32_t bits,
-             uint32_t colorMask, uint32_t key, const RowTest& test) {
-  static_assert(!kTested || sizeof(T) == 4);
+template <typename T, int kBytes>
+struct Vectors {
+  typedef T Unsigned __attribute__((vector_size(kBytes)));
+  typedef std::make_signed_t<T> Signed __attribute__((vector_size(kBytes)));
+};
+
+// The copy a vector of kBytes at a time; the pixels it took.
+template <typename T, int kBytes, bool kKeyed, bool kTested>
+[[gnu::always_inline]] inline int32_t CopyLanes(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  using V = typename Vectors<T, kBytes>::Unsigned;
+  using S = typename Vectors<T, kBytes>::Signed;
+  constexpr int32_t kCount = int32_t(kBytes / sizeof(T));
+  const V take = V{} + T(op.take), keep = V{} + T(op.keep), bits = V{} + T(op.bits), mask = V{} + T(op.colorMask),
+          key = V{} + T(op.key);
   int32_t i = 0;
-#if defined(__SSE2__)
-  constexpr int32_t kLanes = int32_t(16 / sizeof(T));
-  auto splat = [](uint32_t v) { return sizeof(T) == 2 ? _mm_set1_epi16(short(v)) : _mm_set1_epi32(int(v)); };
-  auto all = [](bool b) { return _mm_set1_epi32(b ? -1 : 0); };
-  const __m128i vTake = splat(take), vKeep = splat(keep), vBits = splat(bits), vMask = splat(colorMask),
-                vKey = splat(key), vRef = _mm_set1_epi32(test.ref), vBelow = all(test.below), vAt = all(test.at),
-                vAbove = all(test.above);
-  for (; i + kLanes <= n; i += kLanes) {
-    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size_t(i) * sizeof(T)));
-    __m128i* at = reinterpret_cast<__m128i*>(to + size_t(i) * sizeof(T));
-    const __m128i old = _mm_loadu_si128(at);
-    __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(old, vKeep), _mm_and_si128(raw, vTake)), vBits);
+  for (; i + kCount <= n; i += kCount) {
+    V raw, old;
+    std::memcpy(&raw, from + size_t(i) * sizeof(T), kBytes);
+    std::memcpy(&old, to + size_t(i) * sizeof(T), kBytes);
+    V v = (old & keep) | (raw & take) | bits;
     if constexpr (kKeyed || kTested) {
-      __m128i drop = _mm_setzero_si128();
-      if constexpr (kKeyed) {
-        const __m128i masked = _mm_and_si128(raw, vMask);
-        drop = sizeof(T) == 2 ? _mm_cmpeq_epi16(masked, vKey) : _mm_cmpeq_epi32(masked, vKey);
-      }
+      V drop = V{};
+      if constexpr (kKeyed) drop = V((raw & mask) == key);
       if constexpr (kTested) {
-        const __m128i a = _mm_srli_epi32(raw, 24);
-        const __m128i pass = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(a, vRef), vBelow),
-                                                       _mm_and_si128(_mm_cmpeq_epi32(a, vRef), vAt)),
-                                          _mm_and_si128(_mm_cmpgt_epi32(a, vRef), vAbove));
-        drop = _mm_or_si128(drop, _mm_andnot_si128(pass, _mm_set1_epi32(-1)));
+        const S a = S(raw >> 24);
+        drop |= V((a <= op.lo) | (a >= op.hi));
       }
-      v = _mm_or_si128(_mm_and_si128(drop, old), _mm_andnot_si128(drop, v));
+      v = (drop & old) | (~drop & v);
     }
-    _mm_storeu_si128(at, v);
+    std::memcpy(to + size_t(i) * sizeof(T), &v, kBytes);
   }
-#endif
+  return i;
+}
+
+template <typename T, bool kKeyed, bool kTested>
+__attribute__((target("avx2"))) int32_t CopyLanesWide(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  return CopyLanes<T, 32, kKeyed, kTested>(from, to, n, op);
+}
+
+const bool g_Wide = __builtin_cpu_supports("avx2");
+
+// A row of texels onto as many pixels of the same size, by the RowOp.
+template <typename T, bool kKeyed, bool kTested>
+void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  static_assert(!kTested || sizeof(T) == 4);
+  int32_t i = g_Wide ? CopyLanesWide<T, kKeyed, kTested>(from, to, n, op) : 0;
+  i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
   for (; i < n; i++) {
     T raw, old;
     std::memcpy(&raw, from + size_t(i) * sizeof(T), sizeof(T));
     std::memcpy(&old, to + size_t(i) * sizeof(T), sizeof(T));
-    if (kKeyed && (raw & colorMask) == key) continue;
+    if (kKeyed && (raw & op.colorMask) == op.key) continue;
     if constexpr (kTested) {
       const int32_t a = int32_t(uint32_t(raw) >> 24);
-      if (!(a < test.ref ? test.below : a == test.ref ? test.at : test.above)) continue;
+      if (a <= op.lo || a >= op.hi) continue;
     }
-    const T v = T((old & keep) | (raw & take) | bits);
+    const T v = T((old & op.keep) | (raw & op.take) | op.bits);
     std::memcpy(to + size_t(i) * sizeof(T), &v, sizeof(T));
   }
 }
@@ -758,10 +765,14 @@ void CopySpan(SpanJob& j, int32_t n) {
     const bool texelBits = texelAlpha && S::kMasks.a && kAlphaBitsAlike;
     const uint32_t take = D::kColorMask | (texelBits ? D::kMasks.a : 0u);
     const uint32_t bits = texelBits ? 0u : D::template Narrowed<D::kMasks.a>(texelAlpha ? 255 : alpha);
-    const uint32_t ref = d.alphaRef & 0xFF;
-    const RowTest test{int32_t(ref), ref > 0 && pass[ref - 1], pass[ref], ref < 255 && pass[ref + 1]};
+    // The test passes the alphas below, at or above the reference: an interval unless it
+    // passes those on both sides and not the reference.
+    const int32_t ref = int32_t(d.alphaRef & 0xFF);
+    const bool below = ref > 0 && pass[ref - 1], at = pass[ref], above = ref < 255 && pass[ref + 1];
+    const int32_t lo = below ? -1 : at ? ref - 1 : above ? ref : 256, hi = above ? 256 : at ? ref + 1 : below ? ref : 0;
+    const RowOp op{take, D::kKeep, bits, S::kColorMask, t.keyBits, lo, hi};
     const bool tested = fixed < 0 && !d.spans.passAll;
-    const bool rowCopy = (!tested || S::kMasks.a == 0xFF000000u) &&
+    const bool rowCopy = (!tested || (S::kMasks.a == 0xFF000000u && !(below && !at && above))) &&
                          (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
     for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
       if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
@@ -769,13 +780,13 @@ void CopySpan(SpanJob& j, int32_t n) {
       } else if (rowCopy) {
         if constexpr (S::kMasks.a == 0xFF000000u) {
           if (tested) {
-            if (keyed) CopyRow<T, true, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-            else CopyRow<T, false, true>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+            if (keyed) CopyRow<T, true, true>(from, out, n, op);
+            else CopyRow<T, false, true>(from, out, n, op);
             continue;
           }
         }
-        if (keyed) CopyRow<T, true, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
-        else CopyRow<T, false, false>(from, out, n, take, D::kKeep, bits, S::kColorMask, t.keyBits, test);
+        if (keyed) CopyRow<T, true, false>(from, out, n, op);
+        else CopyRow<T, false, false>(from, out, n, op);
       } else if (keyed) {
         for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
       } else {
