@@ -333,7 +333,7 @@ inline int PickAlpha(const SpanArg& a, int texelAlpha) {
 // once per draw for the texture's and the target's formats, the filter, the ops, the
 // alpha test and the blend: a fetch fills a chunk with texels (or drops keyed ones), and a
 // write combines, tests, blends and stores them. A copy does both at once where the texel's
-// colour goes to a target of the same colour layout unblended. Every choice the general
+// colour goes to the target unblended. Every choice the general
 // path makes per pixel is made once, with the same arithmetic in the same order, and the
 // addresses are Address()'s own: the results are ShadePixel's bit for bit.
 
@@ -659,8 +659,9 @@ void WriteSpan(SpanJob& j, int32_t n) {
   j.out = out;
 }
 
-// The texel's colour onto a target of the same colour layout, unblended and point sampled:
-// widening and narrowing give back the colour bits, so they are copied as they are.
+// The texel's colour onto the target, unblended and point sampled: on a target of the same
+// colour layout widening and narrowing give back the colour bits, so they are copied as
+// they are.
 constexpr auto kYes = [](bool) { return true; };
 constexpr auto kNo = [](bool) { return false; };
 constexpr auto kAsIs = [](bool b) { return b; };
@@ -712,6 +713,27 @@ __attribute__((target("avx2"))) int32_t CopyLanesWide(const uint8_t* from, uint8
   return CopyLanes<T, 32, kKeyed, kTested>(from, to, n, op);
 }
 
+// A fill of a row keeping the bits `keep` of each pixel, a vector at a time; the pixels it took.
+template <typename T, int kBytes>
+[[gnu::always_inline]] inline int32_t FillLanes(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
+  using V = typename Vectors<T, kBytes>::Unsigned;
+  constexpr int32_t kCount = int32_t(kBytes / sizeof(T));
+  const V kept = V{} + T(keep), put = V{} + T(value);
+  int32_t i = 0;
+  for (; i + kCount <= n; i += kCount) {
+    V v;
+    std::memcpy(&v, to + size_t(i) * sizeof(T), kBytes);
+    v = (v & kept) | put;
+    std::memcpy(to + size_t(i) * sizeof(T), &v, kBytes);
+  }
+  return i;
+}
+
+template <typename T>
+__attribute__((target("avx2"))) int32_t FillLanesWide(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
+  return FillLanes<T, 32>(to, n, keep, value);
+}
+
 const bool g_Wide = __builtin_cpu_supports("avx2");
 
 // A row of texels onto as many pixels of the same size, by the RowOp.
@@ -738,6 +760,10 @@ template <int kSrc, int kDst>
 void CopySpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
   using D = Format<kDst>;
+  // Of one colour layout the colour bits go as they are; else each channel is widened and
+  // narrowed.
+  constexpr bool kSameColour = S::kBytes == D::kBytes && S::kMasks.r == D::kMasks.r &&
+                               S::kMasks.g == D::kMasks.g && S::kMasks.b == D::kMasks.b;
   const Draw& d = *j.draw;
   const Surface t = *j.texture;
   const bool texelAlpha = d.spans.alphaKind == kSpanAlphaTexel, keyed = j.keyed;
@@ -750,7 +776,14 @@ void CopySpan(SpanJob& j, int32_t n) {
     const int a = texelAlpha ? S::Alpha(raw) : alpha;
     if (!pass[a]) return;
     const uint32_t old = D::kKeep ? D::Get(to) : 0;
-    D::Put(to, (old & D::kKeep) | (raw & D::kColorMask) | D::template Narrowed<D::kMasks.a>(a));
+    uint32_t colour;
+    if constexpr (kSameColour)
+      colour = raw & D::kColorMask;
+    else
+      colour = D::template Narrowed<D::kMasks.r>(S::template Channel<S::kMasks.r>(raw)) |
+               D::template Narrowed<D::kMasks.g>(S::template Channel<S::kMasks.g>(raw)) |
+               D::template Narrowed<D::kMasks.b>(S::template Channel<S::kMasks.b>(raw));
+    D::Put(to, (old & D::kKeep) | colour | D::template Narrowed<D::kMasks.a>(a));
   };
   int64_t first = 0;
   if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
@@ -775,19 +808,25 @@ void CopySpan(SpanJob& j, int32_t n) {
     const bool rowCopy = (!tested || (S::kMasks.a == 0xFF000000u && !(below && !at && above))) &&
                          (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
     for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
-      if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
-        std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
-      } else if (rowCopy) {
-        if constexpr (S::kMasks.a == 0xFF000000u) {
-          if (tested) {
-            if (keyed) CopyRow<T, true, true>(from, out, n, op);
-            else CopyRow<T, false, true>(from, out, n, op);
-            continue;
-          }
+      if constexpr (kSameColour) {
+        if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
+          std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+          continue;
         }
-        if (keyed) CopyRow<T, true, false>(from, out, n, op);
-        else CopyRow<T, false, false>(from, out, n, op);
-      } else if (keyed) {
+        if (rowCopy) {
+          if constexpr (S::kMasks.a == 0xFF000000u) {
+            if (tested) {
+              if (keyed) CopyRow<T, true, true>(from, out, n, op);
+              else CopyRow<T, false, true>(from, out, n, op);
+              continue;
+            }
+          }
+          if (keyed) CopyRow<T, true, false>(from, out, n, op);
+          else CopyRow<T, false, false>(from, out, n, op);
+          continue;
+        }
+      }
+      if (keyed) {
         for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
       } else {
         for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
@@ -812,9 +851,13 @@ void FillSpan(SpanJob& j, int32_t n) {
   const Color white{255, 255, 255, 255};
   const uint32_t value = D::Encode(
       OperateColor(j.colorOp, Pick(j.color1, white), Pick(j.color2, white), j.diffuseAlpha, j.diffuseAlpha, j.alpha), 0);
+  using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
   for (int32_t r = 0; r < j.height; r++) {
     uint8_t* out = j.out + ptrdiff_t(r) * j.rowPitch;
-    for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+    int32_t i = g_Wide ? FillLanesWide<T>(out, n, D::kKeep, value) : 0;
+    i += FillLanes<T, 16>(out + size_t(i) * D::kBytes, n - i, D::kKeep, value);
+    for (out += size_t(i) * D::kBytes; i < n; i++, out += D::kBytes)
+      D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
   }
 }
 
@@ -822,13 +865,7 @@ void FillSpan(SpanJob& j, int32_t n) {
 
 template <int kSrc, int kDst>
 constexpr SpanFn CopyFor() {
-  using S = Format<kSrc>;
-  using D = Format<kDst>;
-  if constexpr (S::kBytes == D::kBytes && S::kMasks.r == D::kMasks.r && S::kMasks.g == D::kMasks.g &&
-                S::kMasks.b == D::kMasks.b)
-    return CopySpan<kSrc, kDst>;
-  else
-    return nullptr;
+  return CopySpan<kSrc, kDst>;
 }
 
 template <int kDst, int kColour>
