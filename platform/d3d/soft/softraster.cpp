@@ -734,7 +734,11 @@ __attribute__((target("avx2"))) int32_t FillLanesWide(uint8_t* to, int32_t n, ui
   return FillLanes<T, 32>(to, n, keep, value);
 }
 
-const bool g_Wide = __builtin_cpu_supports("avx2");
+// Asked while statics start, so the processor's features are read first.
+const bool g_Wide = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
 
 // A row of texels onto as many pixels of the same size, by the RowOp.
 template <typename T, bool kKeyed, bool kTested>
