@@ -71,6 +71,24 @@ void WriteQuad(Vertex* q, const Corner (&c)[4], float z, uint32_t colour) {
   q[3].diffuse = colour;
 }
 
+// Quads are cut to the draw area at their vertices, so the device's viewport has only to
+// cover the part of the area they reach: an area narrowed without a viewport of its own
+// (DrawGraphSubRect on the device) leaves the wider one standing, and the glyphs of a line
+// go out in one batch. Where it does not cover that part, the area's viewport goes out
+// first.
+void CoverWithViewport(const Device3DRecord& r, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  const DrawState& d = g_DrawState;
+  const Rect& a = d.drawArea;
+  const int64_t ox = d.targetRect.left, oy = d.targetRect.top;
+  const int64_t l = std::max<int64_t>(left, a.left) + ox, t = std::max<int64_t>(top, a.top) + oy;
+  const int64_t rr = std::min<int64_t>(right, a.right) + ox, b = std::min<int64_t>(bottom, a.bottom) + oy;
+  const PlatD3DViewport& v = r.viewport;
+  if (l >= rr || t >= b ||
+      (l >= v.x && t >= v.y && rr <= int64_t(v.x) + v.width && b <= int64_t(v.y) + v.height))
+    return;
+  SetViewportFromRect(&a);
+}
+
 // The draws' common road. scaleX, scaleY: 1 for the unscaled draw; stretched: the scale,
 // negative for a mirrored axis. originX, originY: where the graph's (0, 0) lands (the
 // half-pixel shift and the draw origin included). rect: the integer rectangle the graph
@@ -80,6 +98,8 @@ int DrawTiles(GraphRecord* graph, int32_t transparent, uint32_t flags, bool stre
   const int32_t device = g_Direct3D.currentDevice;
   Device3DRecord* r = LiveDeviceRecord(device);
   if (!r) return -1;
+  // Before the scene opens: a viewport sent ends the scene.
+  CoverWithViewport(*r, left, top, right, bottom);
   if (!r->sceneOpen) BeginSceneOnDevice(device);
   const Surface3DData* first = FirstTile(graph);
   if (!first) return -1;
