@@ -84,6 +84,52 @@ TEST_F(Batches, AViewportThatDoesNotCoverTheDrawIsTheAreasAgain) {
   SetClipArea(0, 0, 640, 480);
 }
 
+// Cells of two sheets drawn in turn, each cell of the second over one of the first, a row
+// side by side and a row where each cell of the first lies over the last of the second:
+// the two sheets' quads are batched beside each other where that keeps the order of every
+// pixel, and the pixels are those of each draw sent alone.
+TEST_F(Batches, TwoTexturesInTurnKeepTheOrderOfEveryPixel) {
+  GraphRecord* sheets[2] = {PatternGraph(40, 30), PatternGraph(32, 32)};
+  ASSERT_NE(sheets[0], nullptr);
+  ASSERT_NE(sheets[1], nullptr);
+  ASSERT_NE(Texture(Tile(sheets[0], 0))->surface, Texture(Tile(sheets[1], 0))->surface);
+  struct Draw {
+    int sheet;
+    int32_t x, y;
+  };
+  std::vector<Draw> draws;
+  for (int32_t x = 0; x < 600; x += 40) {
+    draws.push_back({0, x, 20});
+    draws.push_back({1, x + 4, 20});  // over the cell just drawn
+  }
+  for (int32_t x = 0; x < 600; x += 72) {
+    draws.push_back({1, x, 100});
+    draws.push_back({0, x + 36, 100});  // beside it
+  }
+  for (int32_t x = 0; x < 600; x += 36) {
+    draws.push_back({1, x, 200});
+    draws.push_back({0, x + 20, 210});  // over the cell just drawn and under the next
+  }
+  draws.push_back({0, 630, 470});  // reaching past the area
+  draws.push_back({1, -10, -12});
+  std::vector<uint16_t> screens[2];
+  int sent[2] = {};
+  for (const bool oneAtATime : {true, false}) {
+    ClearBack();
+    PlatD3DFakeClearCalls();
+    for (const Draw& d : draws) {
+      ASSERT_EQ(DrawGraphAt3D(d.x, d.y, float(d.x), float(d.y), sheets[d.sheet], 0, 1), 0);
+      if (oneAtATime) FlushCurrentVertexBatch();
+    }
+    screens[oneAtATime] = BackPixels();
+    sent[oneAtATime] = CountOf("DrawPrimitive");
+  }
+  EXPECT_TRUE(screens[0] == screens[1]);
+  EXPECT_EQ(sent[1], int(draws.size()));
+  // The first two rows go out as two batches each; in the third every pair meets the next.
+  EXPECT_LT(sent[0], sent[1] / 2);
+}
+
 // Filled boxes in a row go out as one batch, with the pixels of each box sent alone.
 TEST_F(Batches, BoxesInARowAreOneBatch) {
   const Rect boxes[] = {{10, 10, 60, 40}, {50, 30, 90, 80}, {-20, 100, 30, 130}, {600, 450, 700, 500}, {5, 5, 5, 50}};
