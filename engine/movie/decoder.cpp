@@ -353,13 +353,13 @@ __attribute__((target("avx2"))) int32_t YuvRunsOfSixteen(const uint8_t* yRow, co
 }
 
 // Thirty-two pixels of one or two rows that share a chroma row, for chroma halved across
-// (x even), in 16-bit lanes. Each term of a channel's sum
-//   19070 (y - 16) + step (c - 128) + 8192
-// is split into its whole steps (floor of / 2^14) and its rest (mod 2^14), the products
-// by 16-bit multiplies of the sample times 4, whose high halves are the whole steps and
-// low halves four times the rest. The constants -19070 x 16 + 8192 = -19 x 2^14 + 14368
-// go into the chroma terms. Every rest sum stays below 2^16, so its top two bits are
-// the carry of the 32-bit sum, and the channel is the tables' to the bit.
+// (x even), in 16-bit lanes. A channel's sum through the tables is
+//   19070 y + step c (+ step' c') + the tables' first entries + 8192,
+// and each of its terms is split into whole steps (floor of / 2^14) and the rest
+// (mod 2^14): the products come from 16-bit multiplies of the sample times 4, whose high
+// halves are the whole steps and low halves four times the rest, and the constant is
+// split once. Every rest sum stays below 2^16, so its top two bits are the carry of the
+// 32-bit sum, and the channel is the tables' to the bit.
 //
 // A register holds the even pixels of sixteen pairs and another their odd pixels, so
 // that the sixteen chroma samples meet their pairs without being doubled. The pairs go
@@ -382,25 +382,30 @@ __attribute__((target("avx2"))) inline void YuvSplitProduct(__m256i times4, int3
   *rest = _mm256_srli_epi16(_mm256_mullo_epi16(times4, s), 2);
 }
 
-// The terms of the sixteen chroma samples at u and v.
+// The constant of a channel's sum: the first entries of its tables, and the rounding.
+constexpr int32_t YuvConstant(int chroma, int second = -1) {
+  return kYuvFirst[YUV_LUMA] + kYuvFirst[chroma] + (second < 0 ? 0 : kYuvFirst[second]) + 8192;
+}
+
+// The terms of the sixteen chroma samples at u and v, the constants included.
 __attribute__((target("avx2"))) inline YuvChromaTerms YuvChroma16(const uint8_t* u, const uint8_t* v) {
-  const __m256i centre = _mm256_set1_epi16(128);
-  const __m256i u4 = _mm256_slli_epi16(_mm256_sub_epi16(YuvPairOrder(u), centre), 2);
-  const __m256i v4 = _mm256_slli_epi16(_mm256_sub_epi16(YuvPairOrder(v), centre), 2);
+  const __m256i u4 = _mm256_slli_epi16(YuvPairOrder(u), 2);
+  const __m256i v4 = _mm256_slli_epi16(YuvPairOrder(v), 2);
   YuvChromaTerms t;
   // Blue's step is past 16 bits but even: half of it, on the sample times 8.
   YuvSplitProduct(_mm256_add_epi16(u4, u4), kYuvStep[YUV_U_BLUE] / 2, &t.whole[0], &t.rest[0]);
-  // Green's two rests add to less than 2^15 and stay unbrought.
+  // Green's two rests and its constant's add to less than 2^16 - 2^14 and stay unbrought.
   __m256i wholeU, restU, wholeV, restV;
   YuvSplitProduct(u4, kYuvStep[YUV_U_GREEN], &wholeU, &restU);
   YuvSplitProduct(v4, kYuvStep[YUV_V_GREEN], &wholeV, &restV);
   t.whole[1] = _mm256_add_epi16(wholeU, wholeV);
   t.rest[1] = _mm256_add_epi16(restU, restV);
   YuvSplitProduct(v4, kYuvStep[YUV_V_RED], &t.whole[2], &t.rest[2]);
-  const __m256i wholeBias = _mm256_set1_epi16(-19), restBias = _mm256_set1_epi16(14368);
+  constexpr int32_t constants[3] = {YuvConstant(YUV_U_BLUE), YuvConstant(YUV_U_GREEN, YUV_V_GREEN),
+                                    YuvConstant(YUV_V_RED)};
   for (int c = 0; c < 3; c++) {
-    t.whole[c] = _mm256_add_epi16(t.whole[c], wholeBias);
-    t.rest[c] = _mm256_add_epi16(t.rest[c], restBias);
+    t.whole[c] = _mm256_add_epi16(t.whole[c], _mm256_set1_epi16(int16_t(constants[c] >> 14)));
+    t.rest[c] = _mm256_add_epi16(t.rest[c], _mm256_set1_epi16(int16_t(constants[c] & 0x3FFF)));
   }
   return t;
 }
