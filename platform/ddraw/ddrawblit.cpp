@@ -138,27 +138,30 @@ void CopyLoop(const Copy& c) {
   }
 }
 
-// A fill as fast as the C library's memset: a value of one byte repeated is a memset; any
-// other fills the first row and copies it down the rest.
 template <int B>
 void FillLoop(uint8_t* dst, int32_t pitch, int32_t width, int32_t height, uint32_t value) {
+  // A value of one repeated byte (black, white, the far depth) fills as bytes; any other
+  // fills the first row and copies it down.
   const size_t rowBytes = size_t(width) * B;
-  const uint8_t low = uint8_t(value);
-  bool oneByte = true;
-  for (int k = 1; k < B; k++) oneByte = oneByte && uint8_t(value >> (8 * k)) == low;
+  bool bytewise = true;
+  for (int i = 1; i < B; i++) bytewise = bytewise && (value >> (8 * i) & 0xFF) == (value & 0xFF);
+  if (bytewise || height > 1) {
+    if (!bytewise) FillLoop<B>(dst, pitch, width, 1, value);
+    for (int32_t y = bytewise ? 0 : 1; y < height; y++) {
+      uint8_t* row = dst + size_t(y) * size_t(pitch);
+      if (bytewise) std::memset(row, int(value & 0xFF), rowBytes);
+      else std::memcpy(row, dst, rowBytes);
+    }
+    return;
+  }
   for (int32_t y = 0; y < height; y++) {
     uint8_t* row = dst + size_t(y) * size_t(pitch);
-    if (oneByte) {
-      std::memset(row, low, rowBytes);
-    } else if (y > 0) {
-      std::memcpy(row, dst, rowBytes);
-    } else {
-      // Rows start 4-byte aligned (pitches are multiples of 4), so they fill as arrays.
-      if constexpr (B == 2) std::fill_n(reinterpret_cast<uint16_t*>(row), width, uint16_t(value));
-      if constexpr (B == 3)
-        for (int32_t x = 0; x < width; x++) Write<3>(row + size_t(x) * 3, value);
-      if constexpr (B == 4) std::fill_n(reinterpret_cast<uint32_t*>(row), width, value);
-    }
+    // Rows start 4-byte aligned (pitches are multiples of 4), so they fill as arrays.
+    if constexpr (B == 1) std::memset(row, int(value & 0xFF), size_t(width));
+    if constexpr (B == 2) std::fill_n(reinterpret_cast<uint16_t*>(row), width, uint16_t(value));
+    if constexpr (B == 3)
+      for (int32_t x = 0; x < width; x++) Write<3>(row + size_t(x) * 3, value);
+    if constexpr (B == 4) std::fill_n(reinterpret_cast<uint32_t*>(row), width, value);
   }
 }
 
