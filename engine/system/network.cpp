@@ -32,6 +32,9 @@ constexpr int32_t kRecvStep = 4096;
 // bytes are taken out by moving what follows them, so this stays small: a large message
 // costs one receive anyway, and small ones still share one.
 constexpr int32_t kLookAhead = 16 << 10;
+// Messages at least that long are guessed to be as long as the last one: each lands in
+// place with its length put aside, so a receive takes several without moving bytes.
+constexpr int32_t kMaxGuesses = 8;
 // The most a raw connection's ring holds ahead of the program's reads: the rest waits in
 // the socket, so a peer that floods costs each read no more than this much copying.
 constexpr int32_t kRawBuffered = 256 << 10;
@@ -216,11 +219,14 @@ void StoreReceived(SocketData* d, int32_t count) {
   if (d->recvRemaining == 0) d->dataLength += d->currentLength;
 }
 
+uint32_t PrefixLength(const uint8_t prefix[4]) {
+  return uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
+}
+
 // A message's length is complete in the record: the message starts, or the connection is
 // in error when the length passes the cap.
 int StartMessage(SocketData* d) {
-  const uint32_t length = uint32_t(d->prefix[0]) | uint32_t(d->prefix[1]) << 8 | uint32_t(d->prefix[2]) << 16 |
-                          uint32_t(d->prefix[3]) << 24;
+  const uint32_t length = PrefixLength(d->prefix);
   d->prefixHave = 0;
   // The peer's length sizes nothing: a length past the cap is refused at once.
   if (length > uint32_t(NETWORK_MAX_MESSAGE)) return ReceiveFailed(d, int32_t(length));
@@ -260,13 +266,56 @@ void TakeLengthFromRing(SocketData* d, int32_t* count) {
   }
 }
 
+// Bytes of the ring from the write position on (offset past it), copied out.
+void CopyFromRing(const RingBuffer& r, int32_t offset, int32_t count, unsigned char* out) {
+  int32_t at = int32_t((int64_t(r.writePos) + offset) % r.capacity);
+  while (count > 0) {
+    const int32_t piece = std::min(count, r.capacity - at);
+    std::memcpy(out, r.data + at, size_t(piece));
+    out += piece;
+    count -= piece;
+    at = at + piece == r.capacity ? 0 : at + piece;
+  }
+}
+
+// A receive guessed that the messages behind the next length are as long as the last
+// one and put their lengths aside; the guess at `from` was wrong. The bytes from there on
+// are put back in the ring in the order they came, as one look-ahead.
+void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int32_t from, int32_t guesses,
+                 int32_t count) {
+  static unsigned char stream[kRecvChunk];
+  RingBuffer& r = d->recvRing;
+  int32_t have = 0, inRing = 0;
+  for (int32_t g = from; g < guesses && have < count; g++) {
+    const int32_t data = std::min(guess, count - have);
+    CopyFromRing(r, inRing, data, stream + have);
+    inRing += data;
+    have += data;
+    const int32_t length = std::min(4, count - have);
+    std::memcpy(stream + have, lengths[g], size_t(length));
+    have += length;
+  }
+  CopyFromRing(r, inRing, count - have, stream + have);
+  for (int32_t at = r.writePos, done = 0; done < count;) {
+    const int32_t piece = std::min(count - done, r.capacity - at);
+    std::memcpy(r.data + at, stream + done, size_t(piece));
+    done += piece;
+    at = at + piece == r.capacity ? 0 : at + piece;
+  }
+}
+
 // Takes everything the socket holds: lengths into the record, data into the receive ring.
-// One receive takes the rest of the message under way, the next length and a look-ahead
-// behind it, so a stream of messages costs about one call each, and small ones share a
-// call; a receive that comes short has emptied the socket.
+// One receive takes the rest of the message under way and the next length, then, guessing
+// that the messages behind it are as long as the last one, each of them with its length
+// put aside, and a look-ahead: a stream of messages alike costs one call for several, small
+// ones share a call, and a wrong guess costs a copy of what came. A receive that comes
+// short has emptied the socket.
 int ReceiveMessages(SocketData* d) {
   RingBuffer& r = d->recvRing;
+  uint8_t lengths[kMaxGuesses][4];
   for (;;) {
+    // An empty ring starts again at its front, which the last reads left warm in the cache.
+    if (r.length == 0) r.readPos = r.writePos = 0;
     // Into the free storage first; a full ring grows by a small step, which the ring turns
     // into a doubling, so the storage follows what arrives.
     const int32_t room = NETWORK_MAX_BUFFERED - r.length;
@@ -276,14 +325,23 @@ int ReceiveMessages(SocketData* d) {
     const bool lengthNext = body == d->recvRemaining;
     if (body > 0 && RingBufferReserve(&r, body) != 0) return ReceiveFailed(d, d->currentLength);
     RingBufferWrapPositions(&r);
-    // The look-ahead only uses storage the ring already has: it grows by what messages
-    // need, never for bytes that may not come.
-    const int32_t lookAhead = lengthNext ? std::min({kLookAhead, most - body, r.capacity - r.length - body}) : 0;
     PlatNetSpan spans[PLAT_NET_MAX_SPANS];
     int32_t at = r.writePos;
     int n = AddRingSpans(r, &at, body, spans, 0);
     const int32_t lengthBytes = lengthNext ? 4 - d->prefixHave : 0;
     if (lengthBytes > 0) spans[n++] = PlatNetSpan{d->prefix + d->prefixHave, lengthBytes};
+    // What follows only uses storage the ring already has: it grows by what messages
+    // need, never for bytes that may not come.
+    int32_t spare = lengthNext ? std::min(most - body, r.capacity - r.length - body) : 0;
+    const int32_t guess = d->currentLength;
+    int32_t guesses = 0;
+    if (guess >= kLookAhead)
+      for (; guesses < kMaxGuesses && spare >= guess + 4 && n + 5 <= PLAT_NET_MAX_SPANS; guesses++) {
+        n = AddRingSpans(r, &at, guess, spans, n);
+        spans[n++] = PlatNetSpan{lengths[guesses], 4};
+        spare -= guess + 4;
+      }
+    const int32_t lookAhead = std::min(kLookAhead, spare);
     n = AddRingSpans(r, &at, lookAhead, spans, n);
     if (n == 0) break;  // full: the program reads first
     const int got = PlatNetRecvScatter(d->socket, spans, n);
@@ -295,6 +353,19 @@ int ReceiveMessages(SocketData* d) {
     const int32_t inLength = std::min(left, lengthBytes);
     d->prefixHave += inLength;
     left -= inLength;
+    // The guessed messages stay where they are while their lengths agree.
+    int32_t g = 0;
+    for (; g < guesses && left > 0 && d->prefixHave == 4 && PrefixLength(d->prefix) == uint32_t(guess); g++) {
+      if (StartMessage(d) != 0) return -1;
+      const int32_t data = std::min(left, guess);
+      StoreReceived(d, data);
+      left -= data;
+      const int32_t length = std::min(left, 4);
+      std::memcpy(d->prefix, lengths[g], size_t(length));
+      d->prefixHave = length;
+      left -= length;
+    }
+    if (g < guesses && left > 0) UndoGuesses(d, guess, lengths, g, guesses, left);
     // The look-ahead: data of the messages that follow, with their lengths among it.
     for (;;) {
       if (d->recvRemaining == 0 && d->prefixHave == 4 && StartMessage(d) != 0) return -1;
@@ -307,7 +378,7 @@ int ReceiveMessages(SocketData* d) {
         TakeLengthFromRing(d, &left);
       }
     }
-    if (got < body + lengthBytes + lookAhead) break;
+    if (got < body + lengthBytes + guesses * (guess + 4) + lookAhead) break;
   }
   return 0;
 }

@@ -109,7 +109,7 @@ struct PlatNetSpan {
   void* bytes;
   int length;
 };
-enum : int { PLAT_NET_MAX_SPANS = 8 };
+enum : int { PLAT_NET_MAX_SPANS = 32 };
 int PlatNetRecvScatter(PlatSocket socket, const PlatNetSpan* spans, int count);
 // Bytes sent (possibly fewer than asked), or -1.
 int PlatNetSend(PlatSocket socket, const void* buffer, int length, int flags);
