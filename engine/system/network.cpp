@@ -28,6 +28,13 @@ constexpr int kListenBacklog = kConnectionSlots;
 // from what a peer's length announces.
 constexpr int32_t kRecvChunk = 256 << 10;
 constexpr int32_t kRecvStep = 4096;
+// The most one receive takes past the next message's length. Lengths found among those
+// bytes are taken out by moving what follows them, so this stays small: a large message
+// costs one receive anyway, and small ones still share one.
+constexpr int32_t kLookAhead = 16 << 10;
+// Messages at least that long are guessed to be as long as the last one: each lands in
+// place with its length put aside, so a receive takes several without moving bytes.
+constexpr int32_t kMaxGuesses = 8;
 // The most a raw connection's ring holds ahead of the program's reads: the rest waits in
 // the socket, so a peer that floods costs each read no more than this much copying.
 constexpr int32_t kRawBuffered = 256 << 10;
@@ -47,8 +54,9 @@ struct NetWorkState {
   int32_t windowDestroyed;
   int32_t rawMode;   // NetWorkRawMode
   int32_t keepLost;  // NetWorkKeepLost
-  // RecvSocket and SendSocket calls under way: only the outermost pumps the window, so a
-  // burst of events for many connections does not nest one call inside another.
+  // RecvSocket and SendSocket calls under way, and pumps dispatching: a socket call pumps
+  // the window only when neither is, so a burst of events for many connections does not
+  // nest one call inside another, and the events a pump just polled are not polled again.
   int32_t socketCallDepth;
 };
 
@@ -200,30 +208,177 @@ int32_t ReceiveChunk(SocketData* d, int32_t most) {
   return count;
 }
 
+// The ring bytes that count as stored: the write position moves on, and the message
+// under way takes them (a message that completes adds its length to the data length).
+void StoreReceived(SocketData* d, int32_t count) {
+  RingBuffer& r = d->recvRing;
+  r.writePos += count;
+  if (r.writePos >= r.capacity) r.writePos -= r.capacity;
+  r.length += count;
+  d->recvRemaining -= count;
+  if (d->recvRemaining == 0) d->dataLength += d->currentLength;
+}
+
+uint32_t PrefixLength(const uint8_t prefix[4]) {
+  return uint32_t(prefix[0]) | uint32_t(prefix[1]) << 8 | uint32_t(prefix[2]) << 16 | uint32_t(prefix[3]) << 24;
+}
+
+// A message's length is complete in the record: the message starts, or the connection is
+// in error when the length passes the cap.
+int StartMessage(SocketData* d) {
+  const uint32_t length = PrefixLength(d->prefix);
+  d->prefixHave = 0;
+  // The peer's length sizes nothing: a length past the cap is refused at once.
+  if (length > uint32_t(NETWORK_MAX_MESSAGE)) return ReceiveFailed(d, int32_t(length));
+  d->recvRemaining = int32_t(length);
+  d->currentLength = int32_t(length);  // an empty message completes at once and adds nothing
+  return 0;
+}
+
+// Pieces of the ring from its write position on, count bytes, split where they wrap.
+int AddRingSpans(const RingBuffer& r, int32_t* at, int32_t count, PlatNetSpan* spans, int n) {
+  while (count > 0) {
+    const int32_t piece = std::min(count, r.capacity - *at);
+    spans[n++] = PlatNetSpan{r.data + *at, piece};
+    *at = *at + piece == r.capacity ? 0 : *at + piece;
+    count -= piece;
+  }
+  return n;
+}
+
+// Bytes that arrived past a message's end sit in the ring at its write position, a length
+// first: the length goes to the record and the count bytes behind it move down over it.
+void TakeLengthFromRing(SocketData* d, int32_t* count) {
+  RingBuffer& r = d->recvRing;
+  const int32_t take = std::min(*count, 4 - d->prefixHave);
+  int32_t at = r.writePos;
+  for (int32_t i = 0; i < take; i++) {
+    d->prefix[d->prefixHave++] = r.data[at];
+    at = at + 1 == r.capacity ? 0 : at + 1;
+  }
+  *count -= take;
+  for (int32_t to = r.writePos, left = *count; left > 0;) {
+    const int32_t piece = std::min({left, r.capacity - to, r.capacity - at});
+    std::memmove(r.data + to, r.data + at, size_t(piece));
+    to = to + piece == r.capacity ? 0 : to + piece;
+    at = at + piece == r.capacity ? 0 : at + piece;
+    left -= piece;
+  }
+}
+
+// Bytes of the ring from the write position on (offset past it), copied out.
+void CopyFromRing(const RingBuffer& r, int32_t offset, int32_t count, unsigned char* out) {
+  int32_t at = int32_t((int64_t(r.writePos) + offset) % r.capacity);
+  while (count > 0) {
+    const int32_t piece = std::min(count, r.capacity - at);
+    std::memcpy(out, r.data + at, size_t(piece));
+    out += piece;
+    count -= piece;
+    at = at + piece == r.capacity ? 0 : at + piece;
+  }
+}
+
+// A receive guessed that the messages behind the next length are as long as the last
+// one and put their lengths aside; the guess at `from` was wrong. The bytes from there on
+// are put back in the ring in the order they came, as one look-ahead.
+void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int32_t from, int32_t guesses,
+                 int32_t count) {
+  static unsigned char stream[kRecvChunk];
+  RingBuffer& r = d->recvRing;
+  int32_t have = 0, inRing = 0;
+  for (int32_t g = from; g < guesses && have < count; g++) {
+    const int32_t data = std::min(guess, count - have);
+    CopyFromRing(r, inRing, data, stream + have);
+    inRing += data;
+    have += data;
+    const int32_t length = std::min(4, count - have);
+    std::memcpy(stream + have, lengths[g], size_t(length));
+    have += length;
+  }
+  CopyFromRing(r, inRing, count - have, stream + have);
+  for (int32_t at = r.writePos, done = 0; done < count;) {
+    const int32_t piece = std::min(count - done, r.capacity - at);
+    std::memcpy(r.data + at, stream + done, size_t(piece));
+    done += piece;
+    at = at + piece == r.capacity ? 0 : at + piece;
+  }
+}
+
 // Takes everything the socket holds: lengths into the record, data into the receive ring.
+// One receive takes the rest of the message under way and the next length, then, guessing
+// that the messages behind it are as long as the last one, each of them with its length
+// put aside, and a look-ahead: a stream of messages alike costs one call for several, small
+// ones share a call, and a wrong guess costs a copy of what came. A receive that comes
+// short has emptied the socket.
 int ReceiveMessages(SocketData* d) {
+  RingBuffer& r = d->recvRing;
+  uint8_t lengths[kMaxGuesses][4];
   for (;;) {
-    if (d->recvRemaining == 0) {
-      if (d->prefixHave < 4) {
-        const int got = PlatNetRecv(d->socket, d->prefix + d->prefixHave, 4 - d->prefixHave, 0);
-        if (got <= 0) break;
-        d->prefixHave += got;
-        if (d->prefixHave < 4) continue;
+    // An empty ring starts again at its front, which the last reads left warm in the cache.
+    if (r.length == 0) r.readPos = r.writePos = 0;
+    // Into the free storage first; a full ring grows by a small step, which the ring turns
+    // into a doubling, so the storage follows what arrives.
+    const int32_t room = NETWORK_MAX_BUFFERED - r.length;
+    const int32_t free = std::max(r.capacity - r.length, kRecvStep);
+    const int32_t most = std::max(0, std::min({kRecvChunk, room, free}));
+    const int32_t body = std::min(d->recvRemaining, most);
+    const bool lengthNext = body == d->recvRemaining;
+    if (body > 0 && RingBufferReserve(&r, body) != 0) return ReceiveFailed(d, d->currentLength);
+    RingBufferWrapPositions(&r);
+    PlatNetSpan spans[PLAT_NET_MAX_SPANS];
+    int32_t at = r.writePos;
+    int n = AddRingSpans(r, &at, body, spans, 0);
+    const int32_t lengthBytes = lengthNext ? 4 - d->prefixHave : 0;
+    if (lengthBytes > 0) spans[n++] = PlatNetSpan{d->prefix + d->prefixHave, lengthBytes};
+    // What follows only uses storage the ring already has: it grows by what messages
+    // need, never for bytes that may not come.
+    int32_t spare = lengthNext ? std::min(most - body, r.capacity - r.length - body) : 0;
+    const int32_t guess = d->currentLength;
+    int32_t guesses = 0;
+    if (guess >= kLookAhead)
+      for (; guesses < kMaxGuesses && spare >= guess + 4 && n + 5 <= PLAT_NET_MAX_SPANS; guesses++) {
+        n = AddRingSpans(r, &at, guess, spans, n);
+        spans[n++] = PlatNetSpan{lengths[guesses], 4};
+        spare -= guess + 4;
       }
-      const uint32_t length = uint32_t(d->prefix[0]) | uint32_t(d->prefix[1]) << 8 |
-                              uint32_t(d->prefix[2]) << 16 | uint32_t(d->prefix[3]) << 24;
-      d->prefixHave = 0;
-      // The peer's length sizes nothing: a length past the cap is refused at once.
-      if (length > uint32_t(NETWORK_MAX_MESSAGE)) return ReceiveFailed(d, int32_t(length));
-      d->recvRemaining = int32_t(length);
-      d->currentLength = int32_t(length);
-      if (length == 0) continue;  // an empty message completes at once and adds nothing
+    const int32_t lookAhead = std::min(kLookAhead, spare);
+    n = AddRingSpans(r, &at, lookAhead, spans, n);
+    if (n == 0) break;  // full: the program reads first
+    const int got = PlatNetRecvScatter(d->socket, spans, n);
+    if (got <= 0) break;
+    int32_t left = got;
+    const int32_t inBody = std::min(left, body);
+    if (inBody > 0) StoreReceived(d, inBody);
+    left -= inBody;
+    const int32_t inLength = std::min(left, lengthBytes);
+    d->prefixHave += inLength;
+    left -= inLength;
+    // The guessed messages stay where they are while their lengths agree.
+    int32_t g = 0;
+    for (; g < guesses && left > 0 && d->prefixHave == 4 && PrefixLength(d->prefix) == uint32_t(guess); g++) {
+      if (StartMessage(d) != 0) return -1;
+      const int32_t data = std::min(left, guess);
+      StoreReceived(d, data);
+      left -= data;
+      const int32_t length = std::min(left, 4);
+      std::memcpy(d->prefix, lengths[g], size_t(length));
+      d->prefixHave = length;
+      left -= length;
     }
-    const int32_t count = ReceiveChunk(d, d->recvRemaining);
-    if (count < 0) return ReceiveFailed(d, d->currentLength);
-    if (count == 0) break;
-    d->recvRemaining -= count;
-    if (d->recvRemaining == 0) d->dataLength += d->currentLength;
+    if (g < guesses && left > 0) UndoGuesses(d, guess, lengths, g, guesses, left);
+    // The look-ahead: data of the messages that follow, with their lengths among it.
+    for (;;) {
+      if (d->recvRemaining == 0 && d->prefixHave == 4 && StartMessage(d) != 0) return -1;
+      if (left == 0) break;
+      if (d->recvRemaining > 0) {
+        const int32_t take = std::min(left, d->recvRemaining);
+        StoreReceived(d, take);
+        left -= take;
+      } else {
+        TakeLengthFromRing(d, &left);
+      }
+    }
+    if (got < body + lengthBytes + guesses * (guess + 4) + lookAhead) break;
   }
   return 0;
 }
@@ -274,14 +429,25 @@ void SendMessages(SocketData* d) {
   }
 }
 
+// RecvSocket for an operation that has just pumped the window itself.
+int RecvSocketPumped(int handle) {
+  net.socketCallDepth++;
+  const int result = RecvSocket(handle);
+  net.socketCallDepth--;
+  return result;
+}
+
 int ReceiveData(int handle, void* buffer, int length, bool peek) {
   if (length < 0) return -1;
   SocketData* d = CheckHandle(handle);
   if (!d) return -1;
-  PumpNetworkMessages(0);
+  // A framed read the ring already holds takes the same bytes whatever arrives meanwhile:
+  // it asks the socket nothing, and what arrives is taken by the next pump or short read.
+  const bool held = d->framed && d->inUse && !d->error && d->recvRing.length >= length;
+  if (!held) PumpNetworkMessages(0);
   if (Refused(d, peek ? OP_PEEK : OP_RECV)) return -1;
   d->exposed = 1;
-  if (RecvSocket(handle) == -1) return -1;
+  if (!held && RecvSocketPumped(handle) == -1) return -1;
   if (!d->framed) {
     // What has arrived is in the ring; an empty ring asks the socket, which tells a
     // close (0) from nothing yet (-1).
@@ -291,10 +457,13 @@ int ReceiveData(int handle, void* buffer, int length, bool peek) {
     RingBufferRead(&d->recvRing, taken, buffer, peek ? 1 : 0);
     return taken;
   }
+  // A ring that was full left the rest in the socket, and no receive has re-armed its
+  // read event since: the room made is filled now.
+  const bool wasFull = d->recvRing.length >= NETWORK_MAX_BUFFERED;
   if (RingBufferRead(&d->recvRing, length, buffer, peek ? 1 : 0) != 0) return -1;
   if (!peek) {
     d->dataLength -= length;
-    RecvSocket(handle);
+    if (wasFull) RecvSocket(handle);
   }
   return 0;
 }
@@ -483,8 +652,10 @@ int NetWorkSend(int handle, const void* data, int length) {
 int GetNetWorkDataLength(int handle) {
   if (!net.initialised) return -1;
   PumpNetworkMessages(0);
-  RecvSocket(handle);
+  RecvSocketPumped(handle);
+  net.socketCallDepth++;
   SendSocket(handle);
+  net.socketCallDepth--;
   SocketData* d = CheckHandle(handle);
   if (!d || Refused(d, OP_DATALENGTH)) return -1;
   d->exposed = 1;
@@ -554,10 +725,12 @@ int PumpNetworkMessages(int mode) {
   }
   PlatNetPoll();
   PlatMsg msg;
+  net.socketCallDepth++;
   while (PlatPeekMessage(&msg, net.window, 0, 0, PLAT_PM_REMOVE)) {
     PlatTranslateMessage(&msg);
     PlatDispatchMessage(&msg);
   }
+  net.socketCallDepth--;
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -299,6 +300,28 @@ int PlatNetRecv(PlatSocket socket, void* buffer, int length, int flags) {
   if (length < 0 || (length > 0 && !buffer)) return Fail(PLAT_NET_EFAULT);
   if (s->kind != Kind::Stream) return Fail(PLAT_NET_ENOTCONN);
   ssize_t got = ::recv(s->fd, buffer, size_t(length), (flags & PLAT_MSG_PEEK) ? MSG_PEEK : 0);
+  if (got < 0) return FailErrno();
+  return int(got);
+}
+
+int PlatNetRecvScatter(PlatSocket socket, const PlatNetSpan* spans, int count) {
+  NetState& n = N();
+  std::lock_guard<std::mutex> l(n.mu);
+  Sock* s = Find(n, socket);
+  if (!s) return -1;
+  s->readPending = false;
+  Watch(n, socket, *s);
+  if (count < 0 || count > PLAT_NET_MAX_SPANS || (count > 0 && !spans)) return Fail(PLAT_NET_EFAULT);
+  iovec pieces[PLAT_NET_MAX_SPANS];
+  for (int i = 0; i < count; i++) {
+    if (spans[i].length < 0 || (spans[i].length > 0 && !spans[i].bytes)) return Fail(PLAT_NET_EFAULT);
+    pieces[i] = iovec{spans[i].bytes, size_t(spans[i].length)};
+  }
+  if (s->kind != Kind::Stream) return Fail(PLAT_NET_ENOTCONN);
+  msghdr m{};
+  m.msg_iov = pieces;
+  m.msg_iovlen = size_t(count);
+  const ssize_t got = ::recvmsg(s->fd, &m, 0);
   if (got < 0) return FailErrno();
   return int(got);
 }

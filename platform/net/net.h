@@ -103,6 +103,14 @@ PlatSocket PlatNetAccept(PlatSocket socket, PlatSockAddrIn* peer);
 int PlatNetClose(PlatSocket socket);
 // Bytes received (0 once the peer has closed and nothing is left), or -1.
 int PlatNetRecv(PlatSocket socket, void* buffer, int length, int flags);
+// One receive into several pieces of memory, filled in order: as PlatNetRecv into their
+// concatenation. At most PLAT_NET_MAX_SPANS pieces.
+struct PlatNetSpan {
+  void* bytes;
+  int length;
+};
+enum : int { PLAT_NET_MAX_SPANS = 32 };
+int PlatNetRecvScatter(PlatSocket socket, const PlatNetSpan* spans, int count);
 // Bytes sent (possibly fewer than asked), or -1.
 int PlatNetSend(PlatSocket socket, const void* buffer, int length, int flags);
 // The error of the calling thread's last failed call.
