@@ -3,11 +3,11 @@
 // choose the surface copy method by timing and measure the display's frame.
 #include "engine/base/log.h"
 #include "engine/base/screenlog.h"
-#include "engine/d3d/services.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/system/placement.h"
@@ -425,7 +425,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
 
   FreeAllGraphsCore(0);
   TerminateGraphManager();
-  TerminateDirect3D();
+  g_Renderer3D.terminateDirect3D();
   if (s.palette) PlatDDPaletteRelease(s.palette);
   s.palette = 0;
   ReleaseScreenSurfaces();
@@ -441,7 +441,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
     WriteLog("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
-  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_D3dServices.initializeDirect3D() < 0) {
+  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_Renderer3DStart() < 0) {
     LogIndentOut();
     ReleaseScreenSurfaces();
     return -1;
