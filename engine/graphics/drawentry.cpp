@@ -3,6 +3,7 @@
 #include "engine/graphics/drawentry.h"
 
 #include "engine/base/strutil.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
@@ -11,7 +12,6 @@
 #include "engine/graphics/present.h"
 #include "engine/graphics/renderer3d.h"
 #include "engine/graphics/services.h"
-#include "engine/movie/movie.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/system/system.h"
@@ -39,10 +39,10 @@ GraphRecord* CheckedGraph(int32_t graph) {
 // A movie-fed graph is brought to its movie's frame first; true when the movie shows itself
 // on the window instead (the draw then counts as -1).
 bool MovieShowsItself(const GraphRecord* graph, int32_t x, int32_t y, int32_t scale, bool updateOnly) {
-  const MovieRecord* movie = graph->movie != -1 ? LookupMovie(graph->movie) : nullptr;
-  if (!movie) return false;
+  const int overlay = graph->movie != -1 ? g_GraphicsClients.movieShowsOnOverlay(graph->movie) : -1;
+  if (overlay < 0) return false;
   UpdateMovieGraphFrame(graph, 0);
-  if (updateOnly || movie->surfaceMode != MOVIE_SURFACE_OVERLAY) return false;
+  if (updateOnly || overlay != 1) return false;
   DrawMovieGraphDirect(graph, x, y, scale, 1);
   return true;
 }
@@ -238,13 +238,13 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 }
 
 int UpdateMovieGraphFrame(const GraphRecord* graph, int32_t waitFlag) {
-  if (!graph || !LookupMovie(graph->movie)) return 0;
-  return UpdateMovieFrame(graph->movie, waitFlag);
+  if (!graph || g_GraphicsClients.movieShowsOnOverlay(graph->movie) < 0) return 0;
+  return g_GraphicsClients.updateMovieFrame(graph->movie, waitFlag);
 }
 
 int DrawMovieGraphDirect(const GraphRecord* graph, int32_t x, int32_t y, int32_t scale, int32_t show) {
-  if (!graph || !LookupMovie(graph->movie)) return 0;
-  return DrawMovieToScreen(x, y, scale, graph->movie, show);
+  if (!graph || g_GraphicsClients.movieShowsOnOverlay(graph->movie) < 0) return 0;
+  return g_GraphicsClients.drawMovieToScreen(x, y, scale, graph->movie, show);
 }
 
 int BeginSubtractBlendPass(const Rect* rect) { return SubtractPass(rect, BLEND_ADD_3D); }

@@ -6,13 +6,12 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/file/file.h"
-#include "engine/font/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/lights.h"
 #include "engine/graphics/renderer3d.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
-#include "engine/movie/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/system/system.h"
 
@@ -61,7 +60,7 @@ int StartGraphManager() {
   WriteLog(g_GraphTable.available3D ? "３Ｄグラフィック描画機能を使用します\n"
                                     : "３Ｄグラフィック描画機能は使用しません\n");
   ResetDrawSettings();
-  ResetFontDefaults();
+  g_GraphicsClients.resetFontDefaults();
   LogIndentOut();
   WriteLog("グラフィック管理系の初期化は正常に終了しました\n");
   return 0;
@@ -74,7 +73,7 @@ int TerminateGraphManager() {
   DeleteAllType40Handles();
   FreeAllGraphsCore(0);
   DeleteAllLights();
-  DeleteAllFonts();
+  g_GraphicsClients.deleteAllFonts();
   s.graphicsStarted = 0;
   WriteLog("グラフィック管理系の終了処理は正常に終了しました\n");
   return 0;
@@ -186,7 +185,7 @@ int FreeGraph(int32_t graph, int32_t logFlag) {
   // A draw target left on this graph would keep its image or surface pointing into what
   // is freed here.
   if (g_DrawState.drawTarget == graph) SetDrawTargetCore(DRAW_SCREEN_BACK);
-  CloseMovieHandle(g->movie);
+  g_GraphicsClients.closeMovieHandle(g->movie);
   if (g->flags.texture) {
     g_Renderer3D.removeGraphTextures(g);
   } else {
@@ -275,7 +274,7 @@ int FlagAllGraphsLost() {
   for (int32_t slot = 0; slot < Graphs().highWater; slot++)
     if (GraphRecord* g = static_cast<GraphRecord*>(g_GraphTable.slots[slot])) g->lost = 1;
   if (g_DrawState.restoreHandler) g_DrawState.restoreHandler();
-  RefreshAllFontHandles();
+  g_GraphicsClients.refreshAllFontHandles();
   return 0;
 }
 
@@ -284,7 +283,7 @@ int RestoreGraphSurfaces(int32_t graph) {
   if (!g) return -1;
   if (g->flags.texture) g_Renderer3D.restoreGraphTextures(g);
   else RestoreGraphSurfaces2D(g);
-  RestoreMovieSurfaces(g->movie);
+  g_GraphicsClients.restoreMovieSurfaces(g->movie);
   return 0;
 }
 

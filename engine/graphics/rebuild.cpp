@@ -2,13 +2,13 @@
 // display objects and the screen surfaces made again under the graphs, the fonts and the
 // draw target, which all keep their handles.
 #include "engine/base/log.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
-#include "engine/movie/services.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/system/input.h"
 #include "engine/system/sysdata.h"
@@ -44,7 +44,7 @@ int RebuildGraphicsSystem() {
   ClearDrawTargetCore();
   PresentScreenCore();
   FlagAllGraphsLost();
-  ReopenAllMovies();
+  g_GraphicsClients.reopenAllMovies();
   RecreateMaskScreen();
   if (g_Renderer3D.is3DAvailable()) {
     const DrawState& d = g_DrawState;

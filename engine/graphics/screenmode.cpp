@@ -3,7 +3,7 @@
 // choose the surface copy method by timing and measure the display's frame.
 #include "engine/base/log.h"
 #include "engine/base/screenlog.h"
-#include "engine/font/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
@@ -410,8 +410,8 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   WriteLog("画面モード変更処理を開始します\n");
   LogIndentIn();
   int32_t fontSize = 0, fontThickness = 0;
-  const int32_t font = QueryDefaultFont();
-  const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
+  const int32_t font = g_GraphicsClients.queryDefaultFont();
+  const bool fontKept = g_GraphicsClients.isFontHandleValid(font) && g_GraphicsClients.queryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
   StoreMode(asked);
   const bool engineUp = g_System.settings.initialising || IsEngineInitialised();
   // Once the window has gone the program is ending: the mode is only recorded, since the
@@ -447,7 +447,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
     return -1;
   }
   StartGraphManager();
-  if (fontKept) ApplyDefaultFontSize(fontSize, fontThickness);
+  if (fontKept) g_GraphicsClients.applyDefaultFontSize(fontSize, fontThickness);
   InitScreenLog();
   CreateScreenPalette();
   if (!(s.softwareRender && s.depth != 8) && s.ddraw) ChooseCopyMethod();

@@ -2,7 +2,7 @@
 // colour, outlines counted pixel by pixel with an additive draw, the hand-over to the 2D
 // cores while the device cannot draw to its target, the scene's end on the front screen,
 // and text by the road of its font's glyph cache.
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"

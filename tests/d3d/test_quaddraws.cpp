@@ -2,7 +2,7 @@
 // parallelograms into the batch with their winding, other shapes as grids, tiles that
 // share their edges, the blend graph's affine strips with their winding, and a turned
 // graph in pixels.
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "tests/d3d/graphdraw_fixture.h"
 
 #include <cmath>

@@ -4,19 +4,18 @@
 #pragma once
 
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/system/sysdata.h"
-#include "support/no3ddevice.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +74,7 @@ class HeadlessScreenTest : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     g_DrawState = savedDrawState;
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     g_ScreenState = ScreenState{};
     g_System = SystemData{};
     PlatDDrawFakeReset();
