@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/base/log.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surfacedata.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,8 @@ class HeadlessScreenTest : public ::testing::Test {
     PlatDisplayHeadlessSetDesktop(HeadlessDesktop(32), 0);
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
+    // Texture formats a renderer of an earlier test enumerated are not this test's.
+    g_Renderer3DState = Renderer3DState{};
     // The 2D cores' pixels; a test that wants the device sets InitializeDirect3D itself.
     PinNo3DDevice();
     savedDrawState = g_DrawState;

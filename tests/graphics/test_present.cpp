@@ -149,8 +149,6 @@ class Present : public ::testing::Test {
     }
     g_DrawState.drawTarget = DRAW_SCREEN_FRONT;
     UnpinNo3DDevice();
-    // The device the screen started leaves its texture formats behind.
-    g_Renderer3DState = Renderer3DState{};
     g_ScreenState = ScreenState{};
     g_System = SystemData{};
     SetVBlankWait(1);
