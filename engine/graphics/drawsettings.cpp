@@ -107,14 +107,6 @@ bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   s.drawAreaF[1] = float(s.drawArea.top);
   s.drawAreaF[2] = float(s.drawArea.right);
   s.drawAreaF[3] = float(s.drawArea.bottom);
-<<<<<<< HEAD
-  if (s.drawArea.left == s.drawArea.right || s.drawArea.top == s.drawArea.bottom) {
-    s.areaEmpty = 1;
-    return 0;
-  }
-  s.areaEmpty = 0;
-  if (g_Renderer3D.is3DAvailable() && g_Renderer3D.setViewportFromRect(&s.drawArea) < 0)
-=======
   s.areaEmpty = s.drawArea.left == s.drawArea.right || s.drawArea.top == s.drawArea.bottom ? 1 : 0;
   return !s.areaEmpty;
 }
@@ -122,8 +114,7 @@ bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (!SetClipAreaFields(x1, y1, x2, y2)) return 0;
   const DrawState& s = g_DrawState;
-  if (Is3DAvailable() && SetViewportFromRect(&s.drawArea) < 0)
->>>>>>> main
+  if (g_Renderer3D.is3DAvailable() && g_Renderer3D.setViewportFromRect(&s.drawArea) < 0)
     WriteLogFmt("ビューポートの設定に失敗しました %s", TargetName(s.drawTarget));
   return 0;
 }
