@@ -49,15 +49,6 @@ engine_order=(
   "system    $low sound graphics font d3d movie"
 )
 
-# Arrows against the order that stand until graphics and font reach d3d through their
-# seam; delete each line once the includes it allows are gone.
-temporary_edges=(
-  'graphics d3d'
-  'graphics font'
-  'graphics movie'
-  'font     d3d'
-)
-
 declare -A position allowed
 n=0
 for row in "${engine_order[@]}"; do
@@ -68,10 +59,6 @@ for row in "${engine_order[@]}"; do
     [ -n "${position[$lower]:-}" ] || complain "the order lists $lower above $folder, which may include it"
   done
   allowed[$folder]="$folder $below"
-done
-for row in "${temporary_edges[@]}"; do
-  read -r folder above <<<"$row"
-  allowed[$folder]+=" $above"
 done
 
 for dir in engine/*/; do

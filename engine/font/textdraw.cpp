@@ -1,8 +1,6 @@
 // Drawing strings from the glyph cache: the layout every path shares, the memory cache's
 // pixel writers, the draw with a font handle and the default font's draw.
 #include "engine/base/log.h"
-#include "engine/d3d/direct3d.h"
-#include "engine/d3d/services.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"

@@ -5,10 +5,10 @@
 
 #include "engine/base/log.h"
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/convert.h"
@@ -232,8 +232,8 @@ int PresentScreenCore() {
     CountFrame();
     return WaitBlanks(1);
   }
-  FlushCurrentVertexBatch();
-  EndSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
   PlatDDSurfaceFlip(s.primary, 0, wait ? PLAT_DDFLIP_WAIT : PLAT_DDFLIP_WAIT | PLAT_DDFLIP_NOVSYNC);
   if (wait) PlatSleep(1);
   CountFrame();
@@ -259,8 +259,8 @@ int PresentSoftwareImage(const PlatRect* rect) {
     CountFrame();
     return 0;
   }
-  FlushCurrentVertexBatch();
-  EndSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
   if (IsWindowedMode()) {
     if (WaitOn()) PaceVerticalBlank();
     BlitBackToPrimary(PresentRects(rect, false));

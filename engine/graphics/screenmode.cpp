@@ -2,11 +2,11 @@
 // level and the display mode (falling back to 640 x 480 x 16), build the screen again,
 // choose the surface copy method by timing and measure the display's frame.
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
-#include "engine/font/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/state/fatal.h"
@@ -409,8 +409,8 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   WriteLog("画面モード変更処理を開始します\n");
   LogIndentIn();
   int32_t fontSize = 0, fontThickness = 0;
-  const int32_t font = QueryDefaultFont();
-  const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
+  const int32_t font = g_GraphicsClients.queryDefaultFont();
+  const bool fontKept = g_GraphicsClients.isFontHandleValid(font) && g_GraphicsClients.queryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
   StoreMode(asked);
   const bool engineUp = g_System.settings.initialising || IsEngineInitialised();
   // Once the window has gone the program is ending: the mode is only recorded, since the
@@ -424,7 +424,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
 
   FreeAllGraphsCore(0);
   TerminateGraphManager();
-  TerminateDirect3D();
+  g_Renderer3D.terminateDirect3D();
   if (s.palette) PlatDDPaletteRelease(s.palette);
   s.palette = 0;
   ReleaseScreenSurfaces();
@@ -440,13 +440,13 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
     WriteLog("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
-  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_D3dServices.initializeDirect3D() < 0) {
+  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_Renderer3DStart() < 0) {
     LogIndentOut();
     ReleaseScreenSurfaces();
     return -1;
   }
   StartGraphManager();
-  if (fontKept) ApplyDefaultFontSize(fontSize, fontThickness);
+  if (fontKept) g_GraphicsClients.applyDefaultFontSize(fontSize, fontThickness);
   g_SystemHooks.initScreenLog();
   CreateScreenPalette();
   if (!(s.softwareRender && s.depth != 8) && s.ddraw) ChooseCopyMethod();

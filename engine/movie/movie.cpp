@@ -35,6 +35,12 @@ MovieRecord* LookupMovie(int32_t movie) {
   return static_cast<MovieRecord*>(HandleTableGet(&g_movieTable, movie));
 }
 
+int MovieShowsOnOverlay(int32_t movie) {
+  const MovieRecord* r = LookupMovie(movie);
+  if (!r) return -1;
+  return r->surfaceMode == MOVIE_SURFACE_OVERLAY ? 1 : 0;
+}
+
 int32_t GetMovieCount() { return g_movieTable.count; }
 
 int32_t MovieHandleAt(int32_t slot) { return HandleTableHandleAt(&g_movieTable, slot); }

@@ -103,6 +103,8 @@ class Direct3DTest : public ::testing::Test {
   static void ForgetRenderer() {
     g_Direct3D = Direct3DState{};
     std::memset(static_cast<void*>(g_Device3D), 0, sizeof g_Device3D);
+    g_Renderer3DState = Renderer3DState{};
+    g_Renderer3D = kNoRenderer3D;
   }
 
   void SetUp() override {
@@ -149,7 +151,7 @@ class Direct3DTest : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     ForgetRenderer();
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     g_DrawState = savedDrawState;
     g_ScreenState = ScreenState{};
     g_System = SystemData{};

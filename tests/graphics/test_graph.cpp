@@ -110,7 +110,7 @@ class Graphs : public ::testing::Test {
 
   void TearDown() override {
     if (g_ScreenState.graphicsStarted) EndGraphics();
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     SetFileFunctionTable(nullptr);
     ASSERT_EQ(chdir(startDir.c_str()), 0);
     std::filesystem::remove_all(dir);
