@@ -122,6 +122,9 @@ void RunSilent(PlatAudioDevice* d, const char* why) {
   line += why ? why : "unknown reason";
   line += "); running silent\n";
   PlatDebugOutput(line.c_str());
+  // The player hears nothing and should know why.
+  PlatUserNotice(("No sound output could be opened (" + std::string(why ? why : "unknown reason") +
+                  "): the game runs silent.\n").c_str());
   d->backend = PlatAudioHeadlessBackend();
 }
 

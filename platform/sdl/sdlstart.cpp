@@ -3,6 +3,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <mutex>
@@ -46,6 +47,25 @@ void SetHints() {
   SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11,wayland", SDL_HINT_DEFAULT);
 }
 
+// The sound library's own printer of errors writes a dozen lines to the terminal on a
+// machine without a sound card, each time SDL tries it; the audio layer says it once, in
+// a line of its own. SDL loads the library by the same name, so the handler set here is
+// the one its calls meet.
+void QuietSoundLibraryErrors(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceSoundLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Kept open: SDL's own use of the library meets the handler.
+    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(library, "snd_lib_error_set_handler")))
+      set(QuietSoundLibraryErrors);
+  });
+}
+
 }  // namespace
 
 int PlatSdlStart(PlatSdlPart part) {
@@ -79,6 +99,7 @@ const char* PlatSdlStartError(PlatSdlPart part) {
 
 int PlatSdlAudioStart() {
   std::call_once(G().hints, SetHints);
+  SilenceSoundLibrary();
   return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 ? 1 : 0;
 }
 

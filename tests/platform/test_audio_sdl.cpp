@@ -107,10 +107,14 @@ TEST_F(SdlAudio, DriverThatDoesNotExistRunsSilentOnTheClock) {
   std::string debug;
   PlatSetDebugSink([](const char* text, void* context) { *static_cast<std::string*>(context) += text; }, &debug);
   PlatClockSetManual(1, 1000);
+  testing::internal::CaptureStderr();
   Open("sdl");
+  const std::string heard = testing::internal::GetCapturedStderr();
   PlatSetDebugSink(nullptr, nullptr);
   EXPECT_STREQ(PlatAudioDeviceOutputName(device), "headless");
   EXPECT_NE(debug.find("running silent"), std::string::npos) << debug;
+  EXPECT_NE(heard.find("No sound output could be opened ("), std::string::npos) << heard;
+  EXPECT_NE(heard.find("): the game runs silent.\n"), std::string::npos) << heard;
 
   PlatAudioBuffer* b = Make(PcmFormat(2, 44100, 16), std::string(17640, '\0'));
   ASSERT_EQ(PlatAudioBufferPlay(b, 0), PLAT_DS_OK);
@@ -127,6 +131,18 @@ TEST_F(SdlAudio, DriverThatDoesNotExistRunsSilentOnTheClock) {
               return 1;
             }, &outputs), PLAT_AUDIO_LIST_OK);
   EXPECT_EQ(outputs, 1);
+}
+
+// On a machine without a sound card the sound library's own error lines (a dozen per try)
+// stay off the terminal: the one line above says it.
+TEST_F(SdlAudio, ASoundCardThatIsMissingIsSaidInOneLine) {
+  env.Set("SDL_AUDIODRIVER", "alsa");
+  testing::internal::CaptureStderr();
+  Open("sdl");
+  const std::string heard = testing::internal::GetCapturedStderr();
+  if (std::string(PlatAudioDeviceOutputName(device)) != "headless") GTEST_SKIP() << "this machine has a sound card";
+  EXPECT_EQ(heard.find("ALSA lib"), std::string::npos) << heard;
+  EXPECT_NE(heard.find("No sound output could be opened ("), std::string::npos) << heard;
 }
 
 }  // namespace
