@@ -85,13 +85,11 @@ void* RefuseAllocation() {
   return nullptr;
 }
 
-}  // namespace
-
-void* TrackedAlloc(size_t size, const char* sourceName, int line) {
+void* TrackBlock(void* (*heapAlloc)(size_t), size_t size, const char* sourceName, int line) {
   PlatMutexHold hold(TrackerMutex());
   MemTracker& t = g_tracker;
   if (size > kMaxBlockSize) return RefuseAllocation();
-  MemBlockHeader* h = (MemBlockHeader*)PlatHeapAlloc(sizeof(MemBlockHeader) + size);
+  MemBlockHeader* h = (MemBlockHeader*)heapAlloc(sizeof(MemBlockHeader) + size);
   if (!h) return RefuseAllocation();
 
   std::memset(h, 0, sizeof *h);
@@ -119,6 +117,49 @@ void* TrackedAlloc(size_t size, const char* sourceName, int line) {
   if (t.printTotals) WriteTotals();
   if (t.checkEachCall) CheckAllocations();
   return h + 1;
+}
+
+}  // namespace
+
+void* TrackedAlloc(size_t size, const char* sourceName, int line) {
+  return TrackBlock(PlatHeapAlloc, size, sourceName, line);
+}
+
+void* TrackedAllocResizable(size_t size, const char* sourceName, int line) {
+  return TrackBlock(PlatHeapAllocResizable, size, sourceName, line);
+}
+
+void* TrackedResize(void* block, size_t size) {
+  PlatMutexHold hold(TrackerMutex());
+  MemTracker& t = g_tracker;
+  if (size > kMaxBlockSize) return RefuseAllocation();
+  MemBlockHeader* old = (MemBlockHeader*)block - 1;
+  MemBlockHeader* h = (MemBlockHeader*)PlatHeapResize(old, sizeof(MemBlockHeader) + size);
+  if (!h) return RefuseAllocation();
+  t.totalBytes += int64_t(size) - int64_t(h->size);
+  h->size = uint32_t(size);
+  std::memcpy(h->copy + offsetof(MemBlockHeader, size), &h->size, sizeof h->size);
+  // The neighbours' links follow a block that moved.
+  if (h != old) {
+    h->older->newer = h;
+    RenewNewerLink(h->older);
+    if (h->newer) {
+      h->newer->older = h;
+      RenewOlderLink(h->newer);
+    }
+    if (t.newest == old) t.newest = h;
+  }
+  if (ShouldLog(h->size)) {
+    WriteLog("mem resize  ");
+    LogAllocRecord(h);
+  }
+  if (t.printTotals) WriteTotals();
+  if (t.checkEachCall) CheckAllocations();
+  return h + 1;
+}
+
+void TrackedPrefault(void* block, size_t offset, size_t length) {
+  PlatHeapPrefault((MemBlockHeader*)block - 1, sizeof(MemBlockHeader) + offset, length);
 }
 
 void* TrackedCalloc(size_t size, const char* sourceName, int line) {

@@ -79,48 +79,33 @@ LineTaken TakeLine(HttpSlot* s, char* line, int* length) {
   return closed ? LINE_CUT_OFF : LINE_NOT_YET;
 }
 
-// The slot's memory body (and a block it is leaving) go back to the tracker and the
-// caller's variable to null.
+// The slot's memory body goes back to the tracker and the caller's variable to null.
 void FreeBody(HttpSlot* s) {
   if (s->memoryTarget && *s->memoryTarget) {
     TrackedFree(*s->memoryTarget);
     *s->memoryTarget = nullptr;
   }
-  TrackedFree(s->oldBody);
-  s->oldBody = nullptr;
   s->bodyCapacity = 0;
 }
 
-// Makes room for more of a memory body, up to limit bytes; false without memory. The
-// bytes so far stay in the old block, to be moved by MoveBody: copied at once, half a
-// large body would be copied in one round.
+// A memory body's block: one whose growth moves pages, not bytes, so that doubling a large
+// body costs a round no copy; null without memory.
+void* NewBodyBlock(int32_t size) { return TrackedAllocResizable(size_t(size), "", 0); }
+
+// Makes room for more of a memory body, up to limit bytes; false without memory. The new
+// part's pages are made present in the background ahead of the bytes, so the rounds that
+// fill them do not spend their time on page faults.
 bool GrowBody(HttpSlot* s, int32_t limit) {
   if (s->received < s->bodyCapacity) return true;
   if (s->bodyCapacity >= limit) return false;
   const int64_t wanted = s->bodyCapacity < kBodyChunk ? kBodyChunk : int64_t(s->bodyCapacity) * 2;
   const int32_t capacity = int32_t(wanted < limit ? wanted : limit);
-  void* grown = TrackedAlloc(size_t(capacity), "", 0);
+  void* grown = *s->memoryTarget ? TrackedResize(*s->memoryTarget, size_t(capacity)) : NewBodyBlock(capacity);
   if (!grown) return false;
-  s->oldBody = *s->memoryTarget;
-  s->oldLength = s->received;
-  s->moved = 0;
   *s->memoryTarget = grown;
+  TrackedPrefault(grown, size_t(s->bodyCapacity), size_t(capacity - s->bodyCapacity));
   s->bodyCapacity = capacity;
   return true;
-}
-
-// Moves up to most bytes of the old block into the grown one, freeing the old block
-// once all are there; the count moved.
-int32_t MoveBody(HttpSlot* s, int32_t most) {
-  const int32_t count = std::min(most, s->oldLength - s->moved);
-  std::memcpy(static_cast<char*>(*s->memoryTarget) + s->moved, static_cast<const char*>(s->oldBody) + s->moved,
-              size_t(count));
-  s->moved += count;
-  if (s->moved == s->oldLength) {
-    TrackedFree(s->oldBody);
-    s->oldBody = nullptr;
-  }
-  return count;
 }
 
 // Sends what is left of the request text and the POST data; true once all is gone, or
@@ -169,7 +154,7 @@ bool OnContentLength(int slot, HttpSlot* s, const char* line) {
   FreeBody(s);  // a second header replaces the first block
   if (s->contentLength < 0) return true;
   const int32_t first = s->contentLength < kFirstBodyBlock ? s->contentLength : kFirstBodyBlock;
-  void* block = TrackedAlloc(size_t(first), "", 0);
+  void* block = NewBodyBlock(first);
   if (!block) {
     FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
     return false;
@@ -185,11 +170,6 @@ enum BodyState { BODY_WAIT, BODY_DONE, BODY_FAILED };
 BodyState ReceiveBody(int slot, HttpSlot* s) {
   const int handle = s->netHandle;
   for (int32_t budget = StepBudget(); budget > 0;) {
-    if (s->oldBody) {
-      budget -= MoveBody(s, budget);
-      NoteActivity(s);
-      continue;
-    }
     int count;
     if (s->destination == HTTP_TO_FILE) {
       char* chunk = g_fileChunk;
@@ -211,7 +191,6 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
-      if (s->oldBody) continue;  // the block grew: its bytes move first
       const int32_t room = std::min(s->bodyCapacity - s->received, budget);
       count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
       if (count < 0) return BODY_WAIT;
@@ -341,8 +320,7 @@ int HttpStep(int slot) {
   HttpSlot* s = Slot(slot);
   if (!s) return -1;
   if (s->result != -1) return 0;
-  // A body still moving into its grown block is finished by the steps first.
-  if (!s->oldBody && ConnectionOver(s->netHandle)) {
+  if (ConnectionOver(s->netHandle)) {
     // A body without a length ends with the connection, and every byte of it has been
     // taken once nothing waits: the close may be seen a round after the last bytes.
     const bool bodyEnded = (s->kind == HTTP_GET || s->kind == HTTP_POST) && s->step == 3 && s->contentLength < 0;
@@ -418,8 +396,6 @@ int FinishHttpSlot(int slot, int result, int detail) {
     if (s->memoryTarget && s->result != 0) FreeBody(s);
     s->memoryTarget = nullptr;
   }
-  TrackedFree(s->oldBody);
-  s->oldBody = nullptr;
   return 0;
 }
 

@@ -101,6 +101,17 @@ void* PlatHeapAlloc(size_t size);
 void PlatHeapFree(void* block);
 typedef int (*PlatAllocFailHook)(size_t size);
 void PlatSetAllocFailHook(PlatAllocFailHook hook);
+// A block that can grow to many megabytes without its bytes being copied: its pages are
+// moved, not the data. PlatHeapFree frees it like any other block; releasing its pages
+// is left to a background thread, so a free never holds the caller.
+void* PlatHeapAllocResizable(size_t size);
+// A resizable block at its new size, its bytes kept and its address perhaps changed; null
+// (the block as it was) when the memory is refused.
+void* PlatHeapResize(void* block, size_t size);
+// Asks a background thread to make the pages of a resizable block from offset on, length
+// bytes, present, so that the first writes there cost the writer no page faults. A
+// resize or free of the block stops that work first.
+void PlatHeapPrefault(void* block, size_t offset, size_t length);
 
 // ---- debugger output ----------------------------------------------------------------
 
