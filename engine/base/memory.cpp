@@ -162,6 +162,11 @@ void TrackedPrefault(void* block, size_t offset, size_t length) {
   PlatHeapPrefault((MemBlockHeader*)block - 1, sizeof(MemBlockHeader) + offset, length);
 }
 
+size_t TrackedReady(void* block) {
+  const size_t ready = PlatHeapReady((MemBlockHeader*)block - 1);
+  return ready > sizeof(MemBlockHeader) ? ready - sizeof(MemBlockHeader) : 0;
+}
+
 void* TrackedCalloc(size_t size, const char* sourceName, int line) {
   void* block = TrackedAlloc(size, sourceName, line);
   if (block) std::memset(block, 0, size);

@@ -191,7 +191,11 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
-      const int32_t room = std::min(s->bodyCapacity - s->received, budget);
+      // Only into pages the background has made present: the round waits for it rather
+      // than fault them in itself.
+      const int64_t ready = int64_t(std::min(TrackedReady(*s->memoryTarget), size_t(s->bodyCapacity)));
+      const int32_t room = int32_t(std::min<int64_t>(ready - s->received, budget));
+      if (room <= 0) return BODY_WAIT;
       count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
       if (count < 0) return BODY_WAIT;
     }

@@ -109,9 +109,13 @@ void* PlatHeapAllocResizable(size_t size);
 // (the block as it was) when the memory is refused.
 void* PlatHeapResize(void* block, size_t size);
 // Asks a background thread to make the pages of a resizable block from offset on, length
-// bytes, present, so that the first writes there cost the writer no page faults. A
-// resize or free of the block stops that work first.
+// bytes, present (written once, as a virtual machine's host may back a page only then),
+// so that the first writes there cost the writer no page faults. A resize or free of the
+// block stops that work first.
 void PlatHeapPrefault(void* block, size_t offset, size_t length);
+// The offset below which that work is done (or none was asked for): the owner writes
+// there without faults, and must not write past it while work is pending.
+size_t PlatHeapReady(void* block);
 
 // ---- debugger output ----------------------------------------------------------------
 
