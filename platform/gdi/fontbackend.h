@@ -1,6 +1,6 @@
-// Between the font calls of the GDI-like layer (gdi.cpp) and their back ends. Not for the
-// engine. A back end makes one face instance per font object; gdi.cpp keeps the object
-// records, device-context selection and the lock, and calls the back end under it.
+// Between the font calls of the GDI-like layer (gdifont.cpp) and their back ends. Not for
+// the engine. A back end makes one face instance per font object; the layer keeps the
+// object records, device-context selection and the lock, and calls the back end under it.
 #pragma once
 
 #include "platform/gdi/gdi.h"
