@@ -85,6 +85,18 @@ void* RefuseAllocation() {
   return nullptr;
 }
 
+// The switches' lines and checks for a block given to the caller; the caller's pointer.
+void* HandOut(MemBlockHeader* h, const char* what) {
+  const MemTracker& t = g_tracker;
+  if (ShouldLog(h->size)) {
+    WriteLog(what);
+    LogAllocRecord(h);
+  }
+  if (t.printTotals) WriteTotals();
+  if (t.checkEachCall) CheckAllocations();
+  return h + 1;
+}
+
 void* TrackBlock(void* (*heapAlloc)(size_t), size_t size, const char* sourceName, int line) {
   PlatMutexHold hold(TrackerMutex());
   MemTracker& t = g_tracker;
@@ -110,13 +122,7 @@ void* TrackBlock(void* (*heapAlloc)(size_t), size_t size, const char* sourceName
   t.totalBytes += int64_t(size);
   t.blockCount += 1;
 
-  if (ShouldLog(h->size)) {
-    WriteLog("mem alloc  ");
-    LogAllocRecord(h);
-  }
-  if (t.printTotals) WriteTotals();
-  if (t.checkEachCall) CheckAllocations();
-  return h + 1;
+  return HandOut(h, "mem alloc  ");
 }
 
 }  // namespace
@@ -149,13 +155,7 @@ void* TrackedResize(void* block, size_t size) {
     }
     if (t.newest == old) t.newest = h;
   }
-  if (ShouldLog(h->size)) {
-    WriteLog("mem resize  ");
-    LogAllocRecord(h);
-  }
-  if (t.printTotals) WriteTotals();
-  if (t.checkEachCall) CheckAllocations();
-  return h + 1;
+  return HandOut(h, "mem resize  ");
 }
 
 void TrackedPrefault(void* block, size_t offset, size_t length) {
