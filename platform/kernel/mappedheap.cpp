@@ -46,7 +46,7 @@ struct MappedHeap {
   std::atomic<size_t> count{0};
   std::deque<Job> jobs;
   char* busy = nullptr;  // the block a step is working on
-  bool threadStarted = false;
+  pid_t threadProcess = 0;  // the process the thread was started in: a forked child has none
 };
 
 MappedHeap& Heap() {
@@ -108,8 +108,8 @@ void StopWork(MappedHeap& h, std::unique_lock<std::mutex>& lock, char* base) {
 
 void Post(MappedHeap& h, const Job& job) {
   h.jobs.push_back(job);
-  if (!h.threadStarted) {
-    h.threadStarted = true;
+  if (h.threadProcess != getpid()) {
+    h.threadProcess = getpid();
     std::thread(Worker).detach();
   }
   h.work.notify_one();
