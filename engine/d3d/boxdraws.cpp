@@ -48,7 +48,9 @@ int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
   const int32_t device = g_Direct3D.currentDevice;
   if (!LiveDeviceRecord(device)) return -1;
   if (g_Direct3D.targetUnavailable) return DrawFilledBoxCore(x1, y1, x2, y2, colour);
-  FlushVertexBatch(device);
+  // No flush of its own: adding the box sends what is batched whenever the texture, a
+  // state or the primitive differs, so boxes in a row go out as one batch and the pixels
+  // are those of one draw after the other.
   const DrawState& d = g_DrawState;
   Rect box{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
   ClipRect(&box, &d.drawArea);

@@ -22,6 +22,10 @@ constexpr uint32_t kPointFilterKind = 1;
 void PresetVertexBuffers(Device3DRecord& r) {
   for (PlatD3DColorVertex& v : r.buffer0) v = {0, 0, 0.0f, 1.0f, 0};
   for (PlatD3DTexturedVertex& v : r.buffer1) v = {0, 0, 0.0f, 1.0f, 0, 0, 0};
+  for (PlatD3DTexturedVertex& v : r.buffer1Aside) v = {0, 0, 0.0f, 1.0f, 0, 0, 0};
+  r.asideBuffer = reinterpret_cast<uint8_t*>(r.buffer1Aside);
+  r.batchRects = r.laneRects[0];
+  r.asideRects = r.laneRects[1];
   for (PlatD3DBlendVertex& v : r.buffer2) v = {0, 0, 0.0f, 1.0f, 0, 0xFFFFFFFFu, 0, 0, 0, 0};
   r.vertexBuffers[VERTEX_KIND_COLOR] = reinterpret_cast<uint8_t*>(r.buffer0);
   r.vertexBuffers[VERTEX_KIND_TEXTURED] = reinterpret_cast<uint8_t*>(r.buffer1);
@@ -42,7 +46,8 @@ void SetCreationDefaults(Device3DRecord& r, PlatDDSurface surface) {
     r.stageCache[s] = {0, PLAT_D3DTA_TEXTURE, PLAT_D3DTA_DIFFUSE, PLAT_D3DTOP_DISABLE,
                        PLAT_D3DTA_TEXTURE, PLAT_D3DTA_DIFFUSE, PLAT_D3DTOP_DISABLE};
   }
-  r.batchCount = 0;
+  r.batchCount = r.asideCount = r.batchRectCount = r.asideRectCount = 0;
+  r.asideTexture = 0;
   SetBatchKind(&r, VERTEX_KIND_TEXTURED);
   r.inUse = 1;
 }
@@ -117,7 +122,8 @@ int CreateDeviceDefaults(int32_t device) {
   r->texture = 0;
   r->blendTexture = 0;
   for (StageCacheEntry& stage : r->stageCache) stage.texture = 0;
-  r->batchCount = 0;
+  r->batchCount = r->asideCount = r->batchRectCount = r->asideRectCount = 0;
+  r->asideTexture = 0;
   r->batchWrite = r->vertexBuffers[r->batchKind];
 
   SetDeviceBlendRequest(device, r->blendMode, r->textureAlphaChannel, r->textureAlphaTest);

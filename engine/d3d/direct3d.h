@@ -83,6 +83,9 @@ constexpr uint32_t kVertexKindSize[VERTEX_KIND_COUNT] = {20, 28, 40};
 constexpr uint32_t kVertexKindCapacity[VERTEX_KIND_COUNT] = {3225, 2340, 1638};
 
 constexpr int32_t DEVICE3D_COUNT = 4;
+// The quads a lane of the batch keeps the pixels of (see Device3DRecord::aside).
+constexpr uint32_t kLaneRects = 512;
+constexpr uint32_t kLaneUntracked = 0xFFFFFFFFu;
 constexpr uint32_t DEVICE3D_STAGES = 8;
 
 // The render states the draw-state layer sends, cached in this order.
@@ -151,8 +154,25 @@ struct Device3DRecord {
   uint32_t batchPrimitive;
   PlatD3DViewport viewport;
   uint8_t* vertexBuffers[VERTEX_KIND_COUNT];
+  // A second batch of kind-1 triangle lists that differs from the batch in its texture
+  // only, set aside while the batch takes another texture's quads (DrawTiles: the cells
+  // of two sheets drawn in turn). It goes out with the batch, first while asideFirst, each
+  // with its own texture bound; a quad joins the earlier of the two only where the later
+  // covers none of its pixels, so the pixels are those of the draws in their order.
+  PlatDDSurface asideTexture;
+  uint32_t asideCount;
+  uint32_t asideFirst;
+  uint8_t* asideBuffer;
+  // The pixel rectangles (left, top, right, bottom) of each lane's quads; kLaneUntracked
+  // when the batch holds vertices that were added without one.
+  int32_t (*batchRects)[4];
+  uint32_t batchRectCount;
+  int32_t (*asideRects)[4];
+  uint32_t asideRectCount;
+  int32_t laneRects[2][kLaneRects][4];
   PlatD3DColorVertex buffer0[3225];
   PlatD3DTexturedVertex buffer1[2340];
+  PlatD3DTexturedVertex buffer1Aside[2340];
   PlatD3DBlendVertex buffer2[1638];
 };
 
@@ -217,6 +237,15 @@ int SetDeviceModulateColor(int32_t device, uint32_t flag);
 // fill it. Where the count vertices go (in the layout of its batchKind), counted in the
 // batch already; null when Direct3D is off or count does not fit an empty buffer.
 void* ReserveBatchVertices(int32_t device, uint32_t primitive, uint32_t count);
+// A quad of six kind-1 list vertices (as ReserveBatchVertices) that covers no pixel
+// outside rect (left, top, right, bottom): the batch keeps the rectangle, so that quads
+// of another texture may be batched beside it (TakeBatchLane). Sends what is batched
+// first when a lane set aside would be drawn after it and covers any of its pixels.
+void* ReserveBatchQuad(int32_t device, const int32_t (&rect)[4]);
+// Makes texture the batch's without sending the batch, when only the texture differs: the
+// batch is set aside, or the one set aside (of that texture) becomes the batch again.
+// false (nothing changed) where it cannot be; the texture is then set as usual.
+bool TakeBatchLane(Device3DRecord* record, PlatDDSurface texture);
 // Adding vertices, as every batched draw does: brings the states up to date for the
 // texture record (null: untextured) with the draw-state flags, sends the batch when the
 // primitive type changes or count more vertices would fill it, and returns where the

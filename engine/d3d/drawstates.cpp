@@ -378,7 +378,7 @@ int ApplyDrawStates(int32_t device) {
   if (!r->forceStates && !r->statesDirty && !r->textureDirty) return -1;
   // Batched vertices are drawn with the states, texture and vertex kind they were added
   // under, whoever changed the requests since.
-  if (r->batchCount > 0) FlushVertexBatch(device);
+  if (r->batchCount > 0 || r->asideCount > 0) FlushVertexBatch(device);
   if (!r->forceStates && !r->statesDirty) {
     // Only the drawn texture moved: rebind its stage, leave the chain alone.
     const uint32_t stage = !r->blendTexture ? 0 : r->textureAlphaChannel ? 2 : 1;

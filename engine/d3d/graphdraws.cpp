@@ -9,6 +9,8 @@
 #include "engine/pixel/drawstate.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -71,6 +73,37 @@ void WriteQuad(Vertex* q, const Corner (&c)[4], float z, uint32_t colour) {
   q[3].diffuse = colour;
 }
 
+// The pixels a quad may cover: those whose centres lie from its left and top edges up to
+// (not on) its right and bottom ones, give or take the device's snap of 1/512.
+int32_t Edge(double v) { return int32_t(std::clamp(std::ceil(v), double(INT32_MIN), double(INT32_MAX))); }
+void PixelsOf(const Corner (&c)[4], int32_t (&rect)[4]) {
+  double x0 = c[0].x, x1 = c[0].x, y0 = c[0].y, y1 = c[0].y;
+  for (const Corner& k : c) {
+    x0 = std::min<double>(x0, k.x), x1 = std::max<double>(x1, k.x);
+    y0 = std::min<double>(y0, k.y), y1 = std::max<double>(y1, k.y);
+  }
+  constexpr double kSnap = 1.0 / 512;
+  rect[0] = Edge(x0 - kSnap), rect[1] = Edge(y0 - kSnap), rect[2] = Edge(x1 + kSnap), rect[3] = Edge(y1 + kSnap);
+}
+
+// Quads are cut to the draw area at their vertices, so the device's viewport has only to
+// cover the part of the area they reach: an area narrowed without a viewport of its own
+// (DrawGraphSubRect on the device) leaves the wider one standing, and the glyphs of a line
+// go out in one batch. Where it does not cover that part, the area's viewport goes out
+// first.
+void CoverWithViewport(const Device3DRecord& r, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  const DrawState& d = g_DrawState;
+  const Rect& a = d.drawArea;
+  const int64_t ox = d.targetRect.left, oy = d.targetRect.top;
+  const int64_t l = std::max<int64_t>(left, a.left) + ox, t = std::max<int64_t>(top, a.top) + oy;
+  const int64_t rr = std::min<int64_t>(right, a.right) + ox, b = std::min<int64_t>(bottom, a.bottom) + oy;
+  const PlatD3DViewport& v = r.viewport;
+  if (l >= rr || t >= b ||
+      (l >= v.x && t >= v.y && rr <= int64_t(v.x) + v.width && b <= int64_t(v.y) + v.height))
+    return;
+  SetViewportFromRect(&a);
+}
+
 // The draws' common road. scaleX, scaleY: 1 for the unscaled draw; stretched: the scale,
 // negative for a mirrored axis. originX, originY: where the graph's (0, 0) lands (the
 // half-pixel shift and the draw origin included). rect: the integer rectangle the graph
@@ -80,9 +113,13 @@ int DrawTiles(GraphRecord* graph, int32_t transparent, uint32_t flags, bool stre
   const int32_t device = g_Direct3D.currentDevice;
   Device3DRecord* r = LiveDeviceRecord(device);
   if (!r) return -1;
+  // Before the scene opens: a viewport sent ends the scene.
+  CoverWithViewport(*r, left, top, right, bottom);
   if (!r->sceneOpen) BeginSceneOnDevice(device);
   const Surface3DData* first = FirstTile(graph);
   if (!first) return -1;
+  // Cells of two sheets in turn: each sheet's quads batched beside the other's.
+  TakeBatchLane(r, LookupSurfaceData(first->surface)->surface);
   ChooseTextureStates(first, flags | (transparent ? uint32_t(DRAW_STATE_TEXTURE_ALPHA) : 0u));
 
   const DrawState& d = g_DrawState;
@@ -102,8 +139,6 @@ int DrawTiles(GraphRecord* graph, int32_t transparent, uint32_t flags, bool stre
       if (!texture) return -1;
       if (r->texture != texture->surface) SetDeviceTexture(device, texture->surface);
       if (r->statesDirty || r->textureDirty) ApplyDrawStates(device);
-      void* at = ReserveBatchVertices(device, PLAT_D3DPT_TRIANGLELIST, 6);
-      if (!at) return -1;
 
       const PlatD3DTexturedVertex* t = tile->vertices;  // TL, TR, BL, BR
       const float xs[2] = {originX + scaleX * t[0].x, originX + scaleX * t[1].x};
@@ -124,6 +159,10 @@ int DrawTiles(GraphRecord* graph, int32_t transparent, uint32_t flags, bool stre
                             stretched ? rbh / scaleY : rbh};
         for (Corner& k : c) ClipCorner(k, rule);
       }
+      int32_t pixels[4];
+      PixelsOf(c, pixels);
+      void* at = ReserveBatchQuad(device, pixels);
+      if (!at) return -1;
       if (r->batchKind == VERTEX_KIND_BLEND)
         WriteQuad(static_cast<PlatD3DBlendVertex*>(at), c, z, colour);
       else

@@ -6,6 +6,9 @@
 #include "engine/d3d/direct3d.h"
 #include "engine/system/state.h"
 
+#include <algorithm>
+#include <utility>
+
 Device3DRecord* DeviceRecordAt(int32_t device) {
   const int32_t index = device & 0xFFFF;
   return index < DEVICE3D_COUNT ? &g_Device3D[index] : nullptr;
@@ -29,9 +32,60 @@ void DrawBatch(Device3DRecord& r) {
                              r.vertexBuffers[r.batchKind], r.batchCount, 0);
 }
 
+// Stage 0's texture as the device holds it (lanes are only made without a blend texture).
+void BindStage0(Device3DRecord& r, PlatDDSurface texture) {
+  if (r.stageCache[0].texture == texture) return;
+  PlatD3DDeviceSetTexture(r.device, 0, texture);
+  r.stageCache[0].texture = texture;
+}
+
+// The lane set aside and the batch, in their order, each with its texture; the batch's
+// texture is bound after.
+void DrawLanes(Device3DRecord& r) {
+  auto aside = [&] {
+    BindStage0(r, r.asideTexture);
+    PlatD3DDeviceDrawPrimitive(r.device, PLAT_D3DPT_TRIANGLELIST, kVertexKindFvf[VERTEX_KIND_TEXTURED], r.asideBuffer,
+                               r.asideCount, 0);
+  };
+  if (r.asideFirst) aside();
+  if (r.batchCount > 0) {
+    BindStage0(r, r.texture);
+    DrawBatch(r);
+  }
+  if (!r.asideFirst) aside();
+  BindStage0(r, r.texture);
+}
+
 void EmptyBatch(Device3DRecord& r) {
   r.batchCount = 0;
   r.batchWrite = r.vertexBuffers[r.batchKind];
+  r.asideCount = 0;
+  r.asideTexture = 0;
+  r.batchRectCount = 0;
+  r.asideRectCount = 0;
+}
+
+bool Overlaps(const int32_t (*rects)[4], uint32_t count, const int32_t (&q)[4]) {
+  for (uint32_t i = 0; i < count; i++) {
+    const int32_t* o = rects[i];
+    if (q[0] < o[2] && o[0] < q[2] && q[1] < o[3] && o[1] < q[3]) return true;
+  }
+  return false;
+}
+
+// Room for count vertices of the primitive in the batch as it stands.
+void* Reserve(Device3DRecord& r, int32_t device, uint32_t primitive, uint32_t count) {
+  if (count >= kVertexKindCapacity[r.batchKind]) return nullptr;
+  // A full batch goes as any flush does: dropped while it is suppressed or the program
+  // is ending.
+  if ((r.batchCount > 0 || r.asideCount > 0) &&
+      (r.batchPrimitive != primitive || r.batchCount + count >= kVertexKindCapacity[r.batchKind]))
+    FlushVertexBatch(device);
+  r.batchPrimitive = primitive;
+  uint8_t* at = r.batchWrite;
+  r.batchWrite += count * kVertexKindSize[r.batchKind];
+  r.batchCount += count;
+  return at;
 }
 
 // The common road of the setters: the record, or null when the cached value stands.
@@ -59,7 +113,12 @@ int SetCachedState(int32_t device, uint32_t Device3DRecord::*field, PlatD3DRende
 int FlushVertexBatch(int32_t device) {
   Device3DRecord* r = LiveDeviceRecord(device);
   if (!r) return -1;
-  if (r->batchCount > 0 && !IsEndRequested() && !r->suppressDraw) DrawBatch(*r);
+  if (!IsEndRequested() && !r->suppressDraw) {
+    if (r->asideCount > 0) DrawLanes(*r);
+    else if (r->batchCount > 0) DrawBatch(*r);
+  } else if (r->asideCount > 0) {
+    BindStage0(*r, r->texture);
+  }
   EmptyBatch(*r);
   return 0;
 }
@@ -199,16 +258,48 @@ int SetDeviceModulateColor(int32_t device, uint32_t flag) {
 
 void* ReserveBatchVertices(int32_t device, uint32_t primitive, uint32_t count) {
   Device3DRecord* r = LiveDeviceRecord(device);
-  if (!r || count >= kVertexKindCapacity[r->batchKind]) return nullptr;
-  // A full batch goes as any flush does: dropped while it is suppressed or the program
-  // is ending.
-  if (r->batchCount > 0 && (r->batchPrimitive != primitive || r->batchCount + count >= kVertexKindCapacity[r->batchKind]))
-    FlushVertexBatch(device);
-  r->batchPrimitive = primitive;
-  uint8_t* at = r->batchWrite;
-  r->batchWrite += count * kVertexKindSize[r->batchKind];
-  r->batchCount += count;
+  if (!r) return nullptr;
+  // Vertices whose pixels the batch does not know: no lane may be drawn past them.
+  if (r->asideCount > 0) FlushVertexBatch(device);
+  void* at = Reserve(*r, device, primitive, count);
+  if (at) r->batchRectCount = kLaneUntracked;
   return at;
+}
+
+void* ReserveBatchQuad(int32_t device, const int32_t (&rect)[4]) {
+  Device3DRecord* r = LiveDeviceRecord(device);
+  if (!r) return nullptr;
+  if (r->asideCount > 0 &&
+      (r->batchRectCount >= kLaneRects || (!r->asideFirst && Overlaps(r->asideRects, r->asideRectCount, rect))))
+    FlushVertexBatch(device);
+  void* at = Reserve(*r, device, PLAT_D3DPT_TRIANGLELIST, 6);
+  if (!at) return nullptr;
+  if (r->batchRectCount < kLaneRects) {
+    std::copy(rect, rect + 4, r->batchRects[r->batchRectCount]);
+    r->batchRectCount++;
+  } else {
+    r->batchRectCount = kLaneUntracked;
+  }
+  return at;
+}
+
+bool TakeBatchLane(Device3DRecord* r, PlatDDSurface texture) {
+  if (texture == r->texture || !texture || !r->texture || r->forceStates || r->statesDirty || r->textureDirty ||
+      r->blendTexture || r->suppressDraw || r->batchKind != VERTEX_KIND_TEXTURED ||
+      r->batchPrimitive != PLAT_D3DPT_TRIANGLELIST || r->batchRectCount > kLaneRects)
+    return false;
+  const bool park = r->asideCount == 0;
+  if (park ? r->batchCount == 0 : r->asideTexture != texture) return false;
+  // The device keeps the texture it has until the lanes go out (DrawLanes binds each).
+  std::swap(r->vertexBuffers[VERTEX_KIND_TEXTURED], r->asideBuffer);
+  std::swap(r->batchCount, r->asideCount);
+  std::swap(r->batchRects, r->asideRects);
+  std::swap(r->batchRectCount, r->asideRectCount);
+  r->asideTexture = r->texture;
+  r->texture = texture;
+  r->asideFirst = park ? 1 : !r->asideFirst;
+  r->batchWrite = r->vertexBuffers[VERTEX_KIND_TEXTURED] + r->batchCount * kVertexKindSize[VERTEX_KIND_TEXTURED];
+  return true;
 }
 
 void* AddBatchVertices(const Surface3DData* texture, uint32_t flags, uint32_t primitive, uint32_t count) {

@@ -105,14 +105,38 @@ int DrawBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, boo
 
 }  // namespace
 
-SavedArea NarrowArea(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+namespace {
+
+SavedArea NarrowAreaBy(int (*set)(int32_t, int32_t, int32_t, int32_t), int64_t left, int64_t top, int64_t right,
+                       int64_t bottom) {
   const DrawState& d = g_DrawState;
   SavedArea saved{d.drawArea, {d.drawAreaF[0], d.drawAreaF[1], d.drawAreaF[2], d.drawAreaF[3]}, d.requestedArea,
                   d.areaEmpty};
   Rect narrow = RectOf(left, top, right, bottom);
   ClipRect(&narrow, &saved.area);
-  SetClipArea(narrow.left, narrow.top, narrow.right, narrow.bottom);
+  set(narrow.left, narrow.top, narrow.right, narrow.bottom);
   return saved;
+}
+
+int SetAreaFieldsOnly(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  SetClipAreaFields(x1, y1, x2, y2);
+  return 0;
+}
+
+// Whether the graph's draw at (x, y) goes to the device as quads cut to the draw area at
+// their vertices, all of it: then a narrowed area needs no viewport of its own (the
+// device's draw makes sure its viewport covers what it adds), and one narrowed draw after
+// another (the glyphs of a line) stays in one batch. Not under the mask bracket or for a
+// movie's graph, whose roads may draw otherwise.
+bool CutAtVertices(const GraphRecord* g) {
+  return g && g->flags.texture && g->movie == -1 && IsHardware3DActive() && !IsMaskedDrawOn() &&
+         !(SoftwareRendered() && g_DrawState.drawTarget == DRAW_SCREEN_FRONT);
+}
+
+}  // namespace
+
+SavedArea NarrowArea(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  return NarrowAreaBy(SetClipArea, left, top, right, bottom);
 }
 
 void PutAreaBack(const SavedArea& saved) {
@@ -184,7 +208,9 @@ int DrawGraphSubRect(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t w
                      int32_t transparent, int32_t turn) {
   const GraphRecord* g = LookupGraph(graph);
   if (turn && !g) return -1;
-  const SavedArea saved = NarrowArea(x, y, int64_t(x) + width, int64_t(y) + height);
+  const int64_t right = int64_t(x) + width, bottom = int64_t(y) + height;
+  const SavedArea saved = !turn && CutAtVertices(g) ? NarrowAreaBy(SetAreaFieldsOnly, x, y, right, bottom)
+                                                    : NarrowArea(x, y, right, bottom);
   const int result =
       turn ? DrawGraphMirrored(Clamp32(int64_t(x) - g->width + srcX + width), Clamp32(int64_t(y) - srcY), graph,
                                transparent)

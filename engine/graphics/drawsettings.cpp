@@ -94,11 +94,11 @@ void SetBrightnessPacked(uint32_t rgb) {
   UpdateDrawVertexColor();
 }
 
-int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   DrawState& s = g_DrawState;
   s.requestedArea = {x1, y1, x2, y2};
   int32_t width = 640, height = 480;
-  if (!TargetBounds(s.drawTarget, &x1, &y1, &width, &height)) return 0;
+  if (!TargetBounds(s.drawTarget, &x1, &y1, &width, &height)) return false;
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
   s.drawArea = {std::clamp(x1, 0, width), std::clamp(y1, 0, height), std::clamp(x2, 0, width),
@@ -107,11 +107,13 @@ int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   s.drawAreaF[1] = float(s.drawArea.top);
   s.drawAreaF[2] = float(s.drawArea.right);
   s.drawAreaF[3] = float(s.drawArea.bottom);
-  if (s.drawArea.left == s.drawArea.right || s.drawArea.top == s.drawArea.bottom) {
-    s.areaEmpty = 1;
-    return 0;
-  }
-  s.areaEmpty = 0;
+  s.areaEmpty = s.drawArea.left == s.drawArea.right || s.drawArea.top == s.drawArea.bottom ? 1 : 0;
+  return !s.areaEmpty;
+}
+
+int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (!SetClipAreaFields(x1, y1, x2, y2)) return 0;
+  const DrawState& s = g_DrawState;
   if (Is3DAvailable() && SetViewportFromRect(&s.drawArea) < 0)
     WriteLogFmt("ビューポートの設定に失敗しました %s", TargetName(s.drawTarget));
   return 0;

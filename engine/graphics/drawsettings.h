@@ -17,6 +17,9 @@ int SetBrightness(int32_t red, int32_t green, int32_t blue);
 void SetBrightnessPacked(uint32_t rgb);
 // The draw area, ordered and clamped to the current target; 0.
 int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// SetClipArea without the device's viewport: the draw state's area fields only. True when
+// the area was set and has pixels (the viewport would have followed then).
+bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // Copies the draw area; 0.
 int QueryClipArea(Rect* out);
 // Where the front screen lies on the desktop when drawing goes straight to a window; 0.

@@ -94,8 +94,11 @@ void JpegErrorExit(j_common_ptr cinfo) {
 }
 
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
-  // A file that only lacks its end-of-image marker needs no bit past its end, and loads.
-  if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER) JpegErrorExit(cinfo);
+  // A whole file ends with its end-of-image marker, and the library asks for no byte past
+  // it: a file that ends sooner is damaged, even where its last scan happens to be
+  // complete or a progressive file stops between two scans.
+  const int code = cinfo->err->msg_code;
+  if (level < 0 && (code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF)) JpegErrorExit(cinfo);
   reinterpret_cast<JpegErrorManager*>(cinfo->err)->emitMessage(cinfo, level);
 }
 

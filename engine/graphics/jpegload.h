@@ -37,8 +37,8 @@ int SetJpegStreamSource(j_decompress_ptr cinfo, const StreamRow* stream);
 // Marks the start of the data, so that finding nothing there is an empty input.
 void InitJpegSource(j_decompress_ptr cinfo);
 // Refills the buffer with what the stream holds, up to its size. At the end of the data
-// an empty input is an error; otherwise a warning and a fake end-of-image marker let the
-// library finish (JpegEmitMessage refuses a scan that needed more than there was).
+// an empty input is an error; otherwise a warning and a fake end-of-image marker would
+// let the library finish (JpegEmitMessage turns that warning into the error exit).
 // Always TRUE.
 boolean FillJpegInputBuffer(j_decompress_ptr cinfo);
 // Skips count bytes, refilling as needed (nothing for count <= 0).
@@ -47,7 +47,9 @@ void SkipJpegInputData(j_decompress_ptr cinfo, long count);
 void TermJpegSource(j_decompress_ptr cinfo);
 // Lets the error manager write its message, then jumps back to the loader.
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo);
-// Emits the message as the library does; but its warning that a scan's data ended while
-// the picture needed more (at a marker, or at the end of the file) is the error exit:
-// the library would fill the rest with grey, for as many rows as the header says.
+// Emits the message as the library does; but the warnings that the data ended early are
+// the error exit: a scan's data ending at a marker while the picture needed more, and the
+// file ending before its end-of-image marker. The library would fill what is missing
+// with grey for as many rows as the header says, or show a progressive picture cut
+// between two scans at the coarser quality of the scans it had.
 void JpegEmitMessage(j_common_ptr cinfo, int level);

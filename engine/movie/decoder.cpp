@@ -352,6 +352,115 @@ __attribute__((target("avx2"))) int32_t YuvRunsOfSixteen(const uint8_t* yRow, co
   return col;
 }
 
+// Thirty-two pixels of one or two rows that share a chroma row, for chroma halved across
+// (x even), in 16-bit lanes. A channel's sum through the tables is
+//   19070 y + step c (+ step' c') + the tables' first entries + 8192,
+// and each of its terms is split into whole steps (floor of / 2^14) and the rest
+// (mod 2^14): the products come from 16-bit multiplies of the sample times 4, whose high
+// halves are the whole steps and low halves four times the rest, and the constant is
+// split once. Every rest sum stays below 2^16, so its top two bits are the carry of the
+// 32-bit sum, and the channel is the tables' to the bit.
+//
+// A register holds the even pixels of sixteen pairs and another their odd pixels, so
+// that the sixteen chroma samples meet their pairs without being doubled. The pairs go
+// 0,1,4,5,8,9,12,13 | 2,3,6,7,10,11,14,15, the order in which the final interleave,
+// which works inside each 128-bit half, puts the pixels back in a row.
+struct YuvChromaTerms {
+  __m256i whole[3], rest[3];  // blue, green, red
+};
+
+__attribute__((target("avx2"))) inline __m256i YuvPairOrder(const uint8_t* samples) {
+  const __m128i order = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
+  return _mm256_cvtepu8_epi16(_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(samples)), order));
+}
+
+// The high and low halves of the product, the low one brought down to the rest.
+__attribute__((target("avx2"))) inline void YuvSplitProduct(__m256i times4, int32_t step, __m256i* whole,
+                                                             __m256i* rest) {
+  const __m256i s = _mm256_set1_epi16(int16_t(step));
+  *whole = _mm256_mulhi_epi16(times4, s);
+  *rest = _mm256_srli_epi16(_mm256_mullo_epi16(times4, s), 2);
+}
+
+// The constant of a channel's sum: the first entries of its tables, and the rounding.
+constexpr int32_t YuvConstant(int chroma, int second = -1) {
+  return kYuvFirst[YUV_LUMA] + kYuvFirst[chroma] + (second < 0 ? 0 : kYuvFirst[second]) + 8192;
+}
+
+// The terms of the sixteen chroma samples at u and v, the constants included.
+__attribute__((target("avx2"))) inline YuvChromaTerms YuvChroma16(const uint8_t* u, const uint8_t* v) {
+  const __m256i u4 = _mm256_slli_epi16(YuvPairOrder(u), 2);
+  const __m256i v4 = _mm256_slli_epi16(YuvPairOrder(v), 2);
+  YuvChromaTerms t;
+  // Blue's step is past 16 bits but even: half of it, on the sample times 8.
+  YuvSplitProduct(_mm256_add_epi16(u4, u4), kYuvStep[YUV_U_BLUE] / 2, &t.whole[0], &t.rest[0]);
+  // Green's two rests and its constant's add to less than 2^16 - 2^14 and stay unbrought.
+  __m256i wholeU, restU, wholeV, restV;
+  YuvSplitProduct(u4, kYuvStep[YUV_U_GREEN], &wholeU, &restU);
+  YuvSplitProduct(v4, kYuvStep[YUV_V_GREEN], &wholeV, &restV);
+  t.whole[1] = _mm256_add_epi16(wholeU, wholeV);
+  t.rest[1] = _mm256_add_epi16(restU, restV);
+  YuvSplitProduct(v4, kYuvStep[YUV_V_RED], &t.whole[2], &t.rest[2]);
+  constexpr int32_t constants[3] = {YuvConstant(YUV_U_BLUE), YuvConstant(YUV_U_GREEN, YUV_V_GREEN),
+                                    YuvConstant(YUV_V_RED)};
+  for (int c = 0; c < 3; c++) {
+    t.whole[c] = _mm256_add_epi16(t.whole[c], _mm256_set1_epi16(int16_t(constants[c] >> 14)));
+    t.rest[c] = _mm256_add_epi16(t.rest[c], _mm256_set1_epi16(int16_t(constants[c] & 0x3FFF)));
+  }
+  return t;
+}
+
+// One channel of sixteen pixels, clamped by the saturating pack that follows.
+__attribute__((target("avx2"))) inline __m256i YuvSum(__m256i lumaWhole, __m256i lumaRest, __m256i chromaWhole,
+                                                       __m256i chromaRest) {
+  return _mm256_add_epi16(_mm256_add_epi16(lumaWhole, chromaWhole),
+                          _mm256_srli_epi16(_mm256_add_epi16(lumaRest, chromaRest), 14));
+}
+
+__attribute__((target("avx2"))) inline void YuvThirtyTwo(const uint8_t* yRow, const YuvChromaTerms& c,
+                                                          uint8_t* out) {
+  const __m256i pairs =
+      _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(yRow)),
+                                  _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+  const __m256i even4 = _mm256_slli_epi16(_mm256_and_si256(pairs, _mm256_set1_epi16(0xFF)), 2);
+  const __m256i odd4 = _mm256_slli_epi16(_mm256_srli_epi16(pairs, 8), 2);
+  __m256i evenWhole, evenRest, oddWhole, oddRest;
+  YuvSplitProduct(even4, kYuvStep[YUV_LUMA], &evenWhole, &evenRest);
+  YuvSplitProduct(odd4, kYuvStep[YUV_LUMA], &oddWhole, &oddRest);
+  // Each 128-bit half of a pack holds eight even pixels then their eight odd ones; the
+  // shuffle puts them in turn.
+  const __m256i inTurn = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15,  //
+                                          0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+  __m256i channel[3];
+  for (int k = 0; k < 3; k++)
+    channel[k] = _mm256_shuffle_epi8(
+        _mm256_packus_epi16(YuvSum(evenWhole, evenRest, c.whole[k], c.rest[k]),
+                            YuvSum(oddWhole, oddRest, c.whole[k], c.rest[k])),
+        inTurn);
+  const __m256i alpha = _mm256_set1_epi8(-1);
+  const __m256i bgLow = _mm256_unpacklo_epi8(channel[0], channel[1]);
+  const __m256i bgHigh = _mm256_unpackhi_epi8(channel[0], channel[1]);
+  const __m256i raLow = _mm256_unpacklo_epi8(channel[2], alpha), raHigh = _mm256_unpackhi_epi8(channel[2], alpha);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_unpacklo_epi16(bgLow, raLow));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_unpackhi_epi16(bgLow, raLow));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm256_unpacklo_epi16(bgHigh, raHigh));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 96), _mm256_unpackhi_epi16(bgHigh, raHigh));
+}
+
+// The runs of thirty-two of `rows` rows (1 or 2) over one chroma row halved across, from
+// col on, where originX + col is even; the column after the last run.
+__attribute__((target("avx2"))) int32_t YuvRunsOfThirtyTwo(const uint8_t* const* yRows, int32_t rows,
+                                                           const uint8_t* uRow, const uint8_t* vRow, int32_t originX,
+                                                           int32_t col, int32_t width, uint8_t* const* outs) {
+  for (; col + 32 <= width; col += 32) {
+    const int32_t fx = originX + col;
+    const YuvChromaTerms terms = YuvChroma16(uRow + (fx >> 1), vRow + (fx >> 1));
+    YuvThirtyTwo(yRows[0] + fx, terms, outs[0] + int64_t(col) * 4);
+    if (rows == 2) YuvThirtyTwo(yRows[1] + fx, terms, outs[1] + int64_t(col) * 4);
+  }
+  return col;
+}
+
 const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 
 }  // namespace
@@ -359,23 +468,37 @@ const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 void ConvertYuvPicture(const uint8_t* y, int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t uvStride,
                        int32_t xShift, int32_t yShift, int32_t originX, int32_t originY, int32_t width,
                        int32_t height, uint8_t* out, int32_t outPitch) {
-  for (int32_t row = 0; row < height; row++) {
+  for (int32_t row = 0; row < height;) {
     const int32_t fy = originY + row;
-    const uint8_t* yRow = y + int64_t(fy) * yStride;
+    // Two rows that share a chroma row go together, so that its terms are worked out once.
+    const int32_t rows = yShift && !(fy & 1) && row + 1 < height ? 2 : 1;
+    const uint8_t* yRows[2] = {y + int64_t(fy) * yStride, nullptr};
+    uint8_t* outs[2] = {out + int64_t(row) * outPitch, nullptr};
+    if (rows == 2) {
+      yRows[1] = yRows[0] + yStride;
+      outs[1] = outs[0] + outPitch;
+    }
     const uint8_t* uRow = u + int64_t(fy >> yShift) * uvStride;
     const uint8_t* vRow = v + int64_t(fy >> yShift) * uvStride;
-    uint8_t* o = out + int64_t(row) * outPitch;
-    auto one = [&](int32_t col) {
+    auto one = [&](int32_t r, int32_t col) {
       const int32_t fx = originX + col;
-      const uint32_t pixel = YuvPixel(yRow[fx], uRow[fx >> xShift], vRow[fx >> xShift]);
-      std::memcpy(o + int64_t(col) * 4, &pixel, 4);
+      const uint32_t pixel = YuvPixel(yRows[r][fx], uRow[fx >> xShift], vRow[fx >> xShift]);
+      std::memcpy(outs[r] + int64_t(col) * 4, &pixel, 4);
     };
-    int32_t col = 0;
+    int32_t start = 0;
     // A pixel that shares its chroma sample with the one before the picture goes alone,
-    // so that each run of sixteen starts on a sample of its own.
-    if (xShift && (originX & 1) && width > 0) one(col++);
+    // so that each run starts on a sample of its own.
+    if (xShift && (originX & 1) && width > 0) {
+      for (int32_t r = 0; r < rows; r++) one(r, 0);
+      start = 1;
+    }
     // Machines without AVX2 take every pixel through the tables.
-    if (g_hasAvx2) col = YuvRunsOfSixteen(yRow, uRow, vRow, xShift, originX, col, width, o);
-    for (; col < width; col++) one(col);
+    if (g_hasAvx2 && xShift) start = YuvRunsOfThirtyTwo(yRows, rows, uRow, vRow, originX, start, width, outs);
+    for (int32_t r = 0; r < rows; r++) {
+      int32_t col = start;
+      if (g_hasAvx2) col = YuvRunsOfSixteen(yRows[r], uRow, vRow, xShift, originX, col, width, outs[r]);
+      for (; col < width; col++) one(r, col);
+    }
+    row += rows;
   }
 }

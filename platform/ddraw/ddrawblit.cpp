@@ -140,6 +140,20 @@ void CopyLoop(const Copy& c) {
 
 template <int B>
 void FillLoop(uint8_t* dst, int32_t pitch, int32_t width, int32_t height, uint32_t value) {
+  // A value of one repeated byte (black, white, the far depth) fills as bytes; any other
+  // fills the first row and copies it down.
+  const size_t rowBytes = size_t(width) * B;
+  bool bytewise = true;
+  for (int i = 1; i < B; i++) bytewise = bytewise && (value >> (8 * i) & 0xFF) == (value & 0xFF);
+  if (bytewise || height > 1) {
+    if (!bytewise) FillLoop<B>(dst, pitch, width, 1, value);
+    for (int32_t y = bytewise ? 0 : 1; y < height; y++) {
+      uint8_t* row = dst + size_t(y) * size_t(pitch);
+      if (bytewise) std::memset(row, int(value & 0xFF), rowBytes);
+      else std::memcpy(row, dst, rowBytes);
+    }
+    return;
+  }
   for (int32_t y = 0; y < height; y++) {
     uint8_t* row = dst + size_t(y) * size_t(pitch);
     // Rows start 4-byte aligned (pitches are multiples of 4), so they fill as arrays.

@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <vector>
 
 #include <dirent.h>
@@ -50,6 +52,100 @@ std::string ToOsForm(const char* path) {
   return utf8;
 }
 
+// Listings of the directories that case-insensitive lookups read, so that a name missing
+// from a directory that has not changed costs a stat rather than a read of the whole
+// directory (a program looks for many companions and archives that are not there). A
+// listing serves while the directory's identity and change times are those it was read
+// with, and is kept only when those times lay well before the reading began: a change
+// made after that must then give other times, even on a file system whose stamps are
+// whole seconds (which show no fraction) or one clock tick coarse.
+struct Listing {
+  std::string path;
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec changed{}, modified{};
+  std::vector<std::string> names;  // in the disk's order
+  uint64_t used = 0;               // 0: an empty slot
+};
+
+constexpr int kListings = 8;
+std::mutex g_listingLock;
+Listing g_listings[kListings];
+uint64_t g_listingUse = 0;
+std::atomic<uint64_t> g_directoryReads{0};
+std::atomic<PlatFsClock> g_listingClock{nullptr};
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+bool SettledBefore(const timespec& stamp, int64_t start) {
+  const int64_t margin = stamp.tv_nsec == 0 ? 3000000000 : 50000000;
+  return Nanoseconds(stamp) < start - margin;
+}
+
+bool ListingMatches(const Listing& l, const std::string& dir, const struct stat& st) {
+  return l.used && l.device == st.st_dev && l.inode == st.st_ino && SameTime(l.changed, st.st_ctim) &&
+         SameTime(l.modified, st.st_mtim) && l.path == dir;
+}
+
+// The first entry of the directory (in the disk's order) whose name equals comp without
+// regard to case, into *hit; false when there is none or the directory cannot be read.
+bool FindNoCase(const std::string& dir, const std::string& comp, std::string* hit) {
+  int64_t start;
+  if (const PlatFsClock clock = g_listingClock.load()) {
+    start = clock();
+  } else {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    start = Nanoseconds(now);
+  }
+  struct stat st;
+  const bool known = stat(dir.c_str(), &st) == 0;
+  if (known) {
+    std::lock_guard<std::mutex> hold(g_listingLock);
+    for (Listing& l : g_listings) {
+      if (!ListingMatches(l, dir, st)) continue;
+      l.used = ++g_listingUse;
+      for (const std::string& name : l.names)
+        if (EqualNoCase(comp, name.c_str())) {
+          *hit = name;
+          return true;
+        }
+      return false;
+    }
+  }
+  const bool keep = known && SettledBefore(st.st_ctim, start) && SettledBefore(st.st_mtim, start);
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  g_directoryReads++;
+  std::vector<std::string> names;
+  bool found = false;
+  while (dirent* e = readdir(d)) {
+    if (!found && EqualNoCase(comp, e->d_name)) {
+      *hit = e->d_name;
+      found = true;
+      if (!keep) break;
+    }
+    if (keep) names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  if (keep) {
+    std::lock_guard<std::mutex> hold(g_listingLock);
+    Listing* slot = &g_listings[0];
+    for (Listing& l : g_listings)
+      if (l.used < slot->used) slot = &l;
+    slot->path = dir;
+    slot->device = st.st_dev;
+    slot->inode = st.st_ino;
+    slot->changed = st.st_ctim;
+    slot->modified = st.st_mtim;
+    slot->names = std::move(names);
+    slot->used = ++g_listingUse;
+  }
+  return found;
+}
+
 std::string MapPath(const char* path, int* found) {
   std::string os = ToOsForm(path);
   if (os.empty() || Exists(os)) {
@@ -70,18 +166,8 @@ std::string MapPath(const char* path, int* found) {
     std::string base = result.empty() ? "." : result;
     std::string candidate = result + (result.empty() || result.back() == '/' ? "" : "/") + comp;
     if (matching && !Exists(candidate) && comp != "." && comp != "..") {
-      DIR* d = opendir(base.c_str());
       std::string hit;
-      if (d) {
-        while (dirent* e = readdir(d)) {
-          if (EqualNoCase(comp, e->d_name)) {
-            hit = e->d_name;
-            break;
-          }
-        }
-        closedir(d);
-      }
-      if (!hit.empty())
+      if (FindNoCase(base, comp, &hit))
         candidate = result + (result.empty() || result.back() == '/' ? "" : "/") + hit;
       else
         matching = false;
@@ -201,6 +287,10 @@ int64_t PlatFileSize(PlatFile* file) {
 }
 
 uint64_t PlatFsReadCount() { return g_readCount.load(); }
+
+uint64_t PlatFsDirectoryReadCount() { return g_directoryReads.load(); }
+
+void PlatFsSetListingClock(PlatFsClock clock) { g_listingClock = clock; }
 
 void PlatFsSetReadHook(PlatFsReadHook hook, void* context) {
   g_readHookContext = context;

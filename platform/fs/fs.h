@@ -36,6 +36,13 @@ int64_t PlatFileTell(PlatFile* file);
 int64_t PlatFileSize(PlatFile* file);
 // Number of reads that reached the OS since the program started (tests count them).
 uint64_t PlatFsReadCount();
+// Number of directories read whole to match a name without regard to case (tests count
+// them: an unchanged directory is read once, then matched from memory).
+uint64_t PlatFsDirectoryReadCount();
+// Tests only: the wall clock (nanoseconds since 1970) against which a directory's change
+// time is judged old enough for its listing to be kept (null: the system's).
+typedef int64_t (*PlatFsClock)();
+void PlatFsSetListingClock(PlatFsClock clock);
 // Tests only: a function called on the reading thread before every read reaches the OS,
 // so that a test can hold a read in flight (null removes it).
 typedef void (*PlatFsReadHook)(void* context);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace gdicore {
@@ -106,7 +107,8 @@ struct Axis {
   int64_t srcStart, srcSize, dstCount;
   int64_t At(int64_t i) const {
     const int64_t n = srcSize < 0 ? -srcSize : srcSize;
-    const int64_t offset = i * n / dstCount;
+    // An unstretched axis needs no division, which would cost more than the copy per pixel.
+    const int64_t offset = n == dstCount ? i : i * n / dstCount;
     return srcSize < 0 ? srcStart - offset : srcStart + offset;
   }
 };
@@ -229,7 +231,6 @@ struct Mapping {
 
 void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Mapping& m) {
   if (Empty(region)) return;
-  Codec in(src.format), out(dst.format);
   const bool same = SameFormat(src.format, dst.format);
   const int32_t w = region.right - region.left;
   std::vector<int32_t> columns(static_cast<size_t>(w));
@@ -247,6 +248,12 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
   const bool shared = src.hold && src.hold == dst.hold;
   const bool upward = shared && m.ys.At(m.flipY ? m.dstY0 - region.top : region.top - m.dstY0) < region.top;
   const RowCopy rowCopy = RowCopyFor(src.format, dst.format, same);
+  // The codecs' tables only for the loops that read them.
+  std::optional<Codec> in, out;
+  if (!rowCopy && !(same && straight && dst.format.bits >= 8)) {
+    in.emplace(src.format);
+    out.emplace(dst.format);
+  }
   // A row that takes every pixel from the source row the last one took is that row again
   // (a stretch's repeated rows), unless the copy reads the memory it writes.
   const bool whole = std::find(columns.begin(), columns.end(), -1) == columns.end();
@@ -281,15 +288,15 @@ void Transfer(Picture& dst, const PlatRect& region, const Picture& src, const Ma
       rowCopy(from, to + size_t(region.left) * dstBytes, columns.data(), w, straight);
       continue;
     }
-    if (!same && in.f->bits >= 16 && out.f->bits >= 16) {
-      ConvertRun(in, out, from, to + size_t(region.left) * size_t(out.f->bits / 8), columns.data(), w);
+    if (!same && src.format.bits >= 16 && dst.format.bits >= 16) {
+      ConvertRun(*in, *out, from, to + size_t(region.left) * size_t(dst.format.bits / 8), columns.data(), w);
       continue;
     }
     for (int32_t i = 0; i < w; i++) {
       const int32_t sx = columns[size_t(i)];
       if (sx < 0) continue;
-      const uint32_t raw = in.Raw(from, sx);
-      out.PutRaw(to, region.left + i, same ? raw : out.FromRgb(in.ToRgb(raw)));
+      const uint32_t raw = in->Raw(from, sx);
+      out->PutRaw(to, region.left + i, same ? raw : out->FromRgb(in->ToRgb(raw)));
     }
   }
 }

@@ -4,6 +4,9 @@
 // millisecond that first shows it and in the first read of a later one: the engine reads
 // the state at most once per millisecond for any of its queries, so the query of the
 // frame after the one whose read took the tap (the game's pad read) still sees it.
+// Likewise a key that reads of only one millisecond showed held before it was let go (the
+// press taken in by a query late in a slow frame, the release just before the next
+// frame's pad read) shows held once more, in the first read of a later millisecond.
 //
 // Codes are the key state's own (scan codes, device key codes or virtual keys). Not
 // locked: the key state's owner calls it under its own lock.
@@ -14,33 +17,47 @@
 
 template <int N>
 struct PlatKeyTaps {
-  enum : uint8_t { kNone, kUnshown, kShown };
-  uint8_t pressedUnread[N] = {};  // pressed since the last read
-  uint8_t tap[N] = {};
+  enum : uint8_t {
+    kNone,
+    kDown,       // pressed, no read since
+    kDownShown,  // pressed, shown by reads of the millisecond shownAt only
+    kTapped,     // pressed and let go, no read since
+    kTapShown,   // a tap shown by reads of the millisecond shownAt
+    kOwed,       // let go while kDownShown: one more read, of a later millisecond, shows it
+  };
+  uint8_t state[N] = {};
   uint32_t shownAt[N] = {};
 
-  void Press(int code) { pressedUnread[code] = 1, tap[code] = kNone; }
+  void Press(int code) { state[code] = kDown; }
   void Release(int code) {
-    if (pressedUnread[code]) tap[code] = kUnshown;
+    if (state[code] == kDown) state[code] = kTapped;
+    else if (state[code] == kDownShown) state[code] = kOwed;
   }
-  // During a read at `now`, for each code: true while the code's tap must show held.
+  // During a read at `now`, for each code: true while the code must show held though it
+  // is let go (a key still down shows held by its own state).
   bool ShowsHeld(int code, uint32_t now) {
-    switch (tap[code]) {
-      case kUnshown:
-        tap[code] = kShown;
+    switch (state[code]) {
+      case kDown:
+        state[code] = kDownShown;
+        shownAt[code] = now;
+        return false;
+      case kDownShown:
+        if (now != shownAt[code]) state[code] = kNone;
+        return false;
+      case kTapped:
+        state[code] = kTapShown;
         shownAt[code] = now;
         return true;
-      case kShown:
-        if (now != shownAt[code]) tap[code] = kNone;
+      case kTapShown:
+        if (now != shownAt[code]) state[code] = kNone;
+        return true;
+      case kOwed:
+        if (now == shownAt[code]) return false;
+        state[code] = kNone;
         return true;
       default:
         return false;
     }
   }
-  // After a read: what was pressed has been seen.
-  void ReadDone() { std::memset(pressedUnread, 0, sizeof pressedUnread); }
-  void Reset() {
-    std::memset(pressedUnread, 0, sizeof pressedUnread);
-    std::memset(tap, 0, sizeof tap);
-  }
+  void Reset() { std::memset(state, 0, sizeof state); }
 };

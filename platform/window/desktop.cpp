@@ -113,7 +113,6 @@ int PlatGetKeyboardState(uint8_t state[256]) {
     state[vk] |= 0x80;
     if (IsSideKey(vk)) state[PlainOfSide(vk)] |= 0x80;
   }
-  q.taps.ReadDone();
   return 1;
 }
 

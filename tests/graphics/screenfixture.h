@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/base/log.h"
+#include "engine/d3d/direct3d.h"
 #include "engine/d3d/services.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,8 @@ class HeadlessScreenTest : public ::testing::Test {
     PlatDisplayHeadlessSetDesktop(HeadlessDesktop(32), 0);
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
+    // Texture formats a renderer of an earlier test enumerated are not this test's.
+    std::memset(&g_Direct3D.textureFormats, 0, sizeof g_Direct3D.textureFormats);
     // The 2D cores' pixels; a test that wants the device sets InitializeDirect3D itself.
     PinNo3DDevice();
     savedDrawState = g_DrawState;

@@ -72,41 +72,53 @@ JpegSegment FirstScan(const Bytes& file) {
   return {0, 0, -1};
 }
 
-// A file cut at a given length: refused wherever its data end before its last scan
-// line (only the end-of-image marker may be missing: libjpeg would fill what is
-// missing with grey, for as many rows as the header says), and without a word from
-// the library on the terminal.
-TEST_F(JpegLoad, AFileThatEndsBeforeItsLastScanLineIsRefused) {
-  const Bytes whole = PatternJpeg(24, 16, 3);
+// A file cut at a given length is refused wherever it ends before its end-of-image
+// marker: inside a scan (libjpeg would fill what is missing with grey, for as many rows
+// as the header says), after the last scan, or in a progressive file between two scans
+// (libjpeg would show the picture at the quality of the scans it had). The whole file
+// loads, and nothing reaches the terminal.
+TEST_F(JpegLoad, AFileThatEndsBeforeItsEndOfImageMarkerIsRefused) {
   struct Cut {
     std::string name;
-    size_t size;
+    Bytes file;
     int result;
   };
-  std::vector<Cut> cuts = {{"empty", 0, -1}, {"inside SOI", 1, -1}};
-  for (const JpegSegment& s : JpegSegments(whole)) {
-    if (s.offset == 0) continue;
-    cuts.push_back({"before marker " + std::to_string(s.marker), s.offset, s.marker == 0xD9 ? 0 : -1});
-    if (s.marker == 0xC0 || s.marker == 0xDA)
-      cuts.push_back({"inside marker " + std::to_string(s.marker), s.offset + 5, -1});
-    if (s.marker == 0) {
-      cuts.push_back({"inside the scan", s.offset + s.size / 2, -1});
-      cuts.push_back({"one byte before the scan's end", s.offset + s.size - 1, -1});
+  std::vector<Cut> cuts = {{"empty", {}, -1}, {"not a JPEG", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, -1}};
+  for (const bool progressive : {false, true}) {
+    const Bytes whole = PatternJpeg(24, 16, 3, 75, progressive);
+    const std::string kind = progressive ? "progressive, " : "baseline, ";
+    auto cut = [&](const std::string& name, size_t size, int result) {
+      cuts.push_back({kind + name, Bytes(whole.begin(), whole.begin() + long(size)), result});
+    };
+    cut("inside SOI", 1, -1);
+    int scans = 0;
+    for (const JpegSegment& s : JpegSegments(whole)) {
+      if (s.offset == 0) continue;
+      if (s.marker == 0xDA) scans++;
+      cut("before marker " + std::to_string(s.marker) + " (scan " + std::to_string(scans) + ")", s.offset, -1);
+      if (s.marker == 0xC0 || s.marker == 0xC2 || s.marker == 0xDA)
+        cut("inside marker " + std::to_string(s.marker), s.offset + 5, -1);
+      if (s.marker == 0) {
+        cut("inside scan " + std::to_string(scans), s.offset + s.size / 2, -1);
+        cut("one byte before the end of scan " + std::to_string(scans), s.offset + s.size - 1, -1);
+      }
     }
+    cut("whole", whole.size(), 0);
+    // The cuts between scans are what this table is for.
+    EXPECT_GT(scans, progressive ? 2 : 0);
   }
-  cuts.push_back({"not a JPEG", 8, -1});
   for (Cut& c : cuts) {
     SCOPED_TRACE(c.name);
-    Bytes file(whole.begin(), whole.begin() + long(c.size));
-    if (c.name == "not a JPEG") file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     GraphImage image;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DecodeWith(DecodeJpegImage, file, &image), c.result);
+    EXPECT_EQ(DecodeWith(DecodeJpegImage, c.file, &image), c.result);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    if (c.result == 0) ExpectLoaded(image, c.file);
     FreeGraphImageCore(&image);
   }
   // A stream that stops delivering inside the scan while its size says there is more
   // ends the data there too, rather than offering its old buffer again.
+  const Bytes whole = PatternJpeg(24, 16, 3);
   const JpegSegment scan = FirstScan(whole);
   GraphImage image;
   EXPECT_EQ(DecodeWith(DecodeJpegImage, whole, &image, UINT32_MAX, int64_t(scan.offset + scan.size / 2)), -1);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -240,40 +241,72 @@ TEST(MovieConversion, StaysWithinThreeOfSdlsBt601ConversionOnRandomPlanes) {
   EXPECT_LE(largest, 3);
 }
 
-// The conversion runs pixels eight or sixteen at a time and the rest one by one: every
-// width, odd start and chroma layout gives exactly what the tables give pixel by pixel.
+// One pixel through the tables, the way the conversion is defined.
+uint32_t TablePixel(int cy, int cu, int cv) {
+  const uint8_t* clamp = YuvClampTable + 512;
+  const int32_t l = YuvCoefficientTables[YUV_LUMA][cy] + 8192;
+  return 0xFF000000u | uint32_t(clamp[(l + YuvCoefficientTables[YUV_V_RED][cv]) >> 14]) << 16 |
+         uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_GREEN][cu] + YuvCoefficientTables[YUV_V_GREEN][cv]) >> 14])
+             << 8 |
+         uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_BLUE][cu]) >> 14]);
+}
+
+// The conversion runs pixels thirty-two or sixteen at a time, two rows at once where they
+// share a chroma row, and the rest one by one: every width, height, odd start and chroma
+// layout gives exactly what the tables give pixel by pixel.
 TEST(MovieConversion, EveryRunLengthGivesWhatTheTablesGive) {
   BuildYuvTables();
-  constexpr int kStride = 64, kRows = 6;
+  constexpr int kStride = 112, kRows = 8;
   std::mt19937 random(99);
   std::vector<uint8_t> y(kStride * kRows), u(kStride * kRows), v(kStride * kRows);
   for (auto* plane : {&y, &u, &v})
     for (uint8_t& b : *plane) b = uint8_t(random());
-  auto table = [](int cy, int cu, int cv) {
-    const uint8_t* clamp = YuvClampTable + 512;
-    const int32_t l = YuvCoefficientTables[YUV_LUMA][cy] + 8192;
-    return 0xFF000000u | uint32_t(clamp[(l + YuvCoefficientTables[YUV_V_RED][cv]) >> 14]) << 16 |
-           uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_GREEN][cu] + YuvCoefficientTables[YUV_V_GREEN][cv]) >> 14])
-               << 8 |
-           uint32_t(clamp[(l + YuvCoefficientTables[YUV_U_BLUE][cu]) >> 14]);
-  };
   const int shifts[][2] = {{1, 1}, {1, 0}, {0, 0}};
   for (const auto& sh : shifts)
     for (int originX : {0, 1, 2, 3})
-      for (int width = 1; width <= 40; width++) {
-        const int originY = originX & 1, height = 3;
-        std::vector<uint32_t> out(size_t(width) * height, 0);
-        ConvertYuvPicture(y.data(), kStride, u.data(), v.data(), kStride, sh[0], sh[1], originX, originY, width,
-                          height, reinterpret_cast<uint8_t*>(out.data()), width * 4);
-        for (int row = 0; row < height; row++)
-          for (int col = 0; col < width; col++) {
-            const int fx = originX + col, fy = originY + row;
-            const size_t c = size_t(fy >> sh[1]) * kStride + size_t(fx >> sh[0]);
-            ASSERT_EQ(out[size_t(row) * width + col], table(y[size_t(fy) * kStride + fx], u[c], v[c]))
-                << "shift " << sh[0] << "," << sh[1] << " origin " << originX << " width " << width << " at " << col
-                << "," << row;
+      for (int originY : {0, 1})
+        for (int height : {1, 2, 3, 4})
+          for (int width = 1; width <= 100; width++) {
+            // A pitch past the row, whose gap must stay as it was.
+            const int pitch = width + 3;
+            std::vector<uint32_t> out(size_t(pitch) * height, 0x12345678u);
+            ConvertYuvPicture(y.data(), kStride, u.data(), v.data(), kStride, sh[0], sh[1], originX, originY, width,
+                              height, reinterpret_cast<uint8_t*>(out.data()), pitch * 4);
+            std::vector<uint32_t> want(out.size(), 0x12345678u);
+            for (int row = 0; row < height; row++)
+              for (int col = 0; col < width; col++) {
+                const int fx = originX + col, fy = originY + row;
+                const size_t c = size_t(fy >> sh[1]) * kStride + size_t(fx >> sh[0]);
+                want[size_t(row) * pitch + col] = TablePixel(y[size_t(fy) * kStride + fx], u[c], v[c]);
+              }
+            const auto differs = std::mismatch(out.begin(), out.end(), want.begin());
+            ASSERT_TRUE(differs.first == out.end())
+                << "shift " << sh[0] << "," << sh[1] << " origin " << originX << "," << originY << " size " << width
+                << "x" << height << " at " << (differs.first - out.begin()) % pitch << ","
+                << (differs.first - out.begin()) / pitch;
           }
-      }
+}
+
+// Every Y, U and V through the runs that share chroma: a 4:2:2 picture whose rows are
+// every U and V pair, each over Y from 0 to 255, gives what the tables give.
+TEST(MovieConversion, EveryComponentTripleGivesWhatTheTablesGive) {
+  BuildYuvTables();
+  constexpr int kW = 256, kH = 65536;
+  std::vector<uint8_t> y(size_t(kW) * kH), u(size_t(kW / 2) * kH), v(size_t(kW / 2) * kH);
+  for (size_t row = 0; row < kH; row++) {
+    for (int col = 0; col < kW; col++) y[row * kW + col] = uint8_t(col);
+    std::memset(&u[row * (kW / 2)], int(row & 0xFF), kW / 2);
+    std::memset(&v[row * (kW / 2)], int(row >> 8), kW / 2);
+  }
+  std::vector<uint32_t> out(size_t(kW) * kH);
+  ConvertYuvPicture(y.data(), kW, u.data(), v.data(), kW / 2, 1, 0, 0, 0, kW, kH,
+                    reinterpret_cast<uint8_t*>(out.data()), kW * 4);
+  int wrong = 0;
+  for (size_t row = 0; row < kH; row++)
+    for (int col = 0; col < kW; col++)
+      if (out[row * kW + col] != TablePixel(col, int(row & 0xFF), int(row >> 8)) && wrong++ < 5)
+        ADD_FAILURE() << "Y " << col << " U " << (row & 0xFF) << " V " << (row >> 8);
+  EXPECT_EQ(wrong, 0);
 }
 
 // Over the whole cube, out-of-gamut corners included, each channel is the BT.601 formula

@@ -157,6 +157,14 @@ TEST(ConvertBlitRect, FastPathsWidenByShifting) {
     o.key = 0xFF00FF;
     EXPECT_EQ(Converted(c.dst, c.src, c.in, o), c.out) << c.name;
   }
+  // Every 5:6:5 value in one row, long enough for the widened loop and its tail.
+  Pixels every(65536 + 7), widened(every.size());
+  for (size_t i = 0; i < every.size(); i++) {
+    const uint32_t v = uint32_t(i) & 0xFFFF;
+    every[i] = v;
+    widened[i] = (v & 0x1F) << 3 | (v >> 5 & 0x3F) << 10 | (v >> 11) << 19;
+  }
+  EXPECT_EQ(Converted(&kXrgb, &kRgb565, every, Options{}), widened) << "565 to xrgb, every value";
 }
 
 TEST(ConvertBlitRect, GeneralRuleWidensOverTheFullRange) {

@@ -793,10 +793,12 @@ TEST_F(D3DTest, TheSpanPathDrawsWhatTheGeneralPathDraws) {
 }
 
 // The span functions against the general path on random states: every pair of texture and
-// target formats, both filters, every op and argument, alpha tests, blends and the colour
-// key, over shapes that take each road of the spans (a texel a pixel, filtered at texel
-// centres, scaled, mirrored, turned, coordinates on the 1/512-texel boundaries where the
-// stepped addresses must give way to the double evaluation, and wild ones).
+// target formats, both filters, every op and argument, alpha tests, blends, culling and the
+// colour key, over shapes that take each road of the spans (a texel a pixel, filtered at
+// texel centres, scaled, mirrored, turned, coordinates on the 1/512-texel boundaries where
+// the stepped addresses must give way to the double evaluation, and wild ones) and of the
+// rectangles drawn as rows (quads as lists and strips, split along either diagonal, off the
+// pixel grid, scissored, halves that differ in colour or texture mapping).
 TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
   const PlatDDPixelFormat formats[] = {Format565(), Format555(), Format1555(), Format4444(), Format888(), Format8888()};
   const uint32_t ops[] = {PLAT_D3DTOP_SELECTARG1, PLAT_D3DTOP_SELECTARG2, PLAT_D3DTOP_MODULATE,
@@ -816,7 +818,7 @@ TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
     ~SpanPathOn() { soft::SetSpanPath(true); }
   } restore;
   int changed = 0;
-  constexpr int kCases = 600;
+  constexpr int kCases = 900;
   for (int c = 0; c < kCases; c++) {
     const uint32_t tf = pick(6), gf = pick(6), tw = 1 + pick(40), th = 1 + pick(40);
     PlatDDSurface texture = Texture(formats[tf], tw, th);
@@ -857,13 +859,21 @@ TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
     PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAREF, pick(256));
     PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_ALPHAFUNC, 1 + pick(8));
     PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_COLORKEYENABLE, pick(2));
+    PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_CULLMODE, 1 + pick(3));
+    if (pick(4) == 0) {
+      PlatD3DViewport view{pick(kW / 2), pick(kH / 2), 0, 0, 0, 1};
+      view.width = 1 + pick(kW - view.x);
+      view.height = 1 + pick(kH - view.y);
+      ASSERT_EQ(PlatD3DDeviceSetViewport(d, &view), PLAT_D3D_OK);
+    }
 
     const uint32_t diffuse = next() ^ next() << 16;
     const float x0 = float(pick(kW)) - 8.5f, y0 = float(pick(kH)) - 8.5f;
     const float w = float(1 + pick(40)), h = float(1 + pick(30));
     const float u0 = float(pick(tw)) / float(tw), v0 = float(pick(th)) / float(th);
     std::vector<PlatD3DTexturedVertex> shape;
-    const uint32_t kind = pick(7);
+    bool strip = false;
+    const uint32_t kind = pick(9);
     SCOPED_TRACE(testing::Message() << "case " << c << ", shape " << kind << ", texture " << tf << " " << tw << "x"
                                     << th << ", target " << gf);
     switch (kind) {
@@ -903,15 +913,37 @@ TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
           shape.push_back({float(pick(kW + 20)) - 10 + unit(), float(pick(kH + 20)) - 10 + unit(), 0, 1, diffuse,
                            unit() * 4 - 2, unit() * 4 - 2});
         break;
-      default:  // far coordinates, clipped first
+      case 6:  // far coordinates, clipped first
         shape = Quad(-3e6f, y0, 5e6f, y0 + h, diffuse, -1e5f, v0, 1e5f, v0 + 0.5f);
         break;
+      default: {
+        // A quad off the pixel grid, as a list along either diagonal or as a strip, its
+        // texture mapped any way or sheared, its halves' colours alike or not.
+        const float x1 = x0 + unit() * 40, y1 = y0 + unit() * 30, ax = x0 + unit(), ay = y0 + unit();
+        const float us[2] = {unit() * 1.4f - 0.2f, unit() * 1.4f - 0.2f}, vs[2] = {unit() * 1.4f - 0.2f, unit()};
+        const bool sheared = pick(6) == 0;
+        PlatD3DTexturedVertex k[4];
+        for (int i = 0; i < 4; i++)
+          k[i] = {i & 1 ? x1 : ax, i & 2 ? y1 : ay, 0, 1, diffuse, us[i & 1] + (sheared && i == 3 ? 0.1f : 0.0f),
+                  vs[i >> 1]};
+        strip = kind == 8;
+        const int order = int(pick(4));
+        static constexpr int kOrders[4][6] = {{0, 1, 2, 1, 3, 2}, {0, 1, 3, 0, 3, 2}, {3, 2, 1, 2, 0, 1}, {1, 3, 0, 0, 3, 2}};
+        if (strip) shape = {k[0], k[1], k[2], k[3]};
+        else
+          for (int i : kOrders[order]) shape.push_back(k[i]);
+        if (pick(6) == 0) shape[strip ? 1 : 3].diffuse = ~diffuse;
+        break;
+      }
     }
     std::vector<uint32_t> drawn[2];
     for (const bool span : {true, false}) {
       soft::SetSpanPath(span);
       SetPixels(target, destination);
-      ASSERT_EQ(DrawList(d, shape), PLAT_D3D_OK);
+      ASSERT_EQ(strip ? PlatD3DDeviceDrawPrimitive(d, PLAT_D3DPT_TRIANGLESTRIP, PLAT_D3DFVF_TEXTUREDVERTEX, shape.data(),
+                                                   uint32_t(shape.size()), 0)
+                      : DrawList(d, shape),
+                PLAT_D3D_OK);
       drawn[span] = Pixels(target);
     }
     soft::SetSpanPath(true);

@@ -726,6 +726,35 @@ TEST_F(DDrawTest, OverlaysArePlacedOnThePrimaryAndEachPlacementIsKept) {
   EXPECT_EQ(caps.caps, 0u) << "no overlay, no overlay limits";
 }
 
+// Fills of a rectangle in every format, with values of one byte repeated (memset) and
+// values that are not (a first row copied down): every pixel of the rectangle takes the
+// value, and every pixel around it stays as it was.
+TEST_F(DDrawTest, FillsOfEveryValueKindCoverTheirRectangleOnly) {
+  for (const FormatCase& c : kFormats) {
+    const bool z = IsDepth(c);
+    const uint32_t bytes = c.format.bitCount / 8;
+    const uint32_t valueMask = bytes == 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1;
+    for (const uint32_t value : {0u, 0xFFFFFFFFu, 0x5A5A5A5Au, c.a, c.b, 0x12345678u}) {
+      SCOPED_TRACE(std::string(c.name) + " " + std::to_string(value));
+      const uint32_t caps = (z ? PLAT_DDSCAPS_ZBUFFER : PLAT_DDSCAPS_OFFSCREENPLAIN) | PLAT_DDSCAPS_SYSTEMMEMORY;
+      PlatDDSurface dst = Make(caps, 37, 9, &c.format);
+      ASSERT_NE(dst, 0u);
+      std::vector<uint32_t> before(37 * 9);
+      for (size_t i = 0; i < before.size(); i++) before[i] = uint32_t(i * 2654435761u) & valueMask;
+      SetPixels(dst, before);
+      PlatDDBltFx fx{sizeof fx, value, value};
+      const PlatRect box{3, 2, 36, 8};
+      ASSERT_EQ(PlatDDSurfaceBlt(dst, &box, 0, nullptr, z ? PLAT_DDBLT_DEPTHFILL : PLAT_DDBLT_COLORFILL, &fx),
+                PLAT_DD_OK);
+      std::vector<uint32_t> want = before;
+      for (int32_t y = box.top; y < box.bottom; y++)
+        for (int32_t x = box.left; x < box.right; x++) want[size_t(y * 37 + x)] = value & valueMask;
+      EXPECT_EQ(Pixels(dst), want);
+      PlatDDSurfaceRelease(dst);
+    }
+  }
+}
+
 // The row loops of the blits (keyed rows as a select, stretches with their columns worked
 // out once and repeated rows copied) give what the general pixel-by-pixel copy gives: in
 // each colour format, BltFast with and without a key range (one that is empty among them),

@@ -1,6 +1,6 @@
 // The display and its surfaces on SDL, each case in a child process of its own (the back
 // end is chosen once per process): under the dummy video driver the upload reaches the
-// window's texture; under Xvfb the X screen, read back from its frame-buffer file, shows
+// window; under Xvfb the X screen, read back from its frame-buffer file, shows
 // exactly what was blitted, in a window and scaled in full screen, and what a window's
 // device context drew.
 #include "platform/ddraw/ddraw.h"
@@ -115,7 +115,7 @@ bool PatternAtTheClientArea(const XwdImage& screen) {
 }
 
 // A window at (100, 80) of 200 x 150: a pattern blitted onto the primary at its client
-// rectangle reaches its texture and, on a real screen, the same pixels of the screen.
+// rectangle reaches the window and, on a real screen, the same pixels of the screen.
 void PatternInAWindow() {
   const PlatWnd window = OpenWindow(100, 80, 200, 150, false);
   ASSERT_NE(window, 0u);
@@ -208,30 +208,30 @@ void ExpectChildPassed(const ChildRun& run) {
 
 }  // namespace
 
-TEST(DisplaySdl, ABlitOntoThePrimaryReachesTheWindowsTextureUnderTheDummyDriver) {
+TEST(DisplaySdl, ABlitOntoThePrimaryReachesTheWindowUnderTheDummyDriver) {
   if (ChildMarker()) return PatternInAWindow();
-  ExpectChildPassed(RunChild("DisplaySdl.ABlitOntoThePrimaryReachesTheWindowsTextureUnderTheDummyDriver", "",
+  ExpectChildPassed(RunChild("DisplaySdl.ABlitOntoThePrimaryReachesTheWindowUnderTheDummyDriver", "",
                              "SDL_VIDEODRIVER=dummy"));
 }
 
 namespace {
 
-ChildRun RunUnderXvfb(const std::string& test, bool* available) {
+ChildRun RunUnderXvfb(const std::string& test, bool* available, const std::string& env = "") {
   *available = HaveVirtualDisplay();
   if (!*available) return {};
   char dir[] = "/tmp/kr_fb_XXXXXX";
   if (!mkdtemp(dir)) return {};
   ChildRun run = RunChild(test, OnVirtualDisplay(std::string("-fbdir ") + dir),
-                          std::string("KR_FBDIR=") + dir + " SDL_VIDEODRIVER=x11");
+                          std::string("KR_FBDIR=") + dir + " SDL_VIDEODRIVER=x11 " + env);
   std::remove((std::string(dir) + "/Xvfb_screen0").c_str());
   rmdir(dir);
   return run;
 }
 
 // Runs the test in a child under Xvfb and expects it to pass; skipped without an X server.
-void ExpectPassedUnderXvfb(const std::string& test) {
+void ExpectPassedUnderXvfb(const std::string& test, const std::string& env = "") {
   bool available = false;
-  const ChildRun run = RunUnderXvfb(test, &available);
+  const ChildRun run = RunUnderXvfb(test, &available, env);
   if (!available || !run.ran) GTEST_SKIP() << "no X server could start";
   ExpectChildPassed(run);
 }
@@ -241,6 +241,13 @@ void ExpectPassedUnderXvfb(const std::string& test) {
 TEST(DisplaySdl, TheXScreenShowsThePatternInTheWindowsClientArea) {
   if (ChildMarker()) return PatternInAWindow();
   ExpectPassedUnderXvfb("DisplaySdl.TheXScreenShowsThePatternInTheWindowsClientArea");
+}
+
+// SDL's software renderer takes the store into the window's framebuffer without its
+// texture: the screen shows the same pixels.
+TEST(DisplaySdl, TheSoftwareRenderersFramebufferShowsTheSamePixels) {
+  if (ChildMarker()) return PatternInAWindow();
+  ExpectPassedUnderXvfb("DisplaySdl.TheSoftwareRenderersFramebufferShowsTheSamePixels", "SDL_RENDER_DRIVER=software");
 }
 
 TEST(DisplaySdl, AFullScreenStoreFillsTheXScreenScaled) {

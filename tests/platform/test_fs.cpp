@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -57,6 +59,58 @@ TEST_F(TempDir, PathMappingTable) {
   std::string mapped;
   EXPECT_EQ(PlatFsMapPath("DATA\\IMG.PNG", &mapped), 1);
   EXPECT_EQ(mapped, "Data/Img.PNG");
+}
+
+// A directory read whole to match a name without regard to case is matched from memory
+// while it stays as it was, and read again after any change to its entries; one whose
+// change time is too recent to rule out a change within the same stamp is read every
+// time.
+int64_t g_listingNow = 0;
+
+TEST_F(TempDir, CaseInsensitiveLookupsReadAnUnchangedDirectoryOnce) {
+  ASSERT_EQ(PlatMakeDirectory((dir + "/Data").c_str()), 0);
+  Write(dir + "/Data/Img.PNG", "x");
+  const std::string data = dir + "/Data";
+  PlatFsSetListingClock([] { return g_listingNow; });
+  // The clock an hour past, or a hundredth of a second past, the directory's last change.
+  auto settle = [&](bool old) {
+    struct stat st;
+    ASSERT_EQ(stat(data.c_str(), &st), 0);
+    g_listingNow = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec +
+                   (old ? int64_t(3600) * 1000000000 : 10000000);
+  };
+  struct Step {
+    const char* change;  // a rename inside Data before the lookup ("from>to"), or ""
+    bool old;
+    const char* lookup;  // under Data
+    int found;
+    const char* mapped;  // under Data
+    uint64_t reads;
+  } steps[] = {
+      {"", true, "img_a.png", 0, "img_a.png", 1},
+      {"", true, "img_a.png", 0, "img_a.png", 0},
+      {"", true, "IMG.png", 1, "Img.PNG", 0},
+      {"Img.PNG>IMG_A.PNG", true, "img_a.png", 1, "IMG_A.PNG", 1},
+      {"", true, "img.png", 0, "img.png", 0},
+      {"IMG_A.PNG>Img_a.png", true, "IMG_A.png", 1, "Img_a.png", 1},
+      {"Img_a.png>img_b.png", false, "IMG_B.png", 1, "img_b.png", 1},
+      {"", false, "IMG_B.png", 1, "img_b.png", 1},
+  };
+  for (const Step& step : steps) {
+    const std::string change = step.change;
+    if (!change.empty()) {
+      const size_t cut = change.find('>');
+      ASSERT_EQ(std::rename((data + "/" + change.substr(0, cut)).c_str(), (data + "/" + change.substr(cut + 1)).c_str()),
+                0);
+    }
+    settle(step.old);
+    const uint64_t before = PlatFsDirectoryReadCount();
+    std::string mapped;
+    EXPECT_EQ(PlatFsMapPath((data + "/" + step.lookup).c_str(), &mapped), step.found) << step.lookup;
+    EXPECT_EQ(mapped, data + "/" + step.mapped) << step.lookup;
+    EXPECT_EQ(PlatFsDirectoryReadCount() - before, step.reads) << step.change << " " << step.lookup;
+  }
+  PlatFsSetListingClock(nullptr);
 }
 
 TEST_F(TempDir, ReadWriteSeek) {

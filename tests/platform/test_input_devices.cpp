@@ -129,7 +129,9 @@ TEST_F(InputDevices, ADeviceReadsOnlyOnceAcquiredInItsOwnFormat) {
 // A key pressed and let go between two reads shows held through the millisecond of the
 // first read that shows it and in the first read of a later one (a game whose reads of a
 // frame are spread over milliseconds would otherwise lose a press shorter than its
-// frame); a key held across a read and let go reads released at once.
+// frame); a key held across reads of one millisecond only and let go reads released in
+// that millisecond and held once more in the first read of a later one; a key held across
+// reads of two milliseconds and let go reads released at once.
 TEST_F(InputDevices, TheKeyboardKeepsAPressThatEndedBetweenTwoReads) {
   PlatClockSetManual(1, 1000);
   PlatInputDevice* keyboard = Make(PLAT_DIGUID_SYSKEYBOARD, PLAT_DIFMT_KEYBOARD);
@@ -147,6 +149,15 @@ TEST_F(InputDevices, TheKeyboardKeepsAPressThatEndedBetweenTwoReads) {
   EXPECT_EQ(read(0xCB), 0x80);  // the first read of a later one
   EXPECT_EQ(read(0xCB), 0);
   PlatHeadlessKey(0, PLAT_VK_LEFT, 1);
+  EXPECT_EQ(read(0xCB), 0x80);
+  PlatHeadlessKey(0, PLAT_VK_LEFT, 0);
+  EXPECT_EQ(read(0xCB), 0);
+  PlatClockAdvance(1);
+  EXPECT_EQ(read(0xCB), 0x80);
+  EXPECT_EQ(read(0xCB), 0);
+  PlatHeadlessKey(0, PLAT_VK_LEFT, 1);
+  EXPECT_EQ(read(0xCB), 0x80);
+  PlatClockAdvance(1);
   EXPECT_EQ(read(0xCB), 0x80);
   PlatHeadlessKey(0, PLAT_VK_LEFT, 0);
   EXPECT_EQ(read(0xCB), 0);

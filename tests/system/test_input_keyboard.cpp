@@ -81,6 +81,8 @@ TEST_F(InputTest, AFailedKeyboardReadKeepsTheOldState) {
   Start();
   PressOutside(PLAT_VK_LEFT);
   EXPECT_EQ(IsKeyDownCore(kLeft), 1);
+  PlatClockAdvance(1);  // held through reads of two milliseconds: let go, it reads so
+  EXPECT_EQ(IsKeyDownCore(kLeft), 1);
   const uint32_t sampled = g_InputState.keyboardSampleTime;
   PlatClockAdvance(1);
   PressOutside(PLAT_VK_LEFT, 0);
@@ -137,6 +139,8 @@ TEST_F(InputTest, AKeyBeforeAPadAndAPadAsMinusOne) {
   Start();
   PlatHeadlessInputPadButton(1, 3, 1);
   PressOutside(PLAT_VK_LEFT);
+  EXPECT_EQ(GetFirstHeldInputCore(1), kLeft);
+  PlatClockAdvance(1);  // held through reads of two milliseconds: let go, it reads so
   EXPECT_EQ(GetFirstHeldInputCore(1), kLeft);
   PressOutside(PLAT_VK_LEFT, 0);
   PlatClockAdvance(1);

@@ -148,7 +148,8 @@ int32_t Prepare(const Device& dev, soft::Draw* d, soft::Surface* textures) {
   const uint32_t* rs = dev.states;
   d->depth = nullptr;
   PlatDDSurfaceMemory z;
-  if (target.depth && PlatDDSurfaceGetMemory(target.depth, &z) == PLAT_DD_OK && z.format.bitCount == 16 &&
+  // Without the z test and write the depth surface plays no part.
+  if (rs[PLAT_D3DRS_ZENABLE] != PLAT_D3DZB_FALSE && target.depth && PlatDDSurfaceGetMemory(target.depth, &z) == PLAT_DD_OK && z.format.bitCount == 16 &&
       (z.format.flags & PLAT_DDPF_ZBUFFER) && z.width >= target.width && z.height >= target.height) {
     d->depth = z.bits;
     d->depthPitch = z.pitch;
@@ -234,13 +235,25 @@ int32_t CheckDraw(PlatD3DDevice device, PlatD3DPrimitiveType type, uint32_t fvf,
   return PLAT_D3D_OK;
 }
 
-// Draws the triangles of a list or strip of n vertices, vertex k being at(k).
+// Draws the triangles of a list or strip of n vertices, vertex k being at(k). Two triangles
+// in turn that make a screen rectangle (a sprite's quad) may go as one; they cover no pixel
+// twice, so the order within the pair is no matter.
 template <typename At>
 void DrawTriangles(const soft::Draw& draw, PlatD3DPrimitiveType type, uint32_t n, At at) {
-  if (type == PLAT_D3DPT_TRIANGLELIST) {
-    for (uint32_t k = 0; k + 3 <= n; k += 3) soft::DrawTriangle(draw, at(k), at(k + 1), at(k + 2), false);
-  } else {
-    for (uint32_t k = 0; k + 3 <= n; k++) soft::DrawTriangle(draw, at(k), at(k + 1), at(k + 2), (k & 1) != 0);
+  const uint32_t stride = type == PLAT_D3DPT_TRIANGLELIST ? 3 : 1;
+  const bool strip = stride == 1;
+  for (uint32_t k = 0; k + 3 <= n; k += stride) {
+    const soft::Vertex a[3] = {at(k), at(k + 1), at(k + 2)};
+    const bool reversed = strip && (k & 1) != 0;
+    if (k + stride + 3 <= n) {
+      const uint32_t m = k + stride;
+      const soft::Vertex b[3] = {at(m), at(m + 1), at(m + 2)};
+      if (soft::DrawRectangle(draw, a, reversed, b, strip && (m & 1) != 0)) {
+        k = m;
+        continue;
+      }
+    }
+    soft::DrawTriangle(draw, a[0], a[1], a[2], reversed);
   }
 }
 

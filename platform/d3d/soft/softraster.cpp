@@ -5,6 +5,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <vector>
+
 
 namespace soft {
 
@@ -330,7 +333,7 @@ inline int PickAlpha(const SpanArg& a, int texelAlpha) {
 // once per draw for the texture's and the target's formats, the filter, the ops, the
 // alpha test and the blend: a fetch fills a chunk with texels (or drops keyed ones), and a
 // write combines, tests, blends and stores them. A copy does both at once where the texel's
-// colour goes to a target of the same colour layout unblended. Every choice the general
+// colour goes to the target unblended. Every choice the general
 // path makes per pixel is made once, with the same arithmetic in the same order, and the
 // addresses are Address()'s own: the results are ShadePixel's bit for bit.
 
@@ -384,10 +387,11 @@ constexpr int kFormatCount = int(std::size(kFormats));
 // its rounded step once per pixel). Elsewhere the pixel takes the double evaluation, so
 // every address is Address()'s.
 struct AddressStepper {
-  enum Mode : uint8_t { kStepped, kConstant, kEvaluated };
+  enum Mode : uint8_t { kStepped, kConstant, kEvaluated, kTable };
   Mode mode = kEvaluated;
   uint32_t tolerance = 0;
   int64_t at = 0, step = 0;  // stepped: (address + 1/2) x 2^32; constant: the address
+  const int64_t* table = nullptr;  // table: the addresses, from the row's first pixel
   const Plane* plane = nullptr;
   double row = 0, px = 0;
   int32_t size = 1;
@@ -455,7 +459,7 @@ struct AddressStepper {
       a = Sure() ? at >> 32 : Evaluated();
       at += step;
     } else {
-      a = mode == kConstant ? at : Evaluated();
+      a = mode == kConstant ? at : mode == kTable ? *table++ : Evaluated();
     }
     px += 1;
     return a;
@@ -499,6 +503,10 @@ struct SpanJob {
   int alpha;         // the alpha when it is constant
   Color texels[kSpanChunk];
   bool live[kSpanChunk];
+  // The rows a fill, or a copy of a texel a pixel within the texture, takes at once: each
+  // a target row and a texel row below the last.
+  int32_t height = 1;
+  int32_t rowPitch = 0;
 };
 
 namespace {
@@ -651,16 +659,115 @@ void WriteSpan(SpanJob& j, int32_t n) {
   j.out = out;
 }
 
-// The texel's colour onto a target of the same colour layout, unblended and point sampled:
-// widening and narrowing give back the colour bits, so they are copied as they are.
+// The texel's colour onto the target, unblended and point sampled: on a target of the same
+// colour layout widening and narrowing give back the colour bits, so they are copied as
+// they are.
 constexpr auto kYes = [](bool) { return true; };
 constexpr auto kNo = [](bool) { return false; };
 constexpr auto kAsIs = [](bool b) { return b; };
+
+// What a row copy does to each pixel: (old & keep) | (texel & take) | bits, a keyed texel
+// (its colour bits `key` under colorMask) or one whose 8-bit alpha (bits 24 to 31) lies
+// outside (lo, hi) leaving the pixel as it was.
+struct RowOp {
+  uint32_t take, keep, bits, colorMask, key;
+  int32_t lo, hi;
+};
+
+template <typename T, int kBytes>
+struct Vectors {
+  typedef T Unsigned __attribute__((vector_size(kBytes)));
+  typedef std::make_signed_t<T> Signed __attribute__((vector_size(kBytes)));
+};
+
+// The copy a vector of kBytes at a time; the pixels it took.
+template <typename T, int kBytes, bool kKeyed, bool kTested>
+[[gnu::always_inline]] inline int32_t CopyLanes(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  using V = typename Vectors<T, kBytes>::Unsigned;
+  using S = typename Vectors<T, kBytes>::Signed;
+  constexpr int32_t kCount = int32_t(kBytes / sizeof(T));
+  const V take = V{} + T(op.take), keep = V{} + T(op.keep), bits = V{} + T(op.bits), mask = V{} + T(op.colorMask),
+          key = V{} + T(op.key);
+  int32_t i = 0;
+  for (; i + kCount <= n; i += kCount) {
+    V raw, old;
+    std::memcpy(&raw, from + size_t(i) * sizeof(T), kBytes);
+    std::memcpy(&old, to + size_t(i) * sizeof(T), kBytes);
+    V v = (old & keep) | (raw & take) | bits;
+    if constexpr (kKeyed || kTested) {
+      V drop = V{};
+      if constexpr (kKeyed) drop = V((raw & mask) == key);
+      if constexpr (kTested) {
+        const S a = S(raw >> 24);
+        drop |= V((a <= op.lo) | (a >= op.hi));
+      }
+      v = (drop & old) | (~drop & v);
+    }
+    std::memcpy(to + size_t(i) * sizeof(T), &v, kBytes);
+  }
+  return i;
+}
+
+template <typename T, bool kKeyed, bool kTested>
+__attribute__((target("avx2"))) int32_t CopyLanesWide(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  return CopyLanes<T, 32, kKeyed, kTested>(from, to, n, op);
+}
+
+// A fill of a row keeping the bits `keep` of each pixel, a vector at a time; the pixels it took.
+template <typename T, int kBytes>
+[[gnu::always_inline]] inline int32_t FillLanes(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
+  using V = typename Vectors<T, kBytes>::Unsigned;
+  constexpr int32_t kCount = int32_t(kBytes / sizeof(T));
+  const V kept = V{} + T(keep), put = V{} + T(value);
+  int32_t i = 0;
+  for (; i + kCount <= n; i += kCount) {
+    V v;
+    std::memcpy(&v, to + size_t(i) * sizeof(T), kBytes);
+    v = (v & kept) | put;
+    std::memcpy(to + size_t(i) * sizeof(T), &v, kBytes);
+  }
+  return i;
+}
+
+template <typename T>
+__attribute__((target("avx2"))) int32_t FillLanesWide(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
+  return FillLanes<T, 32>(to, n, keep, value);
+}
+
+// Asked while statics start, so the processor's features are read first.
+const bool g_Wide = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// A row of texels onto as many pixels of the same size, by the RowOp.
+template <typename T, bool kKeyed, bool kTested>
+void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
+  static_assert(!kTested || sizeof(T) == 4);
+  int32_t i = g_Wide ? CopyLanesWide<T, kKeyed, kTested>(from, to, n, op) : 0;
+  i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
+  for (; i < n; i++) {
+    T raw, old;
+    std::memcpy(&raw, from + size_t(i) * sizeof(T), sizeof(T));
+    std::memcpy(&old, to + size_t(i) * sizeof(T), sizeof(T));
+    if (kKeyed && (raw & op.colorMask) == op.key) continue;
+    if constexpr (kTested) {
+      const int32_t a = int32_t(uint32_t(raw) >> 24);
+      if (a <= op.lo || a >= op.hi) continue;
+    }
+    const T v = T((old & op.keep) | (raw & op.take) | op.bits);
+    std::memcpy(to + size_t(i) * sizeof(T), &v, sizeof(T));
+  }
+}
 
 template <int kSrc, int kDst>
 void CopySpan(SpanJob& j, int32_t n) {
   using S = Format<kSrc>;
   using D = Format<kDst>;
+  // Of one colour layout the colour bits go as they are; else each channel is widened and
+  // narrowed.
+  constexpr bool kSameColour = S::kBytes == D::kBytes && S::kMasks.r == D::kMasks.r &&
+                               S::kMasks.g == D::kMasks.g && S::kMasks.b == D::kMasks.b;
   const Draw& d = *j.draw;
   const Surface t = *j.texture;
   const bool texelAlpha = d.spans.alphaKind == kSpanAlphaTexel, keyed = j.keyed;
@@ -668,23 +775,66 @@ void CopySpan(SpanJob& j, int32_t n) {
   const bool* const pass = d.spans.alphaPass;
   uint8_t* out = j.out;
   // The key test as a constant where the loop is made for one case.
-  auto put = [&](uint32_t raw, uint8_t* to, auto keying) {
+  auto put = [&](uint32_t raw, uint8_t* to, auto keying) __attribute__((always_inline)) {
     if (keying(keyed) && (raw & S::kColorMask) == t.keyBits) return;
     const int a = texelAlpha ? S::Alpha(raw) : alpha;
     if (!pass[a]) return;
     const uint32_t old = D::kKeep ? D::Get(to) : 0;
-    D::Put(to, (old & D::kKeep) | (raw & D::kColorMask) | D::template Narrowed<D::kMasks.a>(a));
+    uint32_t colour;
+    if constexpr (kSameColour)
+      colour = raw & D::kColorMask;
+    else
+      colour = D::template Narrowed<D::kMasks.r>(S::template Channel<S::kMasks.r>(raw)) |
+               D::template Narrowed<D::kMasks.g>(S::template Channel<S::kMasks.g>(raw)) |
+               D::template Narrowed<D::kMasks.b>(S::template Channel<S::kMasks.b>(raw));
+    D::Put(to, (old & D::kKeep) | colour | D::template Narrowed<D::kMasks.a>(a));
   };
   int64_t first = 0;
   if (j.v.mode == AddressStepper::kConstant && j.u.Run(&first) && first >> 8 >= 0 && (first >> 8) + n <= t.width) {
     const uint8_t* from = TexelAt(t, int32_t(first >> 8), ClampIndex(j.v.at >> 8, t.height));
     j.u.Skip(n);
-    if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
-      if (d.spans.alphaPass[alpha]) std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
-    } else if (keyed) {
-      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
-    } else {
-      for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
+    // A texel's alpha reaches the target as its own bits when both keep it alike (widening
+    // and narrowing give them back), else as the bits of a constant.
+    constexpr bool kAlphaBitsAlike = S::kMasks.a == D::kMasks.a;
+    using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
+    const int fixed = texelAlpha ? (S::kMasks.a ? -1 : 255) : alpha;  // the alpha, when one for all
+    if (fixed >= 0 && !pass[fixed]) return;
+    const bool texelBits = texelAlpha && S::kMasks.a && kAlphaBitsAlike;
+    const uint32_t take = D::kColorMask | (texelBits ? D::kMasks.a : 0u);
+    const uint32_t bits = texelBits ? 0u : D::template Narrowed<D::kMasks.a>(texelAlpha ? 255 : alpha);
+    // The test passes the alphas below, at or above the reference: an interval unless it
+    // passes those on both sides and not the reference.
+    const int32_t ref = int32_t(d.alphaRef & 0xFF);
+    const bool below = ref > 0 && pass[ref - 1], at = pass[ref], above = ref < 255 && pass[ref + 1];
+    const int32_t lo = below ? -1 : at ? ref - 1 : above ? ref : 256, hi = above ? 256 : at ? ref + 1 : below ? ref : 0;
+    const RowOp op{take, D::kKeep, bits, S::kColorMask, t.keyBits, lo, hi};
+    const bool tested = fixed < 0 && !d.spans.passAll;
+    const bool rowCopy = (!tested || (S::kMasks.a == 0xFF000000u && !(below && !at && above))) &&
+                         (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
+    for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
+      if constexpr (kSameColour) {
+        if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
+          std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
+          continue;
+        }
+        if (rowCopy) {
+          if constexpr (S::kMasks.a == 0xFF000000u) {
+            if (tested) {
+              if (keyed) CopyRow<T, true, true>(from, out, n, op);
+              else CopyRow<T, false, true>(from, out, n, op);
+              continue;
+            }
+          }
+          if (keyed) CopyRow<T, true, false>(from, out, n, op);
+          else CopyRow<T, false, false>(from, out, n, op);
+          continue;
+        }
+      }
+      if (keyed) {
+        for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kYes);
+      } else {
+        for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
+      }
     }
   } else {
     AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
@@ -705,21 +855,21 @@ void FillSpan(SpanJob& j, int32_t n) {
   const Color white{255, 255, 255, 255};
   const uint32_t value = D::Encode(
       OperateColor(j.colorOp, Pick(j.color1, white), Pick(j.color2, white), j.diffuseAlpha, j.diffuseAlpha, j.alpha), 0);
-  uint8_t* out = j.out;
-  for (int32_t i = 0; i < n; i++, out += D::kBytes) D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+  using T = std::conditional_t<D::kBytes == 2, uint16_t, uint32_t>;
+  for (int32_t r = 0; r < j.height; r++) {
+    uint8_t* out = j.out + ptrdiff_t(r) * j.rowPitch;
+    int32_t i = g_Wide ? FillLanesWide<T>(out, n, D::kKeep, value) : 0;
+    i += FillLanes<T, 16>(out + size_t(i) * D::kBytes, n - i, D::kKeep, value);
+    for (out += size_t(i) * D::kBytes; i < n; i++, out += D::kBytes)
+      D::Put(out, D::kKeep ? (D::Get(out) & D::kKeep) | value : value);
+  }
 }
 
 // ---- the tables the spans are chosen from ------------------------------------------------
 
 template <int kSrc, int kDst>
 constexpr SpanFn CopyFor() {
-  using S = Format<kSrc>;
-  using D = Format<kDst>;
-  if constexpr (S::kBytes == D::kBytes && S::kMasks.r == D::kMasks.r && S::kMasks.g == D::kMasks.g &&
-                S::kMasks.b == D::kMasks.b)
-    return CopySpan<kSrc, kDst>;
-  else
-    return nullptr;
+  return CopySpan<kSrc, kDst>;
 }
 
 template <int kDst, int kColour>
@@ -811,17 +961,12 @@ bool PlanSpan(const Draw& d, const Triangle& tri, SpanJob* j) {
   return true;
 }
 
-// One row's pixels lo..hi of a planned triangle.
-void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
+// One row's pixels lo..hi, the steppers started at lo.
+void RunRow(SpanJob& j, int64_t lo, int64_t hi, uint8_t* out) {
   const Spans& spans = j.draw->spans;
   j.out = out;
   SpanFn fetch = spans.fetch, copy = spans.copy;
   if (j.texture) {
-    AddressStepper* steppers[2] = {&j.u, &j.v};
-    for (int c = 0; c < 2; c++) {
-      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
-      else steppers[c]->Start(j.planes[c]->Row(y), lo);
-    }
     // Filtered at texel centres, a texel a pixel, the weights are 65536 and three zeros:
     // the row is point sampled.
     int64_t first = 0;
@@ -840,6 +985,18 @@ void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi
     fetch(j, n);
     spans.write(j, n);
   }
+}
+
+// One row's pixels lo..hi of a planned triangle.
+void RunSpan(SpanJob& j, const int64_t* downAt, double y, int64_t lo, int64_t hi, uint8_t* out) {
+  if (j.texture) {
+    AddressStepper* steppers[2] = {&j.u, &j.v};
+    for (int c = 0; c < 2; c++) {
+      if (j.stepsDown[c]) steppers[c]->StartConstant(downAt[c], lo);
+      else steppers[c]->Start(j.planes[c]->Row(y), lo);
+    }
+  }
+  RunRow(j, lo, hi, out);
 }
 
 inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
@@ -1002,6 +1159,7 @@ void ChooseSpans(Draw* d) {
   std::fill(s.alphaPass, s.alphaPass + ref, below);
   s.alphaPass[ref] = at;
   std::fill(s.alphaPass + ref + 1, s.alphaPass + 256, above);
+  s.passAll = below && at && above;
   if (!g_SpanPath || d->stageCount != 1 || (d->depth && (d->zTest || d->zWrite))) return;
   const Stage& st = d->stages[0];
   const int target = d->target.layout.format;
@@ -1049,6 +1207,94 @@ bool LayoutOf(const PlatDDPixelFormat& f, Layout* l) {
   return false;
 }
 
+namespace {
+
+// Whether the culling keeps a triangle of the area; on the screen (y down) a positive area
+// winds clockwise.
+bool Kept(const Draw& d, double area, bool reversed) {
+  if (area == 0 || !std::isfinite(area)) return false;
+  const bool clockwise = (area > 0) != reversed;
+  return !(d.cull == PLAT_D3DCULL_CW && clockwise) && !(d.cull == PLAT_D3DCULL_CCW && !clockwise);
+}
+
+double Area(const double* x, const double* y) { return (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]); }
+
+// std::llround (halves away from zero) for |a| < 2^52, where a - trunc(a) is exact.
+inline int64_t RoundNear(double a) {
+  int64_t i = int64_t(a);
+  const double f = a - double(i);
+  if (f >= 0.5) i++;
+  else if (f <= -0.5) i--;
+  return i;
+}
+
+// A corner within kFar snapped to 1/256 pixel.
+void Snap(const Vertex& v, int64_t* X, int64_t* Y, double* x, double* y) {
+  *X = RoundNear(double(v.x) * 256.0);
+  *Y = RoundNear(double(v.y) * 256.0);
+  *x = double(*X) / 256.0;
+  *y = double(*Y) / 256.0;
+}
+
+// The triangle's planes (only the coordinate set `only`'s, when 0 or 1) and flat inputs.
+Triangle MakeTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, const double* x,
+                      const double* y, int only = -1) {
+  Triangle tri;
+  if (only < 0) tri.z = MakePlane(x, y, a.z, b.z, c.z);
+  for (int s = 0; s < 2; s++) {
+    if (only >= 0 && s != only) continue;
+    tri.u[s] = MakePlane(x, y, a.u[s], b.u[s], c.u[s]);
+    tri.v[s] = MakePlane(x, y, a.v[s], b.v[s], c.v[s]);
+  }
+  tri.flat.diffuse = FromArgb(a.diffuse);
+  tri.flat.specular = FromArgb(a.specular);
+  tri.flat.factor = FromArgb(d.textureFactor);
+  tri.flat.texture = {255, 255, 255, 255};
+  for (int i = 0; i < d.stageCount; i++) {
+    const Stage& s = d.stages[i];
+    tri.reads[i] = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
+                   Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
+  }
+  return tri;
+}
+
+// One texture coordinate of a rectangle's two triangles along one side of it: each
+// triangle's plane as a line along the side (its slope as dx) and the value its steps
+// start from.
+struct SideLine {
+  Plane line;
+  double start;
+};
+
+// The addresses both triangles give the pixels lo..hi of one side, the other coordinate
+// lying in across0..across1: the stepper of the first, started at lo, when both step a texel
+// a pixel from the same address, else a table of them (in `table`). False when the two
+// differ at some pixel, which then takes the triangles one by one.
+bool SideAddresses(const SideLine (&sides)[2], int32_t size, int64_t lo, int64_t hi, int64_t across0,
+                   int64_t across1, std::vector<int64_t>& table, AddressStepper* out) {
+  AddressStepper st[2];
+  int64_t first[2];
+  for (int k = 0; k < 2; k++) {
+    st[k].Prepare(sides[k].line, size, lo, hi, across0, across1);
+    st[k].Start(sides[k].start, lo);
+  }
+  // A step of exactly one texel keeps the fraction, so a sure first address is a sure row.
+  if (st[0].Run(&first[0]) && st[1].Run(&first[1]) && first[0] == first[1]) {
+    *out = st[0];
+    return true;
+  }
+  table.resize(size_t(hi - lo + 1));
+  for (int64_t& a : table) {
+    a = st[0].Next();
+    if (st[1].Next() != a) return false;
+  }
+  out->mode = AddressStepper::kTable;
+  out->table = table.data();
+  return true;
+}
+
+}  // namespace
+
 void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed) {
   const Vertex* v[3] = {&a, &b, &c};
   for (const Vertex* p : v)
@@ -1064,34 +1310,11 @@ void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex&
       x[i] = v[i]->x;
       y[i] = v[i]->y;
     } else {
-      X[i] = std::llround(double(v[i]->x) * 256.0);
-      Y[i] = std::llround(double(v[i]->y) * 256.0);
-      x[i] = double(X[i]) / 256.0;
-      y[i] = double(Y[i]) / 256.0;
+      Snap(*v[i], &X[i], &Y[i], &x[i], &y[i]);
     }
   }
-  const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
-  if (area == 0 || !std::isfinite(area)) return;
-  // On the screen (y down) a positive area winds clockwise.
-  const bool clockwise = (area > 0) != reversed;
-  if (d.cull == PLAT_D3DCULL_CW && clockwise) return;
-  if (d.cull == PLAT_D3DCULL_CCW && !clockwise) return;
-
-  Triangle tri;
-  tri.z = MakePlane(x, y, a.z, b.z, c.z);
-  for (int s = 0; s < 2; s++) {
-    tri.u[s] = MakePlane(x, y, a.u[s], b.u[s], c.u[s]);
-    tri.v[s] = MakePlane(x, y, a.v[s], b.v[s], c.v[s]);
-  }
-  tri.flat.diffuse = FromArgb(a.diffuse);
-  tri.flat.specular = FromArgb(a.specular);
-  tri.flat.factor = FromArgb(d.textureFactor);
-  tri.flat.texture = {255, 255, 255, 255};
-  for (int i = 0; i < d.stageCount; i++) {
-    const Stage& s = d.stages[i];
-    tri.reads[i] = Uses(s.colorOp, s.colorArg1, s.colorArg2, PLAT_D3DTA_TEXTURE) ||
-                   Uses(s.alphaOp, s.alphaArg1, s.alphaArg2, PLAT_D3DTA_TEXTURE);
-  }
+  if (!Kept(d, Area(x, y), reversed)) return;
+  const Triangle tri = MakeTriangle(d, a, b, c, x, y);
 
   if (!far) {
     Cover(d, tri, X, Y);
@@ -1117,6 +1340,114 @@ void DrawTriangle(const Draw& d, const Vertex& a, const Vertex& b, const Vertex&
     }
     Cover(d, tri, PX, PY);
   }
+}
+
+bool DrawRectangle(const Draw& d, const Vertex (&first)[3], bool firstReversed, const Vertex (&second)[3],
+                   bool secondReversed) {
+  if (!d.spans.fetch || d.scissor.left >= d.scissor.right || d.scissor.top >= d.scissor.bottom) return false;
+  const Vertex* const halves[2] = {first, second};
+  const bool reversed[2] = {firstReversed, secondReversed};
+  int64_t X[2][3], Y[2][3];
+  double x[2][3], y[2][3];
+  for (int t = 0; t < 2; t++)
+    for (int i = 0; i < 3; i++) {
+      const Vertex& v = halves[t][i];
+      if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || std::fabs(v.x) > kFar ||
+          std::fabs(v.y) > kFar)
+        return false;
+      Snap(v, &X[t][i], &Y[t][i], &x[t][i], &y[t][i]);
+    }
+  int64_t XL = X[0][0], XR = XL, YT = Y[0][0], YB = YT;
+  for (int t = 0; t < 2; t++)
+    for (int i = 0; i < 3; i++) {
+      XL = std::min(XL, X[t][i]), XR = std::max(XR, X[t][i]);
+      YT = std::min(YT, Y[t][i]), YB = std::max(YB, Y[t][i]);
+    }
+  if (XL == XR || YT == YB) return false;
+  // Each half has three corners of the box, and the corners they lack are opposite: the
+  // halves meet along a diagonal and cover the box once.
+  unsigned missing[2];
+  for (int t = 0; t < 2; t++) {
+    unsigned corners = 0;
+    for (int i = 0; i < 3; i++) {
+      const bool l = X[t][i] == XL, r = X[t][i] == XR, top = Y[t][i] == YT, bottom = Y[t][i] == YB;
+      if (!(l || r) || !(top || bottom)) return false;
+      const unsigned bit = 1u << (unsigned(r) | unsigned(bottom) << 1);
+      if (corners & bit) return false;
+      corners |= bit;
+    }
+    missing[t] = unsigned(__builtin_ctz(~corners & 15u));
+  }
+  if ((missing[0] ^ missing[1]) != 3) return false;
+  for (int t = 0; t < 2; t++)
+    if (!Kept(d, Area(x[t], y[t]), reversed[t])) return false;
+  if (first[0].diffuse != second[0].diffuse || first[0].specular != second[0].specular) return false;
+  // The top-left rule keeps the box's left and top sides and drops its right and bottom:
+  // the pixels whose centres lie in [XL, XR) x [YT, YB); the diagonal's go to one half.
+  const int64_t left = std::max<int64_t>(CeilDiv(XL, 256), d.scissor.left);
+  const int64_t right = std::min<int64_t>(CeilDiv(XR, 256) - 1, d.scissor.right - 1);
+  const int64_t top = std::max<int64_t>(CeilDiv(YT, 256), d.scissor.top);
+  const int64_t bottom = std::min<int64_t>(CeilDiv(YB, 256) - 1, d.scissor.bottom - 1);
+  if (left > right || top > bottom) return true;
+
+  // Without depth, only the stage's coordinates count.
+  const int set = int(d.stages[0].coordSet);
+  const Triangle tris[2] = {MakeTriangle(d, first[0], first[1], first[2], x[0], y[0], set),
+                            MakeTriangle(d, second[0], second[1], second[2], x[1], y[1], set)};
+  SpanJob job;
+  PlanSpan(d, tris[0], &job);
+  // A texture read through u along the rows and v down the columns: each pixel's texel is
+  // its column's u address and its row's v address, which both halves must give alike.
+  AddressStepper across, down;
+  if (job.texture) {
+    SideLine columns[2], rows[2];
+    for (int t = 0; t < 2; t++) {
+      const Plane &u = tris[t].u[set], &v = tris[t].v[set];
+      if (u.dy != 0 || v.dx != 0) return false;
+      columns[t] = {u, u.Row(double(top))};
+      rows[t].line.base = v.base;
+      rows[t].line.dx = v.dy;
+      rows[t].line.x0 = v.y0;
+      rows[t].start = v.base;
+    }
+    static thread_local std::vector<int64_t> tables[2];
+    if (!SideAddresses(columns, job.texture->width, left, right, top, bottom, tables[0], &across) ||
+        !SideAddresses(rows, job.texture->height, top, bottom, 0, 0, tables[1], &down))
+      return false;
+  }
+  uint8_t* out = d.target.bits + size_t(top) * size_t(d.target.pitch) + size_t(left) * size_t(d.target.layout.bytes);
+  // A fill, or a copy of a texel a pixel both ways within the texture, takes every row in
+  // one call.
+  const int32_t n = int32_t(right - left + 1), rows = int32_t(bottom - top + 1);
+  SpanFn copy = d.spans.copy;
+  bool block = rows > 1 && !job.texture;
+  if (rows > 1 && job.texture && across.mode == AddressStepper::kStepped && down.mode == AddressStepper::kStepped) {
+    int64_t u0 = 0, v0 = 0;
+    across.Run(&u0);
+    down.Run(&v0);
+    if (d.spans.centredFetch && ((u0 - 128) & 255) == 0 && ((v0 - 128) & 255) == 0) copy = d.spans.centredCopy;
+    block = u0 >> 8 >= 0 && (u0 >> 8) + n <= job.texture->width && v0 >> 8 >= 0 &&
+            (v0 >> 8) + rows <= job.texture->height;
+    job.u = across;
+    job.v.mode = AddressStepper::kConstant;
+    job.v.at = v0;
+  }
+  if (block && copy) {
+    job.height = rows;
+    job.rowPitch = d.target.pitch;
+    job.out = out;
+    copy(job, n);
+    return true;
+  }
+  for (int64_t py = top; py <= bottom; py++, out += d.target.pitch) {
+    if (job.texture) {
+      job.u = across;
+      job.v.mode = AddressStepper::kConstant;
+      job.v.at = down.Next();
+    }
+    RunRow(job, left, right, out);
+  }
+  return true;
 }
 
 }  // namespace soft

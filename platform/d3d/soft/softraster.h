@@ -58,6 +58,7 @@ struct Spans {
   SpanFn centredFetch = nullptr, centredCopy = nullptr;  // filtered rows at texel centres
   uint8_t alphaKind = kSpanAlphaGeneral;
   bool alphaPass[256] = {};  // by the combiner's alpha
+  bool passAll = false;      // every alpha passes
 };
 
 struct Draw {
@@ -88,6 +89,13 @@ struct Vertex {
 // Draws one triangle; reversed: the winding counts reversed for culling (odd triangles of
 // a strip).
 void DrawTriangle(const Draw& draw, const Vertex& a, const Vertex& b, const Vertex& c, bool reversed);
+
+// Draws two triangles that make a rectangle on the screen, each of three of its corners,
+// as rows when the span path takes the draw and the texture's u runs along the rows and v
+// down the columns alike in both: the pixels DrawTriangle gives them, one at a time. False
+// when it drew nothing, the triangles being left to DrawTriangle.
+bool DrawRectangle(const Draw& draw, const Vertex (&first)[3], bool firstReversed, const Vertex (&second)[3],
+                   bool secondReversed);
 
 // Chooses the draw's span functions from its states and surfaces.
 void ChooseSpans(Draw* draw);

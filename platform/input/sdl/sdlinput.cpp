@@ -106,7 +106,6 @@ void Keyboard(uint8_t keys[256]) {
     const bool tapped = g.taps.ShowsHeld(sc, now);
     if (table[size_t(sc)] && (g.keys[sc] || tapped)) keys[table[size_t(sc)]] = 0x80;
   }
-  g.taps.ReadDone();
 }
 
 void Mouse(uint32_t* buttons, int32_t* x, int32_t* y, int32_t* wheel) {

@@ -47,7 +47,6 @@ void PlatHeadlessKeyboardState(uint8_t keys[256]) {
   const uint32_t now = PlatTimeMs();
   for (int code = 0; code < 256; code++)
     if (k.taps.ShowsHeld(code, now)) keys[code] = 0x80;
-  k.taps.ReadDone();
 }
 
 void PlatHeadlessKeyboardReset() {

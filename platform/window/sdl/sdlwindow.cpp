@@ -400,6 +400,9 @@ class Utf8LocaleForMessageBox {
 };
 
 int MessageBox(PlatWnd owner, const char* text, const char* caption, uint32_t type) {
+  // Without a display nobody can see the question, and SDL would hand it to a helper
+  // program whose complaints only bury the line the start prints next: no display.
+  if (!InitVideo()) return 0;
   std::string body = PlatSjisToUtf8(text), title = PlatSjisToUtf8(caption);
   const bool second = (type & 0xF00) == PLAT_MB_DEFBUTTON2;
   SDL_MessageBoxButtonData buttons[2];
