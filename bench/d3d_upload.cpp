@@ -4,15 +4,15 @@
 // SDL_ConvertPixels and handing it to an RGB565 streaming texture of the software
 // renderer with SDL_UpdateTexture. Megapixels per second and the ratio.
 #include "bench/ratio.h"
+#include "engine/d3d/d3d.h"
 #include "engine/d3d/direct3d.h"
-#include "engine/d3d/services.h"
 #include "engine/d3d/texture3d.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/colorformat.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

@@ -5,7 +5,7 @@
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

@@ -14,7 +14,7 @@
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
 #include "engine/pixel/colorformat.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
 

@@ -12,7 +12,7 @@
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/screen.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/d3d/d3d.h"
 #include "platform/display/display.h"
 #include "platform/window/window.h"

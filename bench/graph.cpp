@@ -9,7 +9,7 @@
 #include "engine/graphics/cores.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/services.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

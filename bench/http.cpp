@@ -7,9 +7,9 @@
 // plain loop that writes 1 GiB into a new block a round's share at a time shows what the
 // machine's page faults alone cost each step.
 #include "engine/base/memory.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/http.h"
 #include "engine/system/network.h"
-#include "engine/system/sysdata.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "platform/fs/fs.h"

@@ -17,7 +17,7 @@
 #include "engine/engine.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"

@@ -1,6 +1,6 @@
 // The cost of one message-pump call on the headless window layer: with nothing waiting
 // (the game's every frame) and with five messages to dispatch.
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"

@@ -10,6 +10,7 @@
 #include "engine/graphics/services.h"
 #include "engine/pixel/colorformat.h"
 #include "engine/sound/services.h"
+#include "engine/state/state.h"
 #include "engine/system/input.h"
 #include "engine/system/placement.h"
 #include "engine/system/system.h"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Fails when a file includes a header from a layer above its own. Run by the build (the
 # `layers` target every library depends on), so a wrong arrow stops the build.
-#   engine/base       only engine/base and platform/
-#   engine/file       engine/base, engine/file, platform/
-#   engine/pixel      engine/base, engine/pixel, platform/
-#   engine/softimage  engine/base, engine/file, engine/pixel, engine/softimage, platform/
+#   engine/<folder>   its own folder, platform/, and the engine folders its line in
+#                     engine_order below names, each of them lower in that order; a folder
+#                     of engine/ without a line there fails the check
+#   engine/engine.cpp the public entry points, above every folder: unchecked
 #   game/             engine/engine.h, game/, and of platform/ only the kernel header and
 #                     the message box's (its sleep, clock-stop event and start-up question)
 #   platform/         nothing of engine/, game/ or tools/
@@ -29,10 +29,50 @@ check() {
   done < <(grep -rn --include='*.cpp' --include='*.h' -E '^\s*#\s*include\s+"(engine|game|tools|platform)/' "$folder" || true)
 }
 
-check engine/base '^(engine/base/|platform/)'
-check engine/file '^(engine/(base|file)/|platform/)'
-check engine/pixel '^(engine/(base|pixel)/|platform/)'
-check engine/softimage '^(engine/(base|file|pixel|softimage)/|platform/)'
+# The engine's folders, lowest first: each folder and the lower ones it may include.
+# The five lowest are what the subsystems share (state holds the system data, the hooks
+# into the system layer and the fatal exit); graphics draws, font draws text on it,
+# d3d renders graphics and text in 3D, movie shows pictures and sound, and system (the
+# start and end, the window, the pump, input, network, the on-screen log) sits on top.
+low='base file pixel softimage state'
+engine_order=(
+  'base'
+  'file      base'
+  'pixel     base'
+  'softimage base file pixel'
+  'state     base'
+  "sound     $low"
+  "graphics  $low"
+  "font      $low graphics"
+  "d3d       $low graphics font"
+  "movie     $low sound graphics"
+  "system    $low sound graphics font d3d movie"
+)
+
+declare -A position allowed
+n=0
+for row in "${engine_order[@]}"; do
+  read -r folder below <<<"$row"
+  position[$folder]=$n
+  n=$((n + 1))
+  for lower in $below; do
+    [ -n "${position[$lower]:-}" ] || complain "the order lists $lower above $folder, which may include it"
+  done
+  allowed[$folder]="$folder $below"
+done
+
+for dir in engine/*/; do
+  [ -d "$dir" ] || continue
+  folder=$(basename "$dir")
+  if [ -z "${allowed[$folder]:-}" ]; then
+    while IFS= read -r file; do
+      complain "$file: engine/$folder has no place in the engine's order"
+    done < <(find "$dir" -name '*.cpp' -o -name '*.h')
+    continue
+  fi
+  names=${allowed[$folder]}
+  check "engine/$folder" "^(engine/(${names// /|})/|platform/)"
+done
 check game '^(engine/engine\.h|game/.+|platform/kernel/kernel\.h|platform/window/messagebox\.h)$'
 check platform '^platform/'
 

@@ -47,7 +47,7 @@ PlatD3DColorVertex* BoxVertices(uint32_t count) {
 int FillBox3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
   const int32_t device = g_Direct3D.currentDevice;
   if (!LiveDeviceRecord(device)) return -1;
-  if (g_Direct3D.targetUnavailable) return DrawFilledBoxCore(x1, y1, x2, y2, colour);
+  if (g_Renderer3DState.targetUnavailable) return DrawFilledBoxCore(x1, y1, x2, y2, colour);
   // No flush of its own: adding the box sends what is batched whenever the texture, a
   // state or the primitive differs, so boxes in a row go out as one batch and the pixels
   // are those of one draw after the other.
@@ -73,7 +73,7 @@ int DrawBoxOutline3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
   const int32_t device = g_Direct3D.currentDevice;
   const Device3DRecord* r = LiveDeviceRecord(device);
   if (!r) return -1;
-  if (g_Direct3D.targetUnavailable) return DrawBoxOutlineCore(x1, y1, x2, y2, colour);
+  if (g_Renderer3DState.targetUnavailable) return DrawBoxOutlineCore(x1, y1, x2, y2, colour);
   if (!r->sceneOpen) BeginSceneOnDevice(device);
   if (x1 > x2 || y1 > y2) {
     std::swap(x1, x2);

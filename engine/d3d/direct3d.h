@@ -8,7 +8,8 @@
 #pragma once
 
 #include "engine/base/handle.h"
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/pixel/colorformat.h"
 #include "platform/d3d/d3d.h"
 
@@ -16,33 +17,6 @@
 
 struct Rect;
 struct Surface3DData;
-
-// ---- the texture formats ---------------------------------------------------------------
-
-// Index 2 x kind + (1 for 32 bits): plain, alpha channel, alpha test, draw target, and
-// one entry of draw targets with alpha for both depths.
-enum : int32_t {
-  TEXTURE_FORMAT_PLAIN16 = 0,
-  TEXTURE_FORMAT_PLAIN32 = 1,
-  TEXTURE_FORMAT_ALPHA16 = 2,
-  TEXTURE_FORMAT_ALPHA32 = 3,
-  TEXTURE_FORMAT_ALPHATEST16 = 4,
-  TEXTURE_FORMAT_ALPHATEST32 = 5,
-  TEXTURE_FORMAT_TARGET16 = 6,
-  TEXTURE_FORMAT_TARGET32 = 7,
-  TEXTURE_FORMAT_TARGET_ALPHA = 8,
-  TEXTURE_FORMAT_COUNT = 9,
-};
-
-// An entry is empty while its colour format's bit depth is 0.
-struct TextureFormatEntry {
-  PixelFormatRecord pixelFormat;
-  ColorFormat colorFormat;
-};
-
-struct TextureFormatTable {
-  TextureFormatEntry entries[TEXTURE_FORMAT_COUNT];
-};
 
 // ---- the state block ---------------------------------------------------------------------
 
@@ -58,10 +32,7 @@ struct Direct3DState {
   float blendTextureSize[2];
   float blendTextureReciprocal[2];
   uint32_t vertexColor;
-  TextureFormatTable textureFormats;
   int32_t endSceneAfterDraw;
-  int32_t targetUnavailable;
-  PixelFormatRecord depthFormat;  // all zero when enumeration found none
   int32_t plainReadBackMethod;
   int32_t alphaReadBackMethod;
   int32_t initialised;
@@ -185,15 +156,12 @@ Device3DRecord* LiveDeviceRecord(int32_t device);
 
 // ---- set-up (the object, enumeration, texture formats) --------------------------------
 
-// InitializeDirect3D, TerminateDirect3D, ReleaseDirect3DObject and AcquireDirect3DObject,
-// the texture-format lookups and DepthBufferPixelFormat: services.h.
+// InitializeDirect3D, TerminateDirect3D, ReleaseDirect3DObject and AcquireDirect3DObject:
+// d3d.h; the texture-format lookups and DepthBufferPixelFormat, with the formats they read:
+// engine/graphics/renderer3d.h.
 int EnumDeviceCallback(const char* description, const char* name, const PlatD3DDeviceDesc* desc, void* context);
 int EnumDepthFormatCallback(const PlatDDPixelFormat* format, void* context);
 int EnumTextureFormatCallback(const PlatDDPixelFormat* format, void* context);
-// The entry index the creation flags choose (any depth but 16 counts as 32 bits).
-int32_t SelectTextureFormatIndex(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest, int32_t colorBitDepth);
-const ColorFormat* SelectTextureFormatEntry(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest,
-                                            int32_t colorBitDepth);
 
 // ---- devices -------------------------------------------------------------------------------
 
@@ -209,7 +177,7 @@ int DeleteDevice3D();
 
 // ---- the state cache and the batch -------------------------------------------------------
 
-// FlushCurrentVertexBatch and CurrentDevice3D: services.h.
+// FlushCurrentVertexBatch and CurrentDevice3D: d3d.h.
 int FlushVertexBatch(int32_t device);
 // Moves the batch to another vertex kind; the batch must be empty (flushed), and the
 // write position follows to the new kind's buffer.
@@ -291,7 +259,7 @@ struct StageRow {
 const StageRow& StageRecipe(uint32_t blendKind, uint32_t blendTexture, uint32_t modulateColor,
                             uint32_t modulateAlpha, uint32_t alphaKind);
 
-// UpdateDrawVertexColor: services.h. Prepares the current device for a draw of the
+// UpdateDrawVertexColor: d3d.h. Prepares the current device for a draw of the
 // texture record (null: untextured) with the DRAW_STATE_* flags.
 void ChooseTextureStates(const Surface3DData* texture, uint32_t flags);
 // Turns the device's requests into render and texture-stage states, sending what differs
@@ -305,26 +273,16 @@ int BeginSceneOnDevice(int32_t device);
 int EndSceneOnDevice(int32_t device);
 int SetDeviceWorldTransform(int32_t device, int32_t index, const PlatD3DMatrix* matrix);
 // EndSceneCurrent, the transforms, SetDeviceRenderTarget, SetDeviceViewport,
-// SetViewportFromRect, SwitchRenderTarget3D and ClearDrawTargetTexture: services.h.
+// SetViewportFromRect, SwitchRenderTarget3D and ClearDrawTargetTexture: d3d.h.
 // Vertices of kind 1, row r column c at r x columns + c.
 int DrawVertexGrid3D(int32_t device, int32_t columns, const PlatD3DTexturedVertex* vertices, int32_t rows);
 int ReapplyFixedStates(int32_t device);
 void ReapplyDeviceStates(int32_t device);
 
-// Where the draw state keeps the renderer's settings (DrawState.direct3DSettings).
-enum : int32_t {
-  D3D_SETTING_DEPTH_ENABLE = 0,
-  D3D_SETTING_DEPTH_WRITE = 1,
-  D3D_SETTING_DEPTH_FUNC = 2,
-  D3D_SETTING_DEPTH_BIAS = 3,
-  D3D_SETTING_CULL = 4,
-  D3D_SETTING_TEXTURE_ADDRESS = 5,
-  D3D_SETTING_DRAW_SUSPENDED = 6,
-};
 
 // ---- graph draws ----------------------------------------------------------------------------
 // DrawGraphAt3D, DrawGraphStretched3D, DrawGraphQuad3D and DrawGraphQuadTiles3D:
-// services.h.
+// d3d.h.
 
 // The graph's first tile when its handle and its texture's record are valid, else null.
 const Surface3DData* FirstTile(const GraphRecord* graph);

@@ -184,7 +184,7 @@ const Surface3DData* FirstTile(const GraphRecord* graph) {
 int DrawGraphAt3D(int32_t x, int32_t y, float fx, float fy, GraphRecord* graph, int32_t transparent,
                   int32_t keepAlphaTest) {
   if (!LiveDeviceRecord(g_Direct3D.currentDevice) || !graph) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   const DrawState& d = g_DrawState;
   const float originX = fx - 0.5f + float(d.targetRect.left), originY = fy - 0.5f + float(d.targetRect.top);
   return DrawTiles(graph, transparent, keepAlphaTest ? uint32_t(DRAW_STATE_KEEP_ALPHA_TEST) : 0u, false, originX, originY, 1.0f,
@@ -194,7 +194,7 @@ int DrawGraphAt3D(int32_t x, int32_t y, float fx, float fy, GraphRecord* graph, 
 int DrawGraphStretched3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
                          float fy2, GraphRecord* graph, int32_t transparent, int32_t keepAlphaTest) {
   if (!LiveDeviceRecord(g_Direct3D.currentDevice) || !graph) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   if (x1 == x2 || y1 == y2 || graph->width <= 0 || graph->height <= 0) return -1;
   const DrawState& d = g_DrawState;
   const float scaleX = (fx2 - fx1) / float(graph->width), scaleY = (fy2 - fy1) / float(graph->height);

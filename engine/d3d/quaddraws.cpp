@@ -8,7 +8,7 @@
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 
 #include <cmath>
 
@@ -164,7 +164,7 @@ int DrawGraphQuad3D(float x1, float y1, float x2, float y2, float x3, float y3, 
   const int32_t device = g_Direct3D.currentDevice;
   Device3DRecord* r = LiveDeviceRecord(device);
   if (!r || !graph) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   const DrawState& d = g_DrawState;
   if (d.blendGraph != -1)
     return DrawGraphQuadTiles3D(FloatToInt(x1), FloatToInt(y1), FloatToInt(x2), FloatToInt(y2), FloatToInt(x3),
@@ -210,7 +210,7 @@ int DrawGraphQuadTiles3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t
   const int32_t device = g_Direct3D.currentDevice;
   Device3DRecord* r = LiveDeviceRecord(device);
   if (!r || !graph) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   if (graph->width <= 0 || graph->height <= 0) return -1;
   FlushVertexBatch(device);
   const int64_t ox = d.targetRect.left, oy = d.targetRect.top;

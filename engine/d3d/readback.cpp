@@ -12,7 +12,7 @@
 #include "engine/pixel/convert.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"
@@ -333,7 +333,7 @@ int ReadBackScreenDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Graph
                            int32_t targetCoordinates) {
   Direct3DState& s = g_Direct3D;
   if (!s.direct3D) return -1;
-  if (s.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   // The screen holds everything drawn so far.
   FlushVertexBatch(s.currentDevice);
   EndSceneOnDevice(s.currentDevice);

@@ -11,7 +11,7 @@
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 
 #include <cstring>
 
@@ -36,7 +36,7 @@ int SetCurrentTransform(PlatD3DTransformState state, const Matrix4* matrix) {
 
 void TargetReady(int32_t endSceneAfterDraw) {
   g_Direct3D.endSceneAfterDraw = endSceneAfterDraw;
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
 }
 
 // A graph target: its one tile's surface, if Direct3D can render into it.
@@ -45,7 +45,7 @@ int SwitchToGraph(int32_t target, int32_t device) {
   if (!graph) return -1;
   if (graph->surfaceCount != 1) {
     // Drawing on would land on the surface the device was made on.
-    g_Direct3D.targetUnavailable = 1;
+    g_Renderer3DState.targetUnavailable = 1;
     return 0;
   }
   const SurfaceData* surface = nullptr;
@@ -58,7 +58,7 @@ int SwitchToGraph(int32_t target, int32_t device) {
     surface = piece ? LookupSurfaceData(piece->surfaceData) : nullptr;
     if (!surface) return -1;
     if (surface->flags.systemMemory || !surface->surface) {
-      g_Direct3D.targetUnavailable = 1;
+      g_Renderer3DState.targetUnavailable = 1;
       return -1;
     }
   }
@@ -149,7 +149,7 @@ int SetDeviceViewport(const PlatD3DViewport* viewport, int32_t device) {
 
 int SetViewportFromRect(const Rect* rect) {
   if (!LiveDeviceRecord(g_Direct3D.currentDevice) || !rect) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   const int64_t width = int64_t(rect->right) - rect->left, height = int64_t(rect->bottom) - rect->top;
   // A negative size would go out as a huge unsigned one.
   if (width <= 0 || height <= 0) return -1;

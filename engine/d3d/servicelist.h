@@ -1,12 +1,9 @@
-// The Direct3D services: the functions of the renderer that the window procedure and the
-// screen mode change reach through g_D3dServices, one entry each (see
-// engine/base/servicetable.h). No include guard: read once for each thing made from it.
+// The Direct3D services: the functions of the renderer that the window procedure reaches
+// through g_D3dServices, one entry each (see engine/base/servicetable.h). No include
+// guard: read once for each thing made from it.
 
 // Restores the lost surfaces of every 3D texture record (on re-activation); 0, or -1
 // while Direct3D is off.
 KR_SERVICE(int, RestoreAllTextures, restoreAllTextures, ())
 // Releases the Direct3D object (on deactivation of a full-screen program).
 KR_SERVICE(int, ReleaseDirect3DObject, releaseDirect3DObject, ())
-// Sets the device up on the DirectDraw object and its front surface; 0, or -1 on failure
-// with Direct3D left off. The screen mode change starts the device through the table.
-KR_SERVICE(int, InitializeDirect3D, initializeDirect3D, ())

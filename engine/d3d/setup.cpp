@@ -23,10 +23,10 @@ PixelFormatRecord ToRecord(const PlatDDPixelFormat& f) {
   return r;
 }
 
-bool EntryEmpty(int32_t n) { return g_Direct3D.textureFormats.entries[n].colorFormat.bitDepth == 0; }
+bool EntryEmpty(int32_t n) { return g_Renderer3DState.textureFormats.entries[n].colorFormat.bitDepth == 0; }
 
 void StoreEntry(int32_t n, const PixelFormatRecord& pixelFormat, const ColorFormat& colorFormat) {
-  TextureFormatEntry& e = g_Direct3D.textureFormats.entries[n];
+  TextureFormatEntry& e = g_Renderer3DState.textureFormats.entries[n];
   e.pixelFormat = pixelFormat;
   e.colorFormat = colorFormat;
 }
@@ -39,7 +39,7 @@ void ApplyTextureFormatFallbacks() {
       {TEXTURE_FORMAT_TARGET16, TEXTURE_FORMAT_PLAIN16},    {TEXTURE_FORMAT_TARGET32, TEXTURE_FORMAT_PLAIN32},
       {TEXTURE_FORMAT_TARGET_ALPHA, TEXTURE_FORMAT_ALPHA32},
   };
-  TextureFormatEntry* entries = g_Direct3D.textureFormats.entries;
+  TextureFormatEntry* entries = g_Renderer3DState.textureFormats.entries;
   for (const auto& [to, from] : kFallbacks)
     if (EntryEmpty(to)) entries[to] = entries[from];
 }
@@ -64,13 +64,13 @@ void WriteCapabilityLines() {
   WriteLog("テクスチャピクセルフォーマット\n");
   WriteLog("\t通常グラフィック用\n");
   for (int32_t n : {TEXTURE_FORMAT_PLAIN16, TEXTURE_FORMAT_PLAIN32}) {
-    const ColorFormat& f = s.textureFormats.entries[n].colorFormat;
+    const ColorFormat& f = g_Renderer3DState.textureFormats.entries[n].colorFormat;
     WriteLogFmt("\t\t BIT:%u  RED:%u  GREEN:%u  BLUE:%u ", f.bitDepth, f.redWidth, f.greenWidth, f.blueWidth);
     WriteLogFmt("\t\t RED:%06x GREEN:%06x BLUE:%06x \n", f.redMask, f.greenMask, f.blueMask);
   }
   WriteLog("\tアルファチャンネル付きグラフィック用\n");
   for (int32_t n : {TEXTURE_FORMAT_ALPHA16, TEXTURE_FORMAT_ALPHA32}) {
-    const ColorFormat& f = s.textureFormats.entries[n].colorFormat;
+    const ColorFormat& f = g_Renderer3DState.textureFormats.entries[n].colorFormat;
     WriteLogFmt("\t\t BIT:%u  ALPHA:%u  RED:%u  GREEN:%u  BLUE:%u ", f.bitDepth, f.alphaWidth, f.redWidth,
                 f.greenWidth, f.blueWidth);
     WriteLogFmt("\t\t ALPHA:%08x RED:%08x GREEN:%08x BLUE:%08x \n", f.alphaMask, f.redMask, f.greenMask,
@@ -90,6 +90,7 @@ void ForgetDroppedRecords() {
     std::memset(&r, 0, sizeof r);
   }
   g_Direct3D.initialised = 0;
+  g_Renderer3D = kNoRenderer3D;
 }
 
 }  // namespace
@@ -115,7 +116,7 @@ int EnumDepthFormatCallback(const PlatDDPixelFormat* format, void* context) {
   if (!format) return PLAT_D3DENUMRET_CANCEL;
   if (format->flags != PLAT_DDPF_ZBUFFER || format->fourCC != 0 || format->bitCount != 16)
     return PLAT_D3DENUMRET_OK;
-  g_Direct3D.depthFormat = ToRecord(*format);
+  g_Renderer3DState.depthFormat = ToRecord(*format);
   *static_cast<int32_t*>(context) = 1;
   return PLAT_D3DENUMRET_CANCEL;
 }
@@ -156,6 +157,7 @@ int InitializeDirect3D() {
   if (s.direct3D) return -1;
   WriteLog("Direct3D 関連の初期化を行います\n");
   std::memset(&s, 0, sizeof s);
+  g_Renderer3DState = Renderer3DState{};
   // The clear took the vertex colour of the draw state that stays.
   UpdateDrawVertexColor();
   HandleTableInit(&s.textures, HANDLE_TYPE_TEXTURE3D, g_texture3DSlots, TEXTURE3D_TABLE_SIZE);
@@ -174,7 +176,7 @@ int InitializeDirect3D() {
   }
 
   found = 0;
-  s.depthFormat = PixelFormatRecord{};
+  g_Renderer3DState.depthFormat = PixelFormatRecord{};
   if (PlatD3DEnumZBufferFormats(s.direct3D, PLAT_D3DDEVTYPE_HAL, EnumDepthFormatCallback, &found) != PLAT_D3D_OK ||
       !found)
     WriteLog("使用可能なＺバッファが見つかりませんでした\n");
@@ -200,7 +202,7 @@ int InitializeDirect3D() {
     return -1;
   }
 
-  std::memset(&s.textureFormats, 0, sizeof s.textureFormats);
+  g_Renderer3DState.textureFormats = TextureFormatTable{};
   found = 0;
   if (PlatD3DDeviceEnumTextureFormats(d, EnumTextureFormatCallback, &found) != PLAT_D3D_OK || !found) {
     WriteLog("使用可能なテクスチャフォーマットが見つかりませんでした\n");
@@ -222,6 +224,7 @@ int InitializeDirect3D() {
   WriteCapabilityLines();
   WriteLog("Direct3D 関連の初期化は正常に終了しました\n");
   s.initialised = 1;
+  g_Renderer3D = kDirect3DRenderer;
   return 0;
 }
 
@@ -246,6 +249,7 @@ int TerminateDirect3D() {
   ReleaseObject();
   WriteLog("Direct3D 関連の終了処理は正常に終了しました\n");
   s.initialised = 0;
+  g_Renderer3D = kNoRenderer3D;
   return 0;
 }
 
@@ -281,41 +285,4 @@ int AcquireDirect3DObject() {
   r->renderTarget = GetTargetSurface();
   CreateDeviceDefaults(s.currentDevice);
   return 0;
-}
-
-int32_t SelectTextureFormatIndex(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest, int32_t colorBitDepth) {
-  const int32_t is32 = colorBitDepth == 16 ? 0 : 1;
-  if (!drawValid) {
-    if (alphaChannel) return TEXTURE_FORMAT_ALPHA16 + is32;
-    if (alphaTest) return TEXTURE_FORMAT_ALPHATEST16 + is32;
-    return TEXTURE_FORMAT_PLAIN16 + is32;
-  }
-  if (alphaChannel == 1 || alphaTest == 1) return TEXTURE_FORMAT_TARGET_ALPHA;
-  return TEXTURE_FORMAT_TARGET16 + is32;
-}
-
-const ColorFormat* SelectTextureFormatEntry(int32_t alphaChannel, int32_t drawValid, int32_t alphaTest,
-                                            int32_t colorBitDepth) {
-  return TextureFormatColorFormat(SelectTextureFormatIndex(alphaChannel, drawValid, alphaTest, colorBitDepth));
-}
-
-const ColorFormat* TextureFormatFor(int32_t alphaChannel, int32_t alphaTest, int32_t is32Bit, int32_t drawTarget) {
-  return SelectTextureFormatEntry(alphaChannel, drawTarget, alphaTest, is32Bit ? 32 : 16);
-}
-
-const PixelFormatRecord* TextureFormatPixelFormat(int32_t n) {
-  if (n < 0 || n >= TEXTURE_FORMAT_COUNT || EntryEmpty(n)) return nullptr;
-  return &g_Direct3D.textureFormats.entries[n].pixelFormat;
-}
-
-const ColorFormat* TextureFormatColorFormat(int32_t n) {
-  if (n < 0 || n >= TEXTURE_FORMAT_COUNT || EntryEmpty(n)) return nullptr;
-  return &g_Direct3D.textureFormats.entries[n].colorFormat;
-}
-
-const PixelFormatRecord* DepthBufferPixelFormat(int32_t) {
-  // Before (or without) an enumerated format, the plain 16-bit one every Z surface of
-  // the screen and of 2D surfaces is made in.
-  static const PixelFormatRecord kPlain16{sizeof(PixelFormatRecord), PLAT_DDPF_ZBUFFER, 0, 16, 0xFFFF, 0, 0, 0};
-  return g_Direct3D.depthFormat.bitCount ? &g_Direct3D.depthFormat : &kPlain16;
 }

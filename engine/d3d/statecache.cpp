@@ -4,7 +4,7 @@
 // the requests the draw-state layer turns into states; the batch's flush and the rule
 // for adding vertices.
 #include "engine/d3d/direct3d.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 #include <utility>

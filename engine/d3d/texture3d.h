@@ -1,7 +1,7 @@
 // The 3D texture records: one tile of a texture-backed graph in one texture surface,
 // behind handles of type 0x30000000 in the table of the Direct3D state block; the cutting
 // of graphs into tiles, the uploads of pictures into them and the read-back of the screen.
-// What the graphics layer calls of these is declared in services.h.
+// What graphics and fonts call of these goes through engine/graphics/renderer3d.h.
 #pragma once
 
 #include "engine/base/rect.h"

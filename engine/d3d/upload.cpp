@@ -7,7 +7,7 @@
 #include "engine/graphics/graphrecord.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/convert.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <algorithm>
 
@@ -144,7 +144,7 @@ int UploadImageRectToGraphTextures(const Rect* sourceRect, int32_t x, int32_t y,
 
 int FillGraphTextures(GraphRecord* graph, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
   if (!g_Direct3D.direct3D || !graph) return -1;
-  if (g_Direct3D.targetUnavailable) return 0;
+  if (g_Renderer3DState.targetUnavailable) return 0;
   // Draws already batched show the tiles as they were.
   FlushVertexBatch(g_Direct3D.currentDevice);
   int result = 0;

@@ -182,3 +182,12 @@ int MeasureStringBox(int32_t font, const char* text, int32_t vertical, Rect* box
 // format has alpha.
 void TextColoursInImage(const MEMIMG* image, uint32_t colour, uint32_t edgeColour, uint32_t* text,
                         uint32_t* edge);
+// The string in the font (edge colour for an edged font, vertical for a vertical font) with
+// its top-left at (x, y), by the text core from the glyph cache in memory; 0 or -1.
+int DrawTextWithFontCore(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
+                         uint32_t edgeColour, int32_t vertical);
+// The string in a font whose glyph cache lives in a texture, its glyphs batched on the
+// device; 0, or -1 while the device cannot draw to its target. A font whose cache is in
+// memory goes to DrawTextWithFontCore, and that result is returned.
+int DrawTextWithFontByCache(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
+                            uint32_t edgeColour, int32_t vertical);

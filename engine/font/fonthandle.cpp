@@ -3,12 +3,12 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
 #include "engine/font/font.h"
 #include "engine/font/fonttest.h"
 #include "engine/font/services.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
@@ -193,7 +193,7 @@ bool LayOutMemoryCache(FontRecord* f, const PlatTextMetrics& tm) {
 // texture formats with alpha: 4:4:4:4 for anti-aliased glyphs, 1:5:5:5 for the others.
 bool TextureCacheWanted() {
   if (g_TextureCacheOn2D) return true;
-  if (!g_DrawState.use3D || !CurrentDevice3D() || IsSoftwareRendering()) return false;
+  if (!g_DrawState.use3D || !g_Renderer3D.currentDevice3D() || IsSoftwareRendering()) return false;
   ColorFormat blended{}, tested{};
   StagingFormat(true, &blended);
   StagingFormat(false, &tested);

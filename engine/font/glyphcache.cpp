@@ -5,7 +5,6 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/strutil.h"
-#include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
 #include "engine/font/fonttest.h"
 #include "engine/graphics/drawsettings.h"
@@ -14,7 +13,7 @@
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,7 +10,8 @@
 // is suspended and with an empty draw area, or -1 (a bad handle logs it).
 int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, int32_t font,
                        uint32_t edgeColor, int32_t vertical);
-// The functions of the table below: the default font's text, a font's deletion.
+// The functions of the table below: the default font's text, a font's deletion, and what
+// the on-screen log draws with.
 #define KR_SERVICE KR_SERVICE_DECLARATION
 #include "engine/font/servicelist.h"
 #undef KR_SERVICE

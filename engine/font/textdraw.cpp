@@ -1,8 +1,6 @@
 // Drawing strings from the glyph cache: the layout every path shares, the memory cache's
 // pixel writers, the draw with a font handle and the default font's draw.
 #include "engine/base/log.h"
-#include "engine/d3d/direct3d.h"
-#include "engine/d3d/services.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
@@ -16,7 +14,8 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -456,7 +455,7 @@ int DrawStringWithFont(int32_t x, int32_t y, const char* text, uint32_t color, i
   const DrawState& d = g_DrawState;
   if (!text || !*text || DrawingSuspended() || d.areaEmpty) return 0;
   if (!GetFontRecord(font)) return WriteLog("フォントハンドル値が異常です\n");
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   // The wait may have rebuilt the graphics, and with them every font's record.
   const FontRecord* f = GetFontRecord(font);
   if (!f) return WriteLog("フォントハンドル値が異常です\n");

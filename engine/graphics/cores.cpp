@@ -5,11 +5,11 @@
 #include "engine/graphics/cores.h"
 
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/corestest.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/present.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
@@ -22,9 +22,9 @@
 #include "engine/softimage/imgconvert.h"
 #include "engine/softimage/scaledblit.h"
 #include "engine/softimage/triangle.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 
 #include <algorithm>
 #include <climits>
@@ -79,8 +79,8 @@ MEMIMG* PieceImage(const Surface2DRecord* piece, SurfaceData* record, MEMIMG* vi
 // vertices are out of the way; false when the bracket refused.
 bool OpenWorkDraw(const Surface2DRecord* piece, int32_t blitAllowed, const Rect* source, const Rect* box,
                   int32_t covers, uint32_t* colour) {
-  EndSceneCurrent();
-  FlushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
   if (g_workDrawWatch) {
     const WorkDrawOpening o{blitAllowed, source ? 1 : 0, source ? *source : Rect{}, *box, covers};
     g_workDrawWatch(&o);
@@ -151,7 +151,7 @@ int DrawSurface2DCore(int32_t x, int32_t y, int32_t surface2D, int32_t transpare
 
 int DrawGraphSurfaceCore(int32_t x, int32_t y, const GraphRecord* graph, int32_t transparent) {
   if (!CanDraw() || !graph || graph->surfaceCount < 1) return -1;
-  FlushCurrentVertexBatch();
+  g_Renderer3D.flushCurrentVertexBatch();
   DrawSurface2DCore(x, y, graph->surfaces[0], transparent);
   return 0;
 }
@@ -325,7 +325,7 @@ int FillTargetBackgroundCore() {
   }
   const SystemSettings& set = g_System.settings;
   const uint32_t colour = PackScreenColorCore(set.backgroundRed, set.backgroundGreen, set.backgroundBlue);
-  EndSceneCurrent();
+  g_Renderer3D.endSceneCurrent();
   if (d.drawTarget == DRAW_SCREEN_FRONT || d.drawTarget == DRAW_SCREEN_BACK) {
     int32_t width = 0, height = 0;
     QueryScreenSize(&width, &height);
@@ -355,8 +355,8 @@ int FillTargetBackgroundCore() {
 
 int ClearDrawTargetCore() {
   if (!CanDraw()) return -1;
-  WaitWhileInactive();
-  if (Is3DAvailable()) ClearDrawTargetTexture();
+  g_SystemHooks.waitWhileInactive();
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.clearDrawTargetTexture();
   FillTargetBackgroundCore();
   if (SoftwarePath() && g_DrawState.drawTarget == DRAW_SCREEN_FRONT) {
     int32_t width = 0, height = 0;
@@ -425,7 +425,7 @@ int CaptureScreenRectCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphR
     ImageChanged(graphImage);
     return 0;
   }
-  EndSceneCurrent();
+  g_Renderer3D.endSceneCurrent();
   const ColorFormat* screen = GetScreenColorFormat();
   const int32_t ox = s.targetOffsetX + d.targetRect.left, oy = s.targetOffsetY + d.targetRect.top;
   const PlatRect onTarget{x1 + ox, y1 + oy, x2 + ox, y2 + oy};
@@ -468,8 +468,8 @@ int CaptureScreenRectCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphR
 int CaptureScreenIntoGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t graph, int32_t alphaFlag) {
   GraphRecord* g = LookupGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
-  EndSceneCurrent();
-  if (g->flags.texture) return ReadBackScreenDispatch(x1, y1, x2, y2, g, alphaFlag);
+  g_SystemHooks.waitWhileInactive();
+  g_Renderer3D.endSceneCurrent();
+  if (g->flags.texture) return g_Renderer3D.readBackScreenDispatch(x1, y1, x2, y2, g, alphaFlag);
   return CaptureScreenRectCore(x1, y1, x2, y2, g, alphaFlag);
 }

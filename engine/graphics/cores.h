@@ -58,10 +58,6 @@ int DrawQuadCoreF(float x1, float y1, float x2, float y2, float x3, float y3, fl
 int DrawFilledBoxCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 // Draws count line records into the draw target; 0 or -1.
 int DrawLinesCore(const LineRecord* lines, int32_t count);
-// The string in the font (edge colour for an edged font, vertical for a vertical font) with
-// its top-left at (x, y); 0 or -1.
-int DrawTextWithFontCore(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font,
-                         uint32_t edgeColour, int32_t vertical);
 // The whole target in the background colour, its depth buffer at 0xFFFF; 0 (also for a
 // texture graph, which is left alone).
 int FillTargetBackgroundCore();

@@ -3,18 +3,18 @@
 #include "engine/graphics/drawentry.h"
 
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/maskscreen.h"
 #include "engine/graphics/present.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/services.h"
-#include "engine/movie/movie.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <climits>
@@ -39,10 +39,10 @@ GraphRecord* CheckedGraph(int32_t graph) {
 // A movie-fed graph is brought to its movie's frame first; true when the movie shows itself
 // on the window instead (the draw then counts as -1).
 bool MovieShowsItself(const GraphRecord* graph, int32_t x, int32_t y, int32_t scale, bool updateOnly) {
-  const MovieRecord* movie = graph->movie != -1 ? LookupMovie(graph->movie) : nullptr;
-  if (!movie) return false;
+  const int overlay = graph->movie != -1 ? g_GraphicsClients.movieShowsOnOverlay(graph->movie) : -1;
+  if (overlay < 0) return false;
   UpdateMovieGraphFrame(graph, 0);
-  if (updateOnly || movie->surfaceMode != MOVIE_SURFACE_OVERLAY) return false;
+  if (updateOnly || overlay != 1) return false;
   DrawMovieGraphDirect(graph, x, y, scale, 1);
   return true;
 }
@@ -80,7 +80,7 @@ int SubtractPass(const Rect* rect, int32_t closingMode) {
   SetBrightness(255, 255, 255);
   SetBlendState(BLEND_SUBTRACT, 255);
   // In mode 3 the device's blend factors turn a white box into the destination inverted.
-  if (rect) FillBox3D(rect->left, rect->top, rect->right, rect->bottom, white);
+  if (rect) g_Renderer3D.fillBox3D(rect->left, rect->top, rect->right, rect->bottom, white);
   SetBrightnessPacked(brightness);
   return SetBlendState(closingMode, param);
 }
@@ -88,7 +88,7 @@ int SubtractPass(const Rect* rect, int32_t closingMode) {
 int DrawBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, bool fill) {
   if (g_DrawState.areaEmpty) return 0;
   const bool device = IsHardware3DActive() != 0;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   // Corners in order: a box given right to left is the same box, outline included.
   Rect box{x1, y1, x2, y2};
   NormalizeRect(&box);
@@ -97,8 +97,8 @@ int DrawBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, boo
       return fill ? DrawFilledBoxCore(box.left, box.top, box.right, box.bottom, colour)
                   : DrawBoxOutlineCore(box.left, box.top, box.right, box.bottom, colour);
     return On3DDevice(box, [&] {
-      return fill ? FillBox3D(box.left, box.top, box.right, box.bottom, colour)
-                  : DrawBoxOutline3D(box.left, box.top, box.right, box.bottom, colour);
+      return fill ? g_Renderer3D.fillBox3D(box.left, box.top, box.right, box.bottom, colour)
+                  : g_Renderer3D.drawBoxOutline3D(box.left, box.top, box.right, box.bottom, colour);
     });
   });
 }
@@ -153,12 +153,12 @@ int DrawGraphAtCore(int32_t x, int32_t y, int32_t graph, int32_t transparent) {
   if (g_DrawState.areaEmpty) return 0;
   GraphRecord* g = CheckedGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   const Rect rect = RectOf(x, y, int64_t(x) + g->width, int64_t(y) + g->height);
   if (MovieShowsItself(g, x, y, 1, false)) return -1;
   return AroundDraw(rect, [&] {
     if (!g->flags.texture) return DrawGraphSurfaceCore(x, y, g, transparent);
-    return On3DDevice(rect, [&] { return DrawGraphAt3D(x, y, float(x), float(y), g, transparent, 1); });
+    return On3DDevice(rect, [&] { return g_Renderer3D.drawGraphAt3D(x, y, float(x), float(y), g, transparent, 1); });
   });
 }
 
@@ -166,14 +166,14 @@ int DrawGraphStretchedCore(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32
   if (g_DrawState.areaEmpty) return 0;
   GraphRecord* g = CheckedGraph(graph);
   if (!g) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   Rect rect{x1, y1, x2, y2};
   NormalizeRect(&rect);
   if (MovieShowsItself(g, x1, y1, Clamp32((int64_t(x2) - x1) / g->width), false)) return -1;
   return AroundDraw(rect, [&] {
     if (!g->flags.texture) return DrawStretchedCore(x1, y1, x2, y2, g, transparent);
     return On3DDevice(rect, [&] {
-      return DrawGraphStretched3D(x1, y1, x2, y2, float(x1), float(y1), float(x2), float(y2), g, transparent, 1);
+      return g_Renderer3D.drawGraphStretched3D(x1, y1, x2, y2, float(x1), float(y1), float(x2), float(y2), g, transparent, 1);
     });
   });
 }
@@ -188,12 +188,12 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   for (float y : {y1, y2, y3, y4}) minY = std::min<int64_t>(minY, FloatToInt(y)), maxY = std::max<int64_t>(maxY, FloatToInt(y));
   // The triangles fill the column of their rightmost corner too.
   const Rect rect = RectOf(minX, minY, maxX + 1, maxY);
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   MovieShowsItself(g, 0, 0, 1, true);
   // Top-left, top-right, bottom-left, bottom-right for both roads.
   return AroundDraw(rect, [&] {
     if (!g->flags.texture) return DrawQuadCoreF(x1, y1, x2, y2, x4, y4, x3, y3, g, transparent);
-    return On3DDevice(rect, [&] { return DrawGraphQuad3D(x1, y1, x2, y2, x4, y4, x3, y3, g, transparent); });
+    return On3DDevice(rect, [&] { return g_Renderer3D.drawGraphQuad3D(x1, y1, x2, y2, x4, y4, x3, y3, g, transparent); });
   });
 }
 
@@ -264,13 +264,13 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 }
 
 int UpdateMovieGraphFrame(const GraphRecord* graph, int32_t waitFlag) {
-  if (!graph || !LookupMovie(graph->movie)) return 0;
-  return UpdateMovieFrame(graph->movie, waitFlag);
+  if (!graph || g_GraphicsClients.movieShowsOnOverlay(graph->movie) < 0) return 0;
+  return g_GraphicsClients.updateMovieFrame(graph->movie, waitFlag);
 }
 
 int DrawMovieGraphDirect(const GraphRecord* graph, int32_t x, int32_t y, int32_t scale, int32_t show) {
-  if (!graph || !LookupMovie(graph->movie)) return 0;
-  return DrawMovieToScreen(x, y, scale, graph->movie, show);
+  if (!graph || g_GraphicsClients.movieShowsOnOverlay(graph->movie) < 0) return 0;
+  return g_GraphicsClients.drawMovieToScreen(x, y, scale, graph->movie, show);
 }
 
 int BeginSubtractBlendPass(const Rect* rect) { return SubtractPass(rect, BLEND_ADD_3D); }

@@ -1,13 +1,12 @@
 #include "engine/graphics/drawsettings.h"
 
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/lights.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/blendtables.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,10 +52,10 @@ bool TargetBounds(int32_t target, int32_t* x1, int32_t* y1, int32_t* width, int3
 int SetBlendState(int32_t mode, int32_t param) {
   DrawState& s = g_DrawState;
   if (mode == s.blendMode && param == s.blendParam) return 0;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   s.blendMode = mode;
   s.blendParam = Clamp255(param);
-  UpdateDrawVertexColor();
+  g_Renderer3D.updateDrawVertexColor();
   return 0;
 }
 
@@ -66,10 +65,10 @@ int SetBlendGraphState(int32_t graph, int32_t param1, int32_t param2) {
     return 0;
   if (graph != -1 && !IsGraphHandleLive(graph)) return -1;
   s.blendGraph = graph;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   s.blendGraphParam[0] = Clamp255(param1);
   s.blendGraphParam[1] = Clamp255(param2);
-  if (Is3DAvailable()) BindGraphTexture(LookupGraph(graph), s.blendGraphParam[0], s.blendGraphParam[1]);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.bindGraphTexture(LookupGraph(graph), s.blendGraphParam[0], s.blendGraphParam[1]);
   BuildBlendGraphCurve(s.blendGraphParam[0], s.blendGraphParam[1]);
   return 0;
 }
@@ -80,7 +79,7 @@ int SetBrightness(int32_t red, int32_t green, int32_t blue) {
   s.brightRed = uint8_t(Clamp255(red));
   s.brightGreen = uint8_t(Clamp255(green));
   s.brightBlue = uint8_t(Clamp255(blue));
-  if (Is3DAvailable()) UpdateDrawVertexColor();
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.updateDrawVertexColor();
   return 0;
 }
 
@@ -91,7 +90,7 @@ void SetBrightnessPacked(uint32_t rgb) {
   s.brightBlue = uint8_t(rgb);
   s.brightGreen = uint8_t(rgb >> 8);
   s.brightRed = uint8_t(rgb >> 16);
-  UpdateDrawVertexColor();
+  g_Renderer3D.updateDrawVertexColor();
 }
 
 bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -114,7 +113,7 @@ bool SetClipAreaFields(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 int SetClipArea(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (!SetClipAreaFields(x1, y1, x2, y2)) return 0;
   const DrawState& s = g_DrawState;
-  if (Is3DAvailable() && SetViewportFromRect(&s.drawArea) < 0)
+  if (g_Renderer3D.is3DAvailable() && g_Renderer3D.setViewportFromRect(&s.drawArea) < 0)
     WriteLogFmt("ビューポートの設定に失敗しました %s", TargetName(s.drawTarget));
   return 0;
 }
@@ -134,7 +133,7 @@ int GetDrawTargetHandle() { return g_DrawState.drawTarget; }
 int SetFilterMode(int32_t mode) {
   if (mode == g_DrawState.filterMode) return 0;
   g_DrawState.filterMode = mode;
-  if (Is3DAvailable()) ApplyTextureStage3D(mode);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.applyTextureStage3D(mode);
   return 0;
 }
 
@@ -194,5 +193,5 @@ int ResetDrawSettings() {
 }
 
 int IsHardware3DActive() {
-  return g_DrawState.use3D == 1 && Is3DAvailable() && !IsSoftwareRendering() && CurrentDevice3D();
+  return g_DrawState.use3D == 1 && g_Renderer3D.is3DAvailable() && !IsSoftwareRendering() && g_Renderer3D.currentDevice3D();
 }

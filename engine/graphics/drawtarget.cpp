@@ -3,13 +3,12 @@
 #include "engine/graphics/drawtarget.h"
 
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
-#include "engine/d3d/texture3d.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/lights.h"
 #include "engine/graphics/present.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surfacedata.h"
@@ -17,9 +16,8 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/boxline.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 
@@ -69,12 +67,13 @@ SurfaceData* GraphTargetRecord(int32_t graph, const Surface2DRecord** piece, int
   const GraphRecord* g = LookupGraph(graph);
   if (!g || g->surfaceCount < 1) return nullptr;
   if (g->flags.texture) {
-    const Surface3DData* tile = LookupTexture3D(g->surfaces[0]);
-    if (!tile) return nullptr;
+    int32_t texelX = 0, texelY = 0;
+    const int32_t surface = g_Renderer3D.tileSurfaceData(g->surfaces[0], &texelX, &texelY);
+    if (surface == -1) return nullptr;
     *piece = nullptr;
-    *x = tile->texelX;
-    *y = tile->texelY;
-    return LookupSurfaceData(tile->surface);
+    *x = texelX;
+    *y = texelY;
+    return LookupSurfaceData(surface);
   }
   const Surface2DRecord* p = GetSurface2D(g->surfaces[0]);
   if (!p) return nullptr;
@@ -220,7 +219,7 @@ int ChangeDrawTarget(int32_t target, int32_t previous) {
     rect = {client.left, client.top, client.right, client.bottom};
   }
   SetTargetRect(&rect);
-  if (Is3DAvailable()) SwitchRenderTarget3D(target);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.switchRenderTarget3D(target);
   if (SelectDrawTargetSurface(target, previous) != 0) return -1;
 
   int32_t width = 0, height = 0;
@@ -243,7 +242,7 @@ int ChangeDrawTarget(int32_t target, int32_t previous) {
 
 int SetDrawTargetCore(int32_t target) {
   if (!g_ScreenState.graphicsStarted) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   if (target != DRAW_SCREEN_FRONT && target != DRAW_SCREEN_BACK) {
     const Surface2DRecord* piece = nullptr;
     int32_t x = 0, y = 0;

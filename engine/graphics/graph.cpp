@@ -5,16 +5,15 @@
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/d3d/services.h"
 #include "engine/file/file.h"
-#include "engine/font/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/lights.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
-#include "engine/movie/services.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <cstring>
 
@@ -57,11 +56,11 @@ int StartGraphManager() {
   if (g_SurfaceDataTable.table.count == 0)
     HandleTableInit(&g_SurfaceDataTable.table, HANDLE_TYPE_SURFACE_DATA, g_SurfaceDataTable.slots,
                     SURFACE_DATA_SLOTS);
-  g_GraphTable.available3D = RemoveAllTexturesIfActive() != -1;
+  g_GraphTable.available3D = g_Renderer3D.removeAllTexturesIfActive() != -1;
   WriteLog(g_GraphTable.available3D ? "３Ｄグラフィック描画機能を使用します\n"
                                     : "３Ｄグラフィック描画機能は使用しません\n");
   ResetDrawSettings();
-  ResetFontDefaults();
+  g_GraphicsClients.resetFontDefaults();
   LogIndentOut();
   WriteLog("グラフィック管理系の初期化は正常に終了しました\n");
   return 0;
@@ -74,7 +73,7 @@ int TerminateGraphManager() {
   DeleteAllType40Handles();
   FreeAllGraphsCore(0);
   DeleteAllLights();
-  DeleteAllFonts();
+  g_GraphicsClients.deleteAllFonts();
   s.graphicsStarted = 0;
   WriteLog("グラフィック管理系の終了処理は正常に終了しました\n");
   return 0;
@@ -165,7 +164,7 @@ int32_t MakeGraphWithSurfaces(int32_t width, int32_t height, int32_t want3D, int
                               int32_t palette) {
   GraphRecord* g = nullptr;
   const int32_t graph = AllocGraphRecord(width, height, want3D, &g, alpha, palette);
-  const int made = g->flags.texture ? SplitGraphIntoTextures(g) : CreateGraphSurface2D(g);
+  const int made = g->flags.texture ? g_Renderer3D.splitGraphIntoTextures(g) : CreateGraphSurface2D(g);
   if (made != 0) {
     WriteLog("グラフィックの作成に失敗しました\n");
     // The caller never sees the handle: a record kept would only wait for the next
@@ -186,9 +185,9 @@ int FreeGraph(int32_t graph, int32_t logFlag) {
   // A draw target left on this graph would keep its image or surface pointing into what
   // is freed here.
   if (g_DrawState.drawTarget == graph) SetDrawTargetCore(DRAW_SCREEN_BACK);
-  CloseMovieHandle(g->movie);
+  g_GraphicsClients.closeMovieHandle(g->movie);
   if (g->flags.texture) {
-    RemoveGraphTextures(g);
+    g_Renderer3D.removeGraphTextures(g);
   } else {
     for (int32_t i = 0; i < g->surfaceCount; i++) DeleteSurface2D(g->surfaces[i]);
   }
@@ -267,7 +266,7 @@ int SetGraphSourcePath(int32_t graph, const char* name, int32_t other) {
 int PaintGraphColor(int32_t graph, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
   GraphRecord* g = LookupGraph(graph);
   if (!g) return -1;
-  if (g->flags.texture) return FillGraphTextures(g, red, green, blue, alpha);
+  if (g->flags.texture) return g_Renderer3D.fillGraphTextures(g, red, green, blue, alpha);
   return PaintGraphSurfaces2D(g, red, green, blue, alpha);
 }
 
@@ -275,16 +274,16 @@ int FlagAllGraphsLost() {
   for (int32_t slot = 0; slot < Graphs().highWater; slot++)
     if (GraphRecord* g = static_cast<GraphRecord*>(g_GraphTable.slots[slot])) g->lost = 1;
   if (g_DrawState.restoreHandler) g_DrawState.restoreHandler();
-  RefreshAllFontHandles();
+  g_GraphicsClients.refreshAllFontHandles();
   return 0;
 }
 
 int RestoreGraphSurfaces(int32_t graph) {
   GraphRecord* g = LookupGraph(graph);
   if (!g) return -1;
-  if (g->flags.texture) RestoreGraphTextures(g);
+  if (g->flags.texture) g_Renderer3D.restoreGraphTextures(g);
   else RestoreGraphSurfaces2D(g);
-  RestoreMovieSurfaces(g->movie);
+  g_GraphicsClients.restoreMovieSurfaces(g->movie);
   return 0;
 }
 

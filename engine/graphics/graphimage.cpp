@@ -4,11 +4,11 @@
 #include "engine/graphics/graph.h"
 
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
 #include "engine/file/file.h"
 #include "engine/graphics/imageload.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/surface2d.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,7 +50,7 @@ int32_t BuildGraphFromGraphImage(GraphImage* image, GraphImage* alpha, int32_t w
                                  int32_t turn, int32_t mirror) {
   RecomputeNoChannelMask(&image->format);
   if (alpha) RecomputeNoChannelMask(&alpha->format);
-  EndSceneCurrent();
+  g_Renderer3D.endSceneCurrent();
   const bool mirrored = turn == 1 && mirror == 1;
   if (mirrored) MirrorBoth(image, alpha);
   int32_t graph = MakeGraphForImage(image, alpha, want3D);
@@ -73,7 +73,7 @@ int ReloadGraphImage(const char* name, const GraphImage* image, const GraphImage
   g->loadMirror = uint32_t(loadMirror);
   g->sourceX = sourceX;
   g->sourceY = sourceY;
-  if (g->flags.texture) return UploadImageToGraphTextures(sourceX, sourceY, g, image, alpha);
+  if (g->flags.texture) return g_Renderer3D.uploadImageToGraphTextures(sourceX, sourceY, g, image, alpha);
   return WriteImageToGraphSurfaces2D(g, image, alpha);
 }
 
@@ -83,7 +83,7 @@ int FillGraphFromImage(const char* name, const GraphImage* image, const GraphIma
   if (!g) return -1;
   SetGraphSourcePath(graph, name ? name : "", -1);
   g->loadMirror = uint32_t(loadMirror);
-  if (g->flags.texture) return UploadImageRectToGraphTextures(rect, x, y, g, image, alpha);
+  if (g->flags.texture) return g_Renderer3D.uploadImageRectToGraphTextures(rect, x, y, g, image, alpha);
   return FillGraphSurfacesFromImage(&image->format, 0, 0, rect, x, y, g, SURFACE2D_SOURCE_IMAGE,
                                     image, alpha);
 }
@@ -109,7 +109,7 @@ int32_t CreateSubGraph(int32_t x, int32_t y, int32_t width, int32_t height, int3
   g->flags = p->flags;
   g->loadMirror = p->loadMirror;
 
-  const int made = g->flags.texture ? DeriveSubGraphTextures(g, x, y, width, height, p)
+  const int made = g->flags.texture ? g_Renderer3D.deriveSubGraphTextures(g, x, y, width, height, p)
                                     : CreateSharedSurface2D(g, x, y, width, height, p);
   if (made != 0) {
     WriteLog("グラフィックの派生に失敗しました終了します");
@@ -153,8 +153,8 @@ int CreateDivGraphFromGraphImage(GraphImage* image, GraphImage* alpha, int32_t c
 int LoadSplitGraphFromFile(const char* fileName, int32_t count, int32_t xCount, int32_t yCount,
                            int32_t cellWidth, int32_t cellHeight, int32_t* handles,
                            int32_t want3D, int32_t turn) {
-  EndSceneCurrent();
-  WaitWhileInactive();
+  g_Renderer3D.endSceneCurrent();
+  g_SystemHooks.waitWhileInactive();
   GraphImage image{}, alpha{};
   const int loaded = LoadImageFileData(fileName, nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0);
   if (loaded == -1) {

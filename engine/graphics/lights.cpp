@@ -2,10 +2,10 @@
 #include "engine/base/handle.h"
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/lights.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/services.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 
 #include <cmath>
 #include <cstring>
@@ -93,19 +93,19 @@ int32_t GetLightHighWater() { return lightTable.highWater; }
 
 int StoreWorldMatrix(const Matrix4* matrix, int32_t flag) {
   g_DrawState.world = *matrix;
-  if (Is3DAvailable()) SetWorldTransform3D(matrix, flag);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.setWorldTransform3D(matrix, flag);
   return 0;
 }
 
 int StoreViewMatrix(const Matrix4* matrix) {
   g_DrawState.view = *matrix;
-  if (Is3DAvailable()) SetViewTransform3D(matrix);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.setViewTransform3D(matrix);
   return 0;
 }
 
 int StoreProjectionMatrix(const Matrix4* matrix) {
   g_DrawState.projection = *matrix;
-  if (Is3DAvailable()) SetProjectionTransform3D(matrix);
+  if (g_Renderer3D.is3DAvailable()) g_Renderer3D.setProjectionTransform3D(matrix);
   return 0;
 }
 

@@ -5,20 +5,19 @@
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
 #include "engine/base/rect.h"
-#include "engine/d3d/direct3d.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/maskscreentest.h"
 #include "engine/graphics/present.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/colorformat.h"
 #include "engine/pixel/convert.h"
 #include "engine/pixel/drawstate.h"
 #include "engine/softimage/imgconvert.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 
 #include <algorithm>
 #include <bit>
@@ -65,7 +64,7 @@ bool Empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
 // and kept on the mask and the work copy (a target larger than the screen, or a window's
 // place on the desktop, would reach past both). False when nothing is left.
 bool BracketRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const GraphImage* image, Rect* out) {
-  EndSceneCurrent();
+  g_Renderer3D.endSceneCurrent();
   Rect r{x1, y1, x2, y2};
   ClipRect(&r, &g_DrawState.drawArea);
   if (Empty(r)) return false;
@@ -221,17 +220,16 @@ int SwitchMaskScreen(int32_t flag) {
   }
   SetTargetRect(&rect);
 
-  if (!CurrentDevice3D()) return 0;
-  const int32_t device = g_Direct3D.currentDevice;
-  FlushCurrentVertexBatch();
-  SetDeviceRenderTarget(m.use ? m.workSurface : GetTargetSurface(), device);
+  if (!g_Renderer3D.currentDevice3D()) return 0;
+  g_Renderer3D.flushCurrentVertexBatch();
+  g_Renderer3D.setCurrentRenderTarget(m.use ? m.workSurface : GetTargetSurface());
   const Rect& area = d.drawArea;
   if (IsTargetFrontSurface() && m.use) {
     const PlatD3DViewport viewport{uint32_t(area.left), uint32_t(area.top), uint32_t(area.right - area.left),
                                    uint32_t(area.bottom - area.top), 0.0f, 1.0f};
-    if (SetDeviceViewport(&viewport, device) != 0) return WriteLog("ビューポートのセットに失敗しました\n");
+    if (g_Renderer3D.setCurrentViewport(&viewport) != 0) return WriteLog("ビューポートのセットに失敗しました\n");
   } else {
-    SetViewportFromRect(&area);
+    g_Renderer3D.setViewportFromRect(&area);
   }
   return 0;
 }
@@ -243,7 +241,7 @@ int RecreateMaskScreen() {
 }
 
 int EndMaskScreen() {
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   if (g_Mask.use) SwitchMaskScreen(0);
   ReleaseMaskScreen();
   g_Mask.made = 0;

@@ -4,20 +4,19 @@
 #include "engine/graphics/present.h"
 
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/convert.h"
 #include "engine/softimage/imgconvert.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 
@@ -50,7 +49,7 @@ bool WaitOn() { return GetVBlankWait() != 0; }
 // The log drawn over the frame with the whole screen as the area, a plain copy and full
 // brightness; the settings in force come back after it.
 void DrawLogOverlay() {
-  if (!GetScreenLogDrawFlag()) return;
+  if (!g_SystemHooks.getScreenLogDrawFlag()) return;
   const DrawState& d = g_DrawState;
   const Rect area = d.drawArea;
   const int32_t mode = d.blendMode, param = d.blendParam;
@@ -59,7 +58,7 @@ void DrawLogOverlay() {
   SetClipArea(screen.left, screen.top, screen.right, screen.bottom);
   SetBlendState(BLEND_COPY, 0);
   SetBrightness(255, 255, 255);
-  DrawScreenLog();
+  g_SystemHooks.drawScreenLog();
   SetClipArea(area.left, area.top, area.right, area.bottom);
   SetBlendState(mode, param);
   SetBrightness(red, green, blue);
@@ -222,7 +221,7 @@ bool FrontImageThere() {
 int PresentScreenCore() {
   const ScreenState& s = g_ScreenState;
   if (!s.ddraw && !s.noDirectDraw) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   const bool flipRoad = !s.softwareRender && s.gdiSurfaceRequest == 0 && !s.noDirectDraw && !IsWindowedMode() &&
                         !IsMenuInUse();
   if (!flipRoad) return PresentSoftwareImage(nullptr);
@@ -233,8 +232,8 @@ int PresentScreenCore() {
     CountFrame();
     return WaitBlanks(1);
   }
-  FlushCurrentVertexBatch();
-  EndSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
   PlatDDSurfaceFlip(s.primary, 0, wait ? PLAT_DDFLIP_WAIT : PLAT_DDFLIP_WAIT | PLAT_DDFLIP_NOVSYNC);
   if (wait) PlatSleep(1);
   CountFrame();
@@ -260,8 +259,8 @@ int PresentSoftwareImage(const PlatRect* rect) {
     CountFrame();
     return 0;
   }
-  FlushCurrentVertexBatch();
-  EndSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
   if (IsWindowedMode()) {
     if (WaitOn()) PaceVerticalBlank();
     BlitBackToPrimary(PresentRects(rect, false));
@@ -278,21 +277,21 @@ int PresentSoftwareImage(const PlatRect* rect) {
 int WaitBlanks(int32_t count) {
   const ScreenState& s = g_ScreenState;
   if (!s.ddraw) return -1;
-  WaitWhileInactive();
+  g_SystemHooks.waitWhileInactive();
   RasterPoll poll{s.ddraw};
   if (count == 0) {
-    poll.Until([&] { return poll.InBlank(); }, [] { return PumpMessagesCore() != 0; });
+    poll.Until([&] { return poll.InBlank(); }, [] { return g_SystemHooks.pumpMessages() != 0; });
     return 0;
   }
   if (count < 0) return 0;
   auto pump = [] {
-    PumpMessagesCore();
+    g_SystemHooks.pumpMessages();
     return false;
   };
   for (int32_t i = 0; i < count; i++) {
     poll.Until([&] { return !poll.InBlank(); }, pump);
     if (!poll.Until([&] { return poll.InBlank(); }, pump)) return 0;
-    if (PumpMessagesCore() < 0) return -1;
+    if (g_SystemHooks.pumpMessages() < 0) return -1;
   }
   return 0;
 }

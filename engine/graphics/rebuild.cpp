@@ -2,16 +2,16 @@
 // display objects and the screen surfaces made again under the graphs, the fonts and the
 // draw target, which all keep their handles.
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawtarget.h"
 #include "engine/graphics/graph.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
-#include "engine/movie/services.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/input.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/hooks.h"
+#include "engine/state/sysdata.h"
 
 int RebuildGraphicsSystem() {
   ScreenState& s = g_ScreenState;
@@ -21,11 +21,11 @@ int RebuildGraphicsSystem() {
   LogIndentIn();
   const bool graphicsOff = g_System.settings.noGraphics != 0;
   if (!graphicsOff) {
-    ReleaseDirect3DObject();
+    g_Renderer3D.releaseDirect3DObject();
     ReleaseMaskScreen();
     ReleaseScreenSurfaces();
   }
-  ShutdownInput();
+  g_SystemHooks.shutdownInput();
   if (graphicsOff) {
     LogIndentOut();
     return 0;
@@ -40,17 +40,17 @@ int RebuildGraphicsSystem() {
   if (s.depth == 8) RebuildScreenPalette();
   const int32_t target = g_DrawState.drawTarget;
   if (SelectDrawTargetSurface(target, target) != 0) SetDrawTargetCore(DRAW_SCREEN_BACK);
-  AcquireDirect3DObject();
+  g_Renderer3D.acquireDirect3DObject();
   ClearDrawTargetCore();
   PresentScreenCore();
   FlagAllGraphsLost();
-  ReopenAllMovies();
+  g_GraphicsClients.reopenAllMovies();
   RecreateMaskScreen();
-  if (Is3DAvailable()) {
+  if (g_Renderer3D.is3DAvailable()) {
     const DrawState& d = g_DrawState;
-    SetWorldTransform3D(&d.world, 0);
-    SetViewTransform3D(&d.view);
-    SetProjectionTransform3D(&d.projection);
+    g_Renderer3D.setWorldTransform3D(&d.world, 0);
+    g_Renderer3D.setViewTransform3D(&d.view);
+    g_Renderer3D.setProjectionTransform3D(&d.projection);
   }
   LogIndentOut();
   return 0;

@@ -4,16 +4,16 @@
 
 #include "engine/base/log.h"
 #include "engine/base/strutil.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/blendtables.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "platform/keys/keytable.h"
 
 #include <cstring>
@@ -280,7 +280,7 @@ int ShutdownDirectDraw() {
     ReleasePalette();
     TerminateGraphManager();
     DeleteAllSurfaces2D();
-    TerminateDirect3D();
+    g_Renderer3D.terminateDirect3D();
     ReleaseScreenSurfaces();
     ReleaseClipper();
     WriteLog("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放します\n");

@@ -2,19 +2,18 @@
 // level and the display mode (falling back to 640 x 480 x 16), build the screen again,
 // choose the surface copy method by timing and measure the display's frame.
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
-#include "engine/d3d/services.h"
-#include "engine/font/services.h"
+#include "engine/graphics/clients.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/rasterpoll.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/sysinfo.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
+#include "engine/state/sysinfo.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 
@@ -137,7 +136,7 @@ int ChangeDisplayAfterStart(const Mode& asked, const Mode& previous) {
 int ChangeDisplayAtStart(const Mode& previous) {
   ScreenState& s = g_ScreenState;
   const bool windowed = IsWindowedMode();
-  if (!windowed) ApplyWindowStyle();
+  if (!windowed) g_SystemHooks.applyWindowStyle();
   int32_t desktopWidth = 0, desktopHeight = 0;
   GetDesktopSizeAndDepth(&desktopWidth, &desktopHeight, nullptr);
   if (!s.width) s.width = 640;
@@ -155,12 +154,12 @@ int ChangeDisplayAtStart(const Mode& previous) {
   if (!back.height) back.height = 480;
   if (!back.depth) back.depth = 16;
   StoreMode(back);
-  if (!windowed) ApplyWindowStyle();
+  if (!windowed) g_SystemHooks.applyWindowStyle();
   const bool sameAsAsked = back.width == asked.width && back.height == asked.height &&
                            back.depth == asked.depth && back.rate == 0;
   if (!sameAsAsked && Switch() == 0) return 0;
   StoreMode(kFallbackMode);
-  if (windowed) ApplyWindowStyle();
+  if (windowed) g_SystemHooks.applyWindowStyle();
   if (Switch() != 0) FatalEngineExit("予期せぬ画面モード変更不能現象が起きました\n");
   return -2;
 }
@@ -410,8 +409,8 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   WriteLog("画面モード変更処理を開始します\n");
   LogIndentIn();
   int32_t fontSize = 0, fontThickness = 0;
-  const int32_t font = QueryDefaultFont();
-  const bool fontKept = IsFontHandleValid(font) && QueryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
+  const int32_t font = g_GraphicsClients.queryDefaultFont();
+  const bool fontKept = g_GraphicsClients.isFontHandleValid(font) && g_GraphicsClients.queryFontSettings(nullptr, &fontSize, &fontThickness, font) == 0;
   StoreMode(asked);
   const bool engineUp = g_System.settings.initialising || IsEngineInitialised();
   // Once the window has gone the program is ending: the mode is only recorded, since the
@@ -425,7 +424,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
 
   FreeAllGraphsCore(0);
   TerminateGraphManager();
-  TerminateDirect3D();
+  g_Renderer3D.terminateDirect3D();
   if (s.palette) PlatDDPaletteRelease(s.palette);
   s.palette = 0;
   ReleaseScreenSurfaces();
@@ -433,7 +432,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   int result = started ? ChangeDisplayAfterStart(asked, previous) : ChangeDisplayAtStart(previous);
 
   SetupScreenColorFormat();
-  if (IsWindowedMode() || s.noDirectDraw) ApplyWindowStyle();
+  if (IsWindowedMode() || s.noDirectDraw) g_SystemHooks.applyWindowStyle();
   if (result == -1 || CreateScreenSurfaces() != 0) {
     // Nothing half made stays behind: every surface and image pointer is null.
     ReleaseScreenSurfaces();
@@ -441,14 +440,14 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
     WriteLog("DirectDrawSurface の初期化に失敗しました\n");
     return -1;
   }
-  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_D3dServices.initializeDirect3D() < 0) {
+  if (!s.noDirectDraw && !s.no3D && !s.softwareRender && g_Renderer3DStart() < 0) {
     LogIndentOut();
     ReleaseScreenSurfaces();
     return -1;
   }
   StartGraphManager();
-  if (fontKept) ApplyDefaultFontSize(fontSize, fontThickness);
-  InitScreenLog();
+  if (fontKept) g_GraphicsClients.applyDefaultFontSize(fontSize, fontThickness);
+  g_SystemHooks.initScreenLog();
   CreateScreenPalette();
   if (!(s.softwareRender && s.depth != 8) && s.ddraw) ChooseCopyMethod();
   MeasureDisplay();
@@ -456,7 +455,7 @@ int ApplyScreenMode(int32_t width, int32_t height, int32_t depth, int32_t force,
   if (started) g_DrawState.transparentColor = transparent;
   LogIndentOut();
   WriteLog("画面モード変更処理は正常に終了しました\n");
-  PumpMessagesCore();
+  g_SystemHooks.pumpMessages();
   ResetFrameCount();
   return result;
 }

@@ -36,6 +36,8 @@ KR_SERVICE(int, QueryScreenFormat, queryScreenFormat,
 KR_SERVICE(int, QueryScreenSize, queryScreenSize, (int32_t* width, int32_t* height))
 // Reads the display's pixel format again and rebuilds the screen's colour format.
 KR_SERVICE(int, SetupScreenColorFormat, setupScreenColorFormat, ())
+// A colour packed in the screen's format.
+KR_SERVICE(uint32_t, PackScreenColorCore, packScreenColorCore, (int32_t red, int32_t green, int32_t blue))
 
 // ---- engine start and end -------------------------------------------------------------
 

@@ -5,9 +5,9 @@
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/dib.h"
 #include "engine/graphics/graphrecord.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/convert.h"
@@ -400,8 +400,8 @@ int RestoreAllSurfaces2D() {
 
 int PaintGraphSurfaces2D(GraphRecord* graph, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
   if (!GraphicsReady()) return -1;
-  if (g_ScreenState.screenReady) EndSceneCurrent();
-  FlushCurrentVertexBatch();
+  if (g_ScreenState.screenReady) g_Renderer3D.endSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
   return ForEachPiece(graph, [&](int32_t, Surface2DRecord* piece) {
     return FillSurfaceData(piece->surfaceData, red, green, blue, alpha);
   });

@@ -4,8 +4,8 @@
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/d3d/services.h"
 #include "engine/graphics/cores.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"

@@ -3,12 +3,12 @@
 #include "engine/base/handle.h"
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
+#include "engine/file/file.h"
 #include "engine/movie/decoder.h"
 #include "engine/movie/stream.h"
 #include "engine/sound/services.h"
 #include "engine/sound/soundhandle.h"
-#include "engine/system/sysinfo.h"
-#include "engine/file/file.h"
+#include "engine/state/sysinfo.h"
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
 
@@ -33,6 +33,12 @@ int64_t FrameAt(int64_t microseconds, double rate) {
 
 MovieRecord* LookupMovie(int32_t movie) {
   return static_cast<MovieRecord*>(HandleTableGet(&g_movieTable, movie));
+}
+
+int MovieShowsOnOverlay(int32_t movie) {
+  const MovieRecord* r = LookupMovie(movie);
+  if (!r) return -1;
+  return r->surfaceMode == MOVIE_SURFACE_OVERLAY ? 1 : 0;
 }
 
 int32_t GetMovieCount() { return g_movieTable.count; }

@@ -77,6 +77,9 @@ struct MovieRecord {
 
 // The record of a valid movie handle, or null.
 MovieRecord* LookupMovie(int32_t movie);
+// 1 for a live movie of surface mode 1 (the overlay), 0 for another live one, -1 for a
+// handle that is not live.
+int MovieShowsOnOverlay(int32_t movie);
 // A zero-filled record in a free slot with its check value, sound -1 and the live count
 // raised; the handle, or -1 with a log line when the table is full or memory runs out.
 int32_t AddMovieRecord(MovieRecord** record);

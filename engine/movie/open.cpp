@@ -13,7 +13,7 @@
 #include "engine/sound/services.h"
 #include "engine/sound/soundhandle.h"
 #include "engine/sound/soundsystem.h"
-#include "engine/system/sysinfo.h"
+#include "engine/state/sysinfo.h"
 
 #include <algorithm>
 #include <cstring>

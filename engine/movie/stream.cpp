@@ -15,9 +15,8 @@
 #include "engine/movie/services.h"
 #include "engine/pixel/screen.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysinfo.h"
+#include "engine/state/state.h"
+#include "engine/state/sysinfo.h"
 #include "platform/fs/fs.h"
 #include "platform/gdi/gdi.h"
 

@@ -31,6 +31,18 @@ struct Matrix4 {
 // The graphs' restore handler: called once every graph was flagged lost.
 typedef void (*GraphRestoreHandler)();
 
+// Where the draw state keeps the renderer's settings (DrawState.direct3DSettings); fonts
+// test the suspension too.
+enum : int32_t {
+  D3D_SETTING_DEPTH_ENABLE = 0,
+  D3D_SETTING_DEPTH_WRITE = 1,
+  D3D_SETTING_DEPTH_FUNC = 2,
+  D3D_SETTING_DEPTH_BIAS = 3,
+  D3D_SETTING_CULL = 4,
+  D3D_SETTING_TEXTURE_ADDRESS = 5,
+  D3D_SETTING_DRAW_SUSPENDED = 6,
+};
+
 struct DrawState {
   GraphRestoreHandler restoreHandler;  // kept across a reset
   int32_t drawTarget;      // DRAW_SCREEN_* or a graph handle
@@ -41,7 +53,7 @@ struct DrawState {
   int32_t targetWidth;
   int32_t targetHeight;
   int32_t targetInVideoMemory;  // 1 while the target surface lives in video memory
-  int32_t direct3DSettings[7];  // read by the Direct3D renderer only
+  int32_t direct3DSettings[7];  // D3D_SETTING_*, read by the Direct3D renderer (and fonts)
   float direct3DDepth2D;        // the z of the Direct3D 2D draws
   int32_t filterMode;      // 0 nearest, 1 bilinear
   int32_t blendMode;       // BlendMode

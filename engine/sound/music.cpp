@@ -9,8 +9,8 @@
 #include "engine/sound/services.h"
 #include "engine/sound/soundparts.h"
 #include "engine/sound/soundsystem.h"
-#include "engine/system/state.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
+#include "engine/state/state.h"
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
 
@@ -219,7 +219,7 @@ int PlayMusicHandle(int32_t music, int32_t playType) {
   if (playType != SOUND_PLAY_WAIT) return 0;
   // The wait leaves the lock free between its passes and lets the clock move. Without a
   // window no end would ever be told.
-  while (GetEngineWindowHandle() && PumpMessagesCore() == 0 && IsMusicHandlePlaying(music) == 1) PlatSleep(1);
+  while (GetEngineWindowHandle() && g_SystemHooks.pumpMessages() == 0 && IsMusicHandlePlaying(music) == 1) PlatSleep(1);
   SoundLockHold hold;
   if (g_SequencerMusic.tempFileFlag == 1) RemoveMusicTempFile();
   return 0;
@@ -248,7 +248,7 @@ int StopMusicHandle(int32_t music) {
     PlatDmPerformanceStopEx(g_Sound.performance, r->segment);
   } else {
     OnMciNotify();
-    for (int i = 0; i < 5; i++) PumpMessagesCore();
+    for (int i = 0; i < 5; i++) g_SystemHooks.pumpMessages();
   }
   if (m.tempFileFlag == 1) RemoveMusicTempFile();
   r->playing = 0;

@@ -3,7 +3,7 @@
 
 #include "engine/base/memory.h"
 #include "engine/sound/soundsystem.h"
-#include "engine/system/system.h"
+#include "engine/state/fatal.h"
 #include "platform/fs/fs.h"
 #include "platform/kernel/kernel.h"
 

@@ -7,7 +7,7 @@
 #include "engine/sound/services.h"
 #include "engine/sound/soundparts.h"
 #include "engine/sound/soundsystem.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 #include "platform/kernel/kernel.h"
 
 #include <algorithm>
@@ -237,10 +237,10 @@ int PlaySoundHandleCore(int32_t sound, int32_t playType, int32_t fromTop) {
   }
   if (playType != SOUND_PLAY_WAIT) return 0;
   // The wait leaves the lock free between its passes, so the clock thread's pump runs.
-  if (PumpMessagesCore() != 0) return 0;
+  if (g_SystemHooks.pumpMessages() != 0) return 0;
   while (IsSoundPlaying(sound) == 1) {
     PlatSleep(1);
-    if (PumpMessagesCore() != 0) break;
+    if (g_SystemHooks.pumpMessages() != 0) break;
   }
   return 0;
 }

@@ -7,7 +7,7 @@
 #include "engine/sound/soundhandle.h"
 #include "engine/sound/soundparts.h"
 #include "engine/sound/soundsystem.h"
-#include "engine/system/system.h"
+#include "engine/state/hooks.h"
 #include "platform/audio/audio.h"
 #include "platform/kernel/kernel.h"
 
@@ -482,10 +482,10 @@ int PlayStreamSoundHandle(int32_t sound, int32_t playType, int32_t fromTop) {
   if (playType != SOUND_PLAY_WAIT) return 0;
   // Sleeping a millisecond per pass, as the normal sound's wait does: the clock moves and
   // the machine is not kept busy.
-  if (PumpMessagesCore() != 0) return 0;
+  if (g_SystemHooks.pumpMessages() != 0) return 0;
   while (IsStreamSoundPlaying(sound) == 1) {
     PlatSleep(1);
-    if (PumpMessagesCore() != 0) break;
+    if (g_SystemHooks.pumpMessages() != 0) break;
   }
   return 0;
 }

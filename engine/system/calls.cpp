@@ -2,22 +2,20 @@
 
 #include "engine/base/log.h"
 #include "engine/base/memory.h"
-#include "engine/base/screenlog.h"
 #include "engine/file/archivefile.h"
 #include "engine/file/file.h"
-#include "engine/font/font.h"
 #include "engine/font/services.h"
-#include "engine/graphics/cores.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/screen.h"
+#include "engine/state/hooks.h"
+#include "engine/state/sysinfo.h"
 #include "engine/system/charinput.h"
 #include "engine/system/http.h"
 #include "engine/system/input.h"
 #include "engine/system/keyinput.h"
 #include "engine/system/network.h"
 #include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysinfo.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 
 constexpr SystemCalls kSystemCalls = {
@@ -28,23 +26,12 @@ constexpr SystemCalls kSystemCalls = {
 
 SystemCalls g_SystemCalls = kSystemCalls;
 
-namespace {
-
-int HasDisplayObject() { return GetDirectDrawObject() ? 1 : 0; }
-int HasMainWindow() { return GetEngineWindowHandle() ? 1 : 0; }
-
-}  // namespace
-
-constexpr ScreenLogCalls kScreenLogCalls = {
-    .hasDisplayObject = HasDisplayObject,
-    .hasMainWindow = HasMainWindow,
-    .createFontToHandle = CreateFontToHandle,
-    .isFontHandleValid = IsFontHandleValid,
-    .deleteFontHandle = DeleteFontHandle,
-    .watchFontDeletion = WatchFontDeletion,
-    .drawStringWithFont = DrawStringWithFont,
-    .queryScreenSize = QueryScreenSize,
-    .packScreenColorCore = PackScreenColorCore,
+// The layers below reach the pump, the waits and the end through these from the start of
+// the program on.
+constexpr SystemHooks kSystemHooks = {
+#define KR_SERVICE KR_SERVICE_DEFAULT
+#include "engine/state/hooklist.h"
+#undef KR_SERVICE
 };
 
-ScreenLogCalls g_ScreenLogCalls = kScreenLogCalls;
+SystemHooks g_SystemHooks = kSystemHooks;

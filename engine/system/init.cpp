@@ -1,7 +1,6 @@
-// Engine start and end, the component runtime and the fatal exit.
+// Engine start and end and the component runtime.
 #include "engine/base/lock.h"
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
 #include "engine/base/strutil.h"
 #include "engine/engine.h"
 #include "engine/file/file.h"
@@ -13,9 +12,10 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/softimage/blit.h"
 #include "engine/sound/services.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/calls.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 #include "platform/com/com.h"
 #include "platform/kernel/kernel.h"
@@ -93,9 +93,6 @@ void WarmUpDraws() {
 }
 
 }  // namespace
-
-int IsEngineInitialised() { return LoadFlag(g_System.initialised); }
-void SetEngineInitialisedForTest(int on) { StoreFlag(g_System.initialised, on ? 1 : 0); }
 
 int InitCom() {
   SystemSettings& set = g_System.settings;
@@ -212,20 +209,3 @@ int EngineEndCore() {
 }
 
 int IsEngineEnding() { return g_ending ? 1 : 0; }
-
-void FatalEngineExit(const char* message) {
-  WriteLog(message ? message : "");
-  WriteLog("\n");
-  if (!g_ending) EngineEndCore();
-  DestroyEngineLock();
-  PlatExitProcess(-1);
-}
-
-void FatalEngineExitFmt(const char* format, ...) {
-  char message[1024];
-  va_list args;
-  va_start(args, format);
-  FormatTextV(message, sizeof message, format, args);
-  va_end(args);
-  FatalEngineExit(message);
-}

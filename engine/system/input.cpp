@@ -5,7 +5,8 @@
 
 #include "engine/base/log.h"
 #include "engine/base/strutil.h"
-#include "engine/system/state.h"
+#include "engine/state/fatal.h"
+#include "engine/state/state.h"
 #include "engine/system/system.h"
 #include "platform/window/window.h"
 

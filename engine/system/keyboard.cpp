@@ -4,8 +4,9 @@
 #include "engine/system/input.h"
 
 #include "engine/base/lock.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
+#include "engine/system/placement.h"
 #include "engine/system/system.h"
 #include "platform/keys/keytable.h"
 #include "platform/window/window.h"

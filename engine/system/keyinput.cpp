@@ -4,8 +4,8 @@
 
 #include "engine/base/memory.h"
 #include "engine/base/strutil.h"
+#include "engine/state/state.h"
 #include "engine/system/charinput.h"
-#include "engine/system/state.h"
 #include "platform/ime/ime.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "engine/system/input.h"
 
 #include "engine/engine.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "engine/system/system.h"
 
 #include <cstring>

@@ -5,9 +5,9 @@
 #include "engine/base/strutil.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/calls.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
 
 namespace {
 
@@ -152,14 +152,41 @@ int BringToForeground(PlatWnd window, int32_t topmost) {
   return 0;
 }
 
-int GetClientRectBelowToolbar(PlatRect* out) {
-  if (out) *out = g_System.clientRectOnScreen;
-  return 0;
-}
-
 int RefreshFullScreenState() {
   if (IsWindowedMode()) return 0;
   g_GraphicsServices.setGdiSurfaceMode(g_GraphicsServices.getGdiSurfaceMode());
   g_SystemCalls.setMouseCursorVisible(g_System.cursorShown);
+  return 0;
+}
+
+int SetMouseCursorVisible(int32_t visible) {
+  g_System.cursorShown = visible;
+  const int32_t show = visible == 1 ? 1 : 0;
+  if (show == g_System.cursorState) return 0;
+  if (show) {
+    while (PlatShowCursor(1) < 0) {
+    }
+  } else {
+    while (PlatShowCursor(0) >= 0) {
+    }
+  }
+  PlatWnd window = GetEngineWindowHandle();
+  PlatPostMessage(window, PLAT_WM_SETCURSOR, window, 0);
+  g_System.cursorState = show;
+  return 0;
+}
+
+int GetMousePosition(int32_t* x, int32_t* y) {
+  PlatPoint p{};
+  PlatGetCursorPos(&p);
+  int32_t mx = p.x, my = p.y;
+  if (IsWindowedMode()) {
+    // Through GetWindowScale, which never leaves a scale of 0 to divide by.
+    const double scale = GetWindowScale();
+    mx = DoubleToInt(double(p.x - g_System.clientRectOnScreen.left) / scale);
+    my = DoubleToInt(double(p.y - g_System.clientRectOnScreen.top) / scale);
+  }
+  if (x) *x = mx;
+  if (y) *y = my;
   return 0;
 }

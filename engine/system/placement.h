@@ -1,5 +1,5 @@
 // Window mode and placement: window or full screen, the main window's style and size for
-// the mode, and the engine's record of where the client area lies on the screen.
+// the mode, where the client area lies on the screen, and the mouse cursor.
 #pragma once
 
 #include "platform/window/window.h"
@@ -27,7 +27,10 @@ int UpdateWindowPlacement();
 int OnWindowMoved(PlatLParam lParam);
 // Makes the window the foreground window (and topmost for topmost 1); 0.
 int BringToForeground(PlatWnd window, int32_t topmost);
-// The client rectangle on screen as the engine keeps it; 0.
-int GetClientRectBelowToolbar(PlatRect* out);
 // Re-applies the full-screen cursor and GDI-surface state (once per pump call); 0.
 int RefreshFullScreenState();
+// Shows the cursor for 1, hides it for any other value; 0.
+int SetMouseCursorVisible(int32_t visible);
+// The cursor in client coordinates (windowed, divided by the window scale) or on screen
+// (full screen); either pointer may be null; 0.
+int GetMousePosition(int32_t* x, int32_t* y);

@@ -4,11 +4,11 @@
 #include "engine/base/random.h"
 #include "engine/base/strutil.h"
 #include "engine/graphics/services.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
+#include "engine/state/sysinfo.h"
 #include "engine/system/calls.h"
 #include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/sysinfo.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
@@ -118,22 +118,6 @@ PlatWnd CreateWindowForMode() {
 }
 
 }  // namespace
-
-int GetDesktopSizeAndDepth(int32_t* width, int32_t* height, int32_t* depth) {
-  int32_t w, h, d;
-  if (IsEngineInitialised()) {
-    w = g_System.desktopWidth;
-    h = g_System.desktopHeight;
-    d = g_System.desktopDepth;
-  } else {
-    PlatGetDesktopSize(&w, &h);
-    d = PlatGetDesktopDepth();
-  }
-  if (width) *width = w;
-  if (height) *height = h;
-  if (depth) *depth = d;
-  return 0;
-}
 
 int CreateMainWindow() {
   // Everything but the settings starts afresh (the log, the tracker and the engine lock

@@ -9,10 +9,10 @@
 #include "engine/graphics/services.h"
 #include "engine/movie/services.h"
 #include "engine/sound/services.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/calls.h"
 #include "engine/system/charinput.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
 
 namespace {
 

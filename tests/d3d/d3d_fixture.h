@@ -10,12 +10,11 @@
 #include "engine/d3d/texture3dtest.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/graphrecord.h"
-#include "engine/graphics/surfacedata.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
+#include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
-#include "support/no3ddevice.h"
+#include "engine/state/sysdata.h"
 #include "platform/d3d/fake/d3dfake.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
@@ -23,6 +22,7 @@
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +103,8 @@ class Direct3DTest : public ::testing::Test {
   static void ForgetRenderer() {
     g_Direct3D = Direct3DState{};
     std::memset(static_cast<void*>(g_Device3D), 0, sizeof g_Device3D);
+    g_Renderer3DState = Renderer3DState{};
+    g_Renderer3D = kNoRenderer3D;
   }
 
   void SetUp() override {
@@ -149,7 +151,7 @@ class Direct3DTest : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     ForgetRenderer();
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     g_DrawState = savedDrawState;
     g_ScreenState = ScreenState{};
     g_System = SystemData{};

@@ -24,7 +24,7 @@ class GraphDrawTest : public TextureTest {
     TextureTest::SetUp();
     if (HasFatalFailure()) return;
     ASSERT_EQ(SetDrawTargetCore(DRAW_SCREEN_BACK), 0) << log;
-    ASSERT_EQ(g_Direct3D.targetUnavailable, 0);
+    ASSERT_EQ(g_Renderer3DState.targetUnavailable, 0);
     ClearBack();
     PlatD3DFakeClearCalls();
   }

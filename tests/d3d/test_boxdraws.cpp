@@ -2,7 +2,7 @@
 // colour, outlines counted pixel by pixel with an additive draw, the hand-over to the 2D
 // cores while the device cannot draw to its target, the scene's end on the front screen,
 // and text by the road of its font's glyph cache.
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/cores.h"
@@ -141,10 +141,10 @@ TEST_F(BoxDraws, OutlineCornersAtTheEndsOfTheRange) {
 
 TEST_F(BoxDraws, WhileTheTargetIsUnavailableThe2DCoresDrawTheBoxes) {
   const uint32_t magenta = PackScreenColorCore(255, 0, 255);
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   ASSERT_EQ(FillBox3D(30, 20, 10, 10, magenta), 0);
   ASSERT_EQ(DrawBoxOutline3D(50, 10, 60, 20, magenta), 0);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   EXPECT_EQ(Batched(), 0u);
   EXPECT_EQ(CountOf("DrawPrimitive"), 0);
   ExpectBack(
@@ -207,9 +207,9 @@ TEST_F(CachedText, EachFontTakesTheRoadOfItsCache) {
   ASSERT_NE(std::count(byCore.begin(), byCore.end(), uint16_t(0xFFFF)), 0);
   for (const int32_t unavailable : {0, 1}) {
     ClearBack();
-    g_Direct3D.targetUnavailable = unavailable;
+    g_Renderer3DState.targetUnavailable = unavailable;
     EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), 0) << unavailable;
-    g_Direct3D.targetUnavailable = 0;
+    g_Renderer3DState.targetUnavailable = 0;
     EXPECT_EQ(BackPixels(), byCore) << "memory cache, target unavailable " << unavailable;
   }
   EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, -5, 0, 0), -1);
@@ -217,10 +217,10 @@ TEST_F(CachedText, EachFontTakesTheRoadOfItsCache) {
   GetFontRecord(font)->textureCache = 1;
   ClearBack();
   PlatD3DFakeClearCalls();
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), -1);
   EXPECT_EQ(DrawTextWithFontCore(10, 10, "AB", white, font, 0, 0), -1);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   EXPECT_EQ(DrawTextWithFontByCache(10, 10, "AB", white, font, 0, 0), 0);
   GetFontRecord(font)->textureCache = 0;
   EXPECT_EQ(CountOf("DrawPrimitive"), 0);

@@ -275,7 +275,7 @@ TEST_F(Cache, ViewportsFromTheDrawArea) {
   }
   g_DrawState.targetRect = {};
   // While the target is unavailable nothing reaches the device.
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   PlatD3DFakeClearCalls();
   const Rect area{0, 0, 50, 50};
   EXPECT_EQ(SetViewportFromRect(&area), 0);
@@ -295,7 +295,7 @@ TEST_F(Cache, RenderTargetSwitchesForTheScreens) {
   EXPECT_EQ(SwitchRenderTarget3D(DRAW_SCREEN_FRONT), 0);
   EXPECT_EQ(Record().renderTarget, GetFrontSurface());
   EXPECT_EQ(g_Direct3D.endSceneAfterDraw, 1);
-  EXPECT_EQ(g_Direct3D.targetUnavailable, 0);
+  EXPECT_EQ(g_Renderer3DState.targetUnavailable, 0);
   // No such graph.
   EXPECT_EQ(SwitchRenderTarget3D(0x08000005), -1);
   // Off: nothing to follow.

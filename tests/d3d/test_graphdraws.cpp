@@ -140,11 +140,11 @@ TEST_F(GraphDraws, WhatDrawsNothing) {
     EXPECT_EQ(c.draw(), c.result) << c.name;
     EXPECT_EQ(Batched(), 0u) << c.name;
   }
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   EXPECT_EQ(DrawGraphAt3D(10, 10, 10, 10, g, 0, 1), 0);
   EXPECT_EQ(DrawGraphStretched3D(10, 10, 10, 10, 10, 10, 10, 10, g, 0, 1), 0) << "the target is tested first";
   EXPECT_EQ(Batched(), 0u);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   TerminateDirect3D();
   EXPECT_EQ(DrawGraphAt3D(10, 10, 10, 10, g, 0, 1), -1);
   EXPECT_EQ(DrawGraphStretched3D(10, 10, 20, 20, 10, 10, 20, 20, g, 0, 1), -1);

@@ -2,7 +2,7 @@
 // parallelograms into the batch with their winding, other shapes as grids, tiles that
 // share their edges, the blend graph's affine strips with their winding, and a turned
 // graph in pixels.
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "tests/d3d/graphdraw_fixture.h"
 
 #include <cmath>
@@ -263,9 +263,9 @@ TEST_F(BlendQuadDraws, CornersAtTheEndsOfTheRange) {
 TEST_F(QuadDraws, WhatDrawsNothing) {
   GraphRecord* g = PatternGraph(640, 480);
   ASSERT_NE(g, nullptr);
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   EXPECT_EQ(DrawGraphQuad3D(0, 0, 100, 10, 0, 50, 100, 70, g, 0), 0);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   EXPECT_EQ(PlatD3DFakeCalls().size(), 0u);
   // A bad second tile: the first stays batched, the scene open.
   ASSERT_EQ(RemoveTexture3D(g->surfaces[1]), 0);

@@ -2,7 +2,7 @@
 // and the ways it remembers, the desktop of a window, the edges of the source, shared
 // textures, and every failure line.
 #include "engine/graphics/services.h"
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "tests/d3d/texture_fixture.h"
 
 #include <cstdio>
@@ -190,9 +190,9 @@ TEST_F(ReadBack, WhileTheTargetIsUnavailableNothingIsFlushedOrRead) {
   AddRectangles(1);
   BeginSceneOnDevice(Current());
   PlatD3DFakeClearCalls();
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   EXPECT_EQ(ReadBackScreenDispatch(0, 0, 640, 480, g, 1), 0);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   EXPECT_EQ(Record().batchCount, 6u);
   EXPECT_TRUE(PlatD3DFakeCalls().empty());
   EXPECT_EQ(g_Direct3D.plainReadBackMethod, -1);

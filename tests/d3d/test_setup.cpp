@@ -11,7 +11,7 @@ namespace {
 
 using Direct3DSetUp = Direct3DTest;
 
-const TextureFormatEntry& Entry(int32_t n) { return g_Direct3D.textureFormats.entries[n]; }
+const TextureFormatEntry& Entry(int32_t n) { return g_Renderer3DState.textureFormats.entries[n]; }
 
 PlatDDPixelFormat With(PlatDDPixelFormat f, uint32_t flags, uint32_t fourCC = 0) {
   f.flags |= flags;
@@ -213,14 +213,14 @@ TEST_F(Direct3DSetUp, TextureSizeLimitsAndTheZFormat) {
   PlatDDPixelFormat z16{sizeof(PlatDDPixelFormat), PLAT_DDPF_ZBUFFER, 0, 16, 0xFFFF, 0, 0, 0};
   PlatD3DFakeSetZFormats({stencil, z24, z16});
   ASSERT_EQ(InitializeDirect3D(), 0);
-  EXPECT_EQ(DepthBufferPixelFormat(16), &g_Direct3D.depthFormat);
+  EXPECT_EQ(DepthBufferPixelFormat(16), &g_Renderer3DState.depthFormat);
   EXPECT_EQ(DepthBufferPixelFormat(16)->flags, uint32_t(PLAT_DDPF_ZBUFFER));
   ASSERT_EQ(TerminateDirect3D(), 0);
   log.clear();
   PlatD3DFakeSetZFormats({stencil, z24});
   ASSERT_EQ(InitializeDirect3D(), 0);
   EXPECT_TRUE(Logged("使用可能なＺバッファが見つかりませんでした\n"));
-  EXPECT_EQ(g_Direct3D.depthFormat.bitCount, 0u);
+  EXPECT_EQ(g_Renderer3DState.depthFormat.bitCount, 0u);
   EXPECT_EQ(DepthBufferPixelFormat(16)->bitCount, 16u);
 }
 

@@ -67,7 +67,7 @@ TEST_F(Targets, TheRenderTargetFollowsAGraph) {
     EXPECT_EQ(SwitchRenderTarget3D(c.graph), c.result);
     EXPECT_EQ(Record().renderTarget, c.renderTarget);
     EXPECT_EQ(g_Direct3D.endSceneAfterDraw, c.endSceneAfterDraw);
-    EXPECT_EQ(g_Direct3D.targetUnavailable, c.targetUnavailable);
+    EXPECT_EQ(g_Renderer3DState.targetUnavailable, c.targetUnavailable);
     // Whatever the target, the batch went to the old one and the texture was dropped.
     EXPECT_EQ(CountOf("DrawPrimitive"), 1);
     EXPECT_EQ(Record().texture, 0u);
@@ -76,9 +76,9 @@ TEST_F(Targets, TheRenderTargetFollowsAGraph) {
     EXPECT_EQ(onDevice, c.renderTarget);
   }
   // A screen makes the target available again.
-  ASSERT_EQ(g_Direct3D.targetUnavailable, 1);
+  ASSERT_EQ(g_Renderer3DState.targetUnavailable, 1);
   EXPECT_EQ(SwitchRenderTarget3D(DRAW_SCREEN_BACK), 0);
-  EXPECT_EQ(g_Direct3D.targetUnavailable, 0);
+  EXPECT_EQ(g_Renderer3DState.targetUnavailable, 0);
 }
 
 TEST_F(Targets, ClearingATextureDrawTarget) {

@@ -133,9 +133,9 @@ TEST_F(Uploads, APaintWhileTheTargetIsUnavailableChangesNothing) {
   GraphRecord* g = NewGraph(640, 480);
   ASSERT_NE(g, nullptr);
   const std::vector<uint32_t> before = Texels(Tile(g, 1));
-  g_Direct3D.targetUnavailable = 1;
+  g_Renderer3DState.targetUnavailable = 1;
   EXPECT_EQ(PaintGraphColor(g->handle, 255, 255, 255, 255), 0);
-  g_Direct3D.targetUnavailable = 0;
+  g_Renderer3DState.targetUnavailable = 0;
   EXPECT_EQ(Texels(Tile(g, 1)), before);
   EXPECT_EQ(PaintGraphColor(g->handle, 255, 255, 255, 255), 0);
   EXPECT_NE(Texels(Tile(g, 1)), before);

@@ -7,7 +7,7 @@
 //   - a sprite turned on four corners, a trapezoid, stretched, mirrored and upside down;
 //   - filled boxes, outlines and text.
 // It fails when the device did not start. The runs are those of support/framematch.h.
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "engine/engine.h"
 #include "engine/graphics/drawentry.h"
 #include "engine/graphics/drawsettings.h"

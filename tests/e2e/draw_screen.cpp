@@ -19,7 +19,7 @@
 #include "engine/engine.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/services.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/sdl/sdlwindow.h"

@@ -8,7 +8,7 @@
 // <screen> is the XWD file Xvfb keeps in its -fbdir; the check is retried for 10 s while
 // the window maps. Exit 0 shown, 1 failed, 77 where the engine cannot start.
 #include "engine/engine.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"

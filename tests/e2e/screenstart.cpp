@@ -4,7 +4,7 @@
 //                          screen (the XWD file Xvfb keeps in its -fbdir) shows the
 //                          colour at the centres of a grid of blocks (10 s)
 // Exit 0 shown, 1 failed, 77 where the engine cannot start.
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/display/display.h"
 #include "platform/kernel/kernel.h"

@@ -17,7 +17,7 @@
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/drawsettings.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"

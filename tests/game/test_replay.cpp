@@ -5,7 +5,7 @@
 // script in another process must present the same frames. The engine's RandomInt answers
 // are recorded, and the fake engine, given them, must play the same sounds in the same
 // frames: the fake is a faithful stand-in for the engine as far as the game can tell.
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "gamefixture.h"
 #include "platform/display/display.h"
 #include "platform/input/input.h"

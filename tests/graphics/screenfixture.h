@@ -4,20 +4,19 @@
 #pragma once
 
 #include "engine/base/log.h"
-#include "engine/d3d/direct3d.h"
-#include "engine/d3d/services.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surfacedata.h"
 #include "engine/pixel/drawstate.h"
-#include "engine/system/sysdata.h"
-#include "support/no3ddevice.h"
+#include "engine/state/sysdata.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +49,7 @@ class HeadlessScreenTest : public ::testing::Test {
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
     // Texture formats a renderer of an earlier test enumerated are not this test's.
-    std::memset(&g_Direct3D.textureFormats, 0, sizeof g_Direct3D.textureFormats);
+    g_Renderer3DState = Renderer3DState{};
     // The 2D cores' pixels; a test that wants the device sets InitializeDirect3D itself.
     PinNo3DDevice();
     savedDrawState = g_DrawState;
@@ -79,7 +78,7 @@ class HeadlessScreenTest : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     g_DrawState = savedDrawState;
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     g_ScreenState = ScreenState{};
     g_System = SystemData{};
     PlatDDrawFakeReset();

@@ -3,7 +3,8 @@
 #include "engine/base/memory.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/lights.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 
 #include <gtest/gtest.h>

@@ -9,6 +9,7 @@
 #include "engine/graphics/lights.h"
 #include "engine/pixel/convert.h"
 #include "engine/softimage/blit.h"
+#include "engine/state/state.h"
 #include "engine/system/placement.h"
 #include "graphics/drawfixture.h"
 

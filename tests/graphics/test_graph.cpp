@@ -8,7 +8,7 @@
 #include "engine/graphics/graph.h"
 #include "engine/graphics/surface2d.h"
 #include "engine/graphics/surfacedata.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
@@ -110,7 +110,7 @@ class Graphs : public ::testing::Test {
 
   void TearDown() override {
     if (g_ScreenState.graphicsStarted) EndGraphics();
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     SetFileFunctionTable(nullptr);
     ASSERT_EQ(chdir(startDir.c_str()), 0);
     std::filesystem::remove_all(dir);

@@ -127,6 +127,8 @@ class MaskScreen : public SurfaceTest {
   static void ForgetRenderer() {
     g_Direct3D = Direct3DState{};
     std::memset(static_cast<void*>(g_Device3D), 0, sizeof g_Device3D);
+    g_Renderer3DState = Renderer3DState{};
+    g_Renderer3D = kNoRenderer3D;
   }
 
   // The screen started for the road with its target selected; the mask wanted, built and
@@ -287,7 +289,7 @@ TEST_F(MaskScreen, MaskedDrawingTakesTheFrontScreensOriginOffTheDesktop) {
 }
 
 TEST_F(MaskScreen, TheRenderTargetIsTheWorkSurfaceWhileTheMaskIsSwitchedOn) {
-  g_D3dServices.initializeDirect3D = InitializeDirect3D;
+  g_Renderer3DStart = InitializeDirect3D;
   for (int32_t target : {DRAW_SCREEN_FRONT, DRAW_SCREEN_BACK}) {
     SCOPED_TRACE(target);
     Start(1, 32);

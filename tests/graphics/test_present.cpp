@@ -2,17 +2,17 @@
 // present lands the back screen in the display's store, the waits on the vertical blank,
 // the front-screen updates, the surface copy and the temporary primary.
 #include "engine/base/log.h"
-#include "engine/base/screenlog.h"
-#include "engine/d3d/services.h"
+#include "engine/system/screenlog.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/present.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/memimg.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/placement.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
+#include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
@@ -20,6 +20,7 @@
 #include "platform/headlessuser.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/no3ddevice.h"
 #include "tests/support/backscreen.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ class Present : public ::testing::Test {
     PlatDisplayHeadlessSetDesktop(Desktop(32), 0);
     g_System = SystemData{};
     g_ScreenState = ScreenState{};
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     SetLogDebuggerOnly(1);
     PlatSetDebugSink([](const char*, void*) {}, nullptr);
     PlatWndClass wc{0, Proc, PLAT_CURSOR_ARROW, kClass};
@@ -148,7 +149,7 @@ class Present : public ::testing::Test {
     while (PlatPeekMessage(&m, 0, 0, 0, PLAT_PM_REMOVE)) {
     }
     g_DrawState.drawTarget = DRAW_SCREEN_FRONT;
-    g_D3dServices = kD3dServices;
+    UnpinNo3DDevice();
     g_ScreenState = ScreenState{};
     g_System = SystemData{};
     SetVBlankWait(1);

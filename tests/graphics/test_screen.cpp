@@ -1,18 +1,18 @@
 // The screen model on the headless display and the manual clock: the three rendering
 // modes, the DirectDraw start and end, the screen colours and the screen mode change.
 #include "engine/base/log.h"
-#include "engine/d3d/services.h"
+#include "engine/d3d/d3d.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/softimage/memimg.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "platform/ddraw/fake/ddrawfake.h"
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
-#include "platform/kernel/kernel.h"
 #include "platform/headlessuser.h"
+#include "platform/kernel/kernel.h"
 #include "platform/keys/headless/headlesskeys.h"
 #include "platform/keys/keytable.h"
 #include "platform/window/headless/headlesswindow.h"
@@ -218,7 +218,7 @@ TEST_F(Screen, AZBufferTheLayerRefusesLeavesAUsableScreen) {
 }
 
 TEST_F(Screen, TheFallbackToTheNoDirectDrawMode) {
-  g_D3dServices.initializeDirect3D = [] { return -1; };
+  g_Renderer3DStart = [] { return -1; };
   Start(0, Desktop(32));
   EXPECT_TRUE(Logged("ソフトウエアレンダリングモードに変更します"));
   const ScreenState& s = g_ScreenState;

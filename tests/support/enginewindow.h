@@ -4,7 +4,7 @@
 #pragma once
 
 #include "engine/base/strutil.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "engine/engine.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"

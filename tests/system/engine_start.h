@@ -4,8 +4,8 @@
 
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/system.h"
 #include "fakes.h"
 #include "platform/audio/audio.h"

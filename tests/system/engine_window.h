@@ -6,18 +6,18 @@
 
 #include "engine/base/strutil.h"
 #include "engine/pixel/screen.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/charinput.h"
 #include "engine/system/input.h"
-#include "engine/system/sysdata.h"
 #include "engine/system/wndproc.h"
 #include "fakes.h"
-#include "support/enginewindow.h"
 #include "platform/headlessuser.h"
 #include "platform/input/headless/headlessinput.h"
 #include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
+#include "support/enginewindow.h"
 
 #include <gtest/gtest.h>
 

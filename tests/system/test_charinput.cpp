@@ -1,7 +1,7 @@
 // The character ring: capacity, wrapping, double-byte characters kept whole, and the
 // lead-byte rule of the character set.
 #include "engine/base/strutil.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "ime_window.h"
 
 namespace {

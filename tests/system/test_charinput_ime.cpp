@@ -1,5 +1,5 @@
 // The input-method messages and the refresh, against the fake input method.
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "ime_window.h"
 
 #include <cstring>

@@ -11,8 +11,8 @@
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/graph.h"
 #include "engine/graphics/screen.h"
-#include "engine/pixel/colorformat.h"
 #include "engine/graphics/surfacedata.h"
+#include "engine/pixel/colorformat.h"
 #include "engine_start.h"
 #include "platform/d3d/d3d.h"
 #include "platform/display/display.h"
@@ -32,14 +32,16 @@ class Direct3DEngine : public EngineStart {
  protected:
   void SetUp() override {
     EngineStart::SetUp();
-    g_D3dServices.initializeDirect3D = InitializeDirect3D;
+    g_Renderer3DStart = InitializeDirect3D;
   }
   void TearDown() override {
     EngineStart::TearDown();
     g_D3dServices = found_;
+    g_Renderer3DStart = foundStart_;
   }
   // The table as the test found it: the program's recorders stay for the tests after.
   const D3dServices found_ = g_D3dServices;
+  int (*const foundStart_)() = g_Renderer3DStart;
 
   static int LineCount(const std::string& line) {
     int n = 0;
@@ -165,7 +167,7 @@ TEST_F(Direct3DEngine, WhatIsDrawnDoesNotChange) {
   for (const Road road : {DEVICE, NO_DEVICE, NO_DIRECT3D}) {
     SCOPED_TRACE(road);
     const int switched = LineCount("ソフトウエアレンダリングモードに変更します");
-    g_D3dServices.initializeDirect3D = road == NO_DEVICE ? StartNo3DDevice : InitializeDirect3D;
+    g_Renderer3DStart = road == NO_DEVICE ? StartNo3DDevice : InitializeDirect3D;
     PlatD3DSetAvailable(road == NO_DIRECT3D ? 0 : 1);
     ChangeWindowMode(1);
     const int started = EngineInitCore();

@@ -3,7 +3,7 @@
 // the wait for any input.
 #include "input_fixture.h"
 
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "engine/system/system.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // reads, the fallback's joystick positions, and the vibration on the manual clock.
 #include "input_fixture.h"
 
-#include "engine/system/state.h"
+#include "engine/state/state.h"
 #include "engine/system/system.h"
 
 namespace {

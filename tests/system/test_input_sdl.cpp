@@ -2,9 +2,9 @@
 // driver in process; a real X display under Xvfb in a child, typed through XTest when
 // xdotool is there), and SDL's virtual pads read and rumbled through the engine.
 #include "engine/base/strutil.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/input.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "engine_window.h"

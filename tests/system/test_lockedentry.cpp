@@ -1,6 +1,7 @@
 // The locked entry functions against the engine lock.
 #include "base/lockwaiter.h"
 #include "engine/engine.h"
+#include "engine/state/state.h"
 #include "engine/system/system.h"
 #include "engine_start.h"
 

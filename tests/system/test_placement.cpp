@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/state/state.h"
 #include "engine/system/placement.h"
 #include "engine_start.h"
 #include "support/no3ddevice.h"
@@ -12,9 +13,11 @@ class Placement : public EngineStart {
   void TearDown() override {
     EngineStart::TearDown();
     g_D3dServices = found_;
+    g_Renderer3DStart = foundStart_;
   }
   // The table as the test found it: the program's recorders stay for the tests after.
   const D3dServices found_ = g_D3dServices;
+  int (*const foundStart_)() = g_Renderer3DStart;
 };
 
 PlatRect ClientOnScreen(PlatWnd window) {

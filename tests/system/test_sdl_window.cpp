@@ -1,9 +1,9 @@
 // The SDL back end with the engine's procedure and pump: SDL's dummy video driver in
 // process, and a real X display under Xvfb in a child process.
 #include "engine/base/strutil.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
 #include "engine/system/charinput.h"
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
 #include "platform/kernel/kernel.h"

@@ -1,4 +1,5 @@
-#include "engine/system/state.h"
+#include "engine/state/state.h"
+#include "engine/system/placement.h"
 #include "engine/system/system.h"
 #include "engine_window.h"
 

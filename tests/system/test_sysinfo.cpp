@@ -1,6 +1,6 @@
-#include "engine/system/state.h"
-#include "engine/system/sysdata.h"
-#include "engine/system/sysinfo.h"
+#include "engine/state/state.h"
+#include "engine/state/sysdata.h"
+#include "engine/state/sysinfo.h"
 #include "fakes.h"
 #include "platform/kernel/kernel.h"
 

@@ -1,13 +1,13 @@
 // Text on the screen of a started engine, on the headless back ends and FreeType: the
 // default font's line in the presented frame, glyph by glyph as the font layer renders it;
 // the on-screen log drawn over the frame; and the log's font across graphics rebuilds.
-#include "engine/base/screenlog.h"
 #include "engine/engine.h"
 #include "engine/font/font.h"
 #include "engine/font/services.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/pixel/drawstate.h"
+#include "engine/system/screenlog.h"
 #include "engine_start.h"
 #include "support/backscreen.h"
 #include "support/glyphcells.h"

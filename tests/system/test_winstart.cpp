@@ -1,5 +1,6 @@
 #include "engine/base/random.h"
 #include "engine/base/strutil.h"
+#include "engine/state/state.h"
 #include "engine_start.h"
 
 #include <cstdlib>

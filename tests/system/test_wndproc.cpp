@@ -1,6 +1,6 @@
 #include "engine/graphics/services.h"
+#include "engine/state/state.h"
 #include "engine/system/charinput.h"
-#include "engine/system/state.h"
 #include "engine/system/system.h"
 #include "engine_window.h"
 

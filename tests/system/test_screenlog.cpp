@@ -1,6 +1,9 @@
-// The on-screen log against a stand-in display and font system: its set-up, its font, and
-// the lines it draws for a screen height.
-#include "engine/base/screenlog.h"
+// The on-screen log against a stand-in display and font system, put into the graphics' and
+// the fonts' tables: its set-up, its font, and the lines it draws for a screen height.
+#include "engine/font/services.h"
+#include "engine/graphics/services.h"
+#include "engine/state/sysdata.h"
+#include "engine/system/screenlog.h"
 
 #include <gtest/gtest.h>
 
@@ -36,57 +39,71 @@ bool Live(int32_t font) {
   return false;
 }
 
-const ScreenLogCalls kStandIns = {
-    .hasDisplayObject = [] { return g_display.displayObject; },
-    .hasMainWindow = [] { return g_display.mainWindow; },
-    .createFontToHandle = [](const char* face, int32_t size, int32_t thickness, int32_t type, int32_t charSet,
-                             int32_t edge, int32_t italic, int32_t slot, int32_t check) {
-      g_display.made.push_back((face ? std::string(face) : "null") + "," + std::to_string(size) + "," +
-                               std::to_string(thickness) + "," + std::to_string(type) + "," + std::to_string(charSet) +
-                               "," + std::to_string(edge) + "," + std::to_string(italic) + "," + std::to_string(slot) +
-                               "," + std::to_string(check));
-      g_display.liveFonts.push_back(g_display.nextFont);
-      return g_display.nextFont++;
-    },
-    .isFontHandleValid = [](int32_t font) { return Live(font) ? 1 : 0; },
-    .deleteFontHandle =
-        [](int32_t font) {
-          g_display.deleted.push_back(font);
-          std::erase(g_display.liveFonts, font);
-          return 0;
-        },
-    .watchFontDeletion =
-        [](int32_t, int32_t* flag) {
-          g_display.watched = flag;
-          *flag = 0;
-          return 0;
-        },
-    .drawStringWithFont =
-        [](int32_t x, int32_t y, const char* text, uint32_t color, int32_t font, uint32_t edge, int32_t vertical) {
-          g_display.drawn.push_back({x, y, text, color, edge, font, vertical});
-          return 0;
-        },
-    .queryScreenSize =
-        [](int32_t* width, int32_t* height) {
-          *width = 640;
-          *height = g_display.screenHeight;
-          return 0;
-        },
-    .packScreenColorCore = [](int32_t r, int32_t g, int32_t b) { return uint32_t(r << 16 | g << 8 | b) | 0x1000000u; },
-};
+// The stand-ins take the place of the engine's functions in the tables; the main window
+// is the system data's.
+void InstallStandIns() {
+  GraphicsServices& graphics = g_GraphicsServices;
+  graphics.getDirectDrawObject = [] { return PlatDDraw(g_display.displayObject); };
+  graphics.queryScreenSize = [](int32_t* width, int32_t* height) {
+    *width = 640;
+    *height = g_display.screenHeight;
+    return 0;
+  };
+  graphics.packScreenColorCore = [](int32_t r, int32_t g, int32_t b) {
+    return uint32_t(r << 16 | g << 8 | b) | 0x1000000u;
+  };
+  FontServices& fonts = g_FontServices;
+  fonts.createFontToHandle = [](const char* face, int32_t size, int32_t thickness, int32_t type, int32_t charSet,
+                                int32_t edge, int32_t italic, int32_t slot, int32_t check) {
+    g_display.made.push_back((face ? std::string(face) : "null") + "," + std::to_string(size) + "," +
+                             std::to_string(thickness) + "," + std::to_string(type) + "," + std::to_string(charSet) +
+                             "," + std::to_string(edge) + "," + std::to_string(italic) + "," + std::to_string(slot) +
+                             "," + std::to_string(check));
+    g_display.liveFonts.push_back(g_display.nextFont);
+    return g_display.nextFont++;
+  };
+  fonts.isFontHandleValid = [](int32_t font) { return Live(font) ? 1 : 0; };
+  fonts.deleteFontHandle = [](int32_t font) {
+    g_display.deleted.push_back(font);
+    std::erase(g_display.liveFonts, font);
+    return 0;
+  };
+  fonts.watchFontDeletion = [](int32_t, int32_t* flag) {
+    g_display.watched = flag;
+    *flag = 0;
+    return 0;
+  };
+  fonts.drawStringWithFont = [](int32_t x, int32_t y, const char* text, uint32_t color, int32_t font, uint32_t edge,
+                                int32_t vertical) {
+    g_display.drawn.push_back({x, y, text, color, edge, font, vertical});
+    return 0;
+  };
+  g_System.mainWindow = PlatWnd(g_display.mainWindow);
+}
 
 class ScreenLogTest : public ::testing::Test {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override {
+  void SetUp() override {
+    graphics = g_GraphicsServices;
+    fonts = g_FontServices;
+    mainWindow = g_System.mainWindow;
     Reset();
-    g_ScreenLogCalls = kScreenLogCalls;
+  }
+  void TearDown() override {
+    g_ScreenLog = ScreenLog{};
+    g_GraphicsServices = graphics;
+    g_FontServices = fonts;
+    g_System.mainWindow = mainWindow;
   }
   static void Reset() {
     g_display = Display{};
     g_ScreenLog = ScreenLog{};
-    g_ScreenLogCalls = kStandIns;
+    InstallStandIns();
   }
+
+  GraphicsServices graphics;
+  FontServices fonts;
+  PlatWnd mainWindow = 0;
 };
 
 TEST_F(ScreenLogTest, SetUpNeedsTheDisplayAndTheWindowAndMakesAWatchedFont) {
@@ -98,6 +115,7 @@ TEST_F(ScreenLogTest, SetUpNeedsTheDisplayAndTheWindowAndMakesAWatchedFont) {
     Reset();
     g_display.displayObject = c.displayObject;
     g_display.mainWindow = c.mainWindow;
+    InstallStandIns();
     g_ScreenLog.drawFlag = 1;
     g_ScreenLog.lines[3][0] = 'x';
     EXPECT_EQ(InitScreenLog(), c.result);

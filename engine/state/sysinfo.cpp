@@ -1,8 +1,8 @@
-#include "engine/system/sysinfo.h"
+#include "engine/state/sysinfo.h"
 
 #include "engine/base/log.h"
 #include "engine/base/strutil.h"
-#include "engine/system/sysdata.h"
+#include "engine/state/sysdata.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/osinfo.h"
 

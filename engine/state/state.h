@@ -1,5 +1,5 @@
-// The system state as the other subsystems read it, and the mouse cursor. The accessors
-// read one value each without a lock; any thread may call them.
+// The system state as every subsystem reads it. The accessors read one value each without
+// a lock; any thread may call them.
 #pragma once
 
 #include "platform/window/window.h"
@@ -25,8 +25,12 @@ double GetWindowScale();
 const char* GetOSVersionText();
 // The window never has a menu: 0.
 uint32_t IsMenuInUse();
-// Shows the cursor for 1, hides it for any other value; 0.
-int SetMouseCursorVisible(int32_t visible);
-// The cursor in client coordinates (windowed, divided by the window scale) or on screen
-// (full screen); either pointer may be null; 0.
-int GetMousePosition(int32_t* x, int32_t* y);
+// 1 while the engine is initialised (from a successful start until its end), else 0.
+int IsEngineInitialised();
+// Sets the flag directly, for tests of code that only reads it.
+void SetEngineInitialisedForTest(int on);
+// The desktop's size and colour depth (bytes per pixel x 8) as the window start measured
+// them, or measured now before the engine is up. Any pointer may be null; 0.
+int GetDesktopSizeAndDepth(int32_t* width, int32_t* height, int32_t* depth);
+// The client rectangle on screen as the engine keeps it; 0.
+int GetClientRectBelowToolbar(PlatRect* out);

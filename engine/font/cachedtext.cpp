@@ -1,9 +1,8 @@
 // Text through a font whose glyph cache lives in a texture: the string is laid out from
 // that cache and its glyphs join the device's batch. A font whose cache is in memory is
 // the text core's, so every font takes exactly one of the two roads.
-#include "engine/d3d/direct3d.h"
 #include "engine/font/font.h"
-#include "engine/graphics/cores.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/pixel/drawstate.h"
 
 #include <cstring>
@@ -12,7 +11,7 @@ int DrawTextWithFontByCache(int32_t x, int32_t y, const char* text, uint32_t col
                             uint32_t edgeColour, int32_t vertical) {
   const FontRecord* f = GetFontRecord(font);
   if (!f || !f->textureCache) return DrawTextWithFontCore(x, y, text, colour, font, edgeColour, vertical);
-  if (g_Direct3D.targetUnavailable) return -1;
+  if (g_Renderer3DState.targetUnavailable) return -1;
   // A cache texture lost with the device is made again before its glyphs are used.
   RestoreFontCacheGraphs(font);
   DrawStringThroughCache(TEXT_DRAW, x, y, 0, 1.0, 1.0, text, colour, nullptr, &g_DrawState.drawArea, 1, font,

@@ -1,11 +1,11 @@
 // The text core: a string from a font's glyph cache onto the draw target, straight into
 // the target's pixels for a plain draw of a plain font, and otherwise through the font's
 // drawing screen, which the surface core then draws with the blend and the brightness.
-#include "engine/d3d/services.h"
 #include "engine/font/font.h"
 #include "engine/graphics/cores.h"
 #include "engine/graphics/drawsettings.h"
 #include "engine/graphics/drawtarget.h"
+#include "engine/graphics/renderer3d.h"
 #include "engine/graphics/screen.h"
 #include "engine/graphics/services.h"
 #include "engine/graphics/surface2d.h"
@@ -130,8 +130,8 @@ int DrawTextWithFontCore(int32_t x, int32_t y, const char* text, uint32_t color,
                            -1, vertical, nullptr);
     return 0;
   }
-  EndSceneCurrent();
-  FlushCurrentVertexBatch();
+  g_Renderer3D.endSceneCurrent();
+  g_Renderer3D.flushCurrentVertexBatch();
   // The text writes its ink alone, so the box is read before it is written (not a
   // covering draw); the colours go into the work image's format with the glyphs.
   if (BeginWorkDraw(nullptr, 0, nullptr, &onTarget, 0, nullptr, nullptr) != 0) return -1;
