@@ -19,10 +19,13 @@ HttpTable g_HttpTable;
 namespace {
 
 constexpr int32_t kBodyChunk = 4096;
-// A file body is read in pieces this large: each read of the connection costs a pump of
-// the network window, so small pieces would spend the round's share on calls.
-constexpr int32_t kFileChunk = 64 << 10;
-char g_fileChunk[kFileChunk];
+// A body is read in pieces this large: each read of the connection costs a pump of the
+// network window, so small pieces would spend the round's share on calls. The pieces pass
+// through one buffer that stays in the cache and whose pages the kernel has written
+// before: on a virtual machine the kernel's first write to each page of a new memory body
+// costs far more than the copy made here.
+constexpr int32_t kBodyPiece = 64 << 10;
+char g_bodyPiece[kBodyPiece];
 constexpr uint32_t kConnectWaitMs = 1000;
 constexpr int32_t kMaxBodyCapacity = 0x7FFFFFFF;
 // A memory body with a known length starts with at most this much and doubles as the
@@ -160,6 +163,7 @@ bool OnContentLength(int slot, HttpSlot* s, const char* line) {
     return false;
   }
   *s->memoryTarget = block;
+  TrackedPrefault(block, 0, size_t(first));
   s->bodyCapacity = first;
   return true;
 }
@@ -169,36 +173,34 @@ enum BodyState { BODY_WAIT, BODY_DONE, BODY_FAILED };
 // Takes the body as far as the step's budget goes; what is left waits for the next round.
 BodyState ReceiveBody(int slot, HttpSlot* s) {
   const int handle = s->netHandle;
+  const bool toFile = s->destination == HTTP_TO_FILE;
+  const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
+  if (s->received == s->contentLength) return BODY_DONE;  // a length of 0: nothing to wait for
   for (int32_t budget = StepBudget(); budget > 0;) {
-    int count;
-    if (s->destination == HTTP_TO_FILE) {
-      char* chunk = g_fileChunk;
-      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
-      const int32_t want = std::min({kFileChunk, limit - s->received, budget});
-      if (want == 0 && s->contentLength < 0) {  // longer than the count can say
-        FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
-        return BODY_FAILED;
-      }
-      count = NetWorkRecv(handle, chunk, want);
-      if (count < 0) return BODY_WAIT;
-      if (count > 0 && s->file && PlatFileWrite(s->file, chunk, count) != count) {
-        FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
-        return BODY_FAILED;
-      }
+    int32_t room;
+    if (toFile) {
+      room = limit - s->received;
     } else {
-      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
       if (s->received < limit ? !GrowBody(s, limit) : s->contentLength < 0) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
       // Only into pages the background has made present: the round waits for it rather
       // than fault them in itself.
-      const int64_t ready = int64_t(std::min(TrackedReady(*s->memoryTarget), size_t(s->bodyCapacity)));
-      const int32_t room = int32_t(std::min<int64_t>(ready - s->received, budget));
+      room = int32_t(std::min(TrackedReady(*s->memoryTarget), size_t(s->bodyCapacity))) - s->received;
       if (room <= 0) return BODY_WAIT;
-      count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
-      if (count < 0) return BODY_WAIT;
     }
+    if (room == 0) {  // a file body longer than the count can say
+      FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+      return BODY_FAILED;
+    }
+    const int count = NetWorkRecv(handle, g_bodyPiece, std::min({kBodyPiece, room, budget}));
+    if (count < 0) return BODY_WAIT;
+    if (toFile ? count > 0 && s->file && PlatFileWrite(s->file, g_bodyPiece, count) != count : false) {
+      FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+      return BODY_FAILED;
+    }
+    if (!toFile) std::memcpy(static_cast<char*>(*s->memoryTarget) + s->received, g_bodyPiece, size_t(count));
     s->received += count;
     budget -= count;
     if (count > 0) NoteActivity(s);

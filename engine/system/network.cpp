@@ -35,9 +35,12 @@ constexpr int32_t kLookAhead = 16 << 10;
 // Messages at least that long are guessed to be as long as the last one: each lands in
 // place with its length put aside, so a receive takes several without moving bytes.
 constexpr int32_t kMaxGuesses = 8;
-// The most a raw connection's ring holds ahead of the program's reads: the rest waits in
-// the socket, so a peer that floods costs each read no more than this much copying.
-constexpr int32_t kRawBuffered = 256 << 10;
+// The most a raw connection's ring holds ahead of the program's reads: enough for the
+// lines of an answer header, while the rest waits in the socket and a large read takes it
+// from there straight into the program's buffer. A larger ring would cost each new
+// connection its fresh pages (first writes a virtual machine's host may make slow) and
+// every byte of a flood a second copy.
+constexpr int32_t kRawBuffered = 16 << 10;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
 // The NetWorkTable is a generic handle table whose slots the network chooses itself:
@@ -455,7 +458,10 @@ int ReceiveData(int handle, void* buffer, int length, bool peek) {
     if (stored == 0) return PlatNetRecv(d->socket, buffer, length, peek ? PLAT_MSG_PEEK : 0);
     const int32_t taken = std::min(stored, int32_t(length));
     RingBufferRead(&d->recvRing, taken, buffer, peek ? 1 : 0);
-    return taken;
+    if (peek || taken == length) return taken;
+    // The ring held the oldest bytes; what follows them is still in the socket.
+    const int more = PlatNetRecv(d->socket, static_cast<char*>(buffer) + taken, length - taken, 0);
+    return more > 0 ? taken + more : taken;
   }
   // A ring that was full left the rest in the socket, and no receive has re-armed its
   // read event since: the room made is filled now.

@@ -395,6 +395,34 @@ TEST_F(Network, ANulByteIsPartOfARawLine) {
   ::close(peer);
 }
 
+// A raw read asking for more than the ring keeps ahead takes the ring's bytes and then
+// what follows them in the socket, in the order they came; a peek takes nothing.
+TEST_F(Network, ARawReadPastTheRingTakesTheRestFromTheSocketInOrder) {
+  SetNetWorkRawMode(1);
+  int peer;
+  const int h = Accept(&peer);
+  std::string data(64 << 10, '\0');
+  for (size_t i = 0; i < data.size(); i++) data[i] = char(i * 7 + i / 251);  // no period of 256
+  ASSERT_TRUE(SendAll(peer, data));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRing.length > 0; }));
+  std::string buffer(data.size(), '\0');
+  const int peeked = NetWorkRecvToPeek(h, buffer.data(), int(buffer.size()));
+  ASSERT_GT(peeked, 0);
+  EXPECT_TRUE(buffer.compare(0, size_t(peeked), data, 0, size_t(peeked)) == 0);
+  const int32_t inRing = GetSocketData(h)->recvRing.length;
+  std::string got;
+  for (int tries = 0; got.size() < data.size() && tries < kMaxRounds; tries++) {
+    const int n = NetWorkRecv(h, buffer.data(), int(buffer.size()));
+    if (n > 0) got.append(buffer.data(), size_t(n));
+    if (tries == 0) {
+      EXPECT_GT(n, inRing);  // not only what the ring held
+    }
+    if (n <= 0) ::poll(nullptr, 0, 1);
+  }
+  EXPECT_TRUE(got == data);
+  ::close(peer);
+}
+
 // Peers that come all at once wait in the listening queue, and one pump takes them all,
 // not one per pump.
 TEST_F(Network, ABurstOfPeersIsAcceptedInOnePump) {
