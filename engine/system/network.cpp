@@ -24,9 +24,12 @@ constexpr uint32_t kCloseWaitMs = 1000;
 // The kernel queues as many connections as the table can take, so a burst of peers that
 // come between two pumps waits in the queue rather than for a retried handshake.
 constexpr int kListenBacklog = kConnectionSlots;
-// The most one receive call asks of the socket: the ring grows with what arrives, never
-// from what a peer's length announces.
-constexpr int32_t kRecvChunk = 256 << 10;
+// The most one receive call asks of the socket, and the most one serving of a framed
+// connection takes: the ring grows with what arrives, never from what a peer's length
+// announces, and a peer that floods costs one pump no more than this much copying. The
+// rest waits in the socket for the next pump or the program's next read, so a program that
+// reads as the messages come keeps using the front of the ring while it is in the cache.
+constexpr int32_t kRecvChunk = 1 << 20;
 constexpr int32_t kRecvStep = 4096;
 // The most one receive takes past the next message's length. Lengths found among those
 // bytes are taken out by moving what follows them, so this stays small: a large message
@@ -307,7 +310,8 @@ void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int3
   }
 }
 
-// Takes everything the socket holds: lengths into the record, data into the receive ring.
+// Takes what the socket holds, up to a chunk: lengths into the record, data into the
+// receive ring.
 // One receive takes the rest of the message under way and the next length, then, guessing
 // that the messages behind it are as long as the last one, each of them with its length
 // put aside, and a look-ahead: a stream of messages alike costs one call for several, small
@@ -316,7 +320,7 @@ void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int3
 int ReceiveMessages(SocketData* d) {
   RingBuffer& r = d->recvRing;
   uint8_t lengths[kMaxGuesses][4];
-  for (;;) {
+  for (int32_t taken = 0; taken < kRecvChunk;) {
     // An empty ring starts again at its front, which the last reads left warm in the cache.
     if (r.length == 0) r.readPos = r.writePos = 0;
     // Into the free storage first; a full ring grows by a small step, which the ring turns
@@ -382,6 +386,7 @@ int ReceiveMessages(SocketData* d) {
       }
     }
     if (got < body + lengthBytes + guesses * (guess + 4) + lookAhead) break;
+    taken += got;
   }
   return 0;
 }
