@@ -180,6 +180,10 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
     int32_t room;
     if (toFile) {
       room = limit - s->received;
+      if (room == 0) {  // a body longer than the count can say
+        FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+        return BODY_FAILED;
+      }
     } else {
       if (s->received < limit ? !GrowBody(s, limit) : s->contentLength < 0) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
@@ -190,13 +194,9 @@ BodyState ReceiveBody(int slot, HttpSlot* s) {
       room = int32_t(std::min(TrackedReady(*s->memoryTarget), size_t(s->bodyCapacity))) - s->received;
       if (room <= 0) return BODY_WAIT;
     }
-    if (room == 0) {  // a file body longer than the count can say
-      FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
-      return BODY_FAILED;
-    }
     const int count = NetWorkRecv(handle, g_bodyPiece, std::min({kBodyPiece, room, budget}));
     if (count < 0) return BODY_WAIT;
-    if (toFile ? count > 0 && s->file && PlatFileWrite(s->file, g_bodyPiece, count) != count : false) {
+    if (toFile && count > 0 && s->file && PlatFileWrite(s->file, g_bodyPiece, count) != count) {
       FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
       return BODY_FAILED;
     }
