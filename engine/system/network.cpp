@@ -327,7 +327,7 @@ int ReceiveMessages(SocketData* d) {
     // into a doubling, so the storage follows what arrives.
     const int32_t room = NETWORK_MAX_BUFFERED - r.length;
     const int32_t free = std::max(r.capacity - r.length, kRecvStep);
-    const int32_t most = std::max(0, std::min({kRecvChunk, room, free}));
+    const int32_t most = std::max(0, std::min({kRecvChunk - taken, room, free}));
     const int32_t body = std::min(d->recvRemaining, most);
     const bool lengthNext = body == d->recvRemaining;
     if (body > 0 && RingBufferReserve(&r, body) != 0) return ReceiveFailed(d, d->currentLength);
