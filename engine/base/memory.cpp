@@ -85,13 +85,23 @@ void* RefuseAllocation() {
   return nullptr;
 }
 
-}  // namespace
+// The switches' lines and checks for a block given to the caller; the caller's pointer.
+void* HandOut(MemBlockHeader* h, const char* what) {
+  const MemTracker& t = g_tracker;
+  if (ShouldLog(h->size)) {
+    WriteLog(what);
+    LogAllocRecord(h);
+  }
+  if (t.printTotals) WriteTotals();
+  if (t.checkEachCall) CheckAllocations();
+  return h + 1;
+}
 
-void* TrackedAlloc(size_t size, const char* sourceName, int line) {
+void* TrackBlock(void* (*heapAlloc)(size_t), size_t size, const char* sourceName, int line) {
   PlatMutexHold hold(TrackerMutex());
   MemTracker& t = g_tracker;
   if (size > kMaxBlockSize) return RefuseAllocation();
-  MemBlockHeader* h = (MemBlockHeader*)PlatHeapAlloc(sizeof(MemBlockHeader) + size);
+  MemBlockHeader* h = (MemBlockHeader*)heapAlloc(sizeof(MemBlockHeader) + size);
   if (!h) return RefuseAllocation();
 
   std::memset(h, 0, sizeof *h);
@@ -112,13 +122,49 @@ void* TrackedAlloc(size_t size, const char* sourceName, int line) {
   t.totalBytes += int64_t(size);
   t.blockCount += 1;
 
-  if (ShouldLog(h->size)) {
-    WriteLog("mem alloc  ");
-    LogAllocRecord(h);
+  return HandOut(h, "mem alloc  ");
+}
+
+}  // namespace
+
+void* TrackedAlloc(size_t size, const char* sourceName, int line) {
+  return TrackBlock(PlatHeapAlloc, size, sourceName, line);
+}
+
+void* TrackedAllocResizable(size_t size, const char* sourceName, int line) {
+  return TrackBlock(PlatHeapAllocResizable, size, sourceName, line);
+}
+
+void* TrackedResize(void* block, size_t size) {
+  PlatMutexHold hold(TrackerMutex());
+  MemTracker& t = g_tracker;
+  if (size > kMaxBlockSize) return RefuseAllocation();
+  MemBlockHeader* old = (MemBlockHeader*)block - 1;
+  MemBlockHeader* h = (MemBlockHeader*)PlatHeapResize(old, sizeof(MemBlockHeader) + size);
+  if (!h) return RefuseAllocation();
+  t.totalBytes += int64_t(size) - int64_t(h->size);
+  h->size = uint32_t(size);
+  std::memcpy(h->copy + offsetof(MemBlockHeader, size), &h->size, sizeof h->size);
+  // The neighbours' links follow a block that moved.
+  if (h != old) {
+    h->older->newer = h;
+    RenewNewerLink(h->older);
+    if (h->newer) {
+      h->newer->older = h;
+      RenewOlderLink(h->newer);
+    }
+    if (t.newest == old) t.newest = h;
   }
-  if (t.printTotals) WriteTotals();
-  if (t.checkEachCall) CheckAllocations();
-  return h + 1;
+  return HandOut(h, "mem resize  ");
+}
+
+void TrackedPrefault(void* block, size_t offset, size_t length) {
+  PlatHeapPrefault((MemBlockHeader*)block - 1, sizeof(MemBlockHeader) + offset, length);
+}
+
+size_t TrackedReady(void* block) {
+  const size_t ready = PlatHeapReady((MemBlockHeader*)block - 1);
+  return ready > sizeof(MemBlockHeader) ? ready - sizeof(MemBlockHeader) : 0;
 }
 
 void* TrackedCalloc(size_t size, const char* sourceName, int line) {

@@ -28,6 +28,21 @@ void* TrackedAlloc(size_t size, const char* sourceName, int line);
 void* TrackedCalloc(size_t size, const char* sourceName, int line);
 // Null is ignored.
 void TrackedFree(void* block);
+// A tracked block for a buffer that grows to many megabytes: TrackedResize changes its
+// size without copying its bytes, and TrackedFree never holds the caller for its pages.
+void* TrackedAllocResizable(size_t size, const char* sourceName, int line);
+// A block from TrackedAllocResizable at its new size, its bytes kept (up to the smaller
+// size) and its address perhaps changed; null, with the block as it was, when the heap
+// refuses.
+void* TrackedResize(void* block, size_t size);
+// Has the pages of such a block from offset on, length bytes, made present in the
+// background, ahead of the writes that would otherwise fault them in: until TrackedReady
+// says they are, the caller writes nothing there.
+void TrackedPrefault(void* block, size_t offset, size_t length);
+// The bytes of such a block from its start that can be written now: the pages asked for
+// are ready below it, and past it the background is still at work, so nothing may be
+// written there yet.
+size_t TrackedReady(void* block);
 
 // The leak report: every live block, newest first, and the totals.
 void DumpAllocations();

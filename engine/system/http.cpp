@@ -19,10 +19,13 @@ HttpTable g_HttpTable;
 namespace {
 
 constexpr int32_t kBodyChunk = 4096;
-// A file body is read in pieces this large: each read of the connection costs a pump of
-// the network window, so small pieces would spend the round's share on calls.
-constexpr int32_t kFileChunk = 64 << 10;
-char g_fileChunk[kFileChunk];
+// A body is read in pieces this large: each read of the connection costs a pump of the
+// network window, so small pieces would spend the round's share on calls. The pieces pass
+// through one buffer that stays in the cache and whose pages the kernel has written
+// before: on a virtual machine the kernel's first write to each page of a new memory body
+// costs far more than the copy made here.
+constexpr int32_t kBodyPiece = 64 << 10;
+char g_bodyPiece[kBodyPiece];
 constexpr uint32_t kConnectWaitMs = 1000;
 constexpr int32_t kMaxBodyCapacity = 0x7FFFFFFF;
 // A memory body with a known length starts with at most this much and doubles as the
@@ -79,48 +82,33 @@ LineTaken TakeLine(HttpSlot* s, char* line, int* length) {
   return closed ? LINE_CUT_OFF : LINE_NOT_YET;
 }
 
-// The slot's memory body (and a block it is leaving) go back to the tracker and the
-// caller's variable to null.
+// The slot's memory body goes back to the tracker and the caller's variable to null.
 void FreeBody(HttpSlot* s) {
   if (s->memoryTarget && *s->memoryTarget) {
     TrackedFree(*s->memoryTarget);
     *s->memoryTarget = nullptr;
   }
-  TrackedFree(s->oldBody);
-  s->oldBody = nullptr;
   s->bodyCapacity = 0;
 }
 
-// Makes room for more of a memory body, up to limit bytes; false without memory. The
-// bytes so far stay in the old block, to be moved by MoveBody: copied at once, half a
-// large body would be copied in one round.
+// A memory body's block: one whose growth moves pages, not bytes, so that doubling a large
+// body costs a round no copy; null without memory.
+void* NewBodyBlock(int32_t size) { return TrackedAllocResizable(size_t(size), "", 0); }
+
+// Makes room for more of a memory body, up to limit bytes; false without memory. The new
+// part's pages are made present in the background ahead of the bytes, so the rounds that
+// fill them do not spend their time on page faults.
 bool GrowBody(HttpSlot* s, int32_t limit) {
   if (s->received < s->bodyCapacity) return true;
   if (s->bodyCapacity >= limit) return false;
   const int64_t wanted = s->bodyCapacity < kBodyChunk ? kBodyChunk : int64_t(s->bodyCapacity) * 2;
   const int32_t capacity = int32_t(wanted < limit ? wanted : limit);
-  void* grown = TrackedAlloc(size_t(capacity), "", 0);
+  void* grown = *s->memoryTarget ? TrackedResize(*s->memoryTarget, size_t(capacity)) : NewBodyBlock(capacity);
   if (!grown) return false;
-  s->oldBody = *s->memoryTarget;
-  s->oldLength = s->received;
-  s->moved = 0;
   *s->memoryTarget = grown;
+  TrackedPrefault(grown, size_t(s->bodyCapacity), size_t(capacity - s->bodyCapacity));
   s->bodyCapacity = capacity;
   return true;
-}
-
-// Moves up to most bytes of the old block into the grown one, freeing the old block
-// once all are there; the count moved.
-int32_t MoveBody(HttpSlot* s, int32_t most) {
-  const int32_t count = std::min(most, s->oldLength - s->moved);
-  std::memcpy(static_cast<char*>(*s->memoryTarget) + s->moved, static_cast<const char*>(s->oldBody) + s->moved,
-              size_t(count));
-  s->moved += count;
-  if (s->moved == s->oldLength) {
-    TrackedFree(s->oldBody);
-    s->oldBody = nullptr;
-  }
-  return count;
 }
 
 // Sends what is left of the request text and the POST data; true once all is gone, or
@@ -169,12 +157,13 @@ bool OnContentLength(int slot, HttpSlot* s, const char* line) {
   FreeBody(s);  // a second header replaces the first block
   if (s->contentLength < 0) return true;
   const int32_t first = s->contentLength < kFirstBodyBlock ? s->contentLength : kFirstBodyBlock;
-  void* block = TrackedAlloc(size_t(first), "", 0);
+  void* block = NewBodyBlock(first);
   if (!block) {
     FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
     return false;
   }
   *s->memoryTarget = block;
+  TrackedPrefault(block, 0, size_t(first));
   s->bodyCapacity = first;
   return true;
 }
@@ -184,38 +173,34 @@ enum BodyState { BODY_WAIT, BODY_DONE, BODY_FAILED };
 // Takes the body as far as the step's budget goes; what is left waits for the next round.
 BodyState ReceiveBody(int slot, HttpSlot* s) {
   const int handle = s->netHandle;
+  const bool toFile = s->destination == HTTP_TO_FILE;
+  const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
+  if (s->received == s->contentLength) return BODY_DONE;  // a length of 0: nothing to wait for
   for (int32_t budget = StepBudget(); budget > 0;) {
-    if (s->oldBody) {
-      budget -= MoveBody(s, budget);
-      NoteActivity(s);
-      continue;
-    }
-    int count;
-    if (s->destination == HTTP_TO_FILE) {
-      char* chunk = g_fileChunk;
-      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
-      const int32_t want = std::min({kFileChunk, limit - s->received, budget});
-      if (want == 0 && s->contentLength < 0) {  // longer than the count can say
-        FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
-        return BODY_FAILED;
-      }
-      count = NetWorkRecv(handle, chunk, want);
-      if (count < 0) return BODY_WAIT;
-      if (count > 0 && s->file && PlatFileWrite(s->file, chunk, count) != count) {
+    int32_t room;
+    if (toFile) {
+      room = limit - s->received;
+      if (room == 0) {  // a body longer than the count can say
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
     } else {
-      const int32_t limit = s->contentLength >= 0 ? s->contentLength : kMaxBodyCapacity;
       if (s->received < limit ? !GrowBody(s, limit) : s->contentLength < 0) {
         FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
         return BODY_FAILED;
       }
-      if (s->oldBody) continue;  // the block grew: its bytes move first
-      const int32_t room = std::min(s->bodyCapacity - s->received, budget);
-      count = NetWorkRecv(handle, static_cast<char*>(*s->memoryTarget) + s->received, room);
-      if (count < 0) return BODY_WAIT;
+      // Only into pages the background has made present: the round waits for it rather
+      // than fault them in itself.
+      room = int32_t(std::min(TrackedReady(*s->memoryTarget), size_t(s->bodyCapacity))) - s->received;
+      if (room <= 0) return BODY_WAIT;
     }
+    const int count = NetWorkRecv(handle, g_bodyPiece, std::min({kBodyPiece, room, budget}));
+    if (count < 0) return BODY_WAIT;
+    if (toFile && count > 0 && s->file && PlatFileWrite(s->file, g_bodyPiece, count) != count) {
+      FinishHttpSlot(slot, 2, HTTP_DETAIL_NO_MEMORY);
+      return BODY_FAILED;
+    }
+    if (!toFile) std::memcpy(static_cast<char*>(*s->memoryTarget) + s->received, g_bodyPiece, size_t(count));
     s->received += count;
     budget -= count;
     if (count > 0) NoteActivity(s);
@@ -341,8 +326,7 @@ int HttpStep(int slot) {
   HttpSlot* s = Slot(slot);
   if (!s) return -1;
   if (s->result != -1) return 0;
-  // A body still moving into its grown block is finished by the steps first.
-  if (!s->oldBody && ConnectionOver(s->netHandle)) {
+  if (ConnectionOver(s->netHandle)) {
     // A body without a length ends with the connection, and every byte of it has been
     // taken once nothing waits: the close may be seen a round after the last bytes.
     const bool bodyEnded = (s->kind == HTTP_GET || s->kind == HTTP_POST) && s->step == 3 && s->contentLength < 0;
@@ -418,8 +402,6 @@ int FinishHttpSlot(int slot, int result, int detail) {
     if (s->memoryTarget && s->result != 0) FreeBody(s);
     s->memoryTarget = nullptr;
   }
-  TrackedFree(s->oldBody);
-  s->oldBody = nullptr;
   return 0;
 }
 

@@ -9,7 +9,7 @@ struct PlatFile;
 
 enum : int32_t { HTTP_SLOT_COUNT = 100 };
 // The body bytes one round of the pump moves for all running requests together (taken
-// from the connections or moved into a grown memory block), shared among them with at
+// from the connections), shared among them with at
 // least 4096 each: a peer that sends without pause fills its download over many rounds
 // and never holds one up.
 enum : int32_t { HTTP_BYTES_PER_ROUND = 256 << 10 };
@@ -49,11 +49,6 @@ struct HttpSlot {
   int32_t bodyCapacity;  // size of the memory block while the body length is unknown
   uint32_t lastActivityMs;  // when the last byte went out or came in
   int32_t waitingSeen;      // bytes the connection held at the end of the last step
-  // A memory body that outgrew its block is moved into the larger one over rounds: the
-  // old block, the bytes it holds, and how many of them have been moved.
-  void* oldBody;
-  int32_t oldLength;
-  int32_t moved;
 };
 
 struct HttpTable {

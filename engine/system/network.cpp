@@ -24,9 +24,12 @@ constexpr uint32_t kCloseWaitMs = 1000;
 // The kernel queues as many connections as the table can take, so a burst of peers that
 // come between two pumps waits in the queue rather than for a retried handshake.
 constexpr int kListenBacklog = kConnectionSlots;
-// The most one receive call asks of the socket: the ring grows with what arrives, never
-// from what a peer's length announces.
-constexpr int32_t kRecvChunk = 256 << 10;
+// The most one receive call asks of the socket, and the most one serving of a framed
+// connection takes: the ring grows with what arrives, never from what a peer's length
+// announces, and a peer that floods costs one pump no more than this much copying. The
+// rest waits in the socket for the next pump or the program's next read, so a program that
+// reads as the messages come keeps using the front of the ring while it is in the cache.
+constexpr int32_t kRecvChunk = 1 << 20;
 constexpr int32_t kRecvStep = 4096;
 // The most one receive takes past the next message's length. Lengths found among those
 // bytes are taken out by moving what follows them, so this stays small: a large message
@@ -35,9 +38,12 @@ constexpr int32_t kLookAhead = 16 << 10;
 // Messages at least that long are guessed to be as long as the last one: each lands in
 // place with its length put aside, so a receive takes several without moving bytes.
 constexpr int32_t kMaxGuesses = 8;
-// The most a raw connection's ring holds ahead of the program's reads: the rest waits in
-// the socket, so a peer that floods costs each read no more than this much copying.
-constexpr int32_t kRawBuffered = 256 << 10;
+// The most a raw connection's ring holds ahead of the program's reads: enough for the
+// lines of an answer header, while the rest waits in the socket and a large read takes it
+// from there straight into the program's buffer. A larger ring would cost each new
+// connection its fresh pages (first writes a virtual machine's host may make slow) and
+// every byte of a flood a second copy.
+constexpr int32_t kRawBuffered = 16 << 10;
 constexpr const char* kWindowClass = "KRNetWorkWindow";
 
 // The NetWorkTable is a generic handle table whose slots the network chooses itself:
@@ -304,7 +310,8 @@ void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int3
   }
 }
 
-// Takes everything the socket holds: lengths into the record, data into the receive ring.
+// Takes what the socket holds, up to a chunk: lengths into the record, data into the
+// receive ring.
 // One receive takes the rest of the message under way and the next length, then, guessing
 // that the messages behind it are as long as the last one, each of them with its length
 // put aside, and a look-ahead: a stream of messages alike costs one call for several, small
@@ -313,14 +320,14 @@ void UndoGuesses(SocketData* d, int32_t guess, const uint8_t (*lengths)[4], int3
 int ReceiveMessages(SocketData* d) {
   RingBuffer& r = d->recvRing;
   uint8_t lengths[kMaxGuesses][4];
-  for (;;) {
+  for (int32_t taken = 0; taken < kRecvChunk;) {
     // An empty ring starts again at its front, which the last reads left warm in the cache.
     if (r.length == 0) r.readPos = r.writePos = 0;
     // Into the free storage first; a full ring grows by a small step, which the ring turns
     // into a doubling, so the storage follows what arrives.
     const int32_t room = NETWORK_MAX_BUFFERED - r.length;
     const int32_t free = std::max(r.capacity - r.length, kRecvStep);
-    const int32_t most = std::max(0, std::min({kRecvChunk, room, free}));
+    const int32_t most = std::max(0, std::min({kRecvChunk - taken, room, free}));
     const int32_t body = std::min(d->recvRemaining, most);
     const bool lengthNext = body == d->recvRemaining;
     if (body > 0 && RingBufferReserve(&r, body) != 0) return ReceiveFailed(d, d->currentLength);
@@ -379,6 +386,7 @@ int ReceiveMessages(SocketData* d) {
       }
     }
     if (got < body + lengthBytes + guesses * (guess + 4) + lookAhead) break;
+    taken += got;
   }
   return 0;
 }
@@ -455,7 +463,10 @@ int ReceiveData(int handle, void* buffer, int length, bool peek) {
     if (stored == 0) return PlatNetRecv(d->socket, buffer, length, peek ? PLAT_MSG_PEEK : 0);
     const int32_t taken = std::min(stored, int32_t(length));
     RingBufferRead(&d->recvRing, taken, buffer, peek ? 1 : 0);
-    return taken;
+    if (peek || taken == length) return taken;
+    // The ring held the oldest bytes; what follows them is still in the socket.
+    const int more = PlatNetRecv(d->socket, static_cast<char*>(buffer) + taken, length - taken, 0);
+    return more > 0 ? taken + more : taken;
   }
   // A ring that was full left the rest in the socket, and no receive has re-armed its
   // read event since: the room made is filled now.

@@ -5,10 +5,11 @@
 // 4-byte little-endian length and that many bytes; what NetWorkSend queues goes out as
 // one message when the socket can take it, and received data counts as available once
 // its whole message has arrived. Raw writes go straight to the socket and raw reads take
-// what has arrived as it stands (HTTP uses these). On a framed connection whatever the
-// socket holds is moved into the receive ring as it arrives, up to NETWORK_MAX_BUFFERED,
-// so bytes of an unfinished unit never sit in the socket; a raw connection's ring keeps
-// only a small share ahead of the reads and leaves the rest in the socket.
+// what has arrived as it stands (HTTP uses these). On a framed connection what the socket
+// holds is moved into the receive ring as it arrives, up to NETWORK_MAX_BUFFERED, at most
+// a mebibyte each time the socket is served, so a peer that floods never holds one pump
+// for long; a raw connection's ring keeps only a small share ahead of the reads, and a
+// read larger than that share takes the rest straight from the socket.
 //
 // Until InitNetwork has run, every operation refuses (-1; 0 for PumpNetworkMessages and
 // EndNetwork).

@@ -354,7 +354,16 @@ void* PlatHeapAlloc(size_t size) {
   return std::malloc(size ? size : 1);
 }
 
-void PlatHeapFree(void* block) { std::free(block); }
+bool PlatHeapFreeMapped(void* block);  // mappedheap.cpp
+
+void PlatHeapFree(void* block) {
+  if (!PlatHeapFreeMapped(block)) std::free(block);
+}
+
+int PlatHeapRefused(size_t size) {
+  PlatAllocFailHook hook = g_allocFailHook.load();
+  return hook && hook(size);
+}
 
 void PlatSetAllocFailHook(PlatAllocFailHook hook) { g_allocFailHook = hook; }
 

@@ -101,6 +101,21 @@ void* PlatHeapAlloc(size_t size);
 void PlatHeapFree(void* block);
 typedef int (*PlatAllocFailHook)(size_t size);
 void PlatSetAllocFailHook(PlatAllocFailHook hook);
+// A block that can grow to many megabytes without its bytes being copied: its pages are
+// moved, not the data. PlatHeapFree frees it like any other block; releasing its pages
+// is left to a background thread, so a free never holds the caller.
+void* PlatHeapAllocResizable(size_t size);
+// A resizable block at its new size, its bytes kept and its address perhaps changed; null
+// (the block as it was) when the memory is refused.
+void* PlatHeapResize(void* block, size_t size);
+// Asks a background thread to make the pages of a resizable block from offset on, length
+// bytes, present (written once, as a virtual machine's host may back a page only then),
+// so that the first writes there cost the writer no page faults. A resize or free of the
+// block stops that work first.
+void PlatHeapPrefault(void* block, size_t offset, size_t length);
+// The offset below which that work is done (or none was asked for): the owner writes
+// there without faults, and must not write past it while work is pending.
+size_t PlatHeapReady(void* block);
 
 // ---- debugger output ----------------------------------------------------------------
 

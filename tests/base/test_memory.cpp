@@ -194,3 +194,61 @@ TEST_F(LogFixture, RefusedRequestReportsAndReturnsNull) {
   EXPECT_EQ(GetTrackedTotalBytes(), 20);
   TrackedFree(p);
 }
+
+// A resizable block keeps its bytes and its place in the list through growing and
+// shrinking, the totals follow its size, and a refused resize leaves it as it was. The
+// background makes the pages asked for ready and says so; its writes never reach bytes
+// written before.
+TEST_F(LogFixture, ResizableBlocksKeepBytesListAndTotals) {
+  void* older = TrackedAlloc(8, "", 0);
+  char* block = static_cast<char*>(TrackedAllocResizable(100, "", 0));
+  ASSERT_NE(block, nullptr);
+  void* newer = TrackedAlloc(8, "", 0);
+  const int64_t before = GetTrackedTotalBytes();
+  for (int i = 0; i < 100; i++) block[i] = char(i + 1);
+
+  const struct {
+    size_t size;
+    size_t kept;  // bytes of the pattern still there
+  } steps[] = {{1 << 20, 100}, {64 << 20, 100}, {50, 50}, {3 << 20, 50}};
+  size_t current = 100;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.size);
+    const size_t grownFrom = current;
+    block = static_cast<char*>(TrackedResize(block, step.size));
+    ASSERT_NE(block, nullptr);
+    current = step.size;
+    EXPECT_EQ(GetTrackedTotalBytes(), before - 100 + int64_t(step.size));
+    EXPECT_EQ(HeaderOf(block)->size, step.size);
+    EXPECT_EQ(HeaderOf(block)->older, HeaderOf(older));
+    EXPECT_EQ(HeaderOf(block)->newer, HeaderOf(newer));
+    EXPECT_EQ(CheckAllocations(), 0);
+    for (size_t i = 0; i < step.kept; i++) ASSERT_EQ(block[i], char(i + 1)) << i;
+    if (step.size > grownFrom) {
+      TrackedPrefault(block, grownFrom, step.size - grownFrom);
+      while (TrackedReady(block) < step.size) {
+      }
+      // Whole pages past the old size are fresh; the bytes that shared a page with the
+      // old end are whatever the block held there.
+      const size_t firstPage = (grownFrom + sizeof(MemBlockHeader) + 4095) / 4096 * 4096 - sizeof(MemBlockHeader);
+      for (size_t i = firstPage; i < step.size; i += 4096) ASSERT_EQ(block[i], 0) << i;
+      block[step.size - 1] = 7;
+    }
+  }
+
+  g_refuseSize = sizeof(MemBlockHeader) + (8 << 20);
+  PlatSetAllocFailHook(RefuseOne);
+  EXPECT_EQ(TrackedResize(block, 8 << 20), nullptr);
+  PlatSetAllocFailHook(nullptr);
+  EXPECT_EQ(g_asked, std::vector<size_t>{g_refuseSize});
+  g_asked.clear();
+  g_refuseSize = 0;
+  EXPECT_EQ(HeaderOf(block)->size, current);
+  for (size_t i = 0; i < 50; i++) ASSERT_EQ(block[i], char(i + 1)) << i;
+  EXPECT_EQ(CheckAllocations(), 0);
+
+  TrackedFree(block);
+  TrackedFree(older);
+  TrackedFree(newer);
+  EXPECT_EQ(GetTrackedTotalBytes(), before - 100 - 16);
+}

@@ -395,6 +395,34 @@ TEST_F(Network, ANulByteIsPartOfARawLine) {
   ::close(peer);
 }
 
+// A raw read asking for more than the ring keeps ahead takes the ring's bytes and then
+// what follows them in the socket, in the order they came; a peek takes nothing.
+TEST_F(Network, ARawReadPastTheRingTakesTheRestFromTheSocketInOrder) {
+  SetNetWorkRawMode(1);
+  int peer;
+  const int h = Accept(&peer);
+  std::string data(64 << 10, '\0');
+  for (size_t i = 0; i < data.size(); i++) data[i] = char(i * 7 + i / 251);  // no period of 256
+  ASSERT_TRUE(SendAll(peer, data));
+  ASSERT_TRUE(PumpUntil([&] { return GetSocketData(h)->recvRing.length > 0; }));
+  std::string buffer(data.size(), '\0');
+  const int peeked = NetWorkRecvToPeek(h, buffer.data(), int(buffer.size()));
+  ASSERT_GT(peeked, 0);
+  EXPECT_TRUE(buffer.compare(0, size_t(peeked), data, 0, size_t(peeked)) == 0);
+  const int32_t inRing = GetSocketData(h)->recvRing.length;
+  std::string got;
+  for (int tries = 0; got.size() < data.size() && tries < kMaxRounds; tries++) {
+    const int n = NetWorkRecv(h, buffer.data(), int(buffer.size()));
+    if (n > 0) got.append(buffer.data(), size_t(n));
+    if (tries == 0) {
+      EXPECT_GT(n, inRing);  // not only what the ring held
+    }
+    if (n <= 0) ::poll(nullptr, 0, 1);
+  }
+  EXPECT_TRUE(got == data);
+  ::close(peer);
+}
+
 // Peers that come all at once wait in the listening queue, and one pump takes them all,
 // not one per pump.
 TEST_F(Network, ABurstOfPeersIsAcceptedInOnePump) {
@@ -508,16 +536,23 @@ void SendSome(int fd, const std::string& data, size_t* at) {
 // connection that only the pump can move.
 int32_t Complete(int handle) { return GetSocketData(handle)->dataLength; }
 
+// The message comes over many pumps, none of which takes more than a mebibyte of what
+// waits in the socket.
 TEST_F(Network, AnEightMebibyteMessageArrivesWithOnlyThePumpRunning) {
   int peer;
   const int h = Accept(&peer);
   const std::string data = Pattern(8 << 20, 5);
   const std::string message = Framed(data);
   size_t at = 0;
+  const RingBuffer& ring = GetSocketData(h)->recvRing;
+  int32_t before = 0, largest = 0;
   ASSERT_TRUE(PumpUntil([&] {
+    largest = std::max(largest, ring.length - before);
     SendSome(peer, message, &at);
+    before = ring.length;
     return Complete(h) == int32_t(data.size());
   }, 100000));
+  EXPECT_LE(largest, 1 << 20);
   std::string got(data.size(), '\0');
   ASSERT_EQ(NetWorkRecv(h, got.data(), int(got.size())), 0);
   EXPECT_TRUE(got == data);
