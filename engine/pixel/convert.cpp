@@ -85,8 +85,8 @@ void CopyThroughTable(const Walk& w, const uint32_t table[256]) {
   });
 }
 
-// 5:6:5 <-> 1:5:5:5 on one, two or four pixels at once; the masks keep each pixel's bits
-// inside its own half (or quarter), so wider steps give the same values.
+// 5:6:5 <-> 1:5:5:5 on one pixel, or on a word of several: the masks keep each pixel's
+// bits inside its own part of the word.
 template <typename T>
 T ToX555(T v, T highMask, T lowMask) {
   return T((v & highMask) >> 1) | (v & lowMask);
@@ -96,32 +96,31 @@ T To565(T v, T highMask, T lowMask) {
   return T((v & highMask) << 1) | (v & lowMask);
 }
 
-// The same 16-bit mask in every pixel of a word of one, two or four pixels.
-template <typename T>
-constexpr T EveryPixel(uint16_t mask) {
-  T word = 0;
-  for (size_t k = 0; k < sizeof(T) / 2; k++) word = T(uint64_t(word) << 16 | mask);
-  return word;
-}
-
-// Converts pixels from *i on, a word of sizeof(T) / 2 pixels at a time.
-template <typename T>
-void Convert16Words(const uint8_t* s, uint8_t* d, int n, int* i, bool to555) {
-  constexpr int kPixels = int(sizeof(T) / 2);
-  for (; *i + kPixels <= n; *i += kPixels) {
-    T v;
-    std::memcpy(&v, s + 2 * *i, sizeof v);
-    v = to555 ? ToX555<T>(v, EveryPixel<T>(0xFFC0), EveryPixel<T>(0x001F))
-              : To565<T>(v, EveryPixel<T>(0x7FE0), EveryPixel<T>(0x003F));
-    std::memcpy(d + 2 * *i, &v, sizeof v);
+// One row between 5:6:5 and 1:5:5:5, eight pixels a step as one vector: the compiler
+// would widen a pixel loop only at its highest level, and not at all for a row converted
+// where it lies (a work surface's box), for fear that source and target overlap. Each
+// step reads its pixels before it writes them, so s may be d; the pixels are
+// independent, so the width of the step never changes the values.
+template <bool kTo555>
+void Convert16Row(const uint8_t* s, uint8_t* d, int n) {
+  using Eight = uint16_t __attribute__((vector_size(16)));
+  const uint16_t high = kTo555 ? 0xFFC0 : 0x7FE0, low = kTo555 ? 0x001F : 0x003F;
+  int x = 0;
+  for (; x + 8 <= n; x += 8) {
+    Eight v;
+    std::memcpy(&v, s + 2 * x, sizeof v);
+    if constexpr (kTo555)
+      v = ((v & high) >> 1) | (v & low);
+    else
+      v = ((v & high) << 1) | (v & low);
+    std::memcpy(d + 2 * x, &v, sizeof v);
   }
-}
-
-void Convert16Row(const uint8_t* s, uint8_t* d, int n, bool to555, bool fourAtOnce) {
-  int i = 0;
-  if (fourAtOnce) Convert16Words<uint64_t>(s, d, n, &i, to555);
-  Convert16Words<uint32_t>(s, d, n, &i, to555);
-  Convert16Words<uint16_t>(s, d, n, &i, to555);
+  for (; x < n; x++) {
+    uint16_t v;
+    std::memcpy(&v, s + 2 * x, 2);
+    v = kTo555 ? ToX555<uint16_t>(v, high, low) : To565<uint16_t>(v, high, low);
+    std::memcpy(d + 2 * x, &v, 2);
+  }
 }
 
 // One row of 5:6:5 pixels widened by shifting into 8:8:8:8. A function of its own, kept
@@ -288,7 +287,7 @@ bool FastPath(const Walk& w, const ColorFormat* df, const ColorFormat* sf, bool 
         rowCopy.assign(s, s + rowBytes);
         s = rowCopy.data();
       }
-      Convert16Row(s, d, w.width, to555, g_mmxUsable != 0);
+      to555 ? Convert16Row<true>(s, d, w.width) : Convert16Row<false>(s, d, w.width);
     }
     return true;
   }

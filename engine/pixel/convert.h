@@ -38,7 +38,8 @@ int ConvertBlitRect(void* dstPixels, int32_t dstPitch, const ColorFormat* dstFor
                     int32_t keyToAlpha, uint32_t key, int32_t dither, int32_t colourOff,
                     int32_t alphaFromRed, int32_t skipKey, int32_t paletteRemap);
 
-// The 5:6:5 <-> 1:5:5:5 conversions step four pixels at a time when the processor's
-// MMX unit may be used, else two; the results are the same. Off unless set.
+// Whether the processor's MMX unit may be used, as the engine's start found it; off
+// unless set. The 5:6:5 <-> 1:5:5:5 conversions step as wide as the build allows either
+// way: the results never depend on it.
 void SetConvertBlitMmxUsable(int32_t usable);
 int32_t GetConvertBlitMmxUsable();

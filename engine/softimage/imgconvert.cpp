@@ -85,6 +85,7 @@ void BuildRunMap(MEMIMG* img) {
   MemImgData* d = img->data;
   int bytes = d->format->bytesPerPixel;
   uint8_t* out = d->runMap;
+  d->runMapKey = d->transparentColor;
   for (int32_t y = 0; y < img->height; y++) {
     const uint8_t* p = img->pixels + ptrdiff_t(y) * d->pitch;
     int32_t x = 0;

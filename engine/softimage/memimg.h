@@ -49,6 +49,7 @@ struct MemImgData {
   uint8_t* pixelMemory;       // pitch x height bytes
   uint8_t* premultipliedCopy; // pitch x height bytes, or null
   uint8_t* runMap;            // (width + 5) x height bytes, or null
+  uint32_t runMapKey;         // the transparent colour the run map was built with
 };
 
 struct MEMIMG {

@@ -25,6 +25,9 @@ struct FakeCalls {
   int32_t Enter(const char* operation) {
     if (logging) calls.push_back(operation);
     PlatFakeJournalAdd(family, operation);
+    // Every call of a running program comes here: without failures to look up, no key is
+    // made from the name.
+    if (failures.empty()) return 0;
     auto it = failures.find(operation);
     if (it == failures.end() || it->second.count <= 0) return 0;
     if (it->second.skip > 0) {

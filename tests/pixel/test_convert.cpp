@@ -367,6 +367,37 @@ TEST(ConvertBlitRect, FourPixelStepsGiveTheSameResult) {
   SetConvertBlitMmxUsable(0);
 }
 
+TEST(ConvertBlitRect, SixteenBitRowsOfEveryLengthAndPlace) {
+  // Rows long and short against each step width, converted into another image, where they
+  // lie, and one pixel along the same row, both ways; each pixel by the shifts alone.
+  auto to555 = [](uint32_t v) { return (v & 0xFFC0) >> 1 | (v & 0x1F); };
+  auto to565 = [](uint32_t v) { return (v & 0x7FE0) << 1 | (v & 0x3F); };
+  for (int width : {1, 7, 8, 9, 15, 16, 17, 31, 64, 67}) {
+    for (bool down : {true, false}) {
+      const ColorFormat* from = down ? &kRgb565 : &kX555;
+      const ColorFormat* to = down ? &kX555 : &kRgb565;
+      Pixels in;
+      for (int i = 0; i < width * 2; i++) in.push_back(uint32_t(i * 40503 + width) & 0xFFFF);
+      Pixels want;
+      for (uint32_t v : in) want.push_back(down ? to555(v) : to565(v));
+      Image src(from, width, 2, in), dst(to, width, 2);
+      EXPECT_EQ(Convert(&dst, &src), 0);
+      EXPECT_EQ(dst.All(), want) << width << " down " << down;
+      Image place(from, width, 2, in);
+      Rect whole{0, 0, width, 2};
+      ConvertBlitRect(place.bytes.data(), place.pitch, to, place.bytes.data(), place.pitch, from, nullptr, 0,
+                      nullptr, 0, 0, &whole, 0, 0, 0, 0, 0, 0, 0, 0);
+      EXPECT_EQ(place.All(), want) << width << " down " << down << " in place";
+      // Shifted one pixel on along the row: each pixel reads its left neighbour as it was.
+      Image shifted(from, width + 1, 1, Pixels(in.begin(), in.begin() + width + 1));
+      Rect first{0, 0, width, 1};
+      ConvertBlitRect(shifted.bytes.data(), shifted.pitch, to, shifted.bytes.data(), shifted.pitch, from,
+                      nullptr, 0, nullptr, 1, 0, &first, 0, 0, 0, 0, 0, 0, 0, 0);
+      for (int x = 0; x < width; x++) EXPECT_EQ(shifted.Get(x + 1, 0), want[size_t(x)]) << width << " at " << x;
+    }
+  }
+}
+
 TEST(ConvertBlitRect, RectangleOffsetsAndPitches) {
   Image src(&kXrgb, 4, 3);
   for (int i = 0; i < 12; i++) src.Set(i % 4, i / 4, 0x00080000u * uint32_t(i));  // red = 8i

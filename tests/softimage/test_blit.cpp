@@ -232,6 +232,48 @@ TEST_P(BlitVectors, RunMapWalkUsesOnlyTheGeneralMix) {
   EXPECT_EQ(dst.Get(0, 0), Is32() ? 127u : 15u);
 }
 
+TEST_P(BlitVectors, KeyedCopyWithAMapOfItsKeyDrawsWhatTheMapWalkDraws) {
+  // A plain keyed copy whose map was built with the image's key leaves the map for the key
+  // test; the map walk (reached while the map's key differs) is the reference.
+  struct Case {
+    int w, h, x, y;
+  };
+  const Case cases[] = {{1, 1, 0, 0}, {3, 2, 5, 1}, {4, 4, 0, 3}, {7, 3, 2, 2},
+                        {8, 5, 1, 0}, {33, 4, 3, 1}, {70, 3, 0, 2}};
+  for (const Case& c : cases) {
+    for (int white = 0; white < 2; white++) {
+      TestImage src(Kind(), c.w, c.h, Is32() ? 0x00ABCDEF : 0xBEEF, 0, 0, 1);
+      FillRunSource(src, false, false);
+      WriteRunMap(src);
+      SetBright(white ? 255 : 180, white ? 255 : 90, white ? 255 : 250);
+      SetBlend(BLEND_COPY, 0);
+      TestImage viaMap(Kind(), 80, 8), viaKey(Kind(), 80, 8), viaPixels(Kind(), 80, 8);
+      for (TestImage* t : {&viaMap, &viaKey, &viaPixels}) t->Fill(Is32() ? 0x80604020 : 0x8410);
+      src.img.data->runMapKey = src.img.data->transparentColor ^ 1;
+      BlitMemImg(&viaMap.img, &src.img, c.x, c.y, 1, nullptr);
+      src.img.data->runMapKey = src.img.data->transparentColor;
+      BlitMemImg(&viaKey.img, &src.img, c.x, c.y, 1, nullptr);
+      src.img.data->runMapValid = 0;
+      BlitMemImg(&viaPixels.img, &src.img, c.x, c.y, 1, nullptr);
+      EXPECT_EQ(viaKey.All(), viaMap.All()) << c.w << "x" << c.h << " white " << white;
+      EXPECT_EQ(viaPixels.All(), viaMap.All()) << c.w << "x" << c.h << " white " << white;
+    }
+  }
+}
+
+TEST_P(BlitVectors, AKeyChangedAfterTheMapWasBuiltStillFollowsTheMap) {
+  // The map marks the pixels of the key it was built with; until it is rebuilt a keyed
+  // copy draws by it, whatever the image's key is now.
+  TestImage src(Kind(), 3, 1, 0, 0, 0, 1), dst(Kind(), 3, 1);
+  src.SetRow(0, {5, 6, 7});
+  WriteRunMap(src);
+  src.img.data->runMapKey = 0;
+  src.img.data->transparentColor = 6;
+  SetBlend(BLEND_COPY, 0);
+  BlitMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
+  EXPECT_EQ(dst.All(), (std::vector<uint32_t>{5, 6, 7}));
+}
+
 INSTANTIATE_TEST_SUITE_P(KindsAndMmx, BlitVectors, kKindsAndMmx, KindMmxName);
 
 // ---- Clipping and refusals ----

@@ -100,6 +100,7 @@ TEST(GraphImageToMemImgRect, RunMapBytes) {
     GraphImageToMemImgRect(&src.image, nullptr, &img, 0, 0, c.w, c.h, 0, 0, 0);
     EXPECT_EQ(img.data->runMapValid, 1) << c.name;
     EXPECT_EQ(RunMap(img), c.runs) << c.name;
+    EXPECT_EQ(img.data->runMapKey, c.transparent) << c.name;
     ReleaseMemImg(&img);
   }
   EXPECT_EQ(GetTrackedBlockCount(), before);
