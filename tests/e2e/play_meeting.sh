@@ -56,7 +56,15 @@ cd "$run"
 export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_D3D=0
 export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
 unset KR_MESSAGEBOX_ANSWER KR_DEBUG_OUTPUT
-fail() { echo "FAIL $*"; cat "$dir/$kind.err" 2>/dev/null; kill "$pid" 2>/dev/null; wait "$pid"; exit 1; }
+fail() {
+  echo "FAIL $*"
+  cat "$dir/$kind.err" 2>/dev/null
+  kill "$pid" 2>/dev/null
+  wait "$pid"
+  echo "the program's status: $?"
+  e2e_log_tail .
+  exit 1
+}
 
 if [ "$kind" = missing ]; then
   rm u_Block.png
@@ -134,13 +142,20 @@ else
     xwdtopnm "$dir/fb/Xvfb_screen0" 2>/dev/null | pnmcut -left $((wx + 200)) -top $((wy + 18)) -width 440 -height 16 |
       ppmhist -noheader 2>/dev/null | awk '$1 >= 240 && $2 <= 8 && $3 <= 8 { n += $5 } END { print n + 0 }'
   }
-  title=(lines 18,68,118,168 218 68)
-  options=(lines 18,68,118,168,218 268 68)
-  until_seen "the title" 60 "${title[@]}"
+  # The menus' lines, then the cursor's line.
+  title=(lines 18,68,118,168 218)
+  options=(lines 18,68,118,168,218 268)
+  until_seen "the title" 60 "${title[@]}" 68
+  # to_options <what>: from the title's first line to the options.
+  to_options() {
+    e2e_move Down "the title's second line" "${title[@]}" 118
+    e2e_move Down "the title's third line" "${title[@]}" 168
+    key z
+    until_seen "$1" 20 "${options[@]}" 68
+  }
 
   if [ "$kind" = question ]; then
-    key Down; key Down; key z
-    until_seen "the options" 20 "${options[@]}"
+    to_options "the options"
     # X: the reset question, shown though the start-up one was answered for the user.
     key x
     e2e_dialog リセットの確認 200 || fail "the reset question was never shown"
@@ -148,15 +163,16 @@ else
     xdotool windowfocus --sync "$box" key Return  # "Yes", the default button
     timeout 5 xdotool windowfocus --sync "$win" 2>/dev/null
     sleep 0.5
-    until_seen "the title after Yes" 20 "${title[@]}"
-    key Down; key Down; key z
-    until_seen "the options again" 20 "${options[@]}"
+    until_seen "the title after Yes" 20 "${title[@]}" 68
+    to_options "the options again"
   else
-    key Down; key Down; key z
-    until_seen "the options" 20 "${options[@]}"
+    to_options "the options"
   fi
   if [ "$kind" = question ] || [ "$kind" = readonly ]; then
-    key Down; key Down; key Down; key z
+    e2e_move Down "the options' music line" "${options[@]}" 118
+    e2e_move Down "the options' third line" "${options[@]}" 168
+    e2e_move Down "the options' save line" "${options[@]}" 218
+    key z
     until_seen "the save screen" 20 lines 18,118,168,218 68,268 218
     first_line_red > "$dir/$kind.saveline"
     echo "the save screen's first line: $(cat "$dir/$kind.saveline") red pixels"
@@ -167,7 +183,7 @@ else
 fi
 
 xdotool keydown Escape
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 xdotool keyup Escape
 kill -0 "$pid" 2>/dev/null && fail "Escape did not end the program"
 wait "$pid"
@@ -182,20 +198,12 @@ for kind in window question readonly missing software; do
     echo "no way to make a read-only folder here: the readonly run skipped"
     continue
   fi
-  # Now and then, on a loaded machine, LeakSanitizer's own thread crashes while it stops the
-  # program's threads at exit, or the window does not take the focus in time: such a run
-  # tells nothing and is made once more.
-  for attempt in 1 2; do
-    rm -rf "${dir:?}/$kind"
-    KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" game=$game check=$check assets=$assets \
-      dir=$dir suppressions=$suppressions readonly_way=$readonly_way \
-      "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$dir/$kind" "$kind" > "$kind.out" 2>&1
-    s=$?
-    cat "$kind.out"
-    [ $s -ne 0 ] && [ $attempt = 1 ] &&
-      grep -q "LeakSanitizer has encountered a fatal error\|could not take the focus" "$kind.out" && continue
-    break
-  done
+  rm -rf "${dir:?}/$kind"
+  KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" game=$game check=$check assets=$assets \
+    dir=$dir suppressions=$suppressions readonly_way=$readonly_way \
+    "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$dir/$kind" "$kind" > "$kind.out" 2>&1
+  s=$?
+  cat "$kind.out"
   grep -q "running on the virtual display" "$kind.out" || { echo "no X server could start: skipped"; exit 77; }
   [ $s -eq 0 ] || { echo "FAIL the $kind run"; result=1; continue; }
   echo "ok   the $kind run"
