@@ -836,6 +836,22 @@ void CopySpan(SpanJob& j, int32_t n) {
         for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
       }
     }
+  } else if (j.v.mode == AddressStepper::kConstant && j.u.mode == AddressStepper::kTable) {
+    // A scaled rectangle's row: one texel row, and the columns' addresses the rectangle
+    // worked out once for all its rows.
+    const uint8_t* from = TexelAt(t, 0, ClampIndex(j.v.at >> 8, t.height));
+    const int64_t* columns = j.u.table;
+    const int32_t width = t.width;
+    auto texel = [&](int32_t i) __attribute__((always_inline)) {
+      return S::Get(from + size_t(ClampIndex(columns[i] >> 8, width)) * S::kBytes);
+    };
+    if (keyed) {
+      for (int32_t i = 0; i < n; i++) put(texel(i), out + size_t(i) * D::kBytes, kYes);
+    } else {
+      for (int32_t i = 0; i < n; i++) put(texel(i), out + size_t(i) * D::kBytes, kNo);
+    }
+    j.u.table += n;
+    j.u.px += double(n);
   } else {
     AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
     for (int32_t i = 0; i < n; i++, out += D::kBytes) {
