@@ -488,11 +488,7 @@ struct SpanJob {
   const Surface* texture;  // null: the stage reads white
   bool keyed;
   AddressStepper u, v;
-  // A coordinate without slope across takes one address a row: its plane's row value,
-  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
-  Plane down[2];
-  AddressStepper rows[2];
-  bool stepsDown[2];
+  bool stepsDown[2];  // the coordinate takes one address a row (Cover steps them down)
   const Plane* planes[2];  // u and v of the stage's coordinate set
   uint8_t* out;
   // The combiner with every argument but the texel resolved.
@@ -1068,6 +1064,10 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
   const int bpp = d.target.layout.bytes;
   SpanJob job;
   const bool span = PlanSpan(d, tri, &job);
+  // A coordinate without slope across takes one address a row: its plane's row value,
+  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
+  Plane downPlanes[2];
+  AddressStepper downSteps[2];
   if (span && job.texture) {
     const uint32_t set = d.stages[0].coordSet;
     job.planes[0] = &tri.u[set];
@@ -1079,11 +1079,11 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
       steppers[c]->Prepare(p, sizes[c], left, right, top, bottom);
       job.stepsDown[c] = steppers[c]->mode == AddressStepper::kConstant;
       if (!job.stepsDown[c]) continue;
-      job.down[c].base = p.base;
-      job.down[c].dx = p.dy;
-      job.down[c].x0 = p.y0;
-      job.rows[c].Prepare(job.down[c], sizes[c], top, bottom, 0, 0);
-      job.rows[c].Start(p.base, top);
+      downPlanes[c].base = p.base;
+      downPlanes[c].dx = p.dy;
+      downPlanes[c].x0 = p.y0;
+      downSteps[c].Prepare(downPlanes[c], sizes[c], top, bottom, 0, 0);
+      downSteps[c].Start(p.base, top);
     }
   }
   // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
@@ -1103,7 +1103,7 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     int64_t downAt[2] = {0, 0};
     if (down)
       for (int c = 0; c < 2; c++)
-        if (job.stepsDown[c]) downAt[c] = job.rows[c].Next();
+        if (job.stepsDown[c]) downAt[c] = downSteps[c].Next();
     int64_t lo = left, hi = right;
     for (int i = 0; i < 3; i++) {
       if (step[i] == 0) {
