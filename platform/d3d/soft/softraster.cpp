@@ -704,12 +704,6 @@ template <typename T, int kBytes, bool kKeyed, bool kTested>
   return i;
 }
 
-template <typename T, bool kKeyed, bool kTested>
-__attribute__((target("avx2"))) int32_t CopyLanesWide(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
-  return CopyLanes<T, 32, kKeyed, kTested>(from, to, n, op);
-}
-
-// A fill of a row keeping the bits `keep` of each pixel, a vector at a time; the pixels it took.
 template <typename T, int kBytes>
 [[gnu::always_inline]] inline int32_t FillLanes(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
   using V = typename Vectors<T, kBytes>::Unsigned;
@@ -736,12 +730,9 @@ const bool g_Wide = [] {
   return __builtin_cpu_supports("avx2") != 0;
 }();
 
-// A row of texels onto as many pixels of the same size, by the RowOp.
+// A row's pixels from i on, one at a time, by the RowOp.
 template <typename T, bool kKeyed, bool kTested>
-void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
-  static_assert(!kTested || sizeof(T) == 4);
-  int32_t i = g_Wide ? CopyLanesWide<T, kKeyed, kTested>(from, to, n, op) : 0;
-  i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
+[[gnu::always_inline]] inline void CopyTail(const uint8_t* from, uint8_t* to, int32_t i, int32_t n, const RowOp& op) {
   for (; i < n; i++) {
     T raw, old;
     std::memcpy(&raw, from + size_t(i) * sizeof(T), sizeof(T));
@@ -754,6 +745,34 @@ void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
     const T v = T((old & op.keep) | (raw & op.take) | op.bits);
     std::memcpy(to + size_t(i) * sizeof(T), &v, sizeof(T));
   }
+}
+
+// Rows of n texels, a pitch apart, onto as many pixels of the same size, by the RowOp: the
+// rows of a sprite are short, so they go in one call rather than one each.
+template <typename T, int kBytes, bool kKeyed, bool kTested>
+[[gnu::always_inline]] inline void CopyRowsOf(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to,
+                                              ptrdiff_t toPitch, int32_t n, int32_t rows, const RowOp& op) {
+  for (int32_t r = 0; r < rows; r++, from += fromPitch, to += toPitch) {
+    int32_t i = CopyLanes<T, kBytes, kKeyed, kTested>(from, to, n, op);
+    if constexpr (kBytes > 16) {
+      i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
+    }
+    CopyTail<T, kKeyed, kTested>(from, to, i, n, op);
+  }
+}
+
+template <typename T, bool kKeyed, bool kTested>
+__attribute__((target("avx2"))) void CopyRowsWide(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to,
+                                                  ptrdiff_t toPitch, int32_t n, int32_t rows, const RowOp& op) {
+  CopyRowsOf<T, 32, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
+}
+
+template <typename T, bool kKeyed, bool kTested>
+void CopyRows(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to, ptrdiff_t toPitch, int32_t n, int32_t rows,
+              const RowOp& op) {
+  static_assert(!kTested || sizeof(T) == 4);
+  if (g_Wide) CopyRowsWide<T, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
+  else CopyRowsOf<T, 16, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
 }
 
 template <int kSrc, int kDst>
@@ -807,22 +826,25 @@ void CopySpan(SpanJob& j, int32_t n) {
     const bool tested = fixed < 0 && !d.spans.passAll;
     const bool rowCopy = (!tested || (S::kMasks.a == 0xFF000000u && !(below && !at && above))) &&
                          (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
+    if constexpr (kSameColour) {
+      if ((keyed || D::kKeep || D::kMasks.a || texelAlpha) && rowCopy) {
+        const ptrdiff_t pitch = t.pitch, rowPitch = j.rowPitch;
+        if constexpr (S::kMasks.a == 0xFF000000u) {
+          if (tested) {
+            if (keyed) CopyRows<T, true, true>(from, pitch, out, rowPitch, n, j.height, op);
+            else CopyRows<T, false, true>(from, pitch, out, rowPitch, n, j.height, op);
+            return;
+          }
+        }
+        if (keyed) CopyRows<T, true, false>(from, pitch, out, rowPitch, n, j.height, op);
+        else CopyRows<T, false, false>(from, pitch, out, rowPitch, n, j.height, op);
+        return;
+      }
+    }
     for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
       if constexpr (kSameColour) {
         if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
           std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
-          continue;
-        }
-        if (rowCopy) {
-          if constexpr (S::kMasks.a == 0xFF000000u) {
-            if (tested) {
-              if (keyed) CopyRow<T, true, true>(from, out, n, op);
-              else CopyRow<T, false, true>(from, out, n, op);
-              continue;
-            }
-          }
-          if (keyed) CopyRow<T, true, false>(from, out, n, op);
-          else CopyRow<T, false, false>(from, out, n, op);
           continue;
         }
       }
