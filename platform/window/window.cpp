@@ -196,7 +196,7 @@ PlatWnd PlatCreateWindow(uint32_t exStyle, const char* className, const char* ti
   if (style & PLAT_WS_VISIBLE) {
     {
       Lock l(s.mu);
-      if (WindowRec* w = Find(s, handle)) w->visible = true;
+      if (WindowRec* w = Find(s, handle)) w->visible = w->shown = true;
     }
     SyncNative(handle);
   }
@@ -224,7 +224,7 @@ int PlatDestroyWindow(PlatWnd window) {
   }
   {
     Lock l(s.mu);
-    if (WindowRec* w = Find(s, window)) w->visible = false;
+    if (WindowRec* w = Find(s, window)) w->visible = w->shown = false;
   }
   SyncNative(window);
   CallProc(window, PLAT_WM_DESTROY, 0, 0);
@@ -315,6 +315,7 @@ int PlatShowWindow(PlatWnd window, int command) {
         break;
       }
     }
+    w->shown = w->visible;
   }
   SyncNative(window);
   if (deactivate) PlatSetActiveWindow(0);
@@ -370,8 +371,8 @@ int PlatSetWindowPos(PlatWnd window, PlatWnd insertAfter, int32_t x, int32_t y, 
     sized = Width(client) != Width(w->client) || Height(client) != Height(w->client);
     w->client = client;
     if (sized && !(flags & PLAT_SWP_NOREDRAW)) InvalidateLocked(*w, nullptr);
-    if (flags & PLAT_SWP_SHOWWINDOW) w->visible = true;
-    if (flags & PLAT_SWP_HIDEWINDOW) w->visible = false;
+    if (flags & PLAT_SWP_SHOWWINDOW) w->visible = w->shown = true;
+    if (flags & PLAT_SWP_HIDEWINDOW) w->visible = w->shown = false;
     minimized = w->minimized;
     activate = !(flags & (PLAT_SWP_NOACTIVATE | PLAT_SWP_NOZORDER)) && w->visible && !minimized;
   }
@@ -408,6 +409,7 @@ uint32_t PlatSetWindowLong(PlatWnd window, int index, uint32_t value) {
       previous = ComposedStyle(*w);
       w->style = value & ~(PLAT_WS_VISIBLE | PLAT_WS_MINIMIZE);
       w->visible = (value & PLAT_WS_VISIBLE) != 0;
+      if (w->visible) w->shown = true;
     } else if (index == PLAT_GWL_EXSTYLE) {
       previous = w->exStyle;
       w->exStyle = value;

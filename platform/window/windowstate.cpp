@@ -44,7 +44,7 @@ uint32_t ComposedStyle(const WindowRec& w) {
 }
 
 PlatNativeState NativeOf(const WindowRec& w) {
-  return {w.title, w.client, ComposedStyle(w), w.exStyle, w.visible, w.minimized, w.fullScreen};
+  return {w.title, w.client, ComposedStyle(w), w.exStyle, w.shown, w.minimized, w.fullScreen};
 }
 
 PlatMsg MakeMsg(State& s, PlatWnd window, uint32_t message, PlatWParam wParam,

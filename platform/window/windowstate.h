@@ -48,6 +48,11 @@ struct WindowRec {
   uint32_t exStyle = 0;
   PlatRect client{};  // client area on screen (the restored one while minimised)
   bool visible = false, minimized = false, destroying = false, ime = true;
+  // Whether the native window is shown. A style change that drops the visible bit leaves
+  // the window on the screen, as the original system does, until it is shown or hidden:
+  // unmapping it would hand the focus away for a moment, and a full-screen program takes
+  // a focus loss as the user leaving it.
+  bool shown = false;
   bool fullScreen = false;
   bool updatePending = false;
   PlatRect update{};

@@ -114,6 +114,14 @@ e2e_escape_ends() {
   wait "$pid"
 }
 
+# e2e_log_tail <folder>: the end of its Log.txt, for a failure's output (the log says where
+# a start stopped, which the terminal does not).
+e2e_log_tail() {
+  [ -f "$1/Log.txt" ] || { echo "no Log.txt in $1"; return 0; }
+  echo "the end of Log.txt:"
+  iconv -f CP932 -t UTF-8 "$1/Log.txt" 2>/dev/null | tail -n 15
+}
+
 # e2e_log_ends_clean <folder>: its Log.txt's leak report is empty.
 e2e_log_ends_clean() {
   local log

@@ -31,7 +31,7 @@ game=$1
 export KR_MESSAGEBOX_ANSWER=no
 "$game" > game.out 2>&1 &
 pid=$!
-e2e_window "$pid" || { wait "$pid"; echo "exit $?:"; cat game.out; exit 1; }
+e2e_window "$pid" || { wait "$pid"; echo "exit $?:"; cat game.out; e2e_log_tail .; exit 1; }
 # A second copy on the same display is refused and leaves the first copy's log as it was.
 cp Log.txt log.before
 if "$game" > second.out 2>&1; then echo "a second copy started"; kill "$pid"; exit 1; fi
@@ -44,7 +44,7 @@ fi
 # Still running on its own a moment later: it is the key that ends it.
 sleep 0.5
 if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended before any key"; exit 1; fi
-e2e_escape_ends "$pid" || { status=$?; echo "the program ended with status $status"; exit 1; }
+e2e_escape_ends "$pid" || { status=$?; echo "the program ended with status $status"; e2e_log_tail .; exit 1; }
 INNER
 chmod +x inner.sh
 

@@ -56,7 +56,15 @@ cd "$run"
 export KR_PLATFORM=sdl SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy KR_D3D=0
 export ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
 unset KR_MESSAGEBOX_ANSWER KR_DEBUG_OUTPUT
-fail() { echo "FAIL $*"; cat "$dir/$kind.err" 2>/dev/null; kill "$pid" 2>/dev/null; wait "$pid"; exit 1; }
+fail() {
+  echo "FAIL $*"
+  cat "$dir/$kind.err" 2>/dev/null
+  kill "$pid" 2>/dev/null
+  wait "$pid"
+  echo "the program's status: $?"
+  e2e_log_tail .
+  exit 1
+}
 
 if [ "$kind" = missing ]; then
   rm u_Block.png
@@ -182,20 +190,12 @@ for kind in window question readonly missing software; do
     echo "no way to make a read-only folder here: the readonly run skipped"
     continue
   fi
-  # Now and then, on a loaded machine, LeakSanitizer's own thread crashes while it stops the
-  # program's threads at exit, or the window does not take the focus in time: such a run
-  # tells nothing and is made once more.
-  for attempt in 1 2; do
-    rm -rf "${dir:?}/$kind"
-    KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" game=$game check=$check assets=$assets \
-      dir=$dir suppressions=$suppressions readonly_way=$readonly_way \
-      "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$dir/$kind" "$kind" > "$kind.out" 2>&1
-    s=$?
-    cat "$kind.out"
-    [ $s -ne 0 ] && [ $attempt = 1 ] &&
-      grep -q "LeakSanitizer has encountered a fatal error\|could not take the focus" "$kind.out" && continue
-    break
-  done
+  rm -rf "${dir:?}/$kind"
+  KR_XVFB_SCREEN=1024x768x24 KR_XVFB_ARGS="-fbdir $dir/fb" game=$game check=$check assets=$assets \
+    dir=$dir suppressions=$suppressions readonly_way=$readonly_way \
+    "$root/scripts/onvirtualdisplay.sh" ./inner.sh "$dir/$kind" "$kind" > "$kind.out" 2>&1
+  s=$?
+  cat "$kind.out"
   grep -q "running on the virtual display" "$kind.out" || { echo "no X server could start: skipped"; exit 77; }
   [ $s -eq 0 ] || { echo "FAIL the $kind run"; result=1; continue; }
   echo "ok   the $kind run"

@@ -220,10 +220,10 @@ double QuietestDb(double from, double to) {
   return low;
 }
 
-// A sound starting within half a second of the time: a 20 ms window at least 12 dB louder
-// than the one 40 ms before it and louder than -45 dBFS.
-bool OnsetNear(double t) {
-  for (size_t i = At(t - 0.5); i + kWindow <= At(t + 0.5) && i + kWindow <= g_left.size(); i += kWindow / 4) {
+// A sound starting between the two times: a 20 ms window at least 12 dB louder than the
+// one 40 ms before it and louder than -45 dBFS.
+bool OnsetBetween(double from, double to) {
+  for (size_t i = At(from); i + kWindow <= At(to) && i + kWindow <= g_left.size(); i += kWindow / 4) {
     if (i < 2 * kWindow) continue;
     const double now = WindowDb(i), before = WindowDb(i - 2 * kWindow);
     if (now > -45 && now - before >= 12) return true;
@@ -262,10 +262,16 @@ int CheckAudio(const char* rawPath, const char* eventsPath) {
                   time("musicoff"), time("lay1"), db);
     ok = Report(db < -60, line) && ok;
   }
+  // The bursts and the fall are timed by the screen (the first look that shows flames):
+  // their sounds start within half a second of it. A bomb is timed by the script's key
+  // press, which a loaded machine's slow frames take in later: its sound follows within
+  // a second and a half.
   for (const char* e : {"lay1", "burst1", "lay2", "burst2", "fall"}) {
     if (!events.count(e)) continue;
-    std::snprintf(line, sizeof line, "%s: a sound starts within 0.5 s of %.2f s", e, time(e));
-    ok = Report(OnsetNear(time(e)), line) && ok;
+    const bool pressed = std::strncmp(e, "lay", 3) == 0;
+    const double from = time(e) - (pressed ? 0.1 : 0.5), to = time(e) + (pressed ? 1.5 : 0.5);
+    std::snprintf(line, sizeof line, "%s: a sound starts between %.2f s and %.2f s", e, from, to);
+    ok = Report(OnsetBetween(from, to), line) && ok;
   }
   if (events.count("round")) {
     const double db = QuietestDb(time("round") + 0.5, time("round") + 3);
@@ -289,6 +295,7 @@ int main(int argc, char** argv) {
       const bool last = std::chrono::steady_clock::now() - start >= limit;
       if (ScreenshotArea(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), kW, kH, &rgb)) {
         Screen s;
+        s.rgb.reserve(rgb.size());
         for (uint32_t v : rgb) s.rgb.push_back(ReduceTo565(v));
         // Quiet until the look that holds or the last one, which then says why.
         g_quiet = !std::getenv("KR_LOOK_VERBOSE");

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 // 0xRRGGBB with the bits 5:6:5 keeps, the rest cleared.
@@ -19,12 +20,9 @@ inline uint32_t ReduceTo565(uint32_t rgb) { return rgb & 0xF8FCF8u; }
 // 0xRRGGBB row by row; false when the dump cannot be read or the area leaves it.
 inline bool ScreenshotArea(const char* xwdPath, int32_t left, int32_t top, int32_t width, int32_t height,
                            std::vector<uint32_t>* rgb) {
-  XwdImage screen;
-  if (!ReadXwd(xwdPath, &screen)) return false;
-  if (left < 0 || top < 0 || left + width > screen.width || top + height > screen.height) return false;
-  rgb->clear();
-  for (int32_t y = 0; y < height; y++)
-    for (int32_t x = 0; x < width; x++) rgb->push_back(screen.At(left + x, top + y));
+  XwdImage area;
+  if (width <= 0 || height <= 0 || !ReadXwdArea(xwdPath, left, top, width, height, &area)) return false;
+  *rgb = std::move(area.rgb);
   return true;
 }
 

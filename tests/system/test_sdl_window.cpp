@@ -196,6 +196,37 @@ TEST_F(SdlWindow, FullScreenCoversTheDesktop) {
   EXPECT_EQ(PlatSdlIsFullScreen(window), 0);
 }
 
+// A style without the visible bit leaves the real window on the screen until the window
+// is shown or hidden: the engine's full-screen set-up sets the style, then shows the
+// window, and unmapping it between the two handed the X focus away and back, which the
+// engine took as the user leaving it (its graphics released in the middle of its start).
+TEST_F(SdlWindow, AStyleWithoutTheVisibleBitKeepsTheWindowOnTheScreen) {
+  const ScopedEnv driver("SDL_VIDEODRIVER", "dummy");
+  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+  PlatSetClassLockDirectory(nullptr);
+  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987Y"};
+  ASSERT_EQ(PlatRegisterClass(&wc), 1);
+  window = PlatCreateWindow(0x8, "D123987Y", "Kestr", 0x80000000 | PLAT_WS_VISIBLE, 0, 0, 640, 480);
+  ASSERT_NE(window, 0u);
+  ASSERT_EQ(PlatSdlIsShown(window), 1);
+  PlatSetWindowLong(window, PLAT_GWL_STYLE, 0x80000000);
+  EXPECT_EQ(PlatIsWindowVisible(window), 0);
+  EXPECT_EQ(PlatSdlIsShown(window), 1);
+  PlatShowWindow(window, PLAT_SW_SHOW);
+  EXPECT_EQ(PlatIsWindowVisible(window), 1);
+  EXPECT_EQ(PlatSdlIsShown(window), 1);
+  // Hiding is what takes it off the screen, by either call.
+  PlatShowWindow(window, PLAT_SW_HIDE);
+  EXPECT_EQ(PlatSdlIsShown(window), 0);
+  PlatSetWindowPos(window, 0, 0, 0, 0, 0, PLAT_SWP_NOMOVE | PLAT_SWP_NOSIZE | PLAT_SWP_SHOWWINDOW);
+  EXPECT_EQ(PlatSdlIsShown(window), 1);
+  PlatSetWindowPos(window, 0, 0, 0, 0, 0, PLAT_SWP_NOMOVE | PLAT_SWP_NOSIZE | PLAT_SWP_HIDEWINDOW);
+  EXPECT_EQ(PlatSdlIsShown(window), 0);
+  // A style with the visible bit shows a hidden window, as before.
+  PlatSetWindowLong(window, PLAT_GWL_STYLE, 0x80000000 | PLAT_WS_VISIBLE);
+  EXPECT_EQ(PlatSdlIsShown(window), 1);
+}
+
 // The same on a real X display, in a child under Xvfb.
 TEST_F(SdlWindow, RealXDisplayUnderXvfb) {
   if (InXvfbChild()) {
