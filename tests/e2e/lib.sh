@@ -103,15 +103,38 @@ e2e_focus() {
 }
 
 # e2e_escape_ends <pid>: a held Escape typed into the window, let go once the program has
-# ended (it samples keys once per frame). 1 with a word when the program is still running
-# after 10 s; else the program's status.
+# ended (it samples keys once per frame, and a sanitized build on a loaded machine may
+# still be loading its files). 1 with a word when the program is still running after
+# 60 s; else the program's status.
 e2e_escape_ends() {
   local pid=$1
   e2e_focus "$pid" keydown Escape || return 1
-  for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   xdotool keyup Escape 2>/dev/null
   if kill -0 "$pid" 2>/dev/null; then echo "Escape did not end the program"; kill "$pid"; wait "$pid"; return 1; fi
   wait "$pid"
+}
+
+# e2e_move <key> <what> <check...>: a menu's cursor key, held until the caller's screen
+# function (screen - <seconds> <check...>, as tests/e2e/play_round.cpp looks) sees where the
+# cursor went, then let go for as long again (at least 0.15 s): however slow a loaded
+# machine's frames, a pad read sees the key down and a later one sees it up, so that the
+# next press of the same key counts as a press of its own (two short presses within one
+# slow frame were one). Calls the caller's fail with a word when the cursor never showed.
+e2e_move() {
+  local k=$1 what=$2 start
+  shift 2
+  start=$(date +%s.%N)
+  xdotool keydown "$k"
+  sleep 0.1
+  if ! screen - 20 "$@" > look.out 2>&1; then
+    xdotool keyup "$k"
+    cat look.out
+    fail "never seen: $what"
+  fi
+  xdotool keyup "$k"
+  echo "seen: $what"
+  sleep "$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { d = b - a; print d < 0.15 ? 0.15 : d }')"
 }
 
 # e2e_log_tail <folder>: the end of its Log.txt, for a failure's output (the log says where

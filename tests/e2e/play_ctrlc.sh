@@ -57,9 +57,12 @@ if [ "${text:-0}" -lt 400 ]; then finish "the question shows ${text:-0} pixels o
 # "Yes" (the default button): full screen, over the whole display without a window manager.
 xdotool windowfocus --sync "$box" key Return
 e2e_window "$group" > why.out || finish "$(cat why.out)"
+# The window found first can be gone by now (SDL may replace its X window while it sets
+# the window up): it is looked up again for each try.
 geometry=
 for _ in $(seq 1 50); do
-  geometry=$(xdotool getwindowgeometry --shell "$win" | tr '\n' ' ')
+  win=$(xdotool search --onlyvisible --name '^Kestr$' 2>/dev/null | tail -n 1)
+  geometry=$(xdotool getwindowgeometry --shell "$win" 2>/dev/null | tr '\n' ' ')
   [[ $geometry == *"X=0 Y=0 WIDTH=1024 HEIGHT=768"* ]] && break
   sleep 0.1
 done

@@ -142,13 +142,20 @@ else
     xwdtopnm "$dir/fb/Xvfb_screen0" 2>/dev/null | pnmcut -left $((wx + 200)) -top $((wy + 18)) -width 440 -height 16 |
       ppmhist -noheader 2>/dev/null | awk '$1 >= 240 && $2 <= 8 && $3 <= 8 { n += $5 } END { print n + 0 }'
   }
-  title=(lines 18,68,118,168 218 68)
-  options=(lines 18,68,118,168,218 268 68)
-  until_seen "the title" 60 "${title[@]}"
+  # The menus' lines, then the cursor's line.
+  title=(lines 18,68,118,168 218)
+  options=(lines 18,68,118,168,218 268)
+  until_seen "the title" 60 "${title[@]}" 68
+  # to_options <what>: from the title's first line to the options.
+  to_options() {
+    e2e_move Down "the title's second line" "${title[@]}" 118
+    e2e_move Down "the title's third line" "${title[@]}" 168
+    key z
+    until_seen "$1" 20 "${options[@]}" 68
+  }
 
   if [ "$kind" = question ]; then
-    key Down; key Down; key z
-    until_seen "the options" 20 "${options[@]}"
+    to_options "the options"
     # X: the reset question, shown though the start-up one was answered for the user.
     key x
     e2e_dialog リセットの確認 200 || fail "the reset question was never shown"
@@ -156,15 +163,16 @@ else
     xdotool windowfocus --sync "$box" key Return  # "Yes", the default button
     timeout 5 xdotool windowfocus --sync "$win" 2>/dev/null
     sleep 0.5
-    until_seen "the title after Yes" 20 "${title[@]}"
-    key Down; key Down; key z
-    until_seen "the options again" 20 "${options[@]}"
+    until_seen "the title after Yes" 20 "${title[@]}" 68
+    to_options "the options again"
   else
-    key Down; key Down; key z
-    until_seen "the options" 20 "${options[@]}"
+    to_options "the options"
   fi
   if [ "$kind" = question ] || [ "$kind" = readonly ]; then
-    key Down; key Down; key Down; key z
+    e2e_move Down "the options' music line" "${options[@]}" 118
+    e2e_move Down "the options' third line" "${options[@]}" 168
+    e2e_move Down "the options' save line" "${options[@]}" 218
+    key z
     until_seen "the save screen" 20 lines 18,118,168,218 68,268 218
     first_line_red > "$dir/$kind.saveline"
     echo "the save screen's first line: $(cat "$dir/$kind.saveline") red pixels"
@@ -175,7 +183,7 @@ else
 fi
 
 xdotool keydown Escape
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 xdotool keyup Escape
 kill -0 "$pid" 2>/dev/null && fail "Escape did not end the program"
 wait "$pid"

@@ -47,25 +47,6 @@ wx=$X wy=$Y
 now() { awk -v b="$(stat -c %s audio.raw 2>/dev/null || echo 0)" 'BEGIN { printf "%.3f", b / 176400 }'; }
 event() { echo "$1 $(now)" >> events.txt; echo "event $1 at $(now) s"; }
 key() { xdotool keydown "$1"; sleep 0.1; xdotool keyup "$1"; sleep 0.15; }
-# move <key> <what> <check...>: a menu's cursor key, held until the screen shows where the
-# cursor went, then let go for as long again (at least 0.15 s): however slow a loaded
-# machine's frames, a pad read sees the key down and a later one sees it up, so that the
-# next press of the same key counts as a press of its own.
-move() {
-  local k=$1 what=$2 start
-  shift 2
-  start=$(date +%s.%N)
-  xdotool keydown "$k"
-  sleep 0.1
-  if ! screen - 20 "$@" > look.out 2>&1; then
-    xdotool keyup "$k"
-    cat look.out
-    fail "never seen: $what"
-  fi
-  xdotool keyup "$k"
-  echo "seen: $what"
-  sleep "$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { d = b - a; print d < 0.15 ? 0.15 : d }')"
-}
 # screen <png or -> <seconds> <check...>: looks at the window until the check holds.
 screen() { "$check" screen "$dir/fb/Xvfb_screen0" "$wx" "$wy" "$assets" "$@"; }
 # until_seen <what> <seconds> <png or -> <check...>
@@ -89,22 +70,22 @@ event title
 
 if [ "$kind" = full ]; then
   # Options: music off, saved; a key brings the options back; "戻る" to the title.
-  move Down "the title's second line" "${title[@]}" 118
-  move Down "the title's third line" "${title[@]}" 168
+  e2e_move Down "the title's second line" "${title[@]}" 118
+  e2e_move Down "the title's third line" "${title[@]}" 168
   key z
   until_seen "the options" 20 - "${options[@]}" 68
-  move Down "the options' music line" "${options[@]}" 118
+  e2e_move Down "the options' music line" "${options[@]}" 118
   key z
   event musicoff
-  move Down "the options' third line" "${options[@]}" 168
-  move Down "the options' save line" "${options[@]}" 218
+  e2e_move Down "the options' third line" "${options[@]}" 168
+  e2e_move Down "the options' save line" "${options[@]}" 218
   key z
   until_seen "the save screen" 20 "$(keep save)" lines 18,118,168,218 68,268 218
   key z
   until_seen "the options again" 20 - "${options[@]}" 218
-  move Up "the options' third line" "${options[@]}" 168
-  move Up "the options' music line" "${options[@]}" 118
-  move Up "the options' first line" "${options[@]}" 68
+  e2e_move Up "the options' third line" "${options[@]}" 168
+  e2e_move Up "the options' music line" "${options[@]}" 118
+  e2e_move Up "the options' first line" "${options[@]}" 68
   key z
   until_seen "the title again" 20 - "${title[@]}" 68
 fi
@@ -112,7 +93,7 @@ fi
 # Normal mode, one player.
 key z
 until_seen "the stage select" 20 - lines 18,68,118,168,218,268 318 118
-move Down "the stage select's second mode" lines 18,68,118,168,218,268 318 168
+e2e_move Down "the stage select's second mode" lines 18,68,118,168,218,268 318 168
 key z
 until_seen "the field" 30 "$(keep field)" field
 # The stage music starts with the round while music is on (the short run's).
