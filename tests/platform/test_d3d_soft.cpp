@@ -956,3 +956,46 @@ TEST_F(D3DTest, TheSpansDrawWhatTheGeneralPathDrawsOnRandomStates) {
   // Most draws show something, so that the comparison is of pixels drawn.
   EXPECT_GT(changed, kCases / 2);
 }
+
+// Sprites drawn larger or smaller than their texels, as the rows a rectangle takes: every
+// row reads its own texel row, on the span path as on the general one, keyed or not.
+TEST_F(D3DTest, ScaledRectanglesReadEachRowsOwnTexels) {
+  struct Case {
+    const char* name;
+    float width, height;  // on the screen, of a 24 x 18 texture
+    bool keyed;
+  };
+  const Case cases[] = {{"halved", 12, 9, false},   {"a third", 8, 6, true},  {"two thirds", 16, 12, false},
+                        {"tripled", 72, 54, true},   {"one and a half", 36, 27, false},
+                        {"wider, shorter", 48, 9, true}};
+  constexpr uint32_t kTexW = 24, kTexH = 18, kW = 80, kH = 60;
+  struct SpanPathOn {
+    ~SpanPathOn() { soft::SetSpanPath(true); }
+  } restore;
+  for (const PlatDDPixelFormat& format : {Format565(), Format8888()}) {
+    PlatDDSurface texture = Texture(format, kTexW, kTexH);
+    std::vector<uint32_t> texels(kTexW * kTexH);
+    for (uint32_t i = 0; i < texels.size(); i++) texels[i] = i % 7 == 3 ? 0 : (i * 2654435761u) | 0xFF000000u;
+    SetPixels(texture, texels);
+    const PlatDDColorKey key{0, 0};
+    ASSERT_EQ(PlatDDSurfaceSetColorKey(texture, PLAT_DDCKEY_SRCBLT, &key), PLAT_DD_OK);
+    PlatDDSurface target = Target(Format888(), kW, kH);
+    PlatD3DDevice d = Device(target);
+    TextureStates(d, texture);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      PlatD3DDeviceSetRenderState(d, PLAT_D3DRS_COLORKEYENABLE, c.keyed);
+      std::vector<uint32_t> drawn[2];
+      for (const bool span : {true, false}) {
+        soft::SetSpanPath(span);
+        SetPixels(target, std::vector<uint32_t>(kW * kH, 0x123456));
+        ASSERT_EQ(DrawList(d, Quad(3.5f, 2.5f, 3.5f + c.width, 2.5f + c.height)), PLAT_D3D_OK);
+        drawn[span] = Pixels(target);
+      }
+      soft::SetSpanPath(true);
+      ASSERT_EQ(drawn[1], drawn[0]);
+      // The last row shows the texture's last row, not its first.
+      EXPECT_NE(drawn[1][size_t(2 + uint32_t(c.height)) * kW + 4], drawn[1][3 * kW + 4]);
+    }
+  }
+}

@@ -488,11 +488,7 @@ struct SpanJob {
   const Surface* texture;  // null: the stage reads white
   bool keyed;
   AddressStepper u, v;
-  // A coordinate without slope across takes one address a row: its plane's row value,
-  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
-  Plane down[2];
-  AddressStepper rows[2];
-  bool stepsDown[2];
+  bool stepsDown[2];  // the coordinate takes one address a row (Cover steps them down)
   const Plane* planes[2];  // u and v of the stage's coordinate set
   uint8_t* out;
   // The combiner with every argument but the texel resolved.
@@ -708,12 +704,6 @@ template <typename T, int kBytes, bool kKeyed, bool kTested>
   return i;
 }
 
-template <typename T, bool kKeyed, bool kTested>
-__attribute__((target("avx2"))) int32_t CopyLanesWide(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
-  return CopyLanes<T, 32, kKeyed, kTested>(from, to, n, op);
-}
-
-// A fill of a row keeping the bits `keep` of each pixel, a vector at a time; the pixels it took.
 template <typename T, int kBytes>
 [[gnu::always_inline]] inline int32_t FillLanes(uint8_t* to, int32_t n, uint32_t keep, uint32_t value) {
   using V = typename Vectors<T, kBytes>::Unsigned;
@@ -740,12 +730,9 @@ const bool g_Wide = [] {
   return __builtin_cpu_supports("avx2") != 0;
 }();
 
-// A row of texels onto as many pixels of the same size, by the RowOp.
+// A row's pixels from i on, one at a time, by the RowOp.
 template <typename T, bool kKeyed, bool kTested>
-void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
-  static_assert(!kTested || sizeof(T) == 4);
-  int32_t i = g_Wide ? CopyLanesWide<T, kKeyed, kTested>(from, to, n, op) : 0;
-  i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
+[[gnu::always_inline]] inline void CopyTail(const uint8_t* from, uint8_t* to, int32_t i, int32_t n, const RowOp& op) {
   for (; i < n; i++) {
     T raw, old;
     std::memcpy(&raw, from + size_t(i) * sizeof(T), sizeof(T));
@@ -758,6 +745,34 @@ void CopyRow(const uint8_t* from, uint8_t* to, int32_t n, const RowOp& op) {
     const T v = T((old & op.keep) | (raw & op.take) | op.bits);
     std::memcpy(to + size_t(i) * sizeof(T), &v, sizeof(T));
   }
+}
+
+// Rows of n texels, a pitch apart, onto as many pixels of the same size, by the RowOp: the
+// rows of a sprite are short, so they go in one call rather than one each.
+template <typename T, int kBytes, bool kKeyed, bool kTested>
+[[gnu::always_inline]] inline void CopyRowsOf(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to,
+                                              ptrdiff_t toPitch, int32_t n, int32_t rows, const RowOp& op) {
+  for (int32_t r = 0; r < rows; r++, from += fromPitch, to += toPitch) {
+    int32_t i = CopyLanes<T, kBytes, kKeyed, kTested>(from, to, n, op);
+    if constexpr (kBytes > 16) {
+      i += CopyLanes<T, 16, kKeyed, kTested>(from + size_t(i) * sizeof(T), to + size_t(i) * sizeof(T), n - i, op);
+    }
+    CopyTail<T, kKeyed, kTested>(from, to, i, n, op);
+  }
+}
+
+template <typename T, bool kKeyed, bool kTested>
+__attribute__((target("avx2"))) void CopyRowsWide(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to,
+                                                  ptrdiff_t toPitch, int32_t n, int32_t rows, const RowOp& op) {
+  CopyRowsOf<T, 32, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
+}
+
+template <typename T, bool kKeyed, bool kTested>
+void CopyRows(const uint8_t* from, ptrdiff_t fromPitch, uint8_t* to, ptrdiff_t toPitch, int32_t n, int32_t rows,
+              const RowOp& op) {
+  static_assert(!kTested || sizeof(T) == 4);
+  if (g_Wide) CopyRowsWide<T, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
+  else CopyRowsOf<T, 16, kKeyed, kTested>(from, fromPitch, to, toPitch, n, rows, op);
 }
 
 template <int kSrc, int kDst>
@@ -811,22 +826,25 @@ void CopySpan(SpanJob& j, int32_t n) {
     const bool tested = fixed < 0 && !d.spans.passAll;
     const bool rowCopy = (!tested || (S::kMasks.a == 0xFF000000u && !(below && !at && above))) &&
                          (!texelAlpha || !S::kMasks.a || !D::kMasks.a || kAlphaBitsAlike);
+    if constexpr (kSameColour) {
+      if ((keyed || D::kKeep || D::kMasks.a || texelAlpha) && rowCopy) {
+        const ptrdiff_t pitch = t.pitch, rowPitch = j.rowPitch;
+        if constexpr (S::kMasks.a == 0xFF000000u) {
+          if (tested) {
+            if (keyed) CopyRows<T, true, true>(from, pitch, out, rowPitch, n, j.height, op);
+            else CopyRows<T, false, true>(from, pitch, out, rowPitch, n, j.height, op);
+            return;
+          }
+        }
+        if (keyed) CopyRows<T, true, false>(from, pitch, out, rowPitch, n, j.height, op);
+        else CopyRows<T, false, false>(from, pitch, out, rowPitch, n, j.height, op);
+        return;
+      }
+    }
     for (int32_t r = 0; r < j.height; r++, from += t.pitch, out += j.rowPitch) {
       if constexpr (kSameColour) {
         if (!keyed && !D::kKeep && !D::kMasks.a && !texelAlpha) {
           std::memcpy(out, from, size_t(n) * size_t(D::kBytes));
-          continue;
-        }
-        if (rowCopy) {
-          if constexpr (S::kMasks.a == 0xFF000000u) {
-            if (tested) {
-              if (keyed) CopyRow<T, true, true>(from, out, n, op);
-              else CopyRow<T, false, true>(from, out, n, op);
-              continue;
-            }
-          }
-          if (keyed) CopyRow<T, true, false>(from, out, n, op);
-          else CopyRow<T, false, false>(from, out, n, op);
           continue;
         }
       }
@@ -836,6 +854,22 @@ void CopySpan(SpanJob& j, int32_t n) {
         for (int32_t i = 0; i < n; i++) put(S::Get(from + size_t(i) * S::kBytes), out + size_t(i) * D::kBytes, kNo);
       }
     }
+  } else if (j.v.mode == AddressStepper::kConstant && j.u.mode == AddressStepper::kTable) {
+    // A scaled rectangle's row: one texel row, and the columns' addresses the rectangle
+    // worked out once for all its rows.
+    const uint8_t* from = TexelAt(t, 0, ClampIndex(j.v.at >> 8, t.height));
+    const int64_t* columns = j.u.table;
+    const int32_t width = t.width;
+    auto texel = [&](int32_t i) __attribute__((always_inline)) {
+      return S::Get(from + size_t(ClampIndex(columns[i] >> 8, width)) * S::kBytes);
+    };
+    if (keyed) {
+      for (int32_t i = 0; i < n; i++) put(texel(i), out + size_t(i) * D::kBytes, kYes);
+    } else {
+      for (int32_t i = 0; i < n; i++) put(texel(i), out + size_t(i) * D::kBytes, kNo);
+    }
+    j.u.table += n;
+    j.u.px += double(n);
   } else {
     AddressStepper u = j.u, v = j.v;  // in registers: the stores could alias them
     for (int32_t i = 0; i < n; i++, out += D::kBytes) {
@@ -1052,6 +1086,10 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
   const int bpp = d.target.layout.bytes;
   SpanJob job;
   const bool span = PlanSpan(d, tri, &job);
+  // A coordinate without slope across takes one address a row: its plane's row value,
+  // which is the plane (base, dy, y0) evaluated across py, stepped down the rows.
+  Plane downPlanes[2];
+  AddressStepper downSteps[2];
   if (span && job.texture) {
     const uint32_t set = d.stages[0].coordSet;
     job.planes[0] = &tri.u[set];
@@ -1063,11 +1101,11 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
       steppers[c]->Prepare(p, sizes[c], left, right, top, bottom);
       job.stepsDown[c] = steppers[c]->mode == AddressStepper::kConstant;
       if (!job.stepsDown[c]) continue;
-      job.down[c].base = p.base;
-      job.down[c].dx = p.dy;
-      job.down[c].x0 = p.y0;
-      job.rows[c].Prepare(job.down[c], sizes[c], top, bottom, 0, 0);
-      job.rows[c].Start(p.base, top);
+      downPlanes[c].base = p.base;
+      downPlanes[c].dx = p.dy;
+      downPlanes[c].x0 = p.y0;
+      downSteps[c].Prepare(downPlanes[c], sizes[c], top, bottom, 0, 0);
+      downSteps[c].Start(p.base, top);
     }
   }
   // E(px) = ex (256 py - Yi) - ey (256 px - Xi) + bias >= 0 is k - step px >= 0 with
@@ -1087,7 +1125,7 @@ void Cover(const Draw& d, const Triangle& tri, int64_t X[3], int64_t Y[3]) {
     int64_t downAt[2] = {0, 0};
     if (down)
       for (int c = 0; c < 2; c++)
-        if (job.stepsDown[c]) downAt[c] = job.rows[c].Next();
+        if (job.stepsDown[c]) downAt[c] = downSteps[c].Next();
     int64_t lo = left, hi = right;
     for (int i = 0; i < 3; i++) {
       if (step[i] == 0) {
