@@ -13,6 +13,7 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/pixel/screen.h"
 #include "engine/state/state.h"
+#include "platform/display/display.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/window.h"

@@ -14,6 +14,7 @@
 #include "engine/state/state.h"
 #include "engine/state/sysdata.h"
 #include "engine/state/sysinfo.h"
+#include "platform/display/display.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 

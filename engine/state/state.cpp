@@ -1,6 +1,7 @@
 #include "engine/state/state.h"
 
 #include "engine/state/sysdata.h"
+#include "platform/display/display.h"
 
 SystemData g_System;
 

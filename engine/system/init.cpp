@@ -18,6 +18,7 @@
 #include "engine/system/screenlog.h"
 #include "engine/system/system.h"
 #include "platform/com/com.h"
+#include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdarg>

@@ -11,6 +11,7 @@
 #include "engine/system/placement.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
+#include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/osinfo.h"
 #include "platform/window/window.h"

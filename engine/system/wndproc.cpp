@@ -13,6 +13,7 @@
 #include "engine/state/sysdata.h"
 #include "engine/system/calls.h"
 #include "engine/system/charinput.h"
+#include "platform/gdi/gdi.h"
 
 namespace {
 

@@ -4,8 +4,9 @@
 #include "platform/display/backend.h"
 
 #include "platform/backend/chooser.h"
-#include "platform/window/backend.h"
 #include "platform/kernel/kernel.h"
+#include "platform/window/backend.h"
+#include "platform/window/hooks.h"
 
 #include <png.h>
 
@@ -78,6 +79,8 @@ Display& Started() {
   Display& d = D();
   if (!d.started) {
     d.started = true;
+    // Before the start there is no owner whose full screen a switch could leave.
+    PlatWindowSetActivationHook(PlatDisplayActivationChanged);
     Backend()->desktop(&d.desktop);
     d.mode = d.desktop;
     DefaultPalette(d.palette);
@@ -170,6 +173,19 @@ void PlatDisplayGetMode(PlatDisplayMode* mode) {
   Display& d = D();
   std::lock_guard<std::mutex> l(d.mu);
   *mode = Started().mode;
+}
+
+void PlatGetDesktopSize(int32_t* width, int32_t* height) {
+  PlatDisplayMode mode;
+  PlatDisplayGetMode(&mode);
+  if (width) *width = mode.width;
+  if (height) *height = mode.height;
+}
+
+int32_t PlatGetDesktopDepth() {
+  PlatDisplayMode mode;
+  PlatDisplayGetMode(&mode);
+  return mode.depth;
 }
 
 int PlatDisplayAcceptsMode(const PlatDisplayMode& mode) {

@@ -52,6 +52,10 @@ const char* PlatDisplayDriverDescription();
 void PlatDisplayGetDesktopMode(PlatDisplayMode* mode);
 // The mode in force (the desktop's unless a program set another).
 void PlatDisplayGetMode(PlatDisplayMode* mode);
+// The desktop's size and depth as programs see them: the mode in force, as after a mode
+// change. Depth is bytes per pixel x 8 (32 for 24 colour bits in 4-byte pixels).
+void PlatGetDesktopSize(int32_t* width, int32_t* height);
+int32_t PlatGetDesktopDepth();
 // 1 when the display can take the mode (depth 24 never; rate 0 or one it lists).
 int PlatDisplayAcceptsMode(const PlatDisplayMode& mode);
 // Sets the mode for the owner's window: 0, or -1 when the mode is not accepted (nothing

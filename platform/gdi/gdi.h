@@ -223,6 +223,9 @@ uint32_t PlatGdiGetLastError();
 int PlatGdiFlush();
 // Fills a rectangle (dc coordinates, clipped) with 0xRRGGBB; 1 or 0.
 int PlatGdiFillRect(PlatDC dc, const PlatRect* rect, uint32_t rgb);
+// Fills a client rectangle of the window with a colour 0xRRGGBB, through its device
+// context; 1 or 0.
+int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb);
 
 enum : int {  // PlatGdiGetClipBox
   PLAT_GDI_ERROR = 0,

@@ -454,6 +454,17 @@ int PlatGdiFillRect(PlatDC handle, const PlatRect* rect, uint32_t rgb) {
   return 1;
 }
 
+// Paints through the window's device context: its client rectangle of the display's
+// store, which the window shows.
+int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
+  if (!rect) return 0;
+  const PlatDC dc = PlatGdiGetDC(window);
+  if (!dc) return 0;
+  const int filled = PlatGdiFillRect(dc, rect, rgb & 0xFFFFFF);
+  PlatGdiReleaseDC(window, dc);
+  return filled;
+}
+
 int PlatGdiGetClipBox(PlatDC handle, PlatRect* rect) {
   ENTER("GetClipBox", PLAT_GDI_ERROR);
   DC* dc = FindDC(g, handle);

@@ -2,7 +2,6 @@
 // desktop and the message box.
 #include "platform/window/window.h"
 
-#include "platform/display/display.h"
 #include "platform/text/text.h"
 #include "platform/window/windowstate.h"
 
@@ -222,20 +221,6 @@ int PlatSetCursorPos(int32_t x, int32_t y) {
 }
 
 // ---- desktop and system -----------------------------------------------------------------
-
-// The mode in force, as Windows answers after a mode change.
-void PlatGetDesktopSize(int32_t* width, int32_t* height) {
-  PlatDisplayMode mode;
-  PlatDisplayGetMode(&mode);
-  if (width) *width = mode.width;
-  if (height) *height = mode.height;
-}
-
-int32_t PlatGetDesktopDepth() {
-  PlatDisplayMode mode;
-  PlatDisplayGetMode(&mode);
-  return mode.depth;
-}
 
 int PlatSetScreenSaverActive(int active) {
   State& s = S();

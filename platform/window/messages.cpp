@@ -3,11 +3,11 @@
 // timers.
 #include "platform/window/window.h"
 
+#include "platform/window/hooks.h"
 #include "platform/window/windowstate.h"
-#include "platform/display/display.h"
-#include "platform/gdi/gdi.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 
 using namespace wincore;
@@ -15,6 +15,8 @@ using namespace wincore;
 namespace {
 
 volatile std::sig_atomic_t g_stopRequested = 0;
+
+std::atomic<PlatWindowActivationHook> g_activationHook{nullptr};
 
 void OnStopSignal(int) { g_stopRequested = 1; }
 
@@ -291,17 +293,6 @@ int PlatBeginPaint(PlatWnd window, PlatPaint* paint) {
 
 int PlatEndPaint(PlatWnd window, const PlatPaint*) { return PlatIsWindow(window); }
 
-// Paints through the window's device context: its client rectangle of the display's
-// store, which the window shows.
-int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb) {
-  if (!rect) return 0;
-  const PlatDC dc = PlatGdiGetDC(window);
-  if (!dc) return 0;
-  const int filled = PlatGdiFillRect(dc, rect, rgb & 0xFFFFFF);
-  PlatGdiReleaseDC(window, dc);
-  return filled;
-}
-
 // ---- timers -----------------------------------------------------------------------------
 
 uintptr_t PlatSetTimer(PlatWnd window, uintptr_t id, uint32_t ms, PlatTimerProc proc) {
@@ -396,12 +387,18 @@ bool UserActivateLocked(PlatWnd window, int active, PlatWnd* left) {
 
 }  // namespace
 
+void PlatWindowSetActivationHook(PlatWindowActivationHook hook) {
+  g_activationHook.store(hook, std::memory_order_release);
+}
+
 void PlatUserActivate(PlatWnd window, int active) {
   PlatWnd left = 0;
   if (!UserActivateLocked(window, active, &left)) return;
-  // The display hears of it after the window layer's lock is let go (it calls back in).
-  if (left) PlatDisplayActivationChanged(left, 0);
-  PlatDisplayActivationChanged(window, active);
+  // The listener hears of it after the window layer's lock is let go (it calls back in).
+  const PlatWindowActivationHook hook = g_activationHook.load(std::memory_order_acquire);
+  if (!hook) return;
+  if (left) hook(left, 0);
+  hook(window, active);
 }
 
 void PlatUserMoved(PlatWnd window, int32_t x, int32_t y) {

@@ -1,14 +1,17 @@
 // Windows and their messages: window classes, windows with a procedure, message queues
 // with thread affinity, posting, sending, dispatching, key translation, window timers,
-// the cursor, the key-state array, rectangles, styles, the desktop and the message box.
+// the cursor, the key-state array, rectangles, styles, the screen saver and the message
+// box. The desktop's size and depth are the display's (platform/display/display.h), and a
+// window's fill goes through its device context (PlatFillRect, platform/gdi/gdi.h).
 //
 // The engine sees one model whatever the back end: a window belongs to the thread that
 // created it, and its messages reach only that thread's queue; a peek on any other thread
 // sees none of them. The back end (KR_PLATFORM=headless|sdl, default sdl, or
 // PlatWindowSelectBackend while no window exists) decides what stands behind a window:
 // a real SDL window whose events become messages on the window's thread, or nothing at
-// all for tests, which script the user through platform/window/headless/headlesswindow.h
-// and the keyboard of platform/keys/headless/headlesskeys.h. Virtual-key codes and the
+// all for tests, which script the user through platform/window/headless/headlesswindow.h,
+// the keyboard of platform/input/headless/headlesskeys.h and the desktop of
+// platform/display/headless/headlessdisplay.h. Virtual-key codes and the
 // key table are platform/keys/keytable.h; the message box is platform/window/messagebox.h.
 //
 // Text given to and returned by these functions is Shift-JIS, like the engine's.
@@ -325,8 +328,6 @@ int PlatValidateRect(PlatWnd window, const PlatRect* rect);
 // 1 and the part to paint (now validated), or 0 for a bad handle.
 int PlatBeginPaint(PlatWnd window, PlatPaint* paint);
 int PlatEndPaint(PlatWnd window, const PlatPaint* paint);
-// Fills a client rectangle with a colour 0xRRGGBB.
-int PlatFillRect(PlatWnd window, const PlatRect* rect, uint32_t rgb);
 
 // ---- timers ---------------------------------------------------------------------------
 
@@ -367,9 +368,6 @@ int PlatSetCursorPos(int32_t x, int32_t y);
 
 // ---- desktop and system ---------------------------------------------------------------
 
-void PlatGetDesktopSize(int32_t* width, int32_t* height);
-// Bytes per pixel x 8 (32 for a desktop of 24 colour bits in 4-byte pixels).
-int32_t PlatGetDesktopDepth();
 // The screen saver may start (1) or not (0); the previous setting is returned.
 int PlatSetScreenSaverActive(int active);
 int PlatGetScreenSaverActive();

@@ -11,6 +11,7 @@
 #include "engine/graphics/graph.h"
 #include "engine/graphics/maskscreentest.h"
 #include "engine/softimage/memimg.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/fontfake.h"
 #include "support/backscreen.h"
 #include "support/glyphcells.h"

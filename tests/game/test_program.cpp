@@ -1,6 +1,7 @@
 // The whole program on the engine's own table, over the headless back ends and the manual
 // clock, with the inputs from a script: the same start, frames and end as the real thing.
 #include "gamefixture.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"

@@ -8,6 +8,7 @@
 #include "engine/state/sysdata.h"
 #include "gamefixture.h"
 #include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"

@@ -9,6 +9,7 @@
 #include "engine/graphics/present.h"
 #include "engine/movie/movie.h"
 #include "graphics/drawfixture.h"
+#include "platform/display/headless/headlessdisplay.h"
 
 #include <functional>
 #include <string>

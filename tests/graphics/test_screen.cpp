@@ -12,8 +12,8 @@
 #include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "platform/headlessuser.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/kernel/kernel.h"
-#include "platform/keys/headless/headlesskeys.h"
 #include "platform/keys/keytable.h"
 #include "platform/window/headless/headlesswindow.h"
 

@@ -5,8 +5,9 @@
 // does not reach the tests after it.
 #pragma once
 
+#include "platform/display/headless/headlessdisplay.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/kernel/kernel.h"
-#include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"
 

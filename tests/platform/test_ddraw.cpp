@@ -5,6 +5,7 @@
 
 #include "platform/backend/fakejournal.h"
 #include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
 
 #include <cstdint>
 #include <cstdio>

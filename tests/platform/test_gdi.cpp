@@ -5,6 +5,7 @@
 #include "ddraw_fixture.h"
 
 #include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/gdi/fake/gdifake.h"
 #include "platform/gdi/gdi.h"
 

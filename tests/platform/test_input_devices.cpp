@@ -2,7 +2,7 @@
 // rules of acquisition, axis ranges and dead zones, hats, notification, effects turned
 // into motor speeds, and the plain joystick functions.
 #include "platform/input/headless/headlessinput.h"
-#include "platform/keys/headless/headlesskeys.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/input/input.h"
 #include "platform/text/text.h"
 

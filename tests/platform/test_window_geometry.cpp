@@ -1,5 +1,8 @@
 #include "window_fixture.h"
 
+#include "platform/display/headless/headlessdisplay.h"
+#include "platform/gdi/gdi.h"
+
 namespace {
 
 using WindowGeometry = HeadlessWindow;

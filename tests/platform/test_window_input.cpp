@@ -1,5 +1,8 @@
 #include "window_fixture.h"
 
+#include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
+
 #include <cstdlib>
 #include <string>
 

@@ -2,9 +2,10 @@
 // then does what a test asks (or the default), on the manual clock.
 #pragma once
 
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/headlessuser.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/kernel/kernel.h"
-#include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"
 

@@ -12,6 +12,7 @@
 
 #include "engine/engine.h"
 #include "engine/state/sysdata.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "platform/window/window.h"

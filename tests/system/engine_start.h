@@ -11,6 +11,7 @@
 #include "platform/audio/audio.h"
 #include "platform/audio/audiofake.h"
 #include "platform/com/com.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/headless/headlesswindow.h"
 

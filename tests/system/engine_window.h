@@ -13,9 +13,9 @@
 #include "fakes.h"
 #include "platform/headlessuser.h"
 #include "platform/input/headless/headlessinput.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/input/input.h"
 #include "platform/kernel/kernel.h"
-#include "platform/keys/headless/headlesskeys.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "support/enginewindow.h"
 

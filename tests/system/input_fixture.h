@@ -6,8 +6,8 @@
 #include "engine/system/input.h"
 #include "engine_window.h"
 #include "platform/input/headless/headlessinput.h"
+#include "platform/input/headless/headlesskeys.h"
 #include "platform/input/input.h"
-#include "platform/keys/headless/headlesskeys.h"
 
 #include <cstring>
 #include <functional>

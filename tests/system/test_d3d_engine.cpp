@@ -16,6 +16,7 @@
 #include "engine_start.h"
 #include "platform/d3d/d3d.h"
 #include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "platform/window/headless/headlesswindow.h"
 #include "support/no3ddevice.h"
 

@@ -13,6 +13,7 @@
 #include "engine/softimage/boxline.h"
 #include "engine_start.h"
 #include "platform/display/display.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "tests/support/imagefiles.h"
 
 #include <unistd.h>

@@ -11,6 +11,7 @@
 #include "engine/system/wndproc.h"
 #include "engine_start.h"
 #include "platform/com/com.h"
+#include "platform/display/headless/headlessdisplay.h"
 
 #include <cstdio>
 #include <cstdlib>

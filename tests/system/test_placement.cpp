@@ -4,6 +4,7 @@
 #include "engine/state/state.h"
 #include "engine/system/placement.h"
 #include "engine_start.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "support/no3ddevice.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "engine/system/charinput.h"
 #include "engine/system/system.h"
 #include "engine/system/wndproc.h"
+#include "platform/display/display.h"
 #include "platform/kernel/kernel.h"
 #include "platform/window/sdl/sdlwindow.h"
 

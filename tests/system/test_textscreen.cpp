@@ -9,6 +9,7 @@
 #include "engine/pixel/drawstate.h"
 #include "engine/system/screenlog.h"
 #include "engine_start.h"
+#include "platform/display/headless/headlessdisplay.h"
 #include "support/backscreen.h"
 #include "support/glyphcells.h"
 

@@ -2,6 +2,7 @@
 #include "engine/base/strutil.h"
 #include "engine/state/state.h"
 #include "engine_start.h"
+#include "platform/display/headless/headlessdisplay.h"
 
 #include <cstdlib>
 #include <vector>

@@ -3,6 +3,7 @@
 #include "engine/system/charinput.h"
 #include "engine/system/system.h"
 #include "engine_window.h"
+#include "platform/display/headless/headlessdisplay.h"
 
 namespace {
 

@@ -68,3 +68,15 @@ void PlatDisplayHeadlessSetModes(const PlatDisplayMode* modes, int count) {
   std::lock_guard<std::mutex> l(h.mu);
   h.modes.assign(modes, modes + (count > 0 ? count : 0));
 }
+
+void PlatHeadlessSetDesktop(int32_t width, int32_t height, int32_t depth, int notify) {
+  PlatDisplayHeadlessSetDesktop(PlatDisplayModeOf(width, height, depth, 60), notify);
+}
+
+uint32_t PlatHeadlessClientPixel(PlatWnd window, int32_t x, int32_t y) {
+  PlatRect client;
+  PlatPoint origin{0, 0};
+  if (!PlatGetClientRect(window, &client) || !PlatClientToScreen(window, &origin)) return 0xFFFFFFFFu;
+  if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return 0xFFFFFFFFu;
+  return PlatDisplayReadRgb(origin.x + x, origin.y + y);
+}

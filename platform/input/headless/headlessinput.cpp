@@ -2,7 +2,7 @@
 #include "platform/input/headless/headlessinput.h"
 
 #include "platform/input/backend.h"
-#include "platform/keys/headless/headlesskeys.h"
+#include "platform/input/headless/headlesskeys.h"
 
 #include <mutex>
 #include <vector>

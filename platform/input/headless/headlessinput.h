@@ -1,5 +1,5 @@
 // The headless input back end: no keyboard, mouse or pads but those a test scripts here
-// and, for the keyboard, through platform/keys/headless/headlesskeys.h (any thread may).
+// and, for the keyboard, through platform/input/headless/headlesskeys.h (any thread may).
 // Each change signals the events of the devices made of it, as a real device would.
 #pragma once
 

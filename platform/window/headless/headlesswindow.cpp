@@ -3,7 +3,6 @@
 // scripts.
 #include "platform/window/headless/headlesswindow.h"
 
-#include "platform/display/headless/headlessdisplay.h"
 #include "platform/window/backend.h"
 
 #include <mutex>
@@ -94,10 +93,6 @@ void PlatHeadlessMinimize(PlatWnd window, int minimized) {
 
 void PlatHeadlessMove(PlatWnd window, int32_t x, int32_t y) { PlatUserMoved(window, x, y); }
 
-void PlatHeadlessSetDesktop(int32_t width, int32_t height, int32_t depth, int notify) {
-  PlatDisplayHeadlessSetDesktop(PlatDisplayModeOf(width, height, depth, 60), notify);
-}
-
 void PlatHeadlessSetMessageBoxAnswer(int answer) {
   Headless& h = H();
   std::lock_guard<std::mutex> l(h.mu);
@@ -116,12 +111,4 @@ int PlatHeadlessScreenSaverStarts() {
   Headless& h = H();
   std::lock_guard<std::mutex> l(h.mu);
   return h.screenSaverStarts;
-}
-
-uint32_t PlatHeadlessClientPixel(PlatWnd window, int32_t x, int32_t y) {
-  PlatRect client;
-  PlatPoint origin{0, 0};
-  if (!PlatGetClientRect(window, &client) || !PlatClientToScreen(window, &origin)) return 0xFFFFFFFFu;
-  if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return 0xFFFFFFFFu;
-  return PlatDisplayReadRgb(origin.x + x, origin.y + y);
 }

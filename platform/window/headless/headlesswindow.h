@@ -1,6 +1,6 @@
 // The headless window back end: no screen, no user. Tests play the user through these
 // calls (any thread may make them) and through the keyboard of
-// platform/keys/headless/headlesskeys.h; what would reach the window arrives as queued
+// platform/input/headless/headlesskeys.h; what would reach the window arrives as queued
 // input on the window's thread, exactly as the SDL back end delivers it.
 #pragma once
 
@@ -20,17 +20,9 @@ void PlatHeadlessClose(PlatWnd window);
 // The user minimises (1) or restores (0) the window, or moves its client area.
 void PlatHeadlessMinimize(PlatWnd window, int minimized);
 void PlatHeadlessMove(PlatWnd window, int32_t x, int32_t y);
-// The desktop (1024 x 768, depth 32 at start; 16 bits are 5:6:5, 60 Hz): the display
-// (platform/display/headless/headlessdisplay.h) returns to it with a new store; notify
-// sends WM_DISPLAYCHANGE to every window.
-void PlatHeadlessSetDesktop(int32_t width, int32_t height, int32_t depth, int notify);
 // The answer the next message boxes get (0: the default button).
 void PlatHeadlessSetMessageBoxAnswer(int answer);
 // The last message box asked: its type, or -1 when none was; text and caption if wanted.
 int PlatHeadlessLastMessageBox(std::string* text, std::string* caption);
 // How often the screen saver was started.
 int PlatHeadlessScreenSaverStarts();
-// A pixel of the window's client area (0xRRGGBB) as the display's store holds it, or
-// 0xFFFFFFFF outside the client area or the store, or (32-bit store) where nothing was
-// drawn since the store was made.
-uint32_t PlatHeadlessClientPixel(PlatWnd window, int32_t x, int32_t y);

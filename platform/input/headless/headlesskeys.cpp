@@ -1,4 +1,4 @@
-#include "platform/keys/headless/headlesskeys.h"
+#include "platform/input/headless/headlesskeys.h"
 
 #include "platform/input/backend.h"
 #include "platform/kernel/kernel.h"
