@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -59,6 +60,18 @@ class SdlWindow : public ::testing::Test {
     PlatSetMessageObserver(nullptr, nullptr);
     CloseSdlEngineWindow(window);
   }
+
+  // A window of the class on SDL's dummy video driver, 640 x 480 at the origin.
+  void CreateOnTheDummyDriver(const char* className, uint32_t style) {
+    dummyDriver = std::make_unique<ScopedEnv>("SDL_VIDEODRIVER", "dummy");
+    ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
+    PlatSetClassLockDirectory(nullptr);
+    PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, className};
+    ASSERT_EQ(PlatRegisterClass(&wc), 1);
+    window = PlatCreateWindow(0x8, className, "Kestr", style, 0, 0, 640, 480);
+    ASSERT_NE(window, 0u);
+  }
+  std::unique_ptr<ScopedEnv> dummyDriver;
 
   // Opens the main window on SDL, types into it through SDL's own event queue and closes
   // it.
@@ -179,13 +192,7 @@ TEST(SdlWindowDeathTest, WithoutADisplayNoWindowIsMade) {
 
 // Full screen covers the desktop while the window keeps the geometry it was given.
 TEST_F(SdlWindow, FullScreenCoversTheDesktop) {
-  const ScopedEnv driver("SDL_VIDEODRIVER", "dummy");
-  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
-  PlatSetClassLockDirectory(nullptr);
-  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987X"};
-  ASSERT_EQ(PlatRegisterClass(&wc), 1);
-  window = PlatCreateWindow(0x8, "D123987X", "Kestr", 0x80000000, 0, 0, 640, 480);
-  ASSERT_NE(window, 0u);
+  ASSERT_NO_FATAL_FAILURE(CreateOnTheDummyDriver("D123987X", 0x80000000));
   PlatSetWindowFullScreen(window, 1);
   PlatShowWindow(window, PLAT_SW_SHOWNA);
   EXPECT_EQ(PlatSdlIsFullScreen(window), 1);
@@ -202,13 +209,7 @@ TEST_F(SdlWindow, FullScreenCoversTheDesktop) {
 // window, and unmapping it between the two handed the X focus away and back, which the
 // engine took as the user leaving it (its graphics released in the middle of its start).
 TEST_F(SdlWindow, AStyleWithoutTheVisibleBitKeepsTheWindowOnTheScreen) {
-  const ScopedEnv driver("SDL_VIDEODRIVER", "dummy");
-  ASSERT_EQ(PlatWindowSelectBackend("sdl"), 0);
-  PlatSetClassLockDirectory(nullptr);
-  PlatWndClass wc{0, MainWindowProc, PLAT_CURSOR_ARROW, "D123987Y"};
-  ASSERT_EQ(PlatRegisterClass(&wc), 1);
-  window = PlatCreateWindow(0x8, "D123987Y", "Kestr", 0x80000000 | PLAT_WS_VISIBLE, 0, 0, 640, 480);
-  ASSERT_NE(window, 0u);
+  ASSERT_NO_FATAL_FAILURE(CreateOnTheDummyDriver("D123987Y", 0x80000000 | PLAT_WS_VISIBLE));
   ASSERT_EQ(PlatSdlIsShown(window), 1);
   PlatSetWindowLong(window, PLAT_GWL_STYLE, 0x80000000);
   EXPECT_EQ(PlatIsWindowVisible(window), 0);
